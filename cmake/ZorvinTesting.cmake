@@ -1,0 +1,45 @@
+# zorvin_add_test(<name> SOURCES <files...> LIBS <targets...> LABELS <labels...>
+#                 [TIMEOUT <s>] [NETWORK])
+# One QtTest executable per area, registered with ctest under its own name.
+# NETWORK: the test binds port 62410 on 127.0.0.x, so such tests never run at the same time.
+function(zorvin_add_test name)
+  cmake_parse_arguments(T "NETWORK" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZORVIN_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(T_NETWORK)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port62410)
+  endif()
+endfunction()
+
+# zorvin_add_fuzz(<name> SOURCES <files...> LIBS <targets...> [SECONDS <n>])
+# A libFuzzer target, built only with clang. The listed sources are compiled into the
+# target with coverage instrumentation and AddressSanitizer; ctest runs it for a short,
+# fixed time from an empty corpus, plus any seeds in tests/fuzz/<name>/.
+function(zorvin_add_fuzz name)
+  cmake_parse_arguments(F "" "SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(STATUS "fuzz target ${name} not built: needs clang")
+    return()
+  endif()
+  if(NOT F_SECONDS)
+    set(F_SECONDS 20)
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address -g)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  set(seeds ${PROJECT_SOURCE_DIR}/tests/fuzz/${name})
+  add_test(NAME ${name}
+    COMMAND sh ${PROJECT_SOURCE_DIR}/tests/fuzz/run-fuzz.sh $<TARGET_FILE:${name}> ${corpus} ${F_SECONDS} ${seeds})
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
