@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class EngineHost
 {
@@ -13,6 +14,13 @@ public:
     // 48 warning, 64 information; 1 OK/Cancel, 4 Yes/No, 5 Retry/Cancel; 256 second
     // button default). Returns the button: 1 OK, 2 Cancel, 4 Retry, 6 Yes, 7 No.
     virtual int ShowMessageBox(const QString &text, int style) = 0;
+
+    // One line of the send-result list: kind "I" picture, "F" file, "M" message;
+    // result 0 success ("成功"), 1 failure ("失敗"), 2 opened ("開封").
+    virtual void AddSendResult(const QString &name, const QString &kind, int result, const QString &info)
+    {
+        Q_UNUSED(name) Q_UNUSED(kind) Q_UNUSED(result) Q_UNUSED(info)
+    }
 };
 
 // Button numbers and style flags of ShowMessageBox.
