@@ -45,6 +45,11 @@ public:
     uint8_t StartupDone = StartupStarting;
     bool FatalReported = false;
 
+    // Folders of the last picture saved and opened (with a trailing "/"); empty means the
+    // program's folder. Every Save command shares the save folder.
+    QString LastSaveDir;
+    QString LastOpenDir;
+
     Settings settings;
     NetConfig net;
 

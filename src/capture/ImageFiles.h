@@ -1,0 +1,81 @@
+// Every way a picture reaches or leaves a file: the Save and Open commands, loading a
+// dropped file, and the automatic save after a capture. Shared by the capture window,
+// the received-image viewer and the desktop image window.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <functional>
+
+class EngineHost;
+class ModZorvin;
+class NetEngine;
+class QWidget;
+
+// The notice for a file the program cannot show.
+inline constexpr char kUnsupportedFormat[] = "未サポートのファイル形式です。";
+
+class ImageFiles
+{
+public:
+    // `engine` may be null (no archiver: the LZH type then falls back to BMP).
+    ImageFiles(ModZorvin &ctx, EngineHost &host, NetEngine *engine = nullptr);
+
+    // Receives the texts of status bar panel 2 ("保存中 ...", "" to clear).
+    void setStatusPanel(std::function<void(const QString &)> panel2) { m_panel2 = std::move(panel2); }
+
+    // The Save command: asks for a path ("画像の保存") starting in the last save folder and
+    // writes the picture by the name's last three characters. Returns the written path, or
+    // "" when cancelled or failed (the error message has then been shown and no file is
+    // left behind).
+    QString SavePictureAs(QWidget *owner, const QImage &picture);
+
+    // The Open command's dialog ("画像を開く"); returns the chosen path or "". The caller
+    // loads it with LoadPictureFile and calls NoteOpened on success.
+    QString OpenPictureFile(QWidget *owner);
+    void NoteOpened(const QString &path);
+
+    struct Loaded
+    {
+        QImage image;         // null when refused or unreadable
+        bool refusedGif = false;
+        bool notPicture = false; // the reader did not recognise it (offered for transfer on drop)
+        QString statusText;   // "640*480 ﾋﾟｸﾁｬｰﾌｧｲﾙ" on success
+    };
+    // Reads one file for the capture window. A GIF (by content) and an unreadable file
+    // give a null image; the caller shows kUnsupportedFormat. Nothing is shown here.
+    static Loaded LoadPictureFile(const QString &path);
+
+    // "gif" when the file's first bytes are "GIF" in any case, otherwise "".
+    static QString DetectGifFile(const QString &path);
+
+    // Writes by the last three characters of the path in upper case: "JPG" JPEG with
+    // quality 100 − jpegComp (progressive when progJpeg is 1), "PNG" PNG, anything else a
+    // 24-bit Windows bitmap. Writes to a temporary file beside the target and renames it,
+    // so a failure never leaves a partial file; *error receives the description.
+    static bool WritePicture(const QImage &picture, const QString &path, int jpegComp, int progJpeg,
+                             QString *error = nullptr);
+
+    // After each capture, when CaptAutoSave is 1: base name + five-digit running number +
+    // type extension in CaptAutoSavePlace. Returns the written path or "" (nothing to do
+    // or failed; a failure has shown the error message and left no file).
+    QString AutoSaveCapture(const QImage &picture);
+
+    // The running number that follows `previous` (1..99999, wrapping to 1).
+    static int NextRunningNumber(int previous);
+    // The auto-save target: folder + "/" (unless present) + name + number + extension
+    // for the type 0 ".BMP", 1 ".LZH", 2 ".JPG", 3 ".PNG"; "" for any other type.
+    static QString AutoSaveTarget(const QString &folder, const QString &baseName, const QString &numberText,
+                                  int type);
+
+private:
+    void setPanel2(const QString &text);
+    bool writeLzh(const QImage &picture, const QString &target, const QString &stem, QString *fallback,
+                  QString *error);
+
+    ModZorvin &m_ctx;
+    EngineHost &m_host;
+    NetEngine *m_engine;
+    std::function<void(const QString &)> m_panel2;
+};

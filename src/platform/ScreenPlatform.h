@@ -1,0 +1,75 @@
+// What the capture engine needs from the windowing system: the primary screen, its pixels,
+// the work area, the windows on it and a pointer grab for the armed click.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QtGlobal>
+
+#include <memory>
+#include <optional>
+
+class QWindow;
+
+class ScreenPlatform
+{
+public:
+    // A native top-level or child window; 0 means "no window".
+    using WindowId = quintptr;
+
+    virtual ~ScreenPlatform() = default;
+
+    // The X11 back-end when the application runs on xcb, otherwise the null one.
+    // Needs a QGuiApplication.
+    static std::unique_ptr<ScreenPlatform> create();
+
+    // False for the null back-end: no window queries, no work area, no pointer grab.
+    virtual bool isSupported() const = 0;
+    virtual QString name() const = 0;
+
+    // The primary screen in device pixels; screen coordinates below are relative to its
+    // top-left corner.
+    virtual QSize screenSize() const = 0;
+
+    // Copies a screen rectangle into an image in the screen's own format. The rectangle
+    // is clamped first (clampToScreen); an empty or fully clamped-away rectangle gives a
+    // null image. Screen rectangles here treat x + width as the exclusive right edge.
+    virtual QImage grabRect(const QRect &rect) = 0;
+
+    // The area that the window manager leaves to ordinary windows (without docks and
+    // panels); nullopt when no window manager publishes one.
+    virtual std::optional<QRect> workArea() const = 0;
+
+    // The window that has the keyboard focus, as its top-level client window.
+    virtual WindowId foregroundWindow() const = 0;
+    // Asks the window manager to activate the top-level window that holds `window`.
+    virtual bool setForegroundWindow(WindowId window) = 0;
+    // The window's title, empty when it has none or is gone.
+    virtual QString windowTitle(WindowId window) const = 0;
+    // The whole window with the frame that the window manager draws around it, in screen
+    // coordinates; an empty rectangle when the window is gone.
+    virtual QRect windowFrameRect(WindowId window) const = 0;
+    // The client area in screen coordinates; empty when the window is gone.
+    virtual QRect windowClientRect(WindowId window) const = 0;
+    // The deepest window under a screen point.
+    virtual WindowId windowFromPoint(const QPoint &screenPos) const = 0;
+    // The window under a screen point followed up to its top-level client window.
+    virtual WindowId topWindowFromPoint(const QPoint &screenPos) const = 0;
+    // The pointer position in screen coordinates.
+    virtual QPoint cursorPos() const = 0;
+
+    // Grabs the pointer so that the next mouse press anywhere on the screen reaches
+    // `receiver` as an ordinary QMouseEvent (globalPosition() is the screen point).
+    // The receiver must be shown. Any grab held before is released first.
+    virtual bool grabPointer(QWindow *receiver) = 0;
+    virtual void releasePointer() = 0;
+    virtual bool pointerGrabbed() const = 0;
+
+    // The clamping of a screen rectangle: negative left and top become 0, a right or
+    // bottom beyond the screen becomes the screen's edge. The result may be empty (a
+    // rectangle that lies wholly off the screen).
+    static QRect clampToScreen(const QRect &rect, const QSize &screen);
+};
