@@ -2,12 +2,14 @@
 // The GUI implements it with real windows; tests implement it to record and answer.
 #pragma once
 
+#include "core/ArrivedImage.h"
+
 #include <QString>
 #include <QtGlobal>
 
 class EngineHost
 {
-public:
+  public:
     virtual ~EngineHost() = default;
 
     // A message box with the platform's numeric style (16 error, 32 question,
@@ -19,8 +21,33 @@ public:
     // result 0 success ("成功"), 1 failure ("失敗"), 2 opened ("開封").
     virtual void AddSendResult(const QString &name, const QString &kind, int result, const QString &info)
     {
-        Q_UNUSED(name) Q_UNUSED(kind) Q_UNUSED(result) Q_UNUSED(info)
+        Q_UNUSED(name)
+        Q_UNUSED(kind)
+        Q_UNUSED(result)
+        Q_UNUSED(info)
     }
+
+    // One line of the received list: result 0 success, 1 failure.
+    virtual void AddRecvInfo(const QString &name, int result, const QString &info)
+    {
+        Q_UNUSED(name)
+        Q_UNUSED(result)
+        Q_UNUSED(info)
+    }
+
+    // A received picture for a new viewer. The file may be deleted as soon as this
+    // returns, so the viewer loads the picture before returning.
+    virtual void ImageArrived(const ArrivedImage &image) { Q_UNUSED(image) }
+
+    // An arrival sound: mode 1 the system beep, 2 the wave file played asynchronously.
+    virtual void PlaySound(int mode, const QString &wavePath)
+    {
+        Q_UNUSED(mode)
+        Q_UNUSED(wavePath)
+    }
+
+    // Shows a folder in the desktop's file manager.
+    virtual void OpenFolder(const QString &path) { Q_UNUSED(path) }
 };
 
 // Button numbers and style flags of ShowMessageBox.
