@@ -3,8 +3,10 @@
 #pragma once
 
 #include "core/ArrivedImage.h"
+#include "core/ReceivedMessage.h"
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 class EngineHost
@@ -48,6 +50,24 @@ class EngineHost
 
     // Shows a folder in the desktop's file manager.
     virtual void OpenFolder(const QString &path) { Q_UNUSED(path) }
+
+    // A message arrived: a new received message window shows it, plays the arrival sound
+    // and flashes. The engine logs it and sends the receipt after this returns.
+    virtual void MessageArrived(const ReceivedMessage &message) { Q_UNUSED(message) }
+
+    // The message-log command: start `program` with `arguments` (the log path is the
+    // last of them); when `program` is empty or cannot be started, open `path` with the
+    // desktop's default viewer. Failures are not shown.
+    virtual void OpenLogViewer(const QString &program, const QStringList &arguments, const QString &path)
+    {
+        Q_UNUSED(program)
+        Q_UNUSED(arguments)
+        Q_UNUSED(path)
+    }
+
+    // A message from the send dialog is going out: close the compose window with this id
+    // when it asked to be closed, then the received window it answered (its link id).
+    virtual void CloseMessageWindowsAfterSend(int messageId) { Q_UNUSED(messageId) }
 };
 
 // Button numbers and style flags of ShowMessageBox.
