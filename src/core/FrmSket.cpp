@@ -1,0 +1,140 @@
+#include "core/FrmSket.h"
+
+#include "core/ModZorvin.h"
+#include "core/ModZorvinUi.h"
+#include "core/QuitGuard.h"
+#include "core/StartupChecks.h"
+#include "core/TrayIcon.h"
+#include "net/NetEngine.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
+    : QWidget(parent), m_ctx(ctx), m_engine(std::make_unique<NetEngine>(ctx, *this)),
+      m_tray(std::make_unique<TrayIcon>())
+{
+    setObjectName(QStringLiteral("FrmSket"));
+    setWindowTitle(QString::fromUtf8(kProductName));
+    connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
+    connect(m_tray.get(), &TrayIcon::doubleClicked, this, &FrmSket::onTrayDoubleClicked);
+}
+
+FrmSket::~FrmSket() = default;
+
+bool FrmSket::Load()
+{
+    // 1. The window icon; the tray shows the same one.
+    setWindowIcon(TrayIcon::normalIcon());
+    QApplication::setWindowIcon(TrayIcon::normalIcon());
+
+    // 5. Folder check: one warning listing every configured folder that is missing.
+    const QString missing = MissingFolderLines(m_ctx.settings);
+    if (!missing.isEmpty())
+        ShowMessageBox(MissingFoldersMessage(missing), MsgBox::Exclamation);
+
+    // 8. Files left by an earlier run (or a crash) go.
+    m_engine->EmptyWorkFolders();
+
+    // 13. The tray icon.
+    m_tray->TrayAdd();
+
+    // 16.
+    m_ctx.StartupDone = StartupRunning;
+    return true;
+}
+
+void FrmSket::ReportFatalSocketError(const QString &source, int number, const QString &description)
+{
+    ShowMessageBox(QStringLiteral("「 ") + QString::fromUtf8(kProductName) + QStringLiteral(" 」の起動に失敗しました。") +
+                       QLatin1Char('\r') + QStringLiteral(" ZorVinSt=000 ") + source + QStringLiteral(" Err C=") +
+                       QString::number(number) + QLatin1Char('\r') + description,
+                   MsgBox::Critical);
+    m_ctx.FatalReported = true;
+    m_tray->TrayRemove();
+    QuitWithoutQuestion();
+}
+
+QString FrmSket::UnopenedItemsQuestion() const
+{
+    bool images = false, messages = false, desktopImages = false;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        const auto *guard = dynamic_cast<const QuitGuard *>(window);
+        if (!guard)
+            continue;
+        switch (guard->quitConcern()) {
+        case QuitGuard::UnopenedImage: images = true; break;
+        case QuitGuard::UnopenedMessage: messages = true; break;
+        case QuitGuard::DesktopImage: desktopImages = true; break;
+        case QuitGuard::None: break;
+        }
+    }
+    if (!images && !messages && !desktopImages)
+        return QString();
+    QString text;
+    if (images)
+        text += QStringLiteral("未開封の画像があります。\r");
+    if (messages)
+        text += QStringLiteral("未開封のメッセージがあります。\r");
+    if (desktopImages)
+        text += QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟへ貼っている画像は廃棄されます。\r");
+    return text + QStringLiteral("\r終了しますか？");
+}
+
+void FrmSket::mnuEnd()
+{
+    if (m_unloaded)
+        return;
+    m_ctx.StartupDone = StartupQuitting;
+    const QString question = UnopenedItemsQuestion();
+    if (!question.isEmpty() &&
+        ShowMessageBox(question, MsgBox::DefaultButton2 | MsgBox::Exclamation | MsgBox::OkCancel) == MsgBox::IdCancel)
+        return;
+    QueryUnload();
+    Unload();
+}
+
+void FrmSket::QuitWithoutQuestion()
+{
+    if (m_unloaded)
+        return;
+    m_ctx.StartupDone = StartupQuitting;
+    QueryUnload();
+    Unload();
+}
+
+void FrmSket::QueryUnload()
+{
+}
+
+void FrmSket::Unload()
+{
+    m_unloaded = true;
+    // 1. The work folders go, whatever is left in them.
+    m_engine->RemoveWorkFolders();
+    // 3. Every other window.
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != this)
+            window->close();
+    }
+    // 4. The tray icon; then the program ends.
+    m_tray->TrayRemove();
+    emit unloaded();
+}
+
+void FrmSket::FlashAndBlink(QWidget *window, bool on)
+{
+    m_tray->ModTaskTrayIcon(on ? 1 : 0);
+    FlashWindow(window, on);
+}
+
+int FrmSket::ShowMessageBox(const QString &text, int style)
+{
+    return ::ShowMessageBox(text, style, nullptr);
+}
+
+void FrmSket::onTrayDoubleClicked()
+{
+    if (m_ctx.settings.LDblClick == 6)
+        mnuEnd();
+}

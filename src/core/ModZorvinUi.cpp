@@ -1,0 +1,83 @@
+#include "core/ModZorvinUi.h"
+
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+
+#include <QApplication>
+#include <QImageWriter>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWidget>
+
+QString MessageBoxTitle()
+{
+    return QString::fromUtf8(kProductName);
+}
+
+int ShowMessageBox(const QString &text, int style, QWidget *parent)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(MessageBoxTitle());
+    // The wire and file texts use CR as the line break; a message box shows it as one.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box.setText(shown);
+
+    switch (style & 0xF0) {
+    case MsgBox::Critical: box.setIcon(QMessageBox::Critical); break;
+    case MsgBox::Question: box.setIcon(QMessageBox::Question); break;
+    case MsgBox::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case MsgBox::Information: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+
+    struct Choice { QMessageBox::StandardButton button; int id; };
+    QList<Choice> choices;
+    switch (style & 0x0F) {
+    case MsgBox::OkCancel: choices = {{QMessageBox::Ok, MsgBox::IdOk}, {QMessageBox::Cancel, MsgBox::IdCancel}}; break;
+    case MsgBox::YesNo: choices = {{QMessageBox::Yes, MsgBox::IdYes}, {QMessageBox::No, MsgBox::IdNo}}; break;
+    case MsgBox::RetryCancel:
+        choices = {{QMessageBox::Retry, MsgBox::IdRetry}, {QMessageBox::Cancel, MsgBox::IdCancel}};
+        break;
+    default: choices = {{QMessageBox::Ok, MsgBox::IdOk}}; break;
+    }
+    for (const Choice &c : choices)
+        box.addButton(c.button);
+    const int defaultIndex = (style & MsgBox::DefaultButton2) && choices.size() > 1 ? 1 : 0;
+    box.setDefaultButton(choices[defaultIndex].button);
+    box.setEscapeButton(choices.size() > 1 ? choices.last().button : choices.first().button);
+
+    box.exec();
+    const auto pressed = box.standardButton(box.clickedButton());
+    for (const Choice &c : choices) {
+        if (c.button == pressed)
+            return c.id;
+    }
+    return choices.size() > 1 ? choices.last().id : choices.first().id;
+}
+
+void FlashWindow(QWidget *window, bool on)
+{
+    if (window && on)
+        QApplication::alert(window, 0);
+}
+
+void SetTopMost(QWidget *window, bool on)
+{
+    if (!window)
+        return;
+    const bool visible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (visible)
+        window->show();
+}
+
+uint8_t DetectImageLibLevel()
+{
+    const QList<QByteArray> formats = QImageWriter::supportedImageFormats();
+    const bool jpeg = formats.contains("jpeg") || formats.contains("jpg");
+    const bool png = formats.contains("png");
+    if (jpeg && png)
+        return 2;
+    return jpeg ? 1 : 0;
+}

@@ -1,0 +1,25 @@
+// One running copy per user and data folder: a lock file in the user's runtime folder.
+// A lock left by a crashed copy is taken over, so it never blocks the next start.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QLockFile;
+
+class SingleInstance
+{
+public:
+    // `dataDir` tells copies with different data folders (portable use, tests) apart.
+    explicit SingleInstance(const QString &dataDir);
+    ~SingleInstance();
+
+    // True when this process now holds the lock; false when another copy is running.
+    bool tryAcquire();
+
+    QString lockPath() const { return m_path; }
+
+private:
+    QString m_path;
+    std::unique_ptr<QLockFile> m_lock;
+};

@@ -1,0 +1,68 @@
+#include "core/StartOptions.h"
+
+#include "core/ModZorvin.h"
+
+#include <QCommandLineParser>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+StartOptions ParseCommandLine(const QStringList &arguments)
+{
+    StartOptions options;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "ぞるびん: screen capture, messages and file transfer for the office LAN (port 62410)."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Keep zorvin.ini, zorvin.dat, zorvinpw.dat and the default RECVFILE folder in DIR."),
+        QStringLiteral("DIR"));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(dataDir);
+    if (!parser.parse(arguments)) {
+        options.error = parser.errorText();
+        return options;
+    }
+    if (parser.isSet(help))
+        options.helpText = parser.helpText();
+    if (parser.isSet(version))
+        options.versionText = QStringLiteral("zorvin %1.%2.%3 (protocol %4)\n")
+                                  .arg(kVersionMajor)
+                                  .arg(kVersionMinor)
+                                  .arg(kVersionRevision)
+                                  .arg(QLatin1String(kProtocolVersion));
+    if (!parser.positionalArguments().isEmpty())
+        options.error = QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first());
+    options.dataDir = parser.value(dataDir);
+    return options;
+}
+
+QString ResolveProgramDir(const QString &dataDirOption, const QString &executableDir)
+{
+    QString dir;
+    if (!dataDirOption.isEmpty()) {
+        dir = QFileInfo(dataDirOption).absoluteFilePath();
+    } else if (QFileInfo(executableDir).isWritable()) {
+        dir = executableDir;
+    } else {
+        dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/zorvin");
+    }
+    QDir().mkpath(dir);
+    dir = QDir::cleanPath(dir);
+    return dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
+}
+
+QString UserTempPath(const QString &programDir)
+{
+    const QByteArray key =
+        QCryptographicHash::hash(programDir.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
+    return QDir::tempPath() + QStringLiteral("/zorvin-%1-%2/").arg(::getuid()).arg(QString::fromLatin1(key));
+}

@@ -1,0 +1,25 @@
+// What the command line may change at start (the data folder), and where the data files
+// and the work folders of this copy live.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct StartOptions
+{
+    QString dataDir;     // --data-dir DIR; empty when not given
+    QString helpText;    // set when --help was asked for
+    QString versionText; // set when --version was asked for
+    QString error;       // set when the command line could not be understood
+};
+
+StartOptions ParseCommandLine(const QStringList &arguments);
+
+// The folder of the data files, ending with "/": the --data-dir folder when given, else the
+// executable's folder when it is writable, else the user's configuration folder
+// (~/.config/zorvin). The folder is created when missing.
+QString ResolveProgramDir(const QString &dataDirOption, const QString &executableDir);
+
+// The per-user folder inside the system temporary folder that holds the work folders,
+// ending with "/". Copies with different data folders get different work folders.
+QString UserTempPath(const QString &programDir);
