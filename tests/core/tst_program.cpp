@@ -1,0 +1,164 @@
+// The zorvin program as a user starts it: one copy per data folder, work folders emptied
+// at start and removed at quit, SIGTERM quits in order, a crashed copy never blocks the next.
+#include "core/StartOptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+const QString kBinary = QStringLiteral(ZORVIN_BINARY);
+
+struct RunningCopy
+{
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+
+    void start(const QString &dataDir, const QStringList &extra = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process->setProcessEnvironment(env);
+        process->start(kBinary, QStringList{QStringLiteral("--data-dir"), dataDir} + extra);
+        QVERIFY(process->waitForStarted());
+    }
+    ~RunningCopy()
+    {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+};
+
+// The version stamp is the last thing a successful start-up writes.
+bool startupFinished(const QString &dataDir)
+{
+    QFile ini(dataDir + QStringLiteral("/zorvin.ini"));
+    return ini.open(QIODevice::ReadOnly) && ini.readAll().contains("Major=2");
+}
+
+void terminate(QProcess &process)
+{
+    ::kill(pid_t(process.processId()), SIGTERM);
+}
+
+} // namespace
+
+class tst_Program : public QObject
+{
+    Q_OBJECT
+private slots:
+    void helpAndVersionAnswerWithoutStarting();
+    void secondCopyIsRefusedWhileFirstKeepsRunning();
+    void workFoldersAreEmptiedAtStartAndRemovedAtQuit();
+    void copyThatCrashedDoesNotBlockTheNextStart();
+};
+
+void tst_Program::helpAndVersionAnswerWithoutStarting()
+{
+    QProcess p;
+    p.start(kBinary, {QStringLiteral("--version")});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(p.readAllStandardOutput().startsWith("zorvin 2.66"));
+
+    p.start(kBinary, {QStringLiteral("--help")});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(p.readAllStandardOutput().contains("--data-dir"));
+
+    p.start(kBinary, {QStringLiteral("--no-such-option")});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 2);
+}
+
+void tst_Program::secondCopyIsRefusedWhileFirstKeepsRunning()
+{
+    QTemporaryDir data;
+    RunningCopy first;
+    first.start(data.path());
+    QTRY_VERIFY_WITH_TIMEOUT(startupFinished(data.path()), 20000);
+
+    RunningCopy second;
+    second.start(data.path());
+    // The refusal is a message box; its text also goes to the terminal.
+    QTRY_VERIFY_WITH_TIMEOUT(second.process->readAllStandardError().contains(
+                                 QStringLiteral("「 ぞるびん 」は既に起動しています。").toUtf8()),
+                             20000);
+    second.process->kill();
+    second.process->waitForFinished();
+
+    QCOMPARE(first.process->state(), QProcess::Running);
+    // A copy with another data folder is a different installation and may run beside it.
+    QTemporaryDir otherData;
+    RunningCopy other;
+    other.start(otherData.path());
+    QTRY_VERIFY_WITH_TIMEOUT(startupFinished(otherData.path()), 20000);
+    terminate(*other.process);
+    QVERIFY(other.process->waitForFinished(20000));
+    terminate(*first.process);
+    QVERIFY(first.process->waitForFinished(20000));
+    QCOMPARE(first.process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(first.process->exitCode(), 0);
+}
+
+void tst_Program::workFoldersAreEmptiedAtStartAndRemovedAtQuit()
+{
+    QTemporaryDir data;
+    const QString programDir = ResolveProgramDir(data.path(), QString());
+    const QString work = UserTempPath(programDir) + QStringLiteral("~zorvin");
+    const QStringList leftovers = {work + QStringLiteral("/old.tmp"), work + QStringLiteral("/~STemp/CAPT01.LZH"),
+                                   work + QStringLiteral("/~RTemp/half.bmp")};
+    QVERIFY(QDir().mkpath(work + QStringLiteral("/~STemp")));
+    QVERIFY(QDir().mkpath(work + QStringLiteral("/~RTemp")));
+    for (const QString &path : leftovers) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("left by a crash");
+    }
+
+    RunningCopy copy;
+    copy.start(data.path());
+    QTRY_VERIFY_WITH_TIMEOUT(startupFinished(data.path()), 20000);
+    for (const QString &path : leftovers)
+        QVERIFY2(!QFile::exists(path), qPrintable(path));
+    QVERIFY(QFileInfo(work + QStringLiteral("/~STemp")).isDir());
+    QVERIFY(QFileInfo(work + QStringLiteral("/~RTemp")).isDir());
+    QCOMPARE(QFileInfo(UserTempPath(programDir)).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+             QFile::Permissions());
+
+    QFile late(work + QStringLiteral("/~RTemp/arriving.bin"));
+    QVERIFY(late.open(QIODevice::WriteOnly));
+    late.close();
+    terminate(*copy.process);
+    QVERIFY(copy.process->waitForFinished(20000));
+    QCOMPARE(copy.process->exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(work));
+}
+
+void tst_Program::copyThatCrashedDoesNotBlockTheNextStart()
+{
+    QTemporaryDir data;
+    {
+        RunningCopy crashed;
+        crashed.start(data.path());
+        QTRY_VERIFY_WITH_TIMEOUT(startupFinished(data.path()), 20000);
+        crashed.process->kill();
+        QVERIFY(crashed.process->waitForFinished());
+    }
+    QFile::remove(data.path() + QStringLiteral("/zorvin.ini"));
+    RunningCopy next;
+    next.start(data.path());
+    QTRY_VERIFY_WITH_TIMEOUT(startupFinished(data.path()), 20000);
+    QVERIFY(!next.process->readAllStandardError().contains(QStringLiteral("既に起動").toUtf8()));
+    terminate(*next.process);
+    QVERIFY(next.process->waitForFinished(20000));
+}
+
+QTEST_GUILESS_MAIN(tst_Program)
+#include "tst_program.moc"
