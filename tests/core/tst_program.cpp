@@ -52,7 +52,7 @@ void terminate(QProcess &process)
 class tst_Program : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void helpAndVersionAnswerWithoutStarting();
     void secondCopyIsRefusedWhileFirstKeepsRunning();
     void workFoldersAreEmptiedAtStartAndRemovedAtQuit();
@@ -87,8 +87,9 @@ void tst_Program::secondCopyIsRefusedWhileFirstKeepsRunning()
     RunningCopy second;
     second.start(data.path());
     // The refusal is a message box; its text also goes to the terminal.
-    QTRY_VERIFY_WITH_TIMEOUT(second.process->readAllStandardError().contains(
-                                 QStringLiteral("「 ぞるびん 」は既に起動しています。").toUtf8()),
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += second.process->readAllStandardError())
+                                 .contains(QStringLiteral("「 ぞるびん 」は既に起動しています。").toUtf8()),
                              20000);
     second.process->kill();
     second.process->waitForFinished();
@@ -112,7 +113,8 @@ void tst_Program::workFoldersAreEmptiedAtStartAndRemovedAtQuit()
     QTemporaryDir data;
     const QString programDir = ResolveProgramDir(data.path(), QString());
     const QString work = UserTempPath(programDir) + QStringLiteral("~zorvin");
-    const QStringList leftovers = {work + QStringLiteral("/old.tmp"), work + QStringLiteral("/~STemp/CAPT01.LZH"),
+    const QStringList leftovers = {work + QStringLiteral("/old.tmp"),
+                                   work + QStringLiteral("/~STemp/CAPT01.LZH"),
                                    work + QStringLiteral("/~RTemp/half.bmp")};
     QVERIFY(QDir().mkpath(work + QStringLiteral("/~STemp")));
     QVERIFY(QDir().mkpath(work + QStringLiteral("/~RTemp")));
