@@ -1,0 +1,274 @@
+#include "net/MessageDelivery.h"
+
+#include "address/AddressStore.h"
+#include "core/AnsiCodec.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/MsgLog.h"
+#include "net/NetEngine.h"
+#include "net/Protocol.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+namespace {
+
+// Letting events run this many times gives presence a chance to mark a recipient
+// "avail" before the send dialog gives up on it.
+constexpr int kAvailabilityRetries = 706;
+
+const QString kYes = QStringLiteral("Y");
+const QString kNo = QStringLiteral("N");
+const QString kBlankId = QStringLiteral("  ");
+
+QChar modeOf(const QString &datagram)
+{
+    const QString mode = AnsiCodec::field(datagram, 8, 1);
+    return mode.isEmpty() ? QChar(u'N') : mode.at(0);
+}
+
+} // namespace
+
+MessageDelivery::MessageDelivery(NetEngine &engine, MsgLog &log, QObject *parent)
+    : QObject(parent), m_engine(engine), m_log(log)
+{
+    connect(&engine, &NetEngine::messageDatagram, this, &MessageDelivery::onMessageDatagram);
+    connect(&engine, &NetEngine::receiptDatagram, this, &MessageDelivery::onReceiptDatagram);
+    connect(&engine, &NetEngine::openReceiptDatagram, this, &MessageDelivery::onOpenReceiptDatagram);
+    // The watch runs from start-up to quit.
+    m_timerMsgReTry.setInterval(1000);
+    connect(&m_timerMsgReTry, &QTimer::timeout, this, &MessageDelivery::onTimerMsgReTry);
+    m_timerMsgReTry.start();
+}
+
+int MessageDelivery::NextMessageId()
+{
+    const int id = m_nextMessageId;
+    m_nextMessageId = (m_nextMessageId + 1) % kMsgIdCount;
+    return id;
+}
+
+QString MessageDelivery::FormatMessageId(int id)
+{
+    return QStringLiteral("%1").arg(((id % kMsgIdCount) + kMsgIdCount) % kMsgIdCount, 2, 10,
+                                    QLatin1Char('0'));
+}
+
+QString MessageDelivery::BuildDatagram(bool receipt, QChar displayMode, const QString &messageId,
+                                       bool openReceipt, const QString &text)
+{
+    QString datagram = Protocol::kMessage + (receipt ? kYes : kNo) + displayMode +
+                       AnsiCodec::fixedWidth(messageId, 2) + (openReceipt ? kYes : kNo) + QLatin1Char(' ') +
+                       text;
+    if (datagram.size() > Protocol::kMaxMessageChars) {
+        int cut = Protocol::kMaxMessageChars;
+        // Half a surrogate pair would go out as "?".
+        if (datagram.at(cut - 1).isHighSurrogate())
+            --cut;
+        datagram.truncate(cut);
+    }
+    return datagram;
+}
+
+bool MessageDelivery::watchWanted(bool receipt, const QString &version) const
+{
+    const Settings &s = m_engine.context().settings;
+    return s.SndMsgRRChk == 1 && s.SndMsgRRTim > 0 && (receipt || !version.isEmpty());
+}
+
+void MessageDelivery::watch(const QString &messageId, const QString &recipient, const QString &datagram)
+{
+    for (MsgRetrySlot &slot : m_retrySlots) {
+        if (slot.inUse)
+            continue;
+        slot.inUse = true;
+        slot.countdown = qint16(m_engine.context().settings.SndMsgRRTim + 1);
+        slot.messageId = messageId;
+        slot.recipient = recipient;
+        slot.datagram = datagram;
+        slot.serial = m_nextSerial++;
+        return;
+    }
+    // Every slot busy: the message goes out unwatched.
+}
+
+void MessageDelivery::freeSlot(MsgRetrySlot &slot)
+{
+    slot = MsgRetrySlot();
+}
+
+int MessageDelivery::watchedCount() const
+{
+    int n = 0;
+    for (const MsgRetrySlot &slot : m_retrySlots)
+        n += slot.inUse ? 1 : 0;
+    return n;
+}
+
+QString MessageDelivery::nameOrAddress(const QString &ip) const
+{
+    const QString name = m_engine.addresses().FindAddressByIp(ip).EntryName;
+    return name.isEmpty() ? ip : name;
+}
+
+void MessageDelivery::SendMessageToList(const QList<MessageRecipient> &recipients, const QString &text,
+                                        const MessageOptions &options)
+{
+    if (recipients.isEmpty())
+        return;
+    const QString id = FormatMessageId(options.messageId);
+    const QString datagram =
+        BuildDatagram(options.receipt, options.displayMode, id, options.openReceipt, text);
+
+    // One record for the whole list, before anything is sent: recipients that turn out
+    // to be away are listed too.
+    QStringList names;
+    for (const MessageRecipient &r : recipients)
+        names.append(r.name);
+    m_log.WriteMsgLog(MsgLog::Sent, MsgLog::FromSendDialog, QString(), datagram, options.displayMode, names);
+
+    for (const MessageRecipient &r : recipients) {
+        AddressEntry entry = m_engine.addresses().FindAddressByIp(r.address);
+        const QString version = entry.EntryVersion;
+        // A peer that never told its version cannot unlock a password-locked message.
+        const QChar mode =
+            options.displayMode == u'L' && version.isEmpty() ? QChar(u'Y') : options.displayMode;
+
+        if (entry.EntryState == kStateUnavail) {
+            for (int i = 0; i < kAvailabilityRetries; ++i)
+                QCoreApplication::processEvents();
+            entry = m_engine.addresses().FindAddressByIp(r.address);
+            if (entry.EntryState == kStateUnavail) {
+                if (m_engine.context().settings.SndCmpMsgLevel == 0)
+                    m_engine.host().AddSendResult(r.name, QStringLiteral("M"), 1, kMsgNotReadyList);
+                continue;
+            }
+        }
+
+        m_engine.host().CloseMessageWindowsAfterSend(options.messageId);
+
+        const QString sent = BuildDatagram(options.receipt, mode, id, options.openReceipt, text);
+        if (watchWanted(options.receipt, version))
+            watch(id, r.address, sent);
+        m_engine.BCastMsgSend(sent, r.address);
+    }
+}
+
+bool MessageDelivery::DirectSend(const QString &address, const QString &text)
+{
+    const Settings &s = m_engine.context().settings;
+    const AddressEntry entry = m_engine.addresses().FindAddressByIp(address);
+    if (entry.EntryState == kStateUnavail) {
+        if (s.SndCmpMsgLevel == 0)
+            m_engine.host().AddSendResult(entry.EntryName, QStringLiteral("M"), 1, kMsgNotReadyDirect);
+        return false;
+    }
+
+    const bool receipt = s.SndCmpMsgLevel == 0;
+    QChar mode = u'N';
+    if (s.SndCmpMsgHide == 1)
+        mode = s.SndCmpMsgLock == 1 && !entry.EntryVersion.isEmpty() ? u'L' : u'Y';
+    const QString id = FormatMessageId(NextMessageId());
+    const QString datagram = BuildDatagram(receipt, mode, id, s.SndMsgOPChk == 1, text);
+
+    m_log.WriteMsgLog(MsgLog::Sent, MsgLog::DirectSend, entry.EntryName, datagram, mode);
+    if (watchWanted(receipt, entry.EntryVersion))
+        watch(id, address, datagram);
+    m_engine.BCastMsgSend(datagram, address);
+    return true;
+}
+
+void MessageDelivery::SendOpenReceipt(const QString &address, const QString &kind)
+{
+    m_engine.BCastMsgSend(Protocol::kOpenReceipt + kind, address);
+}
+
+void MessageDelivery::onTimerMsgReTry()
+{
+    // A question box runs a nested event loop; the tick must not re-enter meanwhile.
+    m_timerMsgReTry.stop();
+    for (MsgRetrySlot &slot : m_retrySlots) {
+        if (!slot.inUse)
+            continue;
+        --slot.countdown;
+        if (slot.countdown >= 1)
+            continue;
+
+        const AddressEntry entry = m_engine.addresses().FindAddressByIp(slot.recipient);
+        const QString name = entry.EntryName.isEmpty() ? slot.recipient : entry.EntryName;
+        if (!entry.isAvail()) {
+            m_engine.host().AddSendResult(name, QStringLiteral("M"), 1, kMsgNotReadyList);
+            freeSlot(slot);
+            continue;
+        }
+
+        const quint64 serial = slot.serial;
+        const int answer =
+            m_engine.host().ShowMessageBox(name + kMsgRetryQuestion1 + QLatin1Char('\r') + kMsgRetryQuestion2,
+                                           MsgBox::Question + MsgBox::RetryCancel);
+        // The receipt may have come while the question was open; then there is nothing
+        // left to resend, and the slot may already watch another message.
+        if (!slot.inUse || slot.serial != serial)
+            continue;
+        if (answer != MsgBox::IdRetry) {
+            freeSlot(slot);
+            continue;
+        }
+        slot.datagram.truncate(Protocol::kMaxMessageChars);
+        m_log.WriteMsgLog(MsgLog::Sent, MsgLog::DirectSend, name, slot.datagram,
+                          QString(modeOf(slot.datagram)));
+        slot.countdown = qint16(m_engine.context().settings.SndMsgRRTim + 1);
+        m_engine.BCastMsgSend(slot.datagram, slot.recipient);
+    }
+    if (m_engine.context().StartupDone != StartupQuitting)
+        m_timerMsgReTry.start();
+}
+
+void MessageDelivery::onReceiptDatagram(const QString &ip, const QString &datagram)
+{
+    const QString id = AnsiCodec::field(datagram, 8, 2);
+    const bool anyId = id.trimmed().isEmpty();
+    for (MsgRetrySlot &slot : m_retrySlots) {
+        if (slot.inUse && slot.recipient == ip && (anyId || slot.messageId == id)) {
+            freeSlot(slot);
+            break;
+        }
+    }
+    const QString flag = AnsiCodec::field(datagram, 7, 1);
+    if (flag.isEmpty() || flag == kYes)
+        m_engine.host().AddSendResult(nameOrAddress(ip), QStringLiteral("M"), 0, QString());
+}
+
+void MessageDelivery::onOpenReceiptDatagram(const QString &ip, const QString &datagram)
+{
+    const QString kind =
+        AnsiCodec::field(datagram, 7, 1) == QLatin1String("M") ? QStringLiteral("M") : QStringLiteral("I");
+    m_engine.host().AddSendResult(nameOrAddress(ip), kind, 2, QString());
+}
+
+void MessageDelivery::onMessageDatagram(const QString &ip, const QString &datagram)
+{
+    ReceivedMessage message;
+    message.senderAddress = ip;
+    message.senderName = m_engine.addresses().FindAddressByIp(ip).EntryName;
+    message.text = datagram.mid(kMsgHeadChars);
+    const QString mode = AnsiCodec::field(datagram, 8, 1);
+    message.displayMode = mode == kYes || mode == QLatin1String("L") ? mode.at(0) : QChar(u'N');
+    message.messageId = AnsiCodec::field(datagram, 9, 2);
+    message.receiptWanted = AnsiCodec::field(datagram, 7, 1) == kYes;
+    // A message shown at once never sends an open receipt.
+    message.openCheck = message.isClosed() && AnsiCodec::field(datagram, 11, 1) == kYes;
+    const QDateTime now = m_log.now();
+    message.arrivalDate = now.toString(QStringLiteral("yyyy/MM/dd"));
+    message.arrivalTime = now.toString(QStringLiteral("HH:mm:ss"));
+
+    m_engine.host().MessageArrived(message);
+
+    m_log.WriteMsgLog(MsgLog::Received, 0, message.fromName(), message.text, QString(message.displayMode));
+
+    // Answers always go to the fixed port of the sender's address.
+    if (message.receiptWanted)
+        m_engine.BCastMsgSend(Protocol::kReceipt + kYes + message.messageId, ip);
+    else if (message.messageId.size() == 2 && message.messageId != kBlankId)
+        m_engine.BCastMsgSend(Protocol::kReceipt + kNo + message.messageId, ip);
+}

@@ -1,0 +1,131 @@
+#include "net/MsgLog.h"
+
+#include "core/AnsiCodec.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/MessageProtocol.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kEqualsLine = QString(37, QLatin1Char('='));
+const QString kHyphenLine = QString(37, QLatin1Char('-'));
+const QString kDefaultLogName = QStringLiteral("CTMSG");
+const QString kDefaultShowApp = QStringLiteral("NOTEPAD");
+
+} // namespace
+
+MsgLog::MsgLog(ModZorvin &ctx, EngineHost &host) : m_ctx(ctx), m_host(host) {}
+
+QString MsgLog::LogFilePath(const Settings &settings, const QString &programDir, const QDate &day)
+{
+    QString folder = settings.MsgLogSavePlace.isEmpty() ? programDir : settings.MsgLogSavePlace;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    QString name = settings.MsgLogName;
+    if (name.isEmpty() && settings.MsgLogType == 0)
+        name = kDefaultLogName;
+    QString suffix;
+    switch (settings.MsgLogType) {
+    case 1:
+        suffix = day.toString(QStringLiteral("yyyy"));
+        break;
+    case 2:
+        suffix = day.toString(QStringLiteral("yyMM"));
+        break;
+    case 3:
+        suffix = day.toString(QStringLiteral("MMdd"));
+        break;
+    default:
+        break;
+    }
+    return folder + name + suffix + QStringLiteral(".log");
+}
+
+QString MsgLog::CurrentLogPath() const
+{
+    return LogFilePath(m_ctx.settings, m_ctx.ProgramDir, m_clock().date());
+}
+
+QByteArray MsgLog::FormatRecord(int direction, int origin, const QString &name, const QString &text,
+                                const QString &displayMode, const QStringList &sendList, const QDateTime &now,
+                                const QLocale &locale)
+{
+    QString record = kEqualsLine + kCrLf;
+    if (direction == Received) {
+        record += QStringLiteral(" From: ") + name + kCrLf;
+    } else if (origin == FromSendDialog) {
+        for (const QString &to : sendList)
+            record += QStringLiteral(" To: ") + to + kCrLf;
+    } else {
+        record += QStringLiteral(" To: ") + name + kCrLf;
+    }
+
+    const QDate day = now.date();
+    record += QStringLiteral("  at ") + locale.dayName(day.dayOfWeek(), QLocale::LongFormat) +
+              QLatin1Char(' ') + locale.monthName(day.month(), QLocale::ShortFormat) + QLatin1Char(' ') +
+              QString::number(day.day()) + now.time().toString(QStringLiteral(" HH:mm:ss")) +
+              day.toString(QStringLiteral(" yyyy "));
+    if (direction == Sent && origin == FromSendDialog && sendList.size() > 1)
+        record += QStringLiteral("(多)");
+    if (displayMode == QLatin1String("Y"))
+        record += QStringLiteral("(封)");
+    else if (displayMode == QLatin1String("L"))
+        record += QStringLiteral("(鍵)");
+    record += kCrLf + kHyphenLine + kCrLf;
+
+    // A sent message is logged from its datagram: the text follows the 12-character head.
+    record += (direction == Received ? text : text.mid(kMsgHeadChars)) + kCrLf;
+    // A line made of CR LF, so that two empty lines separate the records.
+    record += kCrLf + kCrLf;
+    return AnsiCodec::encode(record);
+}
+
+void MsgLog::WriteMsgLog(int direction, int origin, const QString &name, const QString &text,
+                         const QString &displayMode, const QStringList &sendList) const
+{
+    if (m_ctx.settings.MsgLog != 1)
+        return;
+    // The weekday and month follow the program's locale, which is the system's unless the
+    // program chose another (QLocale::setDefault).
+    const QDateTime now = m_clock();
+    const QByteArray bytes =
+        FormatRecord(direction, origin, name, text, displayMode, sendList, now, QLocale());
+    QFile file(LogFilePath(m_ctx.settings, m_ctx.ProgramDir, now.date()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    file.write(bytes);
+    file.close();
+}
+
+MsgLog::ViewerCommand MsgLog::ViewerCommandFor(const QString &showApp, const QString &path)
+{
+    const QString app = showApp.trimmed().isEmpty() ? kDefaultShowApp : showApp.trimmed();
+    // The whole setting names the program when it is a file or on the search path, so a
+    // program path with blanks needs no quoting; otherwise it is a command line.
+    if (QFileInfo(app).isFile() || !QStandardPaths::findExecutable(app).isEmpty())
+        return {app, {path}};
+    if (app.compare(kDefaultShowApp, Qt::CaseInsensitive) == 0 ||
+        app.compare(QStringLiteral("NOTEPAD.EXE"), Qt::CaseInsensitive) == 0)
+        return {};
+    QStringList words = QProcess::splitCommand(app);
+    if (words.isEmpty())
+        return {};
+    const QString program = words.takeFirst();
+    words.append(path);
+    return {program, words};
+}
+
+void MsgLog::ShowMsgLog() const
+{
+    const QString path = CurrentLogPath();
+    const ViewerCommand command = ViewerCommandFor(m_ctx.settings.MsgLogShowApp, path);
+    m_host.OpenLogViewer(command.program, command.arguments, path);
+}

@@ -1,0 +1,63 @@
+// The message log: one block of CP932 lines per message sent or shown, appended to a
+// file whose name may carry the year, month or day; and the command that opens it.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class ModZorvin;
+class EngineHost;
+class QDate;
+class QLocale;
+struct Settings;
+
+class MsgLog
+{
+  public:
+    enum Direction { Received = 1, Sent = 2 };
+    enum Origin { FromSendDialog = 1, DirectSend = 2 };
+
+    MsgLog(ModZorvin &ctx, EngineHost &host);
+
+    // Appends one record when the log is on. For a sent message `text` is the whole
+    // datagram and the record takes it from its 13th character; for a received one it is
+    // the text as shown. `sendList` holds the names of the send dialog's list (origin 1);
+    // `name` is the sender (received) or the recipient (direct send). Every failure is
+    // silent: the message itself never depends on its log.
+    void WriteMsgLog(int direction, int origin, const QString &name, const QString &text,
+                     const QString &displayMode, const QStringList &sendList = {}) const;
+
+    // The clock that dates records and names files; tests set a fixed one.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    QDateTime now() const { return m_clock(); }
+
+    // Opens today's log file in the configured viewer through the host.
+    void ShowMsgLog() const;
+
+    // The log file for a day: folder, "/" unless the folder ends with one, base name,
+    // the date part of the naming type, ".log".
+    static QString LogFilePath(const Settings &settings, const QString &programDir, const QDate &day);
+    QString CurrentLogPath() const;
+
+    // One record as written to the file. Weekday and month names come from `locale`.
+    static QByteArray FormatRecord(int direction, int origin, const QString &name, const QString &text,
+                                   const QString &displayMode, const QStringList &sendList,
+                                   const QDateTime &now, const QLocale &locale);
+
+    // The viewer command for a path: the program and its arguments, the path last. An
+    // empty program means "the desktop's default viewer" (the default "NOTEPAD" is not a
+    // program a Linux desktop has).
+    struct ViewerCommand
+    {
+        QString program;
+        QStringList arguments;
+    };
+    static ViewerCommand ViewerCommandFor(const QString &showApp, const QString &path);
+
+  private:
+    ModZorvin &m_ctx;
+    EngineHost &m_host;
+    std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
+};

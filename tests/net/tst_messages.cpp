@@ -1,0 +1,335 @@
+// Messages between engines on 127.0.0.x: arrival, delivery receipts, the watch and its
+// retry question, open receipts. Plain UDP sockets stand in for peers whose exact
+// bytes the tests read or write.
+#include "address/AddressStore.h"
+#include "core/AnsiCodec.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/MessageDelivery.h"
+#include "net/MsgLog.h"
+#include "net/NetEngine.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QNetworkDatagram>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+const QString kA = QStringLiteral("127.0.0.2");
+const QString kB = QStringLiteral("127.0.0.3");
+const QString kRaw1 = QStringLiteral("127.0.0.5");
+const QString kRaw2 = QStringLiteral("127.0.0.6");
+
+struct SendResult
+{
+    QString name, kind;
+    int result;
+    QString info;
+};
+
+class MessageHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &text, int style) override
+    {
+        questions.append({text, style});
+        return answers.isEmpty() ? MsgBox::IdCancel : answers.takeFirst();
+    }
+    void AddSendResult(const QString &name, const QString &kind, int result, const QString &info) override
+    {
+        results.append({name, kind, result, info});
+    }
+    void MessageArrived(const ReceivedMessage &message) override { arrived.append(message); }
+
+    QList<QPair<QString, int>> questions;
+    QList<int> answers;
+    QList<SendResult> results;
+    QList<ReceivedMessage> arrived;
+};
+
+struct Peer
+{
+    ModZorvin ctx;
+    MessageHost host;
+    std::unique_ptr<NetEngine> engine;
+    MessageDelivery &messages() { return engine->messages(); }
+};
+
+// A peer that is only a socket on port 62410: the test reads and writes its bytes.
+struct RawPeer
+{
+    QUdpSocket socket;
+    QByteArray next()
+    {
+        // The engines answer from this thread's event loop, so wait in it.
+        QSignalSpy ready(&socket, &QUdpSocket::readyRead);
+        if (!socket.hasPendingDatagrams() && !ready.wait(5000))
+            return QByteArray("<nothing>");
+        return socket.receiveDatagram().data();
+    }
+    void sendTo(const QString &ip, const QByteArray &bytes)
+    {
+        socket.writeDatagram(bytes, QHostAddress(ip), 62410);
+    }
+};
+
+} // namespace
+
+class TestMessages : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void init()
+    {
+        m_a = makePeer(kA, QStringLiteral("alice"), QStringLiteral("hostA"));
+        m_b = makePeer(kB, QStringLiteral("bob"), QStringLiteral("hostB"));
+        m_raw1 = std::make_unique<RawPeer>();
+        m_raw2 = std::make_unique<RawPeer>();
+        QVERIFY(m_raw1->socket.bind(QHostAddress(kRaw1), 62410));
+        QVERIFY(m_raw2->socket.bind(QHostAddress(kRaw2), 62410));
+        for (Peer *p : {m_a.get(), m_b.get()}) {
+            p->engine->UpdatePeer(QStringLiteral("alice (hostA)"), kA, kStateAvail, QStringLiteral("266"),
+                                  {});
+            p->engine->UpdatePeer(QStringLiteral("bob (hostB)"), kB, kStateAvail, QStringLiteral("266"), {});
+            p->engine->UpdatePeer(QStringLiteral("raw1 (r1)"), kRaw1, kStateAvail, QStringLiteral("266"), {});
+            p->engine->UpdatePeer(QStringLiteral("raw2 (r2)"), kRaw2, kStateAvail, QString(), {});
+        }
+    }
+
+    void cleanup()
+    {
+        m_a.reset();
+        m_b.reset();
+        m_raw1.reset();
+        m_raw2.reset();
+    }
+
+    void messageArrivesAndItsReceiptComesBack()
+    {
+        m_b->ctx.settings.MsgLog = 1;
+        m_b->engine->msgLog().setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)); });
+        m_a->messages().SendMessageToList({{QStringLiteral("bob (hostB)"), kB}}, QStringLiteral("こんにちは"),
+                                          {true, u'L', true, 7});
+        QCOMPARE(m_a->messages().watchedCount(), 1);
+
+        QTRY_COMPARE(m_b->host.arrived.size(), 1);
+        const ReceivedMessage &m = m_b->host.arrived.first();
+        QCOMPARE(m.senderAddress, kA);
+        QCOMPARE(m.senderName, QStringLiteral("alice (hostA)"));
+        QCOMPARE(m.text, QStringLiteral("こんにちは"));
+        QCOMPARE(m.displayMode, QChar(u'L'));
+        QCOMPARE(m.messageId, QStringLiteral("07"));
+        QVERIFY(m.receiptWanted);
+        QVERIFY(m.openCheck);
+        QCOMPARE(m.arrivalDate, QStringLiteral("2026/12/07"));
+        QCOMPARE(m.arrivalTime, QStringLiteral("09:05:03"));
+
+        // Logged at arrival, locked, before anyone opened it.
+        QFile log(m_b->ctx.ProgramDir + QStringLiteral("CTMSG.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll(), QByteArray("=====================================\r\n"
+                                           " From: alice (hostA)\r\n"
+                                           "  at Monday Dec 7 09:05:03 2026 \x28\x8c\xae\x29\r\n"
+                                           "-------------------------------------\r\n"
+                                           "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\r\n\r\n\r\n"));
+
+        QTRY_COMPARE(m_a->host.results.size(), 1);
+        QCOMPARE(m_a->host.results.first().name, QStringLiteral("bob (hostB)"));
+        QCOMPARE(m_a->host.results.first().kind, QStringLiteral("M"));
+        QCOMPARE(m_a->host.results.first().result, 0);
+        QCOMPARE(m_a->messages().watchedCount(), 0);
+    }
+
+    void receiptsFreeOnlyTheMatchingWatch()
+    {
+        for (int id : {7, 8, 9})
+            m_a->messages().SendMessageToList({{QStringLiteral("raw1"), kRaw1}}, QStringLiteral("t"),
+                                              {true, u'N', false, id});
+        m_a->messages().SendMessageToList({{QStringLiteral("raw2"), kRaw2}}, QStringLiteral("t"),
+                                          {true, u'N', false, 8});
+        QCOMPARE(m_a->messages().watchedCount(), 4);
+
+        m_raw1->sendTo(kA, "captMRY08");
+        QTRY_COMPARE(m_a->messages().watchedCount(), 3);
+        QCOMPARE(m_a->messages().retrySlot(1).inUse, false);
+        QCOMPARE(m_a->messages().retrySlot(3).recipient, kRaw2);
+        QCOMPARE(m_a->host.results.size(), 1);
+        QCOMPARE(m_a->host.results.first().name, QStringLiteral("raw1 (r1)"));
+
+        // "N" ends the watch without a success line; an empty id frees the first watch.
+        m_raw1->sendTo(kA, "captMRN09");
+        QTRY_COMPARE(m_a->messages().watchedCount(), 2);
+        QVERIFY(!m_a->messages().retrySlot(2).inUse);
+        m_raw2->sendTo(kA, "captMR");
+        QTRY_COMPARE(m_a->messages().watchedCount(), 1);
+        QVERIFY(m_a->messages().retrySlot(0).inUse);
+        QCOMPARE(m_a->host.results.size(), 2);
+    }
+
+    void unavailableRecipientsGetTheFailureLineAndNothing()
+    {
+        m_a->engine->UpdatePeer({}, kRaw1, kStateUnavail, {}, {});
+        m_a->messages().SendMessageToList({{QStringLiteral("raw1"), kRaw1}, {QStringLiteral("raw2"), kRaw2}},
+                                          QStringLiteral("hi"), {true, u'N', false, 3});
+        QCOMPARE(m_raw2->next(), QByteArray("captMSYN03N hi"));
+        QVERIFY(!m_raw1->socket.hasPendingDatagrams());
+        QCOMPARE(m_a->host.results.size(), 1);
+        QCOMPARE(m_a->host.results.first().name, QStringLiteral("raw1"));
+        QCOMPARE(m_a->host.results.first().result, 1);
+        QCOMPARE(m_a->host.results.first().info,
+                 QStringLiteral("相手側「ぞるびん」は、受信できる状態ではありません。"));
+
+        // The direct send reports without the comma, and only while notices are on.
+        QVERIFY(!m_a->messages().DirectSend(kRaw1, QStringLiteral("hi")));
+        QCOMPARE(m_a->host.results.last().info,
+                 QStringLiteral("相手側「ぞるびん」は受信できる状態ではありません。"));
+        m_a->ctx.settings.SndCmpMsgLevel = 1;
+        QVERIFY(!m_a->messages().DirectSend(kRaw1, QStringLiteral("hi")));
+        QCOMPARE(m_a->host.results.size(), 2);
+        QVERIFY(!m_raw1->socket.hasPendingDatagrams());
+    }
+
+    void lockedMessageGoesFaceDownToPeersWithoutVersion()
+    {
+        m_a->messages().SendMessageToList({{QStringLiteral("raw2"), kRaw2}, {QStringLiteral("raw1"), kRaw1}},
+                                          QStringLiteral("x"), {false, u'L', true, 42});
+        QCOMPARE(m_raw2->next(), QByteArray("captMSNY42Y x"));
+        QCOMPARE(m_raw1->next(), QByteArray("captMSNL42Y x"));
+        // Without a receipt only the peer with a version is watched.
+        QCOMPARE(m_a->messages().watchedCount(), 1);
+        QCOMPARE(m_a->messages().retrySlot(0).datagram, QStringLiteral("captMSNL42Y x"));
+    }
+
+    void directSendTakesItsOptionsFromTheSettingsAndIdsWrap()
+    {
+        m_a->ctx.settings.SndCmpMsgHide = 1;
+        m_a->ctx.settings.SndCmpMsgLock = 1;
+        m_a->ctx.settings.SndMsgOPChk = 1;
+        m_a->ctx.settings.SndMsgRRChk = 0;
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(m_a->messages().DirectSend(kRaw1, QStringLiteral("m")));
+        QCOMPARE(m_raw1->next(), QByteArray("captMSYL00Y m"));
+        for (int i = 1; i < 100; ++i)
+            QCOMPARE(m_raw1->next().mid(8, 2), QByteArray::number(i).rightJustified(2, '0'));
+        // The 101st message carries "00" again; a peer without a version gets it face down.
+        QVERIFY(m_a->messages().DirectSend(kRaw2, QStringLiteral("m")));
+        QCOMPARE(m_raw2->next(), QByteArray("captMSYY00Y m"));
+        QCOMPARE(m_a->messages().watchedCount(), 0);
+    }
+
+    void longMessagesAreCutTo8192Characters()
+    {
+        m_a->messages().SendMessageToList({{QStringLiteral("raw1"), kRaw1}}, QString(9000, u'あ'),
+                                          {false, u'N', false, 1});
+        QCOMPARE(m_raw1->next(), QByteArray("captMSNN01N ") + QByteArray("\x82\xa0").repeated(8180));
+    }
+
+    void unansweredMessageAsksAndRetryResendsTheSameDatagram()
+    {
+        m_a->ctx.settings.SndMsgRRTim = 1;
+        m_a->ctx.settings.MsgLog = 1;
+        m_a->messages().setRetryTickInterval(20);
+        m_a->host.answers = {MsgBox::IdRetry, MsgBox::IdCancel};
+        QVERIFY(m_a->messages().DirectSend(kRaw1, QStringLiteral("ping")));
+        const QByteArray first = m_raw1->next();
+        QCOMPARE(first, QByteArray("captMSYN00N ping"));
+
+        QCOMPARE(m_raw1->next(), first);
+        QVERIFY(!m_a->host.questions.isEmpty());
+        QCOMPARE(m_a->host.questions.first().first,
+                 QStringLiteral("raw1 (r1) へのメッセージ送信が\rﾀｲﾑｱｳﾄしました。再送しますか？"));
+        QCOMPARE(m_a->host.questions.first().second, 37);
+
+        // Cancel ends the watch; nothing more goes out.
+        QTRY_COMPARE(m_a->host.questions.size(), 2);
+        QCOMPARE(m_a->messages().watchedCount(), 0);
+        QVERIFY(!m_raw1->socket.hasPendingDatagrams());
+        // Sent, then sent again: two records, each with the text after the head.
+        QFile log(m_a->ctx.ProgramDir + QStringLiteral("CTMSG.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray records = log.readAll();
+        QCOMPARE(records.count(" To: raw1 (r1)\r\n"), 2);
+        QCOMPARE(records.count("\r\nping\r\n"), 2);
+    }
+
+    void recipientGoneAtTimeoutGetsTheFailureLine()
+    {
+        m_a->ctx.settings.SndMsgRRTim = 1;
+        m_a->messages().setRetryTickInterval(20);
+        QVERIFY(m_a->messages().DirectSend(kRaw1, QStringLiteral("ping")));
+        m_a->engine->UpdatePeer({}, kRaw1, kStateUnavail, {}, {});
+        QTRY_COMPARE(m_a->host.results.size(), 1);
+        QCOMPARE(m_a->host.results.first().name, QStringLiteral("raw1 (r1)"));
+        QCOMPARE(m_a->host.results.first().info,
+                 QStringLiteral("相手側「ぞるびん」は、受信できる状態ではありません。"));
+        QCOMPARE(m_a->messages().watchedCount(), 0);
+        QVERIFY(m_a->host.questions.isEmpty());
+    }
+
+    void openReceiptsReachTheSenderAsOpened()
+    {
+        m_b->messages().SendOpenReceipt(kA, QStringLiteral("M"));
+        m_b->messages().SendOpenReceipt(kA, QStringLiteral("P"));
+        QTRY_COMPARE(m_a->host.results.size(), 2);
+        QCOMPARE(m_a->host.results[0].name, QStringLiteral("bob (hostB)"));
+        QCOMPARE(m_a->host.results[0].kind, QStringLiteral("M"));
+        QCOMPARE(m_a->host.results[0].result, 2);
+        QCOMPARE(m_a->host.results[1].kind, QStringLiteral("I"));
+    }
+
+    void oddDatagramsAreShownAndAnsweredWhereTheirIdAllows()
+    {
+        m_raw1->sendTo(kA, "captMSY");              // too short: empty fields
+        m_raw1->sendTo(kA, "captMSNQ05Y \x81\x20"); // unknown mode, invalid bytes
+        m_raw1->sendTo(kA, "captMSNY  Y old peer"); // blank id: no receipt
+        m_raw1->sendTo(kA, "captMSNN06Y open check only when closed");
+        QCOMPARE(m_raw1->next(), QByteArray("captMRY"));
+        QCOMPARE(m_raw1->next(), QByteArray("captMRN05"));
+        QCOMPARE(m_raw1->next(), QByteArray("captMRN06"));
+        QCOMPARE(m_a->host.arrived.size(), 4);
+        const auto &m = m_a->host.arrived;
+        QCOMPARE(m[0].text, QString());
+        QCOMPARE(m[0].displayMode, QChar(u'N'));
+        QCOMPARE(m[1].displayMode, QChar(u'N'));
+        QCOMPARE(m[1].text, QStringLiteral("\ufffd "));
+        QVERIFY(!m[1].openCheck);
+        QCOMPARE(m[2].displayMode, QChar(u'Y'));
+        QVERIFY(m[2].openCheck);
+        QCOMPARE(m[2].fromName(), QStringLiteral("raw1 (r1)"));
+        QVERIFY(!m[3].openCheck);
+    }
+
+  private:
+    std::unique_ptr<Peer> makePeer(const QString &ip, const QString &name, const QString &hostName)
+    {
+        auto p = std::make_unique<Peer>();
+        p->ctx.ProgramDir = m_dir.path() + QLatin1Char('/') + ip + QLatin1Char('/');
+        QDir().mkpath(p->ctx.ProgramDir);
+        QFile::remove(p->ctx.ProgramDir + QStringLiteral("CTMSG.log"));
+        p->ctx.net.bindAddress = QHostAddress(ip);
+        p->ctx.settings.Name = name;
+        p->ctx.settings.MsgLogName = QStringLiteral("CTMSG");
+        p->ctx.settings.SndMsgRRChk = 1;
+        p->ctx.settings.SndMsgRRTim = 15;
+        p->engine = std::make_unique<NetEngine>(p->ctx, p->host);
+        QString error;
+        int number = 0;
+        if (!p->engine->OpenSockets(&error, &number))
+            qFatal("cannot bind %s: %s", qPrintable(ip), qPrintable(error));
+        p->ctx.LocalHostName = hostName;
+        return p;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Peer> m_a, m_b;
+    std::unique_ptr<RawPeer> m_raw1, m_raw2;
+};
+
+QTEST_GUILESS_MAIN(TestMessages)
+#include "tst_messages.moc"
