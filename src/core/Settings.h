@@ -79,6 +79,8 @@ struct Settings
     // KeyMenu, KeyCapt0..KeyCapt4: index 0 is the menu key, 1..5 the capture modes 0..4.
     std::array<QString, 6> HotKeys;
 
+    bool operator==(const Settings &) const = default;
+
     QString &KeyMenu() { return HotKeys[0]; }
     QString &KeyCapt(int mode) { return HotKeys[size_t(mode) + 1]; }
 };

@@ -1,0 +1,24 @@
+// Fills the settings record from zorvin.ini at start-up, with the readers, own defaults and
+// special rules of every key, and the few texts whose stored form differs from the record.
+#pragma once
+
+#include <QString>
+
+class SettingsFile;
+struct Settings;
+
+// Resets the record (all but Password, which comes from its own file) and reads section
+// ZorvinSetting. programDir ends with "/"; the default receive folder is created in it.
+// Never fails: a missing or unreadable file gives the defaults.
+void LoadSettings(Settings &s, const SettingsFile &file, const QString &programDir);
+
+// Writes Major, Minor and Revision of section Zorvin with this program's version; an older
+// file without them keeps AutoCaptTim in minutes.
+void WriteVersionStamp(const SettingsFile &file);
+
+// The stored form of CaptAutoSaveName / RecvAutoSaveName: an empty prefix is "Noting",
+// because an empty value would load as the default prefix.
+QString StoredAutoSavePrefix(const QString &prefix);
+
+// The stored form of MsgFontBold / MsgFontItalic: "255" for on, "0" for off.
+QString StoredFontFlag(bool on);
