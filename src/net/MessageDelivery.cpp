@@ -10,6 +10,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QHostAddress>
+#include <QHostInfo>
 
 namespace {
 
@@ -180,7 +182,20 @@ bool MessageDelivery::DirectSend(const QString &address, const QString &text)
 
 void MessageDelivery::SendOpenReceipt(const QString &address, const QString &kind)
 {
-    m_engine.BCastMsgSend(Protocol::kOpenReceipt + kind, address);
+    // A picture's sender is known by the host name of its transfer header.
+    QString target = address;
+    if (QHostAddress(address).isNull()) {
+        target.clear();
+        for (const QHostAddress &found : QHostInfo::fromName(address).addresses()) {
+            if (found.protocol() == QAbstractSocket::IPv4Protocol) {
+                target = found.toString();
+                break;
+            }
+        }
+        if (target.isEmpty())
+            return;
+    }
+    m_engine.BCastMsgSend(Protocol::kOpenReceipt + kind, target);
 }
 
 void MessageDelivery::onTimerMsgReTry()

@@ -62,7 +62,8 @@ class MessageDelivery : public QObject
     // a fresh id. False when the recipient is marked unavailable and nothing was sent.
     bool DirectSend(const QString &address, const QString &text);
 
-    // Tells the sender of an item that it was opened: kind "M" message, "P" picture.
+    // Tells the sender of an item that it was opened: kind "M" message, "P" picture. The
+    // address may be a host name (a picture's sender); it is looked up, blocking.
     void SendOpenReceipt(const QString &address, const QString &kind);
 
     // "captMS" + R + D + id + O + " " + text, cut to the datagram limit. A surrogate pair

@@ -36,6 +36,8 @@ class MessageHost : public EngineHost
     int ShowMessageBox(const QString &text, int style) override
     {
         questions.append({text, style});
+        if (whileAsking)
+            whileAsking();
         return answers.isEmpty() ? MsgBox::IdCancel : answers.takeFirst();
     }
     void AddSendResult(const QString &name, const QString &kind, int result, const QString &info) override
@@ -46,6 +48,7 @@ class MessageHost : public EngineHost
 
     QList<QPair<QString, int>> questions;
     QList<int> answers;
+    std::function<void()> whileAsking; // runs while the question is "open"
     QList<SendResult> results;
     QList<ReceivedMessage> arrived;
 };
@@ -256,6 +259,22 @@ class TestMessages : public QObject
         const QByteArray records = log.readAll();
         QCOMPARE(records.count(" To: raw1 (r1)\r\n"), 2);
         QCOMPARE(records.count("\r\nping\r\n"), 2);
+    }
+
+    void receiptDuringTheQuestionCancelsTheResend()
+    {
+        m_a->ctx.settings.SndMsgRRTim = 1;
+        m_a->messages().setRetryTickInterval(20);
+        m_a->host.answers = {MsgBox::IdRetry};
+        m_a->host.whileAsking = [this] {
+            m_raw1->sendTo(kA, "captMRY00");
+            QTRY_COMPARE(m_a->messages().watchedCount(), 0);
+        };
+        QVERIFY(m_a->messages().DirectSend(kRaw1, QStringLiteral("ping")));
+        QCOMPARE(m_raw1->next(), QByteArray("captMSYN00N ping"));
+        QTRY_COMPARE(m_a->host.questions.size(), 1);
+        QTRY_COMPARE(m_a->host.results.size(), 1);
+        QVERIFY(!m_raw1->socket.hasPendingDatagrams());
     }
 
     void recipientGoneAtTimeoutGetsTheFailureLine()
