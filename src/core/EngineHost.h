@@ -68,6 +68,18 @@ class EngineHost
     // A message from the send dialog is going out: close the compose window with this id
     // when it asked to be closed, then the received window it answered (its link id).
     virtual void CloseMessageWindowsAfterSend(int messageId) { Q_UNUSED(messageId) }
+
+    // Presence changed a peer (the arguments of UpdatePeer), before the store is updated,
+    // so that an open address book window can apply the same change to its views.
+    virtual void PeerUpdated(const QString &name, const QString &ip, const QString &state,
+                             const QString &version, const QString &group)
+    {
+        Q_UNUSED(name)
+        Q_UNUSED(ip)
+        Q_UNUSED(state)
+        Q_UNUSED(version)
+        Q_UNUSED(group)
+    }
 };
 
 // Button numbers and style flags of ShowMessageBox.

@@ -1,7 +1,14 @@
 #include "net/NetEngine.h"
 
+#include "address/AddressBookFile.h"
+#include "address/AddressStore.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
+#include "net/Datagrams.h"
+#include "net/LocalAddress.h"
+#include "net/Presence.h"
+
+#include <QHostInfo>
 
 #include <QDir>
 
@@ -17,8 +24,15 @@ void deleteFilesIn(const QString &folder)
 } // namespace
 
 NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
-    : QObject(parent), m_ctx(ctx), m_host(host)
+    : QObject(parent), m_ctx(ctx), m_host(host), m_addresses(std::make_unique<AddressStore>()),
+      m_datagrams(std::make_unique<Datagrams>(ctx)),
+      m_presence(std::make_unique<Presence>(ctx, *m_addresses, host, *m_datagrams))
 {
+    connect(m_presence.get(), &Presence::messageDatagram, this, &NetEngine::messageDatagram);
+    connect(m_presence.get(), &Presence::receiptDatagram, this, &NetEngine::receiptDatagram);
+    connect(m_presence.get(), &Presence::openReceiptDatagram, this, &NetEngine::openReceiptDatagram);
+    connect(m_presence.get(), &Presence::goodbyeDatagram, this, &NetEngine::goodbyeDatagram);
+    connect(m_presence.get(), &Presence::stopDatagram, this, &NetEngine::stopDatagram);
 }
 
 NetEngine::~NetEngine() = default;
@@ -37,4 +51,52 @@ void NetEngine::RemoveWorkFolders()
     QDir().rmdir(m_ctx.RecvTempDir);
     QDir().rmdir(m_ctx.WorkDir);
     QDir().rmdir(m_ctx.TempPath);
+}
+
+int NetEngine::UpdatePeer(const QString &name, const QString &ip, const QString &state, const QString &version,
+                          const QString &group)
+{
+    return m_presence->UpdatePeer(name, ip, state, version, group);
+}
+
+void NetEngine::LoadAddressBook()
+{
+    AddressBookFile::LoadAddressBook(m_ctx.AddressBookPath(), *m_addresses);
+}
+
+bool NetEngine::SaveAddressBook()
+{
+    return AddressBookFile::SaveAddressBook(m_ctx.AddressBookPath(), *m_addresses);
+}
+
+bool NetEngine::OpenSockets(QString *errorText, int *errorNumber)
+{
+    m_ctx.SetLocalIp(LocalAddress::detect(m_ctx.net.bindAddress));
+    m_ctx.LocalHostName = QHostInfo::localHostName();
+    return m_datagrams->open(errorText, errorNumber);
+}
+
+void NetEngine::CloseSockets()
+{
+    m_datagrams->close();
+}
+
+int NetEngine::BCastMsgSend(const QString &datagram, const QString &destination)
+{
+    return m_datagrams->BCastMsgSend(datagram, destination);
+}
+
+void NetEngine::HandleDatagram(const QString &ip, const QByteArray &bytes)
+{
+    m_presence->HandleDatagram(ip, bytes);
+}
+
+void NetEngine::Announce()
+{
+    m_presence->Announce();
+}
+
+void NetEngine::SayGoodbye()
+{
+    m_presence->SayGoodbye();
 }

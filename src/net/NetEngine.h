@@ -4,9 +4,14 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <memory>
 
 class ModZorvin;
 class EngineHost;
+class AddressStore;
+class Datagrams;
+class Presence;
 
 class NetEngine : public QObject
 {
@@ -23,7 +28,43 @@ public:
     // Empties the work folders and removes them.
     void RemoveWorkFolders();
 
+    // The address store (LveAddr) and the presence writer UpdatePeer.
+    AddressStore &addresses() const { return *m_addresses; }
+    int UpdatePeer(const QString &name, const QString &ip, const QString &state, const QString &version,
+                   const QString &group);
+    // zorvin.dat into the (empty) store at start; written back at quit, keeping the old
+    // file when the write fails.
+    void LoadAddressBook();
+    bool SaveAddressBook();
+
+    // Binds the UDP sockets (and, when they are added, the TCP listening socket) and sets
+    // LocalIp, LocalIpHex and LocalHostName. On failure gives the socket's error text and
+    // number (10047 when IPv4 is missing, 10048 when the port is held by another program).
+    [[nodiscard]] bool OpenSockets(QString *errorText, int *errorNumber);
+    void CloseSockets();
+    // Sends one datagram to port 62410 of `destination`; 0 or a socket error number.
+    int BCastMsgSend(const QString &datagram, const QString &destination);
+    // One received datagram, as the socket hands it over; any bytes are safe.
+    void HandleDatagram(const QString &ip, const QByteArray &bytes);
+    // The first announcement: to the broadcast address, then to every manual entry.
+    void Announce();
+    // Both goodbye passes at quit (the caller calls this once).
+    void SayGoodbye();
+
+signals:
+    // Datagrams owned by other components, with the sender and the whole decoded text;
+    // emitted synchronously by the dispatcher.
+    void messageDatagram(const QString &ip, const QString &datagram);
+    void receiptDatagram(const QString &ip, const QString &datagram);
+    void openReceiptDatagram(const QString &ip, const QString &datagram);
+    // A peer said goodbye; emitted before its row is marked "unavail".
+    void goodbyeDatagram(const QString &ip);
+    void stopDatagram(const QString &ip, const QString &datagram);
+
 private:
     ModZorvin &m_ctx;
     EngineHost &m_host;
+    std::unique_ptr<AddressStore> m_addresses;
+    std::unique_ptr<Datagrams> m_datagrams;
+    std::unique_ptr<Presence> m_presence;
 };

@@ -1,0 +1,59 @@
+// Presence and the datagram dispatcher: answers announcements, records peers in the
+// address store through UpdatePeer, announces this copy and says goodbye, and hands the
+// kinds owned by messages and transfers to their components through signals.
+#pragma once
+
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+
+class AddressStore;
+class Datagrams;
+class EngineHost;
+class ModZorvin;
+
+class Presence : public QObject
+{
+    Q_OBJECT
+  public:
+    Presence(ModZorvin &ctx, AddressStore &store, EngineHost &host, Datagrams &datagrams,
+             QObject *parent = nullptr);
+
+    // Decodes one received datagram (CP932) and dispatches it; any bytes are safe.
+    void HandleDatagram(const QString &ip, QByteArrayView bytes);
+    void Dispatch(const QString &ip, const QString &datagram);
+
+    // The only writer of presence data: mirrors the change to the windows first, then
+    // updates the store. Returns the row changed or added, -1 when nothing changed.
+    int UpdatePeer(const QString &name, const QString &ip, const QString &state, const QString &version,
+                   const QString &group);
+
+    // "cBX266", "captBC", "cBR266" to the broadcast address, then to every manual entry.
+    void Announce();
+    // The three announcement datagrams to one destination.
+    void AnnounceTo(const QString &destination);
+    // The goodbye pass, done twice as a guard against one lost datagram: "captGB" to the
+    // broadcast address and to every manual entry that is "avail". Failures are ignored.
+    void SayGoodbye();
+
+    QString OwnDisplayName() const;
+    bool isOwnAddress(const QString &ip) const;
+
+  signals:
+    void messageDatagram(const QString &ip, const QString &datagram);
+    void receiptDatagram(const QString &ip, const QString &datagram);
+    void openReceiptDatagram(const QString &ip, const QString &datagram);
+    // Emitted before the sender's row is marked "unavail".
+    void goodbyeDatagram(const QString &ip);
+    void stopDatagram(const QString &ip, const QString &datagram);
+
+  private:
+    void onAnnounce(const QString &ip, const QString &datagram);
+    void onAnswer(const QString &ip, const QString &datagram);
+    void goodbyePass();
+
+    ModZorvin &m_ctx;
+    AddressStore &m_store;
+    EngineHost &m_host;
+    Datagrams &m_datagrams;
+};

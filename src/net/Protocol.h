@@ -1,0 +1,54 @@
+// Wire facts of the LAN protocol: the port, the datagram kinds and their field widths.
+// Every other file takes these from here instead of repeating literals.
+#pragma once
+
+#include <QLatin1StringView>
+#include <QtGlobal>
+
+namespace Protocol {
+
+inline constexpr quint16 kPort = 62410;
+
+// The destination text that means "everyone on this network"; the engine replaces it
+// with the configured broadcast address when it sends.
+inline constexpr QLatin1StringView kBroadcast("255.255.255.255");
+inline constexpr QLatin1StringView kLoopback("127.0.0.1");
+
+// Datagram kinds, compared exactly (case matters).
+inline constexpr QLatin1StringView kAnnounce("captBC");
+inline constexpr QLatin1StringView kLegacyAnswer("zorvin");
+inline constexpr QLatin1StringView kShortAnswer("cBR");
+inline constexpr QLatin1StringView kGroupAnswer("cBX");
+inline constexpr QLatin1StringView kMessage("captMS");
+inline constexpr QLatin1StringView kReceipt("captMR");
+inline constexpr QLatin1StringView kOpenReceipt("captOP");
+inline constexpr QLatin1StringView kGoodbye("captGB");
+inline constexpr QLatin1StringView kStop("captSP");
+
+inline constexpr int kKindChars = 6;
+inline constexpr int kShortKindChars = 3;
+
+// "cBX": kind 1-3, version 4-6, display name 7-156, group 157-206.
+inline constexpr int kVersionFrom = 4;
+inline constexpr int kVersionChars = 3;
+inline constexpr int kAnswerNameFrom = 7;
+inline constexpr int kGroupAnswerNameChars = 150;
+inline constexpr int kGroupAnswerGroupFrom = 157;
+inline constexpr int kGroupAnswerGroupChars = 50;
+inline constexpr int kGroupAnswerChars = 206;
+
+// Peers above this version understand group answers, so their short answer ("cBR"),
+// which carries no group, is ignored rather than clearing the group just learnt.
+inline constexpr int kLegacyVersionLimit = 260;
+
+// A message datagram is cut to this many characters, its 12 header characters included.
+inline constexpr int kMaxMessageChars = 8192;
+
+// "captSP": archive name in characters 7-28.
+inline constexpr int kStopNameFrom = 7;
+inline constexpr int kStopNameChars = 22;
+
+// The largest payload one IPv4 datagram can carry.
+inline constexpr int kMaxDatagramBytes = 65507;
+
+} // namespace Protocol

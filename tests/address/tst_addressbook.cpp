@@ -1,0 +1,231 @@
+// The address store's lookup and presence rules, and the zorvin.dat file in both forms.
+#include "address/AddressBookFile.h"
+#include "address/AddressStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+AddressEntry row(const QString &name, const QString &ip, const QString &type = QString(),
+                 const QString &group = QString(), const QString &favourite = QString())
+{
+    AddressEntry e;
+    e.EntryName = name;
+    e.EntryAddress = ip;
+    e.EntryType = type;
+    e.EntryState = kStateUnavail;
+    e.EntryGroup = group;
+    e.EntryFavourite = favourite;
+    return e;
+}
+
+QString sjis(const char *bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace
+
+class TestAddressBook : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void updatePeerFollowsThePresenceRules();
+    void firstRowOfAnAddressWinsAfterEveryEdit();
+    void readsSixFieldFormWithJapaneseNames();
+    void readsTwoFieldFormAsManualEntries();
+    void firstLineDecidesTheForm();
+    void writesSixFieldsAndDropsStateAndVersion();
+    void wireTextNeverBreaksTheFile();
+    void saveReplacesTheFileAndLoadAppends();
+};
+
+void TestAddressBook::updatePeerFollowsThePresenceRules()
+{
+    AddressStore store;
+    // "unavail" for an unknown address adds nothing.
+    QCOMPARE(store.UpdatePeer(QString(), "10.0.0.1", kStateUnavail, QString(), QString()), -1);
+    QCOMPARE(store.size(), 0);
+
+    // A new peer without a version: no group is stored even when one is passed.
+    QCOMPARE(store.UpdatePeer("a (h1)", "10.0.0.1", kStateAvail, QString(), "G"), 0);
+    QCOMPARE(store.at(0).EntryGroup, QString());
+    QCOMPARE(store.at(0).EntryType, QString());
+    QVERIFY(store.at(0).isAvail());
+
+    // A version brings the group with it; a later empty version leaves both alone.
+    store.UpdatePeer("a2 (h1)", "10.0.0.1", kStateAvail, "266", "営業");
+    store.UpdatePeer("a3 (h1)", "10.0.0.1", kStateAvail, QString(), "other");
+    QCOMPARE(store.at(0).EntryName, QString("a3 (h1)"));
+    QCOMPARE(store.at(0).EntryVersion, QString("266"));
+    QCOMPARE(store.at(0).EntryGroup, QString("営業"));
+
+    // A version with an empty group clears the group.
+    store.UpdatePeer("a3 (h1)", "10.0.0.1", kStateAvail, "250", QString());
+    QCOMPARE(store.at(0).EntryGroup, QString());
+
+    // "unavail" changes the state only.
+    store.UpdatePeer(QString(), "10.0.0.1", kStateUnavail, QString(), QString());
+    QCOMPARE(store.at(0).EntryState, kStateUnavail);
+    QCOMPARE(store.at(0).EntryName, QString("a3 (h1)"));
+    QCOMPARE(store.at(0).EntryVersion, QString("250"));
+    QCOMPARE(store.size(), 1);
+}
+
+void TestAddressBook::firstRowOfAnAddressWinsAfterEveryEdit()
+{
+    AddressStore store;
+    store.append(row("first", "10.0.0.5", "M"));
+    store.append(row("other", "10.0.0.6"));
+    store.append(row("second", "10.0.0.5"));
+    QCOMPARE(store.FindAddressByIp("10.0.0.5").EntryName, QString("first"));
+    QCOMPARE(store.FindAddressByIp("10.0.0.7").EntryName, QString());
+    // Addresses are compared exactly.
+    QCOMPARE(store.indexOf("10.0.0.5 "), -1);
+
+    store.UpdatePeer("new", "10.0.0.5", kStateAvail, QString(), QString());
+    QCOMPARE(store.at(0).EntryName, QString("new"));
+    QCOMPARE(store.at(2).EntryName, QString("second"));
+
+    store.removeAt(0);
+    QCOMPARE(store.indexOf("10.0.0.5"), 1);
+    QCOMPARE(store.indexOf("10.0.0.6"), 0);
+
+    store.replace(0, row("moved", "10.0.0.9"));
+    QCOMPARE(store.indexOf("10.0.0.6"), -1);
+    QCOMPARE(store.indexOf("10.0.0.9"), 0);
+    store.replace(1, row("moved too", "10.0.0.9"));
+    QCOMPARE(store.indexOf("10.0.0.5"), -1);
+    QCOMPARE(store.FindAddressByIp("10.0.0.9").EntryName, QString("moved"));
+}
+
+void TestAddressBook::readsSixFieldFormWithJapaneseNames()
+{
+    // 山田太郎 (pc01), 営業部, manual + auto-transfer, favourite; then a learnt row.
+    const QByteArray file =
+        "\"\x8E\x52\x93\x63\x91\xBE\x98\x59 (pc01)\",\"192.168.0.10\",\"MT\",\"\x89\x63\x8B\xC6\x95\x94\","
+        "\"1\",\"\"\r\n"
+        "\"suzuki, jr (pc02)\",\"192.168.0.11\",\"\",\"\",\"\",\"\"\r\n";
+    const QList<AddressEntry> rows = AddressBookFile::parse(file);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].EntryName, sjis("山田太郎 (pc01)"));
+    QCOMPARE(rows[0].EntryAddress, QString("192.168.0.10"));
+    QCOMPARE(rows[0].EntryType, QString("MT"));
+    QCOMPARE(rows[0].EntryGroup, sjis("営業部"));
+    QCOMPARE(rows[0].EntryFavourite, QString("1"));
+    QCOMPARE(rows[0].EntryState, kStateUnavail);
+    QCOMPARE(rows[0].EntryVersion, QString());
+    QCOMPARE(rows[1].EntryName, QString("suzuki, jr (pc02)"));
+    QCOMPARE(rows[1].EntryType, QString());
+}
+
+void TestAddressBook::readsTwoFieldFormAsManualEntries()
+{
+    // Unquoted fields lose their surrounding blanks; a line without line end is read too.
+    const QByteArray file = "\"\x97\xE9\x96\xD8\",\"10.1.2.3\"\r\n"
+                            "  tanaka  ,  10.1.2.4 \r\n"
+                            "\r\n"
+                            "\"sato\",\"10.1.2.5\"";
+    const QList<AddressEntry> rows = AddressBookFile::parse(file);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0].EntryName, sjis("鈴木"));
+    QCOMPARE(rows[1].EntryName, QString("tanaka"));
+    QCOMPARE(rows[1].EntryAddress, QString("10.1.2.4"));
+    QCOMPARE(rows[2].EntryAddress, QString("10.1.2.5"));
+    for (const AddressEntry &e : rows) {
+        QCOMPARE(e.EntryType, QString("M"));
+        QCOMPARE(e.EntryState, kStateUnavail);
+        QCOMPARE(e.EntryGroup, QString());
+    }
+}
+
+void TestAddressBook::firstLineDecidesTheForm()
+{
+    // The first line does not end with "", so the later six-field line is read as two fields.
+    const QByteArray file = "\"old\",\"10.0.0.1\"\r\n"
+                            "\"new\",\"10.0.0.2\",\"\",\"G\",\"1\",\"\"\r\n";
+    const QList<AddressEntry> rows = AddressBookFile::parse(file);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[1].EntryType, QString("M"));
+    QCOMPARE(rows[1].EntryGroup, QString());
+    QCOMPARE(rows[1].EntryFavourite, QString());
+
+    QVERIFY(AddressBookFile::parse(QByteArray()).isEmpty());
+}
+
+void TestAddressBook::writesSixFieldsAndDropsStateAndVersion()
+{
+    AddressEntry a = row(sjis("山田太郎 (pc01)"), "192.168.0.10", "MT", sjis("営業部"), "1");
+    a.EntryState = kStateAvail;
+    a.EntryVersion = "266";
+    const AddressEntry b = row("b (h)", "192.168.0.11");
+    const QByteArray bytes = AddressBookFile::serialize({a, b});
+    QCOMPARE(bytes, QByteArray("\"\x8E\x52\x93\x63\x91\xBE\x98\x59 (pc01)\",\"192.168.0.10\",\"MT\","
+                               "\"\x89\x63\x8B\xC6\x95\x94\",\"1\",\"\"\r\n"
+                               "\"b (h)\",\"192.168.0.11\",\"\",\"\",\"\",\"\"\r\n"));
+
+    const QList<AddressEntry> back = AddressBookFile::parse(bytes);
+    QCOMPARE(back.size(), 2);
+    QCOMPARE(back[0].EntryName, a.EntryName);
+    QCOMPARE(back[0].EntryGroup, a.EntryGroup);
+    QCOMPARE(back[0].EntryType, QString("MT"));
+    QCOMPARE(back[0].EntryState, kStateUnavail);
+    QCOMPARE(back[0].EntryVersion, QString());
+}
+
+void TestAddressBook::wireTextNeverBreaksTheFile()
+{
+    // Names and groups as a peer could announce them.
+    const AddressEntry nasty = row("a\"b\",\"c\r\nd\te\x01 (h)", "10.0.0.1", QString(), "g\"1\n,x");
+    const AddressEntry after = row("after (h)", "10.0.0.2", "M", "G2", "1");
+    const QByteArray bytes = AddressBookFile::serialize({nasty, after});
+    QCOMPARE(bytes, QByteArray("\"a'b','c  d e  (h)\",\"10.0.0.1\",\"\",\"g'1 ,x\",\"\",\"\"\r\n"
+                               "\"after (h)\",\"10.0.0.2\",\"M\",\"G2\",\"1\",\"\"\r\n"));
+    const QList<AddressEntry> back = AddressBookFile::parse(bytes);
+    QCOMPARE(back.size(), 2);
+    QCOMPARE(back[0].EntryName, QString("a'b','c  d e  (h)"));
+    QCOMPARE(back[0].EntryGroup, QString("g'1 ,x"));
+    QCOMPARE(back[1].EntryName, after.EntryName);
+    QCOMPARE(back[1].EntryType, after.EntryType);
+    QCOMPARE(back[1].EntryGroup, after.EntryGroup);
+    QCOMPARE(back[1].EntryFavourite, after.EntryFavourite);
+}
+
+void TestAddressBook::saveReplacesTheFileAndLoadAppends()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("zorvin.dat");
+
+    AddressStore empty;
+    AddressBookFile::LoadAddressBook(path, empty); // missing file: nothing, no complaint
+    QVERIFY(empty.isEmpty());
+
+    AddressStore store;
+    store.append(row("one", "10.0.0.1", "M"));
+    store.append(row("two", "10.0.0.2"));
+    QVERIFY(AddressBookFile::SaveAddressBook(path, store));
+    store.removeAt(0);
+    QVERIFY(AddressBookFile::SaveAddressBook(path, store));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("\"two\",\"10.0.0.2\",\"\",\"\",\"\",\"\"\r\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"zorvin.dat"});
+
+    AddressStore loaded;
+    loaded.append(row("kept", "10.0.0.9"));
+    AddressBookFile::LoadAddressBook(path, loaded);
+    QCOMPARE(loaded.size(), 2);
+    QCOMPARE(loaded.at(1).EntryName, QString("two"));
+    QCOMPARE(loaded.indexOf("10.0.0.2"), 1);
+
+    // A place that cannot be written is reported.
+    QVERIFY(!AddressBookFile::SaveAddressBook(dir.filePath("missing/zorvin.dat"), loaded));
+}
+
+QTEST_GUILESS_MAIN(TestAddressBook)
+#include "tst_addressbook.moc"

@@ -1,0 +1,224 @@
+// Presence over real sockets: engines and probe sockets bound to 127.0.0.x on the
+// protocol port, with peers listed as manual entries because loopback has no broadcast.
+#include "address/AddressStore.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/Datagrams.h"
+#include "net/NetEngine.h"
+
+#include <QNetworkDatagram>
+#include <QTest>
+#include <QUdpSocket>
+#include <memory>
+
+namespace {
+
+constexpr quint16 kPort = 62410;
+
+class QuietHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
+};
+
+// One running copy bound to its own loopback address; its "broadcast" goes to itself.
+struct Peer
+{
+    Peer(const QString &ip, const QString &name, const QString &group)
+    {
+        ctx.net.bindAddress = QHostAddress(ip);
+        ctx.net.broadcastAddress = ip;
+        ctx.settings.Name = name;
+        ctx.settings.Grp = group;
+    }
+    bool start()
+    {
+        QString text;
+        int number = 0;
+        if (!engine.OpenSockets(&text, &number)) {
+            qWarning() << "OpenSockets" << number << text;
+            return false;
+        }
+        ctx.LocalHostName = "h" + ctx.LocalIp.section('.', 3);
+        return true;
+    }
+    void addManual(const QString &ip)
+    {
+        AddressEntry e;
+        e.EntryName = ip;
+        e.EntryAddress = ip;
+        e.EntryType = "M";
+        e.EntryState = kStateUnavail;
+        engine.addresses().append(e);
+    }
+    AddressEntry find(const QString &ip) const { return engine.addresses().FindAddressByIp(ip); }
+
+    ModZorvin ctx;
+    QuietHost host;
+    NetEngine engine{ctx, host};
+};
+
+// A plain socket standing in for another program on the port.
+struct Probe
+{
+    explicit Probe(const QString &ip)
+    {
+        ok = socket.bind(QHostAddress(ip), kPort);
+        QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
+            while (socket.hasPendingDatagrams()) {
+                const QNetworkDatagram d = socket.receiveDatagram();
+                received.append(d.data());
+                senders.append(d.senderAddress().toString());
+            }
+        });
+    }
+    void send(const QByteArray &bytes, const QString &to)
+    {
+        QCOMPARE(socket.writeDatagram(bytes, QHostAddress(to), kPort), qint64(bytes.size()));
+    }
+    QUdpSocket socket;
+    bool ok = false;
+    QList<QByteArray> received;
+    QStringList senders;
+};
+
+} // namespace
+
+class TestPresence : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void twoCopiesFindEachOtherAndSayGoodbye();
+    void answersAreExactBytesToTheFixedPortInOrder();
+    void announceAndGoodbyeReachTheRightManualEntries();
+    void portInUseIsReported();
+};
+
+void TestPresence::twoCopiesFindEachOtherAndSayGoodbye()
+{
+    Peer a("127.0.0.2", "alice", "dev");
+    Peer b("127.0.0.3", QString::fromUtf8("鈴木"), QString::fromUtf8("総務"));
+    a.addManual("127.0.0.3");
+    b.addManual("127.0.0.2");
+    QVERIFY(a.start());
+    a.engine.Announce();                        // nobody there yet
+    QTRY_VERIFY(a.find("127.0.0.2").isAvail()); // its own announce, sent to itself
+    QCOMPARE(a.find("127.0.0.2").EntryName, QString("alice (h2)"));
+    QCOMPARE(a.find("127.0.0.2").EntryVersion, QString("266"));
+    QVERIFY(!a.find("127.0.0.3").isAvail());
+
+    QVERIFY(b.start());
+    b.engine.Announce();
+    QTRY_VERIFY(b.find("127.0.0.2").isAvail());
+    QTRY_VERIFY(a.find("127.0.0.3").isAvail());
+    QTRY_COMPARE(b.find("127.0.0.2").EntryGroup, QString("dev"));
+    QCOMPARE(b.find("127.0.0.2").EntryName, QString("alice (h2)"));
+    QCOMPARE(b.find("127.0.0.2").EntryVersion, QString("266"));
+    QCOMPARE(a.find("127.0.0.3").EntryName, QString::fromUtf8("鈴木 (h3)"));
+    QCOMPARE(a.find("127.0.0.3").EntryGroup, QString::fromUtf8("総務"));
+    QCOMPARE(a.find("127.0.0.3").EntryVersion, QString("266"));
+    // The manual rows were updated in place, not duplicated.
+    QCOMPARE(a.engine.addresses().size(), 2);
+    QCOMPARE(a.find("127.0.0.3").EntryType, QString("M"));
+
+    b.engine.SayGoodbye();
+    QTRY_COMPARE(a.find("127.0.0.3").EntryState, kStateUnavail);
+    QCOMPARE(a.find("127.0.0.3").EntryGroup, QString::fromUtf8("総務"));
+}
+
+void TestPresence::answersAreExactBytesToTheFixedPortInOrder()
+{
+    // 山田太郎 with a group of 60 characters (営業部 and 57 "g"), cut to 50 on the wire.
+    Peer a("127.0.0.2", QString::fromUtf8("山田太郎"), QString::fromUtf8("営業部") + QString(57, 'g'));
+    QVERIFY(a.start());
+    Probe probe("127.0.0.4");
+    Probe own("127.0.0.1");
+    QVERIFY(probe.ok);
+    QVERIFY(own.ok);
+
+    probe.send("captBCprobe (p)", "127.0.0.2");
+    QTRY_COMPARE(probe.received.size(), 3);
+    const QByteArray name = "\x8E\x52\x93\x63\x91\xBE\x98\x59 (h2)";
+    const QByteArray cbx =
+        "cBX266" + name + QByteArray(150 - 9, ' ') + "\x89\x63\x8B\xC6\x95\x94" + QByteArray(47, 'g');
+    QCOMPARE(probe.received[0], cbx);
+    QCOMPARE(probe.received[1], "zorvin" + name);
+    QCOMPARE(probe.received[2], "cBR266" + name);
+    QCOMPARE(probe.senders, QStringList(3, "127.0.0.2"));
+    QCOMPARE(a.find("127.0.0.4").EntryName, QString("probe (p)"));
+    QCOMPARE(a.find("127.0.0.4").EntryVersion, QString());
+
+    // An announce from 127.0.0.1 counts as the program's own and gets no answer. Empty,
+    // oversized and undecodable datagrams leave the handling of the next ones intact.
+    own.send("captBCme (h2)", "127.0.0.2");
+    probe.send(QByteArray(), "127.0.0.2");
+    probe.send(QByteArray(65507, '\x81'), "127.0.0.2");
+    probe.send("captBC\xFF\xFC\x81", "127.0.0.2");
+    QTRY_COMPARE(probe.received.size(), 6);
+    probe.send("captBCprobe again (p)", "127.0.0.2");
+    QTRY_COMPARE(probe.received.size(), 9);
+    QCOMPARE(probe.received[8], "cBR266" + name);
+    QCOMPARE(a.find("127.0.0.4").EntryName, QString("probe again (p)"));
+    QCoreApplication::processEvents();
+    QCOMPARE(own.received.size(), 0);
+    QCOMPARE(a.find("127.0.0.1").EntryVersion, QString("266"));
+}
+
+void TestPresence::announceAndGoodbyeReachTheRightManualEntries()
+{
+    Peer a("127.0.0.2", "alice", "dev");
+    Probe availManual("127.0.0.4");
+    Probe unavailManual("127.0.0.5");
+    Probe learnt("127.0.0.6");
+    QVERIFY(availManual.ok && unavailManual.ok && learnt.ok);
+    a.addManual("127.0.0.4");
+    a.addManual("127.0.0.5");
+    QVERIFY(a.start());
+
+    a.engine.Announce();
+    QTRY_COMPARE(availManual.received.size(), 3);
+    QVERIFY(availManual.received[0].startsWith("cBX266alice (h2)"));
+    QCOMPARE(availManual.received[1], QByteArray("captBCalice (h2)"));
+    QCOMPARE(availManual.received[2], QByteArray("cBR266alice (h2)"));
+    QTRY_COMPARE(unavailManual.received.size(), 3);
+
+    availManual.send("cBR250four (p)", "127.0.0.2");
+    learnt.send("cBR250six (p)", "127.0.0.2");
+    QTRY_VERIFY(a.find("127.0.0.4").isAvail());
+    QTRY_VERIFY(a.find("127.0.0.6").isAvail());
+    unavailManual.received.clear();
+    learnt.received.clear();
+
+    a.engine.SayGoodbye();
+    // Sends on loopback are queued at the receiver before the call returns.
+    QTRY_COMPARE(availManual.received.size(), 5);
+    QCOMPARE(availManual.received[3], QByteArray("captGB"));
+    QCOMPARE(availManual.received[4], QByteArray("captGB"));
+    QCoreApplication::processEvents();
+    QCOMPARE(unavailManual.received.size(), 0);
+    QCOMPARE(learnt.received.size(), 0);
+}
+
+void TestPresence::portInUseIsReported()
+{
+    Peer a("127.0.0.2", "alice", "dev");
+    QVERIFY(a.start());
+    Peer clash("127.0.0.2", "bob", "dev");
+    QString text;
+    int number = 0;
+    QVERIFY(!clash.engine.OpenSockets(&text, &number));
+    QCOMPARE(number, 10048);
+    QVERIFY(!text.isEmpty());
+    QCOMPARE(clash.engine.BCastMsgSend("captBC", "127.0.0.2"), 10038);
+
+    // The datagram sockets on their own: an address this host does not have.
+    ModZorvin foreign;
+    foreign.net.bindAddress = QHostAddress("192.0.2.55");
+    Datagrams datagrams(foreign);
+    QVERIFY(!datagrams.open(&text, &number));
+    QCOMPARE(number, 10049);
+    QVERIFY(!datagrams.isOpen());
+}
+
+QTEST_GUILESS_MAIN(TestPresence)
+#include "tst_presence.moc"
