@@ -158,14 +158,17 @@ bool encodeName(const QString &name, bool isSection, QByteArray *out)
 
 QString SettingsFile::ReadSetting(const QString &section, const QString &key) const
 {
-    QByteArray sectionName, keyName;
-    if (!encodeName(section, true, &sectionName) || !encodeName(key, false, &keyName))
-        return QString();
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    const QByteArray data = file.readAll();
+    return valueIn(file.readAll(), section, key);
+}
 
+QString SettingsFile::valueIn(const QByteArray &data, const QString &section, const QString &key)
+{
+    QByteArray sectionName, keyName;
+    if (!encodeName(section, true, &sectionName) || !encodeName(key, false, &keyName))
+        return QString();
     bool inSection = false;
     for (const Line &line : splitLines(data)) {
         const ParsedLine parsed = parseLine(line.text);
@@ -179,12 +182,6 @@ QString SettingsFile::ReadSetting(const QString &section, const QString &key) co
 
 void SettingsFile::WriteSetting(const QString &section, const QString &key, const QString &value) const
 {
-    QByteArray sectionName, keyName;
-    if (!encodeName(section, true, &sectionName) || !encodeName(key, false, &keyName))
-        return;
-    QByteArray valueBytes = AnsiCodec::encode(value);
-    valueBytes.replace('\r', ' ').replace('\n', ' ').replace('\0', ' ');
-
     // QSaveFile would happily rename over a read-only file, and replacing a file that could
     // not be read would lose it; both are left alone. A file without any write permission
     // counts as read-only even for a user (root) whom the system would let write it.
@@ -202,6 +199,28 @@ void SettingsFile::WriteSetting(const QString &section, const QString &key, cons
         if (file.error() != QFileDevice::NoError)
             return;
     }
+    const std::optional<QByteArray> out = withValue(data, section, key, value);
+    if (!out)
+        return;
+
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    if (file.write(*out) != out->size()) {
+        file.cancelWriting();
+        return;
+    }
+    file.commit();
+}
+
+std::optional<QByteArray> SettingsFile::withValue(const QByteArray &data, const QString &section,
+                                                  const QString &key, const QString &value)
+{
+    QByteArray sectionName, keyName;
+    if (!encodeName(section, true, &sectionName) || !encodeName(key, false, &keyName))
+        return std::nullopt;
+    QByteArray valueBytes = AnsiCodec::encode(value);
+    valueBytes.replace('\r', ' ').replace('\n', ' ').replace('\0', ' ');
 
     std::vector<Line> lines = splitLines(data);
     static const QByteArray crlf("\r\n");
@@ -248,13 +267,5 @@ void SettingsFile::WriteSetting(const QString &section, const QString &key, cons
     out.reserve(data.size() + valueBytes.size() + sectionName.size() + keyName.size() + 8);
     for (const Line &line : lines)
         out += line.text + line.end;
-
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    if (file.write(out) != out.size()) {
-        file.cancelWriting();
-        return;
-    }
-    file.commit();
+    return out;
 }

@@ -2,7 +2,10 @@
 // behaviour of the platform's profile calls that the stored files were written with.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 // The three sections the program uses.
 inline constexpr char kSectionVersion[] = "Zorvin";
@@ -33,6 +36,12 @@ class SettingsFile
     // Line breaks and NULs in the value become blanks, so a value can never add lines; a
     // section or key name that could not be read back as written is not written at all.
     void WriteSetting(const QString &section, const QString &key, const QString &value) const;
+
+    // The same rules on the bytes of a file: the value a read would give, and the whole
+    // file after a write (nullopt when the names are refused and nothing would be written).
+    static QString valueIn(const QByteArray &data, const QString &section, const QString &key);
+    static std::optional<QByteArray> withValue(const QByteArray &data, const QString &section,
+                                               const QString &key, const QString &value);
 
   private:
     QString m_path;

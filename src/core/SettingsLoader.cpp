@@ -5,6 +5,7 @@
 #include "core/SettingsFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <limits>
 #include <optional>
 
@@ -12,17 +13,17 @@ namespace {
 
 const QString kNoting = QStringLiteral("Noting");
 
-// Reads one key of ZorvinSetting at a time. A value that does not convert leaves the field
-// as it was (0 after the reset), which is why a non-numeric value of a key with an own
-// default gives 0 and not the default.
+// Reads the keys of ZorvinSetting from one reading of the file. A value that does not
+// convert leaves the field as it was (0 after the reset), which is why a non-numeric value
+// of a key with an own default gives 0 and not the default.
 class KeyReader
 {
   public:
-    explicit KeyReader(const SettingsFile &file) : m_file(file) {}
+    explicit KeyReader(const QByteArray &data) : m_data(data) {}
 
     QString text(const char *key) const
     {
-        return m_file.ReadSetting(QLatin1String(kSectionSettings), QLatin1String(key));
+        return SettingsFile::valueIn(m_data, QLatin1String(kSectionSettings), QLatin1String(key));
     }
 
     void text(const char *key, QString &field) const { field = text(key); }
@@ -60,12 +61,13 @@ class KeyReader
     }
 
   private:
-    const SettingsFile &m_file;
+    const QByteArray &m_data;
 };
 
-int16_t readVersionPart(const SettingsFile &file, const char *key)
+int16_t readVersionPart(const QByteArray &data, const char *key)
 {
-    return KeyReader::parse<int16_t>(file.ReadSetting(QLatin1String(kSectionVersion), QLatin1String(key)))
+    return KeyReader::parse<int16_t>(
+               SettingsFile::valueIn(data, QLatin1String(kSectionVersion), QLatin1String(key)))
         .value_or(0);
 }
 
@@ -77,10 +79,16 @@ void LoadSettings(Settings &s, const SettingsFile &file, const QString &programD
     s = Settings();
     s.Password = password;
 
-    const bool unversioned = readVersionPart(file, "Major") == 0 && readVersionPart(file, "Minor") == 0 &&
-                             readVersionPart(file, "Revision") == 0;
+    // A missing or unreadable file reads as empty: every key gets its default.
+    QByteArray data;
+    QFile in(file.path());
+    if (in.open(QIODevice::ReadOnly))
+        data = in.readAll();
 
-    const KeyReader r(file);
+    const bool unversioned = readVersionPart(data, "Major") == 0 && readVersionPart(data, "Minor") == 0 &&
+                             readVersionPart(data, "Revision") == 0;
+
+    const KeyReader r(data);
     r.number("ZorvinOpMsg", s.OpMsgDone);
     r.text("Grp", s.Grp);
     r.textOr("Name", s.Name, QStringLiteral("未設定"));
