@@ -6,6 +6,8 @@
 #include "core/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/LocalAddress.h"
+#include "net/MessageDelivery.h"
+#include "net/MsgLog.h"
 #include "net/Presence.h"
 
 #include <QHostInfo>
@@ -33,6 +35,8 @@ NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
     connect(m_presence.get(), &Presence::openReceiptDatagram, this, &NetEngine::openReceiptDatagram);
     connect(m_presence.get(), &Presence::goodbyeDatagram, this, &NetEngine::goodbyeDatagram);
     connect(m_presence.get(), &Presence::stopDatagram, this, &NetEngine::stopDatagram);
+    m_msgLog = std::make_unique<MsgLog>(ctx, host);
+    m_messages = std::make_unique<MessageDelivery>(*this, *m_msgLog);
 }
 
 NetEngine::~NetEngine() = default;

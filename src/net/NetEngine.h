@@ -12,6 +12,8 @@ class EngineHost;
 class AddressStore;
 class Datagrams;
 class Presence;
+class MsgLog;
+class MessageDelivery;
 
 class NetEngine : public QObject
 {
@@ -51,6 +53,11 @@ public:
     // Both goodbye passes at quit (the caller calls this once).
     void SayGoodbye();
 
+    // The message log (WriteMsgLog, the show-log command) and message delivery (ids,
+    // sending, the delivery watch, receipts).
+    MsgLog &msgLog() const { return *m_msgLog; }
+    MessageDelivery &messages() const { return *m_messages; }
+
 signals:
     // Datagrams owned by other components, with the sender and the whole decoded text;
     // emitted synchronously by the dispatcher.
@@ -67,4 +74,6 @@ private:
     std::unique_ptr<AddressStore> m_addresses;
     std::unique_ptr<Datagrams> m_datagrams;
     std::unique_ptr<Presence> m_presence;
+    std::unique_ptr<MsgLog> m_msgLog;
+    std::unique_ptr<MessageDelivery> m_messages;
 };
