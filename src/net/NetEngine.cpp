@@ -9,6 +9,7 @@
 #include "net/MessageDelivery.h"
 #include "net/MsgLog.h"
 #include "net/Presence.h"
+#include "net/UnlhaLibrary.h"
 
 #include <QHostInfo>
 

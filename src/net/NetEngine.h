@@ -14,6 +14,7 @@ class Datagrams;
 class Presence;
 class MsgLog;
 class MessageDelivery;
+class UnlhaLibrary;
 
 class NetEngine : public QObject
 {
@@ -58,6 +59,18 @@ public:
     MsgLog &msgLog() const { return *m_msgLog; }
     MessageDelivery &messages() const { return *m_messages; }
 
+    // Packs `secondPath` into `archivePath` (pack) or unpacks `archivePath` into the folder
+    // `secondPath`, which ends with "/". Runs on a worker thread while a local event loop
+    // keeps timers and sockets going. 0 success, 32799 busy (another call is running),
+    // any other value an error number (src/lzh/LzhErrors.h).
+    int RunArchiver(const QString &archivePath, const QString &secondPath, bool pack);
+    // The exact command line RunArchiver hands to the archiver.
+    static QString ArchiverCommandLine(const QString &archivePath, const QString &secondPath, bool pack);
+    // Start-up: waits (bounded) for the archiver to answer, switches its cursor off and
+    // sets ArchiverReady.
+    void CheckArchiver();
+    UnlhaLibrary &unlha();
+
 signals:
     // Datagrams owned by other components, with the sender and the whole decoded text;
     // emitted synchronously by the dispatcher.
@@ -76,4 +89,5 @@ private:
     std::unique_ptr<Presence> m_presence;
     std::unique_ptr<MsgLog> m_msgLog;
     std::unique_ptr<MessageDelivery> m_messages;
+    std::unique_ptr<UnlhaLibrary> m_unlha;
 };

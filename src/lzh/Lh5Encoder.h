@@ -1,0 +1,34 @@
+// Packs a byte stream with the LHA -lh5- method (8 KiB dictionary, static Huffman blocks),
+// using a hash-chain match finder with lazy matching.
+#pragma once
+
+#include "lzh/ByteStream.h"
+
+#include <cstdint>
+
+namespace lzh {
+
+// How hard the match finder tries. The defaults are tuned so that packing stays faster
+// than gzip -6 while the archives stay as small as other LHA programs make them.
+struct EncoderTuning
+{
+    int maxChain = 12;       // candidates looked at per position
+    int goodLength = 4;      // a previous match this long quarters the search
+    int maxLazy = 6;         // a previous match this long is taken without looking further
+    int niceLength = 32;     // a match this long ends the search
+    int blockSymbols = 4096; // codes per Huffman block; small blocks follow the data closely
+};
+
+struct EncodeResult
+{
+    uint64_t originalSize = 0;
+    uint64_t packedSize = 0;
+    uint16_t crc = 0;
+};
+
+// Packs all of `in` into `out`. Fails with ErrSourceRead, ErrArchiveWrite or
+// ErrSourceTooLarge (input beyond `maxInput` bytes).
+int encodeLh5(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxInput = 0xFFFFFFFFull,
+              const EncoderTuning &tuning = {});
+
+} // namespace lzh

@@ -1,0 +1,622 @@
+#include "lzh/LzhArchive.h"
+
+#include "lzh/Crc16.h"
+#include "lzh/Lh5Encoder.h"
+#include "lzh/LhDecoder.h"
+#include "lzh/LzhErrors.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <system_error>
+
+namespace lzh {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Extended headers of one entry may not add up to more than this; real archives use a
+// few hundred bytes, and the bound keeps hostile input from growing memory.
+constexpr size_t kMaxExtendedBytes = 1 << 20;
+constexpr uint8_t kOsId = 'M'; // names are in the Windows code page, as MS-DOS archives keep them
+
+uint16_t le16(const uint8_t *p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+uint32_t le32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+void put16(std::vector<uint8_t> &v, uint32_t x)
+{
+    v.push_back(uint8_t(x));
+    v.push_back(uint8_t(x >> 8));
+}
+void put32(std::vector<uint8_t> &v, uint32_t x)
+{
+    put16(v, x & 0xFFFF);
+    put16(v, x >> 16);
+}
+
+bool readExact(ByteSource &src, uint8_t *data, size_t size)
+{
+    size_t got = 0;
+    while (got < size) {
+        const size_t n = src.read(data + got, size - got);
+        if (n == 0)
+            return false;
+        got += n;
+    }
+    return true;
+}
+
+// MS-DOS date and time (local time) as seconds since the epoch.
+int64_t fromDosTime(uint32_t dos)
+{
+    std::tm t{};
+    t.tm_sec = int(dos & 0x1F) * 2;
+    t.tm_min = int(dos >> 5) & 0x3F;
+    t.tm_hour = int(dos >> 11) & 0x1F;
+    t.tm_mday = int(dos >> 16) & 0x1F;
+    t.tm_mon = int((dos >> 21) & 0x0F) - 1;
+    t.tm_year = int(dos >> 25) + 80;
+    t.tm_isdst = -1;
+    const std::time_t r = std::mktime(&t);
+    return r == std::time_t(-1) ? 0 : int64_t(r);
+}
+
+bool isLeadByte(uint8_t b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool isTrailByte(uint8_t b)
+{
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+
+class SinkCounter : public ByteSink
+{
+  public:
+    explicit SinkCounter(ByteSink &inner) : m_inner(inner) {}
+    bool write(const uint8_t *data, size_t size) override
+    {
+        m_count += size;
+        return m_inner.write(data, size);
+    }
+    uint64_t count() const { return m_count; }
+
+  private:
+    ByteSink &m_inner;
+    uint64_t m_count = 0;
+};
+
+// A name for a temporary file in `folder` that no other call in this process or another
+// process is using at the same time.
+fs::path temporaryName(const fs::path &folder, const char *tag)
+{
+    static std::atomic<uint64_t> counter{0};
+    thread_local std::mt19937_64 rng{std::random_device{}()};
+    char name[96];
+    std::snprintf(name, sizeof name, ".zorvin-%s-%016llx-%llu.tmp", tag, (unsigned long long)rng(),
+                  (unsigned long long)counter.fetch_add(1));
+    return folder / name;
+}
+
+// Opens a new file that must not exist yet, so a planted link is never followed.
+std::FILE *createExclusive(const fs::path &path)
+{
+    return std::fopen(path.c_str(), "wbx");
+}
+
+std::vector<uint8_t> level2Header(const EntryInfo &e)
+{
+    std::vector<uint8_t> h;
+    put16(h, 0); // total size, set below
+    h.insert(h.end(), e.method.begin(), e.method.end());
+    put32(h, uint32_t(e.packedSize));
+    put32(h, uint32_t(e.originalSize));
+    put32(h, uint32_t(e.mtime));
+    h.push_back(0x20);
+    h.push_back(2);
+    put16(h, e.crc);
+    h.push_back(kOsId);
+    put16(h, 5); // the header-CRC extension follows
+    const size_t crcAt = h.size() + 1;
+    h.push_back(0x00);
+    put16(h, 0);
+    put16(h, uint32_t(3 + e.name.size()));
+    h.push_back(0x01);
+    h.insert(h.end(), e.name.begin(), e.name.end());
+    put16(h, 0);
+    // A first byte of 0 would read as the end of the archive.
+    if ((h.size() & 0xFF) == 0)
+        h.push_back(0);
+    h[0] = uint8_t(h.size());
+    h[1] = uint8_t(h.size() >> 8);
+    const uint16_t hcrc = crc16Update(0, h.data(), h.size());
+    h[crcAt] = uint8_t(hcrc);
+    h[crcAt + 1] = uint8_t(hcrc >> 8);
+    return h;
+}
+
+int64_t fileTimeToUnix(fs::file_time_type t)
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::file_clock::to_sys(t).time_since_epoch())
+        .count();
+}
+
+void setFileTime(const fs::path &path, int64_t unixTime)
+{
+    std::error_code ec;
+    const auto sys = std::chrono::system_clock::time_point(std::chrono::seconds(unixTime));
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(sys), ec);
+}
+
+} // namespace
+
+std::string bareName(std::string_view stored)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < stored.size(); ++i) {
+        const uint8_t b = uint8_t(stored[i]);
+        if (isLeadByte(b) && i + 1 < stored.size() && isTrailByte(uint8_t(stored[i + 1]))) {
+            ++i;
+            continue;
+        }
+        if (b == '/' || b == '\\' || b == 0xFF)
+            start = i + 1;
+    }
+    std::string_view bare = stored.substr(start);
+    if (bare.size() >= 2 && bare[1] == ':' &&
+        ((bare[0] >= 'A' && bare[0] <= 'Z') || (bare[0] >= 'a' && bare[0] <= 'z')))
+        bare.remove_prefix(2);
+    return std::string(bare);
+}
+
+bool isSafeBareName(std::string_view bare)
+{
+    return !bare.empty() && bare != "." && bare != ".." && bare.find('\0') == std::string_view::npos &&
+           bare.find('/') == std::string_view::npos;
+}
+
+ArchiveReader::ArchiveReader(ByteSource &source) : m_source(source) {}
+ArchiveReader::~ArchiveReader() = default;
+
+int ArchiveReader::readHeader(EntryInfo &info, bool &end)
+{
+    end = false;
+    info = EntryInfo{};
+    std::vector<uint8_t> &h = m_rawHeader;
+    h.assign(22, 0);
+    const size_t first = m_source.read(h.data(), 1);
+    if (m_source.failed())
+        return ErrArchiveRead;
+    if (first == 0 || h[0] == 0) {
+        end = true;
+        return Ok;
+    }
+    if (!readExact(m_source, h.data() + 1, 21))
+        return m_source.failed() ? ErrArchiveRead : m_first ? ErrNotArchive : ErrHeaderTruncated;
+    if (h[2] != '-' || h[6] != '-')
+        return m_first ? ErrNotArchive : ErrHeaderCorrupt;
+    info.method.assign(reinterpret_cast<const char *>(h.data() + 2), 5);
+    info.level = h[20];
+    info.originalSize = le32(&h[11]);
+    const uint32_t sizeField = le32(&h[7]);
+    bool unixTime = false;
+
+    // Extended headers: type byte, data, size of the next one (0 ends the chain).
+    auto walkExtensions = [&](size_t at, size_t limit, uint16_t nextSize, size_t &extBytes,
+                              size_t &headerCrcAt) -> int {
+        while (nextSize != 0) {
+            if (nextSize < 3)
+                return ErrHeaderCorrupt;
+            if (limit == SIZE_MAX) {
+                // Level 1: the extensions follow the base header in the stream.
+                if (h.size() + nextSize > kMaxExtendedBytes)
+                    return ErrHeaderCorrupt;
+                h.resize(h.size() + nextSize);
+                if (!readExact(m_source, h.data() + at, nextSize))
+                    return m_source.failed() ? ErrArchiveRead : ErrHeaderTruncated;
+            } else if (at + nextSize > limit) {
+                return ErrHeaderCorrupt;
+            }
+            const uint8_t type = h[at];
+            const uint8_t *data = &h[at + 1];
+            const size_t dataSize = nextSize - 3u;
+            switch (type) {
+            case 0x00:
+                if (dataSize >= 2)
+                    headerCrcAt = at + 1;
+                break;
+            case 0x01:
+                info.name.assign(reinterpret_cast<const char *>(data), dataSize);
+                break;
+            case 0x42: // 64-bit sizes
+                if (dataSize >= 16) {
+                    info.packedSize = uint64_t(le32(data)) | uint64_t(le32(data + 4)) << 32;
+                    info.originalSize = uint64_t(le32(data + 8)) | uint64_t(le32(data + 12)) << 32;
+                }
+                break;
+            case 0x54:
+                if (dataSize >= 4 && !unixTime) {
+                    info.mtime = le32(data);
+                    unixTime = true;
+                }
+                break;
+            default:
+                break;
+            }
+            extBytes += nextSize;
+            at += nextSize;
+            nextSize = le16(&h[at - 2]);
+        }
+        return Ok;
+    };
+
+    if (info.level == 0 || info.level == 1) {
+        const size_t total = size_t(h[0]) + 2;
+        const size_t nameLen = h[21];
+        const size_t minimum = 22 + nameLen + 2 + (info.level == 1 ? 3 : 0);
+        if (total < minimum)
+            return m_first ? ErrNotArchive : ErrHeaderCorrupt;
+        h.resize(total);
+        if (!readExact(m_source, h.data() + 22, total - 22))
+            return m_source.failed() ? ErrArchiveRead : ErrHeaderTruncated;
+        uint8_t sum = 0;
+        for (size_t i = 2; i < total; ++i)
+            sum = uint8_t(sum + h[i]);
+        if (sum != h[1])
+            return ErrHeaderChecksum;
+        info.name.assign(reinterpret_cast<const char *>(&h[22]), nameLen);
+        info.crc = le16(&h[22 + nameLen]);
+        info.mtime = fromDosTime(le32(&h[15]));
+        info.packedSize = sizeField;
+        if (info.level == 1) {
+            size_t extBytes = 0, headerCrcAt = 0;
+            const int r = walkExtensions(total, SIZE_MAX, le16(&h[total - 2]), extBytes, headerCrcAt);
+            if (r != Ok)
+                return r;
+            // Level 1 counts the extensions in the size field; the data is what remains.
+            if (info.packedSize == sizeField) {
+                if (extBytes > sizeField)
+                    return ErrHeaderCorrupt;
+                info.packedSize = sizeField - extBytes;
+            }
+        }
+    } else if (info.level == 2) {
+        const size_t total = le16(&h[0]);
+        if (total < 26)
+            return m_first ? ErrNotArchive : ErrHeaderCorrupt;
+        h.resize(total);
+        if (!readExact(m_source, h.data() + 22, total - 22))
+            return m_source.failed() ? ErrArchiveRead : ErrHeaderTruncated;
+        info.packedSize = sizeField;
+        info.mtime = le32(&h[15]);
+        unixTime = true;
+        info.crc = le16(&h[21]);
+        size_t extBytes = 0, headerCrcAt = 0;
+        const int r = walkExtensions(26, total, le16(&h[24]), extBytes, headerCrcAt);
+        if (r != Ok)
+            return r;
+        if (headerCrcAt) {
+            std::vector<uint8_t> copy = h;
+            copy[headerCrcAt] = copy[headerCrcAt + 1] = 0;
+            if (crc16Update(0, copy.data(), copy.size()) != le16(&h[headerCrcAt]))
+                return ErrHeaderChecksum;
+        }
+    } else {
+        return ErrHeaderLevel;
+    }
+    m_first = false;
+    return Ok;
+}
+
+int ArchiveReader::next(EntryInfo &info, bool &end)
+{
+    if (m_dataPending) {
+        const int r = skipData();
+        if (r != Ok)
+            return r;
+    }
+    const int r = readHeader(info, end);
+    if (r != Ok || end)
+        return r;
+    m_current = info;
+    m_dataPending = true;
+    return Ok;
+}
+
+int ArchiveReader::skipData()
+{
+    m_dataPending = false;
+    LimitedSource data(m_source, m_current.packedSize);
+    uint8_t buf[1 << 14];
+    while (data.read(buf, sizeof buf) > 0) {
+    }
+    if (data.failed())
+        return ErrArchiveRead;
+    return data.left() ? ErrDataTruncated : Ok;
+}
+
+int ArchiveReader::extract(ByteSink &out)
+{
+    if (!m_dataPending)
+        return ErrInternal;
+    m_dataPending = false;
+    if (!isKnownMethod(m_current.method))
+        return ErrUnknownMethod;
+    LimitedSource data(m_source, m_current.packedSize);
+    uint16_t crc = 0;
+    int r = decodeEntry(m_current.method, data, m_current.originalSize, out, crc);
+    if (r != Ok)
+        return r;
+    if (crc != m_current.crc)
+        return ErrCrcMismatch;
+    // Step over any packed bytes the decoder did not need, so the next header is found.
+    uint8_t buf[4096];
+    while (data.read(buf, sizeof buf) > 0) {
+    }
+    if (data.failed())
+        return ErrArchiveRead;
+    return data.left() ? ErrDataTruncated : Ok;
+}
+
+int ArchiveReader::copyRaw(ByteSink &out)
+{
+    if (!m_dataPending)
+        return ErrInternal;
+    m_dataPending = false;
+    if (!out.write(m_rawHeader.data(), m_rawHeader.size()))
+        return ErrArchiveWrite;
+    LimitedSource data(m_source, m_current.packedSize);
+    uint8_t buf[1 << 14];
+    for (;;) {
+        const size_t n = data.read(buf, sizeof buf);
+        if (n == 0)
+            break;
+        if (!out.write(buf, n))
+            return ErrArchiveWrite;
+    }
+    if (data.failed())
+        return ErrArchiveRead;
+    return data.left() ? ErrDataTruncated : Ok;
+}
+
+namespace {
+
+struct FileCloser
+{
+    void operator()(std::FILE *f) const
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Removes a temporary file unless it was handed over by rename.
+struct TempFile
+{
+    fs::path path;
+    bool keep = false;
+    ~TempFile()
+    {
+        if (!keep && !path.empty()) {
+            std::error_code ec;
+            fs::remove(path, ec);
+        }
+    }
+};
+
+// Writes the entry for `file` at the current end of `out`: header, then the -lh5- data,
+// or the file stored as it is when packing would not make it smaller.
+int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64_t mtime)
+{
+    EntryInfo e;
+    e.method = "-lh5-";
+    e.name.assign(storedName);
+    e.mtime = mtime;
+    const long headerAt = std::ftell(out);
+    std::vector<uint8_t> header = level2Header(e);
+    if (std::fwrite(header.data(), 1, header.size(), out) != header.size())
+        return ErrArchiveWrite;
+    const long dataAt = std::ftell(out);
+
+    FileSource source(in);
+    FileSink sink(out);
+    EncodeResult packed;
+    int r = encodeLh5(source, sink, packed);
+    if (r != Ok)
+        return r;
+    e.originalSize = packed.originalSize;
+    e.packedSize = packed.packedSize;
+    e.crc = packed.crc;
+    if (packed.packedSize >= packed.originalSize) {
+        if (std::fseek(out, dataAt, SEEK_SET) != 0 || std::fseek(in, 0, SEEK_SET) != 0)
+            return ErrArchiveWrite;
+        std::vector<uint8_t> buf(1 << 16);
+        uint64_t copied = 0;
+        uint16_t crc = 0;
+        for (;;) {
+            const size_t n = std::fread(buf.data(), 1, buf.size(), in);
+            if (n == 0)
+                break;
+            crc = crc16Update(crc, buf.data(), n);
+            copied += n;
+            if (std::fwrite(buf.data(), 1, n, out) != n)
+                return ErrArchiveWrite;
+        }
+        if (std::ferror(in))
+            return ErrSourceRead;
+        e.method = "-lh0-";
+        e.originalSize = e.packedSize = copied;
+        e.crc = crc;
+    }
+    const long dataEnd = std::ftell(out);
+    header = level2Header(e);
+    if (std::fseek(out, headerAt, SEEK_SET) != 0 ||
+        std::fwrite(header.data(), 1, header.size(), out) != header.size() ||
+        std::fseek(out, dataEnd, SEEK_SET) != 0)
+        return ErrArchiveWrite;
+    return Ok;
+}
+
+} // namespace
+
+int packFile(const fs::path &archive, const fs::path &file, std::string_view storedName)
+{
+    if (!isSafeBareName(storedName) || bareName(storedName) != storedName)
+        return ErrBadSourceName;
+    std::error_code ec;
+    const fs::file_status st = fs::status(file, ec);
+    if (!fs::exists(st))
+        return ErrSourceMissing;
+    if (!fs::is_regular_file(st))
+        return ErrSourceNotFile;
+    const uintmax_t size = fs::file_size(file, ec);
+    if (ec)
+        return ErrSourceRead;
+    if (size > 0xFFFFFFFFull)
+        return ErrSourceTooLarge;
+    const auto mtime = fs::last_write_time(file, ec);
+    const int64_t unixTime = ec ? 0 : fileTimeToUnix(mtime);
+
+    FilePtr in(std::fopen(file.c_str(), "rb"));
+    if (!in)
+        return ErrSourceRead;
+
+    const fs::file_status ast = fs::status(archive, ec);
+    if (fs::exists(ast) && !fs::is_regular_file(ast))
+        return ErrArchiveCreate;
+    fs::path folder = archive.parent_path();
+    if (folder.empty())
+        folder = ".";
+
+    TempFile temp{temporaryName(folder, "pack")};
+    FilePtr out(createExclusive(temp.path));
+    if (!out)
+        return ErrArchiveCreate;
+
+    // Keep the other entries of an existing archive.
+    if (fs::exists(ast) && fs::file_size(archive, ec) > 0) {
+        FilePtr old(std::fopen(archive.c_str(), "rb"));
+        if (!old)
+            return ErrArchiveOpen;
+        FileSource oldSource(old.get());
+        FileSink outSink(out.get());
+        ArchiveReader reader(oldSource);
+        for (;;) {
+            EntryInfo info;
+            bool end = false;
+            int r = reader.next(info, end);
+            if (r != Ok)
+                return r;
+            if (end)
+                break;
+            if (info.name == storedName)
+                continue;
+            r = reader.copyRaw(outSink);
+            if (r != Ok)
+                return r;
+        }
+    }
+
+    int r = writeEntry(out.get(), in.get(), storedName, unixTime);
+    if (r != Ok)
+        return r;
+    if (std::fputc(0, out.get()) == EOF || std::fflush(out.get()) != 0)
+        return ErrArchiveWrite;
+    const long length = std::ftell(out.get());
+    if (std::fclose(out.release()) != 0)
+        return ErrArchiveWrite;
+    // The stored fallback may have left packed bytes beyond the real end.
+    fs::resize_file(temp.path, uintmax_t(length), ec);
+    if (ec)
+        return ErrArchiveWrite;
+    fs::rename(temp.path, archive, ec);
+    if (ec)
+        return ErrArchiveCreate;
+    temp.keep = true;
+    return Ok;
+}
+
+int unpackArchive(const fs::path &archive, const fs::path &destination, const NameMapper &toPath)
+{
+    std::error_code ec;
+    if (!fs::is_directory(destination, ec))
+        return ErrDestinationMissing;
+    FilePtr in(std::fopen(archive.c_str(), "rb"));
+    if (!in)
+        return ErrArchiveOpen;
+    FileSource source(in.get());
+    ArchiveReader reader(source);
+    for (;;) {
+        EntryInfo info;
+        bool end = false;
+        int r = reader.next(info, end);
+        if (r != Ok)
+            return r;
+        if (end)
+            return Ok;
+        // Folders are not recreated: every file lands directly in the destination.
+        if (info.isDirectory())
+            continue;
+        const std::string bare = bareName(info.name);
+        if (!isSafeBareName(bare))
+            return ErrUnsafeName;
+        if (!isKnownMethod(info.method))
+            return ErrUnknownMethod;
+        const fs::path onDisk = toPath ? toPath(bare) : fs::path(bare);
+        const std::string component = onDisk.string();
+        if (!isSafeBareName(component) || onDisk.has_parent_path())
+            return ErrUnsafeName;
+
+        TempFile temp{temporaryName(destination, "unpack")};
+        FilePtr out(createExclusive(temp.path));
+        if (!out)
+            return ErrOutputCreate;
+        FileSink sink(out.get());
+        r = reader.extract(sink);
+        if (r != Ok)
+            return r;
+        if (std::fclose(out.release()) != 0)
+            return ErrOutputWrite;
+        const fs::path target = destination / onDisk;
+        if (fs::is_directory(fs::symlink_status(target, ec)))
+            return ErrOutputReplace;
+        fs::rename(temp.path, target, ec);
+        if (ec)
+            return ErrOutputReplace;
+        temp.keep = true;
+        setFileTime(target, info.mtime);
+    }
+}
+
+int listArchive(const fs::path &archive, std::vector<EntryInfo> &entries)
+{
+    FilePtr in(std::fopen(archive.c_str(), "rb"));
+    if (!in)
+        return ErrArchiveOpen;
+    FileSource source(in.get());
+    ArchiveReader reader(source);
+    entries.clear();
+    for (;;) {
+        EntryInfo info;
+        bool end = false;
+        const int r = reader.next(info, end);
+        if (r != Ok)
+            return r;
+        if (end)
+            return Ok;
+        entries.push_back(info);
+    }
+}
+
+} // namespace lzh

@@ -1,0 +1,81 @@
+// Reading and writing LHA archives: level-0, -1 and -2 headers read, level-2 headers
+// written, one file packed per call under a given name, every entry unpacked into one
+// folder. Entry names are the raw (code-page-932) bytes; the caller maps them to paths.
+#pragma once
+
+#include "lzh/ByteStream.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lzh {
+
+struct EntryInfo
+{
+    std::string method;      // five characters, e.g. "-lh5-"
+    uint64_t packedSize = 0; // bytes of packed data after the header
+    uint64_t originalSize = 0;
+    int64_t mtime = 0; // seconds since 1970-01-01 UTC
+    uint16_t crc = 0;  // CRC-16 of the unpacked data
+    int level = 0;     // header level
+    std::string name;  // name bytes as stored, possibly with folder parts
+    bool isDirectory() const { return method == "-lhd-"; }
+};
+
+// The file-name part of a stored name: what follows the last "/", "\" (not counting the
+// second byte of a double-byte character) or 0xFF, without a leading drive letter.
+std::string bareName(std::string_view stored);
+
+// False for names that must never become a file: empty, ".", ".." or holding a NUL byte.
+bool isSafeBareName(std::string_view bare);
+
+// Walks the entries of an archive in order.
+class ArchiveReader
+{
+  public:
+    explicit ArchiveReader(ByteSource &source);
+    ~ArchiveReader();
+
+    // Reads the next header. At the end of the archive returns Ok with `end` set.
+    // The data of the previous entry is skipped if it was not taken.
+    int next(EntryInfo &info, bool &end);
+    // Unpacks the current entry into `out`, checking its CRC.
+    int extract(ByteSink &out);
+    // Copies the current entry's header and packed data unchanged.
+    int copyRaw(ByteSink &out);
+
+  private:
+    int skipData();
+    int readHeader(EntryInfo &info, bool &end);
+
+    ByteSource &m_source;
+    EntryInfo m_current;
+    std::vector<uint8_t> m_rawHeader;
+    bool m_dataPending = false;
+    bool m_first = true;
+};
+
+// Maps a safe bare entry name to the file name to use on disk (one path component).
+using NameMapper = std::function<std::filesystem::path(std::string_view bare)>;
+
+// Adds `file` to `archive` under `storedName`, replacing an entry of the same name and
+// keeping the others; creates the archive when it does not exist. Writes to a temporary
+// file beside the archive and renames it, so a failure leaves the old archive as it was.
+int packFile(const std::filesystem::path &archive, const std::filesystem::path &file,
+             std::string_view storedName);
+
+// Writes every entry of `archive` into `destination` under its bare name, replacing
+// existing files. Each file is written to a temporary name and renamed once its CRC
+// matched, so a failure never leaves a partly written file behind.
+int unpackArchive(const std::filesystem::path &archive, const std::filesystem::path &destination,
+                  const NameMapper &toPath);
+
+// The headers of every entry.
+int listArchive(const std::filesystem::path &archive, std::vector<EntryInfo> &entries);
+
+} // namespace lzh

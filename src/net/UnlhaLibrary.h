@@ -1,0 +1,48 @@
+// Our stand-in for the closed LZH archiver library: the three calls the program makes
+// (Unlha, UnlhaGetVersion, UnlhaSetCursorMode) over the LHA library in src/lzh. It parses
+// the archiver command line and converts names between disk (UTF-8) and archive (CP932).
+// One instance per engine, so each engine in a process has its own busy state.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <atomic>
+
+class UnlhaLibrary
+{
+  public:
+    // The answer to a call made while another call is still running.
+    static constexpr int kBusy = 32799;
+    // What UnlhaGetVersion answers once the library passed its self-check (1.00).
+    static constexpr int kVersion = 100;
+
+    UnlhaLibrary();
+    ~UnlhaLibrary();
+    UnlhaLibrary(const UnlhaLibrary &) = delete;
+    UnlhaLibrary &operator=(const UnlhaLibrary &) = delete;
+
+    // Runs one command line: "a" adds files to an archive, "x" (or "e") unpacks every
+    // entry into the destination folder (the path ending with "/"). Switches ("-n",
+    // "-gm", ...) are accepted and ignored. Returns 0, kBusy or an lzh::Error code;
+    // a short result text goes into `output` (NUL-terminated, at most `outputSize` bytes).
+    // Safe to call from any thread; a second concurrent call returns kBusy at once.
+    int Unlha(quintptr owner, const QString &commandLine, char *output, int outputSize);
+    // Non-zero once the library works (checked by packing and unpacking a sample in memory).
+    int UnlhaGetVersion();
+    // The library never shows a cursor; the mode is kept only to answer like the original.
+    bool UnlhaSetCursorMode(int mode);
+    int cursorMode() const { return m_cursorMode.load(); }
+
+    bool isBusy() const { return m_busy.load(); }
+
+    // Splits a command line into words; double quotes group blanks into one word and are
+    // removed. `quoted` (when given) tells which words were quoted. False on an open quote.
+    static bool splitCommandLine(const QString &line, QStringList *words, QList<bool> *quoted = nullptr);
+
+  private:
+    int run(const QString &commandLine);
+
+    std::atomic<bool> m_busy{false};
+    std::atomic<int> m_cursorMode{1};
+    int m_version = -1; // -1 until the first self-check
+};

@@ -1,0 +1,510 @@
+// The LHA library on its own: round trips, the bytes it writes, hostile archives, and
+// interop with Debian's LHA programs (lhasa and the Java lha).
+#include "lzh/Crc16.h"
+#include "lzh/Lh5Encoder.h"
+#include "lzh/LzhArchive.h"
+#include "lzh/LzhErrors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path P(const QString &s)
+{
+    return fs::path(QFile::encodeName(s).toStdString());
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Names on disk as raw bytes: code-page-932 names are not UTF-8, so QString cannot
+// carry them through.
+QByteArray readRaw(const QString &dir, const QByteArray &name)
+{
+    const fs::path p = fs::path(QFile::encodeName(dir).toStdString()) / name.toStdString();
+    std::FILE *f = std::fopen(p.c_str(), "rb");
+    if (!f)
+        return QByteArray("<missing>");
+    QByteArray data;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        data.append(buf, qsizetype(n));
+    std::fclose(f);
+    return data;
+}
+
+QList<QByteArray> rawNamesIn(const QString &dir)
+{
+    QList<QByteArray> names;
+    for (const auto &e : fs::directory_iterator(fs::path(QFile::encodeName(dir).toStdString())))
+        names.append(QByteArray::fromStdString(e.path().filename().string()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(data), data.size());
+}
+
+QByteArray randomBytes(qsizetype n, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    QByteArray b(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i)
+        b[i] = char(rng.generate() & 0xFF);
+    return b;
+}
+
+// Text-like data with long and short repeats and a changing vocabulary.
+QByteArray mixedBytes(qsizetype n, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    static const char *words[] = {"capture ", "picture ", "zorvin ", "\x83\x65\x83\x58\x83\x67 ",
+                                  "0x1F, ",   "send ",    "\r\n",    "\0\0\0\0",
+                                  "receive "};
+    QByteArray b;
+    b.reserve(n);
+    while (b.size() < n) {
+        const quint32 r = rng.generate();
+        if (r % 11 == 0)
+            b.append(char(r >> 8));
+        else
+            b.append(words[r % 9], qsizetype(std::strlen(words[r % 9]) + ((r % 9) == 7 ? 4 : 0)));
+    }
+    b.truncate(n);
+    return b;
+}
+
+// A level-0 header with the given name and -lh0- data: the simplest archive a hostile
+// peer can hand us, with any name bytes it likes.
+QByteArray level0Entry(const QByteArray &name, const QByteArray &data, const char *method = "-lh0-",
+                       quint32 originalSize = 0xFFFFFFFF)
+{
+    QByteArray h;
+    h.append('\0').append('\0').append(method, 5);
+    auto put32 = [&h](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            h.append(char(v >> (8 * i)));
+    };
+    put32(quint32(data.size()));
+    put32(originalSize == 0xFFFFFFFF ? quint32(data.size()) : originalSize);
+    put32(0x5A210000); // 2025-01-01 00:00
+    h.append(char(0x20)).append(char(0));
+    h.append(char(name.size())).append(name);
+    const quint16 crc =
+        lzh::crc16Update(0, reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
+    h.append(char(crc & 0xFF)).append(char(crc >> 8));
+    h[0] = char(h.size() - 2);
+    quint8 sum = 0;
+    for (qsizetype i = 2; i < h.size(); ++i)
+        sum = quint8(sum + quint8(h[i]));
+    h[1] = char(sum);
+    return h + data;
+}
+
+QStringList filesIn(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+int runTool(const QString &program, const QStringList &args, const QString &workDir,
+            QByteArray *out = nullptr, bool japanese = false)
+{
+    QProcess p;
+    p.setWorkingDirectory(workDir);
+    if (japanese) {
+        // With its "y" switch the Java lha converts between UTF-8 names on disk and
+        // code-page-932 names in the archive; it needs a UTF-8 locale for the first.
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        p.setProcessEnvironment(env);
+    }
+    p.start(program, args);
+    if (!p.waitForFinished(120000))
+        return -1;
+    if (out)
+        *out = p.readAllStandardOutput() + p.readAllStandardError();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+} // namespace
+
+class TstLzh : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+    void crcOfCheckString();
+    void roundTrip_data();
+    void roundTrip();
+    void headerFieldsAndJapaneseName();
+    void addingKeepsOtherEntriesAndReplacesSameName();
+    void unpackReplacesExistingFile();
+    void packFailures();
+    void unsafeNamesStayInsideDestination_data();
+    void unsafeNamesStayInsideDestination();
+    void refusedNames_data();
+    void refusedNames();
+    void corruptArchivesLeaveNothing_data();
+    void corruptArchivesLeaveNothing();
+    void oursUnpackWithLhasaAndLha();
+    void lhaArchivesUnpackWithOurs_data();
+    void lhaArchivesUnpackWithOurs();
+
+  private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_in, m_out;
+};
+
+void TstLzh::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_in = m_dir->filePath(QStringLiteral("in"));
+    m_out = m_dir->filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(m_in));
+    QVERIFY(QDir().mkpath(m_out));
+}
+
+void TstLzh::cleanup()
+{
+    // QTemporaryDir cannot remove names that are not UTF-8; the byte-level call can.
+    std::error_code ec;
+    fs::remove_all(fs::path(QFile::encodeName(m_dir->path()).toStdString()), ec);
+    m_dir.reset();
+}
+
+void TstLzh::crcOfCheckString()
+{
+    // The standard check value of CRC-16/ARC; also split across the four-byte fast path.
+    const char *s = "123456789";
+    QCOMPARE(lzh::crc16Update(0, reinterpret_cast<const uint8_t *>(s), 9), quint16(0xBB3D));
+    const quint16 first = lzh::crc16Update(0, reinterpret_cast<const uint8_t *>(s), 5);
+    QCOMPARE(lzh::crc16Update(first, reinterpret_cast<const uint8_t *>(s + 5), 4), quint16(0xBB3D));
+}
+
+void TstLzh::roundTrip_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("method");
+    QTest::newRow("empty") << QByteArray() << "-lh0-";
+    QTest::newRow("one byte") << QByteArray("A") << "-lh0-";
+    QTest::newRow("zeros") << QByteArray(3 * 1024 * 1024 + 7, '\0') << "-lh5-";
+    QTest::newRow("short period") << QByteArray("abcabcabd").repeated(50000) << "-lh5-";
+    QTest::newRow("random") << randomBytes(300000, 7) << "-lh0-";
+    QTest::newRow("mixed") << mixedBytes(500000, 3) << "-lh5-";
+    // Larger than the encoder's read buffer many times over, with matches across refills.
+    QTest::newRow("large") << mixedBytes(12 * 1024 * 1024, 9) + randomBytes(100000, 5) << "-lh5-";
+}
+
+void TstLzh::roundTrip()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, method);
+    const QString src = m_in + QStringLiteral("/data.bin");
+    const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
+    writeFile(src, data);
+    QCOMPARE(lzh::packFile(P(arc), P(src), "data.bin"), int(lzh::Ok));
+
+    std::vector<lzh::EntryInfo> entries;
+    QCOMPARE(lzh::listArchive(P(arc), entries), int(lzh::Ok));
+    QCOMPARE(entries.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(entries[0].method), method);
+    QCOMPARE(entries[0].originalSize, uint64_t(data.size()));
+    QCOMPARE(entries[0].level, 2);
+    if (method == QStringLiteral("-lh5-"))
+        QVERIFY(entries[0].packedSize < entries[0].originalSize);
+
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
+    QCOMPARE(filesIn(m_out), QStringList{QStringLiteral("data.bin")});
+    QVERIFY(readAll(m_out + QStringLiteral("/data.bin")) == data);
+    // The modification time travels with the file.
+    QCOMPARE(QFileInfo(m_out + QStringLiteral("/data.bin")).lastModified().toSecsSinceEpoch(),
+             QFileInfo(src).lastModified().toSecsSinceEpoch());
+}
+
+void TstLzh::headerFieldsAndJapaneseName()
+{
+    // "テスト.txt" in code page 932; the library keeps whatever bytes it is given.
+    const QByteArray name("\x83\x65\x83\x58\x83\x67.txt");
+    const QString src = m_in + QStringLiteral("/x");
+    writeFile(src, QByteArray("hello hello hello hello hello hello hello\n"));
+    const QDateTime stamp(QDate(2024, 2, 29), QTime(12, 34, 56), Qt::UTC);
+    {
+        QFile f(src);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(stamp, QFileDevice::FileModificationTime));
+    }
+    const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
+    QCOMPARE(lzh::packFile(P(arc), P(src), name.toStdString()), int(lzh::Ok));
+    const QByteArray a = readAll(arc);
+    QVERIFY(a.size() > 40);
+    QCOMPARE(a.mid(2, 5), QByteArray("-lh5-"));
+    QCOMPARE(a.mid(11, 4), QByteArray("\x2A\x00\x00\x00", 4)); // original size 42
+    QCOMPARE(a.mid(15, 4), QByteArray("\xF0\x79\xE0\x65", 4)); // 0x65E079F0 = 2024-02-29 12:34:56 UTC
+    QCOMPARE(a.mid(19, 2), QByteArray("\x20\x02", 2));         // level 2
+    QCOMPARE(a.mid(26, 1), QByteArray("\x00", 1));             // header CRC extension first
+    QCOMPARE(a.mid(29, 13), QByteArray("\x0D\x00\x01\x83\x65\x83\x58\x83\x67.txt", 13));
+    QCOMPARE(a.mid(42, 2), QByteArray("\x00\x00", 2)); // no further extension
+    const int headerSize = quint8(a[0]) | quint8(a[1]) << 8;
+    QCOMPARE(headerSize, 44);
+    QCOMPARE(a.right(1), QByteArray("\x00", 1)); // end of archive
+
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
+    QCOMPARE(readRaw(m_out, name), QByteArray("hello hello hello hello hello hello hello\n"));
+}
+
+void TstLzh::addingKeepsOtherEntriesAndReplacesSameName()
+{
+    const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
+    writeFile(m_in + QStringLiteral("/one"), QByteArray("first version"));
+    writeFile(m_in + QStringLiteral("/two"), mixedBytes(20000, 1));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/one")), "one"), int(lzh::Ok));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/two")), "two"), int(lzh::Ok));
+    writeFile(m_in + QStringLiteral("/one"), QByteArray("second version"));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/one")), "one"), int(lzh::Ok));
+
+    std::vector<lzh::EntryInfo> entries;
+    QCOMPARE(lzh::listArchive(P(arc), entries), int(lzh::Ok));
+    QCOMPARE(entries.size(), size_t(2));
+    QCOMPARE(QByteArray::fromStdString(entries[0].name), QByteArray("two"));
+    QCOMPARE(QByteArray::fromStdString(entries[1].name), QByteArray("one"));
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
+    QCOMPARE(readAll(m_out + QStringLiteral("/one")), QByteArray("second version"));
+    QCOMPARE(readAll(m_out + QStringLiteral("/two")), mixedBytes(20000, 1));
+    // No temporary files remain beside the archive.
+    QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("a.lzh")});
+}
+
+void TstLzh::unpackReplacesExistingFile()
+{
+    const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
+    writeFile(m_in + QStringLiteral("/f"), QByteArray("new"));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), "f"), int(lzh::Ok));
+    writeFile(m_out + QStringLiteral("/f"), QByteArray("old and longer"));
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
+    QCOMPARE(readAll(m_out + QStringLiteral("/f")), QByteArray("new"));
+}
+
+void TstLzh::packFailures()
+{
+    const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/none")), "none"), int(lzh::ErrSourceMissing));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in), "in"), int(lzh::ErrSourceNotFile));
+    writeFile(m_in + QStringLiteral("/f"), QByteArray("x"));
+    QCOMPARE(lzh::packFile(P(m_dir->filePath(QStringLiteral("no/such/a.lzh"))),
+                           P(m_in + QStringLiteral("/f")), "f"),
+             int(lzh::ErrArchiveCreate));
+    QCOMPARE(lzh::packFile(P(m_out), P(m_in + QStringLiteral("/f")), "f"), int(lzh::ErrArchiveCreate));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), ".."), int(lzh::ErrBadSourceName));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), "a/b"), int(lzh::ErrBadSourceName));
+    // Adding to something that is not an archive leaves it untouched.
+    writeFile(arc, QByteArray("not an archive at all, just text"));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), "f"), int(lzh::ErrNotArchive));
+    QCOMPARE(readAll(arc), QByteArray("not an archive at all, just text"));
+    QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("a.lzh")});
+}
+
+void TstLzh::unsafeNamesStayInsideDestination_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("parent") << QByteArray("../evil") << QByteArray("evil");
+    QTest::newRow("deep parent backslash") << QByteArray("a\\..\\..\\..\\evil") << QByteArray("evil");
+    QTest::newRow("absolute") << QByteArray("/tmp/evil") << QByteArray("evil");
+    QTest::newRow("drive letter") << QByteArray("C:\\WINDOWS\\evil") << QByteArray("evil");
+    QTest::newRow("drive relative") << QByteArray("d:evil") << QByteArray("evil");
+    QTest::newRow("level-2 folder byte") << QByteArray("..\xFF..\xFF"
+                                                       "evil")
+                                         << QByteArray("evil");
+    // 0x5C as the second byte of a double-byte character is not a folder separator.
+    QTest::newRow("so with 5C") << QByteArray("dir\\\x83\x5C.txt") << QByteArray("\x83\x5C.txt");
+    QTest::newRow("lead byte then slash") << QByteArray("\x83/evil") << QByteArray("evil");
+}
+
+void TstLzh::unsafeNamesStayInsideDestination()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, expected);
+    const QString dest = m_out + QStringLiteral("/a/b/c");
+    QVERIFY(QDir().mkpath(dest));
+    const QString arc = m_dir->filePath(QStringLiteral("evil.lzh"));
+    writeFile(arc, level0Entry(name, QByteArray("payload")) + QByteArray(1, '\0'));
+    QCOMPARE(lzh::unpackArchive(P(arc), P(dest), nullptr), int(lzh::Ok));
+    QCOMPARE(rawNamesIn(dest), QList<QByteArray>{expected});
+    QCOMPARE(readRaw(dest, expected), QByteArray("payload"));
+    QVERIFY(!QFile::exists(m_out + QStringLiteral("/a/b/evil")));
+    QVERIFY(!QFile::exists(m_out + QStringLiteral("/evil")));
+    QVERIFY(!QFile::exists(QStringLiteral("/tmp/evil")));
+}
+
+void TstLzh::refusedNames_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("dot") << QByteArray(".");
+    QTest::newRow("dot dot") << QByteArray("..");
+    QTest::newRow("folder only") << QByteArray("dir\\");
+    QTest::newRow("parent at end") << QByteArray("a/..");
+    QTest::newRow("nul inside") << QByteArray("a\0b", 3);
+}
+
+void TstLzh::refusedNames()
+{
+    QFETCH(QByteArray, name);
+    const QString arc = m_dir->filePath(QStringLiteral("evil.lzh"));
+    writeFile(arc, level0Entry(name, QByteArray("payload")) + QByteArray(1, '\0'));
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::ErrUnsafeName));
+    QCOMPARE(filesIn(m_out), QStringList());
+}
+
+void TstLzh::corruptArchivesLeaveNothing_data()
+{
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<int>("error");
+
+    // A real -lh5- archive to damage.
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("f"));
+    writeFile(src, mixedBytes(200000, 4));
+    const QString arc = dir.filePath(QStringLiteral("a.lzh"));
+    QCOMPARE(lzh::packFile(P(arc), P(src), "f"), int(lzh::Ok));
+    const QByteArray good = readAll(arc);
+    const int headerSize = quint8(good[0]) | quint8(good[1]) << 8;
+
+    QTest::newRow("not an archive") << QByteArray("PK\x03\x04 something else entirely")
+                                    << int(lzh::ErrNotArchive);
+    QTest::newRow("cut in header") << good.left(30) << int(lzh::ErrHeaderTruncated);
+    QTest::newRow("cut in data") << good.left(good.size() / 2) << int(lzh::ErrDataTruncated);
+    QByteArray flipped = good;
+    flipped[headerSize + 5000] = char(flipped[headerSize + 5000] ^ 0x10);
+    QTest::newRow("flipped data bit") << flipped << -1; // CRC or code error, either is right
+    QByteArray badHeader = good;
+    badHeader[headerSize - 3] = char(badHeader[headerSize - 3] ^ 1); // the name "f" becomes "g"
+    QTest::newRow("header CRC") << badHeader << int(lzh::ErrHeaderChecksum);
+    QByteArray level3 = good;
+    level3[20] = 3;
+    QTest::newRow("level 3") << level3 << int(lzh::ErrHeaderLevel);
+    QTest::newRow("unknown method") << level0Entry("f", "data", "-lh9-") << int(lzh::ErrUnknownMethod);
+    QTest::newRow("stored sizes differ")
+        << level0Entry("f", "data", "-lh0-", 40) << int(lzh::ErrSizeMismatch);
+    // Claims 4 GB from a few packed bytes: the decoder runs out of input, no huge file.
+    QTest::newRow("huge declared size")
+        << level0Entry("f", good.mid(headerSize, 2000), "-lh5-", 0xFFFFFFF0u) << -1;
+    QByteArray sum = level0Entry("f", "data");
+    sum[1] = char(sum[1] + 1);
+    QTest::newRow("level-0 checksum") << sum << int(lzh::ErrHeaderChecksum);
+}
+
+void TstLzh::corruptArchivesLeaveNothing()
+{
+    QFETCH(QByteArray, archive);
+    QFETCH(int, error);
+    const QString arc = m_dir->filePath(QStringLiteral("bad.lzh"));
+    writeFile(arc, archive);
+    const int r = lzh::unpackArchive(P(arc), P(m_out), nullptr);
+    if (error >= 0)
+        QCOMPARE(r, error);
+    else
+        QVERIFY2(r == lzh::ErrCrcMismatch || r == lzh::ErrDataCorrupt || r == lzh::ErrDataTruncated,
+                 lzh::describe(r));
+    QCOMPARE(filesIn(m_out), QStringList());
+}
+
+void TstLzh::oursUnpackWithLhasaAndLha()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("lha")).isEmpty())
+        QFAIL("lhasa and lha (jlha-utils) are needed: run scripts/setup");
+    const QByteArray jpName("\x83\x65\x83\x58\x83\x67.txt"); // テスト.txt
+    const QList<QPair<QByteArray, QByteArray>> files = {
+        {"text.txt", mixedBytes(150000, 11)},
+        {"zeros.bin", QByteArray(70000, '\0')},
+        {"random.bin", randomBytes(5000, 12)},
+        {"empty", QByteArray()},
+        {jpName, QByteArray("\x83\x65\x83\x58\x83\x67\r\n")},
+    };
+    const QString arc = m_dir->filePath(QStringLiteral("ours.lzh"));
+    for (const auto &f : files) {
+        const QString src = m_in + QStringLiteral("/src");
+        writeFile(src, f.second);
+        QCOMPARE(lzh::packFile(P(arc), P(src), f.first.toStdString()), int(lzh::Ok));
+    }
+    QByteArray listing;
+    QCOMPARE(runTool(QStringLiteral("lhasa"), {QStringLiteral("l"), arc}, m_out, &listing), 0);
+    QVERIFY2(listing.contains("text.txt") && listing.contains("zeros.bin") && listing.contains("5 files"),
+             listing);
+    QCOMPARE(runTool(QStringLiteral("lhasa"), {QStringLiteral("t"), arc}, m_out, &listing), 0);
+
+    const QString byLhasa = m_dir->filePath(QStringLiteral("lhasa"));
+    const QString byLha = m_dir->filePath(QStringLiteral("lha"));
+    QVERIFY(QDir().mkpath(byLhasa) && QDir().mkpath(byLha));
+    QCOMPARE(runTool(QStringLiteral("lhasa"), {QStringLiteral("xf"), arc}, byLhasa, &listing), 0);
+    QCOMPARE(runTool(QStringLiteral("lha"), {QStringLiteral("xy"), arc}, byLha, &listing, true), 0);
+    for (const auto &f : files) {
+        // lhasa keeps the name bytes; the Java lha turns code page 932 into UTF-8 names.
+        QCOMPARE(readRaw(byLhasa, f.first), f.second);
+        const QString utf8Name =
+            f.first == jpName ? QStringLiteral("テスト.txt") : QString::fromLatin1(f.first);
+        QCOMPARE(readAll(byLha + QLatin1Char('/') + utf8Name), f.second);
+    }
+}
+
+void TstLzh::lhaArchivesUnpackWithOurs_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<int>("level");
+    QTest::newRow("lh5 level 2") << "ayo52" << QByteArray("-lh5-") << 2;
+    QTest::newRow("lh5 level 1") << "ay1o5" << QByteArray("-lh5-") << 1;
+    QTest::newRow("lh5 level 0") << "ay0o5" << QByteArray("-lh5-") << 0;
+    QTest::newRow("lh6") << "ayo6" << QByteArray("-lh6-") << 2;
+    QTest::newRow("lh7") << "ayo7" << QByteArray("-lh7-") << 2;
+    QTest::newRow("stored") << "ayz" << QByteArray("-lh0-") << 2;
+}
+
+void TstLzh::lhaArchivesUnpackWithOurs()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, method);
+    QFETCH(int, level);
+    const QByteArray text = mixedBytes(90000, 21);
+    const QByteArray jp = QByteArray("\x83\x65\x83\x58\x83\x67").repeated(500);
+    writeFile(m_in + QStringLiteral("/text.txt"), text);
+    writeFile(m_in + QStringLiteral("/テスト.txt"), jp);
+    const QString arc = m_dir->filePath(QStringLiteral("theirs.lzh"));
+    QByteArray log;
+    QCOMPARE(runTool(QStringLiteral("lha"),
+                     {command, arc, QStringLiteral("text.txt"), QStringLiteral("テスト.txt")}, m_in, &log,
+                     true),
+             0);
+    std::vector<lzh::EntryInfo> entries;
+    QCOMPARE(lzh::listArchive(P(arc), entries), int(lzh::Ok));
+    QCOMPARE(entries.size(), size_t(2));
+    QCOMPARE(QByteArray::fromStdString(entries[0].method), method);
+    QCOMPARE(entries[0].level, level);
+    QCOMPARE(QByteArray::fromStdString(entries[1].name), QByteArray("\x83\x65\x83\x58\x83\x67.txt"));
+
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
+    QCOMPARE(readAll(m_out + QStringLiteral("/text.txt")), text);
+    QCOMPARE(readRaw(m_out, "\x83\x65\x83\x58\x83\x67.txt"), jp);
+}
+
+QTEST_GUILESS_MAIN(TstLzh)
+#include "tst_lzh.moc"

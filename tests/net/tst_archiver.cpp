@@ -1,0 +1,216 @@
+// The archiver calls of the engine: the two command lines, names between disk (UTF-8)
+// and archive (CP932), error numbers, the busy answer, and the event loop running on
+// while a long pack works.
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "lzh/LzhArchive.h"
+#include "lzh/LzhErrors.h"
+#include "net/NetEngine.h"
+#include "net/UnlhaLibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+class QuietHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(data), data.size());
+}
+
+std::filesystem::path P(const QString &s)
+{
+    return std::filesystem::path(QFile::encodeName(s).toStdString());
+}
+
+} // namespace
+
+class TstArchiver : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void init();
+    void commandLinesAreExact();
+    void packAndUnpackWithBlanksAndJapaneseName();
+    void errorNumbers();
+    void busyWhileRunningAndLoopKeepsRunning();
+    void checkArchiverSetsReady();
+    void lhaJapaneseArchiveUnpacksToUtf8Name();
+
+  private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QuietHost m_host;
+    ModZorvin m_ctx;
+    std::unique_ptr<NetEngine> m_engine;
+};
+
+void TstArchiver::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_ctx = ModZorvin();
+    m_engine = std::make_unique<NetEngine>(m_ctx, m_host);
+}
+
+void TstArchiver::commandLinesAreExact()
+{
+    QCOMPARE(NetEngine::ArchiverCommandLine(QStringLiteral("/t/S/CAPT7F0000010.LZH"),
+                                            QStringLiteral("/p/a b.bmp"), true),
+             QStringLiteral("a -n -+0 -gm \"/t/S/CAPT7F0000010.LZH\" \"/p/a b.bmp\""));
+    QCOMPARE(NetEngine::ArchiverCommandLine(QStringLiteral("/t/R/x.LZH"), QStringLiteral("/t/R/"), false),
+             QStringLiteral("x -n -+0 -c1 -y -gf0 -gm \"/t/R/x.LZH\" \"/t/R/\""));
+
+    QStringList words;
+    QList<bool> quoted;
+    QVERIFY(
+        UnlhaLibrary::splitCommandLine(QStringLiteral("x -n  -y \"/a b/c.lzh\" \"/d e/\""), &words, &quoted));
+    QCOMPARE(words, (QStringList{QStringLiteral("x"), QStringLiteral("-n"), QStringLiteral("-y"),
+                                 QStringLiteral("/a b/c.lzh"), QStringLiteral("/d e/")}));
+    QCOMPARE(quoted, (QList<bool>{false, false, false, true, true}));
+    QVERIFY(!UnlhaLibrary::splitCommandLine(QStringLiteral("a \"/open"), &words));
+}
+
+void TstArchiver::packAndUnpackWithBlanksAndJapaneseName()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("送信 folder"));
+    const QString dest = m_dir->filePath(QStringLiteral("受信 folder"));
+    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(dest));
+    const QByteArray content = QByteArray("picture bytes ").repeated(3000);
+    writeFile(folder + QStringLiteral("/テスト 1.bmp"), content);
+    const QString arc = folder + QStringLiteral("/CAPT7F0000011.LZH");
+
+    QCOMPARE(m_engine->RunArchiver(arc, folder + QStringLiteral("/テスト 1.bmp"), true), 0);
+    std::vector<lzh::EntryInfo> entries;
+    QCOMPARE(lzh::listArchive(P(arc), entries), int(lzh::Ok));
+    QCOMPARE(entries.size(), size_t(1));
+    // The bare name in code page 932, without any folder part.
+    QCOMPARE(QByteArray::fromStdString(entries[0].name), QByteArray("\x83\x65\x83\x58\x83\x67 1.bmp"));
+
+    writeFile(dest + QStringLiteral("/テスト 1.bmp"), "older file of the same name");
+    QCOMPARE(m_engine->RunArchiver(arc, dest + QLatin1Char('/'), false), 0);
+    QCOMPARE(readAll(dest + QStringLiteral("/テスト 1.bmp")), content);
+    QCOMPARE(QDir(dest).entryList(QDir::Files), QStringList{QStringLiteral("テスト 1.bmp")});
+}
+
+void TstArchiver::errorNumbers()
+{
+    const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
+    const QString dest = m_dir->filePath(QStringLiteral("d"));
+    QVERIFY(QDir().mkpath(dest));
+    QCOMPARE(m_engine->RunArchiver(arc, m_dir->filePath(QStringLiteral("missing.bmp")), true),
+             int(lzh::ErrSourceMissing));
+    QCOMPARE(m_engine->RunArchiver(arc, dest, true), int(lzh::ErrSourceNotFile));
+    QCOMPARE(m_engine->RunArchiver(arc, dest + QLatin1Char('/'), false), int(lzh::ErrArchiveOpen));
+    writeFile(arc, "this is not an archive");
+    QCOMPARE(m_engine->RunArchiver(arc, dest + QLatin1Char('/'), false), int(lzh::ErrNotArchive));
+    QCOMPARE(m_engine->RunArchiver(arc, m_dir->filePath(QStringLiteral("no-such-folder/")), false),
+             int(lzh::ErrDestinationMissing));
+
+    UnlhaLibrary &lib = m_engine->unlha();
+    char out[8];
+    std::memset(out, 'X', sizeof out);
+    QCOMPARE(lib.Unlha(0, QStringLiteral("d \"a\" \"b\""), out, 8), int(lzh::ErrCommandUnknown));
+    QVERIFY(std::memchr(out, '\0', 8) != nullptr); // the text is cut to the buffer and ended
+    QCOMPARE(
+        lib.Unlha(0, QStringLiteral("x -n \"") + arc + QStringLiteral("\" \"") + dest + QStringLiteral("\""),
+                  nullptr, 0),
+        int(lzh::ErrMissingDestination));
+    QCOMPARE(lib.Unlha(0, QStringLiteral("a -n \"") + arc + QLatin1Char('"'), nullptr, 0),
+             int(lzh::ErrMissingSource));
+    QCOMPARE(lib.Unlha(0, QStringLiteral("a -n"), nullptr, 0), int(lzh::ErrMissingArchive));
+    QCOMPARE(lib.Unlha(0, QStringLiteral("a \"") + arc, nullptr, 0), int(lzh::ErrUnbalancedQuote));
+    QVERIFY(!lib.isBusy());
+}
+
+void TstArchiver::busyWhileRunningAndLoopKeepsRunning()
+{
+    // 40 MB without matches inside the 8 KiB window: the encoder works through all of it
+    // and then stores the file, which takes seconds.
+    QRandomGenerator rng(99);
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (auto &c : block)
+        c = char(rng.generate());
+    const QString big = m_dir->filePath(QStringLiteral("big.bin"));
+    {
+        QFile f(big);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 40; ++i)
+            QCOMPARE(f.write(block), block.size());
+    }
+    const QString small = m_dir->filePath(QStringLiteral("small.txt"));
+    writeFile(small, "small");
+
+    ModZorvin otherCtx;
+    NetEngine other(otherCtx, m_host);
+    int ticks = 0, nested = -1, otherEngine = -1;
+    QTimer timer;
+    timer.setInterval(1);
+    connect(&timer, &QTimer::timeout, this, [&] {
+        if (++ticks == 1) {
+            nested = m_engine->RunArchiver(m_dir->filePath(QStringLiteral("n.lzh")), small, true);
+            otherEngine = other.RunArchiver(m_dir->filePath(QStringLiteral("o.lzh")), small, true);
+        }
+    });
+    timer.start();
+    QCOMPARE(m_engine->RunArchiver(m_dir->filePath(QStringLiteral("big.lzh")), big, true), 0);
+    timer.stop();
+    QCOMPARE(nested, UnlhaLibrary::kBusy);
+    QCOMPARE(otherEngine, 0); // each engine has its own archiver
+    QVERIFY2(ticks > 3, qPrintable(QString::number(ticks)));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("n.lzh"))));
+    // Free again once the call returned.
+    QCOMPARE(m_engine->RunArchiver(m_dir->filePath(QStringLiteral("n.lzh")), small, true), 0);
+    std::vector<lzh::EntryInfo> entries;
+    QCOMPARE(lzh::listArchive(P(m_dir->filePath(QStringLiteral("big.lzh"))), entries), int(lzh::Ok));
+    QCOMPARE(entries.at(0).originalSize, uint64_t(40) << 20);
+}
+
+void TstArchiver::checkArchiverSetsReady()
+{
+    QVERIFY(!m_ctx.ArchiverReady);
+    m_engine->CheckArchiver();
+    QVERIFY(m_ctx.ArchiverReady);
+    QVERIFY(m_engine->unlha().UnlhaGetVersion() != 0);
+    QCOMPARE(m_engine->unlha().cursorMode(), 0);
+}
+
+void TstArchiver::lhaJapaneseArchiveUnpacksToUtf8Name()
+{
+    const QString src = m_dir->filePath(QStringLiteral("src"));
+    const QString dest = m_dir->filePath(QStringLiteral("dest"));
+    QVERIFY(QDir().mkpath(src) && QDir().mkpath(dest));
+    writeFile(src + QStringLiteral("/画像.bmp"), QByteArray("BM").repeated(2000));
+    QProcess lha;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")); // "y": UTF-8 on disk, CP932 inside
+    lha.setProcessEnvironment(env);
+    lha.setWorkingDirectory(src);
+    lha.start(QStringLiteral("lha"),
+              {QStringLiteral("ay"), QStringLiteral("j.lzh"), QStringLiteral("画像.bmp")});
+    QVERIFY2(lha.waitForFinished(120000) && lha.exitCode() == 0,
+             "lha (jlha-utils) is needed: run scripts/setup");
+    QCOMPARE(m_engine->RunArchiver(src + QStringLiteral("/j.lzh"), dest + QLatin1Char('/'), false), 0);
+    QCOMPARE(readAll(dest + QStringLiteral("/画像.bmp")), QByteArray("BM").repeated(2000));
+}
+
+QTEST_GUILESS_MAIN(TstArchiver)
+#include "tst_archiver.moc"
