@@ -33,8 +33,27 @@ bool FrmSket::Load()
     if (!missing.isEmpty())
         ShowMessageBox(MissingFoldersMessage(missing), MsgBox::Exclamation);
 
+    // 7. The address book; every row starts "unavail".
+    m_engine->LoadAddressBook();
+
     // 8. Files left by an earlier run (or a crash) go.
     m_engine->EmptyWorkFolders();
+
+    // 10-12. Sockets, the first announcement, then sending is allowed. Without IPv4 the
+    // program runs for capture and viewing only; any other socket error ends it.
+    QString socketError;
+    int socketErrorNumber = 0;
+    if (m_engine->OpenSockets(&socketError, &socketErrorNumber)) {
+        m_engine->Announce();
+        m_ctx.NetworkReady = true;
+    } else if (socketErrorNumber == 10047) {
+        ShowMessageBox(QStringLiteral("TCP/IPを利用できません。 \r") + QString::fromUtf8(kProductName) +
+                           QStringLiteral("の画像及びファイル転送機能は利用できません。"),
+                       MsgBox::Exclamation);
+    } else {
+        ReportFatalSocketError(QStringLiteral("FrmSket"), socketErrorNumber, socketError);
+        return false;
+    }
 
     // 13. The tray icon.
     m_tray->TrayAdd();
@@ -105,6 +124,9 @@ void FrmSket::QuitWithoutQuestion()
 
 void FrmSket::QueryUnload()
 {
+    // 1. Both goodbye passes; 2. the address book, keeping the old file if writing fails.
+    m_engine->SayGoodbye();
+    m_engine->SaveAddressBook();
 }
 
 void FrmSket::Unload()
