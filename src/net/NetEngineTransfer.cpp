@@ -1,0 +1,65 @@
+// The transfer part of NetEngine: wiring the sender and receiver to the address store,
+// the datagram socket, the archiver and the dispatcher's goodbye and stop signals.
+#include "address/AddressStore.h"
+#include "core/ModZorvin.h"
+#include "net/NetEngine.h"
+#include "net/TransferReceiver.h"
+#include "net/TransferSender.h"
+
+namespace {
+
+// The archiver call of the engine, reached through a template so this file builds
+// whether or not the engine's archiver is linked in yet.
+template <typename Engine> void linkArchiver(Engine &engine, TransferLinks &links)
+{
+    if constexpr (requires(Engine & e, const QString &s) { e.RunArchiver(s, s, true); }) {
+        links.runArchiver = [&engine](const QString &archive, const QString &second, bool pack) {
+            return engine.RunArchiver(archive, second, pack);
+        };
+    }
+}
+
+} // namespace
+
+void NetEngine::SetUpTransfers()
+{
+    TransferLinks links;
+    linkArchiver(*this, links);
+    links.peerVersion = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryVersion; };
+    links.peerName = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryName; };
+    links.sendDatagram = [this](const QString &datagram, const QString &destination) {
+        return BCastMsgSend(datagram, destination);
+    };
+    m_sender = std::make_unique<TransferSender>(m_ctx, m_host, links);
+    m_receiver = std::make_unique<TransferReceiver>(m_ctx, m_host, links);
+    connect(m_sender.get(), &TransferSender::housekeeping, m_receiver.get(),
+            &TransferReceiver::onHousekeeping);
+    connect(this, &NetEngine::goodbyeDatagram, m_sender.get(), &TransferSender::onGoodbyeDatagram);
+    connect(this, &NetEngine::stopDatagram, m_receiver.get(), &TransferReceiver::onStopDatagram);
+}
+
+int NetEngine::QueueSendJob(const SendRequest &request)
+{
+    return m_sender->QueueSendJob(request);
+}
+
+void NetEngine::NxDtSendConReq(const QString &ip)
+{
+    m_sender->NxDtSendConReq(ip);
+}
+
+bool NetEngine::DelSlist(int slot)
+{
+    return m_sender->DelSlist(slot);
+}
+
+bool NetEngine::OpenTransferListener(QString *errorText, int *errorNumber)
+{
+    return m_receiver->Listen(errorText, errorNumber);
+}
+
+void NetEngine::CloseTransfers()
+{
+    m_sender->CloseAll();
+    m_receiver->CloseAll();
+}

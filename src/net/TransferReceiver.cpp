@@ -1,0 +1,544 @@
+#include "net/TransferReceiver.h"
+
+#include "core/AnsiCodec.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostInfo>
+#include <QStorageInfo>
+#include <QTcpSocket>
+
+namespace {
+
+constexpr qint64 kReadChunk = 1024 * 1024;
+// What one connection may hold unread; beyond it TCP flow control holds the sender.
+constexpr qint64 kReadBuffer = 2 * 1024 * 1024;
+
+QString product()
+{
+    return QString::fromUtf8(kProductName);
+}
+
+QString withSlash(const QString &folder)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+QString ipv4Text(const QHostAddress &address)
+{
+    bool ok = false;
+    const quint32 v4 = address.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4).toString() : address.toString();
+}
+
+} // namespace
+
+struct TransferReceiver::Conn
+{
+    QTcpSocket *socket = nullptr;
+    std::unique_ptr<QFile> out;
+    QTimer idle;
+};
+
+TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineHost &host, TransferLinks links, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_host(host), m_links(std::move(links))
+{
+    m_timer2.setSingleShot(true);
+    m_timer2.setInterval(1700);
+    connect(&m_timer2, &QTimer::timeout, this, &TransferReceiver::onTimer2);
+    connect(&m_server, &QTcpServer::newConnection, this, &TransferReceiver::onNewConnection);
+}
+
+TransferReceiver::~TransferReceiver()
+{
+    CloseAll();
+}
+
+bool TransferReceiver::Listen(QString *errorText, int *errorNumber)
+{
+    // A burst of senders must not overflow the accept queue.
+    m_server.setMaxPendingConnections(kRecvSlots + 64);
+    m_server.setListenBacklogSize(kRecvSlots);
+    if (!m_server.listen(m_ctx.net.bindAddress, m_ctx.net.port)) {
+        if (errorText)
+            *errorText = m_server.errorString();
+        if (errorNumber) {
+            // The platform's numbers for the causes start-up tells apart.
+            switch (m_server.serverError()) {
+            case QAbstractSocket::UnsupportedSocketOperationError:
+                *errorNumber = 10047;
+                break;
+            case QAbstractSocket::AddressInUseError:
+                *errorNumber = 10048;
+                break;
+            case QAbstractSocket::SocketAccessError:
+                *errorNumber = 10013;
+                break;
+            default:
+                *errorNumber = 10000 + int(m_server.serverError());
+            }
+        }
+        return false;
+    }
+    if (m_ctx.LocalIp.isEmpty()) {
+        const QHostAddress a = m_server.serverAddress();
+        m_ctx.SetLocalIp(a == QHostAddress::AnyIPv4 || a == QHostAddress::Any ? QString() : ipv4Text(a));
+    }
+    if (m_ctx.LocalHostName.isEmpty())
+        m_ctx.LocalHostName = QHostInfo::localHostName();
+    return true;
+}
+
+void TransferReceiver::CloseAll()
+{
+    m_timer2.stop();
+    const QList<int> keys = m_sockets.keys();
+    for (int idx : keys) {
+        dropOutput(idx, true);
+        FreeRecvSlot(idx, slotForSocket(idx));
+        CloseRecvSocket(idx);
+    }
+    m_server.close();
+}
+
+int TransferReceiver::slotsInUse() const
+{
+    int n = 0;
+    for (const RecvSlot &s : m_slots)
+        n += s.inUse ? 1 : 0;
+    return n;
+}
+
+int TransferReceiver::slotForSocket(int socketIndex) const
+{
+    for (int i = 0; i < kRecvSlots; ++i)
+        if (m_slots[size_t(i)].inUse && m_slots[size_t(i)].socketIndex == socketIndex)
+            return i;
+    return -1;
+}
+
+int TransferReceiver::AllocRecvSlot(int socketIndex, const QString &ip, quint16 port)
+{
+    for (int i = 0; i < kRecvSlots; ++i) {
+        RecvSlot &s = m_slots[size_t(i)];
+        if (s.inUse)
+            continue;
+        s = RecvSlot{};
+        s.inUse = true;
+        s.socketIndex = socketIndex;
+        s.senderIp = ip;
+        s.senderPort = port;
+        return i;
+    }
+    return kRecvSlots;
+}
+
+void TransferReceiver::FreeRecvSlot(int socketIndex, int slot)
+{
+    if (slot < 0 || slot >= kRecvSlots || m_slots[size_t(slot)].socketIndex != socketIndex)
+        return;
+    m_slots[size_t(slot)] = RecvSlot{};
+}
+
+void TransferReceiver::CloseRecvSocket(int socketIndex)
+{
+    Conn *c = m_sockets.take(socketIndex);
+    if (!c)
+        return;
+    c->idle.stop();
+    c->socket->disconnect(this);
+    // Closing after everything arrived is how the sender learns of success.
+    c->socket->disconnectFromHost();
+    c->socket->deleteLater();
+    delete c;
+}
+
+void TransferReceiver::dropOutput(int socketIndex, bool removeFile)
+{
+    Conn *c = m_sockets.value(socketIndex);
+    if (!c || !c->out)
+        return;
+    const QString name = c->out->fileName();
+    c->out->close();
+    c->out.reset();
+    if (removeFile)
+        QFile::remove(name);
+}
+
+QString TransferReceiver::displayNameOf(const QString &ip) const
+{
+    return m_links.peerName ? m_links.peerName(ip) : QString();
+}
+
+QString TransferReceiver::errorReplyText(int code)
+{
+    switch (code) {
+    case 1:
+        return product() + QStringLiteral("のプロトコルバージョン不一致。");
+    case 2:
+        return QStringLiteral("転送中にデーターエラー (不正フォーマット) が発生しました。");
+    case 3:
+        return QStringLiteral("相手側「") + product() + QStringLiteral("」で内部矛盾が発生しました。");
+    case 4:
+        return QStringLiteral("相手側「") + product() + QStringLiteral("」で UNLHA のエラーが発生しました。");
+    case 100:
+        return QStringLiteral("相手側「") + product() +
+               QStringLiteral("」でファイル保存中にエラーが発生しました。");
+    case 254:
+        return QStringLiteral("相手側「") + product() + QStringLiteral("」の リソースが不足しています。");
+    case 255:
+        return QStringLiteral("相手側に ") + QStringLiteral("UNLHA32.DLL") +
+               QStringLiteral(" がインストールされてません。");
+    }
+    return QString();
+}
+
+QByteArray TransferReceiver::errorReply(int code)
+{
+    const QString text = errorReplyText(code);
+    // The length counts characters, not the bytes of the code page.
+    return AnsiCodec::encode(QStringLiteral("9999%1").arg(text.size(), 4, 10, QLatin1Char('0')) + text);
+}
+
+void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverResult)
+{
+    const int slot = slotForSocket(socketIndex);
+    if (slot < 0)
+        return;
+    RecvSlot &s = m_slots[size_t(slot)];
+    if (s.errorReported)
+        return;
+    s.errorReported = true;
+    s.archiverBusy = false;
+
+    QString local;
+    switch (code) {
+    case 1:
+        local = product() + QStringLiteral("プロトコルバージョン不一致。");
+        break;
+    case 2:
+        local = QStringLiteral("不正データ受信。");
+        break;
+    case 3:
+        local = QStringLiteral("内部ステータス不正｡  Stat=%1 Event = recv()").arg(s.state);
+        break;
+    case 4:
+        local = QStringLiteral("UNLHA32 ERR C=%1").arg(archiverResult);
+        break;
+    case 100:
+        local = QStringLiteral("ファイルを保存できません。");
+        break;
+    }
+    if (!local.isEmpty()) {
+        const QString kindText = s.header.isFile() ? QStringLiteral("ファイル") : QStringLiteral("画像");
+        QString who = displayNameOf(s.senderIp);
+        if (who.isEmpty())
+            who = QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp;
+        m_host.AddRecvInfo(who, 1, kindText + QStringLiteral("受信中にエラーが発生しました。") + local);
+    }
+    // A refused transfer leaves nothing behind in the receive folder.
+    dropOutput(socketIndex, true);
+    if (s.packed() && s.state == 1)
+        QFile::remove(withSlash(m_ctx.RecvTempDir) + s.header.archiveName);
+    Conn *c = m_sockets.value(socketIndex);
+    if (c && c->socket->state() == QAbstractSocket::ConnectedState)
+        c->socket->write(errorReply(code));
+}
+
+void TransferReceiver::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        do {
+            if (m_socketCounter >= 32700)
+                m_socketCounter = 0;
+            ++m_socketCounter;
+        } while (m_sockets.contains(m_socketCounter));
+        const int idx = m_socketCounter;
+        auto *c = new Conn;
+        c->socket = socket;
+        socket->setParent(this);
+        socket->setReadBufferSize(kReadBuffer);
+        m_sockets.insert(idx, c);
+        const int slot = AllocRecvSlot(idx, ipv4Text(socket->peerAddress()), socket->peerPort());
+
+        connect(socket, &QTcpSocket::readyRead, this, [this, idx] { onReadyRead(idx); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, idx] { onDisconnected(idx); });
+        c->idle.setSingleShot(true);
+        c->idle.setInterval(m_idleMs);
+        connect(&c->idle, &QTimer::timeout, this, [this, idx] { onIdle(idx); });
+        c->idle.start();
+        // No free slot: the connection is answered and not served.
+        if (slot >= kRecvSlots)
+            socket->write(errorReply(254));
+    }
+}
+
+void TransferReceiver::onReadyRead(int socketIndex)
+{
+    Conn *c = m_sockets.value(socketIndex);
+    if (!c || !c->socket->isOpen())
+        return;
+    QTcpSocket *socket = c->socket;
+    const int slot = slotForSocket(socketIndex);
+    if (slot < 0 || m_slots[size_t(slot)].errorReported) {
+        // Not served, or already refused: the rest of the stream is not wanted.
+        socket->readAll();
+        c->idle.start();
+        return;
+    }
+    RecvSlot &s = m_slots[size_t(slot)];
+    if (s.archiverBusy)
+        return; // everything arrived; the data left waiting is not ours to read
+    c->idle.start();
+
+    if (s.state == 0) {
+        if (socket->bytesAvailable() < kHeaderChars)
+            return;
+        const ParsedTransferHeader parsed = TransferHeader::parse(socket->peek(2 * kHeaderChars));
+        if (parsed.status == ParsedTransferHeader::Status::Incomplete)
+            return;
+        s.header = parsed.header;
+        if (parsed.status == ParsedTransferHeader::Status::FormatError) {
+            ReportRecvError(socketIndex, 2);
+            socket->readAll();
+            return;
+        }
+        if (parsed.status == ParsedTransferHeader::Status::VersionMismatch) {
+            ReportRecvError(socketIndex, 1);
+            socket->readAll();
+            return;
+        }
+        // Refuse what cannot fit before writing anything.
+        const QStorageInfo storage(m_ctx.RecvTempDir);
+        const QString target =
+            withSlash(m_ctx.RecvTempDir) + (s.packed() ? s.header.archiveName : s.header.itemName);
+        c->out = std::make_unique<QFile>(target);
+        if ((storage.isValid() && storage.bytesAvailable() >= 0 &&
+             s.header.size > storage.bytesAvailable()) ||
+            !c->out->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            c->out.reset();
+            ReportRecvError(socketIndex, 100);
+            socket->readAll();
+            return;
+        }
+        socket->read(parsed.byteLength);
+        s.state = 1;
+    } else if (s.state != 1) {
+        ReportRecvError(socketIndex, 3);
+        return;
+    }
+
+    while (c->out && s.received < s.header.size && socket->bytesAvailable() > 0) {
+        const QByteArray chunk = socket->read(qMin(kReadChunk, s.header.size - s.received));
+        if (c->out->write(chunk) != chunk.size()) {
+            ReportRecvError(socketIndex, 100);
+            socket->readAll();
+            return;
+        }
+        s.received += chunk.size();
+    }
+    if (s.received >= s.header.size && c->out) {
+        // Bytes beyond the declared size belong to nothing.
+        socket->readAll();
+        const bool flushed = c->out->flush();
+        c->out->close();
+        c->out.reset();
+        if (!flushed) {
+            ReportRecvError(socketIndex, 100);
+            return;
+        }
+        complete(socketIndex, slot);
+    }
+}
+
+void TransferReceiver::complete(int socketIndex, int slot)
+{
+    RecvSlot &s = m_slots[size_t(slot)];
+    if (s.packed()) {
+        const QString archive = withSlash(m_ctx.RecvTempDir) + s.header.archiveName;
+        if (!m_ctx.ArchiverReady || !m_links.runArchiver) {
+            ReportRecvError(socketIndex, 255);
+            return;
+        }
+        const int result = m_links.runArchiver(archive, withSlash(m_ctx.RecvTempDir), false);
+        // Events ran during the unpack: the sender may have gone or stopped.
+        if (slotForSocket(socketIndex) != slot)
+            return;
+        if (result == kArchiverBusy) {
+            s.archiverBusy = true;
+            if (Conn *c = m_sockets.value(socketIndex))
+                c->idle.stop();
+            if (!m_timer2.isActive())
+                m_timer2.start();
+            return;
+        }
+        if (result != 0) {
+            ReportRecvError(socketIndex, 4, result);
+            return;
+        }
+        QFile::remove(archive);
+    }
+    finish(socketIndex, slot);
+}
+
+void TransferReceiver::finish(int socketIndex, int slot)
+{
+    const RecvSlot s = m_slots[size_t(slot)];
+    const QString path = withSlash(m_ctx.RecvTempDir) + s.header.itemName;
+    const QString name = displayNameOf(s.senderIp);
+    if (!QFileInfo(path).isFile()) {
+        ReportRecvError(socketIndex, 100);
+        return;
+    }
+    if (s.header.isFile()) {
+        if (FileArrived(path, name, s.senderIp)) {
+            ReportRecvError(socketIndex, 100);
+            return;
+        }
+    } else {
+        ImageArrived(path, s, name);
+    }
+    FreeRecvSlot(socketIndex, slot);
+    CloseRecvSocket(socketIndex);
+}
+
+bool TransferReceiver::FileArrived(const QString &path, const QString &displayName, const QString &ip)
+{
+    const Settings &set = m_ctx.settings;
+    const QString fileName = QFileInfo(path).fileName();
+    const QString who = displayName.isEmpty() ? QStringLiteral("IPｱﾄﾞﾚｽ ") + ip : displayName;
+    bool ok = false;
+    if (!set.RecvFileSavePlace.isEmpty()) {
+        const QString folder = withSlash(set.RecvFileSavePlace);
+        const QString target = folder + fileName;
+        if (QFileInfo::exists(target))
+            QFile::remove(target);
+        // Moving within one file system saves a second copy of a large file.
+        ok = QFile::rename(path, target) || QFile::copy(path, target);
+        if (ok) {
+            if (set.RecvFileSound == 1 || set.RecvFileSound == 2)
+                m_host.PlaySound(set.RecvFileSound, set.RecvFileSoundPlace);
+            m_host.AddRecvInfo(who, 0, fileName);
+            if (set.FileRecvFolOP)
+                m_host.OpenFolder(folder);
+        }
+    }
+    QFile::remove(path);
+    return !ok;
+}
+
+void TransferReceiver::ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    ArrivedImage img;
+    img.path = path;
+    img.displayName = displayName;
+    img.senderIp = s.senderIp;
+    img.date = now.toString(QStringLiteral("yyyy/MM/dd"));
+    img.time = now.toString(QStringLiteral("hh:mm:ss"));
+    img.caption = product() + QStringLiteral(" From ") + displayName + QLatin1Char('/') + s.senderIp +
+                  QStringLiteral(" [ Date: ") + img.date + QStringLiteral(" Time: ") + img.time +
+                  QStringLiteral(" ]");
+    img.machineName = s.header.hostName.section(QChar(0), 0, 0);
+    if (img.machineName.isEmpty() && displayName.endsWith(QLatin1Char(')'))) {
+        const qsizetype open = displayName.lastIndexOf(QLatin1Char('('));
+        if (open >= 0)
+            img.machineName = displayName.mid(open + 1, displayName.size() - open - 2);
+    }
+    if (m_ctx.settings.RecvPicWin) {
+        img.displayKind = 9;
+    } else if (s.header.faceDown != QLatin1Char('Y')) {
+        img.displayKind = 0;
+    } else {
+        img.hideTime = QStringLiteral("Date: ") + img.date + QStringLiteral(" Time: ") + img.time;
+        img.hideFrom = QStringLiteral("From: ") + (displayName.isEmpty() ? s.senderIp : displayName);
+        img.openCheck = s.header.openReceipt == QLatin1Char('Y');
+        img.displayKind = s.header.passwordLock == QLatin1Char('Y') ? 2 : 1;
+    }
+    m_host.ImageArrived(img);
+    // The viewer holds the picture in memory; a bitmap from another machine is not kept.
+    const bool fromHere = s.senderIp == m_ctx.LocalIp || s.senderIp == QLatin1String("127.0.0.1");
+    if (!fromHere && path.toUpper().endsWith(QLatin1String("BMP")))
+        QFile::remove(path);
+}
+
+void TransferReceiver::onDisconnected(int socketIndex)
+{
+    // Take whatever arrived before the hang-up; a complete transfer is finished by it.
+    onReadyRead(socketIndex);
+    if (!m_sockets.contains(socketIndex))
+        return;
+    const int slot = slotForSocket(socketIndex);
+    if (slot >= 0 && m_slots[size_t(slot)].archiverBusy && m_slots[size_t(slot)].packed())
+        QFile::remove(withSlash(m_ctx.RecvTempDir) + m_slots[size_t(slot)].header.archiveName);
+    // A sender that hangs up early leaves no partial file.
+    dropOutput(socketIndex, true);
+    FreeRecvSlot(socketIndex, slot);
+    CloseRecvSocket(socketIndex);
+}
+
+void TransferReceiver::onIdle(int socketIndex)
+{
+    dropOutput(socketIndex, true);
+    FreeRecvSlot(socketIndex, slotForSocket(socketIndex));
+    if (Conn *c = m_sockets.value(socketIndex))
+        c->socket->abort();
+    CloseRecvSocket(socketIndex);
+}
+
+void TransferReceiver::onStopDatagram(const QString &ip, const QString &datagram)
+{
+    const QString archive = AnsiCodec::field(datagram, 7, 22).trimmed();
+    for (int i = 0; i < kRecvSlots; ++i) {
+        const RecvSlot &s = m_slots[size_t(i)];
+        if (!s.inUse || s.senderIp != ip)
+            continue;
+        if (!archive.isEmpty() && !s.header.archiveName.isEmpty() && s.header.archiveName != archive)
+            continue;
+        const int idx = s.socketIndex;
+        if (s.archiverBusy && s.packed())
+            QFile::remove(withSlash(m_ctx.RecvTempDir) + s.header.archiveName);
+        dropOutput(idx, true);
+        FreeRecvSlot(idx, i);
+        if (Conn *c = m_sockets.value(idx))
+            c->socket->abort();
+        CloseRecvSocket(idx);
+        return;
+    }
+}
+
+void TransferReceiver::onHousekeeping()
+{
+    if (slotsInUse() == 0)
+        m_timer2.stop();
+}
+
+void TransferReceiver::onTimer2()
+{
+    m_timer2.stop();
+    for (int i = 0; i < kRecvSlots; ++i) {
+        if (!m_slots[size_t(i)].inUse || !m_slots[size_t(i)].archiverBusy)
+            continue;
+        RecvSlot &s = m_slots[size_t(i)];
+        const int idx = s.socketIndex;
+        const QString archive = withSlash(m_ctx.RecvTempDir) + s.header.archiveName;
+        const int result =
+            m_links.runArchiver ? m_links.runArchiver(archive, withSlash(m_ctx.RecvTempDir), false) : -1;
+        if (slotForSocket(idx) != i || !m_slots[size_t(i)].archiverBusy)
+            continue;
+        if (result == kArchiverBusy && ++s.busyRetries < kArchiverRetryLimit) {
+            m_timer2.start();
+            return;
+        }
+        s.archiverBusy = false;
+        if (result != 0) {
+            ReportRecvError(idx, 4, result);
+            continue;
+        }
+        QFile::remove(archive);
+        finish(idx, i);
+    }
+}

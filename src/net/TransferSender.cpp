@@ -1,0 +1,557 @@
+#include "net/TransferSender.h"
+
+#include "core/AnsiCodec.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/TransferHeader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpSocket>
+
+namespace {
+
+constexpr qint64 kChunk = 256 * 1024;
+
+QString withSlash(const QString &folder)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+QString peerQuitText()
+{
+    return QStringLiteral("相手側「") + QString::fromUtf8(kProductName) +
+           QStringLiteral("」が終了しました。");
+}
+
+} // namespace
+
+struct TransferSender::Running
+{
+    QTcpSocket *socket = nullptr;
+    std::unique_ptr<QFile> body;
+    qint64 headerBytes = 0;
+    qint64 written = 0;    // every byte the socket reported written, header included
+    qint64 queuedBody = 0; // body bytes handed to the socket
+    bool bodyStarted = false;
+    bool completeSeen = false;
+    QString remoteIp;
+};
+
+TransferSender::TransferSender(ModZorvin &ctx, EngineHost &host, TransferLinks links, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_host(host), m_links(std::move(links))
+{
+    m_timer1.setSingleShot(true);
+    m_timer1.setInterval(1500);
+    connect(&m_timer1, &QTimer::timeout, this, &TransferSender::onTimer1);
+    m_timer3.setInterval(60000);
+    connect(&m_timer3, &QTimer::timeout, this, &TransferSender::onTimer3);
+    m_timer3.start();
+}
+
+TransferSender::~TransferSender()
+{
+    CloseAll();
+}
+
+int TransferSender::NextJobNumber()
+{
+    const int n = m_jobCounter;
+    if (++m_jobCounter > 32700)
+        m_jobCounter = 0;
+    return n;
+}
+
+int TransferSender::NextSocketIndex()
+{
+    do {
+        if (m_socketCounter > 32700)
+            m_socketCounter = 1;
+        ++m_socketCounter;
+    } while (m_running.contains(m_socketCounter));
+    return m_socketCounter;
+}
+
+bool TransferSender::anyJobInUse() const
+{
+    for (const SendJob &j : m_jobs)
+        if (j.inUse)
+            return true;
+    return false;
+}
+
+int TransferSender::slotForSocket(int socketIndex) const
+{
+    for (int i = 0; i < kSendJobSlots; ++i)
+        if (m_jobs[size_t(i)].inUse && m_jobs[size_t(i)].socketIndex == socketIndex)
+            return i;
+    return -1;
+}
+
+QString TransferSender::HeaderText(const SendJob &job, const QString &hostName)
+{
+    TransferHeader h;
+    h.dataKind = job.isFile() ? QStringLiteral("0002") : QStringLiteral("0001");
+    h.size = job.size;
+    h.archiveName = job.archiveName;
+    h.itemName = job.itemName;
+    h.faceDown = job.faceDown;
+    h.reserved = job.reserved;
+    h.kind = job.kind;
+    h.openReceipt = job.openReceipt;
+    h.passwordLock = job.passwordLock;
+    h.hostName = hostName;
+    return h.build();
+}
+
+int TransferSender::QueueSendJob(const SendRequest &request)
+{
+    for (int i = 0; i < kSendJobSlots; ++i) {
+        SendJob &j = m_jobs[size_t(i)];
+        if (j.inUse)
+            continue;
+        m_delBusy = true;
+        j = SendJob{};
+        j.inUse = true;
+        m_delBusy = false;
+        j.destination = request.destination;
+        j.resultName = request.resultName;
+        j.notice = request.notice;
+        j.faceDown = request.faceDown;
+        j.passwordLock = request.passwordLock;
+        j.openReceipt = request.openReceipt;
+        j.folder = withSlash(request.folder);
+        j.itemName = request.itemName;
+        j.archiveName = request.archiveName;
+        j.kind = request.kind;
+        j.packWanted = request.packWanted;
+        emit jobsChanged();
+        NxDtSendConReq(request.destination);
+        return i;
+    }
+    return -1;
+}
+
+void TransferSender::NxDtSendConReq(const QString &ip)
+{
+    int slot = -1;
+    for (int i = 0; i < kSendJobSlots; ++i) {
+        const SendJob &j = m_jobs[size_t(i)];
+        if (!j.inUse || j.destination != ip)
+            continue;
+        // One job at a time per destination: the next one starts when this one ends.
+        if (j.state != 0)
+            return;
+        if (slot < 0)
+            slot = i;
+    }
+    if (slot < 0)
+        return;
+
+    const int idx = NextSocketIndex();
+    auto *r = new Running;
+    r->socket = new QTcpSocket(this);
+    r->remoteIp = ip;
+    m_running.insert(idx, r);
+    SendJob &j = m_jobs[size_t(slot)];
+    j.socketIndex = idx;
+    j.state = 1;
+
+    QTcpSocket *s = r->socket;
+    connect(s, &QTcpSocket::connected, this, [this, idx] { onConnected(idx); });
+    connect(s, &QTcpSocket::bytesWritten, this, [this, idx](qint64 n) { onBytesWritten(idx, n); });
+    connect(s, &QTcpSocket::readyRead, this, [this, idx] { onReadyRead(idx); });
+    connect(s, &QTcpSocket::disconnected, this, [this, idx] { onDisconnected(idx); });
+    connect(s, &QTcpSocket::errorOccurred, this, [this, idx] { onError(idx); });
+    const QHostAddress bind = m_ctx.net.bindAddress;
+    if (bind != QHostAddress::AnyIPv4 && bind != QHostAddress::Any)
+        s->bind(bind, 0);
+    s->connectToHost(ip, m_ctx.net.port);
+}
+
+void TransferSender::onConnected(int socketIndex)
+{
+    const int slot = slotForSocket(socketIndex);
+    if (slot < 0 || m_jobs[size_t(slot)].state != 1)
+        return;
+    m_jobs[size_t(slot)].state = 2;
+    prepareAndSend(slot);
+}
+
+void TransferSender::prepareAndSend(int slot)
+{
+    SendJob &j = m_jobs[size_t(slot)];
+    const QString path = j.itemPath();
+    if (QFileInfo(path).isDir()) {
+        failJob(slot, QStringLiteral("フォルダは転送できません。"));
+        return;
+    }
+    const QString upper = j.itemName.toUpper();
+    const bool pack = j.packWanted && m_ctx.ArchiverReady && m_links.runArchiver &&
+                      !j.archiveName.isEmpty() && !upper.endsWith(QLatin1String("LZH")) &&
+                      !upper.endsWith(QLatin1String("ZIP")) && !upper.endsWith(QLatin1String("CAB"));
+    const QString archivePath = withSlash(m_ctx.SendTempDir) + j.archiveName;
+    if (!pack) {
+        // An archive left from an earlier packed attempt must not go out instead of the
+        // item, or the unpacked resend would send the same archive again.
+        if (!j.archiveName.isEmpty())
+            QFile::remove(archivePath);
+        j.archiveName.clear();
+    } else if (!QFileInfo::exists(archivePath)) {
+        const int socketIndex = j.socketIndex;
+        const int result = m_links.runArchiver(archivePath, path, true);
+        // Events ran while the archiver worked: the job may have been cancelled.
+        if (slotForSocket(socketIndex) != slot || m_jobs[size_t(slot)].state != 2)
+            return;
+        if (result == kArchiverBusy) {
+            m_jobs[size_t(slot)].archiverBusy = true;
+            if (!m_timer1.isActive())
+                m_timer1.start();
+            return;
+        }
+        if (result != 0) {
+            failJob(slot, QStringLiteral("UNLHA32 ERR C=%1").arg(result));
+            return;
+        }
+    }
+    sendHeaderAndBody(slot);
+}
+
+void TransferSender::sendHeaderAndBody(int slot)
+{
+    SendJob &j = m_jobs[size_t(slot)];
+    const QString archivePath = withSlash(m_ctx.SendTempDir) + j.archiveName;
+    if (!j.archiveName.isEmpty() && QFileInfo::exists(archivePath)) {
+        j.size = QFileInfo(archivePath).size();
+    } else if (QFileInfo(j.itemPath()).isFile()) {
+        j.size = QFileInfo(j.itemPath()).size();
+        j.archiveName.clear();
+    } else {
+        failJob(slot, QStringLiteral("ファイルが見つからない。"));
+        return;
+    }
+    Running *r = m_running.value(j.socketIndex);
+    if (!r)
+        return;
+    const QByteArray header = AnsiCodec::encode(HeaderText(j, m_ctx.LocalHostName));
+    r->headerBytes = header.size();
+    r->socket->write(header);
+    SendJobBody(j.socketIndex, slot);
+}
+
+void TransferSender::SendJobBody(int socketIndex, int slot)
+{
+    SendJob &j = m_jobs[size_t(slot)];
+    Running *r = m_running.value(socketIndex);
+    if (!r)
+        return;
+    const QString source =
+        j.archiveName.isEmpty() ? j.itemPath() : withSlash(m_ctx.SendTempDir) + j.archiveName;
+    r->body = std::make_unique<QFile>(source);
+    if (!r->body->open(QIODevice::ReadOnly)) {
+        failJob(slot, QStringLiteral("ファイルが見つからない。"));
+        return;
+    }
+    r->bodyStarted = true;
+    j.state = 3;
+    pumpBody(socketIndex);
+}
+
+// The body is streamed from disk: only a bounded amount waits in the socket at a time.
+void TransferSender::pumpBody(int socketIndex)
+{
+    Running *r = m_running.value(socketIndex);
+    const int slot = slotForSocket(socketIndex);
+    if (!r || !r->body || slot < 0)
+        return;
+    const qint64 size = m_jobs[size_t(slot)].size;
+    while (r->queuedBody < size && r->socket->bytesToWrite() < m_highWater) {
+        const QByteArray chunk = r->body->read(qMin(kChunk, size - r->queuedBody));
+        if (chunk.isEmpty()) {
+            // The file shrank or became unreadable after its size was taken.
+            m_jobs[size_t(slot)].errorText = r->body->errorString();
+            r->body.reset();
+            r->socket->abort();
+            return;
+        }
+        r->socket->write(chunk);
+        r->queuedBody += chunk.size();
+    }
+    if (r->queuedBody >= size)
+        r->body.reset();
+}
+
+void TransferSender::onBytesWritten(int socketIndex, qint64 bytes)
+{
+    Running *r = m_running.value(socketIndex);
+    const int slot = slotForSocket(socketIndex);
+    if (!r || slot < 0)
+        return;
+    SendJob &j = m_jobs[size_t(slot)];
+    r->written += bytes;
+    j.bytesSent = qMax<qint64>(0, r->written - r->headerBytes);
+    if (!r->bodyStarted)
+        return;
+    pumpBody(socketIndex);
+    // "Send complete": every byte of header and body has left the socket's buffer.
+    if (r->queuedBody >= j.size && r->socket->bytesToWrite() == 0 && !r->completeSeen) {
+        r->completeSeen = true;
+        j.state = j.state < 4 ? 4 : 5;
+    }
+}
+
+void TransferSender::onReadyRead(int socketIndex)
+{
+    handleReply(socketIndex);
+}
+
+// An error reply is "9999" + the length of the text in characters (4 digits) + the text.
+bool TransferSender::handleReply(int socketIndex)
+{
+    Running *r = m_running.value(socketIndex);
+    if (!r || r->socket->bytesAvailable() < 4)
+        return false;
+    const QByteArray waiting = r->socket->peek(64 * 1024);
+    const QString text = AnsiCodec::decode(waiting);
+    if (!text.startsWith(QLatin1String("9999"))) {
+        r->socket->readAll();
+        return false;
+    }
+    const int n = AnsiCodec::field(text, 5, 4).toInt();
+    if (text.size() < n + 8)
+        return false;
+    const QString message = AnsiCodec::field(text, 9, n);
+    r->socket->readAll();
+
+    const int slot = slotForSocket(socketIndex);
+    if (slot < 0)
+        return true;
+    SendJob &j = m_jobs[size_t(slot)];
+    const QString dest = j.destination;
+    const bool noArchiver = message.contains(QLatin1String("UNLHA32.DLL"));
+    if (noArchiver && peerVersionNumber(dest) >= 260) {
+        // The receiver can take the item unpacked: send it again, once, without packing.
+        CloseSendSocket(socketIndex);
+        if (!j.archiveName.isEmpty())
+            QFile::remove(withSlash(m_ctx.SendTempDir) + j.archiveName);
+        j.state = 0;
+        j.socketIndex = -1;
+        j.packWanted = false;
+        j.archiverBusy = false;
+        j.size = 0;
+        j.bytesSent = 0;
+        j.errorText.clear();
+        for (SendJob &other : m_jobs)
+            if (other.inUse && other.destination == dest)
+                other.packWanted = false;
+        NxDtSendConReq(dest);
+        return true;
+    }
+    report(j, false, message + QLatin1Char(' ') + (j.isFile() ? j.itemPath() : QString()));
+    if (noArchiver) {
+        for (int i = 0; i < kSendJobSlots; ++i) {
+            SendJob &other = m_jobs[size_t(i)];
+            if (i == slot || !other.inUse || other.destination != dest)
+                continue;
+            report(other, false,
+                   message + QLatin1Char(' ') + (other.isFile() ? other.itemPath() : QString()));
+            if (m_links.sendDatagram)
+                m_links.sendDatagram(QStringLiteral("captSP") + AnsiCodec::fixedWidth(other.archiveName, 22),
+                                     dest);
+            const int otherSocket = other.socketIndex;
+            DelSlist(i);
+            if (otherSocket >= 0)
+                CloseSendSocket(otherSocket);
+        }
+    }
+    DelSlist(slot);
+    CloseSendSocket(socketIndex);
+    NxDtSendConReq(dest);
+    return true;
+}
+
+void TransferSender::onDisconnected(int socketIndex)
+{
+    // An error reply may still wait in the buffer when the receiver hangs up.
+    if (handleReply(socketIndex))
+        return;
+    closeHandling(socketIndex);
+}
+
+void TransferSender::onError(int socketIndex)
+{
+    Running *r = m_running.value(socketIndex);
+    if (!r)
+        return;
+    // The receiver closing is the normal end of a transfer; the close event judges it.
+    if (r->socket->error() == QAbstractSocket::RemoteHostClosedError)
+        return;
+    const int slot = slotForSocket(socketIndex);
+    if (slot >= 0) {
+        SendJob &j = m_jobs[size_t(slot)];
+        j.errorText = r->socket->errorString();
+        if (j.state > 1)
+            j.state = 2;
+    }
+    closeHandling(socketIndex);
+}
+
+void TransferSender::closeHandling(int socketIndex)
+{
+    Running *r = m_running.value(socketIndex);
+    const int slot = slotForSocket(socketIndex);
+    QString dest = r ? r->remoteIp : QString();
+    if (slot >= 0) {
+        SendJob &j = m_jobs[size_t(slot)];
+        dest = j.destination;
+        const QString path = j.isFile() ? j.itemPath() : QString();
+        const QString cut = QStringLiteral("転送中に切断されました。") + path;
+        // Success needs every body byte to have left this side; a close before the
+        // body was even handed over is never a success.
+        const bool allSent = j.bytesSent >= j.size && (!r || r->queuedBody >= j.size);
+        if (j.state == 1)
+            report(j, false, j.errorText + QLatin1Char(' ') + path);
+        else if (!j.errorText.isEmpty())
+            report(j, false, j.errorText);
+        else if (j.state == 2 || !allSent)
+            report(j, false, cut);
+        else
+            report(j, true, path);
+        DelSlist(slot);
+    }
+    CloseSendSocket(socketIndex);
+    if (!dest.isEmpty())
+        NxDtSendConReq(dest);
+}
+
+void TransferSender::failJob(int slot, const QString &message)
+{
+    SendJob &j = m_jobs[size_t(slot)];
+    if (!j.inUse)
+        return;
+    report(j, false, message + QLatin1Char(' ') + (j.isFile() ? j.itemPath() : QString()));
+    const QString dest = j.destination;
+    const int socketIndex = j.socketIndex;
+    DelSlist(slot);
+    if (socketIndex >= 0)
+        CloseSendSocket(socketIndex);
+    NxDtSendConReq(dest);
+}
+
+void TransferSender::report(const SendJob &job, bool success, const QString &info)
+{
+    if (success && (job.notice == 1 || job.notice == 2))
+        m_host.AddSendResult(job.resultName, QString(job.kind), 0, info);
+    else if (!success && (job.notice == 2 || job.notice == 3))
+        m_host.AddSendResult(job.resultName, QString(job.kind), 1, info);
+}
+
+bool TransferSender::DelSlist(int slot)
+{
+    if (slot < 0 || slot >= kSendJobSlots || !m_jobs[size_t(slot)].inUse)
+        return false;
+    m_delBusy = true;
+    SendJob &j = m_jobs[size_t(slot)];
+    const QString sendTemp = withSlash(m_ctx.SendTempDir);
+    // Temporary pictures and archives die with their job.
+    if (QDir::cleanPath(j.folder) == QDir::cleanPath(sendTemp) && QFileInfo::exists(j.itemPath()))
+        QFile::remove(j.itemPath());
+    if (!j.archiveName.isEmpty())
+        QFile::remove(sendTemp + j.archiveName);
+    j = SendJob{};
+    m_delBusy = false;
+    emit jobsChanged();
+    return true;
+}
+
+void TransferSender::CloseSendSocket(int socketIndex)
+{
+    Running *r = m_running.take(socketIndex);
+    if (!r)
+        return;
+    r->socket->disconnect(this);
+    r->socket->abort();
+    r->socket->deleteLater();
+    delete r;
+}
+
+void TransferSender::CancelSendJob(int slot)
+{
+    if (slot < 0 || slot >= kSendJobSlots || !m_jobs[size_t(slot)].inUse)
+        return;
+    const SendJob j = m_jobs[size_t(slot)];
+    DelSlist(slot);
+    if (j.socketIndex >= 0)
+        CloseSendSocket(j.socketIndex);
+    // A job that never connected has nothing at the receiver to stop.
+    if (j.state > 0 && m_links.sendDatagram)
+        m_links.sendDatagram(QStringLiteral("captSP") + AnsiCodec::fixedWidth(j.archiveName, 22),
+                             j.destination);
+    NxDtSendConReq(j.destination);
+}
+
+void TransferSender::onGoodbyeDatagram(const QString &ip)
+{
+    for (int i = 0; i < kSendJobSlots; ++i) {
+        const SendJob j = m_jobs[size_t(i)];
+        if (!j.inUse || j.destination != ip)
+            continue;
+        report(j, false, peerQuitText() + QLatin1Char(' ') + (j.isFile() ? j.itemPath() : QString()));
+        DelSlist(i);
+        if (j.socketIndex >= 0)
+            CloseSendSocket(j.socketIndex);
+    }
+}
+
+void TransferSender::CloseAll()
+{
+    m_timer1.stop();
+    const QList<int> keys = m_running.keys();
+    for (int idx : keys)
+        CloseSendSocket(idx);
+}
+
+int TransferSender::peerVersionNumber(const QString &ip) const
+{
+    return m_links.peerVersion ? m_links.peerVersion(ip).trimmed().toInt() : 0;
+}
+
+void TransferSender::onTimer1()
+{
+    m_timer1.stop();
+    for (int i = 0; i < kSendJobSlots; ++i) {
+        if (!m_jobs[size_t(i)].inUse || !m_jobs[size_t(i)].archiverBusy)
+            continue;
+        SendJob &j = m_jobs[size_t(i)];
+        j.state = 2;
+        const int socketIndex = j.socketIndex;
+        const QString archivePath = withSlash(m_ctx.SendTempDir) + j.archiveName;
+        const int result = m_links.runArchiver ? m_links.runArchiver(archivePath, j.itemPath(), true) : -1;
+        if (slotForSocket(socketIndex) != i || !m_jobs[size_t(i)].archiverBusy)
+            continue;
+        if (result == kArchiverBusy) {
+            if (++j.busyRetries < kArchiverRetryLimit) {
+                m_timer1.start();
+                return;
+            }
+        }
+        j.archiverBusy = false;
+        if (result != 0) {
+            failJob(i, QStringLiteral("UNLHA32 ERR C=%1").arg(result));
+            continue;
+        }
+        sendHeaderAndBody(i);
+    }
+}
+
+void TransferSender::onTimer3()
+{
+    if (!m_delBusy && !anyJobInUse()) {
+        QDir dir(m_ctx.SendTempDir);
+        for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            dir.remove(name);
+        m_timer1.stop();
+    }
+    emit housekeeping();
+}

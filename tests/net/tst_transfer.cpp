@@ -1,0 +1,575 @@
+// Picture and file transfers between engines in one process, each bound to its own
+// 127.0.0.x on the protocol port, plus raw sockets that play a misbehaving peer.
+#include "address/AddressStore.h"
+#include "core/AnsiCodec.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/NetEngine.h"
+#include "net/TransferReceiver.h"
+#include "net/TransferSender.h"
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+#include <memory>
+
+namespace {
+
+constexpr quint16 kPort = 62410;
+
+struct SendLine
+{
+    QString name, kind;
+    int result;
+    QString info;
+};
+struct RecvLine
+{
+    QString name;
+    int result;
+    QString info;
+};
+
+class RecordingHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
+    void AddSendResult(const QString &name, const QString &kind, int result, const QString &info) override
+    {
+        sent.append({name, kind, result, info});
+    }
+    void AddRecvInfo(const QString &name, int result, const QString &info) override
+    {
+        received.append({name, result, info});
+    }
+    void ImageArrived(const ArrivedImage &image) override
+    {
+        images.append(image);
+        QFile f(image.path);
+        imageBytes.append(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing"));
+    }
+    void PlaySound(int mode, const QString &) override { sounds.append(mode); }
+    void OpenFolder(const QString &path) override { folders.append(path); }
+
+    QList<SendLine> sent;
+    QList<RecvLine> received;
+    QList<ArrivedImage> images;
+    QList<QByteArray> imageBytes;
+    QList<int> sounds;
+    QStringList folders;
+};
+
+// One running copy bound to its own loopback address, with its own folders.
+struct Peer
+{
+    explicit Peer(const QString &ip)
+    {
+        ctx.net.bindAddress = QHostAddress(ip);
+        ctx.net.broadcastAddress = ip;
+        ctx.MakeTempFolders(tmp.path() + "/temp");
+        ctx.ProgramDir = tmp.path() + "/";
+        ctx.settings.Name = "user" + ip.section('.', 3);
+        ctx.settings.RecvFileSavePlace = tmp.path() + "/RECVFILE";
+        QDir().mkpath(ctx.settings.RecvFileSavePlace);
+        QDir().mkpath(outbox());
+    }
+    bool start()
+    {
+        QString text;
+        int number = 0;
+        if (!engine.OpenSockets(&text, &number)) {
+            qWarning() << "OpenSockets" << number << text;
+            return false;
+        }
+        ctx.LocalHostName = "h" + ctx.LocalIp.section('.', 3);
+        return true;
+    }
+    void know(const QString &ip, const QString &name, const QString &version)
+    {
+        engine.UpdatePeer(name, ip, kStateAvail, version, "grp");
+    }
+    QString outbox() const { return tmp.path() + "/out/"; }
+    QString recvFile(const QString &name) const { return ctx.settings.RecvFileSavePlace + "/" + name; }
+    QStringList recvTemp() const { return QDir(ctx.RecvTempDir).entryList(QDir::Files); }
+
+    int queue(const QString &to, const QString &folder, const QString &item, QChar kind = 'F', int notice = 2,
+              bool pack = false)
+    {
+        SendRequest r;
+        r.destination = to;
+        r.resultName = "to" + to.section('.', 3);
+        r.kind = kind;
+        r.folder = folder;
+        r.itemName = item;
+        r.archiveName = "CAPT" + ctx.LocalIpHex + QString::number(engine.sender().NextJobNumber()) + ".LZH";
+        r.packWanted = pack;
+        r.notice = notice;
+        return engine.QueueSendJob(r);
+    }
+
+    QTemporaryDir tmp;
+    ModZorvin ctx;
+    RecordingHost host;
+    NetEngine engine{ctx, host};
+};
+
+QByteArray randomBytes(qsizetype n, quint32 seed)
+{
+    QByteArray b(n, Qt::Uninitialized);
+    QRandomGenerator g(seed);
+    for (qsizetype i = 0; i < n; ++i)
+        b[i] = char(g.generate() & 0xFF);
+    return b;
+}
+
+QByteArray writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return bytes;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A header made of raw fields, as another program would send it.
+QByteArray rawHeader(const QByteArray &mark, const QByteArray &kind, const QByteArray &size,
+                     const QByteArray &archive, const QByteArray &item)
+{
+    return mark + kind + size + archive.leftJustified(22, ' ') + item.leftJustified(60, ' ') +
+           "N F"
+           "NN" +
+           QByteArray(5, ' ') + QByteArray("raw").leftJustified(20, ' ') + QByteArray(124, ' ');
+}
+
+// A client from 127.0.0.2 to a receiver in this process; waiting runs the event loop
+// so the receiver can answer.
+std::unique_ptr<QTcpSocket> rawClient(const QString &to)
+{
+    auto s = std::make_unique<QTcpSocket>();
+    s->bind(QHostAddress("127.0.0.2"), 0);
+    QSignalSpy connected(s.get(), &QTcpSocket::connected);
+    s->connectToHost(to, kPort);
+    if (!connected.wait(5000))
+        return nullptr;
+    return s;
+}
+
+// Reads one complete error reply ("9999" + 4 digits + text) from a socket.
+QByteArray readReply(QTcpSocket &s)
+{
+    QByteArray got;
+    QSignalSpy ready(&s, &QTcpSocket::readyRead);
+    for (int i = 0; i < 50; ++i) {
+        got += s.readAll();
+        if (got.size() >= 8) {
+            const int n = AnsiCodec::decode(got.mid(4, 4)).toInt();
+            if (AnsiCodec::decode(got.mid(8)).size() >= n)
+                return got;
+        }
+        if (!ready.wait(200) && s.state() != QAbstractSocket::ConnectedState)
+            break;
+    }
+    return got + s.readAll();
+}
+
+const QByteArray kFormatErrorReply =
+    "99990031"
+    "\x93\x5d\x91\x97\x92\x86\x82\xc9\x83\x66\x81\x5b\x83\x5e\x81\x5b\x83\x47"
+    "\x83\x89\x81\x5b\x20\x28\x95\x73\x90\xb3\x83\x74\x83\x48\x81\x5b\x83\x7d"
+    "\x83\x62\x83\x67\x29\x20\x82\xaa\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5"
+    "\x82\xbd\x81\x42";
+
+} // namespace
+
+class TestTransfer : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void filesAndPicturesArriveByteIdentical();
+    void jobsRunOneAtATimePerDestination();
+    void refusalsAreAnsweredWithTheirText();
+    void senderReportsTheReceiversRefusal();
+    void theConnectionBeyond256IsTurnedAway();
+    void hangUpsAndIdleConnectionsLeaveNothing();
+    void stopRequestDropsTheReceive();
+    void cancelAndGoodbyeEndTheSendersJobs();
+    void closeBeforeAllBytesIsAFailure();
+    void foldersMissingFilesAndNotices();
+};
+
+void TestTransfer::filesAndPicturesArriveByteIdentical()
+{
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    QVERIFY(a.start());
+    QVERIFY(b.start());
+    a.know("127.0.0.3", "bob (h3)", "266");
+    b.know("127.0.0.2", "alice (h2)", "266");
+    b.ctx.settings.RecvFileSound = 1;
+    b.ctx.settings.FileRecvFolOP = 1;
+
+    const QString japanese = QString::fromUtf8("鈴木のメモ.txt");
+    const QByteArray big = writeFile(a.outbox() + "plain.bin", randomBytes(3 * 1024 * 1024 + 17, 1));
+    const QByteArray small = writeFile(a.outbox() + japanese, randomBytes(1000, 2));
+    writeFile(a.outbox() + "empty.dat", QByteArray());
+    const QString picName = "CAPT" + a.ctx.LocalIpHex + "7.BMP";
+    const QByteArray picture = writeFile(a.ctx.SendTempDir + "/" + picName, "BM" + randomBytes(5000, 3));
+
+    QVERIFY(a.queue("127.0.0.3", a.outbox(), "plain.bin") >= 0);
+    QVERIFY(a.queue("127.0.0.3", a.outbox(), japanese) >= 0);
+    QVERIFY(a.queue("127.0.0.3", a.outbox(), "empty.dat") >= 0);
+    SendRequest pic;
+    pic.destination = "127.0.0.3";
+    pic.resultName = "bob";
+    pic.folder = a.ctx.SendTempDir;
+    pic.itemName = picName;
+    pic.faceDown = 'Y';
+    pic.passwordLock = 'Y';
+    pic.openReceipt = 'Y';
+    QVERIFY(a.engine.QueueSendJob(pic) >= 0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 4, 20000);
+    for (const SendLine &l : a.host.sent)
+        QCOMPARE(l.result, 0);
+    QCOMPARE(a.host.sent[0].info, a.outbox() + "plain.bin");
+    QCOMPARE(a.host.sent[0].kind, QString("F"));
+    QCOMPARE(a.host.sent[3].kind, QString("I"));
+    QVERIFY(!a.engine.sender().anyJobInUse());
+
+    QCOMPARE(readFile(b.recvFile("plain.bin")), big);
+    QCOMPARE(readFile(b.recvFile(japanese)), small);
+    QVERIFY(QFileInfo(b.recvFile("empty.dat")).isFile());
+    QCOMPARE(QFileInfo(b.recvFile("empty.dat")).size(), 0);
+    QCOMPARE(b.host.received.size(), 3);
+    QCOMPARE(b.host.received[1].name, QString("alice (h2)"));
+    QCOMPARE(b.host.received[1].result, 0);
+    QCOMPARE(b.host.received[1].info, japanese);
+    QCOMPARE(b.host.sounds, QList<int>({1, 1, 1}));
+    QCOMPARE(b.host.folders.size(), 3);
+
+    QCOMPARE(b.host.images.size(), 1);
+    const ArrivedImage &img = b.host.images[0];
+    QCOMPARE(b.host.imageBytes[0], picture);
+    QCOMPARE(img.displayKind, 2);
+    QVERIFY(img.openCheck);
+    QCOMPARE(img.machineName, QString("h2"));
+    QCOMPARE(img.hideFrom, QString("From: alice (h2)"));
+    QCOMPARE(img.hideTime, "Date: " + img.date + " Time: " + img.time);
+    QCOMPARE(img.caption, QString::fromUtf8("ぞるびん From alice (h2)/127.0.0.2 [ Date: ") + img.date +
+                              " Time: " + img.time + " ]");
+    // A bitmap from another machine lives on in the viewer only; the sender's temporary
+    // picture died with its job.
+    QVERIFY(!QFile::exists(img.path));
+    QVERIFY(!QFile::exists(a.ctx.SendTempDir + "/" + picName));
+    QCOMPARE(b.recvTemp(), QStringList());
+    QCOMPARE(b.engine.receiver().slotsInUse(), 0);
+}
+
+void TestTransfer::jobsRunOneAtATimePerDestination()
+{
+    Peer a("127.0.0.2"), b("127.0.0.3"), c("127.0.0.4");
+    QVERIFY(a.start());
+    QVERIFY(b.start());
+    QVERIFY(c.start());
+    for (int i = 1; i <= 3; ++i)
+        writeFile(a.outbox() + QString("f%1.bin").arg(i), randomBytes(2 * 1024 * 1024, quint32(10 + i)));
+
+    const int s1 = a.queue("127.0.0.3", a.outbox(), "f1.bin");
+    const int s2 = a.queue("127.0.0.3", a.outbox(), "f2.bin");
+    const int s3 = a.queue("127.0.0.3", a.outbox(), "f3.bin");
+    const int sc = a.queue("127.0.0.4", a.outbox(), "f1.bin");
+    QCOMPARE(a.engine.sender().job(s1).state, 1);
+    QCOMPARE(a.engine.sender().job(s2).state, 0);
+    QCOMPARE(a.engine.sender().job(s3).state, 0);
+    QCOMPARE(a.engine.sender().job(sc).state, 1); // the other destination does not wait
+
+    int mostAtOnce = 0;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, this, [&] {
+        int running = 0;
+        for (int s : {s1, s2, s3})
+            running += a.engine.sender().job(s).inUse && a.engine.sender().job(s).state > 0 ? 1 : 0;
+        mostAtOnce = qMax(mostAtOnce, qMax(running, b.engine.receiver().slotsInUse()));
+    });
+    sampler.start(0);
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 4, 20000);
+    sampler.stop();
+    QCOMPARE(mostAtOnce, 1);
+    QStringList order;
+    for (const RecvLine &l : b.host.received)
+        order << l.info;
+    QCOMPARE(order, QStringList({"f1.bin", "f2.bin", "f3.bin"}));
+    QCOMPARE(c.host.received.size(), 1);
+    QCOMPARE(readFile(c.recvFile("f1.bin")), readFile(a.outbox() + "f1.bin"));
+}
+
+void TestTransfer::refusalsAreAnsweredWithTheirText()
+{
+    Peer b("127.0.0.3");
+    QVERIFY(b.start());
+    const QString errorLine = QString::fromUtf8("ファイル受信中にエラーが発生しました。");
+
+    {
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(rawHeader("0000", "0002", "000000000004", "", "a.txt") + "body");
+        QCOMPARE(readReply(*s), kFormatErrorReply);
+        QTRY_COMPARE(b.host.received.size(), 1);
+        // The header was refused before its kind was taken, so the line says picture.
+        QCOMPARE(b.host.received[0].info,
+                 QString::fromUtf8("画像受信中にエラーが発生しました。不正データ受信。"));
+        QCOMPARE(b.host.received[0].name, QString::fromUtf8("IPｱﾄﾞﾚｽ 127.0.0.2"));
+    }
+    {
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(rawHeader("0001", "0003", "000000000004", "", "v.txt") + "body");
+        QCOMPARE(readReply(*s),
+                 QByteArray("99990019"
+                            "\x82\xbc\x82\xe9\x82\xd1\x82\xf1\x82\xcc\x83\x76\x83\x8d\x83\x67\x83"
+                            "\x52\x83\x8b\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x95\x73\x88\xea"
+                            "\x92\x76\x81\x42"));
+        QTRY_COMPARE(b.host.received.size(), 2);
+    }
+    for (const QByteArray &unsafe : {QByteArray("../escape.txt"), QByteArray("/tmp/escape.txt"),
+                                     QByteArray("..\\escape.txt"), QByteArray("")}) {
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(rawHeader("0001", "0002", "000000000004", "", unsafe) + "body");
+        QCOMPARE(readReply(*s), kFormatErrorReply);
+    }
+    QTRY_COMPARE(b.host.received.size(), 6);
+    QCOMPARE(b.host.received[5].info, errorLine + QString::fromUtf8("不正データ受信。"));
+    {
+        // More than the disk can hold: refused before a byte is written.
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(rawHeader("0001", "0002", "999999999999", "", "huge.bin") + "body");
+        QCOMPARE(readReply(*s),
+                 QByteArray("99990029"
+                            "\x91\x8a\x8e\xe8\x91\xa4\x81\x75\x82\xbc\x82\xe9\x82\xd1\x82\xf1\x81"
+                            "\x76\x82\xc5\x83\x74\x83\x40\x83\x43\x83\x8b\x95\xdb\x91\xb6\x92\x86"
+                            "\x82\xc9\x83\x47\x83\x89\x81\x5b\x82\xaa\x94\xad\x90\xb6\x82\xb5\x82"
+                            "\xdc\x82\xb5\x82\xbd\x81\x42"));
+        QTRY_COMPARE(b.host.received.size(), 7);
+        QCOMPARE(b.host.received[6].info, errorLine + QString::fromUtf8("ファイルを保存できません。"));
+    }
+    QCOMPARE(b.recvTemp(), QStringList());
+    QVERIFY(!QFile::exists(b.ctx.WorkDir + "/escape.txt"));
+    QVERIFY(!QFile::exists("/tmp/escape.txt"));
+    QCOMPARE(QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files), QStringList());
+}
+
+void TestTransfer::senderReportsTheReceiversRefusal()
+{
+    Peer a("127.0.0.2");
+    QVERIFY(a.start());
+    // A receiver that answers every transfer with the format error.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress("127.0.0.3"), kPort));
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *s = server.nextPendingConnection();
+        connect(s, &QTcpSocket::readyRead, s, [s] {
+            if (s->bytesAvailable() >= 256 && !s->property("answered").toBool()) {
+                s->setProperty("answered", true);
+                s->write(kFormatErrorReply);
+            }
+            s->readAll();
+        });
+    });
+    writeFile(a.outbox() + "x.txt", "hello");
+    writeFile(a.outbox() + "y.txt", "world");
+    a.queue("127.0.0.3", a.outbox(), "x.txt");
+    a.queue("127.0.0.3", a.outbox(), "y.txt");
+    QTRY_COMPARE(a.host.sent.size(), 2);
+    const QString text = QString::fromUtf8("転送中にデーターエラー (不正フォーマット) が発生しました。");
+    QCOMPARE(a.host.sent[0].result, 1);
+    QCOMPARE(a.host.sent[0].info, text + " " + a.outbox() + "x.txt");
+    QCOMPARE(a.host.sent[1].info, text + " " + a.outbox() + "y.txt");
+    QVERIFY(!a.engine.sender().anyJobInUse());
+}
+
+void TestTransfer::theConnectionBeyond256IsTurnedAway()
+{
+    Peer b("127.0.0.3");
+    QVERIFY(b.start());
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < 256; ++i) {
+        held.push_back(rawClient("127.0.0.3"));
+        QVERIFY(held.back());
+    }
+    QTRY_COMPARE(b.engine.receiver().slotsInUse(), 256);
+    auto extra = rawClient("127.0.0.3");
+    QVERIFY(extra);
+    QCOMPARE(readReply(*extra),
+             QByteArray("99990024"
+                        "\x91\x8a\x8e\xe8\x91\xa4\x81\x75\x82\xbc\x82\xe9\x82\xd1\x82\xf1\x81"
+                        "\x76\x82\xcc\x20\x83\x8a\x83\x5c\x81\x5b\x83\x58\x82\xaa\x95\x73\x91"
+                        "\xab\x82\xb5\x82\xc4\x82\xa2\x82\xdc\x82\xb7\x81\x42"));
+    QCOMPARE(b.host.received.size(), 0); // no local line for a shortage
+    held.clear();
+    extra.reset();
+    QTRY_COMPARE(b.engine.receiver().slotsInUse(), 0);
+    QTRY_COMPARE(b.engine.receiver().openConnections(), 0);
+}
+
+void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
+{
+    Peer b("127.0.0.3");
+    b.engine.receiver().setIdleTimeout(300);
+    QVERIFY(b.start());
+    {
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(rawHeader("0001", "0002", "000000001000", "", "partial.bin") + QByteArray(10, 'x'));
+        QTRY_COMPARE(b.recvTemp(), QStringList({"partial.bin"}));
+        s->disconnectFromHost();
+        QTRY_COMPARE(b.recvTemp(), QStringList());
+        QTRY_COMPARE(b.engine.receiver().slotsInUse(), 0);
+    }
+    {
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        QTRY_COMPARE(b.engine.receiver().slotsInUse(), 1);
+        QSignalSpy gone(s.get(), &QTcpSocket::disconnected);
+        QVERIFY(gone.wait(5000));
+        QCOMPARE(b.engine.receiver().slotsInUse(), 0);
+    }
+    {
+        // The idle watch also ends a body that stops half way.
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(rawHeader("0001", "0002", "000000001000", "", "stalled.bin") + QByteArray(10, 'x'));
+        QSignalSpy gone(s.get(), &QTcpSocket::disconnected);
+        QVERIFY(gone.wait(5000));
+        QTRY_COMPARE(b.recvTemp(), QStringList());
+        QCOMPARE(b.engine.receiver().slotsInUse(), 0);
+    }
+    QCOMPARE(b.host.received.size(), 0);
+}
+
+void TestTransfer::stopRequestDropsTheReceive()
+{
+    Peer b("127.0.0.3");
+    QVERIFY(b.start());
+    auto first = rawClient("127.0.0.3");
+    auto second = rawClient("127.0.0.3");
+    QVERIFY(first && second);
+    first->write(rawHeader("0001", "0002", "000000001000", "CAPTA.LZH", "a.txt") + QByteArray(10, 'x'));
+    second->write(rawHeader("0001", "0002", "000000001000", "CAPTB.LZH", "b.txt") + QByteArray(10, 'x'));
+    QTRY_COMPARE(b.recvTemp(), QStringList({"CAPTA.LZH", "CAPTB.LZH"}));
+
+    QSignalSpy secondGone(second.get(), &QTcpSocket::disconnected);
+    b.engine.HandleDatagram("127.0.0.2", "captSP" + QByteArray("CAPTB.LZH").leftJustified(22, ' '));
+    QVERIFY(secondGone.wait(5000));
+    QCOMPARE(b.recvTemp(), QStringList({"CAPTA.LZH"}));
+    QCOMPARE(first->state(), QAbstractSocket::ConnectedState);
+
+    // From another sender it changes nothing; blank from this sender takes the first.
+    b.engine.HandleDatagram("127.0.0.9", "captSP" + QByteArray(22, ' '));
+    QSignalSpy firstGone(first.get(), &QTcpSocket::disconnected);
+    QVERIFY(!firstGone.wait(300));
+    b.engine.HandleDatagram("127.0.0.2", "captSP" + QByteArray(22, ' '));
+    QVERIFY(firstGone.count() == 1 || firstGone.wait(5000));
+    QCOMPARE(b.recvTemp(), QStringList());
+    QCOMPARE(b.engine.receiver().slotsInUse(), 0);
+}
+
+void TestTransfer::cancelAndGoodbyeEndTheSendersJobs()
+{
+    Peer a("127.0.0.2");
+    QVERIFY(a.start());
+    // A receiver that takes connections and reads nothing, and a datagram probe beside it.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress("127.0.0.3"), kPort));
+    QList<QTcpSocket *> conns;
+    connect(&server, &QTcpServer::newConnection, this, [&] { conns.append(server.nextPendingConnection()); });
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress("127.0.0.3"), kPort));
+
+    writeFile(a.outbox() + "big.bin", randomBytes(8 * 1024 * 1024, 5));
+    const int first = a.queue("127.0.0.3", a.outbox(), "big.bin");
+    const int second = a.queue("127.0.0.3", a.outbox(), "big.bin");
+    const QString archive = a.engine.sender().job(first).archiveName;
+    QTRY_COMPARE(conns.size(), 1);
+    QTRY_COMPARE(a.engine.sender().job(first).state, 3);
+
+    QSignalSpy firstGone(conns[0], &QTcpSocket::disconnected);
+    a.engine.sender().CancelSendJob(first);
+    QVERIFY(firstGone.wait(5000));
+    QTRY_VERIFY(probe.hasPendingDatagrams());
+    // The job went unpacked, so its archive name travels blank.
+    QCOMPARE(probe.receiveDatagram().data(), QByteArray("captSP") + QByteArray(22, ' '));
+    QVERIFY(!archive.isEmpty());
+    QTRY_COMPARE(conns.size(), 2); // the next job for that destination starts
+    QTRY_COMPARE(a.engine.sender().job(second).state, 3);
+
+    a.engine.HandleDatagram("127.0.0.3", "captGB");
+    QCOMPARE(a.host.sent.size(), 1); // the cancelled job is not listed
+    QCOMPARE(a.host.sent[0].result, 1);
+    QCOMPARE(a.host.sent[0].info,
+             QString::fromUtf8("相手側「ぞるびん」が終了しました。 ") + a.outbox() + "big.bin");
+    QVERIFY(!a.engine.sender().anyJobInUse());
+    qDeleteAll(conns);
+}
+
+void TestTransfer::closeBeforeAllBytesIsAFailure()
+{
+    Peer a("127.0.0.2");
+    QVERIFY(a.start());
+    // A receiver that hangs up after the header.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress("127.0.0.3"), kPort));
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *s = server.nextPendingConnection();
+        connect(s, &QTcpSocket::readyRead, s, [s] {
+            if (s->bytesAvailable() >= 256)
+                s->close();
+        });
+    });
+    writeFile(a.outbox() + "big.bin", randomBytes(64 * 1024 * 1024, 6));
+    a.queue("127.0.0.3", a.outbox(), "big.bin");
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 20000);
+    QCOMPARE(a.host.sent[0].result, 1);
+    qInfo() << "reported:" << a.host.sent[0].info;
+}
+
+void TestTransfer::foldersMissingFilesAndNotices()
+{
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    QVERIFY(a.start());
+    QVERIFY(b.start());
+    QDir().mkpath(a.outbox() + "sub");
+    writeFile(a.outbox() + "ok.txt", "fine");
+    a.queue("127.0.0.3", a.outbox(), "sub");
+    a.queue("127.0.0.3", a.outbox(), "gone.txt");
+    a.queue("127.0.0.3", a.outbox(), "gone.txt", 'F', 1); // success only: the failure is quiet
+    a.queue("127.0.0.3", a.outbox(), "ok.txt", 'F', 3);   // failure only: the success is quiet
+    a.queue("127.0.0.3", a.outbox(), "ok.txt", 'F', 0);
+    a.queue("127.0.0.3", a.outbox(), "ok.txt", 'F', 1);
+    QTRY_COMPARE(b.host.received.size(), 3);
+    QTRY_VERIFY(!a.engine.sender().anyJobInUse());
+    QCOMPARE(a.host.sent.size(), 3);
+    QCOMPARE(a.host.sent[0].info, QString::fromUtf8("フォルダは転送できません。 ") + a.outbox() + "sub");
+    QCOMPARE(a.host.sent[1].info, QString::fromUtf8("ファイルが見つからない。 ") + a.outbox() + "gone.txt");
+    QCOMPARE(a.host.sent[2].result, 0);
+
+    TransferSender &s = a.engine.sender();
+    s.setSocketCounter(32700);
+    QCOMPARE(s.NextSocketIndex(), 32701);
+    QCOMPARE(s.NextSocketIndex(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestTransfer)
+#include "tst_transfer.moc"
