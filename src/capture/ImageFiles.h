@@ -18,7 +18,7 @@ inline constexpr char kUnsupportedFormat[] = "未サポートのファイル形�
 
 class ImageFiles
 {
-public:
+  public:
     // `engine` may be null (no archiver: the LZH type then falls back to BMP).
     ImageFiles(ModZorvin &ctx, EngineHost &host, NetEngine *engine = nullptr);
 
@@ -38,10 +38,10 @@ public:
 
     struct Loaded
     {
-        QImage image;         // null when refused or unreadable
+        QImage image; // null when refused or unreadable
         bool refusedGif = false;
         bool notPicture = false; // the reader did not recognise it (offered for transfer on drop)
-        QString statusText;   // "640*480 ﾋﾟｸﾁｬｰﾌｧｲﾙ" on success
+        QString statusText;      // "640*480 ﾋﾟｸﾁｬｰﾌｧｲﾙ" on success
     };
     // Reads one file for the capture window. A GIF (by content) and an unreadable file
     // give a null image; the caller shows kUnsupportedFormat. Nothing is shown here.
@@ -62,15 +62,14 @@ public:
     // or failed; a failure has shown the error message and left no file).
     QString AutoSaveCapture(const QImage &picture);
 
-    // The running number that follows `previous` (1..99999, wrapping to 1).
-    static int NextRunningNumber(int previous);
     // The auto-save target: folder + "/" (unless present) + name + number + extension
     // for the type 0 ".BMP", 1 ".LZH", 2 ".JPG", 3 ".PNG"; "" for any other type.
     static QString AutoSaveTarget(const QString &folder, const QString &baseName, const QString &numberText,
                                   int type);
 
-private:
+  private:
     void setPanel2(const QString &text);
+    int runArchiver(const QString &archivePath, const QString &secondPath);
     bool writeLzh(const QImage &picture, const QString &target, const QString &stem, QString *fallback,
                   QString *error);
 

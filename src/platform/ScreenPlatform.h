@@ -16,7 +16,7 @@ class QWindow;
 
 class ScreenPlatform
 {
-public:
+  public:
     // A native top-level or child window; 0 means "no window".
     using WindowId = quintptr;
 
