@@ -1,0 +1,230 @@
+// Three copies of the program, each in its own network namespace on one bridge, find
+// each other by real broadcast, quit on SIGTERM and write every peer into zorvin.dat.
+#include "address/AddressBookFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHostInfo>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kCopies = 3;
+constexpr quint16 kPort = 62410;
+
+bool run(const QStringList &args, QString *output = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral("ip"), args);
+    if (!p.waitForFinished(10000))
+        return false;
+    if (output)
+        *output = QString::fromLocal8Bit(p.readAllStandardError() + p.readAllStandardOutput());
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A UDP socket bound to `ip`:62410 inside the named namespace; the socket keeps that
+// namespace after the thread switches back.
+int socketInNamespace(const QString &ns, const QString &ip)
+{
+    const int self = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int target = ::open(QFile::encodeName("/var/run/netns/" + ns).constData(), O_RDONLY | O_CLOEXEC);
+    int fd = -1;
+    if (self >= 0 && target >= 0 && ::setns(target, CLONE_NEWNET) == 0) {
+        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(kPort);
+        ::inet_pton(AF_INET, ip.toLatin1().constData(), &addr.sin_addr);
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+        ::setns(self, CLONE_NEWNET);
+    }
+    if (self >= 0)
+        ::close(self);
+    if (target >= 0)
+        ::close(target);
+    return fd;
+}
+
+struct Copy
+{
+    QString ns;
+    QString ip;
+    QByteArray nameBytes, groupBytes; // CP932, as the settings file holds them
+    QString name, group;
+    std::unique_ptr<QTemporaryDir> dataDir;
+    std::unique_ptr<QProcess> process;
+};
+
+} // namespace
+
+class TestPresenceSystem : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void threeCopiesFindEachOtherByBroadcast();
+    void cleanupTestCase();
+
+  private:
+    bool makeNetwork(QString *why);
+    QString m_prefix;
+    QStringList m_namespaces;
+};
+
+void TestPresenceSystem::initTestCase()
+{
+    m_prefix = QStringLiteral("zvp%1").arg(QCoreApplication::applicationPid());
+}
+
+bool TestPresenceSystem::makeNetwork(QString *why)
+{
+    // hub: the bridge; c1..c3: the copies; probe: the test's own socket.
+    const QString hub = m_prefix + "hub";
+    if (!run({"netns", "add", hub}, why))
+        return false;
+    m_namespaces << hub;
+    if (!run({"-n", hub, "link", "add", "br0", "type", "bridge"}, why) ||
+        !run({"-n", hub, "link", "set", "br0", "up"}, why))
+        return false;
+    for (int i = 1; i <= kCopies + 1; ++i) {
+        const QString ns = m_prefix + (i <= kCopies ? QStringLiteral("c%1").arg(i) : QStringLiteral("probe"));
+        const QString port = QStringLiteral("p%1").arg(i);
+        const QString ip = QStringLiteral("10.77.0.%1").arg(i);
+        if (!run({"netns", "add", ns}, why))
+            return false;
+        m_namespaces << ns;
+        if (!run({"-n", hub, "link", "add", port, "type", "veth", "peer", "name", "eth0", "netns", ns},
+                 why) ||
+            !run({"-n", hub, "link", "set", port, "master", "br0", "up"}, why) ||
+            !run({"-n", ns, "link", "set", "lo", "up"}, why) ||
+            !run({"-n", ns, "addr", "add", ip + "/24", "brd", "+", "dev", "eth0"}, why) ||
+            !run({"-n", ns, "link", "set", "eth0", "up"}, why) ||
+            !run({"-n", ns, "route", "add", "default", "dev", "eth0"}, why))
+            return false;
+    }
+    return true;
+}
+
+void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
+{
+    if (::geteuid() != 0)
+        QSKIP("network namespaces need root; this test runs three copies on a private bridge");
+    QString why;
+    if (!makeNetwork(&why))
+        QSKIP(qPrintable("cannot make network namespaces here (`ip netns` failed): " + why.trimmed()));
+
+    const QString host = QHostInfo::localHostName();
+    Copy copies[kCopies];
+    copies[0].nameBytes = "\x8D\xB2\x93\xA1";          // 佐藤
+    copies[0].groupBytes = "\x89\x63\x8B\xC6\x95\x94"; // 営業部
+    copies[0].name = QString::fromUtf8("佐藤");
+    copies[0].group = QString::fromUtf8("営業部");
+    copies[1].nameBytes = "suzuki";
+    copies[1].groupBytes = "\x91\x8D\x96\xB1"; // 総務
+    copies[1].name = "suzuki";
+    copies[1].group = QString::fromUtf8("総務");
+    copies[2].nameBytes = "tanaka";
+    copies[2].groupBytes = "dev \x8A\x4A\x94\xAD"; // dev 開発
+    copies[2].name = "tanaka";
+    copies[2].group = QString::fromUtf8("dev 開発");
+
+    QUdpSocket probe;
+    const int probeFd = socketInNamespace(m_prefix + "probe", "10.77.0.4");
+    QVERIFY2(probeFd >= 0, "probe socket in its namespace");
+    QVERIFY(probe.setSocketDescriptor(probeFd, QAbstractSocket::BoundState));
+    QStringList answeredBy;
+    connect(&probe, &QUdpSocket::readyRead, &probe, [&] {
+        while (probe.hasPendingDatagrams()) {
+            const QNetworkDatagram d = probe.receiveDatagram();
+            if (d.data().startsWith("cBR266"))
+                answeredBy << d.senderAddress().toString();
+        }
+    });
+    // A copy answers the probe's announce only from its event loop, so an answer means
+    // its own announcement went out and every datagram queued before was handled.
+    auto pingUntilAnswered = [&](const QString &ip) {
+        const qsizetype before = answeredBy.count(ip);
+        // Until the copy has bound its socket the announce is lost, so it is repeated.
+        for (int attempt = 0; attempt < 150 && answeredBy.count(ip) == before; ++attempt) {
+            QSignalSpy arrived(&probe, &QUdpSocket::readyRead);
+            probe.writeDatagram("captBCprobe (probe)", QHostAddress(ip), kPort);
+            arrived.wait(100);
+        }
+        return answeredBy.count(ip) > before;
+    };
+
+    for (int i = 0; i < kCopies; ++i) {
+        Copy &c = copies[i];
+        c.ns = m_prefix + QStringLiteral("c%1").arg(i + 1);
+        c.ip = QStringLiteral("10.77.0.%1").arg(i + 1);
+        c.dataDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(c.dataDir->isValid());
+        QFile ini(c.dataDir->filePath("zorvin.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[ZorvinSetting]\r\nZorvinOpMsg=1\r\nName=" + c.nameBytes + "\r\nGrp=" + c.groupBytes +
+                  "\r\n");
+        ini.close();
+
+        c.process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        c.process->setProcessEnvironment(env);
+        c.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        c.process->start("ip", {"netns", "exec", c.ns, ZORVIN_BINARY, "--data-dir", c.dataDir->path()});
+        QVERIFY(c.process->waitForStarted());
+        QVERIFY2(pingUntilAnswered(c.ip), qPrintable(c.ip + " never answered"));
+    }
+    // Earlier copies answered the last one's announcement before answering these pings,
+    // so by the last ping every answer is queued at the last copy.
+    for (const Copy &c : copies)
+        QVERIFY(pingUntilAnswered(c.ip));
+
+    for (Copy &c : copies) {
+        c.process->terminate();
+        QVERIFY(c.process->waitForFinished(20000));
+        QCOMPARE(c.process->exitStatus(), QProcess::NormalExit);
+    }
+
+    for (const Copy &c : copies) {
+        QFile dat(c.dataDir->filePath("zorvin.dat"));
+        QVERIFY2(dat.open(QIODevice::ReadOnly), qPrintable(c.ip + ": no zorvin.dat"));
+        const QList<AddressEntry> rows = AddressBookFile::parse(dat.readAll());
+        for (const Copy &other : copies) {
+            if (&other == &c)
+                continue;
+            const auto it = std::find_if(rows.begin(), rows.end(),
+                                         [&](const AddressEntry &e) { return e.EntryAddress == other.ip; });
+            QVERIFY2(it != rows.end(), qPrintable(c.ip + " does not list " + other.ip));
+            QCOMPARE(it->EntryName, other.name + " (" + host + ")");
+            QCOMPARE(it->EntryGroup, other.group);
+            QCOMPARE(it->EntryType, QString());
+        }
+    }
+}
+
+void TestPresenceSystem::cleanupTestCase()
+{
+    for (const QString &ns : m_namespaces)
+        run({"netns", "del", ns});
+}
+
+QTEST_GUILESS_MAIN(TestPresenceSystem)
+#include "tst_presence_system.moc"
