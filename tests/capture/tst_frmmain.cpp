@@ -1,0 +1,520 @@
+// The capture window under a real X server (Xvfb + openbox): captures and their status
+// text, the enabling rules, a reordered toolbar, the clipboard watch against another
+// program (xclip), copy, drops, and the paint-program hand-off.
+#include "capture/CaptureEngine.h"
+#include "capture/FrmMain.h"
+#include "capture/ToolbarLayout.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/NetEngine.h"
+#include "support/XvfbSession.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QPainter>
+#include <QPointer>
+#include <QProcess>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+
+namespace {
+
+class RecordingHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &text, int style) override
+    {
+        notices << text;
+        styles << style;
+        return MsgBox::IdOk;
+    }
+    QStringList notices;
+    QList<int> styles;
+};
+
+// A plain window of one colour whose client area has a known size.
+class SolidWindow : public QWidget
+{
+  public:
+    SolidWindow(const QColor &color, const QSize &size)
+    {
+        setWindowTitle(QStringLiteral("solid test window"));
+        setAutoFillBackground(true);
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, color);
+        setPalette(pal);
+        setFixedSize(size);
+    }
+};
+
+QImage solidImage(const QSize &size, const QColor &color)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QPainter(&image).fillRect(0, 0, 4, 4, Qt::black); // a corner to tell the orientation
+    return image;
+}
+
+const QString kUnsupported = QStringLiteral("未サポートのファイル形式です。");
+
+} // namespace
+
+class TstFrmMain : public QObject
+{
+    Q_OBJECT
+  public:
+    TstFrmMain(XvfbSession &session, const QString &skipReason) : m_session(session), m_skip(skipReason) {}
+
+  private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void wholeScreenCaptureShowsItsSizeAndEnablesPictureCommands();
+    void windowHiddenForCaptureIsNotInThePictureAndComesBack();
+    void windowHiddenBeforeCaptureStaysHidden();
+    void delayedCaptureTakesTheActiveWindowFrameAndClient();
+    void armedClickCapturesTheClickedWindow();
+    void reorderedToolbarKeepsMeaningAndIsRestored();
+    void pasteFollowsClipboardOfAnotherProgram();
+    void copyHandsThePictureToAnotherProgram();
+    void dropsLoadRefuseOrOfferForSending();
+    void paintProgramGetsTheBitmapFile();
+    void closeUnloadsTheWindow();
+
+  private:
+    FrmMain *makeWindow();
+    void dropOn(FrmMain &window, const QList<QUrl> &urls);
+
+    XvfbSession &m_session;
+    QString m_skip;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ModZorvin> m_ctx;
+    std::unique_ptr<RecordingHost> m_host;
+    std::unique_ptr<NetEngine> m_engine;
+    QPointer<FrmMain> m_window;
+};
+
+void TstFrmMain::initTestCase()
+{
+    if (!m_skip.isEmpty())
+        QSKIP(qPrintable(m_skip));
+    QVERIFY(QGuiApplication::platformName() == QLatin1String("xcb"));
+}
+
+void TstFrmMain::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // The toolbar layout lives in the user's Qt settings: keep it inside this test.
+    qputenv("XDG_CONFIG_HOME", m_dir->filePath(QStringLiteral("config")).toUtf8());
+    QSettings(QStringLiteral("Velmora"), QStringLiteral("Zorvin")).clear();
+    m_ctx = std::make_unique<ModZorvin>();
+    m_ctx->ProgramDir = m_dir->path() + u'/';
+    m_ctx->MakeTempFolders(m_dir->filePath(QStringLiteral("tmp")) + u'/');
+    m_ctx->settings.IntTimer = QStringLiteral("0");
+    m_host = std::make_unique<RecordingHost>();
+    m_engine = std::make_unique<NetEngine>(*m_ctx, *m_host);
+}
+
+void TstFrmMain::cleanup()
+{
+    delete m_window;
+    m_engine.reset();
+    m_host.reset();
+    m_ctx.reset();
+    m_dir.reset();
+}
+
+FrmMain *TstFrmMain::makeWindow()
+{
+    m_window = new FrmMain(*m_ctx, *m_engine);
+    return m_window;
+}
+
+void TstFrmMain::wholeScreenCaptureShowsItsSizeAndEnablesPictureCommands()
+{
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    const QStringList pictureKeys = {"FileSave", "CaptClear", "ClipCut", "ClipCopy"};
+    for (const QString &key : pictureKeys)
+        QVERIFY2(!w.toolbarAction(key)->isEnabled(), qPrintable(key));
+    for (const QString &key :
+         {"FileOpen", "CaptDeskTop", "CaptDeskTop1", "CaptRect", "CaptAct", "CaptAct1", "Help"})
+        QVERIFY2(w.toolbarAction(key)->isEnabled(), qPrintable(key));
+    // Without a running network and without the send dialog, sending stays off.
+    for (const QString &key : {"PicTran", "MessTran", "FileTran", "Print", "Paint"})
+        QVERIFY2(!w.toolbarAction(key)->isEnabled(), qPrintable(key));
+
+    w.toolbarAction(QStringLiteral("CaptDeskTop"))->trigger();
+    const QSize screen =
+        QGuiApplication::primaryScreen()->size() * QGuiApplication::primaryScreen()->devicePixelRatio();
+    QCOMPARE(w.statusText(1), QStringLiteral("%1*%2 ｷｬﾌﾟﾁｬ").arg(screen.width()).arg(screen.height()));
+    QCOMPARE(w.picture().size(), screen);
+    QVERIFY(w.HasPicture());
+    for (const QString &key : pictureKeys)
+        QVERIFY2(w.toolbarAction(key)->isEnabled(), qPrintable(key));
+    QVERIFY(!w.toolbarAction(QStringLiteral("PicTran"))->isEnabled());
+    // A picture larger than the viewport scrolls.
+    QVERIFY(w.viewport()->horizontalScrollBar()->maximum() > 0);
+
+    // The paint program needs both a picture and a program.
+    m_ctx->settings.PicEditApp = QStringLiteral("/bin/true");
+    w.SetToolbar();
+    QVERIFY(w.toolbarAction(QStringLiteral("Paint"))->isEnabled());
+
+    w.toolbarAction(QStringLiteral("CaptClear"))->trigger();
+    QCOMPARE(w.statusText(1), QString());
+    QVERIFY(!w.HasPicture());
+    for (const QString &key : pictureKeys)
+        QVERIFY2(!w.toolbarAction(key)->isEnabled(), qPrintable(key));
+    QVERIFY(!w.menuAction(QStringLiteral("mnuSave"))->isEnabled());
+}
+
+void TstFrmMain::windowHiddenForCaptureIsNotInThePictureAndComesBack()
+{
+    m_ctx->settings.CaptExeHide1 = 1;
+    FrmMain &w = *makeWindow();
+    const QColor marker(255, 0, 255);
+    w.setBackgroundColor(marker);
+    w.setGeometry(100, 100, 400, 300);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QPoint centre = w.viewport()->viewport()->mapToGlobal(w.viewport()->viewport()->rect().center());
+    QCOMPARE(QGuiApplication::primaryScreen()
+                 ->grabWindow(0, centre.x(), centre.y(), 1, 1)
+                 .toImage()
+                 .pixelColor(0, 0),
+             marker);
+
+    w.GetCaptureItem(CaptDeskTop);
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.capture().MainHiddenForCapture());
+    QVERIFY(w.picture().pixelColor(centre) != marker);
+}
+
+void TstFrmMain::windowHiddenBeforeCaptureStaysHidden()
+{
+    m_ctx->settings.CaptExeHide1 = 1;
+    FrmMain &w = *makeWindow();
+    w.GetCaptureItem(CaptDeskTop1);
+    QVERIFY(!w.isVisible());
+    QVERIFY(w.HasPicture());
+    // openbox publishes a work area; without panels it is the whole screen.
+    QCOMPARE(w.picture().size(), QGuiApplication::primaryScreen()->size());
+}
+
+void TstFrmMain::delayedCaptureTakesTheActiveWindowFrameAndClient()
+{
+    const QColor green(20, 200, 60);
+    SolidWindow target(green, QSize(300, 200));
+    target.move(300, 250);
+    target.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&target));
+    target.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&target));
+
+    FrmMain &w = *makeWindow();
+    m_ctx->settings.ActCaptMode = 0;
+    m_ctx->settings.IntTimer = QStringLiteral("0.5");
+    QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
+
+    w.GetCaptureItem(CaptAct1);
+    QCOMPARE(w.capture().CaptWaitTicks(), int16_t(1));
+    QVERIFY(w.capture().delayRunning());
+    QVERIFY(captured.wait(5000));
+    QCOMPARE(w.statusText(1), QStringLiteral("300*200 ｷｬﾌﾟﾁｬ"));
+    QCOMPARE(w.picture().pixelColor(150, 100), green);
+    QCOMPARE(w.picture().pixelColor(0, 0), green);
+
+    w.GetCaptureItem(CaptAct);
+    QVERIFY(captured.wait(5000));
+    const QSize frame = w.picture().size();
+    QVERIFY2(frame.width() > 300 && frame.height() > 200, qPrintable(w.statusText(1)));
+    // The title bar is on top: the client starts lower than it does on the sides.
+    const int side = (frame.width() - 300) / 2;
+    QCOMPARE(w.picture().pixelColor(side + 150, frame.height() - side - 100), green);
+    QVERIFY(w.picture().pixelColor(frame.width() / 2, 1) != green);
+}
+
+void TstFrmMain::armedClickCapturesTheClickedWindow()
+{
+    const QColor blue(30, 60, 220);
+    SolidWindow target(blue, QSize(240, 160));
+    target.move(500, 120);
+    target.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&target));
+
+    FrmMain &w = *makeWindow();
+    w.setGeometry(40, 40, 300, 200);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    m_ctx->settings.ActCaptMode = 1;
+    QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
+
+    w.GetCaptureItem(CaptAct1);
+    QCOMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct1));
+    QVERIFY(w.platform().pointerGrabbed());
+    QVERIFY(captured.isEmpty());
+
+    const QPoint centre = target.mapToGlobal(target.rect().center());
+    // xdotool runs while this process serves the grab, so it is started, not waited for.
+    QProcess click;
+    click.start(QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
+                 QStringLiteral("click"), QStringLiteral("1")});
+    QVERIFY(captured.wait(5000));
+    QTRY_VERIFY(click.state() == QProcess::NotRunning);
+    QCOMPARE(w.statusText(1), QStringLiteral("240*160 ｷｬﾌﾟﾁｬ"));
+    QCOMPARE(w.picture().pixelColor(120, 80), blue);
+    QVERIFY(!w.platform().pointerGrabbed());
+}
+
+void TstFrmMain::reorderedToolbarKeepsMeaningAndIsRestored()
+{
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QStringList reversed = ToolbarLayout::DefaultLayout();
+    std::reverse(reversed.begin(), reversed.end());
+    reversed.removeAll(QStringLiteral("Print"));
+    w.applyToolbarLayout(reversed);
+    ToolbarLayout::Save(w.toolbarLayout());
+
+    const QList<QAction *> shown = w.toolBar()->actions();
+    QCOMPARE(shown.first()->objectName(), QStringLiteral("Help"));
+    QVERIFY(!w.toolbarAction(QStringLiteral("Print")));
+
+    // The whole-desktop-without-taskbar button moved far from its default position 6
+    // and still captures mode 1.
+    QAction *capture = w.toolbarAction(QStringLiteral("CaptDeskTop1"));
+    QCOMPARE(shown.indexOf(capture), reversed.indexOf(QStringLiteral("CaptDeskTop1")));
+    QVERIFY(shown.indexOf(capture) + 1 > 20);
+    capture->trigger();
+    QCOMPARE(w.capture().CaptureMode(), int16_t(CaptDeskTop1));
+    QVERIFY(w.statusText(1).endsWith(QStringLiteral(" ｷｬﾌﾟﾁｬ")));
+    QVERIFY(w.toolbarAction(QStringLiteral("FileSave"))->isEnabled());
+    QVERIFY(!w.toolbarAction(QStringLiteral("PicTran"))->isEnabled());
+
+    // A new window restores the saved arrangement when it is first shown.
+    const QStringList saved = w.toolbarLayout();
+    QCOMPARE(saved, reversed);
+    delete m_window;
+    FrmMain &again = *makeWindow();
+    QCOMPARE(again.toolBar()->actions().first()->objectName(), QStringLiteral("FileOpen"));
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QCOMPARE(again.toolBar()->actions().first()->objectName(), QStringLiteral("Help"));
+    QCOMPARE(again.toolbarLayout(), saved);
+}
+
+void TstFrmMain::pasteFollowsClipboardOfAnotherProgram()
+{
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QAction *paste = w.toolbarAction(QStringLiteral("ClipPest"));
+
+    const QString png = m_dir->filePath(QStringLiteral("clip.png"));
+    QVERIFY(solidImage(QSize(64, 48), QColor(200, 120, 10)).save(png));
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"),
+                {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+                 QStringLiteral("image/png"), QStringLiteral("-i"), png});
+    QTRY_VERIFY_WITH_TIMEOUT(paste->isEnabled(), 5000);
+    QVERIFY(w.menuAction(QStringLiteral("mnuPest"))->isEnabled());
+
+    paste->trigger();
+    QCOMPARE(w.statusText(1), QStringLiteral("64*48 ﾋﾟｸﾁｬｰﾌｧｲﾙ"));
+    QCOMPARE(w.picture().pixelColor(30, 30), QColor(200, 120, 10));
+    QCOMPARE(w.picture().pixelColor(1, 1), QColor(Qt::black));
+    QVERIFY(w.HasPicture());
+    QCOMPARE(w.pictureTag(), QString());
+
+    QProcess text;
+    text.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard")});
+    QVERIFY(text.waitForStarted());
+    text.write("just text");
+    text.closeWriteChannel();
+    QTRY_VERIFY_WITH_TIMEOUT(!paste->isEnabled(), 5000);
+    xclip.kill();
+    text.kill();
+    xclip.waitForFinished();
+    text.waitForFinished();
+}
+
+void TstFrmMain::copyHandsThePictureToAnotherProgram()
+{
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QString source = m_dir->filePath(QStringLiteral("source.png"));
+    QVERIFY(solidImage(QSize(50, 40), QColor(10, 90, 160)).save(source));
+    QVERIFY(w.LoadPictureFile(source));
+    QCOMPARE(w.statusText(1), QStringLiteral("50*40 ﾋﾟｸﾁｬｰﾌｧｲﾙ"));
+    QCOMPARE(w.pictureTag(), source);
+
+    w.toolbarAction(QStringLiteral("ClipCopy"))->trigger();
+    QVERIFY(w.toolbarAction(QStringLiteral("ClipPest"))->isEnabled());
+
+    // This process owns the clipboard now, so it must keep serving it while xclip reads.
+    QProcess reader;
+    reader.start(QStringLiteral("xclip"),
+                 {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+                  QStringLiteral("image/png"), QStringLiteral("-o")});
+    QTRY_VERIFY_WITH_TIMEOUT(reader.state() == QProcess::NotRunning, 10000);
+    QCOMPARE(reader.exitCode(), 0);
+    const QImage pasted = QImage::fromData(reader.readAllStandardOutput(), "PNG");
+    QCOMPARE(pasted.size(), QSize(50, 40));
+    QCOMPARE(pasted.pixelColor(25, 20), QColor(10, 90, 160));
+    QCOMPARE(pasted.pixelColor(1, 1), QColor(Qt::black));
+
+    // Cut copies as well, then empties the window.
+    w.toolbarAction(QStringLiteral("ClipCut"))->trigger();
+    QVERIFY(!w.HasPicture());
+    QCOMPARE(w.statusText(1), QString());
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(50, 40));
+}
+
+void TstFrmMain::dropOn(FrmMain &window, const QList<QUrl> &urls)
+{
+    auto *mime = new QMimeData;
+    if (!urls.isEmpty())
+        mime->setUrls(urls);
+    else
+        mime->setText(QStringLiteral("plain text"));
+    QWidget *target = window.viewport()->viewport();
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    QVERIFY(drop.isAccepted());
+    delete mime;
+}
+
+void TstFrmMain::dropsLoadRefuseOrOfferForSending()
+{
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QList<std::tuple<int, QString>> sent;
+    auto file = [this](const QString &name, const QByteArray &bytes) {
+        const QString path = m_dir->filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    };
+    const QString picture = m_dir->filePath(QStringLiteral("picture.bmp"));
+    QVERIFY(solidImage(QSize(33, 22), Qt::red).save(picture, "BMP"));
+    const QString gif =
+        file(QStringLiteral("really-a-gif.bmp"), QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14));
+    const QString text = file(QStringLiteral("notes.txt"), "hello");
+    const QString second = file(QStringLiteral("more.txt"), "more");
+
+    // One picture: loaded.
+    dropOn(w, {QUrl::fromLocalFile(picture)});
+    QTRY_COMPARE(w.statusText(1), QStringLiteral("33*22 ﾋﾟｸﾁｬｰﾌｧｲﾙ"));
+    QCOMPARE(w.pictureTag(), picture);
+
+    // A GIF by content is refused whatever its name; the picture stays.
+    dropOn(w, {QUrl::fromLocalFile(gif)});
+    QTRY_COMPARE(m_host->notices, QStringList{kUnsupported});
+    QCOMPARE(w.pictureTag(), picture);
+
+    // A folder.
+    dropOn(w, {QUrl::fromLocalFile(m_dir->path())});
+    QTRY_COMPARE(m_host->notices.size(), 2);
+    QCOMPARE(m_host->notices.last(), QStringLiteral("フォルダは読み込みできません。"));
+
+    // Data without a file list.
+    dropOn(w, {});
+    QTRY_COMPARE(m_host->notices.size(), 3);
+    QCOMPARE(m_host->notices.last(), kUnsupported);
+
+    // Without the network a non-picture and several files are refused.
+    dropOn(w, {QUrl::fromLocalFile(text)});
+    QTRY_COMPARE(m_host->notices.size(), 4);
+    QCOMPARE(m_host->notices.last(), kUnsupported);
+    dropOn(w, {QUrl::fromLocalFile(text), QUrl::fromLocalFile(second)});
+    QTRY_COMPARE(m_host->notices.size(), 5);
+    QCOMPARE(m_host->notices.last(), QStringLiteral("複数ファイルの読み込みはできません。"));
+    QCOMPARE(m_host->styles.last(), 0);
+
+    // With the network they go to the send dialog in file mode.
+    m_ctx->NetworkReady = true;
+    w.doors().LoadSendAddr = [&sent](int kind, const QImage &, const QString &tag) {
+        sent.append({kind, tag});
+    };
+    dropOn(w, {QUrl::fromLocalFile(text)});
+    QTRY_COMPARE(sent.size(), 1);
+    QCOMPARE(sent[0], std::make_tuple(2, text));
+    dropOn(w, {QUrl::fromLocalFile(text), QUrl::fromLocalFile(second)});
+    QTRY_COMPARE(sent.size(), 2);
+    const QString expected = m_dir->path() + QStringLiteral("/") + QChar(u'\0') +
+                             QStringLiteral("notes.txt") + QChar(u'\0') + QStringLiteral("more.txt");
+    QCOMPARE(std::get<1>(sent[1]), expected);
+    QCOMPARE(m_host->notices.size(), 5);
+    QCOMPARE(w.pictureTag(), picture);
+}
+
+void TstFrmMain::paintProgramGetsTheBitmapFile()
+{
+    const QString script = m_dir->filePath(QStringLiteral("paint.sh"));
+    const QString record = m_dir->filePath(QStringLiteral("paint-args.txt"));
+    {
+        QFile f(script);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\nprintf '%s|' \"$@\" > '%1.part' && mv '%1.part' '%1'\n")
+                    .arg(record)
+                    .toUtf8());
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    }
+    m_ctx->settings.PicEditApp = script;
+    m_ctx->settings.PicEditAppInf = 0;
+    FrmMain &w = *makeWindow();
+    const QString source = m_dir->filePath(QStringLiteral("paint-source.png"));
+    QVERIFY(solidImage(QSize(21, 13), QColor(0, 128, 0)).save(source));
+    QVERIFY(w.LoadPictureFile(source));
+
+    w.toolbarAction(QStringLiteral("Paint"))->trigger();
+    const QString bitmap = m_ctx->WorkDir + QStringLiteral("zorvnimg.bmp");
+    QTRY_VERIFY(QFile::exists(record));
+    QFile args(record);
+    QVERIFY(args.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(args.readAll()), bitmap + u'|');
+    QFile bmp(bitmap);
+    QVERIFY(bmp.open(QIODevice::ReadOnly));
+    const QByteArray header = bmp.read(30);
+    QCOMPARE(header.left(2), QByteArray("BM"));
+    QCOMPARE(int(uchar(header[28])), 24); // bits per pixel
+    QCOMPARE(QImage(bitmap).pixelColor(10, 10), QColor(0, 128, 0));
+}
+
+void TstFrmMain::closeUnloadsTheWindow()
+{
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.menuAction(QStringLiteral("mnuPHide"))->trigger();
+    QVERIFY(!w.isVisible());
+    QVERIFY(m_window);
+    w.show();
+    w.menuAction(QStringLiteral("mnuClose"))->trigger();
+    QTRY_VERIFY(!m_window);
+}
+
+ZORVIN_XVFB_MAIN(TstFrmMain, QSize(1280, 800), true)
+#include "tst_frmmain.moc"
