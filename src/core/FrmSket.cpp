@@ -3,6 +3,8 @@
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
 #include "core/QuitGuard.h"
+#include "core/SettingsFile.h"
+#include "core/SettingsLoader.h"
 #include "core/StartupChecks.h"
 #include "core/TrayIcon.h"
 #include "net/NetEngine.h"
@@ -27,6 +29,9 @@ bool FrmSket::Load()
     // 1. The window icon; the tray shows the same one.
     setWindowIcon(TrayIcon::normalIcon());
     QApplication::setWindowIcon(TrayIcon::normalIcon());
+
+    // 3. Settings.
+    LoadSettings(m_ctx.settings, SettingsFile(m_ctx.SettingsPath()), m_ctx.ProgramDir);
 
     // 5. Folder check: one warning listing every configured folder that is missing.
     const QString missing = MissingFolderLines(m_ctx.settings);
@@ -57,6 +62,9 @@ bool FrmSket::Load()
 
     // 13. The tray icon.
     m_tray->TrayAdd();
+
+    // 15. The version stamp marks a start-up that went through.
+    WriteVersionStamp(SettingsFile(m_ctx.SettingsPath()));
 
     // 16.
     m_ctx.StartupDone = StartupRunning;
