@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QPointer>
 
 namespace {
 
@@ -203,6 +204,9 @@ void MessageDelivery::onTimerMsgReTry()
     // A question box runs a nested event loop; the tick must not re-enter meanwhile.
     m_timerMsgReTry.stop();
     for (MsgRetrySlot &slot : m_retrySlots) {
+        // No questions once the program is quitting.
+        if (m_engine.context().StartupDone == StartupQuitting)
+            return;
         if (!slot.inUse)
             continue;
         --slot.countdown;
@@ -218,9 +222,13 @@ void MessageDelivery::onTimerMsgReTry()
         }
 
         const quint64 serial = slot.serial;
+        const QPointer<MessageDelivery> alive(this);
         const int answer =
             m_engine.host().ShowMessageBox(name + kMsgRetryQuestion1 + QLatin1Char('\r') + kMsgRetryQuestion2,
                                            MsgBox::Question + MsgBox::RetryCancel);
+        // The program may have quit while the question was open.
+        if (!alive)
+            return;
         // The receipt may have come while the question was open; then there is nothing
         // left to resend, and the slot may already watch another message.
         if (!slot.inUse || slot.serial != serial)
@@ -235,8 +243,7 @@ void MessageDelivery::onTimerMsgReTry()
         slot.countdown = qint16(m_engine.context().settings.SndMsgRRTim + 1);
         m_engine.BCastMsgSend(slot.datagram, slot.recipient);
     }
-    if (m_engine.context().StartupDone != StartupQuitting)
-        m_timerMsgReTry.start();
+    m_timerMsgReTry.start();
 }
 
 void MessageDelivery::onReceiptDatagram(const QString &ip, const QString &datagram)
