@@ -1,5 +1,6 @@
 #include "core/FrmSket.h"
 
+#include "capture/CaptureTrayMenu.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
 #include "core/QuitGuard.h"
@@ -22,7 +23,10 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     connect(m_tray.get(), &TrayIcon::doubleClicked, this, &FrmSket::onTrayDoubleClicked);
 }
 
-FrmSket::~FrmSket() = default;
+FrmSket::~FrmSket()
+{
+    delete m_frmMain;
+}
 
 bool FrmSket::Load()
 {
@@ -60,7 +64,11 @@ bool FrmSket::Load()
         return false;
     }
 
-    // 13. The tray icon.
+    // 13. The capture window (hidden), then the tray icon with its capture entries.
+    captureWindow();
+    m_captureTray = new CaptureTrayMenu(
+        *m_tray->menu(), m_tray->quitAction(), [this] { return captureWindow(); },
+        [this] { return loadedCaptureWindow(); }, this);
     m_tray->TrayAdd();
 
     // 15. The version stamp marks a start-up that went through.
@@ -150,6 +158,22 @@ void FrmSket::Unload()
     // 4. The tray icon; then the program ends.
     m_tray->TrayRemove();
     emit unloaded();
+}
+
+FrmMain *FrmSket::captureWindow()
+{
+    if (!m_frmMain && !m_unloaded)
+        m_frmMain = new FrmMain(m_ctx, *m_engine, m_captureDoors);
+    return m_frmMain;
+}
+
+void FrmSket::setCaptureDoors(const FrmMainDoors &doors)
+{
+    m_captureDoors = doors;
+    if (m_frmMain) {
+        m_frmMain->doors() = doors;
+        m_frmMain->SetToolbar();
+    }
 }
 
 void FrmSket::FlashAndBlink(QWidget *window, bool on)

@@ -4,9 +4,13 @@
 
 #include "core/EngineHost.h"
 
+#include "capture/FrmMain.h"
+
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 
+class CaptureTrayMenu;
 class ModZorvin;
 class NetEngine;
 class TrayIcon;
@@ -34,6 +38,14 @@ public:
     NetEngine &engine() const { return *m_engine; }
     TrayIcon &tray() const { return *m_tray; }
 
+    // The capture window, loaded again (hidden) when it was closed.
+    FrmMain *captureWindow();
+    // The capture window only while it is loaded.
+    FrmMain *loadedCaptureWindow() const { return m_frmMain; }
+    // What the capture window's commands reach beyond it (send dialog, message window,
+    // options...); set as those windows arrive, kept for every later load.
+    void setCaptureDoors(const FrmMainDoors &doors);
+
     // EngineHost
     int ShowMessageBox(const QString &text, int style) override;
 
@@ -51,5 +63,8 @@ private:
     ModZorvin &m_ctx;
     std::unique_ptr<NetEngine> m_engine;
     std::unique_ptr<TrayIcon> m_tray;
+    QPointer<FrmMain> m_frmMain;
+    FrmMainDoors m_captureDoors;
+    CaptureTrayMenu *m_captureTray = nullptr;
     bool m_unloaded = false;
 };
