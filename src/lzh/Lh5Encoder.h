@@ -12,11 +12,11 @@ namespace lzh {
 // than gzip -6 while the archives stay as small as other LHA programs make them.
 struct EncoderTuning
 {
-    int maxChain = 12;       // candidates looked at per position
-    int goodLength = 4;      // a previous match this long quarters the search
-    int maxLazy = 6;         // a previous match this long is taken without looking further
-    int niceLength = 32;     // a match this long ends the search
-    int blockSymbols = 4096; // codes per Huffman block; small blocks follow the data closely
+    int maxChain = 24;       // candidates looked at per position
+    int goodLength = 8;      // a previous match this long quarters the search
+    int maxLazy = 12;        // a previous match this long is taken without looking further
+    int niceLength = 48;     // a match this long ends the search
+    int blockSymbols = 8192; // codes per Huffman block; small blocks follow the data closely
 };
 
 struct EncodeResult

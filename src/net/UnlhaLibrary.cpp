@@ -8,7 +8,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -39,7 +41,13 @@ bool selfCheck()
 } // namespace
 
 UnlhaLibrary::UnlhaLibrary() = default;
-UnlhaLibrary::~UnlhaLibrary() = default;
+// An engine torn down while RunArchiver waits (quit from inside the local loop) must not
+// pull the library from under its worker: wait for the running call to end.
+UnlhaLibrary::~UnlhaLibrary()
+{
+    while (m_busy.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
 
 bool UnlhaLibrary::splitCommandLine(const QString &line, QStringList *words, QList<bool> *quoted)
 {
