@@ -249,4 +249,4 @@ class TestMsgLog : public QObject
 };
 
 QTEST_GUILESS_MAIN(TestMsgLog)
-#include "tst_msglog.moc"
+#include "tst_messages_log.moc"
