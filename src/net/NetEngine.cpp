@@ -9,6 +9,8 @@
 #include "net/MessageDelivery.h"
 #include "net/MsgLog.h"
 #include "net/Presence.h"
+#include "net/TransferReceiver.h"
+#include "net/TransferSender.h"
 #include "net/UnlhaLibrary.h"
 
 #include <QHostInfo>
@@ -38,6 +40,7 @@ NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
     connect(m_presence.get(), &Presence::stopDatagram, this, &NetEngine::stopDatagram);
     m_msgLog = std::make_unique<MsgLog>(ctx, host);
     m_messages = std::make_unique<MessageDelivery>(*this, *m_msgLog);
+    SetUpTransfers();
 }
 
 NetEngine::~NetEngine() = default;
@@ -58,8 +61,8 @@ void NetEngine::RemoveWorkFolders()
     QDir().rmdir(m_ctx.TempPath);
 }
 
-int NetEngine::UpdatePeer(const QString &name, const QString &ip, const QString &state, const QString &version,
-                          const QString &group)
+int NetEngine::UpdatePeer(const QString &name, const QString &ip, const QString &state,
+                          const QString &version, const QString &group)
 {
     return m_presence->UpdatePeer(name, ip, state, version, group);
 }
@@ -78,7 +81,7 @@ bool NetEngine::OpenSockets(QString *errorText, int *errorNumber)
 {
     m_ctx.SetLocalIp(LocalAddress::detect(m_ctx.net.bindAddress));
     m_ctx.LocalHostName = QHostInfo::localHostName();
-    return m_datagrams->open(errorText, errorNumber);
+    return OpenTransferListener(errorText, errorNumber) && m_datagrams->open(errorText, errorNumber);
 }
 
 void NetEngine::CloseSockets()

@@ -14,7 +14,10 @@ class Datagrams;
 class Presence;
 class MsgLog;
 class MessageDelivery;
+class TransferSender;
+class TransferReceiver;
 class UnlhaLibrary;
+struct SendRequest;
 
 class NetEngine : public QObject
 {
@@ -59,6 +62,19 @@ public:
     MsgLog &msgLog() const { return *m_msgLog; }
     MessageDelivery &messages() const { return *m_messages; }
 
+    // Picture and file transfers over TCP: the send-job table and the receive slots.
+    TransferSender &sender() const { return *m_sender; }
+    TransferReceiver &receiver() const { return *m_receiver; }
+    // The one way the send dialog and the automatic transfer queue a job; the slot, or
+    // -1 when all 706 are taken (the caller reports that).
+    int QueueSendJob(const SendRequest &request);
+    void NxDtSendConReq(const QString &ip);
+    bool DelSlist(int slot);
+    // The TCP listening socket on port 62410 (part of OpenSockets).
+    [[nodiscard]] bool OpenTransferListener(QString *errorText, int *errorNumber);
+    // Closes every transfer socket (unload of the resident window).
+    void CloseTransfers();
+
     // Packs `secondPath` into `archivePath` (pack) or unpacks `archivePath` into the folder
     // `secondPath`, which ends with "/". Runs on a worker thread while a local event loop
     // keeps timers and sockets going. 0 success, 32799 busy (another call is running),
@@ -90,4 +106,8 @@ private:
     std::unique_ptr<MsgLog> m_msgLog;
     std::unique_ptr<MessageDelivery> m_messages;
     std::unique_ptr<UnlhaLibrary> m_unlha;
+    // Last, so transfers end before the parts they report through.
+    std::unique_ptr<TransferSender> m_sender;
+    std::unique_ptr<TransferReceiver> m_receiver;
+    void SetUpTransfers();
 };

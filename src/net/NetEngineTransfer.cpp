@@ -6,25 +6,12 @@
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 
-namespace {
-
-// The archiver call of the engine, reached through a template so this file builds
-// whether or not the engine's archiver is linked in yet.
-template <typename Engine> void linkArchiver(Engine &engine, TransferLinks &links)
-{
-    if constexpr (requires(Engine & e, const QString &s) { e.RunArchiver(s, s, true); }) {
-        links.runArchiver = [&engine](const QString &archive, const QString &second, bool pack) {
-            return engine.RunArchiver(archive, second, pack);
-        };
-    }
-}
-
-} // namespace
-
 void NetEngine::SetUpTransfers()
 {
     TransferLinks links;
-    linkArchiver(*this, links);
+    links.runArchiver = [this](const QString &archive, const QString &second, bool pack) {
+        return RunArchiver(archive, second, pack);
+    };
     links.peerVersion = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryVersion; };
     links.peerName = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryName; };
     links.sendDatagram = [this](const QString &datagram, const QString &destination) {

@@ -356,7 +356,9 @@ bool TransferSender::handleReply(int socketIndex)
                 continue;
             report(other, false,
                    message + QLatin1Char(' ') + (other.isFile() ? other.itemPath() : QString()));
-            if (m_links.sendDatagram)
+            // Only a job that reached the receiver has something there to stop; a stop for
+            // a queued job would cancel whatever this side sends next.
+            if (other.state > 0 && m_links.sendDatagram)
                 m_links.sendDatagram(QStringLiteral("captSP") + AnsiCodec::fixedWidth(other.archiveName, 22),
                                      dest);
             const int otherSocket = other.socketIndex;

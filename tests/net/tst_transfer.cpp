@@ -207,6 +207,8 @@ class TestTransfer : public QObject
     void cancelAndGoodbyeEndTheSendersJobs();
     void closeBeforeAllBytesIsAFailure();
     void foldersMissingFilesAndNotices();
+    void packedTransfersArriveByteIdentical();
+    void receiverWithoutArchiver();
 };
 
 void TestTransfer::filesAndPicturesArriveByteIdentical()
@@ -569,6 +571,97 @@ void TestTransfer::foldersMissingFilesAndNotices()
     s.setSocketCounter(32700);
     QCOMPARE(s.NextSocketIndex(), 32701);
     QCOMPARE(s.NextSocketIndex(), 2);
+}
+
+void TestTransfer::packedTransfersArriveByteIdentical()
+{
+    Peer a("127.0.0.2"), b("127.0.0.3"), c("127.0.0.4");
+    for (Peer *p : {&a, &b, &c}) {
+        p->engine.CheckArchiver();
+        QVERIFY(p->ctx.ArchiverReady);
+        QVERIFY(p->start());
+    }
+    a.engine.sender().setTimer1Interval(100);
+    const QString japanese = QString::fromUtf8("画面のメモ.txt");
+    // Text-like data so that packing has something to do, and long enough to take a while.
+    QByteArray text;
+    for (int i = 0; text.size() < 12 * 1024 * 1024; ++i)
+        text += "line " + QByteArray::number(i * 7919 % 100003) + " of the packed transfer test\n";
+    writeFile(a.outbox() + "big.log", text);
+    const QByteArray small = writeFile(a.outbox() + japanese, randomBytes(20000, 7));
+    const QString picName = "CAPT" + a.ctx.LocalIpHex + "9.BMP";
+    const QByteArray picture = writeFile(a.ctx.SendTempDir + "/" + picName, "BM" + randomBytes(3000, 8));
+
+    const int toB = a.queue("127.0.0.3", a.outbox(), "big.log", 'F', 2, true);
+    // While the big file is being packed, a job to another destination finds the archiver
+    // busy and waits on Timer1.
+    int toC = -1;
+    bool sawBusy = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (toC < 0 && a.engine.sender().job(toB).state == 2)
+            toC = a.queue("127.0.0.4", a.outbox(), japanese, 'F', 2, true);
+        sawBusy = sawBusy || (toC >= 0 && a.engine.sender().job(toC).archiverBusy);
+    });
+    watch.start(1);
+    QTRY_VERIFY_WITH_TIMEOUT(sawBusy, 20000);
+    watch.stop();
+    a.queue("127.0.0.3", a.ctx.SendTempDir, picName, 'I', 2, true);
+
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 3, 60000);
+    for (const SendLine &l : a.host.sent)
+        QCOMPARE(l.result, 0);
+    QCOMPARE(readFile(b.recvFile("big.log")), text);
+    QCOMPARE(readFile(c.recvFile(japanese)), small);
+    QTRY_COMPARE(b.host.images.size(), 1);
+    QCOMPARE(b.host.imageBytes[0], picture);
+    QCOMPARE(b.host.images[0].displayKind, 0);
+    // Archives are gone on both sides once their jobs are done.
+    QCOMPARE(b.recvTemp(), QStringList());
+    QCOMPARE(c.recvTemp(), QStringList());
+    QCOMPARE(QDir(a.ctx.SendTempDir).entryList(QDir::Files), QStringList());
+}
+
+void TestTransfer::receiverWithoutArchiver()
+{
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    a.engine.CheckArchiver();
+    QVERIFY(a.ctx.ArchiverReady);
+    QVERIFY(a.start());
+    QVERIFY(b.start()); // b has no archiver
+    writeFile(a.outbox() + "one.txt", randomBytes(5000, 9));
+    writeFile(a.outbox() + "two.txt", randomBytes(5000, 10));
+    writeFile(a.outbox() + "three.zip", randomBytes(5000, 11));
+
+    // A receiver of version 266 gets the item again, unpacked, and once only.
+    a.know("127.0.0.3", "bob (h3)", "266");
+    a.queue("127.0.0.3", a.outbox(), "one.txt", 'F', 2, true);
+    a.queue("127.0.0.3", a.outbox(), "two.txt", 'F', 2, true);
+    QTRY_COMPARE(a.host.sent.size(), 2);
+    QCOMPARE(a.host.sent[0].result, 0);
+    QCOMPARE(a.host.sent[1].result, 0);
+    QCOMPARE(b.host.received.size(), 2);
+    QCOMPARE(readFile(b.recvFile("one.txt")), readFile(a.outbox() + "one.txt"));
+
+    // An older receiver: the refusal ends this job and every other job to it.
+    a.know("127.0.0.3", "bob (h3)", "250");
+    a.host.sent.clear();
+    b.host.received.clear();
+    a.queue("127.0.0.3", a.outbox(), "one.txt", 'F', 2, true);
+    a.queue("127.0.0.3", a.outbox(), "two.txt", 'F', 2, true);
+    QTRY_COMPARE(a.host.sent.size(), 2);
+    const QString refusal = QString::fromUtf8("相手側に UNLHA32.DLL がインストールされてません。 ");
+    QCOMPARE(a.host.sent[0].info, refusal + a.outbox() + "one.txt");
+    QCOMPARE(a.host.sent[1].info, refusal + a.outbox() + "two.txt");
+    QVERIFY(!a.engine.sender().anyJobInUse());
+    QCOMPARE(b.recvTemp(), QStringList());
+
+    // A zip goes unpacked even when packing is wanted, so the old receiver takes it.
+    a.queue("127.0.0.3", a.outbox(), "three.zip", 'F', 2, true);
+    QTRY_COMPARE(a.host.sent.size(), 3);
+    QCOMPARE(a.host.sent[2].info, a.outbox() + "three.zip");
+    QCOMPARE(a.host.sent[2].result, 0);
+    QCOMPARE(readFile(b.recvFile("three.zip")), readFile(a.outbox() + "three.zip"));
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
