@@ -178,6 +178,9 @@ int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
     int chain = prevLen >= m_tune.goodLength ? m_tune.maxChain >> 2 : m_tune.maxChain;
     const int nice = std::min(m_tune.niceLength, avail);
     int best = std::max(prevLen, kMinMatch - 1);
+    // Nothing longer fits before the end of the data (and s[best] would read past it).
+    if (best >= avail)
+        return 0;
     int found = 0;
     uint32_t next = m_prev[pos & kWindowMask];
     while (next != 0 && chain-- > 0) {
