@@ -5,7 +5,7 @@
 #include "lzh/LhDecoder.h"
 #include "lzh/LzhErrors.h"
 
-#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +22,9 @@ namespace {
 // Extended headers of one entry may not add up to more than this; real archives use a
 // few hundred bytes, and the bound keeps hostile input from growing memory.
 constexpr size_t kMaxExtendedBytes = 1 << 20;
-constexpr uint8_t kOsId = 'M'; // names are in the Windows code page, as MS-DOS archives keep them
+// Windows: names are in the ANSI code page (932 here). An MS-DOS id would make other LHA
+// programs turn upper-case names such as "CAPT7F000001.BMP" into lower case.
+constexpr uint8_t kOsId = 'W';
 
 uint16_t le16(const uint8_t *p)
 {
@@ -79,38 +81,23 @@ bool isTrailByte(uint8_t b)
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
 }
 
-class SinkCounter : public ByteSink
+// Creates a new temporary file in `folder` under a random name. The file must not exist
+// yet ("x"), so a planted file or link is never followed or reused.
+std::FILE *createTemporary(const fs::path &folder, const char *tag, fs::path *path)
 {
-  public:
-    explicit SinkCounter(ByteSink &inner) : m_inner(inner) {}
-    bool write(const uint8_t *data, size_t size) override
-    {
-        m_count += size;
-        return m_inner.write(data, size);
+    std::random_device random;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, ".zorvin-%s-%08x%08x.tmp", tag, unsigned(random()),
+                      unsigned(random()));
+        *path = folder / name;
+        if (std::FILE *f = std::fopen(path->c_str(), "wbx"))
+            return f;
+        if (errno != EEXIST)
+            break;
     }
-    uint64_t count() const { return m_count; }
-
-  private:
-    ByteSink &m_inner;
-    uint64_t m_count = 0;
-};
-
-// A name for a temporary file in `folder` that no other call in this process or another
-// process is using at the same time.
-fs::path temporaryName(const fs::path &folder, const char *tag)
-{
-    static std::atomic<uint64_t> counter{0};
-    thread_local std::mt19937_64 rng{std::random_device{}()};
-    char name[96];
-    std::snprintf(name, sizeof name, ".zorvin-%s-%016llx-%llu.tmp", tag, (unsigned long long)rng(),
-                  (unsigned long long)counter.fetch_add(1));
-    return folder / name;
-}
-
-// Opens a new file that must not exist yet, so a planted link is never followed.
-std::FILE *createExclusive(const fs::path &path)
-{
-    return std::fopen(path.c_str(), "wbx");
+    path->clear();
+    return nullptr;
 }
 
 std::vector<uint8_t> level2Header(const EntryInfo &e)
@@ -499,8 +486,8 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     if (folder.empty())
         folder = ".";
 
-    TempFile temp{temporaryName(folder, "pack")};
-    FilePtr out(createExclusive(temp.path));
+    TempFile temp;
+    FilePtr out(createTemporary(folder, "pack", &temp.path));
     if (!out)
         return ErrArchiveCreate;
 
@@ -578,8 +565,8 @@ int unpackArchive(const fs::path &archive, const fs::path &destination, const Na
         if (!isSafeBareName(component) || onDisk.has_parent_path())
             return ErrUnsafeName;
 
-        TempFile temp{temporaryName(destination, "unpack")};
-        FilePtr out(createExclusive(temp.path));
+        TempFile temp;
+        FilePtr out(createTemporary(destination, "unpack", &temp.path));
         if (!out)
             return ErrOutputCreate;
         FileSink sink(out.get());
