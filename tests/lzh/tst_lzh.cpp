@@ -154,6 +154,7 @@ class TstLzh : public QObject
     void roundTrip_data();
     void roundTrip();
     void headerFieldsAndJapaneseName();
+    void headerOf256BytesIsPadded();
     void addingKeepsOtherEntriesAndReplacesSameName();
     void unpackReplacesExistingFile();
     void packFailures();
@@ -268,6 +269,24 @@ void TstLzh::headerFieldsAndJapaneseName()
 
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
     QCOMPARE(readRaw(m_out, name), QByteArray("hello hello hello hello hello hello hello\n"));
+}
+
+void TstLzh::headerOf256BytesIsPadded()
+{
+    // 34 bytes plus a 222-byte name make 256: a header whose first byte is 0 would read
+    // as the end of the archive, so one padding byte follows.
+    const QByteArray name = QByteArray(218, 'n') + ".txt";
+    writeFile(m_in + QStringLiteral("/f"), QByteArray("padded"));
+    const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), name.toStdString()), int(lzh::Ok));
+    const QByteArray a = readAll(arc);
+    QCOMPARE(a.left(2), QByteArray("\x01\x01", 2));
+    QCOMPARE(a.mid(256, 1), QByteArray("\x00", 1));
+    QCOMPARE(a.mid(257, 6), QByteArray("padded"));
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
+    QCOMPARE(readAll(m_out + QLatin1Char('/') + QString::fromLatin1(name)), QByteArray("padded"));
+    QByteArray log;
+    QCOMPARE(runTool(QStringLiteral("lhasa"), {QStringLiteral("t"), arc}, m_out, &log), 0);
 }
 
 void TstLzh::addingKeepsOtherEntriesAndReplacesSameName()
