@@ -5,6 +5,7 @@
 #include "lzh/LzhErrors.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -77,6 +78,23 @@ class BitWriter
     bool m_ok = true;
     uint64_t m_written = 0;
 };
+
+// Bytes that agree at `s` and `m`, up to `limit`; eight at a time where possible.
+int matchLength(const uint8_t *s, const uint8_t *m, int limit)
+{
+    int len = 0;
+    while (std::endian::native == std::endian::little && len + 8 <= limit) {
+        uint64_t a, b;
+        std::memcpy(&a, s + len, 8);
+        std::memcpy(&b, m + len, 8);
+        if (a != b)
+            return len + (__builtin_ctzll(a ^ b) >> 3); // little-endian: lowest byte first
+        len += 8;
+    }
+    while (len < limit && s[len] == m[len])
+        ++len;
+    return len;
+}
 
 int bitLength(uint32_t v)
 {
@@ -189,20 +207,7 @@ int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
             break;
         const uint8_t *m = &m_buf[cand - m_base];
         if (m[best] == s[best] && m[0] == s[0] && m[1] == s[1]) {
-            int len = 0;
-            while (len + 8 <= avail) {
-                uint64_t a, b;
-                std::memcpy(&a, s + len, 8);
-                std::memcpy(&b, m + len, 8);
-                if (a != b) {
-                    len += __builtin_ctzll(a ^ b) >> 3;
-                    goto counted;
-                }
-                len += 8;
-            }
-            while (len < avail && s[len] == m[len])
-                ++len;
-        counted:
+            const int len = matchLength(s, m, avail);
             if (len > best) {
                 best = len;
                 found = len;
