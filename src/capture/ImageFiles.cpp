@@ -216,24 +216,11 @@ QString ImageFiles::AutoSaveTarget(const QString &folder, const QString &baseNam
     return target + baseName + numberText + QLatin1String(extensions[type]);
 }
 
-namespace {
-
-// The archiver call exists once the engine carries the LZH library; until then every pack
-// counts as failed and the BMP fallback is taken.
-template <typename Engine> int packWith(Engine *engine, const QString &archivePath, const QString &secondPath)
-{
-    if constexpr (requires { engine->RunArchiver(archivePath, secondPath, true); })
-        return engine->RunArchiver(archivePath, secondPath, true);
-    else
-        return -1;
-}
-
-} // namespace
-
 int ImageFiles::runArchiver(const QString &archivePath, const QString &secondPath)
 {
     // Without an engine there is no archiver; the caller then takes the BMP fallback.
-    return m_engine ? packWith(m_engine, archivePath, secondPath) : -1;
+    constexpr int kNoEngine = -1;
+    return m_engine ? m_engine->RunArchiver(archivePath, secondPath, true) : kNoEngine;
 }
 
 bool ImageFiles::writeLzh(const QImage &picture, const QString &target, const QString &stem,

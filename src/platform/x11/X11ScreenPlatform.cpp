@@ -26,12 +26,22 @@ template <typename T> struct Reply
     explicit operator bool() const { return p != nullptr; }
 };
 
+// Takes the error of a request so that a vanished window is an empty answer, not an error
+// event for Qt's handler to log.
+struct ErrorSink
+{
+    xcb_generic_error_t *error = nullptr;
+    ~ErrorSink() { std::free(error); }
+    operator xcb_generic_error_t **() { return &error; }
+};
+
 // Window trees are shallow; a deeper walk means a loop or a hostile client.
 constexpr int kMaxTreeDepth = 64;
 
 xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
 {
-    Reply reply(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
+    Reply reply(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), ErrorSink()));
     return reply ? reply->atom : XCB_ATOM_NONE;
 }
 
@@ -41,7 +51,8 @@ QByteArray readProperty(xcb_connection_t *c, xcb_window_t window, xcb_atom_t pro
 {
     if (window == XCB_WINDOW_NONE || property == XCB_ATOM_NONE)
         return {};
-    Reply reply(xcb_get_property_reply(c, xcb_get_property(c, 0, window, property, type, 0, 4096), nullptr));
+    Reply reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, property, type, 0, 4096), ErrorSink()));
     if (!reply || reply->type == XCB_ATOM_NONE)
         return {};
     if (actualType)
@@ -117,7 +128,7 @@ QImage X11ScreenPlatform::grabRect(const QRect &rect)
                                     xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root,
                                                   int16_t(r.x() + screen.x()), int16_t(r.y() + screen.y()),
                                                   uint16_t(r.width()), uint16_t(r.height()), ~0u),
-                                    nullptr));
+                                    ErrorSink()));
     if (!reply)
         return {};
 
@@ -171,13 +182,13 @@ bool X11ScreenPlatform::hasWmState(uint32_t window) const
 {
     Reply reply(xcb_get_property_reply(
         m_connection, xcb_get_property(m_connection, 0, window, m_atoms[WmState], XCB_ATOM_ANY, 0, 0),
-        nullptr));
+        ErrorSink()));
     return reply && reply->type != XCB_ATOM_NONE;
 }
 
 uint32_t X11ScreenPlatform::parentOf(uint32_t window) const
 {
-    Reply reply(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr));
+    Reply reply(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), ErrorSink()));
     return reply ? reply->parent : XCB_WINDOW_NONE;
 }
 
@@ -185,7 +196,7 @@ uint32_t X11ScreenPlatform::findClientBelow(uint32_t window, int depth) const
 {
     if (depth > kMaxTreeDepth)
         return XCB_WINDOW_NONE;
-    Reply reply(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr));
+    Reply reply(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), ErrorSink()));
     if (!reply)
         return XCB_WINDOW_NONE;
     const xcb_window_t *children = xcb_query_tree_children(reply.p);
@@ -226,11 +237,11 @@ uint32_t X11ScreenPlatform::clientWindowOf(uint32_t window) const
 
 QRect X11ScreenPlatform::rootGeometry(uint32_t window, bool withBorder) const
 {
-    Reply geometry(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
+    Reply geometry(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), ErrorSink()));
     if (!geometry)
         return {};
     Reply origin(xcb_translate_coordinates_reply(
-        m_connection, xcb_translate_coordinates(m_connection, window, m_root, 0, 0), nullptr));
+        m_connection, xcb_translate_coordinates(m_connection, window, m_root, 0, 0), ErrorSink()));
     if (!origin)
         return {};
     QRect r(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
@@ -247,7 +258,7 @@ ScreenPlatform::WindowId X11ScreenPlatform::foregroundWindow() const
         readCardinals(m_connection, m_root, m_atoms[NetActiveWindow], XCB_ATOM_WINDOW);
     if (!active.empty() && active[0] != XCB_WINDOW_NONE)
         return active[0];
-    Reply focus(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    Reply focus(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), ErrorSink()));
     if (!focus || focus->focus == XCB_WINDOW_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
         focus->focus == m_root)
         return 0;
@@ -343,7 +354,7 @@ ScreenPlatform::WindowId X11ScreenPlatform::windowFromPoint(const QPoint &screen
         Reply reply(xcb_translate_coordinates_reply(
             m_connection,
             xcb_translate_coordinates(m_connection, m_root, current, int16_t(p.x()), int16_t(p.y())),
-            nullptr));
+            ErrorSink()));
         if (!reply || reply->child == XCB_WINDOW_NONE)
             break;
         current = reply->child;
@@ -358,7 +369,7 @@ ScreenPlatform::WindowId X11ScreenPlatform::topWindowFromPoint(const QPoint &scr
 
 QPoint X11ScreenPlatform::cursorPos() const
 {
-    Reply reply(xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr));
+    Reply reply(xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), ErrorSink()));
     if (!reply)
         return {};
     return QPoint(reply->root_x, reply->root_y) - primaryNative().topLeft();
@@ -376,7 +387,7 @@ bool X11ScreenPlatform::grabPointer(QWindow *receiver)
         xcb_grab_pointer(m_connection, 0, xcb_window_t(receiver->winId()),
                          XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE, XCB_GRAB_MODE_ASYNC,
                          XCB_GRAB_MODE_ASYNC, XCB_WINDOW_NONE, XCB_CURSOR_NONE, XCB_CURRENT_TIME),
-        nullptr));
+        ErrorSink()));
     m_grabbed = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
     return m_grabbed;
 }

@@ -1,0 +1,448 @@
+// Image files on real files in temporary folders: the writers by the name's last three
+// characters, loading by content, GIF refusal, the Save command through its real dialog,
+// and the automatic save with its running number, folder errors and the LZH type.
+#include "capture/ImageFiles.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/NetEngine.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+class RecordingHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &text, int style) override
+    {
+        boxes << text;
+        styles << style;
+        return MsgBox::IdOk;
+    }
+    QStringList boxes;
+    QList<int> styles;
+};
+
+// A picture with distinct quadrants and a gradient, so that orientation, channel order
+// and scaling faults all show.
+QImage testPicture(const QSize &size = QSize(64, 48))
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(
+                x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), (x < 32) == (y < 24) ? 200 : 30));
+    return image;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// The first value of the first quantisation table of a JPEG file (-1 when absent).
+int firstQuantValue(const QByteArray &jpeg)
+{
+    const int at = jpeg.indexOf(QByteArray("\xFF\xDB", 2));
+    return at < 0 || at + 5 >= jpeg.size() ? -1 : int(uchar(jpeg[at + 5]));
+}
+
+int maxChannelDifference(const QImage &a, const QImage &b)
+{
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q))});
+        }
+    return worst;
+}
+
+double meanChannelDifference(const QImage &a, const QImage &b)
+{
+    qint64 total = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            total += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return double(total) / (3.0 * a.width() * a.height());
+}
+
+// Fills the visible file dialog's name field with `path` and accepts it.
+void answerFileDialog(const QString &path)
+{
+    QTimer::singleShot(0, qApp, [path] {
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+}
+
+} // namespace
+
+class TstImageFiles : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void init();
+
+    void writersFollowTheLastThreeCharacters_data();
+    void writersFollowTheLastThreeCharacters();
+    void jpegQualityAndProgressiveFollowTheSettings();
+    void loadingDecidesByContent();
+    void gifIsRefusedWhateverItsName();
+    void failedWriteLeavesNoFileAndKeepsTheOldOne();
+    void saveCommandWritesTheChosenFileAndRemembersItsFolder();
+    void saveCommandFailureShowsTheMessage();
+
+    void autoSaveTargets();
+    void autoSaveNumbersFilesAndWrapsAfter99999();
+    void autoSaveWithConstantNameOverwritesAndStoresZero();
+    void autoSaveIntoMissingFolderFailsWithoutUsingANumber();
+    void autoSaveLzhUnpacksToTheBitmap();
+    void autoSaveLzhFallsBackToBmp();
+
+  private:
+    QString iniText() const { return QString::fromLatin1(readAll(m_ctx.SettingsPath())); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    ModZorvin m_ctx;
+    RecordingHost m_host;
+};
+
+void TstImageFiles::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_ctx = ModZorvin();
+    m_ctx.ProgramDir = m_dir->path() + QStringLiteral("/prog/");
+    QVERIFY(QDir().mkpath(m_ctx.ProgramDir));
+    m_ctx.MakeTempFolders(m_dir->path() + QStringLiteral("/tmp"));
+    m_ctx.ImageLibLevel = 2;
+    m_host = RecordingHost();
+}
+
+void TstImageFiles::writersFollowTheLastThreeCharacters_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::addColumn<bool>("lossless");
+    QTest::newRow("bmp") << "a.bmp" << QByteArray("BM") << true;
+    QTest::newRow("png") << "a.png" << QByteArray("\x89PNG") << true;
+    QTest::newRow("upper-case PNG") << "a.PNG" << QByteArray("\x89PNG") << true;
+    QTest::newRow("jpg") << "a.jpg" << QByteArray("\xFF\xD8\xFF") << false;
+    // Only the last three characters count: "PEG" is not "JPG", so this is a bitmap.
+    QTest::newRow("jpeg is a bitmap") << "a.jpeg" << QByteArray("BM") << true;
+    QTest::newRow("no extension") << "picture" << QByteArray("BM") << true;
+}
+
+void TstImageFiles::writersFollowTheLastThreeCharacters()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, magic);
+    QFETCH(bool, lossless);
+    const QString path = m_dir->filePath(name);
+    const QImage picture = testPicture();
+    QString error;
+    QVERIFY2(ImageFiles::WritePicture(picture, path, 10, 0, &error), qPrintable(error));
+    const QByteArray bytes = readAll(path);
+    QVERIFY(bytes.startsWith(magic));
+    if (magic == "BM") {
+        // A 24-bit bitmap: bits per pixel at offset 28, no compression at 30, and rows of
+        // 64 * 3 bytes, so the file is 54 + 48 * 192 bytes long.
+        QCOMPARE(uchar(bytes[28]), uchar(24));
+        QCOMPARE(uchar(bytes[30]), uchar(0));
+        QCOMPARE(bytes.size(), 54 + 48 * 192);
+    }
+    const ImageFiles::Loaded loaded = ImageFiles::LoadPictureFile(path);
+    QVERIFY(!loaded.image.isNull());
+    QCOMPARE(loaded.image.size(), picture.size());
+    QCOMPARE(loaded.statusText, QStringLiteral("64*48 ﾋﾟｸﾁｬｰﾌｧｲﾙ"));
+    if (lossless)
+        QCOMPARE(maxChannelDifference(loaded.image, picture), 0);
+    else
+        QVERIFY(meanChannelDifference(loaded.image, picture) < 3.0);
+}
+
+void TstImageFiles::jpegQualityAndProgressiveFollowTheSettings()
+{
+    // libjpeg scales the standard luminance table (first value 16) by quality: 90 gives
+    // 3, 75 gives 8. JpegComp is the compression, so quality = 100 - JpegComp.
+    const QImage picture = testPicture();
+    const QString a = m_dir->filePath(QStringLiteral("q.jpg"));
+    QVERIFY(ImageFiles::WritePicture(picture, a, 10, 0));
+    QCOMPARE(firstQuantValue(readAll(a)), 3);
+    QVERIFY(ImageFiles::WritePicture(picture, a, 25, 0));
+    QCOMPARE(firstQuantValue(readAll(a)), 8);
+
+    // Baseline frames start with SOF0 (FFC0), progressive ones with SOF2 (FFC2).
+    QVERIFY(readAll(a).contains(QByteArray("\xFF\xC0", 2)));
+    QVERIFY(!readAll(a).contains(QByteArray("\xFF\xC2", 2)));
+    QVERIFY(ImageFiles::WritePicture(picture, a, 25, 1));
+    QVERIFY(readAll(a).contains(QByteArray("\xFF\xC2", 2)));
+    QVERIFY(!ImageFiles::LoadPictureFile(a).image.isNull());
+}
+
+void TstImageFiles::loadingDecidesByContent()
+{
+    // A PNG under a bitmap name opens; a text file under a picture name does not.
+    const QString png = m_dir->filePath(QStringLiteral("really-png.bmp"));
+    QVERIFY(testPicture().save(png, "PNG"));
+    QCOMPARE(ImageFiles::LoadPictureFile(png).image.size(), QSize(64, 48));
+
+    const QString text = m_dir->filePath(QStringLiteral("notes.jpg"));
+    writeFile(text, "just some words\n");
+    const ImageFiles::Loaded refused = ImageFiles::LoadPictureFile(text);
+    QVERIFY(refused.image.isNull());
+    QVERIFY(refused.notPicture);
+    QVERIFY(!refused.refusedGif);
+
+    const QString empty = m_dir->filePath(QStringLiteral("empty.bmp"));
+    writeFile(empty, QByteArray());
+    QVERIFY(ImageFiles::LoadPictureFile(empty).notPicture);
+    QVERIFY(ImageFiles::LoadPictureFile(m_dir->filePath(QStringLiteral("missing.bmp"))).notPicture);
+}
+
+void TstImageFiles::gifIsRefusedWhateverItsName()
+{
+    const QString asJpg = m_dir->filePath(QStringLiteral("photo.jpg"));
+    writeFile(asJpg, QByteArray("GIF89a\x08\x00\x08\x00\x80\x00\x00", 13));
+    QCOMPARE(ImageFiles::DetectGifFile(asJpg), QStringLiteral("gif"));
+    const ImageFiles::Loaded loaded = ImageFiles::LoadPictureFile(asJpg);
+    QVERIFY(loaded.refusedGif);
+    QVERIFY(loaded.image.isNull());
+
+    const QString lower = m_dir->filePath(QStringLiteral("lower.bmp"));
+    writeFile(lower, "gIf");
+    QCOMPARE(ImageFiles::DetectGifFile(lower), QStringLiteral("gif"));
+    const QString almost = m_dir->filePath(QStringLiteral("almost.gif"));
+    writeFile(almost, "GIX89a");
+    QCOMPARE(ImageFiles::DetectGifFile(almost), QString());
+    const QString shortFile = m_dir->filePath(QStringLiteral("short"));
+    writeFile(shortFile, "GI");
+    QCOMPARE(ImageFiles::DetectGifFile(shortFile), QString());
+    QCOMPARE(ImageFiles::DetectGifFile(m_dir->filePath(QStringLiteral("none"))), QString());
+}
+
+void TstImageFiles::failedWriteLeavesNoFileAndKeepsTheOldOne()
+{
+    QString error;
+    QVERIFY(!ImageFiles::WritePicture(testPicture(), m_dir->filePath(QStringLiteral("no/such/folder/a.bmp")),
+                                      0, 0, &error));
+    QCOMPARE(error, QStringLiteral("パスが見つかりません。"));
+
+    // A null picture writes nothing, and an existing file of that name stays as it was.
+    const QString existing = m_dir->filePath(QStringLiteral("keep.bmp"));
+    writeFile(existing, "old contents");
+    QVERIFY(!ImageFiles::WritePicture(QImage(), existing, 0, 0, &error));
+    QCOMPARE(readAll(existing), QByteArray("old contents"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.bmp")});
+}
+
+void TstImageFiles::saveCommandWritesTheChosenFileAndRemembersItsFolder()
+{
+    ImageFiles files(m_ctx, m_host);
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("pics"))));
+    const QString target = m_dir->filePath(QStringLiteral("pics/shot.png"));
+    answerFileDialog(target);
+    QCOMPARE(files.SavePictureAs(nullptr, testPicture()), target);
+    QVERIFY(readAll(target).startsWith("\x89PNG"));
+    QCOMPARE(m_ctx.LastSaveDir, m_dir->filePath(QStringLiteral("pics")) + QLatin1Char('/'));
+    QVERIFY(m_host.boxes.isEmpty());
+
+    // Cancelling ends the command quietly.
+    QTimer::singleShot(0, qApp, [] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        QApplication::activeModalWidget()->close();
+    });
+    QCOMPARE(files.SavePictureAs(nullptr, testPicture()), QString());
+    QVERIFY(m_host.boxes.isEmpty());
+}
+
+void TstImageFiles::saveCommandFailureShowsTheMessage()
+{
+    // /proc takes no new files, whoever runs the test.
+    ImageFiles files(m_ctx, m_host);
+    answerFileDialog(QStringLiteral("/proc/shot.bmp"));
+    QCOMPARE(files.SavePictureAs(nullptr, testPicture()), QString());
+    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \n書き込みできません。")});
+    QCOMPARE(m_host.styles, QList<int>{MsgBox::Information});
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/shot.bmp")));
+    QCOMPARE(m_ctx.LastSaveDir, QString());
+}
+
+void TstImageFiles::autoSaveTargets()
+{
+    QCOMPARE(ImageFiles::AutoSaveTarget(QStringLiteral("/data/caps"), QStringLiteral("CPT"),
+                                        QStringLiteral("00007"), 0),
+             QStringLiteral("/data/caps/CPT00007.BMP"));
+    QCOMPARE(ImageFiles::AutoSaveTarget(QStringLiteral("/data/caps/"), QStringLiteral("CPT"),
+                                        QStringLiteral("00007"), 0),
+             QStringLiteral("/data/caps/CPT00007.BMP"));
+    QCOMPARE(ImageFiles::AutoSaveTarget(QStringLiteral("/d"), QStringLiteral("x"), QString(), 1),
+             QStringLiteral("/d/x.LZH"));
+    QCOMPARE(ImageFiles::AutoSaveTarget(QStringLiteral("/d"), QStringLiteral("x"), QString(), 2),
+             QStringLiteral("/d/x.JPG"));
+    QCOMPARE(ImageFiles::AutoSaveTarget(QStringLiteral("/d"), QStringLiteral("x"), QString(), 3),
+             QStringLiteral("/d/x.PNG"));
+    QCOMPARE(ImageFiles::AutoSaveTarget(QStringLiteral("/d"), QStringLiteral("x"), QString(), 4), QString());
+}
+
+void TstImageFiles::autoSaveNumbersFilesAndWrapsAfter99999()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("auto"));
+    QVERIFY(QDir().mkpath(folder));
+    m_ctx.settings.CaptAutoSave = 1;
+    m_ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
+    m_ctx.settings.CaptAutoSavePlace = folder;
+    m_ctx.settings.CaptAutoSaveType = 3;
+    writeFile(m_ctx.SettingsPath(), "[ZorvinSetting]\r\nAutoCaptNo=99998\r\n");
+    QStringList panel;
+    ImageFiles files(m_ctx, m_host);
+    files.setStatusPanel([&panel](const QString &text) { panel << text; });
+
+    QCOMPARE(files.AutoSaveCapture(testPicture()), folder + QStringLiteral("/CPT99999.PNG"));
+    QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=99999\r\n"));
+    QCOMPARE(panel,
+             (QStringList{QStringLiteral("保存中 ") + folder + QStringLiteral("/CPT99999.PNG"), QString()}));
+
+    m_ctx.settings.CaptAutoSaveType = 0;
+    QCOMPARE(files.AutoSaveCapture(testPicture()), folder + QStringLiteral("/CPT00001.BMP"));
+    QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00001\r\n"));
+    m_ctx.settings.CaptAutoSaveType = 2;
+    QCOMPARE(files.AutoSaveCapture(testPicture()), folder + QStringLiteral("/CPT00002.JPG"));
+    QVERIFY(readAll(folder + QStringLiteral("/CPT00002.JPG")).startsWith("\xFF\xD8"));
+    QVERIFY(readAll(folder + QStringLiteral("/CPT00001.BMP")).startsWith("BM"));
+
+    // Switched off, nameless or of an unknown type: nothing is written, no number is used.
+    m_ctx.settings.CaptAutoSaveType = 7;
+    QCOMPARE(files.AutoSaveCapture(testPicture()), QString());
+    m_ctx.settings.CaptAutoSaveType = 0;
+    m_ctx.settings.CaptAutoSaveName.clear();
+    QCOMPARE(files.AutoSaveCapture(testPicture()), QString());
+    m_ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
+    m_ctx.settings.CaptAutoSave = 0;
+    QCOMPARE(files.AutoSaveCapture(testPicture()), QString());
+    QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00002\r\n"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+    QVERIFY(m_host.boxes.isEmpty());
+}
+
+void TstImageFiles::autoSaveWithConstantNameOverwritesAndStoresZero()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("const"));
+    QVERIFY(QDir().mkpath(folder));
+    m_ctx.settings.CaptAutoSave = 1;
+    m_ctx.settings.CaptAutoSaveName = QStringLiteral("latest");
+    m_ctx.settings.CaptAutoSavePlace = folder + QLatin1Char('/');
+    m_ctx.settings.CaptAutoSaveNameConst = 1;
+    writeFile(m_ctx.SettingsPath(), "[ZorvinSetting]\r\nAutoCaptNo=41\r\n");
+    ImageFiles files(m_ctx, m_host);
+    QCOMPARE(files.AutoSaveCapture(testPicture(QSize(10, 10))), folder + QStringLiteral("/latest.BMP"));
+    QCOMPARE(files.AutoSaveCapture(testPicture(QSize(20, 10))), folder + QStringLiteral("/latest.BMP"));
+    QCOMPARE(ImageFiles::LoadPictureFile(folder + QStringLiteral("/latest.BMP")).image.size(), QSize(20, 10));
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
+    QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=0\r\n"));
+}
+
+void TstImageFiles::autoSaveIntoMissingFolderFailsWithoutUsingANumber()
+{
+    m_ctx.settings.CaptAutoSave = 1;
+    m_ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
+    m_ctx.settings.CaptAutoSavePlace = m_dir->filePath(QStringLiteral("gone"));
+    writeFile(m_ctx.SettingsPath(), "[ZorvinSetting]\r\nAutoCaptNo=00005\r\n");
+    QStringList panel;
+    ImageFiles files(m_ctx, m_host);
+    files.setStatusPanel([&panel](const QString &text) { panel << text; });
+    QCOMPARE(files.AutoSaveCapture(testPicture()), QString());
+    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \nパスが見つかりません。")});
+    QCOMPARE(panel.mid(1), (QStringList{QStringLiteral("保存失敗"), QString()}));
+    QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00005\r\n"));
+    QVERIFY(!QFileInfo::exists(m_ctx.settings.CaptAutoSavePlace));
+}
+
+void TstImageFiles::autoSaveLzhUnpacksToTheBitmap()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty())
+        QSKIP("lhasa is not installed (scripts/setup installs it)");
+    const QString folder = m_dir->filePath(QStringLiteral("lzh"));
+    QVERIFY(QDir().mkpath(folder));
+    m_ctx.settings.CaptAutoSave = 1;
+    m_ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
+    m_ctx.settings.CaptAutoSavePlace = folder;
+    m_ctx.settings.CaptAutoSaveType = 1;
+    NetEngine engine(m_ctx, m_host);
+    ImageFiles files(m_ctx, m_host, &engine);
+    const QImage picture = testPicture();
+    QCOMPARE(files.AutoSaveCapture(picture), folder + QStringLiteral("/CPT00001.LZH"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("CPT00001.LZH")});
+    // The temporary bitmap in the work folder is gone.
+    QVERIFY(QDir(m_ctx.WorkDir).entryList(QDir::Files).isEmpty());
+
+    const QString out = m_dir->filePath(QStringLiteral("unpacked"));
+    QVERIFY(QDir().mkpath(out));
+    QProcess lhasa;
+    lhasa.setWorkingDirectory(out);
+    lhasa.start(QStringLiteral("lhasa"), {QStringLiteral("xf"), folder + QStringLiteral("/CPT00001.LZH")});
+    QVERIFY(lhasa.waitForFinished(30000));
+    QCOMPARE(lhasa.exitCode(), 0);
+    const QString unpacked = out + QStringLiteral("/CPT00001.BMP");
+    QVERIFY2(QFileInfo::exists(unpacked), qPrintable(QDir(out).entryList().join(QLatin1Char(' '))));
+    const QByteArray bmp = readAll(unpacked);
+    QVERIFY(bmp.startsWith("BM"));
+    QCOMPARE(bmp.size(), 54 + 48 * 192);
+    QCOMPARE(maxChannelDifference(ImageFiles::LoadPictureFile(unpacked).image, picture), 0);
+    QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00001\r\n"));
+}
+
+void TstImageFiles::autoSaveLzhFallsBackToBmp()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("fallback"));
+    QVERIFY(QDir().mkpath(folder));
+    m_ctx.settings.CaptAutoSave = 1;
+    m_ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
+    m_ctx.settings.CaptAutoSavePlace = folder;
+    m_ctx.settings.CaptAutoSaveType = 1;
+    // An archive that cannot be added to: the target name is taken by a folder.
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/CPT00001.LZH")));
+    NetEngine engine(m_ctx, m_host);
+    QStringList panel;
+    ImageFiles files(m_ctx, m_host, &engine);
+    files.setStatusPanel([&panel](const QString &text) { panel << text; });
+    QCOMPARE(files.AutoSaveCapture(testPicture()), folder + QStringLiteral("/CPT00001.BMP"));
+    QVERIFY(readAll(folder + QStringLiteral("/CPT00001.BMP")).startsWith("BM"));
+    QCOMPARE(panel.size(), 4);
+    QVERIFY2(panel[1].startsWith(QStringLiteral("LHA保存失敗 C=")) &&
+                 panel[1].endsWith(QStringLiteral("→BMP保存中 ") + folder + QStringLiteral("/CPT00001.BMP")),
+             qPrintable(panel[1]));
+    QCOMPARE(panel[2], QString());
+    QVERIFY(QDir(m_ctx.WorkDir).entryList(QDir::Files).isEmpty());
+    QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00001\r\n"));
+    QVERIFY(m_host.boxes.isEmpty());
+}
+
+QTEST_MAIN(TstImageFiles)
+
+#include "tst_imagefiles.moc"
