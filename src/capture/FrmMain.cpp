@@ -1,5 +1,6 @@
 #include "capture/FrmMain.h"
 
+#include "address/AddressStore.h"
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureMath.h"
 #include "capture/FrmToolbarEdit.h"
@@ -10,6 +11,7 @@
 #include "core/ModZorvin.h"
 #include "net/MsgLog.h"
 #include "net/NetEngine.h"
+#include "net/TransferSender.h"
 #include "platform/ScreenPlatform.h"
 #include "ui/cCommonDlg.h"
 
@@ -34,6 +36,8 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -133,7 +137,9 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, const FrmMainDoors &doors, Q
     buildMenus();
     buildPopup();
 
-    resize(kInitialWidthTwips / kTwipsPerPixel, kInitialHeightTwips / kTwipsPerPixel);
+    // Wide enough for the whole toolbar in the default arrangement.
+    const int toolbarWidth = m_toolbar->sizeHint().width() + 2 * kViewportMargin;
+    resize(std::max(kInitialWidthTwips / kTwipsPerPixel, toolbarWidth), kInitialHeightTwips / kTwipsPerPixel);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -141,6 +147,10 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, const FrmMainDoors &doors, Q
     m_hasPicture = false;
     SetToolbar();
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &FrmMain::ChangeClipBoard);
+    connect(&m_engine.sender(), &TransferSender::jobsChanged, this, [this] {
+        if (!m_engine.sender().anyJobInUse() && statusText(2) == QStringLiteral("自動転送中"))
+            setStatusText(2, QString());
+    });
 }
 
 FrmMain::~FrmMain()
@@ -613,9 +623,48 @@ void FrmMain::AutoSaveCapture()
 
 void FrmMain::AutoTranCapture()
 {
-    if (m_ctx.settings.CaptAutoTran != 1 || m_picture.isNull() || !m_doors.AutoTransfer)
+    if (m_ctx.settings.CaptAutoTran != 1 || m_picture.isNull())
         return;
-    m_doors.AutoTransfer(m_picture, m_tag);
+    const AddressStore &store = m_engine.addresses();
+    if (store.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    QDir().mkpath(m_ctx.SendTempDir);
+    const QString folder = withSlash(m_ctx.SendTempDir);
+    // Every target gets its own job number and so its own bitmap and archive: a job
+    // deletes its files when it ends, and the jobs to different peers run side by side.
+    const std::vector<AddressEntry> targets = [&store] {
+        std::vector<AddressEntry> found;
+        for (const AddressEntry &entry : store.rows()) {
+            if (entry.isAvail() && entry.isAutoTransferTarget())
+                found.push_back(entry);
+        }
+        return found;
+    }();
+    for (const AddressEntry &entry : targets) {
+        const QString stem =
+            QStringLiteral("CAPT") + m_ctx.LocalIpHex + QString::number(m_engine.sender().NextJobNumber());
+        QString error;
+        if (!ImageFiles::WritePicture(m_picture, folder + stem + QStringLiteral(".BMP"), 0, 0, &error)) {
+            m_engine.host().AddSendResult(entry.EntryName, QStringLiteral("I"), 1,
+                                          QStringLiteral("ZorvinSt=001 FrmMain C=0 ") + error);
+            continue;
+        }
+        SendRequest request;
+        request.destination = entry.EntryAddress;
+        request.resultName = entry.EntryName;
+        request.kind = QLatin1Char('I');
+        request.folder = folder;
+        request.itemName = stem + QStringLiteral(".BMP");
+        request.archiveName = stem + QStringLiteral(".LZH");
+        if (m_engine.QueueSendJob(request) < 0) {
+            QFile::remove(folder + request.itemName);
+            m_engine.host().AddSendResult(entry.EntryName, QStringLiteral("I"), 1,
+                                          QString::fromUtf8(kProductName) + QStringLiteral("のリソース不足"));
+            return;
+        }
+        setStatusText(2, QStringLiteral("自動転送中"));
+    }
 }
 
 // ---- clipboard -----------------------------------------------------------------------

@@ -47,8 +47,6 @@ struct FrmMainDoors
     // The running send jobs as the cancel list shows them, and the cancel of one.
     std::function<QStringList()> RunningJobCaptions;
     std::function<void(const QString &caption)> CancelJob;
-    // The automatic transfer of a capture to the auto-transfer targets.
-    std::function<void(const QImage &picture, const QString &tag)> AutoTransfer;
 };
 
 class FrmMain : public QMainWindow

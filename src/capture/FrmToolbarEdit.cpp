@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -17,6 +18,17 @@ constexpr int kKeyRole = Qt::UserRole;
 QString separatorKey()
 {
     return QString::fromLatin1(ToolbarLayout::kSeparator);
+}
+
+// A thin upright bar, so that separator rows line up with the button rows.
+QIcon separatorIcon()
+{
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setPen(QPen(QColor(0x90, 0x98, 0xa2), 2));
+    painter.drawLine(12, 3, 12, 21);
+    return QIcon(pixmap);
 }
 
 } // namespace
@@ -64,8 +76,12 @@ FrmToolbarEdit::FrmToolbarEdit(const QStringList &layout, QWidget *parent)
     side->addStretch();
 
     auto *grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("利用できるボタン(&V):"), this), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("現在のボタン(&T):"), this), 0, 2);
+    auto *availableLabel = new QLabel(QStringLiteral("利用できるボタン(&V):"), this);
+    availableLabel->setBuddy(m_available);
+    auto *currentLabel = new QLabel(QStringLiteral("現在のボタン(&T):"), this);
+    currentLabel->setBuddy(m_current);
+    grid->addWidget(availableLabel, 0, 0);
+    grid->addWidget(currentLabel, 0, 2);
     grid->addWidget(m_available, 1, 0);
     grid->addLayout(middle, 1, 1);
     grid->addWidget(m_current, 1, 2);
@@ -81,6 +97,7 @@ QListWidgetItem *FrmToolbarEdit::makeItem(const QString &key) const
     item->setData(kKeyRole, key);
     if (key == separatorKey()) {
         item->setText(QStringLiteral("区切り"));
+        item->setIcon(separatorIcon());
         return item;
     }
     const ToolButtonDef *def = ToolbarLayout::ButtonByKey(key);

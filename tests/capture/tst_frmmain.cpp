@@ -1,12 +1,14 @@
 // The capture window under a real X server (Xvfb + openbox): captures and their status
 // text, the enabling rules, a reordered toolbar, the clipboard watch against another
 // program (xclip), copy, drops, and the paint-program hand-off.
+#include "address/AddressStore.h"
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
 #include "capture/ToolbarLayout.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
+#include "net/TransferSender.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -87,6 +89,7 @@ class TstFrmMain : public QObject
     void copyHandsThePictureToAnotherProgram();
     void dropsLoadRefuseOrOfferForSending();
     void paintProgramGetsTheBitmapFile();
+    void autoTransferQueuesOneJobPerAvailableTarget();
     void closeUnloadsTheWindow();
 
   private:
@@ -501,6 +504,54 @@ void TstFrmMain::paintProgramGetsTheBitmapFile()
     QCOMPARE(header.left(2), QByteArray("BM"));
     QCOMPARE(int(uchar(header[28])), 24); // bits per pixel
     QCOMPARE(QImage(bitmap).pixelColor(10, 10), QColor(0, 128, 0));
+}
+
+void TstFrmMain::autoTransferQueuesOneJobPerAvailableTarget()
+{
+    // Nobody listens on these addresses: the jobs start, fail and are reported.
+    const auto add = [this](const QString &name, const QString &ip, const QString &type,
+                            const QString &state) {
+        AddressEntry entry;
+        entry.EntryName = name;
+        entry.EntryAddress = ip;
+        entry.EntryType = type;
+        entry.EntryState = state;
+        m_engine->addresses().append(entry);
+    };
+    add(QStringLiteral("first (a)"), QStringLiteral("127.0.0.250"), QStringLiteral("T"),
+        QStringLiteral("avail"));
+    add(QStringLiteral("not a target (b)"), QStringLiteral("127.0.0.251"), QStringLiteral("M"),
+        QStringLiteral("avail"));
+    add(QStringLiteral("away (c)"), QStringLiteral("127.0.0.252"), QStringLiteral("T"),
+        QStringLiteral("unavail"));
+    add(QStringLiteral("second (d)"), QStringLiteral("127.0.0.253"), QStringLiteral("MT"),
+        QStringLiteral("avail"));
+    m_ctx->SetLocalIp(QStringLiteral("127.0.0.1"));
+    m_ctx->settings.CaptAutoTran = 1;
+    FrmMain &w = *makeWindow();
+    QSignalSpy changed(&m_engine->sender(), &TransferSender::jobsChanged);
+
+    w.GetCaptureItem(CaptDeskTop);
+    QStringList destinations;
+    QStringList items;
+    for (int slot = 0; slot < kSendJobSlots; ++slot) {
+        const SendJob &job = m_engine->sender().job(slot);
+        if (!job.inUse)
+            continue;
+        destinations << job.destination;
+        items << job.itemName;
+        QVERIFY(job.itemName.startsWith(QStringLiteral("CAPT7F000001")));
+        QCOMPARE(job.archiveName, job.itemName.chopped(4) + QStringLiteral(".LZH"));
+        QCOMPARE(job.kind, QLatin1Char('I'));
+    }
+    QCOMPARE(destinations, (QStringList{QStringLiteral("127.0.0.250"), QStringLiteral("127.0.0.253")}));
+    QVERIFY(items[0] != items[1]);
+    QCOMPARE(w.statusText(2), QStringLiteral("自動転送中"));
+
+    // Both fail (connection refused), are listed, and the panel clears with the last one.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_engine->sender().anyJobInUse(), 10000);
+    QCOMPARE(w.statusText(2), QString());
+    QVERIFY(!changed.isEmpty());
 }
 
 void TstFrmMain::closeUnloadsTheWindow()
