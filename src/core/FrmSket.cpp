@@ -150,6 +150,8 @@ void FrmSket::Unload()
     m_unloaded = true;
     // 1. The work folders go, whatever is left in them.
     m_engine->RemoveWorkFolders();
+    // 2. The socket of every started send job and of every receive slot in use.
+    m_engine->CloseTransfers();
     // 3. Every other window.
     for (QWidget *window : QApplication::topLevelWidgets()) {
         if (window != this)
