@@ -24,6 +24,10 @@ int startProgram(QApplication &app, const StartOptions &options)
     ModZorvin ctx;
     ctx.FatalReported = false;
     ctx.ProgramDir = ResolveProgramDir(options.dataDir, QCoreApplication::applicationDirPath());
+    if (!options.bindAddress.isEmpty())
+        ctx.net.bindAddress = QHostAddress(options.bindAddress);
+    if (!options.broadcastAddress.isEmpty())
+        ctx.net.broadcastAddress = options.broadcastAddress;
 
     SingleInstance instance(ctx.ProgramDir);
     if (!instance.tryAcquire()) {

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -24,9 +25,19 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         QStringLiteral("data-dir"),
         QStringLiteral("Keep zorvin.ini, zorvin.dat, zorvinpw.dat and the default RECVFILE folder in DIR."),
         QStringLiteral("DIR"));
+    const QCommandLineOption bindAddress(
+        QStringLiteral("bind-address"),
+        QStringLiteral("Bind the sockets to this IPv4 address instead of every interface."),
+        QStringLiteral("ADDR"));
+    const QCommandLineOption broadcastAddress(
+        QStringLiteral("broadcast-address"),
+        QStringLiteral("Send announcements and goodbyes here instead of 255.255.255.255."),
+        QStringLiteral("ADDR"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(dataDir);
+    parser.addOption(bindAddress);
+    parser.addOption(broadcastAddress);
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -42,6 +53,12 @@ StartOptions ParseCommandLine(const QStringList &arguments)
     if (!parser.positionalArguments().isEmpty())
         options.error = QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first());
     options.dataDir = parser.value(dataDir);
+    options.bindAddress = parser.value(bindAddress);
+    options.broadcastAddress = parser.value(broadcastAddress);
+    for (const QString &address : {options.bindAddress, options.broadcastAddress}) {
+        if (!address.isEmpty() && QHostAddress(address).protocol() != QAbstractSocket::IPv4Protocol)
+            options.error = QStringLiteral("Not an IPv4 address: %1").arg(address);
+    }
     return options;
 }
 

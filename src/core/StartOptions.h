@@ -8,6 +8,10 @@
 struct StartOptions
 {
     QString dataDir;     // --data-dir DIR; empty when not given
+    // --bind-address / --broadcast-address: where the sockets bind and where broadcasts
+    // go, for multi-homed hosts and for tests that must stay on loopback; empty = defaults.
+    QString bindAddress;
+    QString broadcastAddress;
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for
     QString error;       // set when the command line could not be understood

@@ -17,13 +17,18 @@ const QString kBinary = QStringLiteral(ZORVIN_BINARY);
 struct RunningCopy
 {
     std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    // Copies running side by side need their own address for port 62410.
+    QString address = QStringLiteral("127.0.0.9");
 
     void start(const QString &dataDir, const QStringList &extra = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process->setProcessEnvironment(env);
-        process->start(kBinary, QStringList{QStringLiteral("--data-dir"), dataDir} + extra);
+        // Loopback only: a copy announces itself and says goodbye by broadcast.
+        process->start(kBinary, QStringList{QStringLiteral("--data-dir"), dataDir, QStringLiteral("--bind-address"),
+                                            address, QStringLiteral("--broadcast-address"), address} +
+                                    extra);
         QVERIFY(process->waitForStarted());
     }
     ~RunningCopy()
@@ -98,6 +103,7 @@ void tst_Program::secondCopyIsRefusedWhileFirstKeepsRunning()
     // A copy with another data folder is a different installation and may run beside it.
     QTemporaryDir otherData;
     RunningCopy other;
+    other.address = QStringLiteral("127.0.0.10");
     other.start(otherData.path());
     QTRY_VERIFY_WITH_TIMEOUT(startupFinished(otherData.path()), 20000);
     terminate(*other.process);

@@ -163,7 +163,7 @@ void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
     auto pingUntilAnswered = [&](const QString &ip) {
         const qsizetype before = answeredBy.count(ip);
         // Until the copy has bound its socket the announce is lost, so it is repeated.
-        for (int attempt = 0; attempt < 150 && answeredBy.count(ip) == before; ++attempt) {
+        for (int attempt = 0; attempt < 900 && answeredBy.count(ip) == before; ++attempt) {
             QSignalSpy arrived(&probe, &QUdpSocket::readyRead);
             probe.writeDatagram("captBCprobe (probe)", QHostAddress(ip), kPort);
             arrived.wait(100);
@@ -190,7 +190,18 @@ void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
         c.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         c.process->start("ip", {"netns", "exec", c.ns, ZORVIN_BINARY, "--data-dir", c.dataDir->path()});
         QVERIFY(c.process->waitForStarted());
-        QVERIFY2(pingUntilAnswered(c.ip), qPrintable(c.ip + " never answered"));
+        if (!pingUntilAnswered(c.ip)) {
+            QString diag;
+            QProcess ss;
+            ss.start("ip", {"netns", "exec", c.ns, "ss", "-uanp"});
+            ss.waitForFinished();
+            diag = ss.readAll();
+            ss.start("ip", {"netns", "exec", m_prefix + "probe", "ss", "-uanp"});
+            ss.waitForFinished();
+            diag += ss.readAll();
+            QFAIL(qPrintable(c.ip + " never answered\n" + diag + answeredBy.join(",") + " state " +
+                             QString::number(c.process->state())));
+        }
     }
     // Earlier copies answered the last one's announcement before answering these pings,
     // so by the last ping every answer is queued at the last copy.
