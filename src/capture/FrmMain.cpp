@@ -75,6 +75,9 @@ constexpr int kInitialHeightTwips = 7200;
 // The viewport sits 2 pixels in from the window's edges and below the toolbar.
 constexpr int kViewportMargin = 2;
 
+// The pop-up's cancel list holds at most this many running jobs.
+constexpr int kCancelItems = 30;
+
 const QString kFolderNotice = QStringLiteral("フォルダは読み込みできません。");
 const QString kSeveralFilesNotice = QStringLiteral("複数ファイルの読み込みはできません。");
 
@@ -357,14 +360,11 @@ void FrmMain::buildPopup()
     m_popup->addAction(m_menuActions.value(QStringLiteral("mnuSend")));
     m_popup->addAction(m_menuActions.value(QStringLiteral("mnuFileTran")));
     m_popupCancel = sub(QStringLiteral("mnuPSendCan"), QStringLiteral("ｷｬﾝｾﾙ"));
-    for (int i = 0; i < 30; ++i) {
+    for (int i = 0; i < kCancelItems; ++i) {
         QAction *item = m_popupCancel->addAction(QString());
         item->setObjectName(QStringLiteral("mnuPCan%1").arg(i));
         item->setVisible(false);
-        connect(item, &QAction::triggered, this, [this, item] {
-            if (m_doors.CancelJob)
-                m_doors.CancelJob(item->text());
-        });
+        connect(item, &QAction::triggered, this, [this, item] { CancelJob(item->text()); });
     }
     m_popup->addAction(m_menuActions.value(QStringLiteral("mnuMsgSend")));
     m_popup->addSeparator();
@@ -388,10 +388,39 @@ void FrmMain::buildPopup()
     connect(m_popup, &QMenu::aboutToShow, this, &FrmMain::preparePopup);
 }
 
+QStringList FrmMain::RunningJobCaptions() const
+{
+    QStringList captions;
+    const TransferSender &sender = m_engine.sender();
+    for (int slot = 0; slot < kSendJobSlots && captions.size() < kCancelItems; ++slot) {
+        const SendJob &job = sender.job(slot);
+        if (!job.inUse)
+            continue;
+        captions << (job.isFile() ? job.itemName + QStringLiteral(" : ") + job.resultName : job.resultName);
+    }
+    return captions;
+}
+
+void FrmMain::CancelJob(const QString &caption)
+{
+    TransferSender &sender = m_engine.sender();
+    for (int slot = 0; slot < kSendJobSlots; ++slot) {
+        const SendJob &job = sender.job(slot);
+        if (!job.inUse)
+            continue;
+        const QString own =
+            job.isFile() ? job.itemName + QStringLiteral(" : ") + job.resultName : job.resultName;
+        if (own == caption) {
+            sender.CancelSendJob(slot);
+            return;
+        }
+    }
+}
+
 void FrmMain::preparePopup()
 {
     updateMenus();
-    const QStringList jobs = m_doors.RunningJobCaptions ? m_doors.RunningJobCaptions() : QStringList();
+    const QStringList jobs = RunningJobCaptions();
     const QList<QAction *> items = m_popupCancel->actions();
     int filled = 0;
     for (QAction *item : items) {
@@ -884,7 +913,7 @@ void FrmMain::OpenPaintProgram()
 
 void FrmMain::OpenMessageLog()
 {
-    MsgLog(m_ctx, m_engine.host()).ShowMsgLog();
+    m_engine.msgLog().ShowMsgLog();
 }
 
 void FrmMain::OpenReceivedFolder()

@@ -44,9 +44,6 @@ struct FrmMainDoors
     // rectangle to CaptureEngine), and closes it after its capture.
     std::function<void()> StartOverlay;
     std::function<void()> CloseOverlay;
-    // The running send jobs as the cancel list shows them, and the cancel of one.
-    std::function<QStringList()> RunningJobCaptions;
-    std::function<void(const QString &caption)> CancelJob;
 };
 
 class FrmMain : public QMainWindow
@@ -124,6 +121,10 @@ class FrmMain : public QMainWindow
     // The menu-bar and pop-up command with that object name ("mnuSave", ...).
     QAction *menuAction(const QString &name) const;
     QMenu *popupMenu() const { return m_popup; }
+    // The running send jobs as the pop-up's cancel list shows them (slot order, at most
+    // 30), and the cancel of the job with that caption.
+    QStringList RunningJobCaptions() const;
+    void CancelJob(const QString &caption);
     // Applies the enabling rules to the pop-up menu and builds its cancel list.
     void preparePopup();
     QScrollArea *viewport() const { return m_frame; }

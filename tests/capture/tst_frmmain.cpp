@@ -3,6 +3,7 @@
 // program (xclip), copy, drops, and the paint-program hand-off.
 #include "address/AddressStore.h"
 #include "capture/CaptureEngine.h"
+#include "capture/CaptureTrayMenu.h"
 #include "capture/FrmMain.h"
 #include "capture/ToolbarLayout.h"
 #include "core/EngineHost.h"
@@ -14,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
@@ -90,6 +92,8 @@ class TstFrmMain : public QObject
     void dropsLoadRefuseOrOfferForSending();
     void paintProgramGetsTheBitmapFile();
     void autoTransferQueuesOneJobPerAvailableTarget();
+    void areaCaptureWithoutOverlayGivesThePictureBack();
+    void trayMenuShowsHidesAndCaptures();
     void closeUnloadsTheWindow();
 
   private:
@@ -548,10 +552,98 @@ void TstFrmMain::autoTransferQueuesOneJobPerAvailableTarget()
     QVERIFY(items[0] != items[1]);
     QCOMPARE(w.statusText(2), QStringLiteral("自動転送中"));
 
+    // The pop-up lists the running jobs and cancels the one chosen.
+    w.preparePopup();
+    QAction *first = w.popupMenu()->findChild<QAction *>(QStringLiteral("mnuPCan0"));
+    QAction *second = w.popupMenu()->findChild<QAction *>(QStringLiteral("mnuPCan1"));
+    QVERIFY(first && second);
+    QCOMPARE(first->text(), QStringLiteral("first (a)"));
+    QCOMPARE(second->text(), QStringLiteral("second (d)"));
+    QVERIFY(first->isVisible() && second->isVisible());
+    QVERIFY(!w.popupMenu()->findChild<QAction *>(QStringLiteral("mnuPCan2"))->isVisible());
+    first->trigger();
+    QCOMPARE(w.RunningJobCaptions(), QStringList{QStringLiteral("second (d)")});
+
     // Both fail (connection refused), are listed, and the panel clears with the last one.
     QTRY_VERIFY_WITH_TIMEOUT(!m_engine->sender().anyJobInUse(), 10000);
     QCOMPARE(w.statusText(2), QString());
     QVERIFY(!changed.isEmpty());
+}
+
+void TstFrmMain::areaCaptureWithoutOverlayGivesThePictureBack()
+{
+    m_ctx->settings.CaptExeHide2 = 1;
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.GetCaptureItem(CaptDeskTop);
+    QVERIFY(w.HasPicture());
+
+    w.GetCaptureItem(CaptRect);
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.HasPicture());
+    QVERIFY(w.capture().overlayStartRunning());
+    // No area selection to start: the command ends as a cancelled selection does.
+    QTRY_VERIFY(w.isVisible());
+    QVERIFY(w.HasPicture());
+    QVERIFY(w.toolbarAction(QStringLiteral("FileSave"))->isEnabled());
+
+    // With an overlay, its rectangle (dragged upwards to the left) is captured.
+    bool started = false;
+    bool closed = false;
+    w.doors().StartOverlay = [&] {
+        started = true;
+        w.capture().setSelection(300, 200, 100, 50);
+        w.capture().CaptureToPicture(CaptRect);
+    };
+    w.doors().CloseOverlay = [&] { closed = true; };
+    w.GetCaptureItem(CaptRect);
+    QTRY_VERIFY(started);
+    QVERIFY(closed);
+    QCOMPARE(w.statusText(1), QStringLiteral("200*150 ｷｬﾌﾟﾁｬ"));
+    QTRY_VERIFY(w.isVisible());
+}
+
+void TstFrmMain::trayMenuShowsHidesAndCaptures()
+{
+    QMenu tray;
+    QAction *quit = tray.addAction(QStringLiteral("終了(&X)"));
+    int loads = 0;
+    auto window = [&]() -> FrmMain * {
+        if (!m_window) {
+            ++loads;
+            makeWindow();
+        }
+        return m_window;
+    };
+    CaptureTrayMenu entries(tray, quit, window, [&]() -> FrmMain * { return m_window; });
+    QCOMPARE(tray.actions().last(), quit);
+    QCOMPARE(entries.captureMenu()->actions().size(), 7); // five modes, a separator, clear
+
+    entries.prepare();
+    QVERIFY(entries.showAction()->isVisible());
+    QVERIFY(!entries.hideAction()->isVisible());
+
+    // A capture from the tray loads the window and keeps it hidden.
+    entries.captureMenu()->actions().at(CaptDeskTop)->trigger();
+    QCOMPARE(loads, 1);
+    QVERIFY(m_window && m_window->HasPicture());
+    QVERIFY(!m_window->isVisible());
+
+    entries.showAction()->trigger();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    entries.prepare();
+    QVERIFY(!entries.showAction()->isVisible());
+    QVERIFY(entries.hideAction()->isVisible());
+    entries.hideAction()->trigger();
+    QVERIFY(!m_window->isVisible());
+
+    // After the window was closed, showing it loads it again.
+    m_window->close();
+    QTRY_VERIFY(!m_window);
+    entries.showAction()->trigger();
+    QCOMPARE(loads, 2);
+    QVERIFY(m_window && m_window->isVisible());
 }
 
 void TstFrmMain::closeUnloadsTheWindow()
