@@ -131,6 +131,10 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, const FrmMainDoors &doors, Q
     m_panel1->setMinimumWidth(200);
     m_panel2 = new QLabel(this);
     m_panel2->setObjectName(QStringLiteral("StBarPanel2"));
+    for (QLabel *panel : {m_panel1, m_panel2}) {
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setContentsMargins(4, 0, 4, 0);
+    }
     statusBar()->setObjectName(QStringLiteral("StBar"));
     statusBar()->addWidget(m_panel1, 0);
     statusBar()->addWidget(m_panel2, 1);
