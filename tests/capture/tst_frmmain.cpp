@@ -251,6 +251,18 @@ void TstFrmMain::delayedCaptureTakesTheActiveWindowFrameAndClient()
     const int side = (frame.width() - 300) / 2;
     QCOMPARE(w.picture().pixelColor(side + 150, frame.height() - side - 100), green);
     QVERIFY(w.picture().pixelColor(frame.width() / 2, 1) != green);
+
+    // A hotkey capture of the active window neither waits nor arms a click.
+    m_ctx->settings.IntTimer = QStringLiteral("3");
+    w.CaptHotKey(CaptAct1);
+    QCOMPARE(captured.size(), 3);
+    QVERIFY(!w.capture().delayRunning());
+    QCOMPARE(w.statusText(1), QStringLiteral("300*200 ｷｬﾌﾟﾁｬ"));
+    m_ctx->settings.ActCaptMode = 1;
+    w.CaptHotKey(CaptAct);
+    QCOMPARE(captured.size(), 4);
+    QCOMPARE(w.capture().ArmedClickMode(), int16_t(0));
+    QCOMPARE(w.picture().size(), frame);
 }
 
 void TstFrmMain::armedClickCapturesTheClickedWindow()
