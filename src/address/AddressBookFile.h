@@ -5,7 +5,7 @@
 // The format has no escaping, so text from the wire is cleaned on writing: a double quote
 // becomes a single quote (') and every control character, line breaks included, becomes
 // a blank. A cleaned name therefore reads back as written and can never split or shift
-// another row.
+// another row. A character that code page 932 cannot hold is stored as "?".
 #pragma once
 
 #include "address/AddressEntry.h"

@@ -29,7 +29,8 @@ class AddressStore
     void removeAt(int row);
     void clear();
 
-    // Changes one field that is not the address (state, type, favourite, ...).
+    // Changes one field that is not the address (state, type, favourite, ...); an address
+    // change must go through replace() so that the index follows it.
     AddressEntry &editable(int row) { return m_rows[size_t(row)]; }
 
     // The presence writer: updates the first row of `ip` or appends one. Returns the row
