@@ -11,6 +11,9 @@
 #include "net/NetEngine.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QProcess>
+#include <QUrl>
 #include <QCoreApplication>
 
 FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
@@ -47,6 +50,9 @@ bool FrmSket::Load()
 
     // 8. Files left by an earlier run (or a crash) go.
     m_engine->EmptyWorkFolders();
+
+    // 9. The archiver answers (or stays off without a message).
+    m_engine->CheckArchiver();
 
     // 10-12. Sockets, the first announcement, then sending is allowed. Without IPv4 the
     // program runs for capture and viewing only; any other socket error ends it.
@@ -187,6 +193,23 @@ void FrmSket::FlashAndBlink(QWidget *window, bool on)
 int FrmSket::ShowMessageBox(const QString &text, int style)
 {
     return ::ShowMessageBox(text, style, nullptr);
+}
+
+void FrmSket::PlaySound(int mode, const QString &wavePath)
+{
+    if (mode == 1 || (mode == 2 && !PlayWaveFile(wavePath)))
+        QApplication::beep();
+}
+
+void FrmSket::OpenFolder(const QString &path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void FrmSket::OpenLogViewer(const QString &program, const QStringList &arguments, const QString &path)
+{
+    if (program.isEmpty() || !QProcess::startDetached(program, arguments))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void FrmSket::onTrayDoubleClicked()
