@@ -1,0 +1,177 @@
+// Times one whole-screen capture of a 1920x1080 Xvfb screen into a window, and the same
+// followed by the automatic save as BMP, PNG and JPEG, side by side with ImageMagick's
+// `import -window root` writing the same formats and `xwd -root`, in the same run.
+// Prints the median and mean time per capture of each.
+#include "capture/ImageFiles.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "platform/ScreenPlatform.h"
+#include "support/XvfbSession.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kRounds = 15;
+
+class QuietHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &text, int) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        return MsgBox::IdOk;
+    }
+};
+
+// Stands for the capture window's picture: the capture is drawn into it and painted at once.
+class PictureWidget : public QWidget
+{
+  public:
+    QImage picture;
+
+  protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).drawImage(0, 0, picture); }
+};
+
+// A busy screen, so that the compressed formats have real work to do.
+class Wallpaper : public QWidget
+{
+  protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        QLinearGradient g(0, 0, width(), height());
+        g.setColorAt(0, QColor(20, 60, 160));
+        g.setColorAt(1, QColor(230, 180, 40));
+        p.fillRect(rect(), g);
+        p.setPen(Qt::white);
+        for (int y = 0; y < height(); y += 18)
+            p.drawText(
+                4, y + 14,
+                QStringLiteral("ぞるびん capture benchmark line %1 — ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 "
+                               "ｷｬﾌﾟﾁｬ画面 ﾃﾞｽｸﾄｯﾌﾟ全体")
+                    .arg(y / 18)
+                    .repeated(2));
+    }
+};
+
+struct Figure
+{
+    QString name;
+    double median = 0, mean = 0;
+};
+
+Figure measure(const QString &name, const std::function<bool()> &run)
+{
+    run(); // warm-up
+    std::vector<double> times;
+    for (int i = 0; i < kRounds; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!run()) {
+            std::fprintf(stderr, "%s failed\n", qPrintable(name));
+            return {name, -1, -1};
+        }
+        times.push_back(timer.nsecsElapsed() / 1e9);
+    }
+    std::sort(times.begin(), times.end());
+    double sum = 0;
+    for (double t : times)
+        sum += t;
+    return {name, times[times.size() / 2], sum / times.size()};
+}
+
+bool runTool(const XvfbSession &session, const QString &shell)
+{
+    return !session.run(QStringLiteral("sh"), {QStringLiteral("-c"), shell}, 60000).isNull();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    XvfbSession session;
+    if (!session.start(QSize(1920, 1080), false)) {
+        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    auto platform = ScreenPlatform::create();
+
+    Wallpaper wallpaper;
+    wallpaper.setGeometry(0, 0, 1920, 1080);
+    wallpaper.show();
+    PictureWidget window;
+    window.resize(800, 600);
+    window.show();
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+
+    const QRect screen(QPoint(0, 0), platform->screenSize());
+    const auto captureIntoWindow = [&] {
+        window.picture = platform->grabRect(screen);
+        window.repaint();
+        return window.picture.size() == QSize(1920, 1080);
+    };
+
+    ModZorvin ctx;
+    ctx.ProgramDir = dir.path() + QStringLiteral("/");
+    ctx.MakeTempFolders(dir.path() + QStringLiteral("/tmp"));
+    ctx.settings.CaptAutoSave = 1;
+    ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
+    ctx.settings.CaptAutoSavePlace = dir.path();
+    ctx.settings.CaptAutoSaveNameConst = 1;
+    ctx.settings.JpegComp = 25;
+    QuietHost host;
+    ImageFiles files(ctx, host);
+    const auto captureAndSave = [&](int type) {
+        return [&, type] {
+            ctx.settings.CaptAutoSaveType = uint8_t(type);
+            return captureIntoWindow() && !files.AutoSaveCapture(window.picture).isEmpty();
+        };
+    };
+    const QString out = dir.path() + QStringLiteral("/import");
+
+    std::vector<Figure> figures;
+    figures.push_back(measure(QStringLiteral("capture into the window"), captureIntoWindow));
+    figures.push_back(measure(QStringLiteral("xwd -root"), [&] {
+        return runTool(session, QStringLiteral("xwd -root -silent > '%1.xwd'").arg(out));
+    }));
+    figures.push_back(measure(QStringLiteral("capture + auto-save BMP"), captureAndSave(0)));
+    figures.push_back(measure(QStringLiteral("import -window root BMP"), [&] {
+        return runTool(session, QStringLiteral("import -window root '%1.bmp'").arg(out));
+    }));
+    figures.push_back(measure(QStringLiteral("capture + auto-save PNG"), captureAndSave(3)));
+    figures.push_back(measure(QStringLiteral("import -window root PNG"), [&] {
+        return runTool(session, QStringLiteral("import -window root '%1.png'").arg(out));
+    }));
+    figures.push_back(measure(QStringLiteral("capture + auto-save JPEG"), captureAndSave(2)));
+    figures.push_back(measure(QStringLiteral("import -window root JPEG (quality 75)"), [&] {
+        return runTool(session, QStringLiteral("import -window root -quality 75 '%1.jpg'").arg(out));
+    }));
+
+    std::printf("1920x1080 screen, %d rounds each, seconds per capture\n", kRounds);
+    std::printf("%-40s %10s %10s\n", "", "median", "mean");
+    for (const Figure &f : figures)
+        std::printf("%-40s %10.4f %10.4f\n", qPrintable(f.name), f.median, f.mean);
+    std::printf("file sizes: BMP %lld, PNG %lld, JPEG %lld; import PNG %lld\n",
+                QFileInfo(dir.path() + QStringLiteral("/CPT.BMP")).size(),
+                QFileInfo(dir.path() + QStringLiteral("/CPT.PNG")).size(),
+                QFileInfo(dir.path() + QStringLiteral("/CPT.JPG")).size(),
+                QFileInfo(out + QStringLiteral(".png")).size());
+    return 0;
+}
