@@ -592,20 +592,46 @@ void TestTransfer::packedTransfersArriveByteIdentical()
     const QString picName = "CAPT" + a.ctx.LocalIpHex + "9.BMP";
     const QByteArray picture = writeFile(a.ctx.SendTempDir + "/" + picName, "BM" + randomBytes(3000, 8));
 
+    // A second packed transfer to b that a raw client holds back by its last byte.
+    const QByteArray note = writeFile(a.outbox() + "note.txt", randomBytes(3000, 12));
+    QCOMPARE(a.engine.RunArchiver(a.tmp.path() + "/SMALL.LZH", a.outbox() + "note.txt", true), 0);
+    const QByteArray archive = readFile(a.tmp.path() + "/SMALL.LZH");
+    auto held = rawClient("127.0.0.3");
+    QVERIFY(held);
+    held->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
+                          "SMALL.LZH", "note.txt") +
+                archive.chopped(1));
+
     const int toB = a.queue("127.0.0.3", a.outbox(), "big.log", 'F', 2, true);
     // While the big file is being packed, a job to another destination finds the archiver
-    // busy and waits on Timer1.
+    // busy and waits on Timer1; while b unpacks it, the held transfer completes and waits
+    // on Timer2.
     int toC = -1;
-    bool sawBusy = false;
+    bool sawBusy = false, sawRecvBusy = false, released = false;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
         if (toC < 0 && a.engine.sender().job(toB).state == 2)
             toC = a.queue("127.0.0.4", a.outbox(), japanese, 'F', 2, true);
         sawBusy = sawBusy || (toC >= 0 && a.engine.sender().job(toC).archiverBusy);
+        for (int i = 0; i < 2; ++i) {
+            const RecvSlot &slot = b.engine.receiver().slot(i);
+            // Everything of the big archive arrived and the slot lives on: b is unpacking.
+            if (!released && slot.inUse && slot.header.itemName == "big.log" && slot.state == 1 &&
+                slot.received == slot.header.size && !slot.archiverBusy) {
+                released = true;
+                held->write(archive.right(1));
+            }
+            sawRecvBusy = sawRecvBusy || slot.archiverBusy;
+        }
     });
+    b.engine.receiver().setTimer2Interval(50);
     watch.start(1);
     QTRY_VERIFY_WITH_TIMEOUT(sawBusy, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(released, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(held->state(), QAbstractSocket::UnconnectedState, 20000);
     watch.stop();
+    QVERIFY(sawRecvBusy);
+    QCOMPARE(readFile(b.recvFile("note.txt")), note);
     a.queue("127.0.0.3", a.ctx.SendTempDir, picName, 'I', 2, true);
 
     QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 3, 60000);
