@@ -311,12 +311,19 @@ void TransferReceiver::onReadyRead(int socketIndex)
             socket->readAll();
             return;
         }
-        // Refuse what cannot fit before writing anything.
+        // Refuse what cannot fit before writing anything, and never write into the file of
+        // another transfer that is still running under the same name.
         const QStorageInfo storage(m_ctx.RecvTempDir);
-        const QString target =
-            withSlash(m_ctx.RecvTempDir) + (s.packed() ? s.header.archiveName : s.header.itemName);
-        c->out = std::make_unique<QFile>(target);
-        if ((storage.isValid() && storage.bytesAvailable() >= 0 &&
+        const QString name = s.packed() ? s.header.archiveName : s.header.itemName;
+        bool nameTaken = false;
+        for (int i = 0; i < kRecvSlots; ++i) {
+            const RecvSlot &o = m_slots[size_t(i)];
+            nameTaken = nameTaken || (i != slot && o.inUse && o.state == 1 &&
+                                      (o.packed() ? o.header.archiveName : o.header.itemName) == name);
+        }
+        c->out = std::make_unique<QFile>(withSlash(m_ctx.RecvTempDir) + name);
+        if (nameTaken ||
+            (storage.isValid() && storage.bytesAvailable() >= 0 &&
              s.header.size > storage.bytesAvailable()) ||
             !c->out->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             c->out.reset();

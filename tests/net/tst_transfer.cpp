@@ -367,10 +367,24 @@ void TestTransfer::refusalsAreAnsweredWithTheirText()
         QTRY_COMPARE(b.host.received.size(), 7);
         QCOMPARE(b.host.received[6].info, errorLine + QString::fromUtf8("ファイルを保存できません。"));
     }
+    {
+        // A second transfer under the name of one still running is refused, not mixed in.
+        auto running = rawClient("127.0.0.3");
+        auto clash = rawClient("127.0.0.3");
+        QVERIFY(running && clash);
+        running->write(rawHeader("0001", "0002", "000000000008", "", "same.txt") + "1234");
+        QTRY_COMPARE(b.recvTemp(), QStringList({"same.txt"}));
+        clash->write(rawHeader("0001", "0002", "000000000004", "", "same.txt") + "XXXX");
+        QVERIFY(readReply(*clash).startsWith("99990029"));
+        running->write("5678");
+        QTRY_COMPARE(b.host.received.size(), 9);
+        QCOMPARE(b.host.received[8].result, 0);
+        QCOMPARE(readFile(b.recvFile("same.txt")), QByteArray("12345678"));
+    }
     QCOMPARE(b.recvTemp(), QStringList());
     QVERIFY(!QFile::exists(b.ctx.WorkDir + "/escape.txt"));
     QVERIFY(!QFile::exists("/tmp/escape.txt"));
-    QCOMPARE(QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files), QStringList({"same.txt"}));
 }
 
 void TestTransfer::senderReportsTheReceiversRefusal()
