@@ -22,6 +22,8 @@ constexpr int kPBits = kLh5.pBits;
 constexpr int kHashBits = 15;
 constexpr size_t kChunk = size_t(1) << 18;
 constexpr size_t kLookahead = kMaxMatch + 1; // the lazy step looks one position further
+constexpr int kLongMatch = 64;
+constexpr uint32_t kLongMatchTail = 16;
 
 // Writes bits most significant first, as the format reads them.
 class BitWriter
@@ -273,7 +275,10 @@ int Encoder::run(EncodeResult &result)
         if (pending && prevLen >= kMinMatch && len <= prevLen) {
             match(prevLen, prevDist);
             const uint32_t stop = pos - 1 + uint32_t(prevLen);
-            for (uint32_t p = pos + 1; p < stop; ++p)
+            // Inside a long match (runs of one colour in a screenshot) every position
+            // would hash alike; its last positions are enough to find the run again.
+            const uint32_t from = prevLen > kLongMatch ? stop - kLongMatchTail : pos + 1;
+            for (uint32_t p = from; p < stop; ++p)
                 insert(p);
             pos = stop;
             pending = false;

@@ -328,14 +328,24 @@ int Decoder::run(uint64_t originalSize, uint16_t &crc)
             left -= len;
             size_t from = (w - size_t(p) - 1) & kRingMask;
             while (len > 0) {
-                // Copy in runs that wrap neither index; memcpy only where the runs do not overlap.
-                // A forward byte copy gives the repeating pattern that overlapping matches mean.
+                // Copy in runs that wrap neither index.
                 const size_t step = std::min({len, kRingSize - w, kRingSize - from});
-                if (from + step <= w || w + step <= from)
+                if (from + step <= w || w + step <= from) {
                     std::memcpy(ring + w, ring + from, step);
-                else
-                    for (size_t k = 0; k < step; ++k)
-                        ring[w + k] = ring[from + k];
+                } else if (from < w) {
+                    // The match repeats its last `dist` bytes: copy that pattern in pieces
+                    // that double, each a whole number of periods and free of overlap.
+                    const size_t dist = w - from;
+                    for (size_t done = 0; done < step;) {
+                        const size_t n = std::min(step - done, dist + done);
+                        std::memcpy(ring + w + done, ring + from, n);
+                        done += n;
+                    }
+                } else {
+                    // The source lies ahead of the write index (a distance of nearly the
+                    // whole ring): reading runs ahead of writing, as memmove copies.
+                    std::memmove(ring + w, ring + from, step);
+                }
                 w += step;
                 from = (from + step) & kRingMask;
                 len -= step;
