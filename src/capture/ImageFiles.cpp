@@ -1,5 +1,6 @@
 #include "capture/ImageFiles.h"
 
+#include "capture/CaptureMath.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "core/RunningNumber.h"
@@ -151,7 +152,7 @@ QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture)
     if (!WritePicture(picture, path, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg, &error)) {
         // The write went to a temporary file, so the chosen path holds no partial file and
         // whatever was there before is kept.
-        m_host.ShowMessageBox(kCannotSave + QLatin1Char('\n') + error, MsgBox::Information);
+        m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
         return {};
     }
     m_ctx.LastSaveDir = folderOf(path);
@@ -276,7 +277,7 @@ QString ImageFiles::AutoSaveCapture(const QImage &picture)
     }
     if (!ok) {
         setPanel2(QStringLiteral("保存失敗"));
-        m_host.ShowMessageBox(kCannotSave + QLatin1Char('\n') + error, MsgBox::Information);
+        m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
         setPanel2(QString());
         return {};
     }

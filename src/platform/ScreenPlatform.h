@@ -61,11 +61,14 @@ class ScreenPlatform
     // The pointer position in screen coordinates.
     virtual QPoint cursorPos() const = 0;
 
-    // Grabs the pointer so that the next mouse press anywhere on the screen reaches
-    // `receiver` as an ordinary QMouseEvent (globalPosition() is the screen point).
-    // The receiver must be shown. Any grab held before is released first.
+    // Grabs the pointer so that mouse presses anywhere on the screen reach `receiver` as
+    // ordinary QMouseEvents (globalPosition() is the screen point). The receiver must be
+    // shown; any grab held before is released first. The grab holds until releasePointer
+    // (the caller releases it once the press it waited for has arrived) or until the
+    // receiver is hidden, which ends it in the X server.
     virtual bool grabPointer(QWindow *receiver) = 0;
     virtual void releasePointer() = 0;
+    // Whether this object holds a grab it has not released itself.
     virtual bool pointerGrabbed() const = 0;
 
     // The clamping of a screen rectangle: negative left and top become 0, a right or

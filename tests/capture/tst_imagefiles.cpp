@@ -287,7 +287,7 @@ void TstImageFiles::saveCommandFailureShowsTheMessage()
     ImageFiles files(m_ctx, m_host);
     answerFileDialog(QStringLiteral("/proc/shot.bmp"));
     QCOMPARE(files.SavePictureAs(nullptr, testPicture()), QString());
-    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \n書き込みできません。")});
+    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \r書き込みできません。")});
     QCOMPARE(m_host.styles, QList<int>{MsgBox::Information});
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/shot.bmp")));
     QCOMPARE(m_ctx.LastSaveDir, QString());
@@ -377,7 +377,7 @@ void TstImageFiles::autoSaveIntoMissingFolderFailsWithoutUsingANumber()
     ImageFiles files(m_ctx, m_host);
     files.setStatusPanel([&panel](const QString &text) { panel << text; });
     QCOMPARE(files.AutoSaveCapture(testPicture()), QString());
-    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \nパスが見つかりません。")});
+    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。")});
     QCOMPARE(panel.mid(1), (QStringList{QStringLiteral("保存失敗"), QString()}));
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00005\r\n"));
     QVERIFY(!QFileInfo::exists(m_ctx.settings.CaptAutoSavePlace));
