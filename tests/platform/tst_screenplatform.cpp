@@ -63,6 +63,7 @@ class TstScreenPlatform : public QObject
     void windowsAreFoundUnderAPointAndByFocus();
     void armedClickReachesTheReceiverFromAnotherWindow();
     void goneWindowsGiveEmptyAnswers();
+    void withoutWindowManagerTheFallbacksApply(); // last: it ends openbox
 
   private:
     // Shows a solid window at a position and waits until the window manager has framed it.
@@ -277,6 +278,32 @@ void TstScreenPlatform::goneWindowsGiveEmptyAnswers()
     QVERIFY(m_platform->windowClientRect(0).isEmpty());
     QVERIFY(m_platform->grabRect(m_platform->windowClientRect(id)).isNull());
     QVERIFY(!m_platform->grabPointer(nullptr));
+}
+
+void TstScreenPlatform::withoutWindowManagerTheFallbacksApply()
+{
+    auto first = showSolid(QColor(90, 0, 90), QPoint(100, 100), QSize(150, 100), QStringLiteral("一つ目"));
+    QVERIFY(first);
+    auto second = showSolid(QColor(0, 90, 90), QPoint(400, 100), QSize(150, 100), QStringLiteral("二つ目"));
+    QVERIFY(second);
+    m_session.stopWindowManager();
+    // What a session without a window manager looks like: no work area, no active window.
+    for (const char *property : {"_NET_WORKAREA", "_NET_ACTIVE_WINDOW", "_NET_SUPPORTING_WM_CHECK"})
+        QVERIFY(!m_session
+                     .run(QStringLiteral("xprop"),
+                          {QStringLiteral("-root"), QStringLiteral("-remove"), QString::fromLatin1(property)})
+                     .isNull());
+    QTRY_VERIFY(!m_platform->workArea().has_value());
+
+    // Without frames the whole window is the client area.
+    QTRY_COMPARE(m_platform->windowFrameRect(second->winId()), m_platform->windowClientRect(second->winId()));
+    QCOMPARE(m_platform->windowClientRect(second->winId()).size(), QSize(150, 100));
+
+    // The foreground window comes from the input focus, and activating a window focuses it.
+    QVERIFY(m_platform->setForegroundWindow(first->winId()));
+    QTRY_COMPARE(m_platform->foregroundWindow(), ScreenPlatform::WindowId(first->winId()));
+    QVERIFY(m_platform->setForegroundWindow(second->winId()));
+    QTRY_COMPARE(m_platform->foregroundWindow(), ScreenPlatform::WindowId(second->winId()));
 }
 
 ZORVIN_XVFB_MAIN(TstScreenPlatform, kScreen, true)

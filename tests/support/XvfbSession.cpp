@@ -119,6 +119,11 @@ bool XvfbSession::waitForWindowManager()
         kStartTimeoutMs);
 }
 
+void XvfbSession::stopWindowManager()
+{
+    endProcess(m_wm);
+}
+
 void XvfbSession::stop()
 {
     endProcess(m_wm);

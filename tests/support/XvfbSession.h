@@ -22,6 +22,8 @@ class XvfbSession
     // or does not come up.
     bool start(const QSize &screen, bool windowManager);
     void stop();
+    // Ends the window manager only, leaving the X server up.
+    void stopWindowManager();
 
     QString display() const { return m_display; }
     QString errorText() const { return m_error; }
