@@ -5,6 +5,7 @@
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureTrayMenu.h"
 #include "capture/FrmMain.h"
+#include "capture/FrmToolbarEdit.h"
 #include "capture/ToolbarLayout.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -87,6 +89,7 @@ class TstFrmMain : public QObject
     void delayedCaptureTakesTheActiveWindowFrameAndClient();
     void armedClickCapturesTheClickedWindow();
     void reorderedToolbarKeepsMeaningAndIsRestored();
+    void customiseDialogAddsRemovesMovesAndResets();
     void pasteFollowsClipboardOfAnotherProgram();
     void copyHandsThePictureToAnotherProgram();
     void dropsLoadRefuseOrOfferForSending();
@@ -335,6 +338,50 @@ void TstFrmMain::reorderedToolbarKeepsMeaningAndIsRestored()
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     QCOMPARE(again.toolBar()->actions().first()->objectName(), QStringLiteral("Help"));
     QCOMPARE(again.toolbarLayout(), saved);
+}
+
+void TstFrmMain::customiseDialogAddsRemovesMovesAndResets()
+{
+    FrmToolbarEdit dialog(ToolbarLayout::DefaultLayout());
+    auto rowOf = [](QListWidget *list, const QString &key) {
+        for (int row = 0; row < list->count(); ++row) {
+            if (list->item(row)->data(Qt::UserRole).toString() == key)
+                return row;
+        }
+        return -1;
+    };
+    QCOMPARE(dialog.availableList()->count(), 1); // only the separator is left over
+
+    dialog.currentList()->setCurrentRow(rowOf(dialog.currentList(), QStringLiteral("Print")));
+    dialog.removeSelected();
+    dialog.currentList()->setCurrentRow(rowOf(dialog.currentList(), QStringLiteral("FileOpen")));
+    dialog.removeSelected();
+    QVERIFY(!dialog.layout().contains(QStringLiteral("Print")));
+    // Removed buttons go back in their default order after the separator.
+    QCOMPARE(rowOf(dialog.availableList(), QStringLiteral("FileOpen")), 1);
+    QCOMPARE(rowOf(dialog.availableList(), QStringLiteral("Print")), 2);
+
+    // Added after the selected row; the separator stays available.
+    dialog.currentList()->setCurrentRow(rowOf(dialog.currentList(), QStringLiteral("Help")));
+    dialog.availableList()->setCurrentRow(rowOf(dialog.availableList(), QStringLiteral("Print")));
+    dialog.addSelected();
+    dialog.availableList()->setCurrentRow(0);
+    dialog.addSelected();
+    QCOMPARE(dialog.layout().mid(dialog.layout().size() - 3),
+             (QStringList{QStringLiteral("Help"), QStringLiteral("Print"), QStringLiteral("-")}));
+    QCOMPARE(dialog.availableList()->count(), 2);
+
+    dialog.currentList()->setCurrentRow(rowOf(dialog.currentList(), QStringLiteral("Print")));
+    dialog.moveSelected(-1);
+    QCOMPARE(dialog.layout().indexOf(QStringLiteral("Print")),
+             dialog.layout().indexOf(QStringLiteral("Help")) - 1);
+    dialog.moveSelected(-1);
+    QCOMPARE(dialog.layout().indexOf(QStringLiteral("Print")),
+             dialog.layout().indexOf(QStringLiteral("Config")) - 1);
+
+    dialog.reset();
+    QCOMPARE(dialog.layout(), ToolbarLayout::DefaultLayout());
+    QCOMPARE(dialog.availableList()->count(), 1);
 }
 
 void TstFrmMain::pasteFollowsClipboardOfAnotherProgram()
