@@ -1,0 +1,99 @@
+// Times the capture window's whole-screen command on a 1920x1080 Xvfb screen, from the
+// command to the picture painted in the window (status text and toolbar included), with
+// and without hiding the window for the capture, beside `xwd -root` in the same run.
+// Prints the median and mean time per capture of each.
+#include "capture/CaptureEngine.h"
+#include "capture/FrmMain.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/NetEngine.h"
+#include "support/XvfbSession.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+constexpr int kRounds = 20;
+
+class QuietHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &text, int) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        return MsgBox::IdOk;
+    }
+};
+
+void report(const char *what, std::vector<double> seconds)
+{
+    std::sort(seconds.begin(), seconds.end());
+    const double mean = std::accumulate(seconds.begin(), seconds.end(), 0.0) / double(seconds.size());
+    std::printf("%-44s median %7.4f s   mean %7.4f s   (%zu runs)\n", what, seconds[seconds.size() / 2], mean,
+                seconds.size());
+}
+
+std::vector<double> timed(const std::function<void()> &run)
+{
+    std::vector<double> seconds;
+    for (int i = 0; i < kRounds; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        run();
+        seconds.push_back(double(clock.nsecsElapsed()) / 1e9);
+    }
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    XvfbSession session;
+    if (!session.start(QSize(1920, 1080), true)) {
+        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    ModZorvin ctx;
+    ctx.ProgramDir = dir.path() + u'/';
+    ctx.MakeTempFolders(dir.filePath(QStringLiteral("tmp")) + u'/');
+    QuietHost host;
+    NetEngine engine(ctx, host);
+    FrmMain window(ctx, engine);
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.setGeometry(100, 100, 1000, 700);
+    window.show();
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+
+    const auto captureAndPaint = [&] {
+        window.GetCaptureItem(CaptDeskTop);
+        window.picDraw()->repaint();
+    };
+    captureAndPaint(); // warm-up
+    std::printf("screen %dx%d, picture %dx%d\n", 1920, 1080, window.picture().width(),
+                window.picture().height());
+    report("capture window, whole screen, painted", timed(captureAndPaint));
+
+    ctx.settings.CaptExeHide1 = 1;
+    report("  the same, window hidden and shown again", timed(captureAndPaint));
+    ctx.settings.CaptExeHide1 = 0;
+
+    const QString xwdOut = dir.filePath(QStringLiteral("screen.xwd"));
+    report("xwd -root (to a file)", timed([&] {
+               QProcess::execute(QStringLiteral("xwd"), {QStringLiteral("-root"), QStringLiteral("-silent"),
+                                                         QStringLiteral("-out"), xwdOut});
+           }));
+    return 0;
+}
