@@ -48,6 +48,9 @@ public:
 
     // EngineHost
     int ShowMessageBox(const QString &text, int style) override;
+    void PlaySound(int mode, const QString &wavePath) override;
+    void OpenFolder(const QString &path) override;
+    void OpenLogViewer(const QString &program, const QStringList &arguments, const QString &path) override;
 
 signals:
     // Emitted once the resident window has unloaded; the program ends then.

@@ -4,6 +4,9 @@
 #include "core/ModZorvin.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QImageWriter>
 #include <QMessageBox>
 #include <QPushButton>
@@ -80,4 +83,16 @@ uint8_t DetectImageLibLevel()
     if (jpeg && png)
         return 2;
     return jpeg ? 1 : 0;
+}
+
+bool PlayWaveFile(const QString &path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return false;
+    for (const char *player : {"paplay", "aplay"}) {
+        const QString program = QStandardPaths::findExecutable(QString::fromLatin1(player));
+        if (!program.isEmpty() && QProcess::startDetached(program, {path}))
+            return true;
+    }
+    return false;
 }

@@ -22,3 +22,7 @@ void SetTopMost(QWidget *window, bool on);
 
 // 2 when Qt can write JPEG and PNG, 1 when only JPEG, 0 otherwise.
 uint8_t DetectImageLibLevel();
+
+// Plays a wave file without waiting for it (through the desktop's sound player, paplay or
+// aplay); false when the file or a player is missing.
+bool PlayWaveFile(const QString &path);
