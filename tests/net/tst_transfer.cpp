@@ -582,6 +582,15 @@ void TestTransfer::foldersMissingFilesAndNotices()
     QCOMPARE(a.host.sent[1].info, QString::fromUtf8("ファイルが見つからない。 ") + a.outbox() + "gone.txt");
     QCOMPARE(a.host.sent[2].result, 0);
 
+    // Nobody listening: the socket's own error, then the next job for that address.
+    a.queue("127.0.0.9", a.outbox(), "ok.txt");
+    a.queue("127.0.0.9", a.outbox(), "gone.txt");
+    QTRY_COMPARE(a.host.sent.size(), 5);
+    QCOMPARE(a.host.sent[3].result, 1);
+    QVERIFY(a.host.sent[3].info.endsWith(" " + a.outbox() + "ok.txt"));
+    QVERIFY(a.host.sent[3].info.size() > a.outbox().size() + 8);
+    QCOMPARE(a.host.sent[4].result, 1);
+
     TransferSender &s = a.engine.sender();
     s.setSocketCounter(32700);
     QCOMPARE(s.NextSocketIndex(), 32701);
