@@ -5,7 +5,6 @@
 
 #include "net/TransferLinks.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QString>
