@@ -2,10 +2,11 @@
 // followed by the automatic save as BMP, PNG and JPEG, side by side with ImageMagick's
 // `import -window root` writing the same formats and `xwd -root`, in the same run.
 // Prints the median and mean time per capture of each.
-#include "capture/ImageFiles.h"
+#include "capture/CaptureEngine.h"
+#include "capture/FrmMain.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
-#include "platform/ScreenPlatform.h"
+#include "net/NetEngine.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -34,16 +35,6 @@ class QuietHost : public EngineHost
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return MsgBox::IdOk;
     }
-};
-
-// Stands for the capture window's picture: the capture is drawn into it and painted at once.
-class PictureWidget : public QWidget
-{
-  public:
-    QImage picture;
-
-  protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).drawImage(0, 0, picture); }
 };
 
 // A busy screen, so that the compressed formats have real work to do.
@@ -110,40 +101,37 @@ int main(int argc, char **argv)
     }
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    auto platform = ScreenPlatform::create();
-
-    Wallpaper wallpaper;
-    wallpaper.setGeometry(0, 0, 1920, 1080);
-    wallpaper.show();
-    PictureWidget window;
-    window.resize(800, 600);
-    window.show();
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents();
-
-    const QRect screen(QPoint(0, 0), platform->screenSize());
-    const auto captureIntoWindow = [&] {
-        window.picture = platform->grabRect(screen);
-        window.repaint();
-        return window.picture.size() == QSize(1920, 1080);
-    };
-
     ModZorvin ctx;
     ctx.ProgramDir = dir.path() + QStringLiteral("/");
     ctx.MakeTempFolders(dir.path() + QStringLiteral("/tmp"));
-    ctx.settings.CaptAutoSave = 1;
     ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
     ctx.settings.CaptAutoSavePlace = dir.path();
     ctx.settings.CaptAutoSaveNameConst = 1;
     ctx.settings.JpegComp = 25;
     QuietHost host;
-    ImageFiles files(ctx, host);
-    const auto captureAndSave = [&](int type) {
-        return [&, type] {
-            ctx.settings.CaptAutoSaveType = uint8_t(type);
-            return captureIntoWindow() && !files.AutoSaveCapture(window.picture).isEmpty();
+    NetEngine engine(ctx, host);
+
+    Wallpaper wallpaper;
+    wallpaper.setGeometry(0, 0, 1920, 1080);
+    wallpaper.show();
+    FrmMain window(ctx, engine);
+    window.resize(800, 600);
+    window.show();
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+
+    // Mode 0 through the capture window's own engine: grab, draw into the window, status
+    // text and the follow-ups that the settings switch on.
+    const auto capture = [&](int saveType) {
+        return [&, saveType] {
+            ctx.settings.CaptAutoSave = saveType < 0 ? 0 : 1;
+            ctx.settings.CaptAutoSaveType = uint8_t(std::max(saveType, 0));
+            window.capture().CaptureToPicture(0);
+            return window.picture().size() == QSize(1920, 1080);
         };
     };
+    const auto captureIntoWindow = capture(-1);
+    const auto captureAndSave = capture;
     const QString out = dir.path() + QStringLiteral("/import");
 
     std::vector<Figure> figures;
