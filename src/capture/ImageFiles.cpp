@@ -139,12 +139,13 @@ bool ImageFiles::WritePicture(const QImage &picture, const QString &path, int jp
     return written;
 }
 
-QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture)
+QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter)
 {
     const QString initDir = m_ctx.LastSaveDir.isEmpty() ? m_ctx.ProgramDir : m_ctx.LastSaveDir;
     const QString &filter = m_ctx.ImageLibLevel >= 2   ? kSaveFilter2
                             : m_ctx.ImageLibLevel == 1 ? kSaveFilter1
-                                                       : kSaveFilter0;
+                            : bmpOnlyFilter.isEmpty()  ? kSaveFilter0
+                                                       : bmpOnlyFilter;
     const QString path = CMDFileDialog(2, owner, QStringLiteral("画像の保存"), filter, initDir);
     if (path.isEmpty())
         return {};
@@ -252,7 +253,7 @@ bool ImageFiles::writeLzh(const QImage &picture, const QString &target, const QS
 QString ImageFiles::AutoSaveCapture(const QImage &picture)
 {
     const Settings &s = m_ctx.settings;
-    if (s.CaptAutoSave != 1 || s.CaptAutoSaveName.isEmpty())
+    if (s.CaptAutoSave != 1 || s.CaptAutoSaveName.isEmpty() || picture.isNull())
         return {};
     const RunningNumber number(SettingsFile(m_ctx.SettingsPath()), RunningNumber::AutoCaptNo,
                                s.CaptAutoSaveNameConst == 1);

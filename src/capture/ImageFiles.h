@@ -28,8 +28,9 @@ class ImageFiles
     // The Save command: asks for a path ("画像の保存") starting in the last save folder and
     // writes the picture by the name's last three characters. Returns the written path, or
     // "" when cancelled or failed (the error message has then been shown and no file is
-    // left behind).
-    QString SavePictureAs(QWidget *owner, const QImage &picture);
+    // left behind). `bmpOnlyFilter` replaces the filter offered when only bitmaps can be
+    // written (the viewers spell it differently).
+    QString SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter = QString());
 
     // The Open command's dialog ("画像を開く"); returns the chosen path or "". The caller
     // loads it with LoadPictureFile and calls NoteOpened on success.
@@ -59,7 +60,9 @@ class ImageFiles
 
     // After each capture, when CaptAutoSave is 1: base name + five-digit running number +
     // type extension in CaptAutoSavePlace. Returns the written path or "" (nothing to do
-    // or failed; a failure has shown the error message and left no file).
+    // or failed; a failure has shown the error message and left no file). An empty
+    // picture (a window capture that found no window) is not saved and uses no number.
+    // A CaptAutoSavePlace that is not an existing folder is a failure ("パスが見つかりません。").
     QString AutoSaveCapture(const QImage &picture);
 
     // The auto-save target: folder + "/" (unless present) + name + number + extension

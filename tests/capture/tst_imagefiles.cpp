@@ -84,7 +84,8 @@ double meanChannelDifference(const QImage &a, const QImage &b)
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            total += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+            total +=
+                std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
         }
     return double(total) / (3.0 * a.width() * a.height());
 }
@@ -336,7 +337,9 @@ void TstImageFiles::autoSaveNumbersFilesAndWrapsAfter99999()
     QVERIFY(readAll(folder + QStringLiteral("/CPT00002.JPG")).startsWith("\xFF\xD8"));
     QVERIFY(readAll(folder + QStringLiteral("/CPT00001.BMP")).startsWith("BM"));
 
-    // Switched off, nameless or of an unknown type: nothing is written, no number is used.
+    // Switched off, nameless, of an unknown type or with an empty picture (a window
+    // capture that found no window): nothing is written, no number is used.
+    QCOMPARE(files.AutoSaveCapture(QImage()), QString());
     m_ctx.settings.CaptAutoSaveType = 7;
     QCOMPARE(files.AutoSaveCapture(testPicture()), QString());
     m_ctx.settings.CaptAutoSaveType = 0;
