@@ -6,6 +6,7 @@
 #include "core/SingleInstance.h"
 #include "core/StartOptions.h"
 #include "core/UnixSignalWatcher.h"
+#include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -55,6 +56,7 @@ int startProgram(QApplication &app, const StartOptions &options)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    InstallQtTranslations(app);
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("Zorvin"));
     QApplication::setApplicationDisplayName(QString::fromUtf8(kProductName));
