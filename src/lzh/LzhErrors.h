@@ -49,6 +49,10 @@ enum Error : int {
     ErrInternal = 0x81FF, // an unexpected failure inside the library
 };
 
+// Every error code lies in this range.
+inline constexpr int kFirstErrorCode = ErrCommandUnknown;
+inline constexpr int kLastErrorCode = ErrInternal;
+
 // A short English description of a result code, for logs and test messages.
 const char *describe(int code);
 

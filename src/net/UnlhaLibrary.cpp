@@ -12,6 +12,9 @@
 #include <cstring>
 #include <thread>
 
+// The caller tells "try again later" from failures by this one number.
+static_assert(UnlhaLibrary::kBusy < lzh::kFirstErrorCode || UnlhaLibrary::kBusy > lzh::kLastErrorCode);
+
 namespace {
 
 std::filesystem::path toFsPath(const QString &path)
