@@ -21,7 +21,7 @@ void processPending()
 // The foreground window's title is read into a 256-character buffer.
 constexpr int kTitleChars = 256;
 // Bounds of the waits for the window manager (frame removed, window activated).
-constexpr int kWindowManagerWaitMs = 1000;
+constexpr int kWindowManagerWaitMs = 2000;
 constexpr int kRepaintSettleMs = 50;
 constexpr int kPollMs = 10;
 
