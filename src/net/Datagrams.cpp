@@ -5,6 +5,7 @@
 #include "net/Protocol.h"
 
 #include <QNetworkDatagram>
+#include <QVariant>
 
 namespace {
 
@@ -19,6 +20,8 @@ constexpr int kErrAddressNotAvailable = 10049;
 constexpr int kErrNetworkDown = 10050;
 constexpr int kErrNoBuffers = 10055;
 constexpr int kErrHostNotFound = 11001;
+
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 QString ipText(const QHostAddress &address)
 {
@@ -44,8 +47,13 @@ bool Datagrams::open(QString *errorText, int *errorNumber)
         failed = &WinsockUSv;
     else if (!WinsockUCl.bind(m_ctx.net.bindAddress, 0))
         failed = &WinsockUCl;
-    if (!failed)
+    if (!failed) {
+        // When a whole LAN answers one announcement, hundreds of datagrams arrive at once;
+        // the default buffer holds a few hundred and presence never repeats a lost one.
+        // The system caps the size at its own maximum.
+        WinsockUSv.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferBytes);
         return true;
+    }
     if (errorText)
         *errorText = failed->errorString();
     if (errorNumber)
