@@ -20,7 +20,6 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QContextMenuEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -924,7 +923,7 @@ void FrmMain::OpenReceivedFolder()
 {
     const QString folder = m_ctx.settings.RecvFileSavePlace;
     if (!folder.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        m_engine.host().OpenFolder(folder);
 }
 
 void FrmMain::ShowHelp()

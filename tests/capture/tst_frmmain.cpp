@@ -41,8 +41,15 @@ class RecordingHost : public EngineHost
         styles << style;
         return MsgBox::IdOk;
     }
+    void OpenFolder(const QString &path) override { folders << path; }
+    void OpenLogViewer(const QString &program, const QStringList &arguments, const QString &path) override
+    {
+        logViews << QStringList{program, arguments.join(u' '), path};
+    }
     QStringList notices;
     QList<int> styles;
+    QStringList folders;
+    QList<QStringList> logViews;
 };
 
 // A plain window of one colour whose client area has a known size.
@@ -94,6 +101,7 @@ class TstFrmMain : public QObject
     void copyHandsThePictureToAnotherProgram();
     void dropsLoadRefuseOrOfferForSending();
     void paintProgramGetsTheBitmapFile();
+    void toolMenuOpensTodaysLogAndTheReceivedFolder();
     void autoTransferQueuesOneJobPerAvailableTarget();
     void areaCaptureWithoutOverlayGivesThePictureBack();
     void trayMenuShowsHidesAndCaptures();
@@ -567,6 +575,25 @@ void TstFrmMain::paintProgramGetsTheBitmapFile()
     QCOMPARE(header.left(2), QByteArray("BM"));
     QCOMPARE(int(uchar(header[28])), 24); // bits per pixel
     QCOMPARE(QImage(bitmap).pixelColor(10, 10), QColor(0, 128, 0));
+}
+
+void TstFrmMain::toolMenuOpensTodaysLogAndTheReceivedFolder()
+{
+    m_ctx->settings.RecvFileSavePlace = m_dir->filePath(QStringLiteral("received"));
+    m_ctx->settings.MsgLogSavePlace = m_dir->path();
+    m_ctx->settings.MsgLogName = QStringLiteral("talk");
+    m_ctx->settings.MsgLogType = 1;
+    m_ctx->settings.MsgLogShowApp = QStringLiteral("/usr/bin/mousepad");
+    FrmMain &w = *makeWindow();
+    w.menuAction(QStringLiteral("mnuFileTranFolOpen"))->trigger();
+    QCOMPARE(m_host->folders, QStringList{m_ctx->settings.RecvFileSavePlace});
+    w.menuAction(QStringLiteral("mnuMsgLogShow"))->trigger();
+    QCOMPARE(m_host->logViews.size(), 1);
+    const QString log = m_dir->path() + QStringLiteral("/talk") +
+                        QDate::currentDate().toString(QStringLiteral("yyyy")) + QStringLiteral(".log");
+    QCOMPARE(m_host->logViews[0][0], QStringLiteral("/usr/bin/mousepad"));
+    QCOMPARE(m_host->logViews[0][2], log);
+    QVERIFY(m_host->logViews[0][1].endsWith(log));
 }
 
 void TstFrmMain::autoTransferQueuesOneJobPerAvailableTarget()
