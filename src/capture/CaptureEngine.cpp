@@ -154,6 +154,8 @@ void CaptureEngine::GetCaptureItem(int mode)
         } else if (settings.ActCaptMode == 1) {
             if (armClick())
                 m_armedClickMode = int16_t(mode);
+            else
+                m_window.setHasPicture(m_hadPictureBefore); // no click can come: nothing changes
         }
         break;
     default:
