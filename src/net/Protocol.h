@@ -48,7 +48,4 @@ inline constexpr int kMaxMessageChars = 8192;
 inline constexpr int kStopNameFrom = 7;
 inline constexpr int kStopNameChars = 22;
 
-// The largest payload one IPv4 datagram can carry.
-inline constexpr int kMaxDatagramBytes = 65507;
-
 } // namespace Protocol
