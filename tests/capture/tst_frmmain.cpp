@@ -104,6 +104,7 @@ class TstFrmMain : public QObject
     void toolMenuOpensTodaysLogAndTheReceivedFolder();
     void autoTransferQueuesOneJobPerAvailableTarget();
     void areaCaptureWithoutOverlayGivesThePictureBack();
+    void emptyCaptureIsHandledQuietly();
     void trayMenuShowsHidesAndCaptures();
     void closeUnloadsTheWindow();
 
@@ -688,6 +689,34 @@ void TstFrmMain::areaCaptureWithoutOverlayGivesThePictureBack()
     QVERIFY(closed);
     QCOMPARE(w.statusText(1), QStringLiteral("200*150 ｷｬﾌﾟﾁｬ"));
     QTRY_VERIFY(w.isVisible());
+}
+
+void TstFrmMain::emptyCaptureIsHandledQuietly()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("auto"));
+    QVERIFY(QDir().mkpath(folder));
+    m_ctx->settings.CaptAutoSave = 1;
+    m_ctx->settings.CaptAutoSaveName = QStringLiteral("CPT");
+    m_ctx->settings.CaptAutoSavePlace = folder;
+    m_ctx->settings.CaptAutoClip = 1;
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    // An area of no size (a click without a drag) gives an empty picture.
+    w.capture().setSelection(40, 40, 40, 90);
+    w.capture().CaptureToPicture(CaptRect);
+    QCOMPARE(w.statusText(1), QStringLiteral("0*0 ｷｬﾌﾟﾁｬ"));
+    QVERIFY(w.picture().isNull());
+    QVERIFY(m_host->notices.isEmpty());
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+    for (const QString &key : {"FileSave", "ClipCopy", "ClipCut", "CaptClear"})
+        QVERIFY2(!w.toolbarAction(key)->isEnabled(), qPrintable(key));
+
+    // The next real capture is saved as usual.
+    w.GetCaptureItem(CaptDeskTop);
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("CPT00001.BMP")});
+    QVERIFY(m_host->notices.isEmpty());
 }
 
 void TstFrmMain::trayMenuShowsHidesAndCaptures()
