@@ -10,6 +10,7 @@
 #include "core/TrayIcon.h"
 #include "net/NetEngine.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QProcess>
@@ -214,6 +215,8 @@ void FrmSket::OpenLogViewer(const QString &program, const QStringList &arguments
 
 void FrmSket::onTrayDoubleClicked()
 {
-    if (m_ctx.settings.LDblClick == 6)
+    if (m_ctx.settings.LDblClick == 1 && m_captureTray)
+        m_captureTray->showAction()->trigger();
+    else if (m_ctx.settings.LDblClick == 6)
         mnuEnd();
 }
