@@ -442,8 +442,9 @@ bool FrmMain::positionEnabled(int position) const
     const bool picture = HasPicture() && !m_picture.isNull();
     const bool network = m_ctx.NetworkReady;
     switch (position) {
+    case 10: // CaptClear: an empty picture can be cleared as well
+        return HasPicture();
     case 2:  // FileSave
-    case 10: // CaptClear
     case 16: // ClipCut
     case 17: // ClipCopy
         return picture;
@@ -491,7 +492,7 @@ void FrmMain::updateMenus()
     const bool picture = HasPicture() && !m_picture.isNull();
     set("mnuSave", positionEnabled(2));
     set("mnuPrint", positionEnabled(3));
-    set("mnuClear", picture);
+    set("mnuClear", positionEnabled(10));
     set("mnuSend", positionEnabled(12));
     set("mnuMsgSend", positionEnabled(13));
     set("mnuFileTran", positionEnabled(14));

@@ -83,7 +83,7 @@ class TstFrmMain : public QObject
 {
     Q_OBJECT
   public:
-    TstFrmMain(XvfbSession &session, const QString &skipReason) : m_session(session), m_skip(skipReason) {}
+    TstFrmMain(XvfbSession &, const QString &skipReason) : m_skip(skipReason) {}
 
   private slots:
     void initTestCase();
@@ -112,7 +112,6 @@ class TstFrmMain : public QObject
     FrmMain *makeWindow();
     void dropOn(FrmMain &window, const QList<QUrl> &urls);
 
-    XvfbSession &m_session;
     QString m_skip;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ModZorvin> m_ctx;
@@ -710,8 +709,9 @@ void TstFrmMain::emptyCaptureIsHandledQuietly()
     QVERIFY(w.picture().isNull());
     QVERIFY(m_host->notices.isEmpty());
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
-    for (const QString &key : {"FileSave", "ClipCopy", "ClipCut", "CaptClear"})
+    for (const QString &key : {"FileSave", "ClipCopy", "ClipCut"})
         QVERIFY2(!w.toolbarAction(key)->isEnabled(), qPrintable(key));
+    QVERIFY(w.toolbarAction(QStringLiteral("CaptClear"))->isEnabled());
 
     // The next real capture is saved as usual.
     w.GetCaptureItem(CaptDeskTop);
