@@ -8,6 +8,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -76,6 +77,17 @@ std::vector<uint32_t> readCardinals(xcb_connection_t *c, xcb_window_t window, xc
     return values;
 }
 
+const xcb_visualtype_t *findVisual(const xcb_screen_t *screen, xcb_visualid_t id)
+{
+    for (auto depth = xcb_screen_allowed_depths_iterator(screen); depth.rem; xcb_depth_next(&depth)) {
+        for (auto v = xcb_depth_visuals_iterator(depth.data); v.rem; xcb_visualtype_next(&v)) {
+            if (v.data->visual_id == id)
+                return v.data;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 std::unique_ptr<ScreenPlatform> X11ScreenPlatform::tryCreate()
@@ -135,18 +147,25 @@ QImage X11ScreenPlatform::grabRect(const QRect &rect)
     // The common true-colour layouts are taken over without a copy; anything else goes
     // through Qt's converting grab.
     int bitsPerPixel = 0;
+    int scanlinePad = 32;
     for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
-        if (it.data->depth == reply->depth)
+        if (it.data->depth == reply->depth) {
             bitsPerPixel = it.data->bits_per_pixel;
+            scanlinePad = std::max<int>(it.data->scanline_pad, 8);
+        }
     }
+    const xcb_visualtype_t *visual = xs ? findVisual(xs, reply->visual) : nullptr;
     QImage::Format format = QImage::Format_Invalid;
-    if (setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST && xs && reply->visual == xs->root_visual) {
-        if (bitsPerPixel == 32 && (reply->depth == 24 || reply->depth == 32))
+    if (setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST && visual) {
+        if (bitsPerPixel == 32 && (reply->depth == 24 || reply->depth == 32) &&
+            visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF)
             format = QImage::Format_RGB32;
-        else if (bitsPerPixel == 16 && reply->depth == 16)
+        else if (bitsPerPixel == 16 && reply->depth == 16 && visual->red_mask == 0xF800 &&
+                 visual->green_mask == 0x7E0 && visual->blue_mask == 0x1F)
             format = QImage::Format_RGB16;
     }
-    const int bytesPerLine = bitsPerPixel * r.width() / 8;
+    const int bytesPerLine =
+        int((qint64(r.width()) * bitsPerPixel + scanlinePad - 1) / scanlinePad * scanlinePad / 8);
     const int length = xcb_get_image_data_length(reply.p);
     if (format == QImage::Format_Invalid || qint64(bytesPerLine) * r.height() > length) {
         QScreen *qs = QGuiApplication::primaryScreen();
