@@ -213,6 +213,23 @@ void TstImageFiles::loadingDecidesByContent()
     QVERIFY(testPicture().save(png, "PNG"));
     QCOMPARE(ImageFiles::LoadPictureFile(png).image.size(), QSize(64, 48));
 
+    // A run-length encoded 4x2 bitmap (.rle): bottom row four blue pixels, top row two red
+    // then two blue; palette 0 blue, 1 red.
+    const QString rle = m_dir->filePath(QStringLiteral("runs.rle"));
+    writeFile(rle, QByteArray("BM\x48\x00\x00\x00\x00\x00\x00\x00\x3E\x00\x00\x00"
+                              "\x28\x00\x00\x00\x04\x00\x00\x00\x02\x00\x00\x00\x01\x00\x08\x00"
+                              "\x01\x00\x00\x00\x0A\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+                              "\x02\x00\x00\x00\x00\x00\x00\x00"
+                              "\xFF\x00\x00\x00\x00\x00\xFF\x00"
+                              "\x04\x00\x00\x00\x02\x01\x02\x00\x00\x01",
+                              72));
+    const QImage runs = ImageFiles::LoadPictureFile(rle).image;
+    QCOMPARE(runs.size(), QSize(4, 2));
+    QCOMPARE(runs.pixel(0, 0), qRgb(255, 0, 0));
+    QCOMPARE(runs.pixel(1, 0), qRgb(255, 0, 0));
+    QCOMPARE(runs.pixel(2, 0), qRgb(0, 0, 255));
+    QCOMPARE(runs.pixel(3, 1), qRgb(0, 0, 255));
+
     const QString text = m_dir->filePath(QStringLiteral("notes.jpg"));
     writeFile(text, "just some words\n");
     const ImageFiles::Loaded refused = ImageFiles::LoadPictureFile(text);
