@@ -106,6 +106,9 @@ private:
     std::unique_ptr<MsgLog> m_msgLog;
     std::unique_ptr<MessageDelivery> m_messages;
     std::unique_ptr<UnlhaLibrary> m_unlha;
+    // Set for the whole of a RunArchiver call, local loop included: the library's own flag
+    // goes up only once the worker runs and down before the loop has ended.
+    bool m_archiverRunning = false;
     // Last, so transfers end before the parts they report through.
     std::unique_ptr<TransferSender> m_sender;
     std::unique_ptr<TransferReceiver> m_receiver;

@@ -26,8 +26,9 @@ int NetEngine::RunArchiver(const QString &archivePath, const QString &secondPath
 {
     UnlhaLibrary &library = unlha();
     // A call from a timer or socket event while another call waits below.
-    if (library.isBusy())
+    if (m_archiverRunning || library.isBusy())
         return UnlhaLibrary::kBusy;
+    m_archiverRunning = true;
     const QString line = ArchiverCommandLine(archivePath, secondPath, pack);
     QByteArray output(400, '\0');
     int result = UnlhaLibrary::kBusy;
@@ -40,6 +41,7 @@ int NetEngine::RunArchiver(const QString &archivePath, const QString &secondPath
     worker->start();
     loop.exec();
     worker->wait();
+    m_archiverRunning = false;
     return result;
 }
 

@@ -605,7 +605,6 @@ void TestTransfer::packedTransfersArriveByteIdentical()
         QVERIFY(p->ctx.ArchiverReady);
         QVERIFY(p->start());
     }
-    a.engine.sender().setTimer1Interval(100);
     const QString japanese = QString::fromUtf8("画面のメモ.txt");
     // Text-like data so that packing has something to do, and long enough to take a while.
     QByteArray text;
@@ -626,36 +625,42 @@ void TestTransfer::packedTransfersArriveByteIdentical()
                           "SMALL.LZH", "note.txt") +
                 archive.chopped(1));
 
-    const int toB = a.queue("127.0.0.3", a.outbox(), "big.log", 'F', 2, true);
-    // While the big file is being packed, a job to another destination finds the archiver
-    // busy and waits on Timer1; while b unpacks it, the held transfer completes and waits
-    // on Timer2.
+    // The archivers are held busy by calls of the test's own, so that the waits on Timer1
+    // and Timer2 happen whatever the speed of the machine: a job queued while a's archiver
+    // packs finds it busy; the held transfer completes while b's archiver unpacks.
+    QByteArray filler;
+    for (int i = 0; filler.size() < 24 * 1024 * 1024; ++i)
+        filler += "filler " + QByteArray::number(i * 104729 % 1000003) + " keeps the archiver at work\n";
+    writeFile(a.tmp.path() + "/hold.txt", filler);
+    writeFile(b.tmp.path() + "/hold.txt", filler);
+    QCOMPARE(b.engine.RunArchiver(b.tmp.path() + "/HOLD.LZH", b.tmp.path() + "/hold.txt", true), 0);
+    QDir().mkpath(b.tmp.path() + "/unpacked");
+
+    a.engine.sender().setTimer1Interval(50);
+    b.engine.receiver().setTimer2Interval(50);
     int toC = -1;
-    bool sawBusy = false, sawRecvBusy = false, released = false;
+    bool sawBusy = false, sawRecvBusy = false;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
-        if (toC < 0 && a.engine.sender().job(toB).state == 2)
-            toC = a.queue("127.0.0.4", a.outbox(), japanese, 'F', 2, true);
         sawBusy = sawBusy || (toC >= 0 && a.engine.sender().job(toC).archiverBusy);
-        for (int i = 0; i < 2; ++i) {
-            const RecvSlot &slot = b.engine.receiver().slot(i);
-            // Everything of the big archive arrived and b's archiver is at work on it.
-            if (!released && slot.inUse && slot.header.itemName == "big.log" &&
-                slot.received == slot.header.size && b.engine.unlha().isBusy()) {
-                released = true;
-                held->write(archive.right(1));
-            }
-            sawRecvBusy = sawRecvBusy || slot.archiverBusy;
-        }
+        for (int i = 0; i < 3; ++i)
+            sawRecvBusy = sawRecvBusy || b.engine.receiver().slot(i).archiverBusy;
     });
-    b.engine.receiver().setTimer2Interval(50);
     watch.start(1);
-    QTRY_VERIFY_WITH_TIMEOUT(sawBusy, 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(released, 20000);
+
+    QTimer::singleShot(0, this, [&] { toC = a.queue("127.0.0.4", a.outbox(), japanese, 'F', 2, true); });
+    QTimer::singleShot(0, this, [&] { QTRY_VERIFY_WITH_TIMEOUT(sawBusy, 20000); });
+    QCOMPARE(a.engine.RunArchiver(a.tmp.path() + "/HOLD.LZH", a.tmp.path() + "/hold.txt", true), 0);
+    QVERIFY(sawBusy);
+
+    QTimer::singleShot(0, this, [&] { held->write(archive.right(1)); });
+    QTimer::singleShot(0, this, [&] { QTRY_VERIFY_WITH_TIMEOUT(sawRecvBusy, 20000); });
+    QCOMPARE(b.engine.RunArchiver(b.tmp.path() + "/HOLD.LZH", b.tmp.path() + "/unpacked/", false), 0);
+    QVERIFY(sawRecvBusy);
     QTRY_COMPARE_WITH_TIMEOUT(held->state(), QAbstractSocket::UnconnectedState, 20000);
     watch.stop();
-    QVERIFY(sawRecvBusy);
     QCOMPARE(readFile(b.recvFile("note.txt")), note);
+    a.queue("127.0.0.3", a.outbox(), "big.log", 'F', 2, true);
     a.queue("127.0.0.3", a.ctx.SendTempDir, picName, 'I', 2, true);
 
     QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 3, 60000);
