@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QTextStream>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -53,8 +54,26 @@ int startProgram(QApplication &app, const StartOptions &options)
 
 } // namespace
 
+// --help and --version answer on a terminal without a display, before any window system
+// is touched; everything else is parsed once Qt has taken its own options out.
+int answerWithoutDisplay(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const QStringList asks = {QStringLiteral("-h"), QStringLiteral("--help"), QStringLiteral("-v"),
+                              QStringLiteral("--version")};
+    if (std::none_of(asks.begin(), asks.end(), [&](const QString &a) { return arguments.contains(a); }))
+        return -1;
+    const StartOptions options = ParseCommandLine(arguments);
+    QTextStream(stdout) << options.helpText << options.versionText;
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
+    if (const int answered = answerWithoutDisplay(argc, argv); answered >= 0)
+        return answered;
     QApplication app(argc, argv);
     InstallQtTranslations(app);
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));

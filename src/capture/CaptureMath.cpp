@@ -77,3 +77,14 @@ QString PictureFileStatus(int width, int height)
 }
 
 } // namespace CaptureMath
+
+QStringList CaptureMath::CaptureModeCaptions()
+{
+    return {
+        QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ全体(&A)"),
+        QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ全体･ﾀｽｸﾊﾞｰ領域除く(&W)"),
+        QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ領域指定(&S)"),
+        QStringLiteral("ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･全領域(&W)"),
+        QStringLiteral("ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･ｸﾗｲｱﾝﾄ領域(&L)"),
+    };
+}

@@ -4,6 +4,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace CaptureMath {
@@ -32,6 +33,9 @@ QRect SelectionRect(int16_t x1, int16_t y1, int16_t x2, int16_t y2);
 // Status bar panel 1: "640*480 ｷｬﾌﾟﾁｬ" after a capture, "640*480 ﾋﾟｸﾁｬｰﾌｧｲﾙ" after
 // opening, dropping or pasting.
 QString CaptureStatus(int width, int height);
+
+// The menu captions of capture modes 0 to 4, as the capture window and the tray show them.
+QStringList CaptureModeCaptions();
 QString PictureFileStatus(int width, int height);
 
 } // namespace CaptureMath

@@ -1,5 +1,6 @@
 #include "capture/CaptureTrayMenu.h"
 
+#include "capture/CaptureMath.h"
 #include "capture/FrmMain.h"
 
 #include <QMenu>
@@ -10,13 +11,7 @@ CaptureTrayMenu::CaptureTrayMenu(QMenu &menu, QAction *before, std::function<Frm
       m_capture(new QMenu(QStringLiteral("ｷｬﾌﾟﾁｬ(&C)"), &menu))
 {
     m_capture->menuAction()->setObjectName(QStringLiteral("mnuCapture"));
-    const QStringList captions = {
-        QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ全体(&A)"),
-        QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ全体･ﾀｽｸﾊﾞｰ領域除く(&W)"),
-        QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ領域指定(&S)"),
-        QStringLiteral("ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･全領域(&W)"),
-        QStringLiteral("ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･ｸﾗｲｱﾝﾄ領域(&L)"),
-    };
+    const QStringList captions = CaptureMath::CaptureModeCaptions();
     for (int mode = 0; mode < captions.size(); ++mode) {
         QAction *item = m_capture->addAction(captions[mode]);
         item->setObjectName(QStringLiteral("mnuCaptureItem%1").arg(mode));

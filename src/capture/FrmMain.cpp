@@ -277,13 +277,7 @@ void FrmMain::buildMenus()
     edit->addSeparator();
     QMenu *capture = edit->addMenu(QStringLiteral("ｷｬﾌﾟﾁｬ(&C)"));
     m_menus.insert(QStringLiteral("mnuCapture"), capture);
-    const QStringList captions = {
-        QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ全体(&A)"),
-        QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ全体･ﾀｽｸﾊﾞｰ領域除く(&W)"),
-        QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ領域指定(&S)"),
-        QStringLiteral("ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･全領域(&W)"),
-        QStringLiteral("ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･ｸﾗｲｱﾝﾄ領域(&L)"),
-    };
+    const QStringList captions = CaptureMath::CaptureModeCaptions();
     for (int mode = 0; mode < captions.size(); ++mode) {
         addCommand(capture, QStringLiteral("mnuCaptureItem%1").arg(mode), captions[mode],
                    [this, mode] { GetCaptureItem(mode); });

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -43,7 +44,10 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         return options;
     }
     if (parser.isSet(help))
-        options.helpText = parser.helpText();
+        // The usage line names the program the way a user types it, with or without a
+        // running application object.
+        options.helpText = parser.helpText().replace(QRegularExpression(QStringLiteral("^Usage: \\S+")),
+                                                     QStringLiteral("Usage: zorvin"));
     if (parser.isSet(version))
         options.versionText = QStringLiteral("zorvin %1.%2.%3 (protocol %4)\n")
                                   .arg(kVersionMajor)

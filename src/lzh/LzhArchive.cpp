@@ -320,16 +320,26 @@ int ArchiveReader::next(EntryInfo &info, bool &end)
     return Ok;
 }
 
-int ArchiveReader::skipData()
+namespace {
+
+// Reads what is left of an entry's packed bytes; truncated when the archive ends first.
+int drainEntry(LimitedSource &data)
 {
-    m_dataPending = false;
-    LimitedSource data(m_source, m_current.packedSize);
     uint8_t buf[1 << 14];
     while (data.read(buf, sizeof buf) > 0) {
     }
     if (data.failed())
         return ErrArchiveRead;
     return data.left() ? ErrDataTruncated : Ok;
+}
+
+} // namespace
+
+int ArchiveReader::skipData()
+{
+    m_dataPending = false;
+    LimitedSource data(m_source, m_current.packedSize);
+    return drainEntry(data);
 }
 
 int ArchiveReader::extract(ByteSink &out)
@@ -347,12 +357,7 @@ int ArchiveReader::extract(ByteSink &out)
     if (crc != m_current.crc)
         return ErrCrcMismatch;
     // Step over any packed bytes the decoder did not need, so the next header is found.
-    uint8_t buf[4096];
-    while (data.read(buf, sizeof buf) > 0) {
-    }
-    if (data.failed())
-        return ErrArchiveRead;
-    return data.left() ? ErrDataTruncated : Ok;
+    return drainEntry(data);
 }
 
 int ArchiveReader::copyRaw(ByteSink &out)
