@@ -152,7 +152,10 @@ void TransferReceiver::CloseRecvSocket(int socketIndex)
     c->socket->disconnect(this);
     // Closing after everything arrived is how the sender learns of success.
     c->socket->disconnectFromHost();
-    c->socket->deleteLater();
+    if (m_archiverDepth > 0)
+        m_closedDuringArchiver.append(c->socket);
+    else
+        c->socket->deleteLater();
     delete c;
 }
 
@@ -370,7 +373,7 @@ void TransferReceiver::complete(int socketIndex, int slot)
             ReportRecvError(socketIndex, 255);
             return;
         }
-        const int result = m_links.runArchiver(archive, withSlash(m_ctx.RecvTempDir), false);
+        const int result = runArchiver(archive);
         // Events ran during the unpack: the sender may have gone or stopped.
         if (slotForSocket(socketIndex) != slot)
             return;
@@ -532,8 +535,7 @@ void TransferReceiver::onTimer2()
         RecvSlot &s = m_slots[size_t(i)];
         const int idx = s.socketIndex;
         const QString archive = withSlash(m_ctx.RecvTempDir) + s.header.archiveName;
-        const int result =
-            m_links.runArchiver ? m_links.runArchiver(archive, withSlash(m_ctx.RecvTempDir), false) : -1;
+        const int result = m_links.runArchiver ? runArchiver(archive) : -1;
         if (slotForSocket(idx) != i || !m_slots[size_t(i)].archiverBusy)
             continue;
         if (result == kArchiverBusy && ++s.busyRetries < kArchiverRetryLimit) {
@@ -548,4 +550,18 @@ void TransferReceiver::onTimer2()
         QFile::remove(archive);
         finish(idx, i);
     }
+}
+
+// Unpacks into the receive folder. A deleteLater() inside the archiver's local loop would
+// run in that loop, under the event handler of the very socket being deleted.
+int TransferReceiver::runArchiver(const QString &archive)
+{
+    ++m_archiverDepth;
+    const int result = m_links.runArchiver(archive, withSlash(m_ctx.RecvTempDir), false);
+    if (--m_archiverDepth == 0) {
+        for (const QPointer<QTcpSocket> &socket : std::exchange(m_closedDuringArchiver, {}))
+            if (socket)
+                socket->deleteLater();
+    }
+    return result;
 }

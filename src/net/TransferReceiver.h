@@ -8,7 +8,9 @@
 #include "net/TransferLinks.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
 #include <QTimer>
@@ -84,6 +86,7 @@ class TransferReceiver : public QObject
     bool FileArrived(const QString &path, const QString &displayName, const QString &ip);
     void ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);
     void onTimer2();
+    int runArchiver(const QString &archive);
     int slotForSocket(int socketIndex) const;
     void dropOutput(int socketIndex, bool removeFile);
     QString displayNameOf(const QString &ip) const;
@@ -97,4 +100,8 @@ class TransferReceiver : public QObject
     int m_socketCounter = 0;
     int m_idleMs = 120000;
     QTimer m_timer2;
+    // The archiver runs a local event loop, often entered from a socket's own event; a
+    // socket closed inside it is deleted only once that loop has ended.
+    int m_archiverDepth = 0;
+    QList<QPointer<QTcpSocket>> m_closedDuringArchiver;
 };

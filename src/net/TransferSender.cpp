@@ -200,7 +200,7 @@ void TransferSender::prepareAndSend(int slot)
         j.archiveName.clear();
     } else if (!QFileInfo::exists(archivePath)) {
         const int socketIndex = j.socketIndex;
-        const int result = m_links.runArchiver(archivePath, path, true);
+        const int result = runArchiver(archivePath, path);
         // Events ran while the archiver worked: the job may have been cancelled.
         if (slotForSocket(socketIndex) != slot || m_jobs[size_t(slot)].state != 2)
             return;
@@ -474,7 +474,10 @@ void TransferSender::CloseSendSocket(int socketIndex)
         return;
     r->socket->disconnect(this);
     r->socket->abort();
-    r->socket->deleteLater();
+    if (m_archiverDepth > 0)
+        m_closedDuringArchiver.append(r->socket);
+    else
+        r->socket->deleteLater();
     delete r;
 }
 
@@ -529,7 +532,7 @@ void TransferSender::onTimer1()
         j.state = 2;
         const int socketIndex = j.socketIndex;
         const QString archivePath = withSlash(m_ctx.SendTempDir) + j.archiveName;
-        const int result = m_links.runArchiver ? m_links.runArchiver(archivePath, j.itemPath(), true) : -1;
+        const int result = m_links.runArchiver ? runArchiver(archivePath, j.itemPath()) : -1;
         if (slotForSocket(socketIndex) != i || !m_jobs[size_t(i)].archiverBusy)
             continue;
         if (result == kArchiverBusy) {
@@ -556,4 +559,18 @@ void TransferSender::onTimer3()
         m_timer1.stop();
     }
     emit housekeeping();
+}
+
+// Packs one item. A deleteLater() inside the archiver's local loop would run in that
+// loop, under the connect event of the very socket being deleted.
+int TransferSender::runArchiver(const QString &archivePath, const QString &itemPath)
+{
+    ++m_archiverDepth;
+    const int result = m_links.runArchiver(archivePath, itemPath, true);
+    if (--m_archiverDepth == 0) {
+        for (const QPointer<QTcpSocket> &socket : std::exchange(m_closedDuringArchiver, {}))
+            if (socket)
+                socket->deleteLater();
+    }
+    return result;
 }

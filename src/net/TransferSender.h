@@ -6,7 +6,9 @@
 #include "net/TransferLinks.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <array>
@@ -126,6 +128,7 @@ class TransferSender : public QObject
     void report(const SendJob &job, bool success, const QString &info);
     void onTimer1();
     void onTimer3();
+    int runArchiver(const QString &archivePath, const QString &itemPath);
     int peerVersionNumber(const QString &ip) const;
 
     ModZorvin &m_ctx;
@@ -139,4 +142,8 @@ class TransferSender : public QObject
     qint64 m_highWater = 4 * 1024 * 1024;
     QTimer m_timer1;
     QTimer m_timer3;
+    // The archiver runs a local event loop, entered from a socket's connect event; a
+    // socket closed inside it is deleted only once that loop has ended.
+    int m_archiverDepth = 0;
+    QList<QPointer<QTcpSocket>> m_closedDuringArchiver;
 };

@@ -17,6 +17,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 #include <QTest>
 #include <QUdpSocket>
 #include <memory>
@@ -210,6 +212,7 @@ class TestTransfer : public QObject
     void foldersMissingFilesAndNotices();
     void packedTransfersArriveByteIdentical();
     void receiverWithoutArchiver();
+    void socketsClosedDuringTheArchiverOutliveTheirOwnEvent();
 };
 
 void TestTransfer::filesAndPicturesArriveByteIdentical()
@@ -717,6 +720,80 @@ void TestTransfer::receiverWithoutArchiver()
     QCOMPARE(a.host.sent[2].info, a.outbox() + "three.zip");
     QCOMPARE(a.host.sent[2].result, 0);
     QCOMPARE(readFile(b.recvFile("three.zip")), readFile(a.outbox() + "three.zip"));
+}
+
+// The archiver runs in a local event loop, entered from the socket event that found the
+// body complete (receiver) or the connection made (sender). A socket closed meanwhile
+// must not be deleted inside that loop: its own event handler is still running below.
+void TestTransfer::socketsClosedDuringTheArchiverOutliveTheirOwnEvent()
+{
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    for (Peer *p : {&a, &b}) {
+        p->engine.CheckArchiver();
+        QVERIFY(p->ctx.ArchiverReady);
+        QVERIFY(p->start());
+    }
+    QByteArray filler;
+    for (int i = 0; filler.size() < 24 * 1024 * 1024; ++i)
+        filler += "filler " + QByteArray::number(i * 104729 % 1000003) + " keeps the archiver at work\n";
+    writeFile(a.outbox() + "big.txt", filler);
+    QCOMPARE(a.engine.RunArchiver(a.tmp.path() + "/BIG.LZH", a.outbox() + "big.txt", true), 0);
+    const QByteArray archive = readFile(a.tmp.path() + "/BIG.LZH");
+    const int baseLevel = QThread::currentThread()->loopLevel();
+
+    // Receiver: the sender hangs up while the complete body is being unpacked.
+    {
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        QTRY_COMPARE(b.engine.receiver().findChildren<QTcpSocket *>().size(), 1);
+        QTcpSocket *served = b.engine.receiver().findChildren<QTcpSocket *>().first();
+        int deletedAtLevel = -1;
+        connect(served, &QObject::destroyed, this,
+                [&] { deletedAtLevel = QThread::currentThread()->loopLevel(); });
+        bool hungUp = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!hungUp && b.engine.unlha().isBusy()) {
+                hungUp = true;
+                s->abort();
+            }
+        });
+        watch.start(1);
+        s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
+                           "BIG.LZH", "big.txt") +
+                 archive);
+        QTRY_VERIFY_WITH_TIMEOUT(hungUp, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(deletedAtLevel >= 0, 20000);
+        QCOMPARE(deletedAtLevel, baseLevel);
+        QCOMPARE(b.engine.receiver().slotsInUse(), 0);
+        QCOMPARE(b.engine.receiver().openConnections(), 0);
+    }
+
+    // Sender: the destination says goodbye while the item is being packed.
+    {
+        const int job = a.queue("127.0.0.3", a.outbox(), "big.txt", 'F', 2, true);
+        QCOMPARE(a.engine.sender().findChildren<QTcpSocket *>().size(), 1);
+        QTcpSocket *sending = a.engine.sender().findChildren<QTcpSocket *>().first();
+        int deletedAtLevel = -1;
+        connect(sending, &QObject::destroyed, this,
+                [&] { deletedAtLevel = QThread::currentThread()->loopLevel(); });
+        bool quit = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!quit && a.engine.unlha().isBusy() && a.engine.sender().job(job).state == 2) {
+                quit = true;
+                a.engine.HandleDatagram("127.0.0.3", "captGB");
+            }
+        });
+        watch.start(1);
+        QTRY_VERIFY_WITH_TIMEOUT(quit, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(deletedAtLevel >= 0, 20000);
+        QCOMPARE(deletedAtLevel, baseLevel);
+        QVERIFY(!a.engine.sender().anyJobInUse());
+        QCOMPARE(a.host.sent.size(), 1);
+        QCOMPARE(a.host.sent[0].info,
+                 QString::fromUtf8("相手側「ぞるびん」が終了しました。 ") + a.outbox() + "big.txt");
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
