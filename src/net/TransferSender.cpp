@@ -294,6 +294,10 @@ void TransferSender::onBytesWritten(int socketIndex, qint64 bytes)
     if (!r->bodyStarted)
         return;
     pumpBody(socketIndex);
+    // A file cut short aborts the socket inside pumpBody, and the close handling that
+    // runs at once frees both the job and `r`.
+    if (m_running.value(socketIndex) != r || slotForSocket(socketIndex) != slot)
+        return;
     // "Send complete": every byte of header and body has left the socket's buffer.
     if (r->queuedBody >= j.size && r->socket->bytesToWrite() == 0 && !r->completeSeen) {
         r->completeSeen = true;

@@ -17,9 +17,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
-#include <QTest>
 #include <QUdpSocket>
 #include <memory>
 
@@ -563,6 +563,23 @@ void TestTransfer::closeBeforeAllBytesIsAFailure()
     QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 20000);
     QCOMPARE(a.host.sent[0].result, 1);
     qInfo() << "reported:" << a.host.sent[0].info;
+
+    // A file cut short while it streams ends its job as a failure, and the next job runs.
+    Peer b("127.0.0.4");
+    QVERIFY(b.start());
+    a.engine.sender().setWriteHighWater(64 * 1024);
+    writeFile(a.outbox() + "shrinks.bin", randomBytes(16 * 1024 * 1024, 13));
+    writeFile(a.outbox() + "after.txt", "after");
+    const int shrinking = a.queue("127.0.0.4", a.outbox(), "shrinks.bin");
+    a.queue("127.0.0.4", a.outbox(), "after.txt");
+    QTRY_COMPARE(a.engine.sender().job(shrinking).state, 3);
+    QVERIFY(QFile::resize(a.outbox() + "shrinks.bin", 1000));
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 3, 20000);
+    QCOMPARE(a.host.sent[1].result, 1);
+    QCOMPARE(a.host.sent[2].result, 0);
+    QCOMPARE(readFile(b.recvFile("after.txt")), QByteArray("after"));
+    QVERIFY(!a.engine.sender().anyJobInUse());
+    QCOMPARE(a.engine.sender().job(shrinking).state, 0);
 }
 
 void TestTransfer::foldersMissingFilesAndNotices()
