@@ -5,6 +5,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 namespace {
 
 void makeOwnerOnlyFolder(const QString &path)
@@ -13,15 +18,33 @@ void makeOwnerOnlyFolder(const QString &path)
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
+// The path without its final "/": with it, lstat would follow a link.
+bool isOwnRealFolder(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(QDir::cleanPath(path)).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid();
+}
+
 } // namespace
 
 void ModZorvin::MakeTempFolders(const QString &tempPath)
 {
     TempPath = tempPath.endsWith(QLatin1Char('/')) ? tempPath : tempPath + QLatin1Char('/');
+    // The per-user folder has a name anyone can guess in the shared temporary folder. One
+    // planted there beforehand (a link, or a folder of another user) would let its owner
+    // read the incoming files or redirect their writes: a fresh private folder is used instead.
+    QDir().mkpath(TempPath);
+    if (isOwnRealFolder(TempPath)) {
+        makeOwnerOnlyFolder(TempPath);
+    } else {
+        QByteArray pattern = QFile::encodeName(QDir::cleanPath(TempPath)) + ".XXXXXX";
+        if (::mkdtemp(pattern.data()))
+            TempPath = QFile::decodeName(pattern) + QLatin1Char('/');
+    }
     WorkDir = TempPath + QStringLiteral("~zorvin");
     SendTempDir = WorkDir + QStringLiteral("/~STemp");
     RecvTempDir = WorkDir + QStringLiteral("/~RTemp");
-    makeOwnerOnlyFolder(TempPath);
     makeOwnerOnlyFolder(WorkDir);
     makeOwnerOnlyFolder(SendTempDir);
     makeOwnerOnlyFolder(RecvTempDir);

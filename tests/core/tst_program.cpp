@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -62,6 +63,7 @@ class tst_Program : public QObject
     void secondCopyIsRefusedWhileFirstKeepsRunning();
     void workFoldersAreEmptiedAtStartAndRemovedAtQuit();
     void copyThatCrashedDoesNotBlockTheNextStart();
+    void plantedTempFolderIsNotUsed();
 };
 
 void tst_Program::helpAndVersionAnswerWithoutStarting()
@@ -175,6 +177,32 @@ void tst_Program::copyThatCrashedDoesNotBlockTheNextStart()
     QVERIFY(!next.process->readAllStandardError().contains(QStringLiteral("既に起動").toUtf8()));
     terminate(*next.process);
     QVERIFY(next.process->waitForFinished(20000));
+}
+
+void tst_Program::plantedTempFolderIsNotUsed()
+{
+    // Someone else put a link where the per-user temporary folder goes: the copy must not
+    // create, empty or change anything through it.
+    QTemporaryDir data, elsewhere;
+    const QString programDir = ResolveProgramDir(data.path(), QString());
+    const QString planted = QDir::cleanPath(UserTempPath(programDir));
+    QVERIFY(QFile::link(elsewhere.path(), planted));
+    const auto unlinkPlanted = qScopeGuard([&] { QFile::remove(planted); });
+    QFile keep(elsewhere.path() + QStringLiteral("/keep.txt"));
+    QVERIFY(keep.open(QIODevice::WriteOnly));
+    keep.close();
+    const QFile::Permissions before = QFileInfo(elsewhere.path()).permissions();
+
+    RunningCopy copy;
+    copy.start(data.path());
+    QTRY_VERIFY_WITH_TIMEOUT(startupFinished(data.path()), 20000);
+    QVERIFY(!QFileInfo::exists(elsewhere.path() + QStringLiteral("/~zorvin")));
+    QVERIFY(QFileInfo::exists(elsewhere.path() + QStringLiteral("/keep.txt")));
+    QCOMPARE(QFileInfo(elsewhere.path()).permissions(), before);
+    terminate(*copy.process);
+    QVERIFY(copy.process->waitForFinished(20000));
+    QCOMPARE(copy.process->exitCode(), 0);
+    QVERIFY(QFileInfo(planted).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(tst_Program)
