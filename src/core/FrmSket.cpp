@@ -45,6 +45,11 @@ bool FrmSket::Load()
     const QString missing = MissingFolderLines(m_ctx.settings);
     if (!missing.isEmpty())
         ShowMessageBox(MissingFoldersMessage(missing), MsgBox::Exclamation);
+    // The message box and the waits below run the event loop, so a quit (SIGTERM) can
+    // arrive in the middle of start-up: once it has unloaded, nothing may be opened or
+    // announced any more.
+    if (m_unloaded)
+        return false;
 
     // 7. The address book; every row starts "unavail".
     m_engine->LoadAddressBook();
@@ -54,18 +59,24 @@ bool FrmSket::Load()
 
     // 9. The archiver answers (or stays off without a message).
     m_engine->CheckArchiver();
+    if (m_unloaded)
+        return false;
 
     // 10-12. Sockets, the first announcement, then sending is allowed. Without IPv4 the
     // program runs for capture and viewing only; any other socket error ends it.
     QString socketError;
     int socketErrorNumber = 0;
     if (m_engine->OpenSockets(&socketError, &socketErrorNumber)) {
+        if (m_unloaded)
+            return false;
         m_engine->Announce();
         m_ctx.NetworkReady = true;
     } else if (socketErrorNumber == 10047) {
         ShowMessageBox(QStringLiteral("TCP/IPを利用できません。 \r") + QString::fromUtf8(kProductName) +
                            QStringLiteral("の画像及びファイル転送機能は利用できません。"),
                        MsgBox::Exclamation);
+        if (m_unloaded)
+            return false;
     } else {
         ReportFatalSocketError(QStringLiteral("FrmSket"), socketErrorNumber, socketError);
         return false;
