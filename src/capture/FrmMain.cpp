@@ -894,7 +894,7 @@ void FrmMain::OpenPaintProgram()
         Copy();
     } else {
         QDir().mkpath(m_ctx.WorkDir);
-        const QString path = m_ctx.WorkDir + QStringLiteral("zorvnimg.bmp");
+        const QString path = withSlash(m_ctx.WorkDir) + QStringLiteral("zorvnimg.bmp");
         QString error;
         if (!ImageFiles::WritePicture(m_picture, path, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg,
                                       &error)) {

@@ -564,7 +564,8 @@ void TstFrmMain::paintProgramGetsTheBitmapFile()
     QVERIFY(w.LoadPictureFile(source));
 
     w.toolbarAction(QStringLiteral("Paint"))->trigger();
-    const QString bitmap = m_ctx->WorkDir + QStringLiteral("zorvnimg.bmp");
+    // Inside the work folder, which is emptied at every start and removed at quit.
+    const QString bitmap = m_ctx->WorkDir + QStringLiteral("/zorvnimg.bmp");
     QTRY_VERIFY(QFile::exists(record));
     QFile args(record);
     QVERIFY(args.open(QIODevice::ReadOnly));
