@@ -1,5 +1,6 @@
 // The resident window's start-up as it meets a quit: a quit that arrives while start-up
-// waits (its warning box is up) ends it there, with nothing opened or announced after it.
+// waits (its warning box is up) ends it there, with nothing opened or announced after it;
+// the tray menu's quit entry, chosen from inside the menu's own loop, unloads in order.
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
 #include "core/SettingsFile.h"
@@ -8,7 +9,10 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -38,7 +42,9 @@ class tst_FrmSket : public QObject
 {
     Q_OBJECT
   public:
-    tst_FrmSket(XvfbSession &, const QString &skipReason) : m_skipReason(skipReason) {}
+    tst_FrmSket(XvfbSession &session, const QString &skipReason)
+        : m_session(session), m_skipReason(skipReason)
+    {}
 
   private slots:
     void initTestCase()
@@ -47,8 +53,10 @@ class tst_FrmSket : public QObject
             QSKIP(qPrintable(m_skipReason));
     }
     void quitWhileStartupWaitsEndsStartup();
+    void quitFromTheTrayMenu();
 
   private:
+    XvfbSession &m_session;
     QString m_skipReason;
 };
 
@@ -82,6 +90,57 @@ void tst_FrmSket::quitWhileStartupWaitsEndsStartup()
     // The version stamp marks a finished start-up only.
     QCOMPARE(SettingsFile(ctx.SettingsPath()).ReadSetting(QStringLiteral("Zorvin"), QStringLiteral("Major")),
              QString());
+    for (QWidget *w : QApplication::topLevelWidgets())
+        QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+}
+
+void tst_FrmSket::quitFromTheTrayMenu()
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    ctx.ProgramDir = data.path() + QLatin1Char('/');
+    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
+    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
+    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    FrmSket sket(ctx);
+    QSignalSpy unloaded(&sket, &FrmSket::unloaded);
+    QVERIFY(sket.Load());
+
+    // Xvfb has no notification area: the tray is the stand-in window with its menu button.
+    QWidget *standIn = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QStringLiteral("TrayStandIn"))
+            standIn = w;
+    }
+    QVERIFY(standIn);
+    QVERIFY(QTest::qWaitForWindowExposed(standIn));
+    auto *button = standIn->findChild<QPushButton *>();
+    QVERIFY(button);
+    const QPoint onButton = button->mapToGlobal(button->rect().center());
+
+    // The menu runs its own loop from inside the button's press; the quit entry is clicked
+    // from there, as a user does.
+    QProcess first, second;
+    std::function<void()> clickQuit = [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QAction *quit = menu ? menu->findChild<QAction *>(QStringLiteral("mnuEnd")) : nullptr;
+        if (!quit || !menu->isVisible()) {
+            QTimer::singleShot(20, qApp, clickQuit);
+            return;
+        }
+        const QPoint onQuit = menu->mapToGlobal(menu->actionGeometry(quit).center());
+        second.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("mousemove"), QString::number(onQuit.x()), QString::number(onQuit.y()),
+                      QStringLiteral("click"), QStringLiteral("1")});
+    };
+    QTimer::singleShot(20, qApp, clickQuit);
+    first.start(QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(onButton.x()), QString::number(onButton.y()),
+                 QStringLiteral("click"), QStringLiteral("1")});
+    QVERIFY(unloaded.wait(10000));
+    QTRY_VERIFY(first.state() == QProcess::NotRunning && second.state() == QProcess::NotRunning);
+    QCOMPARE(ctx.StartupDone, uint8_t(StartupQuitting));
+    QVERIFY(!QFileInfo::exists(ctx.WorkDir));
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
 }
