@@ -323,9 +323,12 @@ bool TransferSender::handleReply(int socketIndex)
         return false;
     }
     const int n = AnsiCodec::field(text, 5, 4).toInt();
-    if (text.size() < n + 8)
+    // Counted in whole characters: a reply cut inside a double-byte character waits for
+    // the rest instead of losing its last character.
+    const qsizetype replyBytes = TransferHeader::encodedLength(waiting, n + 8);
+    if (replyBytes < 0)
         return false;
-    const QString message = AnsiCodec::field(text, 9, n);
+    const QString message = AnsiCodec::field(AnsiCodec::decode(waiting.first(replyBytes)), 9, n);
     r->socket->readAll();
 
     const int slot = slotForSocket(socketIndex);
