@@ -170,10 +170,14 @@ void FrmSket::Unload()
     m_engine->RemoveWorkFolders();
     // 2. The socket of every started send job and of every receive slot in use.
     m_engine->CloseTransfers();
-    // 3. Every other window.
+    // 3. Every other window. Closed but not deleted: the quit may come from inside one of
+    // their nested loops (a message box, a dialog, the archiver's wait), and the code below
+    // that loop still uses its window when the loop returns. They go with the process.
     for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window != this)
+        if (window != this) {
+            window->setAttribute(Qt::WA_DeleteOnClose, false);
             window->close();
+        }
     }
     // 4. The tray icon; then the program ends.
     m_tray->TrayRemove();

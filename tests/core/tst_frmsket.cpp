@@ -1,6 +1,7 @@
 // The resident window's start-up as it meets a quit: a quit that arrives while start-up
 // waits (its warning box is up) ends it there, with nothing opened or announced after it;
 // the tray menu's quit entry, chosen from inside the menu's own loop, unloads in order.
+#include "capture/CaptureEngine.h"
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
 #include "core/SettingsFile.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -54,6 +56,7 @@ class tst_FrmSket : public QObject
     }
     void quitWhileStartupWaitsEndsStartup();
     void quitFromTheTrayMenu();
+    void quitWhileACaptureShowsItsSaveError();
 
   private:
     XvfbSession &m_session;
@@ -143,6 +146,40 @@ void tst_FrmSket::quitFromTheTrayMenu()
     QVERIFY(!QFileInfo::exists(ctx.WorkDir));
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+}
+
+void tst_FrmSket::quitWhileACaptureShowsItsSaveError()
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    ctx.ProgramDir = data.path() + QLatin1Char('/');
+    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
+    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
+    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    FrmSket sket(ctx);
+    QSignalSpy unloaded(&sket, &FrmSket::unloaded);
+    QVERIFY(sket.Load());
+    // Auto-save into a folder that is gone: every capture ends in the save error box.
+    ctx.settings.CaptAutoSave = 1;
+    ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
+    ctx.settings.CaptAutoSavePlace = data.path() + QStringLiteral("/gone");
+    QPointer<FrmMain> window = sket.captureWindow();
+    QVERIFY(window);
+    QSignalSpy captured(&window->capture(), &CaptureEngine::captured);
+
+    // The quit arrives while the capture waits on its box; the capture then runs to its
+    // end on a window that is closed but still there.
+    QString error;
+    onNextBox([&](QMessageBox *box) {
+        error = box->text();
+        sket.QuitWithoutQuestion();
+    });
+    window->GetCaptureItem(CaptDeskTop);
+    QVERIFY(error.startsWith(QStringLiteral("保存出来ません")));
+    QCOMPARE(unloaded.count(), 1);
+    QCOMPARE(captured.count(), 1);
+    QVERIFY(window);
+    QVERIFY(!window->isVisible());
 }
 
 ZORVIN_XVFB_MAIN(tst_FrmSket, QSize(800, 600), false)
