@@ -123,6 +123,7 @@ void CaptureEngine::hideMainForCapture()
 
 void CaptureEngine::GetCaptureItem(int mode)
 {
+    const FrmMain::BusyScope busy(m_window);
     m_delayTimer.stop();
     m_overlayStartTimer.stop();
 
@@ -212,6 +213,7 @@ void CaptureEngine::setSelection(int16_t x1, int16_t y1, int16_t x2, int16_t y2)
 
 bool CaptureEngine::HandleMousePress(Qt::MouseButton button, const QPoint &globalPos)
 {
+    const FrmMain::BusyScope busy(m_window);
     if (button != Qt::LeftButton || m_armedClickMode == 0)
         return false;
     if (m_armedClickMode != CaptAct && m_armedClickMode != CaptAct1) {
@@ -267,6 +269,7 @@ QImage CaptureEngine::WindowToBitmap(WindowId window, int kind)
 
 void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
 {
+    const FrmMain::BusyScope busy(m_window);
     const QSize screen = m_platform.screenSize();
     QImage bitmap;
     switch (mode) {

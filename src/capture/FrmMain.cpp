@@ -967,6 +967,28 @@ void FrmMain::contextMenuEvent(QContextMenuEvent *event)
     m_popup->popup(event->globalPos());
 }
 
+FrmMain::BusyScope::BusyScope(FrmMain &window) : m_window(window)
+{
+    ++m_window.m_busyDepth;
+}
+
+FrmMain::BusyScope::~BusyScope()
+{
+    if (--m_window.m_busyDepth == 0 && m_window.m_deleteWhenIdle) {
+        m_window.m_deleteWhenIdle = false;
+        m_window.deleteLater();
+    }
+}
+
+bool FrmMain::event(QEvent *event)
+{
+    if (event->type() == QEvent::DeferredDelete && m_busyDepth > 0) {
+        m_deleteWhenIdle = true;
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
 void FrmMain::closeEvent(QCloseEvent *event)
 {
     m_capture->Abandon();

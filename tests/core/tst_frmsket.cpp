@@ -57,6 +57,7 @@ class tst_FrmSket : public QObject
     void quitWhileStartupWaitsEndsStartup();
     void quitFromTheTrayMenu();
     void quitWhileACaptureShowsItsSaveError();
+    void closingTheCaptureWindowDuringACapture();
 
   private:
     XvfbSession &m_session;
@@ -180,6 +181,31 @@ void tst_FrmSket::quitWhileACaptureShowsItsSaveError()
     QCOMPARE(captured.count(), 1);
     QVERIFY(window);
     QVERIFY(!window->isVisible());
+}
+
+void tst_FrmSket::closingTheCaptureWindowDuringACapture()
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    ctx.ProgramDir = data.path() + QLatin1Char('/');
+    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
+    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
+    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    FrmSket sket(ctx);
+    QVERIFY(sket.Load());
+    QPointer<FrmMain> window = sket.captureWindow();
+    QVERIFY(window);
+    QSignalSpy captured(&window->capture(), &CaptureEngine::captured);
+
+    // The capture serves pending events between its steps; "閉じる" chosen then must let
+    // it finish, and the window goes afterwards.
+    QTimer::singleShot(0, window, [&] { window->menuAction(QStringLiteral("mnuClose"))->trigger(); });
+    window->GetCaptureItem(CaptDeskTop);
+    QCOMPARE(captured.count(), 1);
+    QTRY_VERIFY(window.isNull());
+    // A later use loads the window again.
+    QVERIFY(sket.captureWindow());
+    sket.QuitWithoutQuestion();
 }
 
 ZORVIN_XVFB_MAIN(tst_FrmSket, QSize(800, 600), false)
