@@ -103,7 +103,12 @@ void TrayIcon::TrayAdd()
 void TrayIcon::TrayRemove()
 {
     m_timerModIcon.stop();
-    delete m_tray;
+    // The quit may come from the icon's own activation signal: hide it now, delete it
+    // once that signal has returned.
+    if (m_tray) {
+        m_tray->hide();
+        m_tray->deleteLater();
+    }
     m_tray = nullptr;
     delete m_standIn;
     m_standIn = nullptr;

@@ -21,6 +21,9 @@ namespace {
 
 void deleteFilesIn(const QString &folder)
 {
+    // An empty path would be the current folder, never a work folder.
+    if (folder.isEmpty())
+        return;
     QDir dir(folder);
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
         dir.remove(name);

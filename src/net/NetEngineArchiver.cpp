@@ -1,6 +1,8 @@
 // The archiver calls of the engine: the two command lines and the start-up check.
 #include "net/NetEngine.h"
 
+#include "lzh/LzhErrors.h"
+
 #include "core/ModZorvin.h"
 #include "net/UnlhaLibrary.h"
 
@@ -28,6 +30,10 @@ int NetEngine::RunArchiver(const QString &archivePath, const QString &secondPath
     // A call from a timer or socket event while another call waits below.
     if (m_archiverRunning || library.isBusy())
         return UnlhaLibrary::kBusy;
+    // The command line quotes each path and has no escape; a Linux path may hold a double
+    // quote, and would then name other files. Such a path is refused, never misread.
+    if (archivePath.contains(u'"') || secondPath.contains(u'"'))
+        return lzh::ErrUnbalancedQuote;
     m_archiverRunning = true;
     const QString line = ArchiverCommandLine(archivePath, secondPath, pack);
     QByteArray output(400, '\0');

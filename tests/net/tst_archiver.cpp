@@ -139,6 +139,15 @@ void TstArchiver::errorNumbers()
     QCOMPARE(lib.Unlha(0, QStringLiteral("a -n"), nullptr, 0), int(lzh::ErrMissingArchive));
     QCOMPARE(lib.Unlha(0, QStringLiteral("a \"") + arc, nullptr, 0), int(lzh::ErrUnbalancedQuote));
     QVERIFY(!lib.isBusy());
+
+    // A file name with double quotes would split the command line into other paths: the
+    // file x" "y would be read as the file x followed by y.
+    writeFile(m_dir->filePath(QStringLiteral("x")), "not the file that was asked for");
+    const QString quoted = m_dir->filePath(QStringLiteral("x\" \"y"));
+    writeFile(quoted, "the file that was asked for");
+    QFile::remove(arc);
+    QCOMPARE(m_engine->RunArchiver(arc, quoted, true), int(lzh::ErrUnbalancedQuote));
+    QVERIFY(!QFile::exists(arc));
 }
 
 void TstArchiver::busyWhileRunningAndLoopKeepsRunning()
