@@ -60,7 +60,7 @@ class tst_FrmSket : public QObject
     void closingTheCaptureWindowDuringACapture();
 
   private:
-    XvfbSession &m_session;
+    [[maybe_unused]] XvfbSession &m_session;
     QString m_skipReason;
 };
 
