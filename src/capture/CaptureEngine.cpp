@@ -62,7 +62,10 @@ bool CaptureEngine::armClick()
     m_clickCatcher->show();
     processPending();
     QWindow *handle = m_clickCatcher->windowHandle();
-    if (!handle || !m_platform.grabPointer(handle)) {
+    // The X server maps the new window in its own time; the grab needs it viewable.
+    const bool grabbed =
+        handle && waitFor([&] { return m_platform.grabPointer(handle); }, kWindowManagerWaitMs);
+    if (!grabbed) {
         m_clickCatcher->hide();
         return false;
     }
