@@ -5,7 +5,7 @@
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
 #include "core/SettingsFile.h"
-
+#include "support/NextMessageBox.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -22,23 +22,14 @@
 
 #include <functional>
 
-namespace {
-
-// Runs `act` on the next message box that opens, while start-up waits for it.
-void onNextBox(std::function<void(QMessageBox *)> act)
+// Data and work folders inside `data`; sockets and broadcasts on one loopback address.
+static void prepareContext(ModZorvin &ctx, const QTemporaryDir &data)
 {
-    QTimer::singleShot(10, qApp, [act] {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
-                act(box);
-                return;
-            }
-        }
-        onNextBox(act);
-    });
+    ctx.ProgramDir = data.path() + QLatin1Char('/');
+    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
+    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
+    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
 }
-
-} // namespace
 
 class tst_FrmSket : public QObject
 {
@@ -68,10 +59,7 @@ void tst_FrmSket::quitWhileStartupWaitsEndsStartup()
 {
     QTemporaryDir data;
     ModZorvin ctx;
-    ctx.ProgramDir = data.path() + QLatin1Char('/');
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
-    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    prepareContext(ctx, data);
     // A received-files folder that does not exist: start-up stops at its warning.
     QFile ini(ctx.SettingsPath());
     QVERIFY(ini.open(QIODevice::WriteOnly));
@@ -102,10 +90,7 @@ void tst_FrmSket::quitFromTheTrayMenu()
 {
     QTemporaryDir data;
     ModZorvin ctx;
-    ctx.ProgramDir = data.path() + QLatin1Char('/');
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
-    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    prepareContext(ctx, data);
     FrmSket sket(ctx);
     QSignalSpy unloaded(&sket, &FrmSket::unloaded);
     QVERIFY(sket.Load());
@@ -153,10 +138,7 @@ void tst_FrmSket::quitWhileACaptureShowsItsSaveError()
 {
     QTemporaryDir data;
     ModZorvin ctx;
-    ctx.ProgramDir = data.path() + QLatin1Char('/');
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
-    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    prepareContext(ctx, data);
     FrmSket sket(ctx);
     QSignalSpy unloaded(&sket, &FrmSket::unloaded);
     QVERIFY(sket.Load());
@@ -187,10 +169,7 @@ void tst_FrmSket::closingTheCaptureWindowDuringACapture()
 {
     QTemporaryDir data;
     ModZorvin ctx;
-    ctx.ProgramDir = data.path() + QLatin1Char('/');
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
-    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    prepareContext(ctx, data);
     FrmSket sket(ctx);
     QVERIFY(sket.Load());
     QPointer<FrmMain> window = sket.captureWindow();

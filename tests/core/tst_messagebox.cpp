@@ -2,6 +2,7 @@
 // icon, button set and the second button as default.
 #include "core/EngineHost.h"
 #include "core/ModZorvinUi.h"
+#include "support/NextMessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -17,24 +18,6 @@ private slots:
     void answersWithPlatformButtonNumbers();
     void lineBreaksAndTitle();
 };
-
-namespace {
-
-// Runs `act` on the next message box that opens, while ShowMessageBox waits for it.
-void onNextBox(std::function<void(QMessageBox *)> act)
-{
-    QTimer::singleShot(0, qApp, [act] {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
-                act(box);
-                return;
-            }
-        }
-        onNextBox(act);
-    });
-}
-
-} // namespace
 
 void tst_MessageBox::answersWithPlatformButtonNumbers_data()
 {
