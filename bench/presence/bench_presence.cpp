@@ -29,11 +29,13 @@ class CountingHost : public EngineHost
 {
   public:
     int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-    void PeerUpdated(const QString &, const QString &ip, const QString &state, const QString &,
-                     const QString &) override
+    void listen(EngineEvents &events)
     {
-        if (state == kStateAvail)
-            avail.insert(ip);
+        QObject::connect(&events, &EngineEvents::peerUpdating, &events,
+                         [this](const QString &, const QString &ip, const QString &state) {
+                             if (state == kStateAvail)
+                                 avail.insert(ip);
+                         });
     }
     QSet<QString> avail;
 };
@@ -101,6 +103,7 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
     ctx.settings.Grp = QStringLiteral("group");
     CountingHost host;
     NetEngine engine(ctx, host);
+    host.listen(engine.events());
     QString error;
     int number = 0;
     if (!engine.OpenSockets(&error, &number)) {

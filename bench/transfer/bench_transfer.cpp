@@ -26,13 +26,16 @@ class BenchHost : public EngineHost
 {
   public:
     int ShowMessageBox(const QString &, int) override { return 1; }
-    void AddSendResult(const QString &, const QString &, int result, const QString &info) override
+    void listen(EngineEvents &events)
     {
-        lastResult = result;
-        lastInfo = info;
-        ++results;
-        if (loop)
-            loop->quit();
+        QObject::connect(&events, &EngineEvents::sendResultAdded, &events,
+                         [this](const QString &, const QString &, int result, const QString &info) {
+                             lastResult = result;
+                             lastInfo = info;
+                             ++results;
+                             if (loop)
+                                 loop->quit();
+                         });
     }
     QEventLoop *loop = nullptr;
     int results = 0;
@@ -50,6 +53,7 @@ struct Peer
         ctx.ProgramDir = root + "/";
         ctx.settings.RecvFileSavePlace = root + "/recv-" + ip;
         QDir().mkpath(ctx.settings.RecvFileSavePlace);
+        host.listen(engine.events());
     }
     ModZorvin ctx;
     BenchHost host;

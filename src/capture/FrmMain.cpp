@@ -673,7 +673,7 @@ void FrmMain::AutoTranCapture()
             QStringLiteral("CAPT") + m_ctx.LocalIpHex + QString::number(m_engine.sender().NextJobNumber());
         QString error;
         if (!ImageFiles::WritePicture(m_picture, folder + stem + QStringLiteral(".BMP"), 0, 0, &error)) {
-            m_engine.host().AddSendResult(entry.EntryName, QStringLiteral("I"), 1,
+            emit m_engine.events().sendResultAdded(entry.EntryName, QStringLiteral("I"), 1,
                                           QStringLiteral("ZorvinSt=001 FrmMain C=0 ") + error);
             continue;
         }
@@ -686,7 +686,7 @@ void FrmMain::AutoTranCapture()
         request.archiveName = stem + QStringLiteral(".LZH");
         if (m_engine.QueueSendJob(request) < 0) {
             QFile::remove(folder + request.itemName);
-            m_engine.host().AddSendResult(entry.EntryName, QStringLiteral("I"), 1,
+            emit m_engine.events().sendResultAdded(entry.EntryName, QStringLiteral("I"), 1,
                                           QString::fromUtf8(kProductName) + QStringLiteral("のリソース不足"));
             return;
         }
@@ -918,7 +918,7 @@ void FrmMain::OpenReceivedFolder()
 {
     const QString folder = m_ctx.settings.RecvFileSavePlace;
     if (!folder.isEmpty())
-        m_engine.host().OpenFolder(folder);
+        emit m_engine.events().folderOpenRequested(folder);
 }
 
 void FrmMain::ShowHelp()

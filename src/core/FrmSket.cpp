@@ -12,10 +12,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QProcess>
 #include <QUrl>
-#include <QCoreApplication>
 
 FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     : QWidget(parent), m_ctx(ctx), m_engine(std::make_unique<NetEngine>(ctx, *this)),
@@ -25,6 +25,10 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     setWindowTitle(QString::fromUtf8(kProductName));
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
     connect(m_tray.get(), &TrayIcon::doubleClicked, this, &FrmSket::onTrayDoubleClicked);
+    EngineEvents &events = m_engine->events();
+    connect(&events, &EngineEvents::soundRequested, this, &FrmSket::onSoundRequested);
+    connect(&events, &EngineEvents::folderOpenRequested, this, &FrmSket::onFolderOpenRequested);
+    connect(&events, &EngineEvents::logViewerRequested, this, &FrmSket::onLogViewerRequested);
 }
 
 FrmSket::~FrmSket()
@@ -99,8 +103,9 @@ bool FrmSket::Load()
 
 void FrmSket::ReportFatalSocketError(const QString &source, int number, const QString &description)
 {
-    ShowMessageBox(QStringLiteral("「 ") + QString::fromUtf8(kProductName) + QStringLiteral(" 」の起動に失敗しました。") +
-                       QLatin1Char('\r') + QStringLiteral(" ZorVinSt=000 ") + source + QStringLiteral(" Err C=") +
+    ShowMessageBox(QStringLiteral("「 ") + QString::fromUtf8(kProductName) +
+                       QStringLiteral(" 」の起動に失敗しました。") + QLatin1Char('\r') +
+                       QStringLiteral(" ZorVinSt=000 ") + source + QStringLiteral(" Err C=") +
                        QString::number(number) + QLatin1Char('\r') + description,
                    MsgBox::Critical);
     m_ctx.FatalReported = true;
@@ -116,10 +121,17 @@ QString FrmSket::UnopenedItemsQuestion() const
         if (!guard)
             continue;
         switch (guard->quitConcern()) {
-        case QuitGuard::UnopenedImage: images = true; break;
-        case QuitGuard::UnopenedMessage: messages = true; break;
-        case QuitGuard::DesktopImage: desktopImages = true; break;
-        case QuitGuard::None: break;
+        case QuitGuard::UnopenedImage:
+            images = true;
+            break;
+        case QuitGuard::UnopenedMessage:
+            messages = true;
+            break;
+        case QuitGuard::DesktopImage:
+            desktopImages = true;
+            break;
+        case QuitGuard::None:
+            break;
         }
     }
     if (!images && !messages && !desktopImages)
@@ -140,8 +152,8 @@ void FrmSket::mnuEnd()
         return;
     m_ctx.StartupDone = StartupQuitting;
     const QString question = UnopenedItemsQuestion();
-    if (!question.isEmpty() &&
-        ShowMessageBox(question, MsgBox::DefaultButton2 | MsgBox::Exclamation | MsgBox::OkCancel) == MsgBox::IdCancel)
+    if (!question.isEmpty() && ShowMessageBox(question, MsgBox::DefaultButton2 | MsgBox::Exclamation |
+                                                            MsgBox::OkCancel) == MsgBox::IdCancel)
         return;
     QueryUnload();
     Unload();
@@ -211,18 +223,18 @@ int FrmSket::ShowMessageBox(const QString &text, int style)
     return ::ShowMessageBox(text, style, nullptr);
 }
 
-void FrmSket::PlaySound(int mode, const QString &wavePath)
+void FrmSket::onSoundRequested(int mode, const QString &wavePath)
 {
     if (mode == 1 || (mode == 2 && !PlayWaveFile(wavePath)))
         QApplication::beep();
 }
 
-void FrmSket::OpenFolder(const QString &path)
+void FrmSket::onFolderOpenRequested(const QString &path)
 {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void FrmSket::OpenLogViewer(const QString &program, const QStringList &arguments, const QString &path)
+void FrmSket::onLogViewerRequested(const QString &program, const QStringList &arguments, const QString &path)
 {
     if (program.isEmpty() || !QProcess::startDetached(program, arguments))
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));

@@ -18,7 +18,7 @@ class TrayIcon;
 class FrmSket : public QWidget, public EngineHost
 {
     Q_OBJECT
-public:
+  public:
     explicit FrmSket(ModZorvin &ctx, QWidget *parent = nullptr);
     ~FrmSket() override;
 
@@ -48,15 +48,16 @@ public:
 
     // EngineHost
     int ShowMessageBox(const QString &text, int style) override;
-    void PlaySound(int mode, const QString &wavePath) override;
-    void OpenFolder(const QString &path) override;
-    void OpenLogViewer(const QString &program, const QStringList &arguments, const QString &path) override;
 
-signals:
+  signals:
     // Emitted once the resident window has unloaded; the program ends then.
     void unloaded();
 
-private:
+  private:
+    // What the engine's events ask of the desktop.
+    void onSoundRequested(int mode, const QString &wavePath);
+    void onFolderOpenRequested(const QString &path);
+    void onLogViewerRequested(const QString &program, const QStringList &arguments, const QString &path);
     void ReportFatalSocketError(const QString &source, int number, const QString &description);
     QString UnopenedItemsQuestion() const;
     void QueryUnload();

@@ -3,6 +3,7 @@
 #include "address/AddressStore.h"
 #include "core/AnsiCodec.h"
 #include "core/EngineHost.h"
+#include "net/EngineEvents.h"
 #include "core/ModZorvin.h"
 #include "net/MsgLog.h"
 #include "net/NetEngine.h"
@@ -143,12 +144,12 @@ void MessageDelivery::SendMessageToList(const QList<MessageRecipient> &recipient
             entry = m_engine.addresses().FindAddressByIp(r.address);
             if (entry.EntryState == kStateUnavail) {
                 if (m_engine.context().settings.SndCmpMsgLevel == 0)
-                    m_engine.host().AddSendResult(r.name, QStringLiteral("M"), 1, kMsgNotReadyList);
+                    emit m_engine.events().sendResultAdded(r.name, QStringLiteral("M"), 1, kMsgNotReadyList);
                 continue;
             }
         }
 
-        m_engine.host().CloseMessageWindowsAfterSend(options.messageId);
+        emit m_engine.events().messageSending(options.messageId);
 
         const QString sent = BuildDatagram(options.receipt, mode, id, options.openReceipt, text);
         if (watchWanted(options.receipt, version))
@@ -163,7 +164,7 @@ bool MessageDelivery::DirectSend(const QString &address, const QString &text)
     const AddressEntry entry = m_engine.addresses().FindAddressByIp(address);
     if (entry.EntryState == kStateUnavail) {
         if (s.SndCmpMsgLevel == 0)
-            m_engine.host().AddSendResult(entry.EntryName, QStringLiteral("M"), 1, kMsgNotReadyDirect);
+            emit m_engine.events().sendResultAdded(entry.EntryName, QStringLiteral("M"), 1, kMsgNotReadyDirect);
         return false;
     }
 
@@ -216,7 +217,7 @@ void MessageDelivery::onTimerMsgReTry()
         const AddressEntry entry = m_engine.addresses().FindAddressByIp(slot.recipient);
         const QString name = entry.EntryName.isEmpty() ? slot.recipient : entry.EntryName;
         if (!entry.isAvail()) {
-            m_engine.host().AddSendResult(name, QStringLiteral("M"), 1, kMsgNotReadyList);
+            emit m_engine.events().sendResultAdded(name, QStringLiteral("M"), 1, kMsgNotReadyList);
             freeSlot(slot);
             continue;
         }
@@ -258,14 +259,14 @@ void MessageDelivery::onReceiptDatagram(const QString &ip, const QString &datagr
     }
     const QString flag = AnsiCodec::field(datagram, 7, 1);
     if (flag.isEmpty() || flag == kYes)
-        m_engine.host().AddSendResult(nameOrAddress(ip), QStringLiteral("M"), 0, QString());
+        emit m_engine.events().sendResultAdded(nameOrAddress(ip), QStringLiteral("M"), 0, QString());
 }
 
 void MessageDelivery::onOpenReceiptDatagram(const QString &ip, const QString &datagram)
 {
     const QString kind =
         AnsiCodec::field(datagram, 7, 1) == QLatin1String("M") ? QStringLiteral("M") : QStringLiteral("I");
-    m_engine.host().AddSendResult(nameOrAddress(ip), kind, 2, QString());
+    emit m_engine.events().sendResultAdded(nameOrAddress(ip), kind, 2, QString());
 }
 
 void MessageDelivery::onMessageDatagram(const QString &ip, const QString &datagram)
@@ -284,7 +285,7 @@ void MessageDelivery::onMessageDatagram(const QString &ip, const QString &datagr
     message.arrivalDate = now.toString(QStringLiteral("yyyy/MM/dd"));
     message.arrivalTime = now.toString(QStringLiteral("HH:mm:ss"));
 
-    m_engine.host().MessageArrived(message);
+    emit m_engine.events().messageArrived(message);
 
     m_log.WriteMsgLog(MsgLog::Received, 0, message.fromName(), message.text, QString(message.displayMode));
 

@@ -1,7 +1,7 @@
 #include "net/MsgLog.h"
 
 #include "core/AnsiCodec.h"
-#include "core/EngineHost.h"
+#include "net/EngineEvents.h"
 #include "core/ModZorvin.h"
 #include "net/MessageProtocol.h"
 
@@ -22,7 +22,7 @@ const QString kDefaultShowApp = QStringLiteral("NOTEPAD");
 
 } // namespace
 
-MsgLog::MsgLog(ModZorvin &ctx, EngineHost &host) : m_ctx(ctx), m_host(host) {}
+MsgLog::MsgLog(ModZorvin &ctx, EngineEvents &events) : m_ctx(ctx), m_events(events) {}
 
 QString MsgLog::LogFilePath(const Settings &settings, const QString &programDir, const QDate &day)
 {
@@ -127,5 +127,5 @@ void MsgLog::ShowMsgLog() const
 {
     const QString path = CurrentLogPath();
     const ViewerCommand command = ViewerCommandFor(m_ctx.settings.MsgLogShowApp, path);
-    m_host.OpenLogViewer(command.program, command.arguments, path);
+    emit m_events.logViewerRequested(command.program, command.arguments, path);
 }

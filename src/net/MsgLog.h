@@ -8,7 +8,7 @@
 #include <functional>
 
 class ModZorvin;
-class EngineHost;
+class EngineEvents;
 class QDate;
 class QLocale;
 struct Settings;
@@ -19,7 +19,7 @@ class MsgLog
     enum Direction { Received = 1, Sent = 2 };
     enum Origin { FromSendDialog = 1, DirectSend = 2 };
 
-    MsgLog(ModZorvin &ctx, EngineHost &host);
+    MsgLog(ModZorvin &ctx, EngineEvents &events);
 
     // Appends one record when the log is on. For a sent message `text` is the whole
     // datagram and the record takes it from its 13th character; for a received one it is
@@ -33,7 +33,7 @@ class MsgLog
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     QDateTime now() const { return m_clock(); }
 
-    // Opens today's log file in the configured viewer through the host.
+    // Opens today's log file in the configured viewer through the engine's events.
     void ShowMsgLog() const;
 
     // The log file for a day: folder, "/" unless the folder ends with one, base name,
@@ -58,6 +58,6 @@ class MsgLog
 
   private:
     ModZorvin &m_ctx;
-    EngineHost &m_host;
+    EngineEvents &m_events;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
 };

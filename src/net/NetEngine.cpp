@@ -34,14 +34,14 @@ void deleteFilesIn(const QString &folder)
 NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_host(host), m_addresses(std::make_unique<AddressStore>()),
       m_datagrams(std::make_unique<Datagrams>(ctx)),
-      m_presence(std::make_unique<Presence>(ctx, *m_addresses, host, *m_datagrams))
+      m_presence(std::make_unique<Presence>(ctx, *m_addresses, m_events, *m_datagrams))
 {
     connect(m_presence.get(), &Presence::messageDatagram, this, &NetEngine::messageDatagram);
     connect(m_presence.get(), &Presence::receiptDatagram, this, &NetEngine::receiptDatagram);
     connect(m_presence.get(), &Presence::openReceiptDatagram, this, &NetEngine::openReceiptDatagram);
     connect(m_presence.get(), &Presence::goodbyeDatagram, this, &NetEngine::goodbyeDatagram);
     connect(m_presence.get(), &Presence::stopDatagram, this, &NetEngine::stopDatagram);
-    m_msgLog = std::make_unique<MsgLog>(ctx, host);
+    m_msgLog = std::make_unique<MsgLog>(ctx, m_events);
     m_messages = std::make_unique<MessageDelivery>(*this, *m_msgLog);
     SetUpTransfers();
 }

@@ -1,7 +1,10 @@
 // The headless engine of one running copy: the address store, the sockets on port 62410,
 // presence, transfers, message delivery, the message log and the archiver calls.
-// It links QtCore and QtNetwork only and reaches windows through EngineHost.
+// It links QtCore and QtNetwork only; it tells windows what happens through its EngineEvents
+// signals and asks its questions through EngineHost.
 #pragma once
+
+#include "net/EngineEvents.h"
 
 #include <QObject>
 #include <QString>
@@ -28,6 +31,8 @@ public:
 
     ModZorvin &context() const { return m_ctx; }
     EngineHost &host() const { return m_host; }
+    // Arrivals, results, sounds and presence changes, for the windows to connect to.
+    EngineEvents &events() { return m_events; }
 
     // Deletes every file in the send, receive and work folders; failures are ignored.
     void EmptyWorkFolders();
@@ -100,6 +105,7 @@ signals:
 private:
     ModZorvin &m_ctx;
     EngineHost &m_host;
+    EngineEvents m_events;
     std::unique_ptr<AddressStore> m_addresses;
     std::unique_ptr<Datagrams> m_datagrams;
     std::unique_ptr<Presence> m_presence;

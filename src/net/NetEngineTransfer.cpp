@@ -17,8 +17,8 @@ void NetEngine::SetUpTransfers()
     links.sendDatagram = [this](const QString &datagram, const QString &destination) {
         return BCastMsgSend(datagram, destination);
     };
-    m_sender = std::make_unique<TransferSender>(m_ctx, m_host, links);
-    m_receiver = std::make_unique<TransferReceiver>(m_ctx, m_host, links);
+    m_sender = std::make_unique<TransferSender>(m_ctx, m_events, links);
+    m_receiver = std::make_unique<TransferReceiver>(m_ctx, m_events, links);
     connect(m_sender.get(), &TransferSender::housekeeping, m_receiver.get(),
             &TransferReceiver::onHousekeeping);
     connect(this, &NetEngine::goodbyeDatagram, m_sender.get(), &TransferSender::onGoodbyeDatagram);

@@ -2,7 +2,7 @@
 
 #include "address/AddressStore.h"
 #include "core/AnsiCodec.h"
-#include "core/EngineHost.h"
+#include "net/EngineEvents.h"
 #include "core/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/Protocol.h"
@@ -48,9 +48,9 @@ long long leadingNumber(const QString &text)
 
 } // namespace
 
-Presence::Presence(ModZorvin &ctx, AddressStore &store, EngineHost &host, Datagrams &datagrams,
+Presence::Presence(ModZorvin &ctx, AddressStore &store, EngineEvents &events, Datagrams &datagrams,
                    QObject *parent)
-    : QObject(parent), m_ctx(ctx), m_store(store), m_host(host), m_datagrams(datagrams)
+    : QObject(parent), m_ctx(ctx), m_store(store), m_events(events), m_datagrams(datagrams)
 {
     connect(&m_datagrams, &Datagrams::datagramArrived, this,
             [this](const QString &ip, const QByteArray &bytes) { HandleDatagram(ip, bytes); });
@@ -129,7 +129,7 @@ void Presence::onAnswer(const QString &ip, const QString &datagram)
 int Presence::UpdatePeer(const QString &name, const QString &ip, const QString &state, const QString &version,
                          const QString &group)
 {
-    m_host.PeerUpdated(name, ip, state, version, group);
+    emit m_events.peerUpdating(name, ip, state, version, group);
     return m_store.UpdatePeer(name, ip, state, version, group);
 }
 

@@ -9,14 +9,14 @@
 
 class AddressStore;
 class Datagrams;
-class EngineHost;
+class EngineEvents;
 class ModZorvin;
 
 class Presence : public QObject
 {
     Q_OBJECT
   public:
-    Presence(ModZorvin &ctx, AddressStore &store, EngineHost &host, Datagrams &datagrams,
+    Presence(ModZorvin &ctx, AddressStore &store, EngineEvents &events, Datagrams &datagrams,
              QObject *parent = nullptr);
 
     // Decodes one received datagram (CP932) and dispatches it; any bytes are safe.
@@ -54,6 +54,6 @@ class Presence : public QObject
 
     ModZorvin &m_ctx;
     AddressStore &m_store;
-    EngineHost &m_host;
+    EngineEvents &m_events;
     Datagrams &m_datagrams;
 };

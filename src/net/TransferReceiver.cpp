@@ -1,7 +1,7 @@
 #include "net/TransferReceiver.h"
 
 #include "core/AnsiCodec.h"
-#include "core/EngineHost.h"
+#include "net/EngineEvents.h"
 #include "core/ModZorvin.h"
 
 #include <QDateTime>
@@ -43,8 +43,8 @@ struct TransferReceiver::Conn
     QTimer idle;
 };
 
-TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineHost &host, TransferLinks links, QObject *parent)
-    : QObject(parent), m_ctx(ctx), m_host(host), m_links(std::move(links))
+TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_events(events), m_links(std::move(links))
 {
     m_timer2.setSingleShot(true);
     m_timer2.setInterval(1700);
@@ -240,7 +240,7 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
         QString who = displayNameOf(s.senderIp);
         if (who.isEmpty())
             who = QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp;
-        m_host.AddRecvInfo(who, 1, kindText + QStringLiteral("受信中にエラーが発生しました。") + local);
+        emit m_events.recvInfoAdded(who, 1, kindText + QStringLiteral("受信中にエラーが発生しました。") + local);
     }
     // A refused transfer leaves nothing behind in the receive folder.
     dropOutput(socketIndex, true);
@@ -430,10 +430,10 @@ bool TransferReceiver::FileArrived(const QString &path, const QString &displayNa
         ok = QFile::rename(path, target) || QFile::copy(path, target);
         if (ok) {
             if (set.RecvFileSound == 1 || set.RecvFileSound == 2)
-                m_host.PlaySound(set.RecvFileSound, set.RecvFileSoundPlace);
-            m_host.AddRecvInfo(who, 0, fileName);
+                emit m_events.soundRequested(set.RecvFileSound, set.RecvFileSoundPlace);
+            emit m_events.recvInfoAdded(who, 0, fileName);
             if (set.FileRecvFolOP)
-                m_host.OpenFolder(folder);
+                emit m_events.folderOpenRequested(folder);
         }
     }
     QFile::remove(path);
@@ -468,7 +468,7 @@ void TransferReceiver::ImageArrived(const QString &path, const RecvSlot &s, cons
         img.openCheck = s.header.openReceipt == QLatin1Char('Y');
         img.displayKind = s.header.passwordLock == QLatin1Char('Y') ? 2 : 1;
     }
-    m_host.ImageArrived(img);
+    emit m_events.imageArrived(img);
     // The viewer holds the picture in memory; a bitmap from another machine is not kept.
     const bool fromHere = s.senderIp == m_ctx.LocalIp || s.senderIp == QLatin1String("127.0.0.1");
     if (!fromHere && path.toUpper().endsWith(QLatin1String("BMP")))

@@ -18,7 +18,7 @@
 #include <memory>
 
 class ModZorvin;
-class EngineHost;
+class EngineEvents;
 class QFile;
 class QTcpSocket;
 
@@ -44,7 +44,7 @@ class TransferReceiver : public QObject
 {
     Q_OBJECT
   public:
-    TransferReceiver(ModZorvin &ctx, EngineHost &host, TransferLinks links, QObject *parent = nullptr);
+    TransferReceiver(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent = nullptr);
     ~TransferReceiver() override;
 
     // Listens on ctx.net.bindAddress, port ctx.net.port (WinsockSv element 0).
@@ -92,7 +92,7 @@ class TransferReceiver : public QObject
     QString displayNameOf(const QString &ip) const;
 
     ModZorvin &m_ctx;
-    EngineHost &m_host;
+    EngineEvents &m_events;
     TransferLinks m_links;
     QTcpServer m_server;
     std::array<RecvSlot, kRecvSlots> m_slots;

@@ -1,7 +1,7 @@
 #include "net/TransferSender.h"
 
 #include "core/AnsiCodec.h"
-#include "core/EngineHost.h"
+#include "net/EngineEvents.h"
 #include "core/ModZorvin.h"
 #include "net/TransferHeader.h"
 
@@ -39,8 +39,8 @@ struct TransferSender::Running
     QString remoteIp;
 };
 
-TransferSender::TransferSender(ModZorvin &ctx, EngineHost &host, TransferLinks links, QObject *parent)
-    : QObject(parent), m_ctx(ctx), m_host(host), m_links(std::move(links))
+TransferSender::TransferSender(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_events(events), m_links(std::move(links))
 {
     m_timer1.setSingleShot(true);
     m_timer1.setInterval(1500);
@@ -451,9 +451,9 @@ void TransferSender::failJob(int slot, const QString &message)
 void TransferSender::report(const SendJob &job, bool success, const QString &info)
 {
     if (success && (job.notice == 1 || job.notice == 2))
-        m_host.AddSendResult(job.resultName, QString(job.kind), 0, info);
+        emit m_events.sendResultAdded(job.resultName, QString(job.kind), 0, info);
     else if (!success && (job.notice == 2 || job.notice == 3))
-        m_host.AddSendResult(job.resultName, QString(job.kind), 1, info);
+        emit m_events.sendResultAdded(job.resultName, QString(job.kind), 1, info);
 }
 
 bool TransferSender::DelSlist(int slot)

@@ -15,7 +15,7 @@
 #include <memory>
 
 class ModZorvin;
-class EngineHost;
+class EngineEvents;
 class QFile;
 class QTcpSocket;
 
@@ -70,7 +70,7 @@ class TransferSender : public QObject
 {
     Q_OBJECT
   public:
-    TransferSender(ModZorvin &ctx, EngineHost &host, TransferLinks links, QObject *parent = nullptr);
+    TransferSender(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent = nullptr);
     ~TransferSender() override;
 
     // Puts a job into the first free slot and starts it at once unless a job to the same
@@ -132,7 +132,7 @@ class TransferSender : public QObject
     int peerVersionNumber(const QString &ip) const;
 
     ModZorvin &m_ctx;
-    EngineHost &m_host;
+    EngineEvents &m_events;
     TransferLinks m_links;
     std::array<SendJob, kSendJobSlots> m_jobs;
     QHash<int, Running *> m_running; // WinsockCl elements by number

@@ -41,10 +41,15 @@ class RecordingHost : public EngineHost
         styles << style;
         return MsgBox::IdOk;
     }
-    void OpenFolder(const QString &path) override { folders << path; }
-    void OpenLogViewer(const QString &program, const QStringList &arguments, const QString &path) override
+    // Records what the engine asks of the desktop.
+    void listen(EngineEvents &events)
     {
-        logViews << QStringList{program, arguments.join(u' '), path};
+        QObject::connect(&events, &EngineEvents::folderOpenRequested, &events,
+                         [this](const QString &path) { folders << path; });
+        QObject::connect(&events, &EngineEvents::logViewerRequested, &events,
+                         [this](const QString &program, const QStringList &arguments, const QString &path) {
+                             logViews << QStringList{program, arguments.join(u' '), path};
+                         });
     }
     QStringList notices;
     QList<int> styles;
@@ -140,6 +145,7 @@ void TstFrmMain::init()
     m_ctx->settings.IntTimer = QStringLiteral("0");
     m_host = std::make_unique<RecordingHost>();
     m_engine = std::make_unique<NetEngine>(*m_ctx, *m_host);
+    m_host->listen(m_engine->events());
 }
 
 void TstFrmMain::cleanup()

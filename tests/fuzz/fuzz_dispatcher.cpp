@@ -2,9 +2,9 @@
 // The first byte picks the sender: the program's own address, loopback or one of four
 // peers, so that rows are created, updated and marked by a sequence of datagrams.
 #include "address/AddressStore.h"
-#include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/Datagrams.h"
+#include "net/EngineEvents.h"
 #include "net/Presence.h"
 
 #include <QCoreApplication>
@@ -12,12 +12,6 @@
 #include <cstdint>
 
 namespace {
-
-class NullHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-};
 
 struct State
 {
@@ -29,11 +23,11 @@ struct State
         ctx.settings.Grp = QStringLiteral("grp");
     }
     ModZorvin ctx;
-    NullHost host;
+    EngineEvents events;
     AddressStore store;
     // Never opened: answers fail quietly instead of leaving the process.
     Datagrams datagrams{ctx};
-    Presence presence{ctx, store, host, datagrams};
+    Presence presence{ctx, store, events, datagrams};
 };
 
 } // namespace

@@ -16,11 +16,6 @@ class RecordingHost : public EngineHost
 {
   public:
     int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-    void PeerUpdated(const QString &name, const QString &ip, const QString &state, const QString &,
-                     const QString &) override
-    {
-        updates.append(ip + '|' + state + '|' + name);
-    }
     QStringList updates;
 };
 
@@ -32,6 +27,11 @@ struct Engine
         ctx.LocalHostName = "self";
         ctx.settings.Name = "me";
         ctx.settings.Grp = "mine";
+        // Every presence change, in order.
+        QObject::connect(&engine.events(), &EngineEvents::peerUpdating, &engine.events(),
+                         [this](const QString &name, const QString &ip, const QString &state) {
+                             host.updates.append(ip + '|' + state + '|' + name);
+                         });
     }
     ModZorvin ctx;
     RecordingHost host;

@@ -40,11 +40,16 @@ class MessageHost : public EngineHost
             whileAsking();
         return answers.isEmpty() ? MsgBox::IdCancel : answers.takeFirst();
     }
-    void AddSendResult(const QString &name, const QString &kind, int result, const QString &info) override
+    // Records the send results and arrivals the engine reports.
+    void listen(EngineEvents &events)
     {
-        results.append({name, kind, result, info});
+        QObject::connect(&events, &EngineEvents::sendResultAdded, &events,
+                         [this](const QString &name, const QString &kind, int result, const QString &info) {
+                             results.append({name, kind, result, info});
+                         });
+        QObject::connect(&events, &EngineEvents::messageArrived, &events,
+                         [this](const ReceivedMessage &message) { arrived.append(message); });
     }
-    void MessageArrived(const ReceivedMessage &message) override { arrived.append(message); }
 
     QList<QPair<QString, int>> questions;
     QList<int> answers;
@@ -337,6 +342,7 @@ class TestMessages : public QObject
         p->ctx.settings.SndMsgRRChk = 1;
         p->ctx.settings.SndMsgRRTim = 15;
         p->engine = std::make_unique<NetEngine>(p->ctx, p->host);
+        p->host.listen(p->engine->events());
         QString error;
         int number = 0;
         if (!p->engine->OpenSockets(&error, &number))

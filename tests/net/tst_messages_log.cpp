@@ -1,7 +1,7 @@
 // The message log file: records byte for byte in CP932 with CR LF, the file naming
 // types, and the viewer command.
-#include "core/EngineHost.h"
 #include "core/ModZorvin.h"
+#include "net/EngineEvents.h"
 #include "net/MsgLog.h"
 
 #include <QFile>
@@ -11,16 +11,19 @@
 
 namespace {
 
-class LogHost : public EngineHost
+// Records the log viewer the engine asks for.
+class LogHost : public EngineEvents
 {
   public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-    void OpenLogViewer(const QString &program, const QStringList &arguments, const QString &path) override
+    LogHost()
     {
-        viewerProgram = program;
-        viewerArguments = arguments;
-        viewerPath = path;
-        ++viewerCalls;
+        connect(this, &EngineEvents::logViewerRequested, this,
+                [this](const QString &program, const QStringList &arguments, const QString &path) {
+                    viewerProgram = program;
+                    viewerArguments = arguments;
+                    viewerPath = path;
+                    ++viewerCalls;
+                });
     }
     QString viewerProgram;
     QStringList viewerArguments;

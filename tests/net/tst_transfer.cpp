@@ -44,22 +44,28 @@ class RecordingHost : public EngineHost
 {
   public:
     int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-    void AddSendResult(const QString &name, const QString &kind, int result, const QString &info) override
+    // Records everything the engine reports; a picture is read while its signal runs,
+    // as a viewer does.
+    void listen(EngineEvents &events)
     {
-        sent.append({name, kind, result, info});
+        QObject::connect(&events, &EngineEvents::sendResultAdded, &events,
+                         [this](const QString &name, const QString &kind, int result, const QString &info) {
+                             sent.append({name, kind, result, info});
+                         });
+        QObject::connect(&events, &EngineEvents::recvInfoAdded, &events,
+                         [this](const QString &name, int result, const QString &info) {
+                             received.append({name, result, info});
+                         });
+        QObject::connect(&events, &EngineEvents::imageArrived, &events, [this](const ArrivedImage &image) {
+            images.append(image);
+            QFile f(image.path);
+            imageBytes.append(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing"));
+        });
+        QObject::connect(&events, &EngineEvents::soundRequested, &events,
+                         [this](int mode) { sounds.append(mode); });
+        QObject::connect(&events, &EngineEvents::folderOpenRequested, &events,
+                         [this](const QString &path) { folders.append(path); });
     }
-    void AddRecvInfo(const QString &name, int result, const QString &info) override
-    {
-        received.append({name, result, info});
-    }
-    void ImageArrived(const ArrivedImage &image) override
-    {
-        images.append(image);
-        QFile f(image.path);
-        imageBytes.append(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing"));
-    }
-    void PlaySound(int mode, const QString &) override { sounds.append(mode); }
-    void OpenFolder(const QString &path) override { folders.append(path); }
 
     QList<SendLine> sent;
     QList<RecvLine> received;
@@ -82,6 +88,7 @@ struct Peer
         ctx.settings.RecvFileSavePlace = tmp.path() + "/RECVFILE";
         QDir().mkpath(ctx.settings.RecvFileSavePlace);
         QDir().mkpath(outbox());
+        host.listen(engine.events());
     }
     bool start()
     {
