@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -78,7 +79,13 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents();
 
     const auto captureAndPaint = [&] {
+        // With the window hidden first, the command returns while the window manager takes
+        // the window away; the capture ends with `captured`.
+        QEventLoop done;
+        QObject::connect(&window.capture(), &CaptureEngine::captured, &done, &QEventLoop::quit);
         window.GetCaptureItem(CaptDeskTop);
+        if (window.capture().isCapturing())
+            done.exec();
         window.picDraw()->repaint();
     };
     captureAndPaint(); // warm-up

@@ -4,26 +4,28 @@
 #include "capture/FrmMain.h"
 #include "core/ModZorvin.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QWidget>
 #include <QWindow>
 
 namespace {
 
-void processPending()
-{
-    QCoreApplication::processEvents();
-}
-
 // The foreground window's title is read into a 256-character buffer.
 constexpr int kTitleChars = 256;
-// Bounds of the waits for the window manager (frame removed, window activated).
+// Bounds of the waits for the window manager (frame removed, click catcher viewable,
+// window activated) and the interval of their polls.
 constexpr int kWindowManagerWaitMs = 2000;
 constexpr int kRepaintSettleMs = 50;
 constexpr int kPollMs = 10;
+// After the armed click, its release, the end of the grab and the focus changes run out
+// over this many turns of the event loop before the windows under the pointer are read.
+constexpr int kClickSettleTurns = 20;
+
+bool isActiveWindowMode(int mode)
+{
+    return mode == CaptAct || mode == CaptAct1;
+}
 
 } // namespace
 
@@ -32,24 +34,61 @@ CaptureEngine::CaptureEngine(FrmMain &window, ModZorvin &ctx, ScreenPlatform &pl
 {
     m_delayTimer.setSingleShot(false);
     m_overlayStartTimer.setSingleShot(false);
+    m_stepTimer.setSingleShot(true);
     connect(&m_delayTimer, &QTimer::timeout, this, &CaptureEngine::onDelayTick);
     connect(&m_overlayStartTimer, &QTimer::timeout, this, &CaptureEngine::onOverlayStart);
+    connect(&m_stepTimer, &QTimer::timeout, this, &CaptureEngine::onStepTimer);
 }
 
 CaptureEngine::~CaptureEngine()
 {
-    Abandon();
+    // The window is partly destroyed by now (it abandoned the capture before): only what
+    // this object holds is ended here.
+    stopWaits();
+}
+
+void CaptureEngine::stopWaits()
+{
+    m_delayTimer.stop();
+    m_overlayStartTimer.stop();
+    m_stepTimer.stop();
+    releaseArmedClick();
+}
+
+void CaptureEngine::waitStep(Step step, int ms)
+{
+    m_step = step;
+    m_stepTimer.start(ms);
+}
+
+void CaptureEngine::giveUp()
+{
+    stopWaits();
+    m_step = Step::Idle;
+    m_window.setHasPicture(m_hadPictureBefore);
 }
 
 void CaptureEngine::Abandon()
 {
-    m_delayTimer.stop();
-    m_overlayStartTimer.stop();
-    releaseArmedClick();
+    // Past its picture a capture has only its follow-ups left; a close reaches it only from
+    // inside a notice of theirs, and they finish on the closed window.
+    if (m_step == Step::Idle || m_step == Step::Capturing) {
+        stopWaits();
+        return;
+    }
+    const bool overlayUp = m_step == Step::Overlay;
+    m_mainHiddenForCapture = false;
+    giveUp();
+    if (overlayUp && m_window.doors().CloseOverlay)
+        m_window.doors().CloseOverlay();
 }
 
-bool CaptureEngine::armClick()
+void CaptureEngine::armClick(int mode)
 {
+    if (!m_platform.isSupported()) {
+        giveUp(); // no click can come: nothing changes
+        return;
+    }
     // The pointer grab needs a mapped window, and the capture window may be hidden (a
     // command from the tray): a one-pixel window outside the screen takes the click.
     if (!m_clickCatcher) {
@@ -60,16 +99,10 @@ bool CaptureEngine::armClick()
         m_clickCatcher->installEventFilter(this);
     }
     m_clickCatcher->show();
-    processPending();
-    QWindow *handle = m_clickCatcher->windowHandle();
+    m_armingMode = mode;
     // The X server maps the new window in its own time; the grab needs it viewable.
-    const bool grabbed =
-        handle && waitFor([&] { return m_platform.grabPointer(handle); }, kWindowManagerWaitMs);
-    if (!grabbed) {
-        m_clickCatcher->hide();
-        return false;
-    }
-    return true;
+    m_stepClock.start();
+    waitStep(Step::Arming, 0);
 }
 
 void CaptureEngine::releaseArmedClick()
@@ -87,48 +120,105 @@ bool CaptureEngine::eventFilter(QObject *watched, QEvent *event)
         auto *press = static_cast<QMouseEvent *>(event);
         if (press->button() == Qt::LeftButton)
             HandleMousePress(Qt::LeftButton, press->globalPosition().toPoint());
-        else
-            releaseArmedClick(); // any other button gives the armed click up
+        else if (m_step == Step::Armed)
+            giveUp(); // any other button gives the armed click up
         return true;
     }
     return QObject::eventFilter(watched, event);
 }
 
-bool CaptureEngine::waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() >= timeoutMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(kPollMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 void CaptureEngine::hideMainForCapture()
 {
-    const QPoint centre = m_window.frameGeometry().center();
-    const WindowId self = m_window.winId();
+    m_hiddenCentre = m_window.frameGeometry().center();
+    m_hiddenSelf = m_window.winId();
     m_window.hide();
-    processPending();
     m_mainHiddenForCapture = true;
-    // The window manager takes the frame away after the window itself is gone; the
-    // capture waits for that (and for the windows below to repaint), or the picture
-    // would still show the capture window.
-    if (m_platform.isSupported() &&
-        waitFor([&] { return m_platform.topWindowFromPoint(centre) != self; }, kWindowManagerWaitMs)) {
-        waitFor([] { return false; }, kRepaintSettleMs);
+    m_stepClock.start();
+    waitStep(Step::HideWait, 0);
+}
+
+void CaptureEngine::windowOutOfTheWay()
+{
+    if (m_captureMode == CaptRect) {
+        m_step = Step::OverlayStart;
+        m_overlayStartTimer.start(CaptureMath::kOverlayStartMs);
+    } else {
+        CaptureToPicture(m_captureMode);
+    }
+}
+
+void CaptureEngine::onStepTimer()
+{
+    const auto timeUp = [this] { return m_stepClock.elapsed() >= kWindowManagerWaitMs; };
+    switch (m_step) {
+    case Step::HideWait:
+        // The window manager takes the frame away after the window itself is gone; the
+        // capture waits for that (and for the windows below to repaint), or the picture
+        // would still show the capture window.
+        if (!m_platform.isSupported() || timeUp())
+            windowOutOfTheWay();
+        else if (m_platform.topWindowFromPoint(m_hiddenCentre) != m_hiddenSelf)
+            waitStep(Step::RepaintSettle, kRepaintSettleMs);
+        else
+            waitStep(Step::HideWait, kPollMs);
+        break;
+    case Step::RepaintSettle:
+        windowOutOfTheWay();
+        break;
+    case Step::Arming: {
+        QWindow *handle = m_clickCatcher->windowHandle();
+        if (handle && m_platform.grabPointer(handle)) {
+            m_armedClickMode = int16_t(m_armingMode);
+            m_step = Step::Armed;
+        } else if (timeUp()) {
+            giveUp(); // no click can come: nothing changes
+        } else {
+            waitStep(Step::Arming, kPollMs);
+        }
+        break;
+    }
+    case Step::ClickSettle:
+        if (--m_settleTurns > 0)
+            waitStep(Step::ClickSettle, 0);
+        else
+            clickSettled();
+        break;
+    case Step::Activation:
+        if (timeUp() || m_platform.foregroundWindow() == m_clickTop)
+            CaptureToPicture(m_captureMode, m_clickTop, m_clickUnder);
+        else
+            waitStep(Step::Activation, kPollMs);
+        break;
+    default:
+        break;
     }
 }
 
 void CaptureEngine::GetCaptureItem(int mode)
 {
-    const FrmMain::BusyScope busy(m_window);
-    m_delayTimer.stop();
-    m_overlayStartTimer.stop();
+    if (mode < CaptDeskTop || mode > CaptAct1)
+        return;
+    switch (m_step) {
+    case Step::Idle:
+        break;
+    case Step::Delay:
+    case Step::OverlayStart:
+        // A new command stops both timers: the waiting capture gives way to it.
+        giveUp();
+        break;
+    case Step::Arming:
+    case Step::Armed:
+        // The next active-window command takes the place of an armed click.
+        if (!isActiveWindowMode(mode))
+            return;
+        giveUp();
+        break;
+    default:
+        // Hiding, the area selection, the clicked window's activation and the capture
+        // itself run to their end: a command now would capture in their middle, or our
+        // own window.
+        return;
+    }
 
     m_captureMode = int16_t(mode);
     m_hadPictureBefore = m_window.HasPicture();
@@ -138,31 +228,20 @@ void CaptureEngine::GetCaptureItem(int mode)
     switch (mode) {
     case CaptDeskTop:
     case CaptDeskTop1:
-        if (m_window.isVisible() && settings.CaptExeHide1 == 1)
-            hideMainForCapture();
-        CaptureToPicture(mode);
-        break;
     case CaptRect:
-        if (m_window.isVisible() && settings.CaptExeHide2 == 1)
+        if (m_window.isVisible() && (mode == CaptRect ? settings.CaptExeHide2 : settings.CaptExeHide1) == 1)
             hideMainForCapture();
-        processPending();
-        m_overlayStartTimer.start(CaptureMath::kOverlayStartMs);
-        processPending();
-        break;
-    case CaptAct:
-    case CaptAct1:
-        releaseArmedClick();
-        if (settings.ActCaptMode == 0) {
-            m_waitTicks = CaptureMath::WaitTicksFor(settings.IntTimer);
-            m_delayTimer.start(m_delayTickMs);
-        } else if (settings.ActCaptMode == 1) {
-            if (armClick())
-                m_armedClickMode = int16_t(mode);
-            else
-                m_window.setHasPicture(m_hadPictureBefore); // no click can come: nothing changes
-        }
+        else
+            windowOutOfTheWay();
         break;
     default:
+        if (settings.ActCaptMode == 0) {
+            m_waitTicks = CaptureMath::WaitTicksFor(settings.IntTimer);
+            m_step = Step::Delay;
+            m_delayTimer.start(m_delayTickMs);
+        } else if (settings.ActCaptMode == 1) {
+            armClick(mode);
+        }
         break;
     }
 }
@@ -171,7 +250,11 @@ void CaptureEngine::CaptHotKey(int index)
 {
     if (index >= CaptDeskTop && index <= CaptRect) {
         GetCaptureItem(index);
-    } else if (index == CaptAct || index == CaptAct1) {
+    } else if (isActiveWindowMode(index)) {
+        // At once, with nothing to wait for: inside a running capture it would take its
+        // picture in that capture's middle.
+        if (isCapturing())
+            return;
         m_captureMode = int16_t(index);
         CaptureToPicture(index);
     }
@@ -188,15 +271,27 @@ void CaptureEngine::onDelayTick()
 void CaptureEngine::onOverlayStart()
 {
     m_overlayStartTimer.stop();
-    processPending();
+    m_step = Step::Overlay;
     if (m_window.doors().StartOverlay)
         m_window.doors().StartOverlay();
     else
         CancelAreaCapture();
 }
 
+void CaptureEngine::AreaSelectionReleased()
+{
+    if (m_step != Step::Overlay)
+        return;
+    m_waitTicks = 1;
+    m_delayTimer.start(m_delayTickMs);
+}
+
 void CaptureEngine::CancelAreaCapture()
 {
+    if (m_step != Step::Overlay)
+        return;
+    m_delayTimer.stop();
+    m_step = Step::Idle;
     m_window.setHasPicture(m_hadPictureBefore);
     if (m_mainHiddenForCapture) {
         m_mainHiddenForCapture = false;
@@ -216,35 +311,36 @@ void CaptureEngine::setSelection(int16_t x1, int16_t y1, int16_t x2, int16_t y2)
 
 bool CaptureEngine::HandleMousePress(Qt::MouseButton button, const QPoint &globalPos)
 {
-    const FrmMain::BusyScope busy(m_window);
     if (button != Qt::LeftButton || m_armedClickMode == 0)
         return false;
-    if (m_armedClickMode != CaptAct && m_armedClickMode != CaptAct1) {
+    if (!isActiveWindowMode(m_armedClickMode)) {
         m_armedClickMode = 0;
         return false;
     }
-    const int mode = m_armedClickMode;
+    m_captureMode = m_armedClickMode;
     // The grab ends with this click: holding it longer would keep every later click of
     // the user away from the other programs.
     releaseArmedClick();
     m_delayTimer.stop();
+    m_clickPos = m_platform.isSupported() ? m_platform.cursorPos() : globalPos;
+    m_settleTurns = kClickSettleTurns;
+    waitStep(Step::ClickSettle, 0);
+    return true;
+}
 
-    const QPoint pos = m_platform.isSupported() ? m_platform.cursorPos() : globalPos;
-    for (int i = 0; i < 20; ++i)
-        processPending();
-
-    const WindowId underCursor = m_platform.windowFromPoint(pos);
-    const WindowId top = TopWindowFromPoint(pos);
-    if (top != 0 && top != m_platform.foregroundWindow()) {
-        m_platform.setForegroundWindow(top);
-        processPending();
+void CaptureEngine::clickSettled()
+{
+    m_clickUnder = m_platform.windowFromPoint(m_clickPos);
+    m_clickTop = TopWindowFromPoint(m_clickPos);
+    if (m_clickTop != 0 && m_clickTop != m_platform.foregroundWindow()) {
         // Activation goes through the window manager; the capture looks at the
         // foreground window, so it waits until the clicked one has become it.
-        waitFor([&] { return m_platform.foregroundWindow() == top; }, kWindowManagerWaitMs);
+        m_platform.setForegroundWindow(m_clickTop);
+        m_stepClock.start();
+        waitStep(Step::Activation, 0);
+        return;
     }
-    m_captureMode = int16_t(mode);
-    CaptureToPicture(mode, top, underCursor);
-    return true;
+    CaptureToPicture(m_captureMode, m_clickTop, m_clickUnder);
 }
 
 CaptureEngine::WindowId CaptureEngine::TopWindowFromPoint(const QPoint &screenPos) const
@@ -272,7 +368,8 @@ QImage CaptureEngine::WindowToBitmap(WindowId window, int kind)
 
 void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
 {
-    const FrmMain::BusyScope busy(m_window);
+    stopWaits();
+    m_step = Step::Capturing;
     const QSize screen = m_platform.screenSize();
     QImage bitmap;
     switch (mode) {
@@ -310,11 +407,10 @@ void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
         break;
     }
 
-    processPending();
+    // From here on nothing waits: Qt paints the picture once this returns, so the drawing
+    // and the follow-ups run in one go, with no other event between them.
     m_window.ClearPicDraw(false);
     m_window.setHasPicture(false);
-    processPending();
-
     m_window.setPicture(bitmap, QString());
     m_window.setHasPicture(true);
     m_window.SetToolbar();
@@ -326,17 +422,20 @@ void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
         m_window.activateWindow();
     }
 
-    processPending();
     m_window.setStatusText(1, CaptureMath::CaptureStatus(bitmap.width(), bitmap.height()));
     if (m_window.isVisible())
         m_window.activateWindow();
 
+    // The follow-ups in order. Only a failed save lets events in, through its notice; a
+    // quit arriving then closes the window without deleting it, and they finish on it.
+    const QPointer<CaptureEngine> alive(this);
     if (settings.CaptAutoClip == 1)
         m_window.Copy();
-    processPending();
     m_window.AutoSaveCapture();
-    processPending();
+    if (!alive)
+        return;
     m_window.AutoTranCapture();
 
+    m_step = Step::Idle;
     emit captured(mode, bitmap.size());
 }

@@ -5,12 +5,13 @@
 
 #include "platform/ScreenPlatform.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
+#include <QPoint>
 #include <QTimer>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 class QWidget;
@@ -27,6 +28,10 @@ enum CaptureModeIndex : int16_t {
     CaptAct1 = 4,
 };
 
+// Every wait of a capture (the window manager taking our window away, the delay, the
+// armed click, the activation of the clicked window) is a step that returns to the event
+// loop and goes on from a timer or an event, so one capture runs at a time and a close
+// or quit in a wait simply ends it.
 class CaptureEngine : public QObject
 {
     Q_OBJECT
@@ -37,12 +42,15 @@ class CaptureEngine : public QObject
     ~CaptureEngine() override;
 
     // The common entry of menu, toolbar, tray, interval capture and the hotkeys of modes
-    // 0-2: prepares (hide, wait, arm) and captures now or later. Returns at once.
+    // 0-2: prepares (hide, wait, arm) and captures now or later. Returns at once. While a
+    // capture runs, a new command only replaces a pending delay or overlay start, or (an
+    // active-window command) an armed click; otherwise it is refused.
     void GetCaptureItem(int mode);
     // The capture hotkeys: 0-2 as GetCaptureItem, 3 and 4 capture the foreground window
-    // at once with no delay and no click; anything else is ignored.
+    // at once with no delay and no click (refused while a capture runs); anything else
+    // is ignored.
     void CaptHotKey(int index);
-    // Captures now and runs the follow-ups.
+    // Captures now and runs the follow-ups; ends whatever capture was waiting.
     void CaptureToPicture(int mode, WindowId first = 0, WindowId second = 0);
 
     // The screen rectangle (exclusive right and bottom) clamped to the screen, as a
@@ -52,16 +60,22 @@ class CaptureEngine : public QObject
     QImage WindowToBitmap(WindowId window, int kind);
     WindowId TopWindowFromPoint(const QPoint &screenPos) const;
 
-    // A left press while a click capture is armed: captures the window under the
-    // pointer. True when it was the armed click.
+    // A left press while a click capture is armed: the capture of the window under the
+    // pointer follows once the click's own events have run. True when it was the armed
+    // click.
     bool HandleMousePress(Qt::MouseButton button, const QPoint &globalPos);
 
     // The area selection writes the corners of the dragged rectangle here.
     void setSelection(int16_t x1, int16_t y1, int16_t x2, int16_t y2);
+    // The selection's button came up: the area is captured on the next delay tick, once
+    // the rubber band is off the screen.
+    void AreaSelectionReleased();
     // The area selection was cancelled: the picture state comes back and a window hidden
     // for the capture is shown again.
     void CancelAreaCapture();
 
+    // From the command until the capture's follow-ups have run, or until it was given up.
+    bool isCapturing() const { return m_step != Step::Idle; }
     int16_t CaptureMode() const { return m_captureMode; }
     int16_t ArmedClickMode() const { return m_armedClickMode; }
     int16_t CaptWaitTicks() const { return m_waitTicks; }
@@ -70,7 +84,9 @@ class CaptureEngine : public QObject
     bool delayRunning() const { return m_delayTimer.isActive(); }
     bool overlayStartRunning() const { return m_overlayStartTimer.isActive(); }
 
-    // Stops both timers and gives up an armed click; used when the window unloads.
+    // Gives up a capture that has not taken its picture yet (used when the window closes):
+    // timers stop, the pointer grab ends, an open area selection closes, and nothing is
+    // captured afterwards. A capture past its picture finishes its follow-ups.
     void Abandon();
 
     // The delay tick; 500 ms unless a test shortens it.
@@ -81,13 +97,34 @@ class CaptureEngine : public QObject
     void captured(int mode, const QSize &size);
 
   private:
+    enum class Step : uint8_t {
+        Idle,
+        HideWait,      // our window hidden; polled until the window manager took it away
+        RepaintSettle, // the windows below it repaint
+        OverlayStart,  // the overlay-start timer runs
+        Overlay,       // the area selection is up; it captures or cancels
+        Delay,         // half-second ticks before an active-window capture
+        Arming,        // the click catcher is being mapped; the grab is retried
+        Armed,         // the pointer is grabbed until the click
+        ClickSettle,   // the click's own events run out
+        Activation,    // the clicked window is being activated
+        Capturing,     // the picture is taken; its follow-ups run (a notice may be open)
+    };
+
     void onDelayTick();
     void onOverlayStart();
+    void onStepTimer();
+    // Ends the capture before its picture: the picture state is as it was before the
+    // command (a new command that takes the place of a waiting one starts from there).
+    void giveUp();
+    void stopWaits();
+    void waitStep(Step step, int ms);
     void hideMainForCapture();
-    // Runs the event loop until the condition holds or the time is up; false on time-out.
-    static bool waitFor(const std::function<bool()> &condition, int timeoutMs);
-    bool armClick();
+    // The capture window is out of the way (or never was in it).
+    void windowOutOfTheWay();
+    void armClick(int mode);
     void releaseArmedClick();
+    void clickSettled();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     FrmMain &m_window;
@@ -96,12 +133,23 @@ class CaptureEngine : public QObject
     std::unique_ptr<QWidget> m_clickCatcher;
     QTimer m_delayTimer;        // Timer1
     QTimer m_overlayStartTimer; // Timer2
+    QTimer m_stepTimer;         // polls and settles of the other steps
+    QElapsedTimer m_stepClock;  // bounds the polls
     int m_delayTickMs;
 
+    Step m_step = Step::Idle;
     int16_t m_captureMode = 0;
     int16_t m_armedClickMode = 0;
     int16_t m_waitTicks = 0;
     bool m_mainHiddenForCapture = false;
     bool m_hadPictureBefore = false;
     int16_t m_selX1 = 0, m_selY1 = 0, m_selX2 = 0, m_selY2 = 0;
+    // What the steps carry forward.
+    QPoint m_hiddenCentre;
+    WindowId m_hiddenSelf = 0;
+    int m_armingMode = 0;
+    int m_settleTurns = 0;
+    QPoint m_clickPos;
+    WindowId m_clickTop = 0;
+    WindowId m_clickUnder = 0;
 };

@@ -655,7 +655,6 @@ void FrmMain::AutoTranCapture()
     const AddressStore &store = m_engine.addresses();
     if (store.isEmpty())
         return;
-    QCoreApplication::processEvents();
     QDir().mkpath(m_ctx.SendTempDir);
     const QString folder = withSlash(m_ctx.SendTempDir);
     // Every target gets its own job number and so its own bitmap and archive: a job
@@ -713,7 +712,6 @@ void FrmMain::Copy()
         return;
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    QCoreApplication::processEvents();
     clipboard->setImage(m_picture);
     SetToolbar();
 }
@@ -734,7 +732,6 @@ void FrmMain::Paste()
         return;
     }
     m_hasPicture = true;
-    QCoreApplication::processEvents();
     setPicture(image, QString());
     setStatusText(1, CaptureMath::PictureFileStatus(image.width(), image.height()));
     SetToolbar();
@@ -901,7 +898,6 @@ void FrmMain::OpenPaintProgram()
             m_engine.host().ShowMessageBox(QStringLiteral("保存出来ません \r") + error, MsgBox::Information);
             return;
         }
-        QCoreApplication::processEvents();
         arguments << QDir::toNativeSeparators(path);
     }
     if (!QProcess::startDetached(program, arguments))
@@ -965,28 +961,6 @@ void FrmMain::contextMenuEvent(QContextMenuEvent *event)
     }
     preparePopup();
     m_popup->popup(event->globalPos());
-}
-
-FrmMain::BusyScope::BusyScope(FrmMain &window) : m_window(window)
-{
-    ++m_window.m_busyDepth;
-}
-
-FrmMain::BusyScope::~BusyScope()
-{
-    if (--m_window.m_busyDepth == 0 && m_window.m_deleteWhenIdle) {
-        m_window.m_deleteWhenIdle = false;
-        m_window.deleteLater();
-    }
-}
-
-bool FrmMain::event(QEvent *event)
-{
-    if (event->type() == QEvent::DeferredDelete && m_busyDepth > 0) {
-        m_deleteWhenIdle = true;
-        return true;
-    }
-    return QMainWindow::event(event);
 }
 
 void FrmMain::closeEvent(QCloseEvent *event)

@@ -133,22 +133,7 @@ class FrmMain : public QMainWindow
     // Whether the button at a default position is enabled by the rules.
     bool positionEnabled(int position) const;
 
-    // Held while a capture runs: its waits serve events, and a close among them must not
-    // delete the window under the capture; the deletion then waits for the capture's end.
-    class BusyScope
-    {
-      public:
-        explicit BusyScope(FrmMain &window);
-        ~BusyScope();
-        BusyScope(const BusyScope &) = delete;
-        BusyScope &operator=(const BusyScope &) = delete;
-
-      private:
-        FrmMain &m_window;
-    };
-
   protected:
-    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -191,6 +176,4 @@ class FrmMain : public QMainWindow
     bool m_hasPicture = false;
     bool m_firstShow = true;
     QString m_lastFileTranDir;
-    int m_busyDepth = 0;
-    bool m_deleteWhenIdle = false;
 };

@@ -27,6 +27,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 
@@ -112,9 +113,16 @@ class TstFrmMain : public QObject
     void emptyCaptureIsHandledQuietly();
     void trayMenuShowsHidesAndCaptures();
     void closeUnloadsTheWindow();
+    void secondCaptureCommandWhileOneRunsIsRefused();
+    void newCommandReplacesAWaitingDelayOrArmedClick();
+    void closeDuringACaptureWaitEndsTheCapture_data();
+    void closeDuringACaptureWaitEndsTheCapture();
 
   private:
     FrmMain *makeWindow();
+    // Shows the window with its viewport in `marker`; the viewport's centre on the screen,
+    // or a null point when the window did not come up.
+    QPoint showMarked(FrmMain &window, const QColor &marker);
     void dropOn(FrmMain &window, const QList<QUrl> &urls);
 
     QString m_skip;
@@ -163,6 +171,17 @@ FrmMain *TstFrmMain::makeWindow()
     return m_window;
 }
 
+QPoint TstFrmMain::showMarked(FrmMain &window, const QColor &marker)
+{
+    window.setBackgroundColor(marker);
+    window.setGeometry(100, 100, 400, 300);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return {};
+    QWidget *viewport = window.viewport()->viewport();
+    return viewport->mapToGlobal(viewport->rect().center());
+}
+
 void TstFrmMain::wholeScreenCaptureShowsItsSizeAndEnablesPictureCommands()
 {
     FrmMain &w = *makeWindow();
@@ -209,18 +228,20 @@ void TstFrmMain::windowHiddenForCaptureIsNotInThePictureAndComesBack()
     m_ctx->settings.CaptExeHide1 = 1;
     FrmMain &w = *makeWindow();
     const QColor marker(255, 0, 255);
-    w.setBackgroundColor(marker);
-    w.setGeometry(100, 100, 400, 300);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QPoint centre = w.viewport()->viewport()->mapToGlobal(w.viewport()->viewport()->rect().center());
+    const QPoint centre = showMarked(w, marker);
+    QVERIFY(!centre.isNull());
     QCOMPARE(QGuiApplication::primaryScreen()
                  ->grabWindow(0, centre.x(), centre.y(), 1, 1)
                  .toImage()
                  .pixelColor(0, 0),
              marker);
 
+    QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
     w.GetCaptureItem(CaptDeskTop);
+    // The command returns while the window manager takes the window away.
+    QVERIFY(w.capture().isCapturing());
+    QVERIFY(!w.isVisible());
+    QVERIFY(captured.wait(5000));
     QVERIFY(w.isVisible());
     QVERIFY(!w.capture().MainHiddenForCapture());
     QVERIFY(w.picture().pixelColor(centre) != marker);
@@ -299,7 +320,7 @@ void TstFrmMain::armedClickCapturesTheClickedWindow()
     QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
 
     w.GetCaptureItem(CaptAct1);
-    QCOMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct1));
+    QTRY_COMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct1));
     QVERIFY(w.platform().pointerGrabbed());
     QVERIFY(captured.isEmpty());
 
@@ -675,9 +696,10 @@ void TstFrmMain::areaCaptureWithoutOverlayGivesThePictureBack()
     w.GetCaptureItem(CaptRect);
     QVERIFY(!w.isVisible());
     QVERIFY(!w.HasPicture());
-    QVERIFY(w.capture().overlayStartRunning());
+    QVERIFY(w.capture().isCapturing());
     // No area selection to start: the command ends as a cancelled selection does.
     QTRY_VERIFY(w.isVisible());
+    QVERIFY(!w.capture().isCapturing());
     QVERIFY(w.HasPicture());
     QVERIFY(w.toolbarAction(QStringLiteral("FileSave"))->isEnabled());
 
@@ -695,6 +717,20 @@ void TstFrmMain::areaCaptureWithoutOverlayGivesThePictureBack()
     QVERIFY(closed);
     QCOMPARE(w.statusText(1), QStringLiteral("200*150 ｷｬﾌﾟﾁｬ"));
     QTRY_VERIFY(w.isVisible());
+
+    // A window left visible starts the overlay timer at once; the release of the
+    // selection's button captures on the next delay tick, after the rubber band is gone.
+    m_ctx->settings.CaptExeHide2 = 0;
+    QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
+    w.doors().StartOverlay = [&] {
+        w.capture().setSelection(10, 20, 50, 40);
+        w.capture().AreaSelectionReleased();
+    };
+    w.GetCaptureItem(CaptRect);
+    QVERIFY(w.capture().overlayStartRunning());
+    QVERIFY(captured.wait(5000));
+    QCOMPARE(captured.last().at(1).toSize(), QSize(40, 20));
+    QVERIFY(w.isVisible());
 }
 
 void TstFrmMain::emptyCaptureIsHandledQuietly()
@@ -779,6 +815,119 @@ void TstFrmMain::closeUnloadsTheWindow()
     w.show();
     w.menuAction(QStringLiteral("mnuClose"))->trigger();
     QTRY_VERIFY(!m_window);
+}
+
+void TstFrmMain::secondCaptureCommandWhileOneRunsIsRefused()
+{
+    m_ctx->settings.CaptExeHide1 = 1;
+    FrmMain &w = *makeWindow();
+    const QColor marker(255, 0, 255);
+    const QPoint centre = showMarked(w, marker);
+    QVERIFY(!centre.isNull());
+    QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
+
+    w.toolbarAction(QStringLiteral("CaptDeskTop"))->trigger();
+    QVERIFY(w.capture().isCapturing());
+    // While the window is being taken away: the menu, hotkeys of both kinds, and a hotkey
+    // that arrives from the event loop in the middle of the wait.
+    w.menuAction(QStringLiteral("mnuCaptureItem1"))->trigger();
+    w.CaptHotKey(CaptRect);
+    w.CaptHotKey(CaptAct);
+    bool lateCommandRan = false;
+    QTimer::singleShot(0, &w, [&] {
+        QVERIFY(w.capture().isCapturing());
+        w.CaptHotKey(CaptDeskTop1);
+        lateCommandRan = true;
+    });
+    QVERIFY(captured.wait(5000));
+    QVERIFY(lateCommandRan);
+    QCOMPARE(captured.size(), 1);
+    QCOMPARE(captured[0][0].toInt(), int(CaptDeskTop));
+    // Nothing refused was kept for later, and the picture is the screen without us.
+    QVERIFY(!w.capture().isCapturing());
+    QVERIFY(!w.capture().delayRunning() && !w.capture().overlayStartRunning());
+    QVERIFY(w.isVisible());
+    QVERIFY(w.picture().pixelColor(centre) != marker);
+}
+
+void TstFrmMain::newCommandReplacesAWaitingDelayOrArmedClick()
+{
+    FrmMain &w = *makeWindow();
+    w.setPicture(solidImage(QSize(20, 10), Qt::red), QString());
+    w.setHasPicture(true);
+    QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
+
+    // A delayed capture gives way to an area command; that one ends as a cancelled
+    // selection (no overlay here) with the picture state from before both commands.
+    m_ctx->settings.ActCaptMode = 0;
+    m_ctx->settings.IntTimer = QStringLiteral("3");
+    w.GetCaptureItem(CaptAct);
+    QVERIFY(w.capture().delayRunning());
+    QVERIFY(!w.HasPicture());
+    w.GetCaptureItem(CaptRect);
+    QVERIFY(!w.capture().delayRunning());
+    QVERIFY(w.capture().overlayStartRunning());
+    QTRY_VERIFY(!w.capture().isCapturing());
+    QVERIFY(w.HasPicture());
+
+    // An armed click gives way to the next active-window command only.
+    m_ctx->settings.ActCaptMode = 1;
+    w.GetCaptureItem(CaptAct1);
+    QTRY_COMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct1));
+    w.GetCaptureItem(CaptDeskTop);
+    QCOMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct1));
+    w.GetCaptureItem(CaptAct);
+    QTRY_COMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct));
+    QVERIFY(w.platform().pointerGrabbed());
+    QVERIFY(!w.HasPicture());
+
+    // Another button than the left one gives the click up.
+    QProcess click;
+    click.start(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("3")});
+    QTRY_VERIFY(!w.capture().isCapturing());
+    QTRY_VERIFY(click.state() == QProcess::NotRunning);
+    QVERIFY(!w.platform().pointerGrabbed());
+    QVERIFY(w.HasPicture());
+    QVERIFY(captured.isEmpty());
+}
+
+void TstFrmMain::closeDuringACaptureWaitEndsTheCapture_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("actCaptMode");
+    QTest::newRow("window being hidden") << int(CaptDeskTop) << 0;
+    QTest::newRow("delay") << int(CaptAct) << 0;
+    QTest::newRow("armed click") << int(CaptAct) << 1;
+    QTest::newRow("area selection up") << int(CaptRect) << 0;
+}
+
+void TstFrmMain::closeDuringACaptureWaitEndsTheCapture()
+{
+    QFETCH(int, mode);
+    QFETCH(int, actCaptMode);
+    m_ctx->settings.CaptExeHide1 = 1;
+    m_ctx->settings.ActCaptMode = uint8_t(actCaptMode);
+    FrmMain &w = *makeWindow();
+    w.capture().setDelayTickInterval(20);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    bool overlayUp = false;
+    w.doors().StartOverlay = [&] { overlayUp = true; };
+    w.doors().CloseOverlay = [&] { overlayUp = false; };
+    QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
+    w.GetCaptureItem(mode);
+    if (actCaptMode == 1)
+        QTRY_VERIFY(w.platform().pointerGrabbed());
+    if (mode == CaptRect)
+        QTRY_VERIFY(overlayUp);
+    QVERIFY(w.capture().isCapturing());
+
+    w.close();
+    QVERIFY(!overlayUp);
+    QTRY_VERIFY(!m_window);
+    // Every wait of the capture would have gone on within this time (ticks of 20 ms,
+    // polls of 10 ms): none does, on the window that is gone.
+    QVERIFY(!captured.wait(300));
 }
 
 ZORVIN_XVFB_MAIN(TstFrmMain, QSize(1280, 800), true)

@@ -1,6 +1,7 @@
 // The resident window's start-up as it meets a quit: a quit that arrives while start-up
 // waits (its warning box is up) ends it there, with nothing opened or announced after it;
-// the tray menu's quit entry, chosen from inside the menu's own loop, unloads in order.
+// the tray menu's quit entry, chosen from inside the menu's own loop, unloads in order; a
+// quit while a capture waits ends that capture with nothing captured after it.
 #include "capture/CaptureEngine.h"
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
@@ -49,6 +50,8 @@ class tst_FrmSket : public QObject
     void quitFromTheTrayMenu();
     void quitWhileACaptureShowsItsSaveError();
     void closingTheCaptureWindowDuringACapture();
+    void quitDuringACaptureWaitEndsTheCapture_data();
+    void quitDuringACaptureWaitEndsTheCapture();
 
   private:
     [[maybe_unused]] XvfbSession &m_session;
@@ -176,8 +179,8 @@ void tst_FrmSket::closingTheCaptureWindowDuringACapture()
     QVERIFY(window);
     QSignalSpy captured(&window->capture(), &CaptureEngine::captured);
 
-    // The capture serves pending events between its steps; "閉じる" chosen then must let
-    // it finish, and the window goes afterwards.
+    // The capture of the hidden window runs to its end inside the command; "閉じる" chosen
+    // right after it closes the window for good.
     QTimer::singleShot(0, window, [&] { window->menuAction(QStringLiteral("mnuClose"))->trigger(); });
     window->GetCaptureItem(CaptDeskTop);
     QCOMPARE(captured.count(), 1);
@@ -185,6 +188,59 @@ void tst_FrmSket::closingTheCaptureWindowDuringACapture()
     // A later use loads the window again.
     QVERIFY(sket.captureWindow());
     sket.QuitWithoutQuestion();
+}
+
+void tst_FrmSket::quitDuringACaptureWaitEndsTheCapture_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("actCaptMode");
+    QTest::newRow("window being hidden") << int(CaptDeskTop) << 0;
+    QTest::newRow("delay") << int(CaptAct) << 0;
+    QTest::newRow("armed click") << int(CaptAct) << 1;
+}
+
+void tst_FrmSket::quitDuringACaptureWaitEndsTheCapture()
+{
+    QFETCH(int, mode);
+    QFETCH(int, actCaptMode);
+    QTemporaryDir data;
+    ModZorvin ctx;
+    prepareContext(ctx, data);
+    FrmSket sket(ctx);
+    QVERIFY(sket.Load());
+    ctx.settings.CaptExeHide1 = 1;
+    ctx.settings.ActCaptMode = uint8_t(actCaptMode);
+    ctx.settings.IntTimer = QStringLiteral("0");
+    QPointer<FrmMain> window = sket.captureWindow();
+    QVERIFY(window);
+    CaptureEngine &capture = window->capture();
+    capture.setDelayTickInterval(20);
+    QImage before(20, 10, QImage::Format_RGB32);
+    before.fill(Qt::red);
+    window->setPicture(before, QString());
+    window->setHasPicture(true);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QSignalSpy captured(&capture, &CaptureEngine::captured);
+    window->GetCaptureItem(mode);
+    if (actCaptMode == 1)
+        QTRY_VERIFY(window->platform().pointerGrabbed());
+    QVERIFY(capture.isCapturing());
+
+    // The quit closes the window without deleting it; the capture is over with it:
+    // nothing waits, nothing is grabbed, the picture state is the one before the command.
+    sket.QuitWithoutQuestion();
+    QVERIFY(window);
+    QVERIFY(!window->isVisible());
+    QVERIFY(!capture.isCapturing());
+    QVERIFY(!capture.delayRunning());
+    QVERIFY(!capture.MainHiddenForCapture());
+    QCOMPARE(capture.ArmedClickMode(), int16_t(0));
+    QVERIFY(!window->platform().pointerGrabbed());
+    QVERIFY(window->HasPicture());
+    // Every wait would have gone on within this time (ticks of 20 ms, polls of 10 ms).
+    QVERIFY(!captured.wait(300));
+    QVERIFY(!window->isVisible());
 }
 
 ZORVIN_XVFB_MAIN(tst_FrmSket, QSize(800, 600), false)
