@@ -6,6 +6,7 @@
 #include "core/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/Presence.h"
+#include "support/TestPort.h"
 
 #include <QCoreApplication>
 #include <cstddef>
@@ -27,6 +28,7 @@ struct State
         ctx.LocalHostName = QStringLiteral("fuzz");
         ctx.settings.Name = QStringLiteral("me");
         ctx.settings.Grp = QStringLiteral("grp");
+        ctx.net.port = TestPort::port();
     }
     ModZorvin ctx;
     NullHost host;

@@ -6,6 +6,7 @@
 #include "net/Datagrams.h"
 #include "net/LocalAddress.h"
 #include "net/NetEngine.h"
+#include "support/TestPort.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -32,6 +33,7 @@ struct Engine
         ctx.LocalHostName = "self";
         ctx.settings.Name = "me";
         ctx.settings.Grp = "mine";
+        ctx.net.port = TestPort::port();
     }
     ModZorvin ctx;
     RecordingHost host;
