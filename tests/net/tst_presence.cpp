@@ -1,11 +1,8 @@
 // Presence over real sockets: engines and probe sockets bound to 127.0.0.x on the
 // test's port, with peers listed as manual entries because loopback has no broadcast.
 #include "address/AddressStore.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
 #include "net/Datagrams.h"
-#include "net/NetEngine.h"
-#include "support/TestPort.h"
+#include "support/LoopbackEngine.h"
 
 #include <QNetworkDatagram>
 #include <QTest>
@@ -14,34 +11,10 @@
 
 namespace {
 
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-};
-
 // One running copy bound to its own loopback address; its "broadcast" goes to itself.
-struct Peer
+struct Peer : LoopbackEngine
 {
-    Peer(const QString &ip, const QString &name, const QString &group)
-    {
-        ctx.net.bindAddress = QHostAddress(ip);
-        ctx.net.broadcastAddress = ip;
-        ctx.net.port = TestPort::port();
-        ctx.settings.Name = name;
-        ctx.settings.Grp = group;
-    }
-    bool start()
-    {
-        QString text;
-        int number = 0;
-        if (!engine.OpenSockets(&text, &number)) {
-            qWarning() << "OpenSockets" << number << text;
-            return false;
-        }
-        ctx.LocalHostName = "h" + ctx.LocalIp.section('.', 3);
-        return true;
-    }
+    Peer(const QString &ip, const QString &name, const QString &group) : LoopbackEngine(ip, name, group) {}
     void addManual(const QString &ip)
     {
         AddressEntry e;
@@ -52,10 +25,6 @@ struct Peer
         engine.addresses().append(e);
     }
     AddressEntry find(const QString &ip) const { return engine.addresses().FindAddressByIp(ip); }
-
-    ModZorvin ctx;
-    QuietHost host;
-    NetEngine engine{ctx, host};
 };
 
 // A plain socket standing in for another program on the port.

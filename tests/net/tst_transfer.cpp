@@ -8,7 +8,7 @@
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 #include "net/UnlhaLibrary.h"
-#include "support/TestPort.h"
+#include "support/LoopbackEngine.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,17 +83,7 @@ struct Peer
         QDir().mkpath(ctx.settings.RecvFileSavePlace);
         QDir().mkpath(outbox());
     }
-    bool start()
-    {
-        QString text;
-        int number = 0;
-        if (!engine.OpenSockets(&text, &number)) {
-            qWarning() << "OpenSockets" << number << text;
-            return false;
-        }
-        ctx.LocalHostName = "h" + ctx.LocalIp.section('.', 3);
-        return true;
-    }
+    bool start() { return startOnLoopback(engine, ctx); }
     void know(const QString &ip, const QString &name, const QString &version)
     {
         engine.UpdatePeer(name, ip, kStateAvail, version, "grp");
