@@ -30,6 +30,8 @@ int startProgram(QApplication &app, const StartOptions &options)
         ctx.net.bindAddress = QHostAddress(options.bindAddress);
     if (!options.broadcastAddress.isEmpty())
         ctx.net.broadcastAddress = options.broadcastAddress;
+    if (options.port != 0)
+        ctx.net.port = options.port;
 
     SingleInstance instance(ctx.ProgramDir);
     if (!instance.tryAcquire()) {
@@ -94,7 +96,8 @@ int main(int argc, char *argv[])
     try {
         return startProgram(app, options);
     } catch (const std::exception &error) {
-        ShowMessageBox(productTitle(" 」の起動に失敗しました。") + QStringLiteral("\r\n") + QString::fromLocal8Bit(error.what()),
+        ShowMessageBox(productTitle(" 」の起動に失敗しました。") + QStringLiteral("\r\n") +
+                           QString::fromLocal8Bit(error.what()),
                        48);
         return 1;
     }

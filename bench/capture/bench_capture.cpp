@@ -7,6 +7,8 @@
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
+#include "support/IsolatedHome.h"
+#include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -94,6 +96,9 @@ bool runTool(const XvfbSession &session, const QString &shell)
 
 int main(int argc, char **argv)
 {
+    // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
+    const IsolatedHome home;
+    home.apply();
     XvfbSession session;
     if (!session.start(QSize(1920, 1080), false)) {
         std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
@@ -108,6 +113,7 @@ int main(int argc, char **argv)
     ctx.settings.CaptAutoSavePlace = dir.path();
     ctx.settings.CaptAutoSaveNameConst = 1;
     ctx.settings.JpegComp = 25;
+    ctx.net.port = TestPort::port();
     QuietHost host;
     NetEngine engine(ctx, host);
 

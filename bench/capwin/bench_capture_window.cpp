@@ -7,6 +7,8 @@
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
+#include "support/IsolatedHome.h"
+#include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -59,6 +61,9 @@ std::vector<double> timed(const std::function<void()> &run)
 
 int main(int argc, char **argv)
 {
+    // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
+    const IsolatedHome home;
+    home.apply();
     XvfbSession session;
     if (!session.start(QSize(1920, 1080), true)) {
         std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
@@ -69,6 +74,7 @@ int main(int argc, char **argv)
     ModZorvin ctx;
     ctx.ProgramDir = dir.path() + u'/';
     ctx.MakeTempFolders(dir.filePath(QStringLiteral("tmp")) + u'/');
+    ctx.net.port = TestPort::port();
     QuietHost host;
     NetEngine engine(ctx, host);
     FrmMain window(ctx, engine);

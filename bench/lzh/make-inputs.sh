@@ -5,6 +5,10 @@
 #   binaries.bin 64 MiB of the system's shared libraries, concatenated.
 # Then runs lzh_bench on them when its path is given as the second argument.
 set -euo pipefail
+# The X programs and the bench get their own HOME, XDG folders and TMPDIR, as the tests do.
+if [ -z "${ZORVIN_ISOLATED:-}" ]; then
+  exec sh "$(dirname "$0")/../../tests/run-isolated.sh" env ZORVIN_ISOLATED=1 bash "$0" "$@"
+fi
 out=${1:-bench-inputs}
 bench=${2:-}
 mkdir -p "$out"

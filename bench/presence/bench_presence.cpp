@@ -1,11 +1,13 @@
 // Presence at scale: one engine on 127.0.0.2 hears announcements from 1,000 simulated
 // peers (each on its own 127.1.x.y address) and answers each; then the cost of one
-// UpdatePeer and one lookup in stores of 100, 1,000 and 10,000 rows. Uses port 62411 so that it
-// can run beside the tests.
+// UpdatePeer and one lookup in stores of 100, 1,000 and 10,000 rows. Runs on a free port of
+// its own, so it can run beside the tests and beside a real copy.
 #include "address/AddressStore.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
+#include "support/IsolatedHome.h"
+#include "support/TestPort.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -23,7 +25,6 @@ namespace {
 
 constexpr int kPeers = 1000;
 constexpr int kWindow = 64; // announces in flight in the paced round
-constexpr quint16 kBenchPort = 62411;
 
 class CountingHost : public EngineHost
 {
@@ -98,7 +99,7 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
     ModZorvin ctx;
     ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.2"));
     ctx.net.broadcastAddress = QStringLiteral("127.0.0.2");
-    ctx.net.port = kBenchPort;
+    ctx.net.port = TestPort::port();
     ctx.settings.Name = QStringLiteral("bench");
     ctx.settings.Grp = QStringLiteral("group");
     CountingHost host;
@@ -122,7 +123,7 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
     while ((c.answered < kPeers || allAvailMs < 0) && sinceProgress.elapsed() < 1000) {
         while (next < kPeers && c.inFlight < window) {
             peers[size_t(next)]->writeDatagram("captBCpeer " + QByteArray::number(next) + " (sim)",
-                                               ctx.net.bindAddress, kBenchPort);
+                                               ctx.net.bindAddress, TestPort::port());
             ++next;
             ++c.inFlight;
         }
@@ -155,6 +156,9 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
 
 int main(int argc, char *argv[])
 {
+    // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
+    const IsolatedHome home;
+    home.apply();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     raiseFileLimit();
@@ -163,7 +167,7 @@ int main(int argc, char *argv[])
     Counters counters;
     for (int i = 0; i < kPeers; ++i) {
         auto socket = std::make_unique<QUdpSocket>();
-        if (!socket->bind(QHostAddress(peerAddress(i)), kBenchPort)) {
+        if (!socket->bind(QHostAddress(peerAddress(i)), TestPort::port())) {
             out << "peer " << peerAddress(i) << ": " << socket->errorString() << Qt::endl;
             return 1;
         }

@@ -6,6 +6,8 @@
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
+#include "support/IsolatedHome.h"
+#include "support/TestPort.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,6 +51,7 @@ struct Peer
     {
         ctx.net.bindAddress = QHostAddress(ip);
         ctx.net.broadcastAddress = ip;
+        ctx.net.port = TestPort::port();
         ctx.MakeTempFolders(root + "/temp-" + ip);
         ctx.ProgramDir = root + "/";
         ctx.settings.RecvFileSavePlace = root + "/recv-" + ip;
@@ -156,20 +159,26 @@ Run socatRun(const QString &source, const QString &target)
 {
     Run run;
     QProcess server, client;
-    server.start("socat", {"-u", "-b", "131072", "TCP-LISTEN:62499,bind=127.0.0.5,reuseaddr",
+    // socat listens on the bench's port too, on an address of its own.
+    const QString port = QString::number(TestPort::port());
+    server.start("socat", {"-u", "-b", "131072", "TCP-LISTEN:" + port + ",bind=127.0.0.5,reuseaddr",
                            "OPEN:" + target + ",creat,trunc"});
     if (!server.waitForStarted())
         return run;
-    // socat has no ready signal: wait until its socket listens (0500007F:F423 is 127.0.0.5:62499).
+    // socat has no ready signal: wait until its socket listens (/proc/net/tcp lists
+    // 127.0.0.5 as 0500007F, the port in hex, and 0A for LISTEN).
+    const QByteArray listening =
+        "0500007F:" + QByteArray::number(TestPort::port(), 16).toUpper().rightJustified(4, '0') +
+        " 00000000:0000 0A";
     for (int i = 0; i < 500; ++i) {
         QFile tcp("/proc/net/tcp");
-        if (tcp.open(QIODevice::ReadOnly) && tcp.readAll().contains("0500007F:F423 00000000:0000 0A"))
+        if (tcp.open(QIODevice::ReadOnly) && tcp.readAll().contains(listening))
             break;
         QThread::msleep(10);
     }
     QElapsedTimer t;
     t.start();
-    client.start("socat", {"-u", "-b", "131072", "OPEN:" + source, "TCP:127.0.0.5:62499"});
+    client.start("socat", {"-u", "-b", "131072", "OPEN:" + source, "TCP:127.0.0.5:" + port});
     client.waitForFinished(-1);
     server.waitForFinished(-1);
     run.seconds = t.nsecsElapsed() / 1e9;
@@ -184,6 +193,9 @@ Run socatRun(const QString &source, const QString &target)
 
 int main(int argc, char **argv)
 {
+    // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
+    const IsolatedHome home;
+    home.apply();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     QTemporaryDir tmp(args.size() > 1 ? args[1] + "/bench-transfer-XXXXXX"

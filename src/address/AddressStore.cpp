@@ -1,5 +1,7 @@
 #include "address/AddressStore.h"
 
+AddressStore::AddressStore(QObject *parent) : QObject(parent) {}
+
 int AddressStore::indexOf(const QString &ip) const
 {
     return m_firstRow.value(ip, -1);
@@ -13,9 +15,11 @@ AddressEntry AddressStore::FindAddressByIp(const QString &ip) const
 
 void AddressStore::append(const AddressEntry &entry)
 {
+    emit rowAboutToBeInserted(size());
     m_rows.push_back(entry);
     // An earlier row with the same address keeps winning.
     m_firstRow.insert(entry.EntryAddress, m_firstRow.value(entry.EntryAddress, size() - 1));
+    emit rowInserted(size() - 1);
 }
 
 void AddressStore::replace(int row, const AddressEntry &entry)
@@ -24,18 +28,31 @@ void AddressStore::replace(int row, const AddressEntry &entry)
     m_rows[size_t(row)] = entry;
     if (!sameAddress)
         rebuildIndex();
+    emit rowsChanged(row, row);
 }
 
 void AddressStore::removeAt(int row)
 {
+    emit rowAboutToBeRemoved(row);
     m_rows.erase(m_rows.begin() + row);
     rebuildIndex();
+    emit rowRemoved(row);
 }
 
 void AddressStore::clear()
 {
+    emit aboutToBeCleared();
     m_rows.clear();
     m_firstRow.clear();
+    emit cleared();
+}
+
+void AddressStore::markAllUnavail()
+{
+    for (AddressEntry &entry : m_rows)
+        entry.EntryState = kStateUnavail;
+    if (!m_rows.empty())
+        emit rowsChanged(0, size() - 1);
 }
 
 int AddressStore::UpdatePeer(const QString &name, const QString &ip, const QString &state,
@@ -45,15 +62,25 @@ int AddressStore::UpdatePeer(const QString &name, const QString &ip, const QStri
     int row = indexOf(ip);
     if (row >= 0) {
         AddressEntry &entry = m_rows[size_t(row)];
+        // Presence repeats itself a lot; only a real change reaches the windows.
+        bool changed = false;
+        const auto set = [&changed](QString &field, const QString &value) {
+            if (field != value) {
+                field = value;
+                changed = true;
+            }
+        };
         if (avail) {
-            entry.EntryName = name;
+            set(entry.EntryName, name);
             // The address is the key it was found by, so the index stays valid.
             if (!version.isEmpty()) {
-                entry.EntryVersion = version;
-                entry.EntryGroup = group;
+                set(entry.EntryVersion, version);
+                set(entry.EntryGroup, group);
             }
         }
-        entry.EntryState = state;
+        set(entry.EntryState, state);
+        if (changed)
+            emit rowsChanged(row, row);
         return row;
     }
     if (!avail)

@@ -34,11 +34,17 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         QStringLiteral("broadcast-address"),
         QStringLiteral("Send announcements and goodbyes here instead of 255.255.255.255."),
         QStringLiteral("ADDR"));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral(
+            "Use this UDP and TCP port instead of 62410; only copies on the same port see each other."),
+        QStringLiteral("N"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(dataDir);
     parser.addOption(bindAddress);
     parser.addOption(broadcastAddress);
+    parser.addOption(port);
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -63,6 +69,14 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         if (!address.isEmpty() && QHostAddress(address).protocol() != QAbstractSocket::IPv4Protocol)
             options.error = QStringLiteral("Not an IPv4 address: %1").arg(address);
     }
+    if (parser.isSet(port)) {
+        bool ok = false;
+        const uint number = parser.value(port).toUInt(&ok);
+        if (ok && number >= 1 && number <= 65535)
+            options.port = quint16(number);
+        else
+            options.error = QStringLiteral("Not a port number (1-65535): %1").arg(parser.value(port));
+    }
     return options;
 }
 
@@ -74,7 +88,8 @@ QString ResolveProgramDir(const QString &dataDirOption, const QString &executabl
     } else if (QFileInfo(executableDir).isWritable()) {
         dir = executableDir;
     } else {
-        dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/zorvin");
+        dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+              QStringLiteral("/zorvin");
     }
     QDir().mkpath(dir);
     dir = QDir::cleanPath(dir);

@@ -1,5 +1,5 @@
-// What the command line may change at start (the data folder), and where the data files
-// and the work folders of this copy live.
+// What the command line may change at start (data folder, addresses, port), and where
+// the data files and the work folders of this copy live.
 #pragma once
 
 #include <QString>
@@ -7,11 +7,14 @@
 
 struct StartOptions
 {
-    QString dataDir;     // --data-dir DIR; empty when not given
+    QString dataDir; // --data-dir DIR; empty when not given
     // --bind-address / --broadcast-address: where the sockets bind and where broadcasts
     // go, for multi-homed hosts and for tests that must stay on loopback; empty = defaults.
     QString bindAddress;
     QString broadcastAddress;
+    // --port N: the UDP and TCP port instead of 62410, for a copy beside another one on
+    // the same host (tests); 0 when not given.
+    quint16 port = 0;
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for
     QString error;       // set when the command line could not be understood

@@ -11,6 +11,7 @@
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
+#include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -151,6 +152,7 @@ void TstFrmMain::init()
     m_ctx->ProgramDir = m_dir->path() + u'/';
     m_ctx->MakeTempFolders(m_dir->filePath(QStringLiteral("tmp")) + u'/');
     m_ctx->settings.IntTimer = QStringLiteral("0");
+    m_ctx->net.port = TestPort::port();
     m_host = std::make_unique<RecordingHost>();
     m_engine = std::make_unique<NetEngine>(*m_ctx, *m_host);
     m_host->listen(m_engine->events());

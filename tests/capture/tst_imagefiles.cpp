@@ -5,6 +5,7 @@
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
+#include "support/TestPort.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -142,6 +143,7 @@ void TstImageFiles::init()
     QVERIFY(QDir().mkpath(m_ctx.ProgramDir));
     m_ctx.MakeTempFolders(m_dir->path() + QStringLiteral("/tmp"));
     m_ctx.ImageLibLevel = 2;
+    m_ctx.net.port = TestPort::port();
     m_host = RecordingHost();
 }
 

@@ -7,6 +7,7 @@
 #include "core/ModZorvin.h"
 #include "core/SettingsFile.h"
 #include "support/NextMessageBox.h"
+#include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -29,6 +30,7 @@ static void prepareContext(ModZorvin &ctx, const QTemporaryDir &data)
     ctx.ProgramDir = data.path() + QLatin1Char('/');
     ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
     ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
+    ctx.net.port = TestPort::port();
     ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
 }
 

@@ -1,12 +1,15 @@
 // The zorvin program as a user starts it: one copy per data folder, work folders emptied
 // at start and removed at quit, SIGTERM quits in order, a crashed copy never blocks the next.
 #include "core/StartOptions.h"
+#include "support/TestPort.h"
 
 #include <QDir>
 #include <QFile>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -18,7 +21,7 @@ const QString kBinary = QStringLiteral(ZORVIN_BINARY);
 struct RunningCopy
 {
     std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
-    // Copies running side by side need their own address for port 62410.
+    // Copies running side by side need their own address on the test's port.
     QString address = QStringLiteral("127.0.0.9");
 
     void start(const QString &dataDir, const QStringList &extra = {})
@@ -27,9 +30,11 @@ struct RunningCopy
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process->setProcessEnvironment(env);
         // Loopback only: a copy announces itself and says goodbye by broadcast.
-        process->start(kBinary, QStringList{QStringLiteral("--data-dir"), dataDir, QStringLiteral("--bind-address"),
-                                            address, QStringLiteral("--broadcast-address"), address} +
-                                    extra);
+        process->start(kBinary,
+                       QStringList{QStringLiteral("--data-dir"), dataDir, QStringLiteral("--bind-address"),
+                                   address, QStringLiteral("--broadcast-address"), address,
+                                   QStringLiteral("--port"), QString::number(TestPort::port())} +
+                           extra);
         QVERIFY(process->waitForStarted());
     }
     ~RunningCopy()
@@ -60,6 +65,7 @@ class tst_Program : public QObject
     Q_OBJECT
   private slots:
     void helpAndVersionAnswerWithoutStarting();
+    void portOptionIsCheckedAndUsed();
     void secondCopyIsRefusedWhileFirstKeepsRunning();
     void workFoldersAreEmptiedAtStartAndRemovedAtQuit();
     void copyThatCrashedDoesNotBlockTheNextStart();
@@ -85,12 +91,41 @@ void tst_Program::helpAndVersionAnswerWithoutStarting()
     const QByteArray help = p.readAllStandardOutput();
     QVERIFY(help.startsWith("Usage: zorvin [options]"));
     QVERIFY(help.contains("--data-dir"));
+    QVERIFY(help.contains("--port <N>"));
 
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
     p.start(kBinary, {QStringLiteral("--no-such-option")});
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitCode(), 2);
+}
+
+void tst_Program::portOptionIsCheckedAndUsed()
+{
+    QProcess p;
+    for (const QString &bad : {QStringLiteral("0"), QStringLiteral("65536"), QStringLiteral("-1"),
+                               QStringLiteral("62410x"), QString()}) {
+        p.start(kBinary, {QStringLiteral("--port"), bad});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(p.readAllStandardError().contains("Not a port number (1-65535): " + bad.toUtf8()),
+                 qPrintable(bad));
+    }
+
+    // The copy hears an announcement on the given port and answers to it.
+    QTemporaryDir data;
+    RunningCopy copy;
+    copy.start(data.path());
+    QTRY_VERIFY_WITH_TIMEOUT(startupFinished(data.path()), 20000);
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress(QStringLiteral("127.0.0.2")), TestPort::port()));
+    QCOMPARE(probe.writeDatagram("captBCprobe (p)", QHostAddress(copy.address), TestPort::port()), 15);
+    QTRY_VERIFY(probe.hasPendingDatagrams());
+    const QNetworkDatagram answer = probe.receiveDatagram();
+    QVERIFY(answer.data().startsWith("cBX266"));
+    QCOMPARE(answer.senderAddress(), QHostAddress(copy.address));
+    terminate(*copy.process);
+    QVERIFY(copy.process->waitForFinished(20000));
 }
 
 void tst_Program::secondCopyIsRefusedWhileFirstKeepsRunning()

@@ -6,6 +6,7 @@
 #include "net/Datagrams.h"
 #include "net/EngineEvents.h"
 #include "net/Presence.h"
+#include "support/TestPort.h"
 
 #include <QCoreApplication>
 #include <cstddef>
@@ -21,6 +22,7 @@ struct State
         ctx.LocalHostName = QStringLiteral("fuzz");
         ctx.settings.Name = QStringLiteral("me");
         ctx.settings.Grp = QStringLiteral("grp");
+        ctx.net.port = TestPort::port();
     }
     ModZorvin ctx;
     EngineEvents events;

@@ -7,6 +7,7 @@
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"
 #include "net/UnlhaLibrary.h"
+#include "support/TestPort.h"
 
 #include <QDir>
 #include <QFile>
@@ -68,6 +69,7 @@ void TstArchiver::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_ctx = ModZorvin();
+    m_ctx.net.port = TestPort::port();
     m_engine = std::make_unique<NetEngine>(m_ctx, m_host);
 }
 
@@ -169,6 +171,7 @@ void TstArchiver::busyWhileRunningAndLoopKeepsRunning()
     writeFile(small, "small");
 
     ModZorvin otherCtx;
+    otherCtx.net.port = TestPort::port();
     NetEngine other(otherCtx, m_host);
     int ticks = 0, nested = -1, otherEngine = -1;
     QTimer timer;

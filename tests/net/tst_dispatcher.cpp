@@ -6,6 +6,7 @@
 #include "net/Datagrams.h"
 #include "net/LocalAddress.h"
 #include "net/NetEngine.h"
+#include "support/TestPort.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -27,6 +28,7 @@ struct Engine
         ctx.LocalHostName = "self";
         ctx.settings.Name = "me";
         ctx.settings.Grp = "mine";
+        ctx.net.port = TestPort::port();
         // Every presence change, in order.
         QObject::connect(&engine.events(), &EngineEvents::peerUpdating, &engine.events(),
                          [this](const QString &name, const QString &ip, const QString &state) {

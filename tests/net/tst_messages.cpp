@@ -8,6 +8,7 @@
 #include "net/MessageDelivery.h"
 #include "net/MsgLog.h"
 #include "net/NetEngine.h"
+#include "support/TestPort.h"
 
 #include <QFile>
 #include <QLocale>
@@ -66,7 +67,7 @@ struct Peer
     MessageDelivery &messages() { return engine->messages(); }
 };
 
-// A peer that is only a socket on port 62410: the test reads and writes its bytes.
+// A peer that is only a socket on the test's port: the test reads and writes its bytes.
 struct RawPeer
 {
     QUdpSocket socket;
@@ -80,7 +81,7 @@ struct RawPeer
     }
     void sendTo(const QString &ip, const QByteArray &bytes)
     {
-        socket.writeDatagram(bytes, QHostAddress(ip), 62410);
+        socket.writeDatagram(bytes, QHostAddress(ip), TestPort::port());
     }
 };
 
@@ -99,8 +100,8 @@ class TestMessages : public QObject
         m_b = makePeer(kB, QStringLiteral("bob"), QStringLiteral("hostB"));
         m_raw1 = std::make_unique<RawPeer>();
         m_raw2 = std::make_unique<RawPeer>();
-        QVERIFY(m_raw1->socket.bind(QHostAddress(kRaw1), 62410));
-        QVERIFY(m_raw2->socket.bind(QHostAddress(kRaw2), 62410));
+        QVERIFY(m_raw1->socket.bind(QHostAddress(kRaw1), TestPort::port()));
+        QVERIFY(m_raw2->socket.bind(QHostAddress(kRaw2), TestPort::port()));
         for (Peer *p : {m_a.get(), m_b.get()}) {
             p->engine->UpdatePeer(QStringLiteral("alice (hostA)"), kA, kStateAvail, QStringLiteral("266"),
                                   {});
@@ -337,6 +338,7 @@ class TestMessages : public QObject
         QDir().mkpath(p->ctx.ProgramDir);
         QFile::remove(p->ctx.ProgramDir + QStringLiteral("CTMSG.log"));
         p->ctx.net.bindAddress = QHostAddress(ip);
+        p->ctx.net.port = TestPort::port();
         p->ctx.settings.Name = name;
         p->ctx.settings.MsgLogName = QStringLiteral("CTMSG");
         p->ctx.settings.SndMsgRRChk = 1;

@@ -1,10 +1,8 @@
 // Presence over real sockets: engines and probe sockets bound to 127.0.0.x on the
-// protocol port, with peers listed as manual entries because loopback has no broadcast.
+// test's port, with peers listed as manual entries because loopback has no broadcast.
 #include "address/AddressStore.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
 #include "net/Datagrams.h"
-#include "net/NetEngine.h"
+#include "support/LoopbackEngine.h"
 
 #include <QNetworkDatagram>
 #include <QTest>
@@ -13,35 +11,10 @@
 
 namespace {
 
-constexpr quint16 kPort = 62410;
-
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-};
-
 // One running copy bound to its own loopback address; its "broadcast" goes to itself.
-struct Peer
+struct Peer : LoopbackEngine
 {
-    Peer(const QString &ip, const QString &name, const QString &group)
-    {
-        ctx.net.bindAddress = QHostAddress(ip);
-        ctx.net.broadcastAddress = ip;
-        ctx.settings.Name = name;
-        ctx.settings.Grp = group;
-    }
-    bool start()
-    {
-        QString text;
-        int number = 0;
-        if (!engine.OpenSockets(&text, &number)) {
-            qWarning() << "OpenSockets" << number << text;
-            return false;
-        }
-        ctx.LocalHostName = "h" + ctx.LocalIp.section('.', 3);
-        return true;
-    }
+    Peer(const QString &ip, const QString &name, const QString &group) : LoopbackEngine(ip, name, group) {}
     void addManual(const QString &ip)
     {
         AddressEntry e;
@@ -52,10 +25,6 @@ struct Peer
         engine.addresses().append(e);
     }
     AddressEntry find(const QString &ip) const { return engine.addresses().FindAddressByIp(ip); }
-
-    ModZorvin ctx;
-    QuietHost host;
-    NetEngine engine{ctx, host};
 };
 
 // A plain socket standing in for another program on the port.
@@ -63,7 +32,7 @@ struct Probe
 {
     explicit Probe(const QString &ip)
     {
-        ok = socket.bind(QHostAddress(ip), kPort);
+        ok = socket.bind(QHostAddress(ip), TestPort::port());
         QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
             while (socket.hasPendingDatagrams()) {
                 const QNetworkDatagram d = socket.receiveDatagram();
@@ -74,7 +43,7 @@ struct Probe
     }
     void send(const QByteArray &bytes, const QString &to)
     {
-        QCOMPARE(socket.writeDatagram(bytes, QHostAddress(to), kPort), qint64(bytes.size()));
+        QCOMPARE(socket.writeDatagram(bytes, QHostAddress(to), TestPort::port()), qint64(bytes.size()));
     }
     QUdpSocket socket;
     bool ok = false;
@@ -136,8 +105,13 @@ void TestPresence::answersAreExactBytesToTheFixedPortInOrder()
     QVERIFY(probe.ok);
     QVERIFY(own.ok);
 
-    probe.send("captBCprobe (p)", "127.0.0.2");
+    // Sent from another port of the probe's address: the answers go to the configured
+    // port there, never back to the source port.
+    QUdpSocket elsewhere;
+    QVERIFY(elsewhere.bind(QHostAddress("127.0.0.4"), 0));
+    QCOMPARE(elsewhere.writeDatagram("captBCprobe (p)", QHostAddress("127.0.0.2"), TestPort::port()), 15);
     QTRY_COMPARE(probe.received.size(), 3);
+    QVERIFY(!elsewhere.hasPendingDatagrams());
     const QByteArray name = "\x8E\x52\x93\x63\x91\xBE\x98\x59 (h2)";
     const QByteArray cbx =
         "cBX266" + name + QByteArray(150 - 9, ' ') + "\x89\x63\x8B\xC6\x95\x94" + QByteArray(47, 'g');
@@ -213,6 +187,7 @@ void TestPresence::portInUseIsReported()
 
     // The datagram sockets on their own: an address this host does not have.
     ModZorvin foreign;
+    foreign.net.port = TestPort::port();
     foreign.net.bindAddress = QHostAddress("192.0.2.55");
     Datagrams datagrams(foreign);
     QVERIFY(!datagrams.open(&text, &number));

@@ -1,6 +1,7 @@
 // Three copies of the program, each in its own network namespace on one bridge, find
 // each other by real broadcast, quit on SIGTERM and write every peer into zorvin.dat.
 #include "address/AddressBookFile.h"
+#include "support/IsolatedHome.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -69,7 +69,9 @@ struct Copy
     QString ip;
     QByteArray nameBytes, groupBytes; // CP932, as the settings file holds them
     QString name, group;
-    std::unique_ptr<QTemporaryDir> dataDir;
+    // Its own HOME and XDG folders, with the data folder inside.
+    std::unique_ptr<IsolatedHome> home;
+    QString dataDir;
     std::unique_ptr<QProcess> process;
 };
 
@@ -175,20 +177,22 @@ void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
         Copy &c = copies[i];
         c.ns = m_prefix + QStringLiteral("c%1").arg(i + 1);
         c.ip = QStringLiteral("10.77.0.%1").arg(i + 1);
-        c.dataDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(c.dataDir->isValid());
-        QFile ini(c.dataDir->filePath("zorvin.ini"));
+        c.home = std::make_unique<IsolatedHome>();
+        QVERIFY(c.home->isValid());
+        c.dataDir = c.home->path() + "/data/zorvin";
+        QVERIFY(QDir().mkpath(c.dataDir));
+        QFile ini(c.dataDir + "/zorvin.ini");
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[ZorvinSetting]\r\nZorvinOpMsg=1\r\nName=" + c.nameBytes + "\r\nGrp=" + c.groupBytes +
                   "\r\n");
         ini.close();
 
         c.process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = c.home->environment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         c.process->setProcessEnvironment(env);
         c.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        c.process->start("ip", {"netns", "exec", c.ns, ZORVIN_BINARY, "--data-dir", c.dataDir->path()});
+        c.process->start("ip", {"netns", "exec", c.ns, ZORVIN_BINARY, "--data-dir", c.dataDir});
         QVERIFY(c.process->waitForStarted());
         if (!pingUntilAnswered(c.ip)) {
             QString diag;
@@ -215,7 +219,7 @@ void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
     }
 
     for (const Copy &c : copies) {
-        QFile dat(c.dataDir->filePath("zorvin.dat"));
+        QFile dat(c.dataDir + "/zorvin.dat");
         QVERIFY2(dat.open(QIODevice::ReadOnly), qPrintable(c.ip + ": no zorvin.dat"));
         const QList<AddressEntry> rows = AddressBookFile::parse(dat.readAll());
         for (const Copy &other : copies) {

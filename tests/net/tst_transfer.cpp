@@ -1,5 +1,5 @@
 // Picture and file transfers between engines in one process, each bound to its own
-// 127.0.0.x on the protocol port, plus raw sockets that play a misbehaving peer.
+// 127.0.0.x on the test's port, plus raw sockets that play a misbehaving peer.
 #include "address/AddressStore.h"
 #include "core/AnsiCodec.h"
 #include "core/EngineHost.h"
@@ -8,6 +8,7 @@
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 #include "net/UnlhaLibrary.h"
+#include "support/LoopbackEngine.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,8 +25,6 @@
 #include <memory>
 
 namespace {
-
-constexpr quint16 kPort = 62410;
 
 struct SendLine
 {
@@ -82,6 +81,7 @@ struct Peer
     {
         ctx.net.bindAddress = QHostAddress(ip);
         ctx.net.broadcastAddress = ip;
+        ctx.net.port = TestPort::port();
         ctx.MakeTempFolders(tmp.path() + "/temp");
         ctx.ProgramDir = tmp.path() + "/";
         ctx.settings.Name = "user" + ip.section('.', 3);
@@ -90,17 +90,7 @@ struct Peer
         QDir().mkpath(outbox());
         host.listen(engine.events());
     }
-    bool start()
-    {
-        QString text;
-        int number = 0;
-        if (!engine.OpenSockets(&text, &number)) {
-            qWarning() << "OpenSockets" << number << text;
-            return false;
-        }
-        ctx.LocalHostName = "h" + ctx.LocalIp.section('.', 3);
-        return true;
-    }
+    bool start() { return startOnLoopback(engine, ctx); }
     void know(const QString &ip, const QString &name, const QString &version)
     {
         engine.UpdatePeer(name, ip, kStateAvail, version, "grp");
@@ -170,7 +160,7 @@ std::unique_ptr<QTcpSocket> rawClient(const QString &to)
     auto s = std::make_unique<QTcpSocket>();
     s->bind(QHostAddress("127.0.0.2"), 0);
     QSignalSpy connected(s.get(), &QTcpSocket::connected);
-    s->connectToHost(to, kPort);
+    s->connectToHost(to, TestPort::port());
     if (!connected.wait(5000))
         return nullptr;
     return s;
@@ -404,7 +394,7 @@ void TestTransfer::senderReportsTheReceiversRefusal()
     QVERIFY(a.start());
     // A receiver that answers every transfer with the format error.
     QTcpServer server;
-    QVERIFY(server.listen(QHostAddress("127.0.0.3"), kPort));
+    QVERIFY(server.listen(QHostAddress("127.0.0.3"), TestPort::port()));
     connect(&server, &QTcpServer::newConnection, this, [&] {
         QTcpSocket *s = server.nextPendingConnection();
         connect(s, &QTcpSocket::readyRead, s, [s] {
@@ -519,11 +509,11 @@ void TestTransfer::cancelAndGoodbyeEndTheSendersJobs()
     QVERIFY(a.start());
     // A receiver that takes connections and reads nothing, and a datagram probe beside it.
     QTcpServer server;
-    QVERIFY(server.listen(QHostAddress("127.0.0.3"), kPort));
+    QVERIFY(server.listen(QHostAddress("127.0.0.3"), TestPort::port()));
     QList<QTcpSocket *> conns;
     connect(&server, &QTcpServer::newConnection, this, [&] { conns.append(server.nextPendingConnection()); });
     QUdpSocket probe;
-    QVERIFY(probe.bind(QHostAddress("127.0.0.3"), kPort));
+    QVERIFY(probe.bind(QHostAddress("127.0.0.3"), TestPort::port()));
 
     writeFile(a.outbox() + "big.bin", randomBytes(8 * 1024 * 1024, 5));
     const int first = a.queue("127.0.0.3", a.outbox(), "big.bin");
@@ -557,7 +547,7 @@ void TestTransfer::closeBeforeAllBytesIsAFailure()
     QVERIFY(a.start());
     // A receiver that hangs up after the header.
     QTcpServer server;
-    QVERIFY(server.listen(QHostAddress("127.0.0.3"), kPort));
+    QVERIFY(server.listen(QHostAddress("127.0.0.3"), TestPort::port()));
     connect(&server, &QTcpServer::newConnection, this, [&] {
         QTcpSocket *s = server.nextPendingConnection();
         connect(s, &QTcpSocket::readyRead, s, [s] {

@@ -1,0 +1,43 @@
+// The address store as a table for the address book window and the send dialog: one row
+// per store row in store order, the columns of the window's address list, kept live from
+// the store's own change signals.
+#pragma once
+
+#include <QAbstractTableModel>
+
+class AddressStore;
+struct AddressEntry;
+
+class AddressBookModel : public QAbstractTableModel
+{
+    Q_OBJECT
+  public:
+    // The address list's columns, in its order: "名前", "IPｱﾄﾞﾚｽ", "ﾀｲﾌﾟ", "状態", "Ver".
+    enum Column { ColName, ColAddress, ColType, ColState, ColVersion, ColumnCount };
+    // Every field of the row as stored, in any column; the filters read group and
+    // favourite, which the list has no column for. The first five follow the columns' order.
+    enum Role {
+        NameRole = Qt::UserRole + 1,
+        AddressRole,
+        TypeRole,
+        StateRole,
+        VersionRole,
+        GroupRole,
+        FavouriteRole,
+    };
+
+    explicit AddressBookModel(AddressStore &store, QObject *parent = nullptr);
+
+    AddressStore &store() const { return m_store; }
+    const AddressEntry &entry(int row) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    // Display text as the list shows it (names without trailing blanks); the roles above
+    // give the stored text.
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+  private:
+    AddressStore &m_store;
+};

@@ -1,0 +1,50 @@
+// One running copy inside a test process: an engine bound to its own loopback address on
+// the test's port, whose announcements and goodbyes go to one address of the test's choice
+// (loopback has no broadcast), with a host that answers every question with OK.
+#pragma once
+
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "net/NetEngine.h"
+#include "support/TestPort.h"
+
+#include <QDebug>
+
+// Opens the engine's sockets; its host name becomes "h" and the last number of its address.
+inline bool startOnLoopback(NetEngine &engine, ModZorvin &ctx)
+{
+    QString text;
+    int number = 0;
+    if (!engine.OpenSockets(&text, &number)) {
+        qWarning() << "OpenSockets" << number << text;
+        return false;
+    }
+    ctx.LocalHostName = "h" + ctx.LocalIp.section('.', 3);
+    return true;
+}
+
+struct LoopbackEngine
+{
+    class QuietHost : public EngineHost
+    {
+      public:
+        int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
+    };
+
+    // `broadcastTo` empty: the copy's "broadcast" reaches itself only.
+    LoopbackEngine(const QString &ip, const QString &name, const QString &group,
+                   const QString &broadcastTo = QString())
+    {
+        ctx.net.bindAddress = QHostAddress(ip);
+        ctx.net.broadcastAddress = broadcastTo.isEmpty() ? ip : broadcastTo;
+        ctx.net.port = TestPort::port();
+        ctx.settings.Name = name;
+        ctx.settings.Grp = group;
+    }
+
+    bool start() { return startOnLoopback(engine, ctx); }
+
+    ModZorvin ctx;
+    QuietHost host;
+    NetEngine engine{ctx, host};
+};
