@@ -90,12 +90,12 @@ QList<AddressEntry> parse(QByteArrayView bytes)
             continue;
         const QStringList f = splitRecord(line);
         AddressEntry entry;
-        entry.EntryName = f.value(0);
+        entry.EntryName = f.value(0).left(kEntryNameChars);
         entry.EntryAddress = f.value(1);
         entry.EntryState = kStateUnavail;
         if (sixFields) {
             entry.EntryType = f.value(2);
-            entry.EntryGroup = f.value(3);
+            entry.EntryGroup = f.value(3).left(kEntryGroupChars);
             entry.EntryFavourite = f.value(4);
         } else {
             entry.EntryType = QStringLiteral("M");

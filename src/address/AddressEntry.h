@@ -18,5 +18,11 @@ struct AddressEntry
     bool isAvail() const { return EntryState == QLatin1String("avail"); }
 };
 
+// A name and a group are kept at most as wide as a presence answer carries them: a peer's
+// announcement has no width of its own, and one peer must not grow the store, the
+// address book file and every later start without bound.
+inline constexpr int kEntryNameChars = 150;
+inline constexpr int kEntryGroupChars = 50;
+
 inline const QString kStateAvail = QStringLiteral("avail");
 inline const QString kStateUnavail = QStringLiteral("unavail");

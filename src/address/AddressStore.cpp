@@ -1,5 +1,11 @@
 #include "address/AddressStore.h"
 
+#include "net/Protocol.h"
+
+static_assert(kEntryNameChars == Protocol::kGroupAnswerNameChars &&
+                  kEntryGroupChars == Protocol::kGroupAnswerGroupChars,
+              "names and groups are kept at the widths of the group answer");
+
 AddressStore::AddressStore(QObject *parent) : QObject(parent) {}
 
 int AddressStore::indexOf(const QString &ip) const
@@ -55,9 +61,11 @@ void AddressStore::markAllUnavail()
         emit rowsChanged(0, size() - 1);
 }
 
-int AddressStore::UpdatePeer(const QString &name, const QString &ip, const QString &state,
-                             const QString &version, const QString &group)
+int AddressStore::UpdatePeer(const QString &fullName, const QString &ip, const QString &state,
+                             const QString &version, const QString &fullGroup)
 {
+    const QString name = fullName.left(kEntryNameChars);
+    const QString group = fullGroup.left(kEntryGroupChars);
     const bool avail = state == kStateAvail;
     int row = indexOf(ip);
     if (row >= 0) {

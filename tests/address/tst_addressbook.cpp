@@ -37,6 +37,7 @@ class TestAddressBook : public QObject
     void firstRowOfAnAddressWinsAfterEveryEdit();
     void readsSixFieldFormWithJapaneseNames();
     void readsTwoFieldFormAsManualEntries();
+    void oversizedNamesAndGroupsAreCutOnRead();
     void firstLineDecidesTheForm();
     void writesSixFieldsAndDropsStateAndVersion();
     void wireTextNeverBreaksTheFile();
@@ -140,6 +141,18 @@ void TestAddressBook::readsTwoFieldFormAsManualEntries()
         QCOMPARE(e.EntryState, kStateUnavail);
         QCOMPARE(e.EntryGroup, QString());
     }
+}
+
+void TestAddressBook::oversizedNamesAndGroupsAreCutOnRead()
+{
+    // A file written by an older copy from a hostile announcement.
+    const QByteArray file = "\"" + QByteArray(65000, 'n') + "\",\"10.1.2.3\",\"\",\"" +
+                            QByteArray(3000, 'g') + "\",\"\",\"\"\r\n";
+    const QList<AddressEntry> rows = AddressBookFile::parse(file);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].EntryName, QString(150, u'n'));
+    QCOMPARE(rows[0].EntryGroup, QString(50, u'g'));
+    QCOMPARE(rows[0].EntryAddress, QString("10.1.2.3"));
 }
 
 void TestAddressBook::firstLineDecidesTheForm()

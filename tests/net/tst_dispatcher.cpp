@@ -55,6 +55,7 @@ class TestDispatcher : public QObject
     void goodbyeReachesTransfersBeforeTheRowIsMarked();
     void otherKindsGoToTheirComponents();
     void malformedDatagramsAreHarmless();
+    void hugeAnnouncedNameIsKeptAtTheAnswerWidth();
     void completionAddsTheSenderFields();
     void defaultRouteInterfaceIsFoundInTheRouteTable();
 };
@@ -215,6 +216,16 @@ void TestDispatcher::malformedDatagramsAreHarmless()
     QCOMPARE(ok.EntryName, QString("ok (h)"));
     QCOMPARE(ok.EntryGroup, QString("G"));
     QCOMPARE(e.store().FindAddressByIp("10.0.0.7").EntryState, kStateAvail);
+}
+
+void TestDispatcher::hugeAnnouncedNameIsKeptAtTheAnswerWidth()
+{
+    Engine e;
+    e.engine.HandleDatagram("10.0.0.9", "captBC" + QByteArray(65000, 'n'));
+    QCOMPARE(e.store().FindAddressByIp("10.0.0.9").EntryName, QString(150, u'n'));
+    // Long fields of a short answer are cut the same way; the group answer is cut by its layout.
+    e.engine.HandleDatagram("10.0.0.9", "cBR250" + QByteArray(4000, 'm'));
+    QCOMPARE(e.store().FindAddressByIp("10.0.0.9").EntryName, QString(150, u'm'));
 }
 
 void TestDispatcher::completionAddsTheSenderFields()
