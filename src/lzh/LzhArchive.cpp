@@ -539,11 +539,52 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     return Ok;
 }
 
-int unpackArchive(const fs::path &archive, const fs::path &destination, const NameMapper &toPath)
+namespace {
+
+// Passes output on until the caller's cancel flag is set; then every write fails, which
+// ends the decoder at its next block.
+class CancellableSink : public ByteSink
 {
-    std::error_code ec;
-    if (!fs::is_directory(destination, ec))
-        return ErrDestinationMissing;
+  public:
+    CancellableSink(ByteSink &out, const std::atomic<bool> *cancel) : m_out(out), m_cancel(cancel) {}
+    bool write(const uint8_t *data, size_t size) override
+    {
+        if (cancelled())
+            return false;
+        return m_out.write(data, size);
+    }
+    bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
+
+  private:
+    ByteSink &m_out;
+    const std::atomic<bool> *m_cancel;
+};
+
+bool selected(const EntryInfo &info, const UnpackOptions &options)
+{
+    return !info.isDirectory() && (options.onlyEntry.empty() || bareName(info.name) == options.onlyEntry);
+}
+
+// Files this unpack has renamed into place; removed again unless the unpack succeeds.
+struct WrittenFiles
+{
+    std::vector<fs::path> paths;
+    bool keep = false;
+    ~WrittenFiles()
+    {
+        if (keep)
+            return;
+        std::error_code ec;
+        for (const fs::path &p : paths)
+            fs::remove(p, ec);
+    }
+};
+
+} // namespace
+
+int declaredSize(const fs::path &archive, const UnpackOptions &options, uint64_t &total)
+{
+    total = 0;
     FilePtr in(std::fopen(archive.c_str(), "rb"));
     if (!in)
         return ErrArchiveOpen;
@@ -552,13 +593,53 @@ int unpackArchive(const fs::path &archive, const fs::path &destination, const Na
     for (;;) {
         EntryInfo info;
         bool end = false;
-        int r = reader.next(info, end);
+        const int r = reader.next(info, end);
         if (r != Ok)
             return r;
         if (end)
             return Ok;
+        if (!selected(info, options))
+            continue;
+        // total never passes the limit, so the subtraction cannot wrap.
+        if (info.originalSize > options.maxTotalBytes - total)
+            return ErrOutputLimit;
+        total += info.originalSize;
+    }
+}
+
+int unpackArchive(const fs::path &archive, const fs::path &destination, const NameMapper &toPath,
+                  const UnpackOptions &options)
+{
+    std::error_code ec;
+    if (!fs::is_directory(destination, ec))
+        return ErrDestinationMissing;
+    // The headers are checked against the limit before a single byte is written: a small
+    // archive may declare (and, with one-symbol tables, really produce) gigabytes.
+    if (options.maxTotalBytes != UINT64_MAX) {
+        uint64_t total = 0;
+        if (const int r = declaredSize(archive, options, total); r != Ok)
+            return r;
+    }
+    FilePtr in(std::fopen(archive.c_str(), "rb"));
+    if (!in)
+        return ErrArchiveOpen;
+    FileSource source(in.get());
+    ArchiveReader reader(source);
+    WrittenFiles written;
+    for (;;) {
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+            return ErrCancelled;
+        EntryInfo info;
+        bool end = false;
+        int r = reader.next(info, end);
+        if (r != Ok)
+            return r;
+        if (end) {
+            written.keep = true;
+            return Ok;
+        }
         // Folders are not recreated: every file lands directly in the destination.
-        if (info.isDirectory())
+        if (!selected(info, options))
             continue;
         const std::string bare = bareName(info.name);
         if (!isSafeBareName(bare))
@@ -574,8 +655,11 @@ int unpackArchive(const fs::path &archive, const fs::path &destination, const Na
         FilePtr out(createTemporary(destination, "unpack", &temp.path));
         if (!out)
             return ErrOutputCreate;
-        FileSink sink(out.get());
+        FileSink file(out.get());
+        CancellableSink sink(file, options.cancel);
         r = reader.extract(sink);
+        if (sink.cancelled())
+            return ErrCancelled;
         if (r != Ok)
             return r;
         if (std::fclose(out.release()) != 0)
@@ -587,6 +671,7 @@ int unpackArchive(const fs::path &archive, const fs::path &destination, const Na
         if (ec)
             return ErrOutputReplace;
         temp.keep = true;
+        written.paths.push_back(target);
         setFileTime(target, info.mtime);
     }
 }

@@ -5,6 +5,7 @@
 
 #include "lzh/ByteStream.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -69,11 +70,30 @@ using NameMapper = std::function<std::filesystem::path(std::string_view bare)>;
 int packFile(const std::filesystem::path &archive, const std::filesystem::path &file,
              std::string_view storedName);
 
-// Writes every entry of `archive` into `destination` under its bare name, replacing
+// Limits and choices of one unpack; the defaults unpack every entry without a limit.
+struct UnpackOptions
+{
+    // When not empty, only the entries with this bare name (the stored bytes) are written;
+    // the others are stepped over without touching the disk.
+    std::string onlyEntry;
+    // The entries to be written may declare at most this many bytes in all. A larger
+    // declaration ends the unpack with ErrOutputLimit before anything is written.
+    uint64_t maxTotalBytes = UINT64_MAX;
+    // Set from another thread to stop: the unpack ends with ErrCancelled within one block
+    // of output and removes what it wrote.
+    const std::atomic<bool> *cancel = nullptr;
+};
+
+// Writes the entries of `archive` into `destination` under their bare names, replacing
 // existing files. Each file is written to a temporary name and renamed once its CRC
-// matched, so a failure never leaves a partly written file behind.
+// matched; when the unpack fails, the files it already wrote are removed again, so a
+// failure never leaves partly unpacked output behind.
 int unpackArchive(const std::filesystem::path &archive, const std::filesystem::path &destination,
-                  const NameMapper &toPath);
+                  const NameMapper &toPath, const UnpackOptions &options = {});
+
+// The original sizes the headers declare, added up over the entries `options` selects
+// (folders not counted). ErrOutputLimit when the sum passes options.maxTotalBytes.
+int declaredSize(const std::filesystem::path &archive, const UnpackOptions &options, uint64_t &total);
 
 // The headers of every entry.
 int listArchive(const std::filesystem::path &archive, std::vector<EntryInfo> &entries);

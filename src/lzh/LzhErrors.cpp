@@ -66,7 +66,9 @@ const char *describe(int code)
     case ErrOutputReplace:
         return "cannot replace output file";
     case ErrOutputLimit:
-        return "output limit reached";
+        return "entries declare more than the output limit";
+    case ErrCancelled:
+        return "unpack cancelled";
     case ErrInternal:
         return "internal error";
     default:

@@ -44,7 +44,8 @@ enum Error : int {
     ErrOutputCreate = 0x8132,       // an unpacked file cannot be created
     ErrOutputWrite = 0x8133,        // writing an unpacked file failed
     ErrOutputReplace = 0x8134,      // the finished file cannot replace the old one
-    ErrOutputLimit = 0x8135,        // unpacking stopped at the caller's output limit
+    ErrOutputLimit = 0x8135,        // the entries declare more bytes than the caller allows
+    ErrCancelled = 0x8136,          // the caller stopped the unpack
 
     ErrInternal = 0x81FF, // an unexpected failure inside the library
 };

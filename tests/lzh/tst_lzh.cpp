@@ -164,6 +164,10 @@ class TstLzh : public QObject
     void refusedNames();
     void corruptArchivesLeaveNothing_data();
     void corruptArchivesLeaveNothing();
+    void declaredSizeOverLimitWritesNothing();
+    void onlyTheNamedEntryIsWritten();
+    void failureRemovesEarlierEntries();
+    void cancelStopsAndLeavesNothing();
     void oursUnpackWithLhasaAndLha();
     void lhaArchivesUnpackWithOurs_data();
     void lhaArchivesUnpackWithOurs();
@@ -444,6 +448,97 @@ void TstLzh::corruptArchivesLeaveNothing()
         QVERIFY2(r == lzh::ErrCrcMismatch || r == lzh::ErrDataCorrupt || r == lzh::ErrDataTruncated,
                  lzh::describe(r));
     QCOMPARE(filesIn(m_out), QStringList());
+}
+
+void TstLzh::declaredSizeOverLimitWritesNothing()
+{
+    // A few packed bytes that claim 4 GB: refused from the header alone.
+    const QString arc = m_dir->filePath(QStringLiteral("bomb.lzh"));
+    writeFile(arc,
+              level0Entry("small", "tiny") + level0Entry("f", QByteArray(100, 'x'), "-lh5-", 0xFFFFFFF0u));
+    lzh::UnpackOptions options;
+    options.maxTotalBytes = quint64(1) << 30;
+    uint64_t total = 0;
+    QCOMPARE(lzh::declaredSize(P(arc), options, total), int(lzh::ErrOutputLimit));
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::ErrOutputLimit));
+    QCOMPARE(filesIn(m_out), QStringList());
+
+    // Exactly at the limit is allowed; one byte more is not.
+    writeFile(arc, level0Entry("a", QByteArray(600, 'a')) + level0Entry("b", QByteArray(400, 'b')));
+    options.maxTotalBytes = 1000;
+    QCOMPARE(lzh::declaredSize(P(arc), options, total), int(lzh::Ok));
+    QCOMPARE(total, uint64_t(1000));
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::Ok));
+    QCOMPARE(filesIn(m_out), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    QDir(m_out).removeRecursively();
+    QDir().mkpath(m_out);
+    options.maxTotalBytes = 999;
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::ErrOutputLimit));
+    QCOMPARE(filesIn(m_out), QStringList());
+    // Only the selected entry counts against the limit.
+    options.onlyEntry = "b";
+    QCOMPARE(lzh::declaredSize(P(arc), options, total), int(lzh::Ok));
+    QCOMPARE(total, uint64_t(400));
+}
+
+void TstLzh::onlyTheNamedEntryIsWritten()
+{
+    // Many entries, one wanted: the others never reach the disk.
+    QByteArray archive;
+    for (int i = 0; i < 2000; ++i)
+        archive += level0Entry("extra" + QByteArray::number(i), QByteArray());
+    archive += level0Entry("dir\\wanted.bmp", "the picture");
+    archive += level0Entry("other.bmp", "not this");
+    const QString arc = m_dir->filePath(QStringLiteral("many.lzh"));
+    writeFile(arc, archive);
+    lzh::UnpackOptions options;
+    options.onlyEntry = "wanted.bmp";
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::Ok));
+    QCOMPARE(filesIn(m_out), QStringList{QStringLiteral("wanted.bmp")});
+    QCOMPARE(readAll(m_out + QStringLiteral("/wanted.bmp")), QByteArray("the picture"));
+    // A name that is not there writes nothing and is no error of the archive.
+    QDir(m_out).removeRecursively();
+    QDir().mkpath(m_out);
+    options.onlyEntry = "missing.bmp";
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::Ok));
+    QCOMPARE(filesIn(m_out), QStringList());
+}
+
+void TstLzh::failureRemovesEarlierEntries()
+{
+    QByteArray second = level0Entry("second", "data");
+    second[second.size() - 1] = 'X'; // the stored CRC no longer matches
+    const QString arc = m_dir->filePath(QStringLiteral("half.lzh"));
+    writeFile(arc, level0Entry("first", "fine") + second);
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::ErrCrcMismatch));
+    QCOMPARE(filesIn(m_out), QStringList());
+}
+
+void TstLzh::cancelStopsAndLeavesNothing()
+{
+    const QString src = m_in + QStringLiteral("/big.bin");
+    writeFile(src, mixedBytes(4 * 1024 * 1024, 2));
+    const QString arc = m_dir->filePath(QStringLiteral("big.lzh"));
+    QCOMPARE(lzh::packFile(P(arc), P(src), "big.bin"), int(lzh::Ok));
+    writeFile(m_in + QStringLiteral("/small.bin"), "small");
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/small.bin")), "small.bin"), int(lzh::Ok));
+
+    // Stopped in the middle of an entry: the flag goes up as the first entry's output opens.
+    std::atomic<bool> cancel{false};
+    lzh::UnpackOptions options;
+    options.cancel = &cancel;
+    const lzh::NameMapper raiseFlag = [&cancel](std::string_view bare) {
+        cancel = true;
+        return fs::path(std::string(bare));
+    };
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), raiseFlag, options), int(lzh::ErrCancelled));
+    QCOMPARE(filesIn(m_out), QStringList());
+    // Stopped before it began.
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::ErrCancelled));
+    QCOMPARE(filesIn(m_out), QStringList());
+    cancel = false;
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::Ok));
+    QCOMPARE(filesIn(m_out), (QStringList{QStringLiteral("big.bin"), QStringLiteral("small.bin")}));
 }
 
 void TstLzh::oursUnpackWithLhasaAndLha()
