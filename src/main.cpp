@@ -1,5 +1,6 @@
 // The entry routine: one copy per user, the work folders and data paths, then the
 // resident window, whose load handler runs the rest of the start-up.
+#include "core/FileLimit.h"
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
@@ -33,6 +34,7 @@ int startProgram(QApplication &app, const StartOptions &options)
     if (options.port != 0)
         ctx.net.port = options.port;
 
+    RaiseOpenFileLimit();
     SingleInstance instance(ctx.ProgramDir);
     if (!instance.tryAcquire()) {
         const QString text = productTitle(" 」は既に起動しています。");

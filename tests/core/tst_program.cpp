@@ -12,7 +12,9 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -70,6 +72,7 @@ class tst_Program : public QObject
     void workFoldersAreEmptiedAtStartAndRemovedAtQuit();
     void copyThatCrashedDoesNotBlockTheNextStart();
     void plantedTempFolderIsNotUsed();
+    void openFileLimitIsRaisedToTheHardLimit();
 };
 
 void tst_Program::helpAndVersionAnswerWithoutStarting()
@@ -238,6 +241,39 @@ void tst_Program::plantedTempFolderIsNotUsed()
     QVERIFY(copy.process->waitForFinished(20000));
     QCOMPARE(copy.process->exitCode(), 0);
     QVERIFY(QFileInfo(planted).isSymLink());
+}
+
+// Two numbers of the "Max open files" line of /proc/<pid>/limits: the soft and the hard limit.
+static QStringList openFileLimits(qint64 pid)
+{
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(pid));
+    if (!limits.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray &line : limits.readAll().split('\n')) {
+        if (line.startsWith("Max open files"))
+            return QString::fromLatin1(line.mid(14)).simplified().split(u' ').mid(0, 2);
+    }
+    return {};
+}
+
+void tst_Program::openFileLimitIsRaisedToTheHardLimit()
+{
+    QTemporaryDir data;
+    RunningCopy copy;
+    // Started with the usual low soft limit, whatever the test runner had.
+    copy.process->setChildProcessModifier([] {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = std::min<rlim_t>(256, limit.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    copy.start(data.path());
+    QTRY_VERIFY_WITH_TIMEOUT(startupFinished(data.path()), 20000);
+    const QStringList limits = openFileLimits(copy.process->processId());
+    QCOMPARE(limits.size(), 2);
+    QCOMPARE(limits[0], limits[1]);
+    terminate(*copy.process);
+    QVERIFY(copy.process->waitForFinished(20000));
 }
 
 QTEST_GUILESS_MAIN(tst_Program)
