@@ -1,5 +1,6 @@
 #include "core/StartOptions.h"
 
+#include "core/FolderPath.h"
 #include "core/ModZorvin.h"
 
 #include <QCommandLineParser>
@@ -74,11 +75,12 @@ QString ResolveProgramDir(const QString &dataDirOption, const QString &executabl
     } else if (QFileInfo(executableDir).isWritable()) {
         dir = executableDir;
     } else {
-        dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/zorvin");
+        dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+              QStringLiteral("/zorvin");
     }
     QDir().mkpath(dir);
     dir = QDir::cleanPath(dir);
-    return dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
+    return FolderPath::withSlash(dir);
 }
 
 QString UserTempPath(const QString &programDir)

@@ -5,15 +5,19 @@
 #include <QString>
 #include <functional>
 
+class ArchiverQueue;
+
 struct TransferLinks
 {
-    // RunArchiver: 0 success, 32799 busy, any other value an error number.
-    std::function<int(const QString &archivePath, const QString &secondPath, bool pack)> runArchiver;
+    // Null when the engine has no archiver; items then go unpacked and packed arrivals
+    // are refused.
+    ArchiverQueue *archiver = nullptr;
     // The protocol version and the display name recorded for an address ("" when unknown).
     std::function<QString(const QString &ip)> peerVersion;
     std::function<QString(const QString &ip)> peerName;
     std::function<int(const QString &datagram, const QString &destination)> sendDatagram;
 };
 
-inline constexpr int kArchiverBusy = 32799;
+// A job that finds the archiver busy waits for it to become free, but gives up with the
+// busy number as its error after this many refusals.
 inline constexpr int kArchiverRetryLimit = 500;
