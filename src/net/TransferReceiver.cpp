@@ -7,7 +7,6 @@
 #include "net/EngineEvents.h"
 #include "net/Protocol.h"
 #include "net/SocketFacts.h"
-#include "net/UnlhaLibrary.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -93,10 +92,7 @@ int TransferReceiver::slotsInUse() const
 
 int TransferReceiver::slotForSocket(int socketIndex) const
 {
-    for (int i = 0; i < kRecvSlots; ++i)
-        if (m_slots[size_t(i)].inUse && m_slots[size_t(i)].socketIndex == socketIndex)
-            return i;
-    return -1;
+    return firstInUse(m_slots, &RecvSlot::socketIndex, socketIndex);
 }
 
 int TransferReceiver::AllocRecvSlot(int socketIndex, const QString &ip, quint16 port)
@@ -387,7 +383,7 @@ void TransferReceiver::unpackingEnded(int slot, int result, bool counted)
     if (result == 0) {
         QFile::remove(archivePath(s));
         finish(s.socketIndex, slot);
-    } else if (result == UnlhaLibrary::kBusy && (!counted || ++s.busyRetries < kArchiverRetryLimit)) {
+    } else if (ArchiverWait::keepsWaiting(result, counted, s.busyRetries)) {
         // Tried again when the archiver reports its running command finished.
         s.archiverBusy = true;
     } else {
@@ -399,10 +395,7 @@ void TransferReceiver::onArchiverFinished(int id, int result)
 {
     if (m_unpacking.contains(id)) {
         const Unpacking files = m_unpacking.take(id);
-        int slot = -1;
-        for (int i = 0; i < kRecvSlots && slot < 0; ++i)
-            if (m_slots[size_t(i)].inUse && m_slots[size_t(i)].archiverId == id)
-                slot = i;
+        const int slot = firstInUse(m_slots, &RecvSlot::archiverId, id);
         if (slot >= 0) {
             m_slots[size_t(slot)].archiverId = 0;
             unpackingEnded(slot, result, true);
@@ -417,20 +410,7 @@ void TransferReceiver::onArchiverFinished(int id, int result)
                 QFile::remove(files.item);
         }
     }
-    retryUnpacking();
-}
-
-// The archiver is free: slots that found it busy try again in table order. After one has
-// started (or was refused again) the rest wait for the next finished.
-void TransferReceiver::retryUnpacking()
-{
-    for (int i = 0; i < kRecvSlots; ++i) {
-        if (!m_slots[size_t(i)].inUse || !m_slots[size_t(i)].archiverBusy)
-            continue;
-        startUnpacking(i, true);
-        if (m_links.archiver->isBusy())
-            return;
-    }
+    ArchiverWait::retryWaiting(m_slots, *m_links.archiver, [this](int slot) { startUnpacking(slot, true); });
 }
 
 void TransferReceiver::finish(int socketIndex, int slot)

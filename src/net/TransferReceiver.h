@@ -88,7 +88,6 @@ class TransferReceiver : public QObject
     void startUnpacking(int slot, bool retry);
     void unpackingEnded(int slot, int result, bool counted);
     void onArchiverFinished(int id, int result);
-    void retryUnpacking();
     int slotForSocket(int socketIndex) const;
     void dropOutput(int socketIndex, bool removeFile);
     QString displayNameOf(const QString &ip) const;

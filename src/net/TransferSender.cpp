@@ -7,7 +7,6 @@
 #include "net/EngineEvents.h"
 #include "net/Protocol.h"
 #include "net/TransferHeader.h"
-#include "net/UnlhaLibrary.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,10 +80,7 @@ bool TransferSender::anyJobInUse() const
 
 int TransferSender::slotForSocket(int socketIndex) const
 {
-    for (int i = 0; i < kSendJobSlots; ++i)
-        if (m_jobs[size_t(i)].inUse && m_jobs[size_t(i)].socketIndex == socketIndex)
-            return i;
-    return -1;
+    return firstInUse(m_jobs, &SendJob::socketIndex, socketIndex);
 }
 
 QString TransferSender::HeaderText(const SendJob &job, const QString &hostName)
@@ -219,7 +215,7 @@ void TransferSender::packingEnded(int slot, int result, bool counted)
     SendJob &j = m_jobs[size_t(slot)];
     if (result == 0) {
         sendHeaderAndBody(slot);
-    } else if (result == UnlhaLibrary::kBusy && (!counted || ++j.busyRetries < kArchiverRetryLimit)) {
+    } else if (ArchiverWait::keepsWaiting(result, counted, j.busyRetries)) {
         // Tried again when the archiver reports its running command finished.
         j.archiverBusy = true;
     } else {
@@ -231,10 +227,7 @@ void TransferSender::onArchiverFinished(int id, int result)
 {
     if (m_packing.contains(id)) {
         const QString archive = m_packing.take(id);
-        int slot = -1;
-        for (int i = 0; i < kSendJobSlots && slot < 0; ++i)
-            if (m_jobs[size_t(i)].inUse && m_jobs[size_t(i)].archiverId == id)
-                slot = i;
+        const int slot = firstInUse(m_jobs, &SendJob::archiverId, id);
         if (slot < 0) {
             // The job ended while its item was packed; the archive has nowhere to go.
             QFile::remove(archive);
@@ -243,20 +236,7 @@ void TransferSender::onArchiverFinished(int id, int result)
             packingEnded(slot, result, true);
         }
     }
-    retryPacking();
-}
-
-// The archiver is free: jobs that found it busy try again in table order. After one has
-// started (or was refused again) the rest wait for the next finished.
-void TransferSender::retryPacking()
-{
-    for (int i = 0; i < kSendJobSlots; ++i) {
-        if (!m_jobs[size_t(i)].inUse || !m_jobs[size_t(i)].archiverBusy)
-            continue;
-        startPacking(i, true);
-        if (m_links.archiver->isBusy())
-            return;
-    }
+    ArchiverWait::retryWaiting(m_jobs, *m_links.archiver, [this](int slot) { startPacking(slot, true); });
 }
 
 void TransferSender::sendHeaderAndBody(int slot)

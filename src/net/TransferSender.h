@@ -119,7 +119,6 @@ class TransferSender : public QObject
     void startPacking(int slot, bool retry);
     void packingEnded(int slot, int result, bool counted);
     void onArchiverFinished(int id, int result);
-    void retryPacking();
     void sendStop(const SendJob &job);
     int peerVersionNumber(const QString &ip) const;
 
