@@ -2,28 +2,25 @@
 
 #include <QHostAddress>
 
+#include <utility>
+
 namespace SocketFacts {
 
 int errorNumber(QAbstractSocket::SocketError error)
 {
-    switch (error) {
-    case QAbstractSocket::UnsupportedSocketOperationError:
-        return kErrAddressFamily;
-    case QAbstractSocket::AddressInUseError:
-        return kErrAddressInUse;
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        return kErrAddressNotAvailable;
-    case QAbstractSocket::SocketAccessError:
-        return kErrAccess;
-    case QAbstractSocket::DatagramTooLargeError:
-        return kErrMessageSize;
-    case QAbstractSocket::SocketResourceError:
-        return kErrNoBuffers;
-    case QAbstractSocket::HostNotFoundError:
-        return kErrHostNotFound;
-    default:
-        return kErrNetworkDown;
-    }
+    static constexpr std::pair<QAbstractSocket::SocketError, int> kNumbers[] = {
+        {QAbstractSocket::UnsupportedSocketOperationError, kErrAddressFamily},
+        {QAbstractSocket::AddressInUseError, kErrAddressInUse},
+        {QAbstractSocket::SocketAddressNotAvailableError, kErrAddressNotAvailable},
+        {QAbstractSocket::SocketAccessError, kErrAccess},
+        {QAbstractSocket::DatagramTooLargeError, kErrMessageSize},
+        {QAbstractSocket::SocketResourceError, kErrNoBuffers},
+        {QAbstractSocket::HostNotFoundError, kErrHostNotFound},
+    };
+    for (const auto &[qtError, number] : kNumbers)
+        if (qtError == error)
+            return number;
+    return kErrNetworkDown;
 }
 
 QString ipv4Text(const QHostAddress &address)

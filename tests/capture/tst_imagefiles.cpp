@@ -6,7 +6,7 @@
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/UnlhaLibrary.h"
-#include "support/ArchiverWait.h"
+#include "support/RunArchiver.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

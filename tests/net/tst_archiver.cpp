@@ -7,7 +7,7 @@
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"
 #include "net/UnlhaLibrary.h"
-#include "support/ArchiverWait.h"
+#include "support/RunArchiver.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 #include "net/UnlhaLibrary.h"
-#include "support/ArchiverWait.h"
+#include "support/RunArchiver.h"
 
 #include <QDir>
 #include <QFile>
