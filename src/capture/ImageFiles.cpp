@@ -2,8 +2,8 @@
 
 #include "capture/CaptureMath.h"
 #include "core/EngineHost.h"
+#include "core/FolderPath.h"
 #include "core/ModZorvin.h"
-#include "core/RunningNumber.h"
 #include "core/SettingsFile.h"
 #include "net/NetEngine.h"
 #include "ui/cCommonDlg.h"
@@ -87,9 +87,15 @@ bool copyWhole(const QString &from, const QString &to, QString *error)
 
 } // namespace
 
-ImageFiles::ImageFiles(ModZorvin &ctx, EngineHost &host, NetEngine *engine)
-    : m_ctx(ctx), m_host(host), m_engine(engine)
-{}
+ImageFiles::ImageFiles(ModZorvin &ctx, EngineHost &host, NetEngine *engine, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_host(host), m_engine(engine)
+{
+    // Queued: the save's end may ask a question, which must not hold up the other
+    // receivers of the archiver's signal.
+    if (m_engine)
+        connect(&m_engine->archiver(), &ArchiverQueue::finished, this, &ImageFiles::onArchiverFinished,
+                Qt::QueuedConnection);
+}
 
 void ImageFiles::setPanel2(const QString &text)
 {
@@ -212,42 +218,7 @@ QString ImageFiles::AutoSaveTarget(const QString &folder, const QString &baseNam
     static const char *const extensions[] = {".BMP", ".LZH", ".JPG", ".PNG"};
     if (type < 0 || type > 3)
         return {};
-    QString target = folder;
-    if (!target.endsWith(QLatin1Char('/')) && !target.endsWith(QLatin1Char('\\')))
-        target += QLatin1Char('/');
-    return target + baseName + numberText + QLatin1String(extensions[type]);
-}
-
-int ImageFiles::runArchiver(const QString &archivePath, const QString &secondPath)
-{
-    // Without an engine there is no archiver; the caller then takes the BMP fallback.
-    constexpr int kNoEngine = -1;
-    return m_engine ? m_engine->RunArchiver(archivePath, secondPath, true) : kNoEngine;
-}
-
-bool ImageFiles::writeLzh(const QImage &picture, const QString &target, const QString &stem,
-                          QString *fallback, QString *error)
-{
-    const QString work =
-        m_ctx.WorkDir.endsWith(QLatin1Char('/')) ? m_ctx.WorkDir : m_ctx.WorkDir + QLatin1Char('/');
-    QDir().mkpath(work);
-    const QString temporary = work + stem + QStringLiteral(".BMP");
-    if (!WritePicture(picture, temporary, 0, 0, error))
-        return false;
-    const bool existed = QFileInfo::exists(target);
-    const int code = runArchiver(target, temporary);
-    bool ok = true;
-    if (code != 0) {
-        // A failed pack must not leave a broken new archive beside the BMP.
-        if (!existed)
-            QFile::remove(target);
-        *fallback = target.left(target.size() - 3) + QStringLiteral("BMP");
-        setPanel2(QStringLiteral("LHA保存失敗 C=%1→BMP保存中 ").arg(code) + *fallback);
-        ok = copyWhole(temporary, *fallback, error);
-        setPanel2(QString());
-    }
-    QFile::remove(temporary);
-    return ok;
+    return FolderPath::join(folder, baseName + numberText + QLatin1String(extensions[type]));
 }
 
 QString ImageFiles::AutoSaveCapture(const QImage &picture)
@@ -255,6 +226,18 @@ QString ImageFiles::AutoSaveCapture(const QImage &picture)
     const Settings &s = m_ctx.settings;
     if (s.CaptAutoSave != 1 || s.CaptAutoSaveName.isEmpty() || picture.isNull())
         return {};
+    // The running number of an archive still being written is not stored yet: a capture
+    // that comes meanwhile is saved after it, under the next number.
+    if (m_lzh || !m_waiting.isEmpty()) {
+        m_waiting.append(picture);
+        return {};
+    }
+    return saveNow(picture);
+}
+
+QString ImageFiles::saveNow(const QImage &picture)
+{
+    const Settings &s = m_ctx.settings;
     const RunningNumber number(SettingsFile(m_ctx.SettingsPath()), RunningNumber::AutoCaptNo,
                                s.CaptAutoSaveNameConst == 1);
 
@@ -266,23 +249,85 @@ QString ImageFiles::AutoSaveCapture(const QImage &picture)
         return {};
 
     QString error;
-    QString fallback;
-    bool ok = false;
     setPanel2(QStringLiteral("保存中 ") + target);
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
         error = kPathNotFound;
-    } else if (s.CaptAutoSaveType == 1) {
-        ok = writeLzh(picture, target, s.CaptAutoSaveName + number.text(), &fallback, &error);
-    } else {
-        ok = WritePicture(picture, target, s.JpegComp, s.ProgJpeg, &error);
-    }
-    if (!ok) {
-        setPanel2(QStringLiteral("保存失敗"));
-        m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
-        setPanel2(QString());
+    else if (s.CaptAutoSaveType == 1)
+        return startLzh(picture, target, s.CaptAutoSaveName + number.text(), number);
+    else if (WritePicture(picture, target, s.JpegComp, s.ProgJpeg, &error))
+        return autoSaveDone(target, number);
+    autoSaveFailed(error);
+    return {};
+}
+
+// The bitmap goes into the work folder first; the archiver adds it to the target.
+QString ImageFiles::startLzh(const QImage &picture, const QString &target, const QString &stem,
+                             const RunningNumber &number)
+{
+    QDir().mkpath(m_ctx.WorkDir);
+    LzhSave save{0, target, m_ctx.WorkDir + stem + QStringLiteral(".BMP"), QFileInfo::exists(target), number};
+    QString error;
+    if (!WritePicture(picture, save.temporary, 0, 0, &error)) {
+        autoSaveFailed(error);
         return {};
     }
+    // Without an engine there is no archiver; the save then takes the BMP fallback.
+    constexpr int kNoEngine = -1;
+    const ArchiverTicket ticket =
+        m_engine ? m_engine->RunArchiver(target, save.temporary, true) : ArchiverTicket{0, kNoEngine};
+    if (!ticket.started())
+        return finishLzh(save, ticket.result);
+    save.id = ticket.id;
+    m_lzh = save;
+    return target;
+}
+
+// Any archiver result but 0 (busy included) keeps the picture as a bitmap under the
+// target's name with "BMP" for its last three characters.
+QString ImageFiles::finishLzh(const LzhSave &save, int code)
+{
+    QString written = save.target;
+    QString error;
+    bool ok = true;
+    if (code != 0) {
+        // A failed pack must not leave a broken new archive beside the BMP.
+        if (!save.targetExisted)
+            QFile::remove(save.target);
+        written = save.target.left(save.target.size() - 3) + QStringLiteral("BMP");
+        setPanel2(QStringLiteral("LHA保存失敗 C=%1→BMP保存中 ").arg(code) + written);
+        ok = copyWhole(save.temporary, written, &error);
+        setPanel2(QString());
+    }
+    QFile::remove(save.temporary);
+    if (!ok) {
+        autoSaveFailed(error);
+        return {};
+    }
+    return autoSaveDone(written, save.number);
+}
+
+void ImageFiles::onArchiverFinished(int id, int result)
+{
+    if (!m_lzh || m_lzh->id != id)
+        return;
+    const LzhSave save = *std::exchange(m_lzh, std::nullopt);
+    finishLzh(save, result);
+    while (!m_lzh && !m_waiting.isEmpty())
+        saveNow(m_waiting.takeFirst());
+}
+
+QString ImageFiles::autoSaveDone(const QString &path, const RunningNumber &number)
+{
     number.Commit();
     setPanel2(QString());
-    return fallback.isEmpty() ? target : fallback;
+    emit autoSaveFinished(path);
+    return path;
+}
+
+void ImageFiles::autoSaveFailed(const QString &error)
+{
+    setPanel2(QStringLiteral("保存失敗"));
+    m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
+    setPanel2(QString());
+    emit autoSaveFinished(QString());
 }

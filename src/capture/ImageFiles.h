@@ -3,10 +3,15 @@
 // the received-image viewer and the desktop image window.
 #pragma once
 
+#include "core/RunningNumber.h"
+
 #include <QImage>
+#include <QList>
+#include <QObject>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class EngineHost;
 class ModZorvin;
@@ -16,11 +21,12 @@ class QWidget;
 // The notice for a file the program cannot show.
 inline constexpr char kUnsupportedFormat[] = "未サポートのファイル形式です。";
 
-class ImageFiles
+class ImageFiles : public QObject
 {
+    Q_OBJECT
   public:
     // `engine` may be null (no archiver: the LZH type then falls back to BMP).
-    ImageFiles(ModZorvin &ctx, EngineHost &host, NetEngine *engine = nullptr);
+    ImageFiles(ModZorvin &ctx, EngineHost &host, NetEngine *engine = nullptr, QObject *parent = nullptr);
 
     // Receives the texts of status bar panel 2 ("保存中 ...", "" to clear).
     void setStatusPanel(std::function<void(const QString &)> panel2) { m_panel2 = std::move(panel2); }
@@ -63,6 +69,9 @@ class ImageFiles
     // or failed; a failure has shown the error message and left no file). An empty
     // picture (a window capture that found no window) is not saved and uses no number.
     // A CaptAutoSavePlace that is not an existing folder is a failure ("パスが見つかりません。").
+    // The LZH type packs on the archiver's thread: the result is then the archive's path
+    // while it is being written, and autoSaveFinished tells where the picture went. A
+    // capture that comes meanwhile waits and is saved after it (result "").
     QString AutoSaveCapture(const QImage &picture);
 
     // The auto-save target: folder + "/" (unless present) + name + number + extension
@@ -70,14 +79,35 @@ class ImageFiles
     static QString AutoSaveTarget(const QString &folder, const QString &baseName, const QString &numberText,
                                   int type);
 
+  signals:
+    // An automatic save ended: the file written (for the LZH type the archive, or the
+    // bitmap it fell back to), or "" when it failed.
+    void autoSaveFinished(const QString &path);
+
   private:
+    // An LZH save whose archive the archiver is writing.
+    struct LzhSave
+    {
+        int id = 0;
+        QString target;
+        QString temporary; // the bitmap in the work folder that goes into the archive
+        bool targetExisted = false;
+        RunningNumber number;
+    };
     void setPanel2(const QString &text);
-    int runArchiver(const QString &archivePath, const QString &secondPath);
-    bool writeLzh(const QImage &picture, const QString &target, const QString &stem, QString *fallback,
-                  QString *error);
+    QString saveNow(const QImage &picture);
+    QString startLzh(const QImage &picture, const QString &target, const QString &stem,
+                     const RunningNumber &number);
+    QString finishLzh(const LzhSave &save, int code);
+    void onArchiverFinished(int id, int result);
+    QString autoSaveDone(const QString &path, const RunningNumber &number);
+    void autoSaveFailed(const QString &error);
 
     ModZorvin &m_ctx;
     EngineHost &m_host;
     NetEngine *m_engine;
     std::function<void(const QString &)> m_panel2;
+    std::optional<LzhSave> m_lzh;
+    // Captures that came while an archive was written, saved in order after it.
+    QList<QImage> m_waiting;
 };

@@ -1,5 +1,7 @@
 #include "core/ModZorvin.h"
 
+#include "core/FolderPath.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,7 +32,7 @@ bool isOwnRealFolder(const QString &path)
 
 void ModZorvin::MakeTempFolders(const QString &tempPath)
 {
-    TempPath = tempPath.endsWith(QLatin1Char('/')) ? tempPath : tempPath + QLatin1Char('/');
+    TempPath = FolderPath::withSlash(tempPath);
     // The per-user folder has a name anyone can guess in the shared temporary folder. One
     // planted there beforehand (a link, or a folder of another user) would let its owner
     // read the incoming files or redirect their writes: a fresh private folder is used instead.
@@ -42,9 +44,9 @@ void ModZorvin::MakeTempFolders(const QString &tempPath)
         if (::mkdtemp(pattern.data()))
             TempPath = QFile::decodeName(pattern) + QLatin1Char('/');
     }
-    WorkDir = TempPath + QStringLiteral("~zorvin");
-    SendTempDir = WorkDir + QStringLiteral("/~STemp");
-    RecvTempDir = WorkDir + QStringLiteral("/~RTemp");
+    WorkDir = TempPath + QStringLiteral("~zorvin/");
+    SendTempDir = WorkDir + QStringLiteral("~STemp/");
+    RecvTempDir = WorkDir + QStringLiteral("~RTemp/");
     makeOwnerOnlyFolder(WorkDir);
     makeOwnerOnlyFolder(SendTempDir);
     makeOwnerOnlyFolder(RecvTempDir);

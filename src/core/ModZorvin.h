@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/Settings.h"
+#include "net/Protocol.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -20,20 +21,22 @@ struct NetConfig
 {
     QHostAddress bindAddress = QHostAddress::AnyIPv4;
     QString broadcastAddress = QStringLiteral("255.255.255.255");
-    quint16 port = 62410;
+    quint16 port = Protocol::kPort;
 };
 
 enum StartupState : uint8_t { StartupStarting = 0, StartupRunning = 1, StartupQuitting = 255 };
 
 class ModZorvin
 {
-public:
-    // Folders end with "/". TempPath is a per-user folder inside the system's temporary
-    // folder, so several users sharing /tmp never see each other's work files.
+  public:
+    // Every folder here ends with "/", so a file inside is folder + name; folders taken
+    // from the settings may lack it and are joined through FolderPath. TempPath is a
+    // per-user folder inside the system's temporary folder, so several users sharing /tmp
+    // never see each other's work files.
     QString TempPath;
-    QString WorkDir;     // TempPath + "~zorvin"
-    QString SendTempDir; // WorkDir + "/~STemp"
-    QString RecvTempDir; // WorkDir + "/~RTemp"
+    QString WorkDir;     // TempPath + "~zorvin/"
+    QString SendTempDir; // WorkDir + "~STemp/"
+    QString RecvTempDir; // WorkDir + "~RTemp/"
     QString ProgramDir;  // folder of the data files
 
     uint8_t ImageLibLevel = 0; // 0 BMP only, 1 JPEG as well, 2 JPEG and PNG as well
@@ -45,8 +48,8 @@ public:
     uint8_t StartupDone = StartupStarting;
     bool FatalReported = false;
 
-    // Folders of the last picture saved and opened (with a trailing "/"); empty means the
-    // program's folder. Every Save command shares the save folder.
+    // Folders of the last picture saved and opened; empty means the program's folder.
+    // Every Save command shares the save folder.
     QString LastSaveDir;
     QString LastOpenDir;
 

@@ -1,5 +1,6 @@
 #include "core/StartOptions.h"
 
+#include "core/FolderPath.h"
 #include "core/ModZorvin.h"
 
 #include <QCommandLineParser>
@@ -93,7 +94,7 @@ QString ResolveProgramDir(const QString &dataDirOption, const QString &executabl
     }
     QDir().mkpath(dir);
     dir = QDir::cleanPath(dir);
-    return dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
+    return FolderPath::withSlash(dir);
 }
 
 QString UserTempPath(const QString &programDir)

@@ -3,32 +3,14 @@
 #include "core/AnsiCodec.h"
 #include "core/ModZorvin.h"
 #include "net/Protocol.h"
+#include "net/SocketFacts.h"
 
 #include <QNetworkDatagram>
 #include <QVariant>
 
 namespace {
 
-// Socket error numbers of the classic socket layer, so that start-up and status texts
-// show the numbers users and administrators know.
-constexpr int kErrNotSocket = 10038;
-constexpr int kErrMessageSize = 10040;
-constexpr int kErrAccess = 10013;
-constexpr int kErrAddressFamily = 10047;
-constexpr int kErrAddressInUse = 10048;
-constexpr int kErrAddressNotAvailable = 10049;
-constexpr int kErrNetworkDown = 10050;
-constexpr int kErrNoBuffers = 10055;
-constexpr int kErrHostNotFound = 11001;
-
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
-
-QString ipText(const QHostAddress &address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : address.toString();
-}
 
 } // namespace
 
@@ -57,7 +39,7 @@ bool Datagrams::open(QString *errorText, int *errorNumber)
     if (errorText)
         *errorText = failed->errorString();
     if (errorNumber)
-        *errorNumber = Datagrams::errorNumber(failed->error());
+        *errorNumber = SocketFacts::errorNumber(failed->error());
     close();
     return false;
 }
@@ -77,16 +59,16 @@ bool Datagrams::isOpen() const
 int Datagrams::BCastMsgSend(const QString &datagram, const QString &destination)
 {
     if (WinsockUCl.state() != QAbstractSocket::BoundState)
-        return kErrNotSocket;
+        return SocketFacts::kErrNotSocket;
     const QString target = destination == Protocol::kBroadcast ? m_ctx.net.broadcastAddress : destination;
     // Destinations are address texts; host names are not looked up.
     const QHostAddress address(target);
     if (address.isNull())
-        return kErrHostNotFound;
+        return SocketFacts::kErrHostNotFound;
     const QString text = complete(datagram, m_ctx.settings.Name, m_ctx.LocalHostName, m_ctx.settings.Grp);
     const QByteArray bytes = AnsiCodec::encode(text);
     if (WinsockUCl.writeDatagram(bytes, address, m_ctx.net.port) != bytes.size())
-        return errorNumber(WinsockUCl.error());
+        return SocketFacts::errorNumber(WinsockUCl.error());
     return 0;
 }
 
@@ -105,36 +87,12 @@ QString Datagrams::complete(const QString &datagram, const QString &name, const 
     return datagram;
 }
 
-int Datagrams::errorNumber(QAbstractSocket::SocketError error)
-{
-    switch (error) {
-    case QAbstractSocket::UnsupportedSocketOperationError:
-        return kErrAddressFamily;
-    case QAbstractSocket::AddressInUseError:
-        return kErrAddressInUse;
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        return kErrAddressNotAvailable;
-    case QAbstractSocket::SocketAccessError:
-        return kErrAccess;
-    case QAbstractSocket::DatagramTooLargeError:
-        return kErrMessageSize;
-    case QAbstractSocket::SocketResourceError:
-        return kErrNoBuffers;
-    case QAbstractSocket::HostNotFoundError:
-        return kErrHostNotFound;
-    case QAbstractSocket::NetworkError:
-        return kErrNetworkDown;
-    default:
-        return kErrNetworkDown;
-    }
-}
-
 void Datagrams::onWinsockUSvReadyRead()
 {
     while (WinsockUSv.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = WinsockUSv.receiveDatagram();
         if (!datagram.isValid())
             break;
-        emit datagramArrived(ipText(datagram.senderAddress()), datagram.data());
+        emit datagramArrived(SocketFacts::ipv4Text(datagram.senderAddress()), datagram.data());
     }
 }

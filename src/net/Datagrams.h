@@ -28,7 +28,7 @@ class Datagrams : public QObject
 
     // Completes a presence datagram with the sender's fields and sends it to port
     // 62410 of `destination` ("255.255.255.255" means the configured broadcast address).
-    // Returns 0 or a socket error number; the datagram is simply lost on failure.
+    // Returns 0 or a socket error number (SocketFacts); the datagram is simply lost on failure.
     int BCastMsgSend(const QString &datagram, const QString &destination);
 
     // The text actually sent for a datagram: "captBC", "zorvin" and "cBR..." get the
@@ -36,10 +36,6 @@ class Datagrams : public QObject
     // positions; anything else is sent as given.
     static QString complete(const QString &datagram, const QString &name, const QString &hostName,
                             const QString &group);
-
-    // The classic socket error number for a Qt socket error (10047 for a missing
-    // address family, 10048 for a port in use, ...).
-    static int errorNumber(QAbstractSocket::SocketError error);
 
   signals:
     // One datagram as received: the sender's dotted IPv4 address and the raw bytes.

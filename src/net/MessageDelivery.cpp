@@ -3,23 +3,18 @@
 #include "address/AddressStore.h"
 #include "core/AnsiCodec.h"
 #include "core/EngineHost.h"
-#include "net/EngineEvents.h"
 #include "core/ModZorvin.h"
+#include "net/EngineEvents.h"
 #include "net/MsgLog.h"
 #include "net/NetEngine.h"
 #include "net/Protocol.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QPointer>
 
 namespace {
-
-// Letting events run this many times gives presence a chance to mark a recipient
-// "avail" before the send dialog gives up on it.
-constexpr int kAvailabilityRetries = 706;
 
 const QString kYes = QStringLiteral("Y");
 const QString kNo = QStringLiteral("N");
@@ -120,42 +115,64 @@ void MessageDelivery::SendMessageToList(const QList<MessageRecipient> &recipient
 {
     if (recipients.isEmpty())
         return;
-    const QString id = FormatMessageId(options.messageId);
-    const QString datagram =
-        BuildDatagram(options.receipt, options.displayMode, id, options.openReceipt, text);
-
     // One record for the whole list, before anything is sent: recipients that turn out
     // to be away are listed too.
     QStringList names;
     for (const MessageRecipient &r : recipients)
         names.append(r.name);
+    const QString datagram = BuildDatagram(options.receipt, options.displayMode,
+                                           FormatMessageId(options.messageId), options.openReceipt, text);
     m_log.WriteMsgLog(MsgLog::Sent, MsgLog::FromSendDialog, QString(), datagram, options.displayMode, names);
 
-    for (const MessageRecipient &r : recipients) {
-        AddressEntry entry = m_engine.addresses().FindAddressByIp(r.address);
-        const QString version = entry.EntryVersion;
-        // A peer that never told its version cannot unlock a password-locked message.
-        const QChar mode =
-            options.displayMode == u'L' && version.isEmpty() ? QChar(u'Y') : options.displayMode;
+    m_lists.push_back({recipients, 0, false, text, options});
+    if (!m_listsBusy)
+        sendPendingLists();
+}
 
-        if (entry.EntryState == kStateUnavail) {
-            for (int i = 0; i < kAvailabilityRetries; ++i)
-                QCoreApplication::processEvents();
-            entry = m_engine.addresses().FindAddressByIp(r.address);
-            if (entry.EntryState == kStateUnavail) {
-                if (m_engine.context().settings.SndCmpMsgLevel == 0)
-                    emit m_engine.events().sendResultAdded(r.name, QStringLiteral("M"), 1, kMsgNotReadyList);
-                continue;
+// Works through the lists row by row. A recipient marked unavailable is looked at again
+// after a short return to the event loop, which lets a presence answer already on its
+// way mark it "avail"; the rows after it wait for that.
+void MessageDelivery::sendPendingLists()
+{
+    m_listsBusy = true;
+    while (!m_lists.empty()) {
+        PendingList &list = m_lists.front();
+        while (list.next < list.recipients.size()) {
+            const MessageRecipient recipient = list.recipients[list.next];
+            const AddressEntry entry = m_engine.addresses().FindAddressByIp(recipient.address);
+            if (entry.EntryState == kStateUnavail && !list.waited) {
+                list.waited = true;
+                QTimer::singleShot(m_availabilityWaitMs, this, &MessageDelivery::sendPendingLists);
+                return;
+            }
+            ++list.next;
+            list.waited = false;
+            if (entry.EntryState != kStateUnavail) {
+                sendListRow(list, recipient, entry.EntryVersion);
+            } else if (m_engine.context().settings.SndCmpMsgLevel == 0) {
+                emit m_engine.events().sendResultAdded(recipient.name, QStringLiteral("M"), 1,
+                                                       kMsgNotReadyList);
             }
         }
-
-        emit m_engine.events().messageSending(options.messageId);
-
-        const QString sent = BuildDatagram(options.receipt, mode, id, options.openReceipt, text);
-        if (watchWanted(options.receipt, version))
-            watch(id, r.address, sent);
-        m_engine.BCastMsgSend(sent, r.address);
+        m_lists.pop_front();
     }
+    m_listsBusy = false;
+}
+
+void MessageDelivery::sendListRow(const PendingList &list, const MessageRecipient &recipient,
+                                  const QString &version)
+{
+    const MessageOptions &options = list.options;
+    // A peer that never told its version cannot unlock a password-locked message.
+    const QChar mode = options.displayMode == u'L' && version.isEmpty() ? QChar(u'Y') : options.displayMode;
+    const QString id = FormatMessageId(options.messageId);
+    const QString sent = BuildDatagram(options.receipt, mode, id, options.openReceipt, list.text);
+
+    emit m_engine.events().messageSending(options.messageId);
+
+    if (watchWanted(options.receipt, version))
+        watch(id, recipient.address, sent);
+    m_engine.BCastMsgSend(sent, recipient.address);
 }
 
 bool MessageDelivery::DirectSend(const QString &address, const QString &text)
@@ -164,7 +181,8 @@ bool MessageDelivery::DirectSend(const QString &address, const QString &text)
     const AddressEntry entry = m_engine.addresses().FindAddressByIp(address);
     if (entry.EntryState == kStateUnavail) {
         if (s.SndCmpMsgLevel == 0)
-            emit m_engine.events().sendResultAdded(entry.EntryName, QStringLiteral("M"), 1, kMsgNotReadyDirect);
+            emit m_engine.events().sendResultAdded(entry.EntryName, QStringLiteral("M"), 1,
+                                                   kMsgNotReadyDirect);
         return false;
     }
 
@@ -184,20 +202,20 @@ bool MessageDelivery::DirectSend(const QString &address, const QString &text)
 
 void MessageDelivery::SendOpenReceipt(const QString &address, const QString &kind)
 {
+    const QString receipt = Protocol::kOpenReceipt + kind;
+    if (!QHostAddress(address).isNull()) {
+        m_engine.BCastMsgSend(receipt, address);
+        return;
+    }
     // A picture's sender is known by the host name of its transfer header.
-    QString target = address;
-    if (QHostAddress(address).isNull()) {
-        target.clear();
-        for (const QHostAddress &found : QHostInfo::fromName(address).addresses()) {
+    QHostInfo::lookupHost(address, this, [this, receipt](const QHostInfo &info) {
+        for (const QHostAddress &found : info.addresses()) {
             if (found.protocol() == QAbstractSocket::IPv4Protocol) {
-                target = found.toString();
-                break;
+                m_engine.BCastMsgSend(receipt, found.toString());
+                return;
             }
         }
-        if (target.isEmpty())
-            return;
-    }
-    m_engine.BCastMsgSend(Protocol::kOpenReceipt + kind, target);
+    });
 }
 
 void MessageDelivery::onTimerMsgReTry()

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <deque>
 
 class NetEngine;
 class MsgLog;
@@ -55,15 +56,19 @@ class MessageDelivery : public QObject
 
     // The send dialog's "送信" for a message. Logs the message once, then for each row
     // in order: checks that the recipient can receive, sets the delivery watch and sends.
+    // A recipient marked unavailable gets a short wait in the event loop for a presence
+    // answer first; the rows after it, and any list sent meanwhile, go out after it.
     void SendMessageToList(const QList<MessageRecipient> &recipients, const QString &text,
                            const MessageOptions &options);
+    // Lists whose rows are not all handled yet.
+    int pendingListCount() const { return int(m_lists.size()); }
 
     // "即送信" of a reply window: sends to `address` with the options of the settings and
     // a fresh id. False when the recipient is marked unavailable and nothing was sent.
     bool DirectSend(const QString &address, const QString &text);
 
     // Tells the sender of an item that it was opened: kind "M" message, "P" picture. The
-    // address may be a host name (a picture's sender); it is looked up, blocking.
+    // address may be a host name (a picture's sender); the receipt goes once it is looked up.
     void SendOpenReceipt(const QString &address, const QString &kind);
 
     // "captMS" + R + D + id + O + " " + text, cut to the datagram limit. A surrogate pair
@@ -74,6 +79,8 @@ class MessageDelivery : public QObject
 
     // The delivery watch ticks once a second; tests shorten the tick.
     void setRetryTickInterval(int milliseconds) { m_timerMsgReTry.setInterval(milliseconds); }
+    // How long an unavailable recipient of a list is given to announce itself.
+    void setAvailabilityWait(int milliseconds) { m_availabilityWaitMs = milliseconds; }
     const MsgRetrySlot &retrySlot(int index) const { return m_retrySlots[size_t(index)]; }
     int watchedCount() const;
 
@@ -86,6 +93,17 @@ class MessageDelivery : public QObject
     void onTimerMsgReTry();
 
   private:
+    // One send-dialog list on its way out.
+    struct PendingList
+    {
+        QList<MessageRecipient> recipients;
+        qsizetype next = 0;  // the row handled next
+        bool waited = false; // that row was unavailable and has had its wait
+        QString text;
+        MessageOptions options;
+    };
+    void sendPendingLists();
+    void sendListRow(const PendingList &list, const MessageRecipient &recipient, const QString &version);
     bool watchWanted(bool receipt, const QString &version) const;
     void watch(const QString &messageId, const QString &recipient, const QString &datagram);
     void freeSlot(MsgRetrySlot &slot);
@@ -97,4 +115,9 @@ class MessageDelivery : public QObject
     quint64 m_nextSerial = 1;
     std::array<MsgRetrySlot, kMsgRetrySlotCount> m_retrySlots;
     QTimer m_timerMsgReTry;
+    // References to elements stay valid while lists are appended.
+    std::deque<PendingList> m_lists;
+    // sendPendingLists is running or its wait is armed; a new list just queues.
+    bool m_listsBusy = false;
+    int m_availabilityWaitMs = 50;
 };

@@ -1,8 +1,9 @@
 #include "net/MsgLog.h"
 
 #include "core/AnsiCodec.h"
-#include "net/EngineEvents.h"
+#include "core/FolderPath.h"
 #include "core/ModZorvin.h"
+#include "net/EngineEvents.h"
 #include "net/MessageProtocol.h"
 
 #include <QDateTime>
@@ -26,9 +27,7 @@ MsgLog::MsgLog(ModZorvin &ctx, EngineEvents &events) : m_ctx(ctx), m_events(even
 
 QString MsgLog::LogFilePath(const Settings &settings, const QString &programDir, const QDate &day)
 {
-    QString folder = settings.MsgLogSavePlace.isEmpty() ? programDir : settings.MsgLogSavePlace;
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
+    const QString folder = settings.MsgLogSavePlace.isEmpty() ? programDir : settings.MsgLogSavePlace;
     QString name = settings.MsgLogName;
     if (name.isEmpty() && settings.MsgLogType == 0)
         name = kDefaultLogName;
@@ -46,7 +45,7 @@ QString MsgLog::LogFilePath(const Settings &settings, const QString &programDir,
     default:
         break;
     }
-    return folder + name + suffix + QStringLiteral(".log");
+    return FolderPath::join(folder, name + suffix + QStringLiteral(".log"));
 }
 
 QString MsgLog::CurrentLogPath() const

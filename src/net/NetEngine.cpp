@@ -11,11 +11,9 @@
 #include "net/Presence.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
-#include "net/UnlhaLibrary.h"
-
-#include <QHostInfo>
 
 #include <QDir>
+#include <QHostInfo>
 
 namespace {
 
@@ -43,6 +41,7 @@ NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
     connect(m_presence.get(), &Presence::stopDatagram, this, &NetEngine::stopDatagram);
     m_msgLog = std::make_unique<MsgLog>(ctx, m_events);
     m_messages = std::make_unique<MessageDelivery>(*this, *m_msgLog);
+    m_archiver = std::make_unique<ArchiverQueue>();
     SetUpTransfers();
 }
 
@@ -57,6 +56,8 @@ void NetEngine::EmptyWorkFolders()
 
 void NetEngine::RemoveWorkFolders()
 {
+    // A running pack or unpack writes into these folders; its files land first.
+    m_archiver->waitForRunning();
     EmptyWorkFolders();
     QDir().rmdir(m_ctx.SendTempDir);
     QDir().rmdir(m_ctx.RecvTempDir);

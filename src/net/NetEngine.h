@@ -4,6 +4,7 @@
 // signals and asks its questions through EngineHost.
 #pragma once
 
+#include "net/ArchiverQueue.h"
 #include "net/EngineEvents.h"
 
 #include <QObject>
@@ -25,7 +26,7 @@ struct SendRequest;
 class NetEngine : public QObject
 {
     Q_OBJECT
-public:
+  public:
     NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent = nullptr);
     ~NetEngine() override;
 
@@ -80,19 +81,18 @@ public:
     // Closes every transfer socket (unload of the resident window).
     void CloseTransfers();
 
-    // Packs `secondPath` into `archivePath` (pack) or unpacks `archivePath` into the folder
-    // `secondPath`, which ends with "/". Runs on a worker thread while a local event loop
-    // keeps timers and sockets going. 0 success, 32799 busy (another call is running),
-    // any other value an error number (src/lzh/LzhErrors.h).
-    int RunArchiver(const QString &archivePath, const QString &secondPath, bool pack);
-    // The exact command line RunArchiver hands to the archiver.
-    static QString ArchiverCommandLine(const QString &archivePath, const QString &secondPath, bool pack);
-    // Start-up: waits (bounded) for the archiver to answer, switches its cursor off and
-    // sets ArchiverReady.
+    // The archiver: one command at a time on its worker thread; finished(id, result) on
+    // archiver() ends each. RunArchiver packs `secondPath` into `archivePath` (pack) or
+    // unpacks `archivePath` into the folder `secondPath` (ending with "/"); a call made
+    // while a command runs is refused with 32799 (busy).
+    ArchiverQueue &archiver() const { return *m_archiver; }
+    ArchiverTicket RunArchiver(const QString &archivePath, const QString &secondPath, bool pack);
+    // Start-up: asks the archiver for its version once (its self-check answers at once, so
+    // the wait is bounded), switches its cursor off and sets ArchiverReady.
     void CheckArchiver();
-    UnlhaLibrary &unlha();
+    UnlhaLibrary &unlha() const;
 
-signals:
+  signals:
     // Datagrams owned by other components, with the sender and the whole decoded text;
     // emitted synchronously by the dispatcher.
     void messageDatagram(const QString &ip, const QString &datagram);
@@ -102,7 +102,7 @@ signals:
     void goodbyeDatagram(const QString &ip);
     void stopDatagram(const QString &ip, const QString &datagram);
 
-private:
+  private:
     ModZorvin &m_ctx;
     EngineHost &m_host;
     EngineEvents m_events;
@@ -111,10 +111,8 @@ private:
     std::unique_ptr<Presence> m_presence;
     std::unique_ptr<MsgLog> m_msgLog;
     std::unique_ptr<MessageDelivery> m_messages;
-    std::unique_ptr<UnlhaLibrary> m_unlha;
-    // Set for the whole of a RunArchiver call, local loop included: the library's own flag
-    // goes up only once the worker runs and down before the loop has ended.
-    bool m_archiverRunning = false;
+    // Before the transfers, which it outlives: its destructor waits for a running command.
+    std::unique_ptr<ArchiverQueue> m_archiver;
     // Last, so transfers end before the parts they report through.
     std::unique_ptr<TransferSender> m_sender;
     std::unique_ptr<TransferReceiver> m_receiver;

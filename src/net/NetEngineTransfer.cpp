@@ -9,9 +9,7 @@
 void NetEngine::SetUpTransfers()
 {
     TransferLinks links;
-    links.runArchiver = [this](const QString &archive, const QString &second, bool pack) {
-        return RunArchiver(archive, second, pack);
-    };
+    links.archiver = m_archiver.get();
     links.peerVersion = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryVersion; };
     links.peerName = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryName; };
     links.sendDatagram = [this](const QString &datagram, const QString &destination) {
@@ -19,8 +17,6 @@ void NetEngine::SetUpTransfers()
     };
     m_sender = std::make_unique<TransferSender>(m_ctx, m_events, links);
     m_receiver = std::make_unique<TransferReceiver>(m_ctx, m_events, links);
-    connect(m_sender.get(), &TransferSender::housekeeping, m_receiver.get(),
-            &TransferReceiver::onHousekeeping);
     connect(this, &NetEngine::goodbyeDatagram, m_sender.get(), &TransferSender::onGoodbyeDatagram);
     connect(this, &NetEngine::stopDatagram, m_receiver.get(), &TransferReceiver::onStopDatagram);
 }

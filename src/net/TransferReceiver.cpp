@@ -1,8 +1,12 @@
 #include "net/TransferReceiver.h"
 
 #include "core/AnsiCodec.h"
-#include "net/EngineEvents.h"
+#include "core/FolderPath.h"
 #include "core/ModZorvin.h"
+#include "net/ArchiverQueue.h"
+#include "net/EngineEvents.h"
+#include "net/Protocol.h"
+#include "net/SocketFacts.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -10,6 +14,7 @@
 #include <QHostInfo>
 #include <QStorageInfo>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -20,18 +25,6 @@ constexpr qint64 kReadBuffer = 2 * 1024 * 1024;
 QString product()
 {
     return QString::fromUtf8(kProductName);
-}
-
-QString withSlash(const QString &folder)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
-
-QString ipv4Text(const QHostAddress &address)
-{
-    bool ok = false;
-    const quint32 v4 = address.toIPv4Address(&ok);
-    return ok ? QHostAddress(v4).toString() : address.toString();
 }
 
 } // namespace
@@ -46,9 +39,8 @@ struct TransferReceiver::Conn
 TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_events(events), m_links(std::move(links))
 {
-    m_timer2.setSingleShot(true);
-    m_timer2.setInterval(1700);
-    connect(&m_timer2, &QTimer::timeout, this, &TransferReceiver::onTimer2);
+    if (m_links.archiver)
+        connect(m_links.archiver, &ArchiverQueue::finished, this, &TransferReceiver::onArchiverFinished);
     connect(&m_server, &QTcpServer::newConnection, this, &TransferReceiver::onNewConnection);
 }
 
@@ -65,27 +57,14 @@ bool TransferReceiver::Listen(QString *errorText, int *errorNumber)
     if (!m_server.listen(m_ctx.net.bindAddress, m_ctx.net.port)) {
         if (errorText)
             *errorText = m_server.errorString();
-        if (errorNumber) {
-            // The platform's numbers for the causes start-up tells apart.
-            switch (m_server.serverError()) {
-            case QAbstractSocket::UnsupportedSocketOperationError:
-                *errorNumber = 10047;
-                break;
-            case QAbstractSocket::AddressInUseError:
-                *errorNumber = 10048;
-                break;
-            case QAbstractSocket::SocketAccessError:
-                *errorNumber = 10013;
-                break;
-            default:
-                *errorNumber = 10000 + int(m_server.serverError());
-            }
-        }
+        if (errorNumber)
+            *errorNumber = SocketFacts::errorNumber(m_server.serverError());
         return false;
     }
     if (m_ctx.LocalIp.isEmpty()) {
         const QHostAddress a = m_server.serverAddress();
-        m_ctx.SetLocalIp(a == QHostAddress::AnyIPv4 || a == QHostAddress::Any ? QString() : ipv4Text(a));
+        m_ctx.SetLocalIp(a == QHostAddress::AnyIPv4 || a == QHostAddress::Any ? QString()
+                                                                              : SocketFacts::ipv4Text(a));
     }
     if (m_ctx.LocalHostName.isEmpty())
         m_ctx.LocalHostName = QHostInfo::localHostName();
@@ -94,7 +73,6 @@ bool TransferReceiver::Listen(QString *errorText, int *errorNumber)
 
 void TransferReceiver::CloseAll()
 {
-    m_timer2.stop();
     const QList<int> keys = m_sockets.keys();
     for (int idx : keys) {
         dropOutput(idx, true);
@@ -114,10 +92,7 @@ int TransferReceiver::slotsInUse() const
 
 int TransferReceiver::slotForSocket(int socketIndex) const
 {
-    for (int i = 0; i < kRecvSlots; ++i)
-        if (m_slots[size_t(i)].inUse && m_slots[size_t(i)].socketIndex == socketIndex)
-            return i;
-    return -1;
+    return firstInUse(m_slots, &RecvSlot::socketIndex, socketIndex);
 }
 
 int TransferReceiver::AllocRecvSlot(int socketIndex, const QString &ip, quint16 port)
@@ -152,10 +127,7 @@ void TransferReceiver::CloseRecvSocket(int socketIndex)
     c->socket->disconnect(this);
     // Closing after everything arrived is how the sender learns of success.
     c->socket->disconnectFromHost();
-    if (m_archiverDepth > 0)
-        m_closedDuringArchiver.append(c->socket);
-    else
-        c->socket->deleteLater();
+    c->socket->deleteLater();
     delete c;
 }
 
@@ -240,14 +212,19 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
         QString who = displayNameOf(s.senderIp);
         if (who.isEmpty())
             who = QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp;
-        emit m_events.recvInfoAdded(who, 1, kindText + QStringLiteral("受信中にエラーが発生しました。") + local);
+        emit m_events.recvInfoAdded(who, 1,
+                                    kindText + QStringLiteral("受信中にエラーが発生しました。") + local);
     }
     // A refused transfer leaves nothing behind in the receive folder.
     dropOutput(socketIndex, true);
     if (s.packed() && s.state == 1)
-        QFile::remove(withSlash(m_ctx.RecvTempDir) + s.header.archiveName);
+        QFile::remove(archivePath(s));
     Conn *c = m_sockets.value(socketIndex);
-    if (c && c->socket->state() == QAbstractSocket::ConnectedState)
+    if (!c)
+        return;
+    // The sender closes once it has read the reply; one that never does is not kept.
+    c->idle.start();
+    if (c->socket->state() == QAbstractSocket::ConnectedState)
         c->socket->write(errorReply(code));
 }
 
@@ -265,7 +242,7 @@ void TransferReceiver::onNewConnection()
         socket->setParent(this);
         socket->setReadBufferSize(kReadBuffer);
         m_sockets.insert(idx, c);
-        const int slot = AllocRecvSlot(idx, ipv4Text(socket->peerAddress()), socket->peerPort());
+        const int slot = AllocRecvSlot(idx, SocketFacts::ipv4Text(socket->peerAddress()), socket->peerPort());
 
         connect(socket, &QTcpSocket::readyRead, this, [this, idx] { onReadyRead(idx); });
         connect(socket, &QTcpSocket::disconnected, this, [this, idx] { onDisconnected(idx); });
@@ -293,7 +270,7 @@ void TransferReceiver::onReadyRead(int socketIndex)
         return;
     }
     RecvSlot &s = m_slots[size_t(slot)];
-    if (s.archiverBusy)
+    if (s.waitsForArchiver())
         return; // everything arrived; the data left waiting is not ours to read
     c->idle.start();
 
@@ -324,7 +301,7 @@ void TransferReceiver::onReadyRead(int socketIndex)
             nameTaken = nameTaken || (i != slot && o.inUse && o.state == 1 &&
                                       (o.packed() ? o.header.archiveName : o.header.itemName) == name);
         }
-        c->out = std::make_unique<QFile>(withSlash(m_ctx.RecvTempDir) + name);
+        c->out = std::make_unique<QFile>(m_ctx.RecvTempDir + name);
         if (nameTaken ||
             (storage.isValid() && storage.bytesAvailable() >= 0 &&
              s.header.size > storage.bytesAvailable()) ||
@@ -366,38 +343,80 @@ void TransferReceiver::onReadyRead(int socketIndex)
 
 void TransferReceiver::complete(int socketIndex, int slot)
 {
-    RecvSlot &s = m_slots[size_t(slot)];
-    if (s.packed()) {
-        const QString archive = withSlash(m_ctx.RecvTempDir) + s.header.archiveName;
-        if (!m_ctx.ArchiverReady || !m_links.runArchiver) {
-            ReportRecvError(socketIndex, 255);
-            return;
-        }
-        const int result = runArchiver(archive);
-        // Events ran during the unpack: the sender may have gone or stopped.
-        if (slotForSocket(socketIndex) != slot)
-            return;
-        if (result == kArchiverBusy) {
-            s.archiverBusy = true;
-            if (Conn *c = m_sockets.value(socketIndex))
-                c->idle.stop();
-            if (!m_timer2.isActive())
-                m_timer2.start();
-            return;
-        }
-        if (result != 0) {
-            ReportRecvError(socketIndex, 4, result);
-            return;
-        }
-        QFile::remove(archive);
+    if (!m_slots[size_t(slot)].packed()) {
+        finish(socketIndex, slot);
+        return;
     }
-    finish(socketIndex, slot);
+    if (!m_ctx.ArchiverReady || !m_links.archiver) {
+        ReportRecvError(socketIndex, 255);
+        return;
+    }
+    // The connection stays open, without its idle watch, until the archive is unpacked.
+    if (Conn *c = m_sockets.value(socketIndex))
+        c->idle.stop();
+    startUnpacking(slot, false);
+}
+
+QString TransferReceiver::archivePath(const RecvSlot &s) const
+{
+    return m_ctx.RecvTempDir + s.header.archiveName;
+}
+
+// A retry that finds the archiver busy again counts towards the limit; the first
+// refusal does not.
+void TransferReceiver::startUnpacking(int slot, bool retry)
+{
+    RecvSlot &s = m_slots[size_t(slot)];
+    s.archiverBusy = false;
+    const ArchiverTicket ticket = m_links.archiver->start(archivePath(s), m_ctx.RecvTempDir, false);
+    if (!ticket.started()) {
+        unpackingEnded(slot, ticket.result, retry);
+        return;
+    }
+    s.archiverId = ticket.id;
+    m_unpacking.insert(ticket.id, {archivePath(s), m_ctx.RecvTempDir + s.header.itemName});
+}
+
+void TransferReceiver::unpackingEnded(int slot, int result, bool counted)
+{
+    RecvSlot &s = m_slots[size_t(slot)];
+    if (result == 0) {
+        QFile::remove(archivePath(s));
+        finish(s.socketIndex, slot);
+    } else if (ArchiverWait::keepsWaiting(result, counted, s.busyRetries)) {
+        // Tried again when the archiver reports its running command finished.
+        s.archiverBusy = true;
+    } else {
+        ReportRecvError(s.socketIndex, 4, result);
+    }
+}
+
+void TransferReceiver::onArchiverFinished(int id, int result)
+{
+    if (m_unpacking.contains(id)) {
+        const Unpacking files = m_unpacking.take(id);
+        const int slot = firstInUse(m_slots, &RecvSlot::archiverId, id);
+        if (slot >= 0) {
+            m_slots[size_t(slot)].archiverId = 0;
+            unpackingEnded(slot, result, true);
+        } else {
+            // The transfer ended while it was unpacked: nobody takes its files. The item
+            // stays when a running transfer writes a file of that name.
+            QFile::remove(files.archive);
+            bool itemTaken = false;
+            for (const RecvSlot &s : m_slots)
+                itemTaken = itemTaken || (s.inUse && m_ctx.RecvTempDir + s.header.itemName == files.item);
+            if (!itemTaken)
+                QFile::remove(files.item);
+        }
+    }
+    ArchiverWait::retryWaiting(m_slots, *m_links.archiver, [this](int slot) { startUnpacking(slot, true); });
 }
 
 void TransferReceiver::finish(int socketIndex, int slot)
 {
     const RecvSlot s = m_slots[size_t(slot)];
-    const QString path = withSlash(m_ctx.RecvTempDir) + s.header.itemName;
+    const QString path = m_ctx.RecvTempDir + s.header.itemName;
     const QString name = displayNameOf(s.senderIp);
     if (!QFileInfo(path).isFile()) {
         ReportRecvError(socketIndex, 100);
@@ -422,7 +441,7 @@ bool TransferReceiver::FileArrived(const QString &path, const QString &displayNa
     const QString who = displayName.isEmpty() ? QStringLiteral("IPｱﾄﾞﾚｽ ") + ip : displayName;
     bool ok = false;
     if (!set.RecvFileSavePlace.isEmpty()) {
-        const QString folder = withSlash(set.RecvFileSavePlace);
+        const QString folder = FolderPath::withSlash(set.RecvFileSavePlace);
         const QString target = folder + fileName;
         if (QFileInfo::exists(target))
             QFile::remove(target);
@@ -482,8 +501,10 @@ void TransferReceiver::onDisconnected(int socketIndex)
     if (!m_sockets.contains(socketIndex))
         return;
     const int slot = slotForSocket(socketIndex);
-    if (slot >= 0 && m_slots[size_t(slot)].archiverBusy && m_slots[size_t(slot)].packed())
-        QFile::remove(withSlash(m_ctx.RecvTempDir) + m_slots[size_t(slot)].header.archiveName);
+    // An archive still waiting for the archiver goes with it; one being unpacked goes when
+    // the unpack ends.
+    if (slot >= 0 && m_slots[size_t(slot)].archiverBusy)
+        QFile::remove(archivePath(m_slots[size_t(slot)]));
     // A sender that hangs up early leaves no partial file.
     dropOutput(socketIndex, true);
     FreeRecvSlot(socketIndex, slot);
@@ -501,7 +522,8 @@ void TransferReceiver::onIdle(int socketIndex)
 
 void TransferReceiver::onStopDatagram(const QString &ip, const QString &datagram)
 {
-    const QString archive = AnsiCodec::field(datagram, 7, 22).trimmed();
+    const QString archive =
+        AnsiCodec::field(datagram, Protocol::kStopNameFrom, Protocol::kStopNameChars).trimmed();
     for (int i = 0; i < kRecvSlots; ++i) {
         const RecvSlot &s = m_slots[size_t(i)];
         if (!s.inUse || s.senderIp != ip)
@@ -509,8 +531,8 @@ void TransferReceiver::onStopDatagram(const QString &ip, const QString &datagram
         if (!archive.isEmpty() && !s.header.archiveName.isEmpty() && s.header.archiveName != archive)
             continue;
         const int idx = s.socketIndex;
-        if (s.archiverBusy && s.packed())
-            QFile::remove(withSlash(m_ctx.RecvTempDir) + s.header.archiveName);
+        if (s.archiverBusy)
+            QFile::remove(archivePath(s));
         dropOutput(idx, true);
         FreeRecvSlot(idx, i);
         if (Conn *c = m_sockets.value(idx))
@@ -518,50 +540,4 @@ void TransferReceiver::onStopDatagram(const QString &ip, const QString &datagram
         CloseRecvSocket(idx);
         return;
     }
-}
-
-void TransferReceiver::onHousekeeping()
-{
-    if (slotsInUse() == 0)
-        m_timer2.stop();
-}
-
-void TransferReceiver::onTimer2()
-{
-    m_timer2.stop();
-    for (int i = 0; i < kRecvSlots; ++i) {
-        if (!m_slots[size_t(i)].inUse || !m_slots[size_t(i)].archiverBusy)
-            continue;
-        RecvSlot &s = m_slots[size_t(i)];
-        const int idx = s.socketIndex;
-        const QString archive = withSlash(m_ctx.RecvTempDir) + s.header.archiveName;
-        const int result = m_links.runArchiver ? runArchiver(archive) : -1;
-        if (slotForSocket(idx) != i || !m_slots[size_t(i)].archiverBusy)
-            continue;
-        if (result == kArchiverBusy && ++s.busyRetries < kArchiverRetryLimit) {
-            m_timer2.start();
-            return;
-        }
-        s.archiverBusy = false;
-        if (result != 0) {
-            ReportRecvError(idx, 4, result);
-            continue;
-        }
-        QFile::remove(archive);
-        finish(idx, i);
-    }
-}
-
-// Unpacks into the receive folder. A deleteLater() inside the archiver's local loop would
-// run in that loop, under the event handler of the very socket being deleted.
-int TransferReceiver::runArchiver(const QString &archive)
-{
-    ++m_archiverDepth;
-    const int result = m_links.runArchiver(archive, withSlash(m_ctx.RecvTempDir), false);
-    if (--m_archiverDepth == 0) {
-        for (const QPointer<QTcpSocket> &socket : std::exchange(m_closedDuringArchiver, {}))
-            if (socket)
-                socket->deleteLater();
-    }
-    return result;
 }

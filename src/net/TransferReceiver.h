@@ -8,12 +8,9 @@
 #include "net/TransferLinks.h"
 
 #include <QHash>
-#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTcpServer>
-#include <QTimer>
 #include <array>
 #include <memory>
 
@@ -33,11 +30,16 @@ struct RecvSlot
     quint16 senderPort = 0;
     TransferHeader header;
     qint64 received = 0;
+    // Unpacking was refused because the archiver was busy; the slot waits for it to be free.
     bool archiverBusy = false;
     int busyRetries = 0;
+    // The archiver command unpacking this slot's archive, 0 when none runs.
+    int archiverId = 0;
     bool errorReported = false;
 
     bool packed() const { return !header.archiveName.isEmpty(); }
+    // Everything has arrived and the archive waits for, or is in, the archiver.
+    bool waitsForArchiver() const { return archiverBusy || archiverId != 0; }
 };
 
 class TransferReceiver : public QObject
@@ -59,14 +61,11 @@ class TransferReceiver : public QObject
 
     // "captSP" from ip: cancels the first matching receive from that sender.
     void onStopDatagram(const QString &ip, const QString &datagram);
-    // Timer3 ran: Timer2 is not needed while no slot is in use.
-    void onHousekeeping();
 
     const RecvSlot &slot(int i) const { return m_slots[size_t(i)]; }
     int slotsInUse() const;
     int openConnections() const { return int(m_sockets.size()); }
 
-    void setTimer2Interval(int ms) { m_timer2.setInterval(ms); }
     // A connection that sends nothing for this long is closed and its slot freed.
     void setIdleTimeout(int ms) { m_idleMs = ms; }
 
@@ -85,8 +84,10 @@ class TransferReceiver : public QObject
     void finish(int socketIndex, int slot);
     bool FileArrived(const QString &path, const QString &displayName, const QString &ip);
     void ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);
-    void onTimer2();
-    int runArchiver(const QString &archive);
+    QString archivePath(const RecvSlot &s) const;
+    void startUnpacking(int slot, bool retry);
+    void unpackingEnded(int slot, int result, bool counted);
+    void onArchiverFinished(int id, int result);
     int slotForSocket(int socketIndex) const;
     void dropOutput(int socketIndex, bool removeFile);
     QString displayNameOf(const QString &ip) const;
@@ -99,9 +100,12 @@ class TransferReceiver : public QObject
     QHash<int, Conn *> m_sockets; // WinsockSv elements by number (0 is the listener)
     int m_socketCounter = 0;
     int m_idleMs = 120000;
-    QTimer m_timer2;
-    // The archiver runs a local event loop, often entered from a socket's own event; a
-    // socket closed inside it is deleted only once that loop has ended.
-    int m_archiverDepth = 0;
-    QList<QPointer<QTcpSocket>> m_closedDuringArchiver;
+    // The files of running unpack commands, by archiver command id. A transfer may end
+    // before its unpack is done (hang-up, stop request); its files are then deleted.
+    struct Unpacking
+    {
+        QString archive;
+        QString item;
+    };
+    QHash<int, Unpacking> m_unpacking;
 };

@@ -1,8 +1,11 @@
 #include "net/TransferSender.h"
 
 #include "core/AnsiCodec.h"
-#include "net/EngineEvents.h"
+#include "core/FolderPath.h"
 #include "core/ModZorvin.h"
+#include "net/ArchiverQueue.h"
+#include "net/EngineEvents.h"
+#include "net/Protocol.h"
 #include "net/TransferHeader.h"
 
 #include <QDir>
@@ -13,11 +16,6 @@
 namespace {
 
 constexpr qint64 kChunk = 256 * 1024;
-
-QString withSlash(const QString &folder)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
 
 QString peerQuitText()
 {
@@ -42,9 +40,8 @@ struct TransferSender::Running
 TransferSender::TransferSender(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_events(events), m_links(std::move(links))
 {
-    m_timer1.setSingleShot(true);
-    m_timer1.setInterval(1500);
-    connect(&m_timer1, &QTimer::timeout, this, &TransferSender::onTimer1);
+    if (m_links.archiver)
+        connect(m_links.archiver, &ArchiverQueue::finished, this, &TransferSender::onArchiverFinished);
     m_timer3.setInterval(60000);
     connect(&m_timer3, &QTimer::timeout, this, &TransferSender::onTimer3);
     m_timer3.start();
@@ -83,10 +80,7 @@ bool TransferSender::anyJobInUse() const
 
 int TransferSender::slotForSocket(int socketIndex) const
 {
-    for (int i = 0; i < kSendJobSlots; ++i)
-        if (m_jobs[size_t(i)].inUse && m_jobs[size_t(i)].socketIndex == socketIndex)
-            return i;
-    return -1;
+    return firstInUse(m_jobs, &SendJob::socketIndex, socketIndex);
 }
 
 QString TransferSender::HeaderText(const SendJob &job, const QString &hostName)
@@ -113,19 +107,10 @@ int TransferSender::QueueSendJob(const SendRequest &request)
             continue;
         m_delBusy = true;
         j = SendJob{};
+        static_cast<SendRequest &>(j) = request;
+        j.folder = FolderPath::withSlash(request.folder);
         j.inUse = true;
         m_delBusy = false;
-        j.destination = request.destination;
-        j.resultName = request.resultName;
-        j.notice = request.notice;
-        j.faceDown = request.faceDown;
-        j.passwordLock = request.passwordLock;
-        j.openReceipt = request.openReceipt;
-        j.folder = withSlash(request.folder);
-        j.itemName = request.itemName;
-        j.archiveName = request.archiveName;
-        j.kind = request.kind;
-        j.packWanted = request.packWanted;
         emit jobsChanged();
         NxDtSendConReq(request.destination);
         return i;
@@ -182,48 +167,83 @@ void TransferSender::onConnected(int socketIndex)
 void TransferSender::prepareAndSend(int slot)
 {
     SendJob &j = m_jobs[size_t(slot)];
-    const QString path = j.itemPath();
-    if (QFileInfo(path).isDir()) {
+    if (QFileInfo(j.itemPath()).isDir()) {
         failJob(slot, QStringLiteral("フォルダは転送できません。"));
         return;
     }
     const QString upper = j.itemName.toUpper();
-    const bool pack = j.packWanted && m_ctx.ArchiverReady && m_links.runArchiver &&
-                      !j.archiveName.isEmpty() && !upper.endsWith(QLatin1String("LZH")) &&
-                      !upper.endsWith(QLatin1String("ZIP")) && !upper.endsWith(QLatin1String("CAB"));
-    const QString archivePath = withSlash(m_ctx.SendTempDir) + j.archiveName;
+    const bool pack = j.packWanted && m_ctx.ArchiverReady && m_links.archiver && !j.archiveName.isEmpty() &&
+                      !upper.endsWith(QLatin1String("LZH")) && !upper.endsWith(QLatin1String("ZIP")) &&
+                      !upper.endsWith(QLatin1String("CAB"));
     if (!pack) {
         // An archive left from an earlier packed attempt must not go out instead of the
         // item, or the unpacked resend would send the same archive again.
         if (!j.archiveName.isEmpty())
-            QFile::remove(archivePath);
+            QFile::remove(archivePath(j));
         j.archiveName.clear();
-    } else if (!QFileInfo::exists(archivePath)) {
-        const int socketIndex = j.socketIndex;
-        const int result = runArchiver(archivePath, path);
-        // Events ran while the archiver worked: the job may have been cancelled.
-        if (slotForSocket(socketIndex) != slot || m_jobs[size_t(slot)].state != 2)
-            return;
-        if (result == kArchiverBusy) {
-            m_jobs[size_t(slot)].archiverBusy = true;
-            if (!m_timer1.isActive())
-                m_timer1.start();
-            return;
-        }
-        if (result != 0) {
-            failJob(slot, QStringLiteral("UNLHA32 ERR C=%1").arg(result));
-            return;
-        }
+    } else if (!QFileInfo::exists(archivePath(j))) {
+        // The header goes out once the archive is written (onArchiverFinished).
+        startPacking(slot, false);
+        return;
     }
     sendHeaderAndBody(slot);
+}
+
+QString TransferSender::archivePath(const SendJob &job) const
+{
+    return m_ctx.SendTempDir + job.archiveName;
+}
+
+// A retry that finds the archiver busy again counts towards the limit; the first
+// refusal does not.
+void TransferSender::startPacking(int slot, bool retry)
+{
+    SendJob &j = m_jobs[size_t(slot)];
+    j.archiverBusy = false;
+    const QString archive = archivePath(j);
+    const ArchiverTicket ticket = m_links.archiver->start(archive, j.itemPath(), true);
+    if (!ticket.started()) {
+        packingEnded(slot, ticket.result, retry);
+        return;
+    }
+    j.archiverId = ticket.id;
+    m_packing.insert(ticket.id, archive);
+}
+
+void TransferSender::packingEnded(int slot, int result, bool counted)
+{
+    SendJob &j = m_jobs[size_t(slot)];
+    if (result == 0) {
+        sendHeaderAndBody(slot);
+    } else if (ArchiverWait::keepsWaiting(result, counted, j.busyRetries)) {
+        // Tried again when the archiver reports its running command finished.
+        j.archiverBusy = true;
+    } else {
+        failJob(slot, QStringLiteral("UNLHA32 ERR C=%1").arg(result));
+    }
+}
+
+void TransferSender::onArchiverFinished(int id, int result)
+{
+    if (m_packing.contains(id)) {
+        const QString archive = m_packing.take(id);
+        const int slot = firstInUse(m_jobs, &SendJob::archiverId, id);
+        if (slot < 0) {
+            // The job ended while its item was packed; the archive has nowhere to go.
+            QFile::remove(archive);
+        } else {
+            m_jobs[size_t(slot)].archiverId = 0;
+            packingEnded(slot, result, true);
+        }
+    }
+    ArchiverWait::retryWaiting(m_jobs, *m_links.archiver, [this](int slot) { startPacking(slot, true); });
 }
 
 void TransferSender::sendHeaderAndBody(int slot)
 {
     SendJob &j = m_jobs[size_t(slot)];
-    const QString archivePath = withSlash(m_ctx.SendTempDir) + j.archiveName;
-    if (!j.archiveName.isEmpty() && QFileInfo::exists(archivePath)) {
-        j.size = QFileInfo(archivePath).size();
+    if (!j.archiveName.isEmpty() && QFileInfo::exists(archivePath(j))) {
+        j.size = QFileInfo(archivePath(j)).size();
     } else if (QFileInfo(j.itemPath()).isFile()) {
         j.size = QFileInfo(j.itemPath()).size();
         j.archiveName.clear();
@@ -246,8 +266,7 @@ void TransferSender::SendJobBody(int socketIndex, int slot)
     Running *r = m_running.value(socketIndex);
     if (!r)
         return;
-    const QString source =
-        j.archiveName.isEmpty() ? j.itemPath() : withSlash(m_ctx.SendTempDir) + j.archiveName;
+    const QString source = j.archiveName.isEmpty() ? j.itemPath() : archivePath(j);
     r->body = std::make_unique<QFile>(source);
     if (!r->body->open(QIODevice::ReadOnly)) {
         failJob(slot, QStringLiteral("ファイルが見つからない。"));
@@ -341,11 +360,12 @@ bool TransferSender::handleReply(int socketIndex)
         // The receiver can take the item unpacked: send it again, once, without packing.
         CloseSendSocket(socketIndex);
         if (!j.archiveName.isEmpty())
-            QFile::remove(withSlash(m_ctx.SendTempDir) + j.archiveName);
+            QFile::remove(archivePath(j));
         j.state = 0;
         j.socketIndex = -1;
         j.packWanted = false;
         j.archiverBusy = false;
+        j.archiverId = 0;
         j.size = 0;
         j.bytesSent = 0;
         j.errorText.clear();
@@ -363,11 +383,7 @@ bool TransferSender::handleReply(int socketIndex)
                 continue;
             report(other, false,
                    message + QLatin1Char(' ') + (other.isFile() ? other.itemPath() : QString()));
-            // Only a job that reached the receiver has something there to stop; a stop for
-            // a queued job would cancel whatever this side sends next.
-            if (other.state > 0 && m_links.sendDatagram)
-                m_links.sendDatagram(QStringLiteral("captSP") + AnsiCodec::fixedWidth(other.archiveName, 22),
-                                     dest);
+            sendStop(other);
             const int otherSocket = other.socketIndex;
             DelSlist(i);
             if (otherSocket >= 0)
@@ -462,12 +478,11 @@ bool TransferSender::DelSlist(int slot)
         return false;
     m_delBusy = true;
     SendJob &j = m_jobs[size_t(slot)];
-    const QString sendTemp = withSlash(m_ctx.SendTempDir);
     // Temporary pictures and archives die with their job.
-    if (QDir::cleanPath(j.folder) == QDir::cleanPath(sendTemp) && QFileInfo::exists(j.itemPath()))
+    if (QDir::cleanPath(j.folder) == QDir::cleanPath(m_ctx.SendTempDir) && QFileInfo::exists(j.itemPath()))
         QFile::remove(j.itemPath());
     if (!j.archiveName.isEmpty())
-        QFile::remove(sendTemp + j.archiveName);
+        QFile::remove(archivePath(j));
     j = SendJob{};
     m_delBusy = false;
     emit jobsChanged();
@@ -481,10 +496,7 @@ void TransferSender::CloseSendSocket(int socketIndex)
         return;
     r->socket->disconnect(this);
     r->socket->abort();
-    if (m_archiverDepth > 0)
-        m_closedDuringArchiver.append(r->socket);
-    else
-        r->socket->deleteLater();
+    r->socket->deleteLater();
     delete r;
 }
 
@@ -496,10 +508,7 @@ void TransferSender::CancelSendJob(int slot)
     DelSlist(slot);
     if (j.socketIndex >= 0)
         CloseSendSocket(j.socketIndex);
-    // A job that never connected has nothing at the receiver to stop.
-    if (j.state > 0 && m_links.sendDatagram)
-        m_links.sendDatagram(QStringLiteral("captSP") + AnsiCodec::fixedWidth(j.archiveName, 22),
-                             j.destination);
+    sendStop(j);
     NxDtSendConReq(j.destination);
 }
 
@@ -518,7 +527,6 @@ void TransferSender::onGoodbyeDatagram(const QString &ip)
 
 void TransferSender::CloseAll()
 {
-    m_timer1.stop();
     const QList<int> keys = m_running.keys();
     for (int idx : keys)
         CloseSendSocket(idx);
@@ -529,32 +537,14 @@ int TransferSender::peerVersionNumber(const QString &ip) const
     return m_links.peerVersion ? m_links.peerVersion(ip).trimmed().toInt() : 0;
 }
 
-void TransferSender::onTimer1()
+// Only a job that reached the receiver has something there to stop; a stop for a queued
+// job would cancel whatever this side sends next.
+void TransferSender::sendStop(const SendJob &job)
 {
-    m_timer1.stop();
-    for (int i = 0; i < kSendJobSlots; ++i) {
-        if (!m_jobs[size_t(i)].inUse || !m_jobs[size_t(i)].archiverBusy)
-            continue;
-        SendJob &j = m_jobs[size_t(i)];
-        j.state = 2;
-        const int socketIndex = j.socketIndex;
-        const QString archivePath = withSlash(m_ctx.SendTempDir) + j.archiveName;
-        const int result = m_links.runArchiver ? runArchiver(archivePath, j.itemPath()) : -1;
-        if (slotForSocket(socketIndex) != i || !m_jobs[size_t(i)].archiverBusy)
-            continue;
-        if (result == kArchiverBusy) {
-            if (++j.busyRetries < kArchiverRetryLimit) {
-                m_timer1.start();
-                return;
-            }
-        }
-        j.archiverBusy = false;
-        if (result != 0) {
-            failJob(i, QStringLiteral("UNLHA32 ERR C=%1").arg(result));
-            continue;
-        }
-        sendHeaderAndBody(i);
-    }
+    if (job.state > 0 && m_links.sendDatagram)
+        m_links.sendDatagram(Protocol::kStop +
+                                 AnsiCodec::fixedWidth(job.archiveName, Protocol::kStopNameChars),
+                             job.destination);
 }
 
 void TransferSender::onTimer3()
@@ -563,21 +553,5 @@ void TransferSender::onTimer3()
         QDir dir(m_ctx.SendTempDir);
         for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
             dir.remove(name);
-        m_timer1.stop();
     }
-    emit housekeeping();
-}
-
-// Packs one item. A deleteLater() inside the archiver's local loop would run in that
-// loop, under the connect event of the very socket being deleted.
-int TransferSender::runArchiver(const QString &archivePath, const QString &itemPath)
-{
-    ++m_archiverDepth;
-    const int result = m_links.runArchiver(archivePath, itemPath, true);
-    if (--m_archiverDepth == 0) {
-        for (const QPointer<QTcpSocket> &socket : std::exchange(m_closedDuringArchiver, {}))
-            if (socket)
-                socket->deleteLater();
-    }
-    return result;
 }

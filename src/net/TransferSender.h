@@ -6,9 +6,7 @@
 #include "net/TransferLinks.h"
 
 #include <QHash>
-#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <array>
@@ -21,42 +19,14 @@ class QTcpSocket;
 
 inline constexpr int kSendJobSlots = 706;
 
-// Outcome notices of a job: 0 none, 1 success only, 2 success and failure, 3 failure only.
-struct SendJob
-{
-    bool inUse = false;
-    QString destination;
-    int socketIndex = -1;
-    // 0 queued, 1 connecting, 2 preparing, 3 body handed over, 4 all data sent, 5 reported again
-    int state = 0;
-    QChar kind = QLatin1Char('I');
-    QString folder; // ends with "/"
-    QString itemName;
-    QString archiveName;
-    bool packWanted = false;
-    bool archiverBusy = false;
-    int busyRetries = 0;
-    qint64 size = 0;
-    qint64 bytesSent = 0; // body bytes the socket has taken out of its buffer
-    QString errorText;
-    QChar faceDown = QLatin1Char('N');
-    QChar openReceipt = QLatin1Char('N');
-    QChar passwordLock = QLatin1Char('N');
-    QChar reserved = QLatin1Char(' ');
-    int notice = 2;
-    QString resultName;
-
-    bool isFile() const { return kind == QLatin1Char('F'); }
-    QString itemPath() const { return folder + itemName; }
-};
-
-// What the send dialog and the automatic transfer hand over for one job.
+// What the send dialog and the automatic transfer hand over for one job. Outcome
+// notices: 0 none, 1 success only, 2 success and failure, 3 failure only.
 struct SendRequest
 {
     QString destination;
     QString resultName;
     QChar kind = QLatin1Char('I');
-    QString folder;
+    QString folder; // a job's folder ends with "/"
     QString itemName;
     QString archiveName;
     bool packWanted = true;
@@ -64,6 +34,27 @@ struct SendRequest
     QChar openReceipt = QLatin1Char('N');
     QChar passwordLock = QLatin1Char('N');
     int notice = 2;
+
+    bool isFile() const { return kind == QLatin1Char('F'); }
+    QString itemPath() const { return folder + itemName; }
+};
+
+// One slot of the send-job table: the request as queued, and how far it got.
+struct SendJob : SendRequest
+{
+    bool inUse = false;
+    int socketIndex = -1;
+    // 0 queued, 1 connecting, 2 preparing, 3 body handed over, 4 all data sent, 5 reported again
+    int state = 0;
+    // Packing was refused because the archiver was busy; the job waits for it to be free.
+    bool archiverBusy = false;
+    int busyRetries = 0;
+    // The archiver command packing this job's item, 0 when none runs.
+    int archiverId = 0;
+    qint64 size = 0;
+    qint64 bytesSent = 0; // body bytes the socket has taken out of its buffer
+    QString errorText;
+    QChar reserved = QLatin1Char(' ');
 };
 
 class TransferSender : public QObject
@@ -97,7 +88,6 @@ class TransferSender : public QObject
     int NextSocketIndex();
     void setSocketCounter(int value) { m_socketCounter = value; }
 
-    void setTimer1Interval(int ms) { m_timer1.setInterval(ms); }
     void setTimer3Interval(int ms) { m_timer3.setInterval(ms); }
     // Bytes kept queued in the socket while streaming; bounds the memory per job.
     void setWriteHighWater(qint64 bytes) { m_highWater = bytes; }
@@ -105,8 +95,6 @@ class TransferSender : public QObject
     static QString HeaderText(const SendJob &job, const QString &hostName);
 
   signals:
-    // Timer3 ran; the receiving side checks its own timer then.
-    void housekeeping();
     // A slot was taken or freed (the capture window refreshes its status bar).
     void jobsChanged();
 
@@ -126,9 +114,12 @@ class TransferSender : public QObject
     void closeHandling(int socketIndex);
     void failJob(int slot, const QString &message);
     void report(const SendJob &job, bool success, const QString &info);
-    void onTimer1();
     void onTimer3();
-    int runArchiver(const QString &archivePath, const QString &itemPath);
+    QString archivePath(const SendJob &job) const;
+    void startPacking(int slot, bool retry);
+    void packingEnded(int slot, int result, bool counted);
+    void onArchiverFinished(int id, int result);
+    void sendStop(const SendJob &job);
     int peerVersionNumber(const QString &ip) const;
 
     ModZorvin &m_ctx;
@@ -140,10 +131,8 @@ class TransferSender : public QObject
     int m_jobCounter = 0;
     bool m_delBusy = false;
     qint64 m_highWater = 4 * 1024 * 1024;
-    QTimer m_timer1;
     QTimer m_timer3;
-    // The archiver runs a local event loop, entered from a socket's connect event; a
-    // socket closed inside it is deleted only once that loop has ended.
-    int m_archiverDepth = 0;
-    QList<QPointer<QTcpSocket>> m_closedDuringArchiver;
+    // Archives being written, by archiver command id. A job may end before its archive is
+    // done (cancel, goodbye, hang-up); the archive is then deleted when it arrives.
+    QHash<int, QString> m_packing;
 };

@@ -8,9 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 // The caller tells "try again later" from failures by this one number.
 static_assert(UnlhaLibrary::kBusy < lzh::kFirstErrorCode || UnlhaLibrary::kBusy > lzh::kLastErrorCode);
@@ -44,13 +42,7 @@ bool selfCheck()
 } // namespace
 
 UnlhaLibrary::UnlhaLibrary() = default;
-// An engine torn down while RunArchiver waits (quit from inside the local loop) must not
-// pull the library from under its worker: wait for the running call to end.
-UnlhaLibrary::~UnlhaLibrary()
-{
-    while (m_busy.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
+UnlhaLibrary::~UnlhaLibrary() = default;
 
 bool UnlhaLibrary::splitCommandLine(const QString &line, QStringList *words, QList<bool> *quoted)
 {

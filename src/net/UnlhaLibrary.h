@@ -1,7 +1,8 @@
 // Our stand-in for the closed LZH archiver library: the three calls the program makes
 // (Unlha, UnlhaGetVersion, UnlhaSetCursorMode) over the LHA library in src/lzh. It parses
 // the archiver command line and converts names between disk (UTF-8) and archive (CP932).
-// One instance per engine, so each engine in a process has its own busy state.
+// One instance per engine, owned by its ArchiverQueue, so each engine in a process has its
+// own busy state.
 #pragma once
 
 #include <QString>
@@ -11,7 +12,8 @@
 class UnlhaLibrary
 {
   public:
-    // The answer to a call made while another call is still running.
+    // The answer to a call made while another call is still running; the one definition
+    // of this number in the program.
     static constexpr int kBusy = 32799;
     // What UnlhaGetVersion answers once the library passed its self-check (1.00).
     static constexpr int kVersion = 100;

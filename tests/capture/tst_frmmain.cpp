@@ -594,7 +594,7 @@ void TstFrmMain::paintProgramGetsTheBitmapFile()
 
     w.toolbarAction(QStringLiteral("Paint"))->trigger();
     // Inside the work folder, which is emptied at every start and removed at quit.
-    const QString bitmap = m_ctx->WorkDir + QStringLiteral("/zorvnimg.bmp");
+    const QString bitmap = m_ctx->WorkDir + QStringLiteral("zorvnimg.bmp");
     QTRY_VERIFY(QFile::exists(record));
     QFile args(record);
     QVERIFY(args.open(QIODevice::ReadOnly));

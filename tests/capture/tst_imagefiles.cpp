@@ -6,6 +6,8 @@
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "support/TestPort.h"
+#include "net/UnlhaLibrary.h"
+#include "support/RunArchiver.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -15,6 +17,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -417,10 +420,22 @@ void TstImageFiles::autoSaveLzhUnpacksToTheBitmap()
     m_ctx.settings.CaptAutoSaveType = 1;
     NetEngine engine(m_ctx, m_host);
     ImageFiles files(m_ctx, m_host, &engine);
+    QStringList panel;
+    files.setStatusPanel([&panel](const QString &text) { panel << text; });
+    QSignalSpy finished(&files, &ImageFiles::autoSaveFinished);
     const QImage picture = testPicture();
+    // The archive is written on the archiver's thread; the call returns its path at once.
     QCOMPARE(files.AutoSaveCapture(picture), folder + QStringLiteral("/CPT00001.LZH"));
-    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("CPT00001.LZH")});
-    // The temporary bitmap in the work folder is gone.
+    QCOMPARE(panel, QStringList{QStringLiteral("保存中 ") + folder + QStringLiteral("/CPT00001.LZH")});
+    // A capture that comes meanwhile is saved after it, under the next number.
+    QCOMPARE(files.AutoSaveCapture(testPicture(QSize(20, 10))), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 30000);
+    QCOMPARE(finished[0].at(0).toString(), folder + QStringLiteral("/CPT00001.LZH"));
+    QCOMPARE(finished[1].at(0).toString(), folder + QStringLiteral("/CPT00002.LZH"));
+    QCOMPARE(panel.last(), QString());
+    QCOMPARE(QDir(folder).entryList(QDir::Files),
+             (QStringList{QStringLiteral("CPT00001.LZH"), QStringLiteral("CPT00002.LZH")}));
+    // The temporary bitmaps in the work folder are gone.
     QVERIFY(QDir(m_ctx.WorkDir).entryList(QDir::Files).isEmpty());
 
     const QString out = m_dir->filePath(QStringLiteral("unpacked"));
@@ -436,7 +451,8 @@ void TstImageFiles::autoSaveLzhUnpacksToTheBitmap()
     QVERIFY(bmp.startsWith("BM"));
     QCOMPARE(bmp.size(), 54 + 48 * 192);
     QCOMPARE(maxChannelDifference(ImageFiles::LoadPictureFile(unpacked).image, picture), 0);
-    QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00001\r\n"));
+    QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00002\r\n"));
+    QVERIFY(m_host.boxes.isEmpty());
 }
 
 void TstImageFiles::autoSaveLzhFallsBackToBmp()
@@ -453,7 +469,10 @@ void TstImageFiles::autoSaveLzhFallsBackToBmp()
     QStringList panel;
     ImageFiles files(m_ctx, m_host, &engine);
     files.setStatusPanel([&panel](const QString &text) { panel << text; });
-    QCOMPARE(files.AutoSaveCapture(testPicture()), folder + QStringLiteral("/CPT00001.BMP"));
+    QSignalSpy finished(&files, &ImageFiles::autoSaveFinished);
+    QCOMPARE(files.AutoSaveCapture(testPicture()), folder + QStringLiteral("/CPT00001.LZH"));
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(finished[0].at(0).toString(), folder + QStringLiteral("/CPT00001.BMP"));
     QVERIFY(readAll(folder + QStringLiteral("/CPT00001.BMP")).startsWith("BM"));
     QCOMPARE(panel.size(), 4);
     QVERIFY2(panel[1].startsWith(QStringLiteral("LHA保存失敗 C=")) &&
@@ -463,6 +482,22 @@ void TstImageFiles::autoSaveLzhFallsBackToBmp()
     QVERIFY(QDir(m_ctx.WorkDir).entryList(QDir::Files).isEmpty());
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00001\r\n"));
     QVERIFY(m_host.boxes.isEmpty());
+
+    // An archiver busy with another command (a transfer) is a failed pack as well: the
+    // bitmap is kept at once.
+    // Busy lasts until the other command's finished is handled on this thread, however
+    // fast its worker is.
+    const QString other = m_dir->filePath(QStringLiteral("other.txt"));
+    writeFile(other, "another command's file");
+    const ArchiverTicket otherCommand =
+        engine.RunArchiver(m_dir->filePath(QStringLiteral("other.lzh")), other, true);
+    QVERIFY(otherCommand.started());
+    panel.clear();
+    QCOMPARE(files.AutoSaveCapture(testPicture()), folder + QStringLiteral("/CPT00002.BMP"));
+    QCOMPARE(panel.value(1), QStringLiteral("LHA保存失敗 C=%1→BMP保存中 ").arg(UnlhaLibrary::kBusy) + folder +
+                                 QStringLiteral("/CPT00002.BMP"));
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/CPT00002.LZH")));
+    QCOMPARE(waitForArchiver(engine.archiver(), otherCommand), 0);
 }
 
 QTEST_MAIN(TstImageFiles)

@@ -1,6 +1,6 @@
 // The archiver calls of the engine: the two command lines, names between disk (UTF-8)
-// and archive (CP932), error numbers, the busy answer, and the event loop running on
-// while a long pack works.
+// and archive (CP932), error numbers, the busy answer, the event loop running on while a
+// long pack works on the worker thread, and an engine destroyed in the middle of one.
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "lzh/LzhArchive.h"
@@ -8,11 +8,13 @@
 #include "net/NetEngine.h"
 #include "net/UnlhaLibrary.h"
 #include "support/TestPort.h"
+#include "support/RunArchiver.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -43,6 +45,20 @@ std::filesystem::path P(const QString &s)
     return std::filesystem::path(QFile::encodeName(s).toStdString());
 }
 
+// Bytes without matches inside the 8 KiB window: the encoder works through all of them
+// and then stores the file, which takes a while.
+void writeRandomFile(const QString &path, int mebibytes)
+{
+    QRandomGenerator rng(99);
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (auto &c : block)
+        c = char(rng.generate());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    for (int i = 0; i < mebibytes; ++i)
+        QCOMPARE(f.write(block), block.size());
+}
+
 } // namespace
 
 class TstArchiver : public QObject
@@ -54,6 +70,7 @@ class TstArchiver : public QObject
     void packAndUnpackWithBlanksAndJapaneseName();
     void errorNumbers();
     void busyWhileRunningAndLoopKeepsRunning();
+    void destroyedEngineWaitsForItsCommand();
     void checkArchiverSetsReady();
     void lhaJapaneseArchiveUnpacksToUtf8Name();
 
@@ -75,10 +92,10 @@ void TstArchiver::init()
 
 void TstArchiver::commandLinesAreExact()
 {
-    QCOMPARE(NetEngine::ArchiverCommandLine(QStringLiteral("/t/S/CAPT7F0000010.LZH"),
-                                            QStringLiteral("/p/a b.bmp"), true),
+    QCOMPARE(ArchiverQueue::ArchiverCommandLine(QStringLiteral("/t/S/CAPT7F0000010.LZH"),
+                                                QStringLiteral("/p/a b.bmp"), true),
              QStringLiteral("a -n -+0 -gm \"/t/S/CAPT7F0000010.LZH\" \"/p/a b.bmp\""));
-    QCOMPARE(NetEngine::ArchiverCommandLine(QStringLiteral("/t/R/x.LZH"), QStringLiteral("/t/R/"), false),
+    QCOMPARE(ArchiverQueue::ArchiverCommandLine(QStringLiteral("/t/R/x.LZH"), QStringLiteral("/t/R/"), false),
              QStringLiteral("x -n -+0 -c1 -y -gf0 -gm \"/t/R/x.LZH\" \"/t/R/\""));
 
     QStringList words;
@@ -100,7 +117,7 @@ void TstArchiver::packAndUnpackWithBlanksAndJapaneseName()
     writeFile(folder + QStringLiteral("/テスト 1.bmp"), content);
     const QString arc = folder + QStringLiteral("/CAPT7F0000011.LZH");
 
-    QCOMPARE(m_engine->RunArchiver(arc, folder + QStringLiteral("/テスト 1.bmp"), true), 0);
+    QCOMPARE(runArchiver(*m_engine, arc, folder + QStringLiteral("/テスト 1.bmp"), true), 0);
     std::vector<lzh::EntryInfo> entries;
     QCOMPARE(lzh::listArchive(P(arc), entries), int(lzh::Ok));
     QCOMPARE(entries.size(), size_t(1));
@@ -108,7 +125,7 @@ void TstArchiver::packAndUnpackWithBlanksAndJapaneseName()
     QCOMPARE(QByteArray::fromStdString(entries[0].name), QByteArray("\x83\x65\x83\x58\x83\x67 1.bmp"));
 
     writeFile(dest + QStringLiteral("/テスト 1.bmp"), "older file of the same name");
-    QCOMPARE(m_engine->RunArchiver(arc, dest + QLatin1Char('/'), false), 0);
+    QCOMPARE(runArchiver(*m_engine, arc, dest + QLatin1Char('/'), false), 0);
     QCOMPARE(readAll(dest + QStringLiteral("/テスト 1.bmp")), content);
     QCOMPARE(QDir(dest).entryList(QDir::Files), QStringList{QStringLiteral("テスト 1.bmp")});
 }
@@ -118,13 +135,13 @@ void TstArchiver::errorNumbers()
     const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
     const QString dest = m_dir->filePath(QStringLiteral("d"));
     QVERIFY(QDir().mkpath(dest));
-    QCOMPARE(m_engine->RunArchiver(arc, m_dir->filePath(QStringLiteral("missing.bmp")), true),
+    QCOMPARE(runArchiver(*m_engine, arc, m_dir->filePath(QStringLiteral("missing.bmp")), true),
              int(lzh::ErrSourceMissing));
-    QCOMPARE(m_engine->RunArchiver(arc, dest, true), int(lzh::ErrSourceNotFile));
-    QCOMPARE(m_engine->RunArchiver(arc, dest + QLatin1Char('/'), false), int(lzh::ErrArchiveOpen));
+    QCOMPARE(runArchiver(*m_engine, arc, dest, true), int(lzh::ErrSourceNotFile));
+    QCOMPARE(runArchiver(*m_engine, arc, dest + QLatin1Char('/'), false), int(lzh::ErrArchiveOpen));
     writeFile(arc, "this is not an archive");
-    QCOMPARE(m_engine->RunArchiver(arc, dest + QLatin1Char('/'), false), int(lzh::ErrNotArchive));
-    QCOMPARE(m_engine->RunArchiver(arc, m_dir->filePath(QStringLiteral("no-such-folder/")), false),
+    QCOMPARE(runArchiver(*m_engine, arc, dest + QLatin1Char('/'), false), int(lzh::ErrNotArchive));
+    QCOMPARE(runArchiver(*m_engine, arc, m_dir->filePath(QStringLiteral("no-such-folder/")), false),
              int(lzh::ErrDestinationMissing));
 
     UnlhaLibrary &lib = m_engine->unlha();
@@ -148,52 +165,69 @@ void TstArchiver::errorNumbers()
     const QString quoted = m_dir->filePath(QStringLiteral("x\" \"y"));
     writeFile(quoted, "the file that was asked for");
     QFile::remove(arc);
-    QCOMPARE(m_engine->RunArchiver(arc, quoted, true), int(lzh::ErrUnbalancedQuote));
+    const ArchiverTicket refused = m_engine->RunArchiver(arc, quoted, true);
+    QVERIFY(!refused.started());
+    QCOMPARE(refused.result, int(lzh::ErrUnbalancedQuote));
     QVERIFY(!QFile::exists(arc));
 }
 
 void TstArchiver::busyWhileRunningAndLoopKeepsRunning()
 {
-    // 40 MB without matches inside the 8 KiB window: the encoder works through all of it
-    // and then stores the file, which takes seconds.
-    QRandomGenerator rng(99);
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    for (auto &c : block)
-        c = char(rng.generate());
     const QString big = m_dir->filePath(QStringLiteral("big.bin"));
-    {
-        QFile f(big);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        for (int i = 0; i < 40; ++i)
-            QCOMPARE(f.write(block), block.size());
-    }
+    writeRandomFile(big, 40);
     const QString small = m_dir->filePath(QStringLiteral("small.txt"));
     writeFile(small, "small");
 
     ModZorvin otherCtx;
     otherCtx.net.port = TestPort::port();
     NetEngine other(otherCtx, m_host);
-    int ticks = 0, nested = -1, otherEngine = -1;
+    QSignalSpy finished(&m_engine->archiver(), &ArchiverQueue::finished);
+    const ArchiverTicket ticket =
+        m_engine->RunArchiver(m_dir->filePath(QStringLiteral("big.lzh")), big, true);
+    QVERIFY(ticket.started());
+    QVERIFY(m_engine->archiver().isBusy());
+    // A second command while the first runs is refused at once and leaves nothing.
+    const ArchiverTicket second =
+        m_engine->RunArchiver(m_dir->filePath(QStringLiteral("n.lzh")), small, true);
+    QVERIFY(!second.started());
+    QCOMPARE(second.result, UnlhaLibrary::kBusy);
+    // The event loop keeps serving timers while the worker packs.
+    int ticks = 0;
     QTimer timer;
-    timer.setInterval(1);
-    connect(&timer, &QTimer::timeout, this, [&] {
-        if (++ticks == 1) {
-            nested = m_engine->RunArchiver(m_dir->filePath(QStringLiteral("n.lzh")), small, true);
-            otherEngine = other.RunArchiver(m_dir->filePath(QStringLiteral("o.lzh")), small, true);
-        }
-    });
-    timer.start();
-    QCOMPARE(m_engine->RunArchiver(m_dir->filePath(QStringLiteral("big.lzh")), big, true), 0);
+    connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+    timer.start(1);
+    // Each engine has its own archiver.
+    QCOMPARE(runArchiver(other, m_dir->filePath(QStringLiteral("o.lzh")), small, true), 0);
+    QVERIFY(!finished.isEmpty() || finished.wait(120000));
     timer.stop();
-    QCOMPARE(nested, UnlhaLibrary::kBusy);
-    QCOMPARE(otherEngine, 0); // each engine has its own archiver
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0], (QList<QVariant>{ticket.id, 0}));
     QVERIFY2(ticks > 3, qPrintable(QString::number(ticks)));
+    QVERIFY(!m_engine->archiver().isBusy());
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("n.lzh"))));
-    // Free again once the call returned.
-    QCOMPARE(m_engine->RunArchiver(m_dir->filePath(QStringLiteral("n.lzh")), small, true), 0);
+
+    // Free again once finished came, under a new id.
+    const ArchiverTicket third = m_engine->RunArchiver(m_dir->filePath(QStringLiteral("n.lzh")), small, true);
+    QVERIFY(third.started());
+    QVERIFY(third.id != ticket.id);
+    QCOMPARE(waitForArchiver(m_engine->archiver(), third), 0);
     std::vector<lzh::EntryInfo> entries;
     QCOMPARE(lzh::listArchive(P(m_dir->filePath(QStringLiteral("big.lzh"))), entries), int(lzh::Ok));
     QCOMPARE(entries.at(0).originalSize, uint64_t(40) << 20);
+}
+
+void TstArchiver::destroyedEngineWaitsForItsCommand()
+{
+    const QString big = m_dir->filePath(QStringLiteral("big.bin"));
+    writeRandomFile(big, 16);
+    const QString archive = m_dir->filePath(QStringLiteral("big.lzh"));
+    QVERIFY(m_engine->RunArchiver(archive, big, true).started());
+    // The worker still packs with the library the engine owns; the engine goes at once.
+    m_engine.reset();
+    // The command ended before the destructor returned: its archive is complete.
+    std::vector<lzh::EntryInfo> entries;
+    QCOMPARE(lzh::listArchive(P(archive), entries), int(lzh::Ok));
+    QCOMPARE(entries.at(0).originalSize, uint64_t(16) << 20);
 }
 
 void TstArchiver::checkArchiverSetsReady()
@@ -220,7 +254,7 @@ void TstArchiver::lhaJapaneseArchiveUnpacksToUtf8Name()
               {QStringLiteral("ay"), QStringLiteral("j.lzh"), QStringLiteral("画像.bmp")});
     QVERIFY2(lha.waitForFinished(120000) && lha.exitCode() == 0,
              "lha (jlha-utils) is needed: run scripts/setup");
-    QCOMPARE(m_engine->RunArchiver(src + QStringLiteral("/j.lzh"), dest + QLatin1Char('/'), false), 0);
+    QCOMPARE(runArchiver(*m_engine, src + QStringLiteral("/j.lzh"), dest + QLatin1Char('/'), false), 0);
     QCOMPARE(readAll(dest + QStringLiteral("/画像.bmp")), QByteArray("BM").repeated(2000));
 }
 

@@ -204,6 +204,47 @@ class TestMessages : public QObject
         QVERIFY(!m_raw1->socket.hasPendingDatagrams());
     }
 
+    // The list waits in the event loop for an answer already on its way; the rows after the
+    // unavailable one, and a list sent meanwhile, keep their order behind it.
+    void recipientThatAnswersDuringTheWaitGetsTheMessage()
+    {
+        m_a->messages().setAvailabilityWait(300);
+        m_a->engine->UpdatePeer({}, kRaw1, kStateUnavail, {}, {});
+        m_a->messages().SendMessageToList({{QStringLiteral("raw1"), kRaw1}, {QStringLiteral("raw2"), kRaw2}},
+                                          QStringLiteral("first"), {false, u'N', false, 4});
+        m_a->messages().SendMessageToList({{QStringLiteral("raw2"), kRaw2}}, QStringLiteral("second"),
+                                          {false, u'N', false, 5});
+        QCOMPARE(m_a->messages().pendingListCount(), 2);
+        QVERIFY(!m_raw2->socket.hasPendingDatagrams());
+        m_raw1->sendTo(kA, "cBX266" + QByteArray("raw1 (r1)").leftJustified(150, ' ') +
+                               QByteArray("grp").leftJustified(50, ' '));
+        QCOMPARE(m_raw1->next(), QByteArray("captMSNN04N first"));
+        QCOMPARE(m_raw2->next(), QByteArray("captMSNN04N first"));
+        QCOMPARE(m_raw2->next(), QByteArray("captMSNN05N second"));
+        QCOMPARE(m_a->messages().pendingListCount(), 0);
+        QVERIFY(m_a->host.results.isEmpty());
+    }
+
+    // Quit while a list waits: the engine goes, the rest of the list with it; the log record
+    // written before sending stays.
+    void quitWhileAListWaitsForARecipient()
+    {
+        m_a->ctx.settings.MsgLog = 1;
+        m_a->messages().setAvailabilityWait(20);
+        m_a->engine->UpdatePeer({}, kRaw1, kStateUnavail, {}, {});
+        m_a->messages().SendMessageToList({{QStringLiteral("raw1"), kRaw1}, {QStringLiteral("raw2"), kRaw2}},
+                                          QStringLiteral("bye"), {false, u'N', false, 6});
+        QCOMPARE(m_a->messages().pendingListCount(), 1);
+        m_a->engine.reset();
+        QSignalSpy arrived(&m_raw2->socket, &QUdpSocket::readyRead);
+        QVERIFY(!arrived.wait(200));
+        QFile log(m_a->ctx.ProgramDir + QStringLiteral("CTMSG.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray record = log.readAll();
+        QVERIFY(record.contains(" To: raw1\r\n To: raw2\r\n"));
+        QVERIFY(record.endsWith("-\r\nbye\r\n\r\n\r\n"));
+    }
+
     void lockedMessageGoesFaceDownToPeersWithoutVersion()
     {
         m_a->messages().SendMessageToList({{QStringLiteral("raw2"), kRaw2}, {QStringLiteral("raw1"), kRaw1}},

@@ -9,6 +9,7 @@
 #include "net/TransferSender.h"
 #include "net/UnlhaLibrary.h"
 #include "support/LoopbackEngine.h"
+#include "support/RunArchiver.h"
 
 #include <QDir>
 #include <QFile>
@@ -143,6 +144,15 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+// Text that packs well and keeps the archiver at work for a while.
+QByteArray fillerText(qsizetype bytes)
+{
+    QByteArray filler;
+    for (int i = 0; filler.size() < bytes; ++i)
+        filler += "filler " + QByteArray::number(i * 104729 % 1000003) + " keeps the archiver at work\n";
+    return filler;
+}
+
 // A header made of raw fields, as another program would send it.
 QByteArray rawHeader(const QByteArray &mark, const QByteArray &kind, const QByteArray &size,
                      const QByteArray &archive, const QByteArray &item)
@@ -209,7 +219,10 @@ class TestTransfer : public QObject
     void foldersMissingFilesAndNotices();
     void packedTransfersArriveByteIdentical();
     void receiverWithoutArchiver();
-    void socketsClosedDuringTheArchiverOutliveTheirOwnEvent();
+    void receiverSurvivesAnEndWhileItUnpacks_data();
+    void receiverSurvivesAnEndWhileItUnpacks();
+    void senderSurvivesAnEndWhileItPacks_data();
+    void senderSurvivesAnEndWhileItPacks();
 };
 
 void TestTransfer::filesAndPicturesArriveByteIdentical()
@@ -227,7 +240,7 @@ void TestTransfer::filesAndPicturesArriveByteIdentical()
     const QByteArray small = writeFile(a.outbox() + japanese, randomBytes(1000, 2));
     writeFile(a.outbox() + "empty.dat", QByteArray());
     const QString picName = "CAPT" + a.ctx.LocalIpHex + "7.BMP";
-    const QByteArray picture = writeFile(a.ctx.SendTempDir + "/" + picName, "BM" + randomBytes(5000, 3));
+    const QByteArray picture = writeFile(a.ctx.SendTempDir + picName, "BM" + randomBytes(5000, 3));
 
     QVERIFY(a.queue("127.0.0.3", a.outbox(), "plain.bin") >= 0);
     QVERIFY(a.queue("127.0.0.3", a.outbox(), japanese) >= 0);
@@ -274,7 +287,7 @@ void TestTransfer::filesAndPicturesArriveByteIdentical()
     // A bitmap from another machine lives on in the viewer only; the sender's temporary
     // picture died with its job.
     QVERIFY(!QFile::exists(img.path));
-    QVERIFY(!QFile::exists(a.ctx.SendTempDir + "/" + picName));
+    QVERIFY(!QFile::exists(a.ctx.SendTempDir + picName));
     QCOMPARE(b.recvTemp(), QStringList());
     QCOMPARE(b.engine.receiver().slotsInUse(), 0);
 }
@@ -383,7 +396,7 @@ void TestTransfer::refusalsAreAnsweredWithTheirText()
         QCOMPARE(readFile(b.recvFile("same.txt")), QByteArray("12345678"));
     }
     QCOMPARE(b.recvTemp(), QStringList());
-    QVERIFY(!QFile::exists(b.ctx.WorkDir + "/escape.txt"));
+    QVERIFY(!QFile::exists(b.ctx.WorkDir + "escape.txt"));
     QVERIFY(!QFile::exists("/tmp/escape.txt"));
     QCOMPARE(QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files), QStringList({"same.txt"}));
 }
@@ -630,53 +643,67 @@ void TestTransfer::packedTransfersArriveByteIdentical()
     writeFile(a.outbox() + "big.log", text);
     const QByteArray small = writeFile(a.outbox() + japanese, randomBytes(20000, 7));
     const QString picName = "CAPT" + a.ctx.LocalIpHex + "9.BMP";
-    const QByteArray picture = writeFile(a.ctx.SendTempDir + "/" + picName, "BM" + randomBytes(3000, 8));
+    const QByteArray picture = writeFile(a.ctx.SendTempDir + picName, "BM" + randomBytes(3000, 8));
 
     // A second packed transfer to b that a raw client holds back by its last byte.
     const QByteArray note = writeFile(a.outbox() + "note.txt", randomBytes(3000, 12));
-    QCOMPARE(a.engine.RunArchiver(a.tmp.path() + "/SMALL.LZH", a.outbox() + "note.txt", true), 0);
+    QCOMPARE(runArchiver(a.engine, a.tmp.path() + "/SMALL.LZH", a.outbox() + "note.txt", true), 0);
     const QByteArray archive = readFile(a.tmp.path() + "/SMALL.LZH");
     auto held = rawClient("127.0.0.3");
     QVERIFY(held);
     held->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
                           "SMALL.LZH", "note.txt") +
                 archive.chopped(1));
+    QTRY_COMPARE(b.recvTemp(), QStringList({"SMALL.LZH"}));
 
-    // The archivers are held busy by calls of the test's own, so that the waits on Timer1
-    // and Timer2 happen whatever the speed of the machine: a job queued while a's archiver
-    // packs finds it busy; the held transfer completes while b's archiver unpacks.
-    QByteArray filler;
-    for (int i = 0; filler.size() < 24 * 1024 * 1024; ++i)
-        filler += "filler " + QByteArray::number(i * 104729 % 1000003) + " keeps the archiver at work\n";
-    writeFile(a.tmp.path() + "/hold.txt", filler);
-    writeFile(b.tmp.path() + "/hold.txt", filler);
-    QCOMPARE(b.engine.RunArchiver(b.tmp.path() + "/HOLD.LZH", b.tmp.path() + "/hold.txt", true), 0);
-    QDir().mkpath(b.tmp.path() + "/unpacked");
-
-    a.engine.sender().setTimer1Interval(50);
-    b.engine.receiver().setTimer2Interval(50);
+    // The archivers are held busy by commands of the test's own: a job queued while a's
+    // archiver packs finds it busy; so does the held transfer, completed while b's packs.
+    // Each goes on as soon as the holding command's finished arrives, not on a timer.
+    writeFile(a.tmp.path() + "/hold.txt", fillerText(24 * 1024 * 1024));
+    writeFile(b.tmp.path() + "/hold.txt", fillerText(24 * 1024 * 1024));
+    // Connected after the sender's and receiver's own handlers: each looks once the engine
+    // has reacted to the end of the holding command.
+    ArchiverTicket holdA, holdB;
     int toC = -1;
-    bool sawBusy = false, sawRecvBusy = false;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, this, [&] {
-        sawBusy = sawBusy || (toC >= 0 && a.engine.sender().job(toC).archiverBusy);
-        for (int i = 0; i < 3; ++i)
-            sawRecvBusy = sawRecvBusy || b.engine.receiver().slot(i).archiverBusy;
+    auto heldSlot = [&] {
+        for (int i = 0; i < kRecvSlots; ++i)
+            if (b.engine.receiver().slot(i).inUse &&
+                b.engine.receiver().slot(i).header.archiveName == "SMALL.LZH")
+                return i;
+        return -1;
+    };
+    bool holdADone = false, holdBDone = false, packedAtOnce = false, unpackedAtOnce = false;
+    connect(&a.engine.archiver(), &ArchiverQueue::finished, this, [&](int id, int result) {
+        if (id != holdA.id)
+            return;
+        holdADone = result == 0;
+        packedAtOnce = a.engine.sender().job(toC).archiverId != 0 && a.engine.archiver().isBusy();
     });
-    watch.start(1);
+    connect(&b.engine.archiver(), &ArchiverQueue::finished, this, [&](int id, int result) {
+        if (id != holdB.id)
+            return;
+        holdBDone = result == 0;
+        unpackedAtOnce = heldSlot() >= 0 && b.engine.receiver().slot(heldSlot()).archiverId != 0;
+    });
 
-    QTimer::singleShot(0, this, [&] { toC = a.queue("127.0.0.4", a.outbox(), japanese, 'F', 2, true); });
-    QTimer::singleShot(0, this, [&] { QTRY_VERIFY_WITH_TIMEOUT(sawBusy, 20000); });
-    QCOMPARE(a.engine.RunArchiver(a.tmp.path() + "/HOLD.LZH", a.tmp.path() + "/hold.txt", true), 0);
-    QVERIFY(sawBusy);
+    holdA = a.engine.RunArchiver(a.tmp.path() + "/HOLD.LZH", a.tmp.path() + "/hold.txt", true);
+    QVERIFY(holdA.started());
+    toC = a.queue("127.0.0.4", a.outbox(), japanese, 'F', 2, true);
+    // Connected, then refused by the busy archiver: the job waits in state 2.
+    QTRY_VERIFY_WITH_TIMEOUT(a.engine.sender().job(toC).archiverBusy, 20000);
+    QCOMPARE(a.engine.sender().job(toC).state, 2);
+    QTRY_VERIFY_WITH_TIMEOUT(holdADone, 60000);
+    QVERIFY(packedAtOnce);
 
-    QTimer::singleShot(0, this, [&] { held->write(archive.right(1)); });
-    QTimer::singleShot(0, this, [&] { QTRY_VERIFY_WITH_TIMEOUT(sawRecvBusy, 20000); });
-    QCOMPARE(b.engine.RunArchiver(b.tmp.path() + "/HOLD.LZH", b.tmp.path() + "/unpacked/", false), 0);
-    QVERIFY(sawRecvBusy);
+    holdB = b.engine.RunArchiver(b.tmp.path() + "/HOLD.LZH", b.tmp.path() + "/hold.txt", true);
+    QVERIFY(holdB.started());
+    held->write(archive.right(1));
+    QTRY_VERIFY_WITH_TIMEOUT(heldSlot() >= 0 && b.engine.receiver().slot(heldSlot()).archiverBusy, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(holdBDone, 60000);
+    QVERIFY(unpackedAtOnce);
     QTRY_COMPARE_WITH_TIMEOUT(held->state(), QAbstractSocket::UnconnectedState, 20000);
-    watch.stop();
     QCOMPARE(readFile(b.recvFile("note.txt")), note);
+    QCOMPARE(a.engine.sender().job(toC).busyRetries, 0);
     a.queue("127.0.0.3", a.outbox(), "big.log", 'F', 2, true);
     a.queue("127.0.0.3", a.ctx.SendTempDir, picName, 'I', 2, true);
 
@@ -736,78 +763,142 @@ void TestTransfer::receiverWithoutArchiver()
     QCOMPARE(readFile(b.recvFile("three.zip")), readFile(a.outbox() + "three.zip"));
 }
 
-// The archiver runs in a local event loop, entered from the socket event that found the
-// body complete (receiver) or the connection made (sender). A socket closed meanwhile
-// must not be deleted inside that loop: its own event handler is still running below.
-void TestTransfer::socketsClosedDuringTheArchiverOutliveTheirOwnEvent()
+// The archiver works on its own thread while the connection it packs or unpacks for
+// ends: its finished must find the transfer gone, delete the files nobody takes and
+// touch no freed slot; an engine destroyed meanwhile waits for the command.
+enum class End { HangUp, Stop, Cancel, Goodbye, Quit };
+
+void TestTransfer::receiverSurvivesAnEndWhileItUnpacks_data()
 {
-    Peer a("127.0.0.2"), b("127.0.0.3");
-    for (Peer *p : {&a, &b}) {
-        p->engine.CheckArchiver();
-        QVERIFY(p->ctx.ArchiverReady);
-        QVERIFY(p->start());
-    }
-    QByteArray filler;
-    for (int i = 0; filler.size() < 24 * 1024 * 1024; ++i)
-        filler += "filler " + QByteArray::number(i * 104729 % 1000003) + " keeps the archiver at work\n";
-    writeFile(a.outbox() + "big.txt", filler);
-    QCOMPARE(a.engine.RunArchiver(a.tmp.path() + "/BIG.LZH", a.outbox() + "big.txt", true), 0);
-    const QByteArray archive = readFile(a.tmp.path() + "/BIG.LZH");
-    const int baseLevel = QThread::currentThread()->loopLevel();
+    QTest::addColumn<End>("end");
+    QTest::newRow("sender hangs up") << End::HangUp;
+    QTest::newRow("stop request") << End::Stop;
+    QTest::newRow("quit") << End::Quit;
+}
 
-    // Receiver: the sender hangs up while the complete body is being unpacked.
-    {
-        auto s = rawClient("127.0.0.3");
-        QVERIFY(s);
-        QTRY_COMPARE(b.engine.receiver().findChildren<QTcpSocket *>().size(), 1);
-        QTcpSocket *served = b.engine.receiver().findChildren<QTcpSocket *>().first();
-        int deletedAtLevel = -1;
-        connect(served, &QObject::destroyed, this,
-                [&] { deletedAtLevel = QThread::currentThread()->loopLevel(); });
-        bool hungUp = false;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, this, [&] {
-            if (!hungUp && b.engine.unlha().isBusy()) {
-                hungUp = true;
-                s->abort();
-            }
-        });
-        watch.start(1);
-        s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
-                           "BIG.LZH", "big.txt") +
-                 archive);
-        QTRY_VERIFY_WITH_TIMEOUT(hungUp, 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(deletedAtLevel >= 0, 20000);
-        QCOMPARE(deletedAtLevel, baseLevel);
-        QCOMPARE(b.engine.receiver().slotsInUse(), 0);
-        QCOMPARE(b.engine.receiver().openConnections(), 0);
-    }
+void TestTransfer::receiverSurvivesAnEndWhileItUnpacks()
+{
+    QFETCH(End, end);
+    QTemporaryDir tmp;
+    writeFile(tmp.path() + "/big.txt", fillerText(16 * 1024 * 1024));
+    auto b = std::make_unique<Peer>("127.0.0.3");
+    b->engine.CheckArchiver();
+    QVERIFY(b->start());
+    QCOMPARE(runArchiver(b->engine, tmp.path() + "/BIG.LZH", tmp.path() + "/big.txt", true), 0);
+    const QByteArray archive = readFile(tmp.path() + "/BIG.LZH");
 
-    // Sender: the destination says goodbye while the item is being packed.
-    {
-        const int job = a.queue("127.0.0.3", a.outbox(), "big.txt", 'F', 2, true);
-        QCOMPARE(a.engine.sender().findChildren<QTcpSocket *>().size(), 1);
-        QTcpSocket *sending = a.engine.sender().findChildren<QTcpSocket *>().first();
-        int deletedAtLevel = -1;
-        connect(sending, &QObject::destroyed, this,
-                [&] { deletedAtLevel = QThread::currentThread()->loopLevel(); });
-        bool quit = false;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, this, [&] {
-            if (!quit && a.engine.unlha().isBusy() && a.engine.sender().job(job).state == 2) {
-                quit = true;
-                a.engine.HandleDatagram("127.0.0.3", "captGB");
-            }
-        });
-        watch.start(1);
-        QTRY_VERIFY_WITH_TIMEOUT(quit, 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(deletedAtLevel >= 0, 20000);
-        QCOMPARE(deletedAtLevel, baseLevel);
-        QVERIFY(!a.engine.sender().anyJobInUse());
-        QCOMPARE(a.host.sent.size(), 1);
-        QCOMPARE(a.host.sent[0].info,
-                 QString::fromUtf8("相手側「ぞるびん」が終了しました。 ") + a.outbox() + "big.txt");
+    auto s = rawClient("127.0.0.3");
+    QVERIFY(s);
+    QSignalSpy closed(s.get(), &QTcpSocket::disconnected);
+    bool acted = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (acted || !b->engine.archiver().isBusy())
+            return;
+        acted = true;
+        if (end == End::HangUp)
+            s->abort();
+        else if (end == End::Stop)
+            b->engine.HandleDatagram("127.0.0.2", "captSP" + QByteArray("BIG.LZH").leftJustified(22, ' '));
+        else
+            b.reset();
+    });
+    watch.start(1);
+    s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'), "BIG.LZH",
+                       "big.txt") +
+             archive);
+    QTRY_VERIFY_WITH_TIMEOUT(acted, 20000);
+    watch.stop();
+    // The receiver closes its end, also when it goes down.
+    if (end != End::HangUp)
+        QTRY_VERIFY_WITH_TIMEOUT(!closed.isEmpty(), 20000);
+    if (end == End::Quit)
+        return;
+    QTRY_COMPARE(b->engine.receiver().slotsInUse(), 0);
+    QTRY_COMPARE(b->engine.receiver().openConnections(), 0);
+    // Once the unpack has ended, neither the archive nor what it unpacked is left.
+    QTRY_VERIFY_WITH_TIMEOUT(!b->engine.archiver().isBusy(), 20000);
+    QCOMPARE(b->recvTemp(), QStringList());
+    QCOMPARE(b->host.received.size(), 0);
+    QCOMPARE(QDir(b->ctx.settings.RecvFileSavePlace).entryList(QDir::Files), QStringList());
+}
+
+void TestTransfer::senderSurvivesAnEndWhileItPacks_data()
+{
+    QTest::addColumn<End>("end");
+    QTest::newRow("receiver hangs up") << End::HangUp;
+    QTest::newRow("cancel") << End::Cancel;
+    QTest::newRow("goodbye") << End::Goodbye;
+    QTest::newRow("quit") << End::Quit;
+}
+
+void TestTransfer::senderSurvivesAnEndWhileItPacks()
+{
+    QFETCH(End, end);
+    auto a = std::make_unique<Peer>("127.0.0.2");
+    a->engine.CheckArchiver();
+    QVERIFY(a->start());
+    // A receiver that takes connections and reads nothing (or hangs up at once), and a
+    // datagram probe beside it.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress("127.0.0.3"), TestPort::port()));
+    QList<QTcpSocket *> conns;
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        conns.append(server.nextPendingConnection());
+        if (end == End::HangUp)
+            conns.last()->close();
+    });
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress("127.0.0.3"), TestPort::port()));
+    writeFile(a->outbox() + "big.txt", fillerText(16 * 1024 * 1024));
+    const QString item = a->outbox() + "big.txt";
+
+    bool packingAtReport = false;
+    connect(&a->engine.events(), &EngineEvents::sendResultAdded, this,
+            [&] { packingAtReport = a->engine.archiver().isBusy(); });
+    const int job = a->queue("127.0.0.3", a->outbox(), "big.txt", 'F', 2, true);
+    const QString archive = a->engine.sender().job(job).archiveName;
+    bool acted = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (acted || end == End::HangUp || !a->engine.archiver().isBusy())
+            return;
+        acted = true;
+        QCOMPARE(a->engine.sender().job(job).state, 2);
+        if (end == End::Cancel)
+            a->engine.sender().CancelSendJob(job);
+        else if (end == End::Goodbye)
+            a->engine.HandleDatagram("127.0.0.3", "captGB");
+        else
+            a.reset();
+    });
+    watch.start(1);
+    if (end == End::HangUp)
+        QTRY_COMPARE_WITH_TIMEOUT(a->host.sent.size(), 1, 20000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(acted, 20000);
+    watch.stop();
+    qDeleteAll(conns);
+    if (end == End::Quit)
+        return;
+
+    QVERIFY(!a->engine.sender().anyJobInUse());
+    if (end == End::Cancel) {
+        QCOMPARE(a->host.sent.size(), 0);
+        QTRY_VERIFY(probe.hasPendingDatagrams());
+        QCOMPARE(probe.receiveDatagram().data(), "captSP" + archive.toLatin1().leftJustified(22, ' '));
+    } else {
+        QCOMPARE(a->host.sent.size(), 1);
+        QVERIFY(packingAtReport);
+        QCOMPARE(a->host.sent[0].result, 1);
+        QCOMPARE(a->host.sent[0].info, end == End::HangUp
+                                           ? QString::fromUtf8("転送中に切断されました。") + item
+                                           : QString::fromUtf8("相手側「ぞるびん」が終了しました。 ") + item);
     }
+    // The archive nobody sends is deleted when the pack ends; the item itself stays.
+    QTRY_VERIFY_WITH_TIMEOUT(!a->engine.archiver().isBusy(), 20000);
+    QCOMPARE(QDir(a->ctx.SendTempDir).entryList(QDir::Files), QStringList());
+    QVERIFY(QFileInfo::exists(item));
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

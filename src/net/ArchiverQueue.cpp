@@ -1,0 +1,65 @@
+#include "net/ArchiverQueue.h"
+
+#include "lzh/LzhErrors.h"
+#include "net/UnlhaLibrary.h"
+
+#include <limits>
+
+namespace {
+
+// The library writes a short result text there; nobody reads it.
+constexpr int kOutputChars = 400;
+
+} // namespace
+
+ArchiverQueue::ArchiverQueue(QObject *parent) : QObject(parent), m_library(std::make_unique<UnlhaLibrary>())
+{
+    // One thread: the library runs one command at a time anyway.
+    m_worker.setMaxThreadCount(1);
+}
+
+ArchiverQueue::~ArchiverQueue()
+{
+    // The result the worker posts back is dropped with this object.
+    m_worker.waitForDone();
+}
+
+QString ArchiverQueue::ArchiverCommandLine(const QString &archivePath, const QString &secondPath, bool pack)
+{
+    const QString command =
+        pack ? QStringLiteral("a -n -+0 -gm ") : QStringLiteral("x -n -+0 -c1 -y -gf0 -gm ");
+    return command + u'"' + archivePath + u'"' + u' ' + u'"' + secondPath + u'"';
+}
+
+ArchiverTicket ArchiverQueue::start(const QString &archivePath, const QString &secondPath, bool pack)
+{
+    if (m_runningId != 0)
+        return {0, UnlhaLibrary::kBusy};
+    // The command line quotes each path and has no escape; a Linux path may hold a double
+    // quote, and would then name other files. Such a path is refused, never misread.
+    if (archivePath.contains(u'"') || secondPath.contains(u'"'))
+        return {0, lzh::ErrUnbalancedQuote};
+    m_lastId = m_lastId == std::numeric_limits<int>::max() ? 1 : m_lastId + 1;
+    const int id = m_runningId = m_lastId;
+    const QString line = ArchiverCommandLine(archivePath, secondPath, pack);
+    UnlhaLibrary *library = m_library.get();
+    m_worker.start([this, library, line, id] {
+        QByteArray output(kOutputChars, '\0');
+        const int result = library->Unlha(0, line, output.data(), kOutputChars);
+        QMetaObject::invokeMethod(
+            this, [this, id, result] { onWorkerDone(id, result); }, Qt::QueuedConnection);
+    });
+    return {id, 0};
+}
+
+void ArchiverQueue::waitForRunning()
+{
+    m_worker.waitForDone();
+}
+
+void ArchiverQueue::onWorkerDone(int id, int result)
+{
+    if (id == m_runningId)
+        m_runningId = 0;
+    emit finished(id, result);
+}

@@ -1,0 +1,61 @@
+// The engine's archiver (RunArchiver): one command of the LZH library at a time on a
+// worker thread of its own, its result reported on the engine's thread, so packing and
+// unpacking never hold up sockets and timers. Nobody waits for it: a caller keeps the
+// command's id and carries on when finished(id, result) arrives.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+#include <memory>
+
+class UnlhaLibrary;
+
+// The answer to a request: started (id above 0, finished(id, result) follows), or refused
+// at once with `result`: UnlhaLibrary::kBusy while another command runs, or the error
+// number of a path the command line cannot carry.
+struct ArchiverTicket
+{
+    int id = 0;
+    int result = 0;
+
+    bool started() const { return id > 0; }
+};
+
+class ArchiverQueue : public QObject
+{
+    Q_OBJECT
+  public:
+    explicit ArchiverQueue(QObject *parent = nullptr);
+    // Waits for a running command: its worker uses the library, which dies with this object.
+    ~ArchiverQueue() override;
+
+    // Packs `secondPath` into `archivePath` (pack) or unpacks `archivePath` into the folder
+    // `secondPath`, which ends with "/".
+    ArchiverTicket start(const QString &archivePath, const QString &secondPath, bool pack);
+
+    // From start() until the command's finished has been emitted; start() answers busy.
+    bool isBusy() const { return m_runningId != 0; }
+
+    // Blocks until the running command has written its files (quit, before the work folders
+    // go). Its finished still comes through the event loop, if that runs again.
+    void waitForRunning();
+
+    // The exact command line a command hands to the library.
+    static QString ArchiverCommandLine(const QString &archivePath, const QString &secondPath, bool pack);
+
+    UnlhaLibrary &library() const { return *m_library; }
+
+  signals:
+    // Command `id` ended: 0 success, any other value an error number (src/lzh/LzhErrors.h).
+    // Emitted once the archiver is free again, so a receiver may start the next command.
+    void finished(int id, int result);
+
+  private:
+    void onWorkerDone(int id, int result);
+
+    std::unique_ptr<UnlhaLibrary> m_library;
+    QThreadPool m_worker;
+    int m_runningId = 0;
+    int m_lastId = 0;
+};
