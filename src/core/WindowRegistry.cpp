@@ -92,16 +92,16 @@ void WindowRegistry::track(const QString &kind, const QString &key, QWidget *win
     // Closing hands the window to release(): it must not delete itself on the way.
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->installEventFilter(this);
-    connect(window, &QObject::destroyed, this, [this] { forget(nullptr); });
+    connect(window, &QObject::destroyed, this, [this, window] { forget(window); });
     m_entries.push_back({kind, key, window});
     emit windowAdded(kind, key, window);
 }
 
 void WindowRegistry::forget(QWidget *window)
 {
-    // Called with null from `destroyed`, when the pointer has already gone null.
+    // From `destroyed` the guarded pointer may already be null.
     for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (it->window.data() != window) {
+        if (it->window && it->window.data() != window) {
             ++it;
             continue;
         }
