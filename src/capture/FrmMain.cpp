@@ -88,8 +88,8 @@ QString withSlash(const QString &folder)
 } // namespace
 
 FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget *parent)
-    : QMainWindow(parent), m_ctx(ctx), m_engine(engine), m_commands(commands), m_platform(ScreenPlatform::create()),
-      m_files(std::make_unique<ImageFiles>(ctx, engine.host(), &engine))
+    : QMainWindow(parent), m_ctx(ctx), m_engine(engine), m_commands(commands),
+      m_platform(ScreenPlatform::create()), m_files(std::make_unique<ImageFiles>(ctx, engine.host(), &engine))
 {
     m_capture = std::make_unique<CaptureEngine>(*this, ctx, *m_platform);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -258,8 +258,9 @@ void FrmMain::buildPopup()
                 {"mnuOpen", "mnuSave", "mnuPrint"});
     addCommands(addMenu(m_popup, QStringLiteral("mnuPEdit"), QStringLiteral("編集(&E)")),
                 {"mnuCut", "mnuCopy", "mnuPest"});
-    addCommands(addMenu(m_popup, QStringLiteral("mnuPCapture"), QStringLiteral("ｷｬﾌﾟﾁｬ(&C)")),
-                {"mnuCaptureItem0", "mnuCaptureItem1", "mnuCaptureItem2", "mnuCaptureItem3", "mnuCaptureItem4"});
+    addCommands(
+        addMenu(m_popup, QStringLiteral("mnuPCapture"), QStringLiteral("ｷｬﾌﾟﾁｬ(&C)")),
+        {"mnuCaptureItem0", "mnuCaptureItem1", "mnuCaptureItem2", "mnuCaptureItem3", "mnuCaptureItem4"});
     addCommands(m_popup, {"mnuClear", "-", "mnuSend", "mnuFileTran"});
     m_popupCancel = addMenu(m_popup, QStringLiteral("mnuPSendCan"), QStringLiteral("ｷｬﾝｾﾙ"));
     for (int i = 0; i < kCancelItems; ++i) {
@@ -335,7 +336,9 @@ void FrmMain::SetToolbar()
 void FrmMain::updateSubMenus()
 {
     // A group is as usable as the commands in it.
-    const auto enabled = [this](const char *name) { return m_commands.action(QLatin1String(name))->isEnabled(); };
+    const auto enabled = [this](const char *name) {
+        return m_commands.action(QLatin1String(name))->isEnabled();
+    };
     const bool wall = enabled("mnuWallCenter") || enabled("mnuWallTile");
     m_menus.value(QStringLiteral("mnuWall"))->menuAction()->setEnabled(wall);
     m_menus.value(QStringLiteral("mnuPWall"))->menuAction()->setEnabled(wall);

@@ -17,8 +17,7 @@
 Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_engine(engine), m_windows(windows)
 {
-    m_windows.setFactory(WindowKind::Capture,
-                         [this] { return new FrmMain(m_ctx, m_engine, *this); });
+    m_windows.setFactory(WindowKind::Capture, [this] { return new FrmMain(m_ctx, m_engine, *this); });
     connect(&m_windows, &WindowRegistry::windowAdded, this, &Commands::refresh);
     connect(&m_windows, &WindowRegistry::windowRemoved, this, &Commands::refresh);
 
@@ -85,7 +84,8 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
     add("mnuClear", QStringLiteral("ｸﾘｱ(&C)"), "CaptClear", onCaptureWindow(&FrmMain::Clear), hasPicture);
 
     add("mnuAdrEdit", QStringLiteral("ｱﾄﾞﾚｽ帳(&N)"), "AddrBook", nullptr, always);
-    add("mnuPaint", QStringLiteral("画像編集ﾂｰﾙを開く(&L)"), "Paint", onCaptureWindow(&FrmMain::OpenPaintProgram),
+    add("mnuPaint", QStringLiteral("画像編集ﾂｰﾙを開く(&L)"), "Paint",
+        onCaptureWindow(&FrmMain::OpenPaintProgram),
         [this, picture] { return !m_ctx.settings.PicEditApp.isEmpty() && picture(); });
     add(
         "mnuMsgLogShow", QStringLiteral("ﾒｯｾｰｼﾞﾛｸﾞを開く(&M)"), nullptr,
@@ -164,14 +164,6 @@ QAction *Commands::action(const QString &name) const
 {
     const int index = indexOf(name);
     return index < 0 ? nullptr : m_commands[size_t(index)].action;
-}
-
-QStringList Commands::names() const
-{
-    QStringList names;
-    for (const Command &command : m_commands)
-        names << command.name;
-    return names;
 }
 
 void Commands::setHandler(const QString &name, std::function<void()> handler)

@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -40,8 +39,6 @@ class Commands : public QObject
     // command with a toolbar button carries the button's key as its object name, the key
     // the saved toolbar layout uses; the others carry their menu name.
     QAction *action(const QString &name) const;
-    // Every command's menu name, in table order.
-    QStringList names() const;
 
     // What a command does; null leaves it disabled.
     void setHandler(const QString &name, std::function<void()> handler);

@@ -12,7 +12,6 @@
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -111,7 +110,7 @@ bool FrmSket::StartNetwork()
 
 void FrmSket::AddTrayIcon()
 {
-    m_captureTray = new CaptureTrayMenu(*m_tray->menu(), m_tray->quitAction(), *m_commands, this);
+    new CaptureTrayMenu(*m_tray->menu(), m_tray->quitAction(), *m_commands, this);
     m_tray->TrayAdd();
 }
 
@@ -235,8 +234,8 @@ void FrmSket::onLogViewerRequested(const QString &program, const QStringList &ar
 void FrmSket::onTrayDoubleClicked()
 {
     // The setting LDblClick chooses the command; 0 and unknown numbers do nothing.
-    static const char *const kDoubleClickCommands[] = {nullptr,    "mnuShow", "mnuMsgSend",
-                                                       "mnuOpt",   "mnuKeySet", "mnuAdrEdit"};
+    static const char *const kDoubleClickCommands[] = {nullptr,  "mnuShow",   "mnuMsgSend",
+                                                       "mnuOpt", "mnuKeySet", "mnuAdrEdit"};
     const int choice = m_ctx.settings.LDblClick;
     if (choice == 6)
         mnuEnd();

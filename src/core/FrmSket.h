@@ -8,7 +8,6 @@
 #include <QWidget>
 #include <memory>
 
-class CaptureTrayMenu;
 class Commands;
 class ModZorvin;
 class NetEngine;
@@ -71,6 +70,5 @@ class FrmSket : public QWidget, public EngineHost
     std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<WindowRegistry> m_windows;
     std::unique_ptr<Commands> m_commands;
-    CaptureTrayMenu *m_captureTray = nullptr;
     bool m_unloaded = false;
 };

@@ -152,8 +152,8 @@ void WindowRegistry::deleteReleased()
     if (nestedLoopRunning()) {
         // Looked at again each time the event loop wakes, until the nested loops are gone.
         if (!m_idleWatch) {
-            m_idleWatch = connect(QAbstractEventDispatcher::instance(thread()), &QAbstractEventDispatcher::awake,
-                                  this, &WindowRegistry::deleteReleased);
+            m_idleWatch = connect(QAbstractEventDispatcher::instance(thread()),
+                                  &QAbstractEventDispatcher::awake, this, &WindowRegistry::deleteReleased);
         }
         return;
     }

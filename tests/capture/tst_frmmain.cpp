@@ -557,7 +557,9 @@ void TstFrmMain::dropsLoadRefuseOrOfferForSending()
 
     // With the network they go to the send dialog in file mode.
     m_ctx->NetworkReady = true;
-    m_commands->setSendDialog([&sent](const SendHandOver &handOver) { sent.append({handOver.kind, handOver.tag}); });
+    m_commands->setSendDialog([&sent](const SendHandOver &handOver) {
+        sent.append({handOver.kind, handOver.tag});
+    });
     dropOn(w, {QUrl::fromLocalFile(text)});
     QTRY_COMPARE(sent.size(), 1);
     QCOMPARE(sent[0], std::make_tuple(2, text));
@@ -869,8 +871,8 @@ void TstFrmMain::commandWithoutItsWindowStaysDisabled()
     QVERIFY(w.LoadPictureFile(source));
 
     // Their windows are still to come: the commands are there, and off, in every place.
-    const QStringList waiting = {"mnuAdrEdit", "mnuOpt",   "mnuKeySet", "mnuPrint",   "mnuWallCenter",
-                                 "mnuWallTile", "mnuDTopImg", "mnuMsgSend", "mnuSend", "mnuFileTran"};
+    const QStringList waiting = {"mnuAdrEdit",  "mnuOpt",     "mnuKeySet",  "mnuPrint", "mnuWallCenter",
+                                 "mnuWallTile", "mnuDTopImg", "mnuMsgSend", "mnuSend",  "mnuFileTran"};
     for (const QString &name : waiting) {
         QAction *action = m_commands->action(name);
         QVERIFY2(action && action->isVisible() && !action->isEnabled(), qPrintable(name));

@@ -37,6 +37,17 @@ static void prepareContext(ModZorvin &ctx, const QTemporaryDir &data)
     ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
 }
 
+// What is still on screen (after a quit: nothing).
+static QStringList visibleWindows()
+{
+    QStringList names;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible())
+            names << w->objectName() + u':' + QString::fromLatin1(w->metaObject()->className());
+    }
+    return names;
+}
+
 class tst_FrmSket : public QObject
 {
     Q_OBJECT
@@ -90,8 +101,7 @@ void tst_FrmSket::quitWhileStartupWaitsEndsStartup()
     // The version stamp marks a finished start-up only.
     QCOMPARE(SettingsFile(ctx.SettingsPath()).ReadSetting(QStringLiteral("Zorvin"), QStringLiteral("Major")),
              QString());
-    for (QWidget *w : QApplication::topLevelWidgets())
-        QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+    QCOMPARE(visibleWindows(), QStringList());
 }
 
 void tst_FrmSket::quitFromTheTrayMenu()
@@ -138,8 +148,7 @@ void tst_FrmSket::quitFromTheTrayMenu()
     QTRY_VERIFY(first.state() == QProcess::NotRunning && second.state() == QProcess::NotRunning);
     QCOMPARE(ctx.StartupDone, uint8_t(StartupQuitting));
     QVERIFY(!QFileInfo::exists(ctx.WorkDir));
-    for (QWidget *w : QApplication::topLevelWidgets())
-        QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+    QCOMPARE(visibleWindows(), QStringList());
 }
 
 void tst_FrmSket::quitWhileACaptureShowsItsSaveError()
@@ -244,8 +253,7 @@ void tst_FrmSket::quitWhileAWindowWaitsInItsBox()
     QVERIFY(!sket.windows().find(QStringLiteral("FrmMsg"), QStringLiteral("7")));
     QTRY_VERIFY(asking.isNull());
     QTRY_VERIFY(capture.isNull());
-    for (QWidget *w : QApplication::topLevelWidgets())
-        QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+    QCOMPARE(visibleWindows(), QStringList());
 }
 
 void tst_FrmSket::captureWindowClosedAndOpenedAgainFromTheTray()

@@ -123,7 +123,8 @@ void tst_WindowRegistry::quitClosesTheLastOpenedFirst()
     WindowRegistry &windows = *registry;
     windows.setFactory(QStringLiteral("FrmMain"),
                        [&] { return new NotingWindow(QStringLiteral("FrmMain"), closes); });
-    windows.setFactory(QStringLiteral("FrmOpt"), [&] { return new NotingWindow(QStringLiteral("FrmOpt"), closes); });
+    windows.setFactory(QStringLiteral("FrmOpt"),
+                       [&] { return new NotingWindow(QStringLiteral("FrmOpt"), closes); });
     QPointer<QWidget> capture = windows.load(QStringLiteral("FrmMain"));
     auto *message = new NotingWindow(QStringLiteral("FrmMsg 4"), closes);
     windows.add(QStringLiteral("FrmMsg"), QStringLiteral("4"), message);
@@ -139,8 +140,8 @@ void tst_WindowRegistry::quitClosesTheLastOpenedFirst()
     const QPointer<QWidget> strayThere = &stray;
 
     windows.closeAll(nullptr);
-    QCOMPARE(closes, (QStringList{QStringLiteral("FrmOpt"), QStringLiteral("FrmView"), QStringLiteral("FrmMsg 4"),
-                                  QStringLiteral("FrmMain")}));
+    QCOMPARE(closes, (QStringList{QStringLiteral("FrmOpt"), QStringLiteral("FrmView"),
+                                  QStringLiteral("FrmMsg 4"), QStringLiteral("FrmMain")}));
     QVERIFY(!refusing->isVisible());
     QVERIFY(!stray.isVisible());
     QVERIFY(windows.isClosing());
