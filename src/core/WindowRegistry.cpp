@@ -17,9 +17,9 @@ WindowRegistry::~WindowRegistry()
     const std::vector<Entry> entries = std::exchange(m_entries, {});
     for (const Entry &entry : entries)
         delete entry.window.data();
-    const QList<QPointer<QWidget>> released = std::exchange(m_released, {});
-    for (const QPointer<QWidget> &window : released)
-        delete window.data();
+    const std::vector<Released> released = std::exchange(m_released, {});
+    for (const Released &closed : released)
+        delete closed.window.data();
 }
 
 void WindowRegistry::setFactory(const QString &kind, Factory factory)
@@ -136,7 +136,7 @@ void WindowRegistry::release(QWidget *window)
 {
     window->removeEventFilter(this);
     forget(window);
-    m_released.append(window);
+    m_released.push_back({window, nestedLoopRunning() ? QThread::currentThread()->loopLevel() : -1});
     deleteReleased();
 }
 
@@ -149,21 +149,30 @@ bool WindowRegistry::nestedLoopRunning()
 
 void WindowRegistry::deleteReleased()
 {
-    if (nestedLoopRunning()) {
-        // Looked at again each time the event loop wakes, until the nested loops are gone.
-        if (!m_idleWatch) {
-            m_idleWatch = connect(QAbstractEventDispatcher::instance(thread()),
-                                  &QAbstractEventDispatcher::awake, this, &WindowRegistry::deleteReleased);
+    const int level = QThread::currentThread()->loopLevel();
+    const bool nested = nestedLoopRunning();
+    bool waiting = false;
+    for (auto it = m_released.begin(); it != m_released.end();) {
+        // Closed inside a nested loop: the code that waits in that loop still uses the
+        // window when the loop returns.
+        if (it->window && it->nestedLevel >= 0 && (level >= it->nestedLevel || nested)) {
+            waiting = true;
+            ++it;
+            continue;
         }
-        return;
+        // deleteLater, never delete: the handler that closed it (or the one that now lets
+        // events run) is still on its way out.
+        if (it->window)
+            it->window->deleteLater();
+        it = m_released.erase(it);
     }
-    QObject::disconnect(m_idleWatch);
-    m_idleWatch = {};
-    // deleteLater, never delete: the handler that closed the window may be running still.
-    const QList<QPointer<QWidget>> released = std::exchange(m_released, {});
-    for (const QPointer<QWidget> &window : released) {
-        if (window)
-            window->deleteLater();
+    // Looked at again each time the event loop wakes, until the nested loops are gone.
+    if (waiting && !m_idleWatch) {
+        m_idleWatch = connect(QAbstractEventDispatcher::instance(thread()), &QAbstractEventDispatcher::awake,
+                              this, &WindowRegistry::deleteReleased);
+    } else if (!waiting && m_idleWatch) {
+        QObject::disconnect(m_idleWatch);
+        m_idleWatch = {};
     }
 }
 
@@ -184,7 +193,10 @@ void WindowRegistry::closeAll(const QWidget *except)
         }
     }
     for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window == except || !window->isVisible() || m_released.contains(window))
+        const bool released =
+            std::any_of(m_released.cbegin(), m_released.cend(),
+                        [window](const Released &closed) { return closed.window == window; });
+        if (window == except || !window->isVisible() || released)
             continue;
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->close();

@@ -59,7 +59,8 @@ class WindowRegistry : public QObject
     bool isClosing() const { return m_closing; }
 
     // True while a modal question or a menu runs its own loop: a window closed then may
-    // still have a handler waiting below that loop.
+    // still have a handler waiting below that loop, and goes only once that loop has
+    // returned and no other is running.
     static bool nestedLoopRunning();
 
   signals:
@@ -77,6 +78,12 @@ class WindowRegistry : public QObject
         QString key;
         QPointer<QWidget> window;
     };
+    struct Released
+    {
+        QPointer<QWidget> window;
+        // The loop level of the nested loop running when it closed; -1 when there was none.
+        int nestedLevel;
+    };
     void track(const QString &kind, const QString &key, QWidget *window);
     bool isTracked(const QWidget *window) const;
     void forget(QWidget *window);
@@ -86,7 +93,7 @@ class WindowRegistry : public QObject
 
     QHash<QString, Factory> m_factories;
     std::vector<Entry> m_entries; // in opening order
-    QList<QPointer<QWidget>> m_released;
+    std::vector<Released> m_released;
     QMetaObject::Connection m_idleWatch;
     bool m_closing = false;
 };
