@@ -4,8 +4,10 @@
 // Prints the median and mean time per capture of each.
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
+#include "core/Commands.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
+#include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "support/IsolatedHome.h"
 #include "support/TestPort.h"
@@ -120,7 +122,9 @@ int main(int argc, char **argv)
     Wallpaper wallpaper;
     wallpaper.setGeometry(0, 0, 1920, 1080);
     wallpaper.show();
-    FrmMain window(ctx, engine);
+    WindowRegistry windows;
+    Commands commands(ctx, engine, windows);
+    FrmMain &window = *commands.loadCaptureWindow();
     window.resize(800, 600);
     window.show();
     for (int i = 0; i < 20; ++i)

@@ -4,8 +4,10 @@
 // Prints the median and mean time per capture of each.
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
+#include "core/Commands.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
+#include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "support/IsolatedHome.h"
 #include "support/TestPort.h"
@@ -77,8 +79,9 @@ int main(int argc, char **argv)
     ctx.net.port = TestPort::port();
     QuietHost host;
     NetEngine engine(ctx, host);
-    FrmMain window(ctx, engine);
-    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    WindowRegistry windows;
+    Commands commands(ctx, engine, windows);
+    FrmMain &window = *commands.loadCaptureWindow();
     window.setGeometry(100, 100, 1000, 700);
     window.show();
     for (int i = 0; i < 20; ++i)

@@ -1,37 +1,29 @@
 // The capture entries of the resident tray menu: the capture sub-menu and the show/hide
-// pair of the capture window, so that a user reaches the capture window from the tray.
+// pair of the capture window, made of the same actions as the capture window's own.
 #pragma once
 
 #include <QObject>
 
-#include <functional>
-
-class FrmMain;
+class Commands;
 class QAction;
 class QMenu;
-class TrayIcon;
 
 class CaptureTrayMenu : public QObject
 {
     Q_OBJECT
   public:
-    // `captureWindow` gives the capture window, loading it again when it was closed;
-    // `loadedWindow` gives it only when it is loaded (null otherwise).
-    CaptureTrayMenu(QMenu &menu, QAction *before, std::function<FrmMain *()> captureWindow,
-                    std::function<FrmMain *()> loadedWindow, QObject *parent = nullptr);
+    // Inserts the entries into `menu` before `before`.
+    CaptureTrayMenu(QMenu &menu, QAction *before, Commands &commands, QObject *parent = nullptr);
 
-    // Applies the visibility and enabling rules; the tray calls it as the menu opens.
+    // Applies the enabling rules and shows one of show/hide; the tray calls it as the
+    // menu opens.
     void prepare();
 
-    QAction *showAction() const { return m_show; }
-    QAction *hideAction() const { return m_hide; }
+    QAction *showAction() const;
+    QAction *hideAction() const;
     QMenu *captureMenu() const { return m_capture; }
 
   private:
-    std::function<FrmMain *()> m_captureWindow;
-    std::function<FrmMain *()> m_loadedWindow;
+    Commands &m_commands;
     QMenu *m_capture;
-    QAction *m_clear;
-    QAction *m_show;
-    QAction *m_hide;
 };

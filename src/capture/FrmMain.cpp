@@ -1,15 +1,16 @@
 #include "capture/FrmMain.h"
 
-#include "address/AddressStore.h"
+#include "address/SendJobs.h"
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureMath.h"
 #include "capture/FrmToolbarEdit.h"
 #include "capture/ImageFiles.h"
 #include "capture/ToolbarIcons.h"
 #include "capture/ToolbarLayout.h"
+#include "core/Commands.h"
 #include "core/EngineHost.h"
+#include "core/FolderPath.h"
 #include "core/ModZorvin.h"
-#include "net/MsgLog.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
 #include "platform/ScreenPlatform.h"
@@ -80,16 +81,11 @@ constexpr int kCancelItems = 30;
 const QString kFolderNotice = QStringLiteral("フォルダは読み込みできません。");
 const QString kSeveralFilesNotice = QStringLiteral("複数ファイルの読み込みはできません。");
 
-QString withSlash(const QString &folder)
-{
-    return folder.endsWith(u'/') ? folder : folder + u'/';
-}
-
 } // namespace
 
-FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, const FrmMainDoors &doors, QWidget *parent)
-    : QMainWindow(parent), m_ctx(ctx), m_engine(engine), m_doors(doors), m_platform(ScreenPlatform::create()),
-      m_files(std::make_unique<ImageFiles>(ctx, engine.host(), &engine))
+FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget *parent)
+    : QMainWindow(parent), m_ctx(ctx), m_engine(engine), m_commands(commands),
+      m_platform(ScreenPlatform::create()), m_files(std::make_unique<ImageFiles>(ctx, engine.host(), &engine))
 {
     m_capture = std::make_unique<CaptureEngine>(*this, ctx, *m_platform);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -139,9 +135,10 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, const FrmMainDoors &doors, Q
     statusBar()->addWidget(m_panel2, 1);
     m_files->setStatusPanel([this](const QString &text) { setStatusText(2, text); });
 
-    buildToolbar();
+    // The menus first: the toolbar's layout applies the rules to their groups as well.
     buildMenus();
     buildPopup();
+    buildToolbar();
 
     // Wide enough for the whole toolbar in the default arrangement.
     const int toolbarWidth = m_toolbar->sizeHint().width() + 2 * kViewportMargin;
@@ -175,17 +172,6 @@ void FrmMain::buildToolbar()
     m_toolbar->setIconSize(QSize(24, 24));
     m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
-    for (const ToolButtonDef &def : ToolbarLayout::Buttons()) {
-        if (def.isSeparator())
-            continue;
-        auto *action = new QAction(ToolbarIcons::forKey(QString::fromLatin1(def.key)),
-                                   QString::fromUtf8(def.tooltip), this);
-        action->setObjectName(QString::fromLatin1(def.key));
-        action->setToolTip(QString::fromUtf8(def.tooltip));
-        action->setData(def.position);
-        m_toolActions.insert(def.position, action);
-    }
-    connect(m_toolbar, &QToolBar::actionTriggered, this, &FrmMain::onToolbarTriggered);
     applyToolbarLayout(ToolbarLayout::DefaultLayout());
 }
 
@@ -194,194 +180,100 @@ void FrmMain::applyToolbarLayout(const QStringList &layout)
     m_toolbarLayout = ToolbarLayout::Sanitized(layout);
     m_toolbar->clear();
     for (const QString &key : m_toolbarLayout) {
-        if (key == QLatin1String(ToolbarLayout::kSeparator)) {
+        if (key == QLatin1String(ToolbarLayout::kSeparator))
             m_toolbar->addSeparator();
-            continue;
-        }
-        const ToolButtonDef *def = ToolbarLayout::ButtonByKey(key);
-        m_toolbar->addAction(m_toolActions.value(def->position));
+        else
+            m_toolbar->addAction(m_commands.action(key));
     }
     SetToolbar();
 }
 
 QAction *FrmMain::toolbarAction(const QString &key) const
 {
-    const ToolButtonDef *def = ToolbarLayout::ButtonByKey(key);
-    if (!def || !m_toolbarLayout.contains(key))
-        return nullptr;
-    return m_toolActions.value(def->position);
+    return m_toolbarLayout.contains(key) ? m_commands.action(key) : nullptr;
 }
 
 QAction *FrmMain::menuAction(const QString &name) const
 {
-    return m_menuActions.value(name);
+    return m_commands.action(name);
 }
 
-QAction *FrmMain::addCommand(QMenu *menu, const QString &name, const QString &caption,
-                             void (FrmMain::*slot)())
+QMenu *FrmMain::addMenu(QMenu *menu, const QString &name, const QString &caption)
 {
-    return addCommand(menu, name, caption, [this, slot] { (this->*slot)(); });
+    QMenu *sub = menu ? menu->addMenu(caption) : menuBar()->addMenu(caption);
+    sub->menuAction()->setObjectName(name);
+    m_menus.insert(name, sub);
+    // Every group applies the rules as it opens.
+    connect(sub, &QMenu::aboutToShow, this, &FrmMain::SetToolbar);
+    return sub;
 }
 
-QAction *FrmMain::addCommand(QMenu *menu, const QString &name, const QString &caption,
-                             std::function<void()> handler)
+void FrmMain::addCommands(QMenu *menu, std::initializer_list<const char *> names)
 {
-    auto *action = menu->addAction(caption);
-    action->setObjectName(name);
-    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
-    m_menuActions.insert(name, action);
-    return action;
+    for (const char *name : names) {
+        if (name[0] == '-')
+            menu->addSeparator();
+        else
+            menu->addAction(m_commands.action(QLatin1String(name)));
+    }
 }
 
 void FrmMain::buildMenus()
 {
-    QMenu *file = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
-    m_menus.insert(QStringLiteral("mnuFile"), file);
-    addCommand(file, QStringLiteral("mnuOpen"), QStringLiteral("開く(&O)"), &FrmMain::OpenCommand);
-    addCommand(file, QStringLiteral("mnuSave"), QStringLiteral("保存(&S)"), &FrmMain::SaveCommand);
-    file->addSeparator();
-    addCommand(file, QStringLiteral("mnuSend"), QStringLiteral("画像転送(&T)"), &FrmMain::PicTran);
-    addCommand(file, QStringLiteral("mnuFileTran"), QStringLiteral("ﾌｧｲﾙ転送(&R)"), &FrmMain::FileTran);
-    addCommand(file, QStringLiteral("mnuMsgSend"), QStringLiteral("ﾒｯｾｰｼﾞ送信(&M)"), [this] {
-        if (m_doors.LoadSendMsg)
-            m_doors.LoadSendMsg();
-    });
-    file->addSeparator();
-    QMenu *wall = file->addMenu(QStringLiteral("壁紙として保存(&W)"));
-    m_menus.insert(QStringLiteral("mnuWall"), wall);
-    addCommand(wall, QStringLiteral("mnuWallCenter"), QStringLiteral("中央に表示(&C)"), [this] {
-        if (m_doors.SetWallpaper && HasPicture())
-            m_doors.SetWallpaper(m_picture, 0);
-    });
-    addCommand(wall, QStringLiteral("mnuWallTile"), QStringLiteral("並べて表示(&T)"), [this] {
-        if (m_doors.SetWallpaper && HasPicture())
-            m_doors.SetWallpaper(m_picture, 1);
-    });
-    addCommand(file, QStringLiteral("mnuDTopImg"), QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟに貼る(&D)"), [this] {
-        if (m_doors.PasteOnDesktop && HasPicture())
-            m_doors.PasteOnDesktop(m_picture);
-    });
-    file->addSeparator();
-    addCommand(file, QStringLiteral("mnuPrint"), QStringLiteral("印刷(&P)"), [this] {
-        if (m_doors.PrintOutput && HasPicture())
-            m_doors.PrintOutput(m_picture);
-    });
-    file->addSeparator();
-    addCommand(file, QStringLiteral("mnuClose"), QStringLiteral("閉じる(&C)"), [this] { close(); });
+    QMenu *file = addMenu(nullptr, QStringLiteral("mnuFile"), QStringLiteral("ﾌｧｲﾙ(&F)"));
+    addCommands(file, {"mnuOpen", "mnuSave", "-", "mnuSend", "mnuFileTran", "mnuMsgSend", "-"});
+    QMenu *wall = addMenu(file, QStringLiteral("mnuWall"), QStringLiteral("壁紙として保存(&W)"));
+    addCommands(wall, {"mnuWallCenter", "mnuWallTile"});
+    addCommands(file, {"mnuDTopImg", "-", "mnuPrint", "-", "mnuClose"});
 
-    QMenu *edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    m_menus.insert(QStringLiteral("mnuEdit"), edit);
-    addCommand(edit, QStringLiteral("mnuCut"), QStringLiteral("切り取り(&T)"), &FrmMain::Cut);
-    addCommand(edit, QStringLiteral("mnuCopy"), QStringLiteral("ｺﾋﾟｰ(&C)"), &FrmMain::Copy);
-    addCommand(edit, QStringLiteral("mnuPest"), QStringLiteral("張り付け(&P)"), &FrmMain::Paste);
-    edit->addSeparator();
-    QMenu *capture = edit->addMenu(QStringLiteral("ｷｬﾌﾟﾁｬ(&C)"));
-    m_menus.insert(QStringLiteral("mnuCapture"), capture);
-    const QStringList captions = CaptureMath::CaptureModeCaptions();
-    for (int mode = 0; mode < captions.size(); ++mode) {
-        addCommand(capture, QStringLiteral("mnuCaptureItem%1").arg(mode), captions[mode],
-                   [this, mode] { GetCaptureItem(mode); });
-    }
-    capture->addSeparator();
-    addCommand(capture, QStringLiteral("mnuClear"), QStringLiteral("ｸﾘｱ(&C)"), &FrmMain::Clear);
+    QMenu *edit = addMenu(nullptr, QStringLiteral("mnuEdit"), QStringLiteral("編集(&E)"));
+    addCommands(edit, {"mnuCut", "mnuCopy", "mnuPest", "-"});
+    QMenu *capture = addMenu(edit, QStringLiteral("mnuCapture"), QStringLiteral("ｷｬﾌﾟﾁｬ(&C)"));
+    addCommands(capture, {"mnuCaptureItem0", "mnuCaptureItem1", "mnuCaptureItem2", "mnuCaptureItem3",
+                          "mnuCaptureItem4", "-", "mnuClear"});
 
-    QMenu *tool = menuBar()->addMenu(QStringLiteral("ﾂｰﾙ(&T)"));
-    m_menus.insert(QStringLiteral("mnuTool"), tool);
-    addCommand(tool, QStringLiteral("mnuAdrEdit"), QStringLiteral("ｱﾄﾞﾚｽ帳(&N)"), [this] {
-        if (m_doors.OpenAddressBook)
-            m_doors.OpenAddressBook();
-    });
-    addCommand(tool, QStringLiteral("mnuPaint"), QStringLiteral("画像編集ﾂｰﾙを開く(&L)"),
-               &FrmMain::OpenPaintProgram);
-    tool->addSeparator();
-    addCommand(tool, QStringLiteral("mnuMsgLogShow"), QStringLiteral("ﾒｯｾｰｼﾞﾛｸﾞを開く(&M)"),
-               &FrmMain::OpenMessageLog);
-    addCommand(tool, QStringLiteral("mnuFileTranFolOpen"), QStringLiteral("ﾌｧｲﾙ受信ﾌｫﾙﾀﾞを開く(&I)"),
-               &FrmMain::OpenReceivedFolder);
+    QMenu *tool = addMenu(nullptr, QStringLiteral("mnuTool"), QStringLiteral("ﾂｰﾙ(&T)"));
+    addCommands(tool, {"mnuAdrEdit", "mnuPaint", "-", "mnuMsgLogShow", "mnuFileTranFolOpen"});
 
-    QMenu *view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
-    m_menus.insert(QStringLiteral("mnuView"), view);
-    QMenu *back = view->addMenu(QStringLiteral("背景色(&C)"));
-    m_menus.insert(QStringLiteral("mnuBackColor"), back);
-    addCommand(back, QStringLiteral("mnuBackColorSet"), QStringLiteral("設定(&S)"),
-               &FrmMain::ChooseBackground);
-    addCommand(back, QStringLiteral("mnuBackColorDefault"), QStringLiteral("規定の色(&D)"),
-               &FrmMain::DefaultBackground);
+    QMenu *view = addMenu(nullptr, QStringLiteral("mnuView"), QStringLiteral("表示(&V)"));
+    QMenu *back = addMenu(view, QStringLiteral("mnuBackColor"), QStringLiteral("背景色(&C)"));
+    addCommands(back, {"mnuBackColorSet", "mnuBackColorDefault"});
 
-    QMenu *option = menuBar()->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
-    m_menus.insert(QStringLiteral("mnuOption"), option);
-    addCommand(option, QStringLiteral("mnuOpt"), QStringLiteral("動作環境の設定(&E)"), [this] {
-        if (m_doors.OpenOptions)
-            m_doors.OpenOptions();
-    });
-    addCommand(option, QStringLiteral("mnuKeySet"), QStringLiteral("ﾎｯﾄｷｰの設定(&K)"), [this] {
-        if (m_doors.OpenHotkeys)
-            m_doors.OpenHotkeys();
-    });
-    option->addSeparator();
-    addCommand(option, QStringLiteral("mnuToolbarEdit"), QStringLiteral("ﾂｰﾙﾊﾞｰの編集(&T)"),
-               &FrmMain::EditToolbar);
+    QMenu *option = addMenu(nullptr, QStringLiteral("mnuOption"), QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
+    addCommands(option, {"mnuOpt", "mnuKeySet", "-", "mnuToolbarEdit"});
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
-    m_menus.insert(QStringLiteral("mnuHelp"), help);
-    addCommand(help, QStringLiteral("mnuHelpContents"), QStringLiteral("目次(&C)"), &FrmMain::ShowHelp);
-    help->addSeparator();
-    addCommand(help, QStringLiteral("mnuAbout"), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"), &FrmMain::ShowAbout);
-
-    for (QMenu *menu : std::as_const(m_menus))
-        connect(menu, &QMenu::aboutToShow, this, &FrmMain::updateMenus);
+    QMenu *help = addMenu(nullptr, QStringLiteral("mnuHelp"), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    addCommands(help, {"mnuHelpContents", "-", "mnuAbout"});
 }
 
 void FrmMain::buildPopup()
 {
     m_popup = new QMenu(this);
     m_popup->setObjectName(QStringLiteral("mnuPopUp"));
-    auto sub = [this](const QString &name, const QString &caption) {
-        QMenu *menu = m_popup->addMenu(caption);
-        menu->menuAction()->setObjectName(name);
-        m_menus.insert(name, menu);
-        return menu;
-    };
-    QMenu *file = sub(QStringLiteral("mnuPFile"), QStringLiteral("ﾌｧｲﾙ(&F)"));
-    file->addAction(m_menuActions.value(QStringLiteral("mnuOpen")));
-    file->addAction(m_menuActions.value(QStringLiteral("mnuSave")));
-    file->addAction(m_menuActions.value(QStringLiteral("mnuPrint")));
-    QMenu *edit = sub(QStringLiteral("mnuPEdit"), QStringLiteral("編集(&E)"));
-    for (const char *name : {"mnuCut", "mnuCopy", "mnuPest"})
-        edit->addAction(m_menuActions.value(QLatin1String(name)));
-    QMenu *capture = sub(QStringLiteral("mnuPCapture"), QStringLiteral("ｷｬﾌﾟﾁｬ(&C)"));
-    for (int mode = 0; mode < 5; ++mode)
-        capture->addAction(m_menuActions.value(QStringLiteral("mnuCaptureItem%1").arg(mode)));
-    m_popup->addAction(m_menuActions.value(QStringLiteral("mnuClear")));
-    m_popup->addSeparator();
-    m_popup->addAction(m_menuActions.value(QStringLiteral("mnuSend")));
-    m_popup->addAction(m_menuActions.value(QStringLiteral("mnuFileTran")));
-    m_popupCancel = sub(QStringLiteral("mnuPSendCan"), QStringLiteral("ｷｬﾝｾﾙ"));
+    addCommands(addMenu(m_popup, QStringLiteral("mnuPFile"), QStringLiteral("ﾌｧｲﾙ(&F)")),
+                {"mnuOpen", "mnuSave", "mnuPrint"});
+    addCommands(addMenu(m_popup, QStringLiteral("mnuPEdit"), QStringLiteral("編集(&E)")),
+                {"mnuCut", "mnuCopy", "mnuPest"});
+    addCommands(
+        addMenu(m_popup, QStringLiteral("mnuPCapture"), QStringLiteral("ｷｬﾌﾟﾁｬ(&C)")),
+        {"mnuCaptureItem0", "mnuCaptureItem1", "mnuCaptureItem2", "mnuCaptureItem3", "mnuCaptureItem4"});
+    addCommands(m_popup, {"mnuClear", "-", "mnuSend", "mnuFileTran"});
+    m_popupCancel = addMenu(m_popup, QStringLiteral("mnuPSendCan"), QStringLiteral("ｷｬﾝｾﾙ"));
     for (int i = 0; i < kCancelItems; ++i) {
         QAction *item = m_popupCancel->addAction(QString());
         item->setObjectName(QStringLiteral("mnuPCan%1").arg(i));
         item->setVisible(false);
         connect(item, &QAction::triggered, this, [this, item] { CancelJob(item->text()); });
     }
-    m_popup->addAction(m_menuActions.value(QStringLiteral("mnuMsgSend")));
-    m_popup->addSeparator();
-    QMenu *wall = sub(QStringLiteral("mnuPWall"), QStringLiteral("壁紙として保存(&W)"));
-    wall->addAction(m_menuActions.value(QStringLiteral("mnuWallCenter")));
-    wall->addAction(m_menuActions.value(QStringLiteral("mnuWallTile")));
-    m_popup->addAction(m_menuActions.value(QStringLiteral("mnuDTopImg")));
-    m_popup->addSeparator();
-    QMenu *tool = sub(QStringLiteral("mnuPTool"), QStringLiteral("ﾂｰﾙ(&T)"));
-    for (const char *name : {"mnuAdrEdit", "mnuPaint", "mnuMsgLogShow", "mnuFileTranFolOpen"})
-        tool->addAction(m_menuActions.value(QLatin1String(name)));
-    QMenu *option = sub(QStringLiteral("mnuPOption"), QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
-    option->addAction(m_menuActions.value(QStringLiteral("mnuOpt")));
-    option->addAction(m_menuActions.value(QStringLiteral("mnuToolbarEdit")));
-    m_popup->addAction(m_menuActions.value(QStringLiteral("mnuKeySet")));
-    m_popup->addSeparator();
-    auto *hide = m_popup->addAction(QStringLiteral("非表示(&H)"));
-    hide->setObjectName(QStringLiteral("mnuPHide"));
-    connect(hide, &QAction::triggered, this, &QWidget::hide);
-    m_menuActions.insert(hide->objectName(), hide);
+    addCommands(m_popup, {"mnuMsgSend", "-"});
+    addCommands(addMenu(m_popup, QStringLiteral("mnuPWall"), QStringLiteral("壁紙として保存(&W)")),
+                {"mnuWallCenter", "mnuWallTile"});
+    addCommands(m_popup, {"mnuDTopImg", "-"});
+    addCommands(addMenu(m_popup, QStringLiteral("mnuPTool"), QStringLiteral("ﾂｰﾙ(&T)")),
+                {"mnuAdrEdit", "mnuPaint", "mnuMsgLogShow", "mnuFileTranFolOpen"});
+    addCommands(addMenu(m_popup, QStringLiteral("mnuPOption"), QStringLiteral("ｵﾌﾟｼｮﾝ(&O)")),
+                {"mnuOpt", "mnuToolbarEdit"});
+    addCommands(m_popup, {"mnuKeySet", "-", "mnuPHide"});
     connect(m_popup, &QMenu::aboutToShow, this, &FrmMain::preparePopup);
 }
 
@@ -416,7 +308,7 @@ void FrmMain::CancelJob(const QString &caption)
 
 void FrmMain::preparePopup()
 {
-    updateMenus();
+    SetToolbar();
     const QStringList jobs = RunningJobCaptions();
     const QList<QAction *> items = m_popupCancel->actions();
     int filled = 0;
@@ -431,123 +323,24 @@ void FrmMain::preparePopup()
     m_popupCancel->menuAction()->setEnabled(filled > 0);
 }
 
-bool FrmMain::positionEnabled(int position) const
-{
-    const bool picture = HasPicture() && !m_picture.isNull();
-    const bool network = m_ctx.NetworkReady;
-    switch (position) {
-    case 10: // CaptClear: an empty picture can be cleared as well
-        return HasPicture();
-    case 2:  // FileSave
-    case 16: // ClipCut
-    case 17: // ClipCopy
-        return picture;
-    case 3: // Print
-        return picture && bool(m_doors.PrintOutput);
-    case 12: // PicTran
-        return network && picture && bool(m_doors.LoadSendAddr);
-    case 13: // MessTran
-        return network && bool(m_doors.LoadSendMsg);
-    case 14: // FileTran
-        return network && bool(m_doors.LoadSendAddr);
-    case 18: // ClipPest
-        return clipboardHasPicture();
-    case 20: // WallCenter
-    case 21: // WallTile
-        return picture && bool(m_doors.SetWallpaper);
-    case 23: // AddrBook
-        return bool(m_doors.OpenAddressBook);
-    case 24: // Paint
-        return !m_ctx.settings.PicEditApp.isEmpty() && picture;
-    case 26: // Config
-        return bool(m_doors.OpenOptions);
-    default:
-        return true;
-    }
-}
-
 void FrmMain::SetToolbar()
 {
-    for (auto it = m_toolActions.cbegin(); it != m_toolActions.cend(); ++it)
-        it.value()->setEnabled(positionEnabled(it.key()));
-    updateMenus();
+    m_commands.refresh();
+    updateSubMenus();
 }
 
-void FrmMain::updateMenus()
+void FrmMain::updateSubMenus()
 {
-    auto set = [this](const char *name, bool on) {
-        if (QAction *action = m_menuActions.value(QLatin1String(name)))
-            action->setEnabled(on);
+    // A group is as usable as the commands in it.
+    const auto enabled = [this](const char *name) {
+        return m_commands.action(QLatin1String(name))->isEnabled();
     };
-    auto setMenu = [this](const char *name, bool on) {
-        if (QMenu *menu = m_menus.value(QLatin1String(name)))
-            menu->menuAction()->setEnabled(on);
-    };
-    const bool picture = HasPicture() && !m_picture.isNull();
-    set("mnuSave", positionEnabled(2));
-    set("mnuPrint", positionEnabled(3));
-    set("mnuClear", positionEnabled(10));
-    set("mnuSend", positionEnabled(12));
-    set("mnuMsgSend", positionEnabled(13));
-    set("mnuFileTran", positionEnabled(14));
-    set("mnuCut", positionEnabled(16));
-    set("mnuCopy", positionEnabled(17));
-    const bool paste = positionEnabled(18);
-    set("mnuPest", paste);
-    set("mnuWallCenter", positionEnabled(20));
-    set("mnuWallTile", positionEnabled(21));
-    setMenu("mnuWall", positionEnabled(20));
-    setMenu("mnuPWall", positionEnabled(20));
-    set("mnuDTopImg", picture && bool(m_doors.PasteOnDesktop));
-    set("mnuAdrEdit", positionEnabled(23));
-    set("mnuPaint", positionEnabled(24));
-    set("mnuOpt", positionEnabled(26));
-    set("mnuKeySet", bool(m_doors.OpenHotkeys));
-    setMenu("mnuPEdit", picture || paste);
-}
-
-void FrmMain::onToolbarTriggered(QAction *action)
-{
-    const int position = action->data().toInt();
-    const ToolButtonDef *def = ToolbarLayout::ButtonAt(position);
-    if (!def || def->isSeparator() || !positionEnabled(position))
-        return;
-    const QString key = QString::fromLatin1(def->key);
-    if (key.startsWith(QLatin1String("Capt")) && key != QLatin1String("CaptClear")) {
-        GetCaptureItem(position - ToolbarLayout::kFirstCapturePosition);
-    } else if (key == QLatin1String("FileOpen")) {
-        OpenCommand();
-    } else if (key == QLatin1String("FileSave")) {
-        SaveCommand();
-    } else if (key == QLatin1String("Print")) {
-        m_menuActions.value(QStringLiteral("mnuPrint"))->trigger();
-    } else if (key == QLatin1String("CaptClear")) {
-        Clear();
-    } else if (key == QLatin1String("PicTran")) {
-        PicTran();
-    } else if (key == QLatin1String("MessTran")) {
-        m_doors.LoadSendMsg();
-    } else if (key == QLatin1String("FileTran")) {
-        FileTran();
-    } else if (key == QLatin1String("ClipCut")) {
-        Cut();
-    } else if (key == QLatin1String("ClipCopy")) {
-        Copy();
-    } else if (key == QLatin1String("ClipPest")) {
-        Paste();
-    } else if (key == QLatin1String("WallCenter")) {
-        m_doors.SetWallpaper(m_picture, 0);
-    } else if (key == QLatin1String("WallTile")) {
-        m_doors.SetWallpaper(m_picture, 1);
-    } else if (key == QLatin1String("AddrBook")) {
-        m_doors.OpenAddressBook();
-    } else if (key == QLatin1String("Paint")) {
-        OpenPaintProgram();
-    } else if (key == QLatin1String("Config")) {
-        m_doors.OpenOptions();
-    } else if (key == QLatin1String("Help")) {
-        ShowHelp();
-    }
+    const bool wall = enabled("mnuWallCenter") || enabled("mnuWallTile");
+    m_menus.value(QStringLiteral("mnuWall"))->menuAction()->setEnabled(wall);
+    m_menus.value(QStringLiteral("mnuPWall"))->menuAction()->setEnabled(wall);
+    m_menus.value(QStringLiteral("mnuPEdit"))
+        ->menuAction()
+        ->setEnabled(enabled("mnuCut") || enabled("mnuCopy") || enabled("mnuPest"));
 }
 
 void FrmMain::EditToolbar()
@@ -652,54 +445,11 @@ void FrmMain::AutoTranCapture()
 {
     if (m_ctx.settings.CaptAutoTran != 1 || m_picture.isNull())
         return;
-    const AddressStore &store = m_engine.addresses();
-    if (store.isEmpty())
-        return;
-    QDir().mkpath(m_ctx.SendTempDir);
-    const QString folder = withSlash(m_ctx.SendTempDir);
-    // Every target gets its own job number and so its own bitmap and archive: a job
-    // deletes its files when it ends, and the jobs to different peers run side by side.
-    const std::vector<AddressEntry> targets = [&store] {
-        std::vector<AddressEntry> found;
-        for (const AddressEntry &entry : store.rows()) {
-            if (entry.isAvail() && entry.isAutoTransferTarget())
-                found.push_back(entry);
-        }
-        return found;
-    }();
-    for (const AddressEntry &entry : targets) {
-        const QString stem =
-            QStringLiteral("CAPT") + m_ctx.LocalIpHex + QString::number(m_engine.sender().NextJobNumber());
-        QString error;
-        if (!ImageFiles::WritePicture(m_picture, folder + stem + QStringLiteral(".BMP"), 0, 0, &error)) {
-            emit m_engine.events().sendResultAdded(entry.EntryName, QStringLiteral("I"), 1,
-                                          QStringLiteral("ZorvinSt=001 FrmMain C=0 ") + error);
-            continue;
-        }
-        SendRequest request;
-        request.destination = entry.EntryAddress;
-        request.resultName = entry.EntryName;
-        request.kind = QLatin1Char('I');
-        request.folder = folder;
-        request.itemName = stem + QStringLiteral(".BMP");
-        request.archiveName = stem + QStringLiteral(".LZH");
-        if (m_engine.QueueSendJob(request) < 0) {
-            QFile::remove(folder + request.itemName);
-            emit m_engine.events().sendResultAdded(entry.EntryName, QStringLiteral("I"), 1,
-                                          QString::fromUtf8(kProductName) + QStringLiteral("のリソース不足"));
-            return;
-        }
+    if (SendJobs(m_engine).AutoTranCapture(m_picture) > 0)
         setStatusText(2, QStringLiteral("自動転送中"));
-    }
 }
 
 // ---- clipboard -----------------------------------------------------------------------
-
-bool FrmMain::clipboardHasPicture() const
-{
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    return data && data->hasImage();
-}
 
 void FrmMain::ChangeClipBoard()
 {
@@ -791,7 +541,7 @@ void FrmMain::DropItems(const QMimeData &data)
         notice(QString::fromUtf8(kUnsupportedFormat));
         return;
     }
-    const bool canSend = m_ctx.NetworkReady && bool(m_doors.LoadSendAddr);
+    const bool canSend = m_commands.canSend();
     if (paths.size() == 1) {
         const QString path = paths.front();
         if (QFileInfo(path).isDir()) {
@@ -805,7 +555,7 @@ void FrmMain::DropItems(const QMimeData &data)
             setStatusText(1, CaptureMath::PictureFileStatus(loaded.image.width(), loaded.image.height()));
             SetToolbar();
         } else if (loaded.notPicture && !loaded.refusedGif && canSend) {
-            m_doors.LoadSendAddr(2, QImage(), path);
+            m_commands.LoadSendAddr({2, QImage(), path});
         } else {
             notice(QString::fromUtf8(kUnsupportedFormat));
         }
@@ -817,10 +567,10 @@ void FrmMain::DropItems(const QMimeData &data)
     }
     // The shape of the multi-selection file dialog's result: the folder, then a NUL
     // before every name.
-    QString list = withSlash(QFileInfo(paths.front()).absolutePath());
+    QString list = FolderPath::withSlash(QFileInfo(paths.front()).absolutePath());
     for (const QString &path : std::as_const(paths))
         list += QChar(u'\0') + QFileInfo(path).fileName();
-    m_doors.LoadSendAddr(2, QImage(), list);
+    m_commands.LoadSendAddr({2, QImage(), list});
 }
 
 bool FrmMain::eventFilter(QObject *watched, QEvent *event)
@@ -860,14 +610,13 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
 
 void FrmMain::PicTran()
 {
-    if (!positionEnabled(12))
-        return;
-    m_doors.LoadSendAddr(0, m_picture, m_tag);
+    if (m_commands.allows(QStringLiteral("mnuSend")))
+        m_commands.LoadSendAddr({0, m_picture, m_tag});
 }
 
 void FrmMain::FileTran()
 {
-    if (!positionEnabled(14))
+    if (!m_commands.allows(QStringLiteral("mnuFileTran")))
         return;
     const QString initial = m_lastFileTranDir.isEmpty() ? m_ctx.ProgramDir : m_lastFileTranDir;
     const QString result = CMDFileDialog(1, this, QStringLiteral("転送ファイルの選択"),
@@ -875,15 +624,16 @@ void FrmMain::FileTran()
     if (result.isEmpty())
         return;
     const qsizetype nul = result.indexOf(QChar(u'\0'));
-    m_lastFileTranDir = nul >= 0 ? withSlash(result.left(nul)) : withSlash(QFileInfo(result).absolutePath());
-    m_doors.LoadSendAddr(2, QImage(), result);
+    m_lastFileTranDir = nul >= 0 ? FolderPath::withSlash(result.left(nul))
+                                 : FolderPath::withSlash(QFileInfo(result).absolutePath());
+    m_commands.LoadSendAddr({2, QImage(), result});
 }
 
 // ---- tools -----------------------------------------------------------------------------
 
 void FrmMain::OpenPaintProgram()
 {
-    if (!positionEnabled(24))
+    if (!m_commands.allows(QStringLiteral("mnuPaint")))
         return;
     const QString program = m_ctx.settings.PicEditApp;
     QStringList arguments;
@@ -891,7 +641,7 @@ void FrmMain::OpenPaintProgram()
         Copy();
     } else {
         QDir().mkpath(m_ctx.WorkDir);
-        const QString path = withSlash(m_ctx.WorkDir) + QStringLiteral("zorvnimg.bmp");
+        const QString path = m_ctx.WorkDir + QStringLiteral("zorvnimg.bmp");
         QString error;
         if (!ImageFiles::WritePicture(m_picture, path, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg,
                                       &error)) {
@@ -905,18 +655,6 @@ void FrmMain::OpenPaintProgram()
                                        MsgBox::Exclamation);
 }
 
-void FrmMain::OpenMessageLog()
-{
-    m_engine.msgLog().ShowMsgLog();
-}
-
-void FrmMain::OpenReceivedFolder()
-{
-    const QString folder = m_ctx.settings.RecvFileSavePlace;
-    if (!folder.isEmpty())
-        emit m_engine.events().folderOpenRequested(folder);
-}
-
 void FrmMain::ShowHelp()
 {
     cCommonDlg dialog;
@@ -928,10 +666,6 @@ void FrmMain::ShowHelp()
 
 void FrmMain::ShowAbout()
 {
-    if (m_doors.ShowAbout) {
-        m_doors.ShowAbout();
-        return;
-    }
     QMessageBox::about(
         this, QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"),
         QStringLiteral("%1  Version %2.%3\n\n画像の書き出し (JPEG / PNG / BMP): 組み込み\nLZH 圧縮: %4")

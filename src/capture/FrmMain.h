@@ -13,6 +13,7 @@
 #include <memory>
 
 class CaptureEngine;
+class Commands;
 class ImageFiles;
 class ModZorvin;
 class NetEngine;
@@ -24,24 +25,11 @@ class QScrollArea;
 class QToolBar;
 class ScreenPlatform;
 
-// Doors to windows that other parts of the program own. A command whose door is not set
-// stays disabled; the resident window sets the doors as those windows arrive.
+// The area selection: starts the overlay (which freezes the screen and reports the
+// rectangle to CaptureEngine), and closes it after its capture. Set by the overlay's side;
+// without them an area capture ends as a cancelled selection does.
 struct FrmMainDoors
 {
-    // The send dialog: kind 0 sends `picture` (tag: its source file or ""), kind 2 sends
-    // files (tag: one path, or a folder with "/" followed by NUL-separated names).
-    std::function<void(int kind, const QImage &picture, const QString &tag)> LoadSendAddr;
-    std::function<void()> LoadSendMsg;
-    std::function<void(const QImage &picture)> PrintOutput;
-    // style 0 centred, 1 tiled.
-    std::function<void(const QImage &picture, int style)> SetWallpaper;
-    std::function<void(const QImage &picture)> PasteOnDesktop;
-    std::function<void()> OpenAddressBook;
-    std::function<void()> OpenOptions;
-    std::function<void()> OpenHotkeys;
-    std::function<void()> ShowAbout;
-    // The area selection: starts the overlay (which freezes the screen and reports the
-    // rectangle to CaptureEngine), and closes it after its capture.
     std::function<void()> StartOverlay;
     std::function<void()> CloseOverlay;
 };
@@ -50,7 +38,8 @@ class FrmMain : public QMainWindow
 {
     Q_OBJECT
   public:
-    FrmMain(ModZorvin &ctx, NetEngine &engine, const FrmMainDoors &doors = {}, QWidget *parent = nullptr);
+    // The toolbar, menu bar and pop-up carry the actions of `commands`.
+    FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget *parent = nullptr);
     ~FrmMain() override;
 
     CaptureEngine &capture() const { return *m_capture; }
@@ -78,11 +67,10 @@ class FrmMain : public QMainWindow
     void setStatusText(int panel, const QString &text);
     QString statusText(int panel) const;
 
-    // Applies the enabling rules to the toolbar and the menus.
+    // Applies the enabling rules to the commands and this window's sub-menus.
     void SetToolbar();
     // Every clipboard change.
     void ChangeClipBoard();
-    bool clipboardHasPicture() const;
 
     // Commands.
     void OpenCommand();
@@ -94,8 +82,6 @@ class FrmMain : public QMainWindow
     void PicTran();
     void FileTran();
     void OpenPaintProgram();
-    void OpenMessageLog();
-    void OpenReceivedFolder();
     void ChooseBackground();
     void DefaultBackground();
     void EditToolbar();
@@ -113,12 +99,12 @@ class FrmMain : public QMainWindow
     QColor backgroundColor() const;
     void setBackgroundColor(const QColor &color);
 
-    // The toolbar as shown; its buttons keep their position number as data().
+    // The toolbar as shown; the button of `key` while the layout shows it, else null.
     QToolBar *toolBar() const { return m_toolbar; }
     QAction *toolbarAction(const QString &key) const;
     QStringList toolbarLayout() const { return m_toolbarLayout; }
     void applyToolbarLayout(const QStringList &layout);
-    // The menu-bar and pop-up command with that object name ("mnuSave", ...).
+    // The menu-bar and pop-up command of that name ("mnuSave", ...).
     QAction *menuAction(const QString &name) const;
     QMenu *popupMenu() const { return m_popup; }
     // The running send jobs as the pop-up's cancel list shows them (slot order, at most
@@ -130,9 +116,6 @@ class FrmMain : public QMainWindow
     QScrollArea *viewport() const { return m_frame; }
     QWidget *picDraw() const { return m_picDraw; }
 
-    // Whether the button at a default position is enabled by the rules.
-    bool positionEnabled(int position) const;
-
   protected:
     void showEvent(QShowEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -143,25 +126,22 @@ class FrmMain : public QMainWindow
     void buildToolbar();
     void buildMenus();
     void buildPopup();
-    QAction *addCommand(QMenu *menu, const QString &name, const QString &caption, void (FrmMain::*slot)());
-    QAction *addCommand(QMenu *menu, const QString &name, const QString &caption,
-                        std::function<void()> handler);
-    void onToolbarTriggered(QAction *action);
-    void updateMenus();
+    QMenu *addMenu(QMenu *menu, const QString &name, const QString &caption);
+    void addCommands(QMenu *menu, std::initializer_list<const char *> names);
+    void updateSubMenus();
     void layoutPicture();
     void notice(const QString &text);
 
     ModZorvin &m_ctx;
     NetEngine &m_engine;
+    Commands &m_commands;
     FrmMainDoors m_doors;
     std::unique_ptr<ScreenPlatform> m_platform;
     std::unique_ptr<ImageFiles> m_files;
     std::unique_ptr<CaptureEngine> m_capture;
 
     QToolBar *m_toolbar = nullptr;
-    QHash<int, QAction *> m_toolActions; // by default position
     QStringList m_toolbarLayout;
-    QHash<QString, QAction *> m_menuActions;
     QHash<QString, QMenu *> m_menus;
     QMenu *m_popup = nullptr;
     QMenu *m_popupCancel = nullptr;

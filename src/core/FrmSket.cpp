@@ -1,6 +1,7 @@
 #include "core/FrmSket.h"
 
 #include "capture/CaptureTrayMenu.h"
+#include "core/Commands.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
 #include "core/QuitGuard.h"
@@ -8,18 +9,21 @@
 #include "core/SettingsLoader.h"
 #include "core/StartupChecks.h"
 #include "core/TrayIcon.h"
+#include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QProcess>
 #include <QUrl>
 
+#include <iterator>
+
 FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     : QWidget(parent), m_ctx(ctx), m_engine(std::make_unique<NetEngine>(ctx, *this)),
-      m_tray(std::make_unique<TrayIcon>())
+      m_tray(std::make_unique<TrayIcon>()), m_windows(std::make_unique<WindowRegistry>()),
+      m_commands(std::make_unique<Commands>(ctx, *m_engine, *m_windows))
 {
     setObjectName(QStringLiteral("FrmSket"));
     setWindowTitle(QString::fromUtf8(kProductName));
@@ -33,41 +37,56 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
 
 FrmSket::~FrmSket()
 {
-    delete m_frmMain;
+    // The windows go first: they hold the commands, the engine and the context.
+    m_windows.reset();
 }
 
 bool FrmSket::Load()
 {
-    // 1. The window icon; the tray shows the same one.
+    // The tray shows the same icon as the windows.
     setWindowIcon(TrayIcon::normalIcon());
     QApplication::setWindowIcon(TrayIcon::normalIcon());
 
-    // 3. Settings.
     LoadSettings(m_ctx.settings, SettingsFile(m_ctx.SettingsPath()), m_ctx.ProgramDir);
+    // The first-run prompt (user and group names) comes here with the options dialog.
 
-    // 5. Folder check: one warning listing every configured folder that is missing.
+    WarnAboutMissingFolders();
+    // The warning and the waits below run the event loop, so a quit (SIGTERM) can arrive
+    // in the middle of start-up: once it has unloaded, nothing may be opened or announced
+    // any more.
+    if (m_unloaded)
+        return false;
+    // The stored password is read here once passwords exist.
+
+    // Every row starts "unavail" until its peer answers the announcement.
+    m_engine->LoadAddressBook();
+    // Files left by an earlier run (or a crash) go.
+    m_engine->EmptyWorkFolders();
+    // Without the archiver, files go unpacked; no message.
+    m_engine->CheckArchiver();
+    if (m_unloaded || !StartNetwork())
+        return false;
+
+    // The capture window is there (hidden) from the start, so the first capture is quick.
+    m_windows->load(WindowKind::Capture);
+    AddTrayIcon();
+    // The interval capture and the hotkeys start here once they exist.
+
+    // The version stamp marks a start-up that went through.
+    WriteVersionStamp(SettingsFile(m_ctx.SettingsPath()));
+    m_ctx.StartupDone = StartupRunning;
+    return true;
+}
+
+void FrmSket::WarnAboutMissingFolders()
+{
     const QString missing = MissingFolderLines(m_ctx.settings);
     if (!missing.isEmpty())
         ShowMessageBox(MissingFoldersMessage(missing), MsgBox::Exclamation);
-    // The message box and the waits below run the event loop, so a quit (SIGTERM) can
-    // arrive in the middle of start-up: once it has unloaded, nothing may be opened or
-    // announced any more.
-    if (m_unloaded)
-        return false;
+}
 
-    // 7. The address book; every row starts "unavail".
-    m_engine->LoadAddressBook();
-
-    // 8. Files left by an earlier run (or a crash) go.
-    m_engine->EmptyWorkFolders();
-
-    // 9. The archiver answers (or stays off without a message).
-    m_engine->CheckArchiver();
-    if (m_unloaded)
-        return false;
-
-    // 10-12. Sockets, the first announcement, then sending is allowed. Without IPv4 the
-    // program runs for capture and viewing only; any other socket error ends it.
+bool FrmSket::StartNetwork()
+{
     QString socketError;
     int socketErrorNumber = 0;
     if (m_engine->OpenSockets(&socketError, &socketErrorNumber)) {
@@ -75,30 +94,24 @@ bool FrmSket::Load()
             return false;
         m_engine->Announce();
         m_ctx.NetworkReady = true;
-    } else if (socketErrorNumber == 10047) {
+        return true;
+    }
+    // Without IPv4 the program runs for capture and viewing only; any other socket error
+    // ends it.
+    if (socketErrorNumber == 10047) {
         ShowMessageBox(QStringLiteral("TCP/IPを利用できません。 \r") + QString::fromUtf8(kProductName) +
                            QStringLiteral("の画像及びファイル転送機能は利用できません。"),
                        MsgBox::Exclamation);
-        if (m_unloaded)
-            return false;
-    } else {
-        ReportFatalSocketError(QStringLiteral("FrmSket"), socketErrorNumber, socketError);
-        return false;
+        return !m_unloaded;
     }
+    ReportFatalSocketError(QStringLiteral("FrmSket"), socketErrorNumber, socketError);
+    return false;
+}
 
-    // 13. The capture window (hidden), then the tray icon with its capture entries.
-    captureWindow();
-    m_captureTray = new CaptureTrayMenu(
-        *m_tray->menu(), m_tray->quitAction(), [this] { return captureWindow(); },
-        [this] { return loadedCaptureWindow(); }, this);
+void FrmSket::AddTrayIcon()
+{
+    new CaptureTrayMenu(*m_tray->menu(), m_tray->quitAction(), *m_commands, this);
     m_tray->TrayAdd();
-
-    // 15. The version stamp marks a start-up that went through.
-    WriteVersionStamp(SettingsFile(m_ctx.SettingsPath()));
-
-    // 16.
-    m_ctx.StartupDone = StartupRunning;
-    return true;
 }
 
 void FrmSket::ReportFatalSocketError(const QString &source, int number, const QString &description)
@@ -182,34 +195,12 @@ void FrmSket::Unload()
     m_engine->RemoveWorkFolders();
     // 2. The socket of every started send job and of every receive slot in use.
     m_engine->CloseTransfers();
-    // 3. Every other window. Closed but not deleted: the quit may come from inside one of
-    // their nested loops (a message box, a dialog, the archiver's wait), and the code below
-    // that loop still uses its window when the loop returns. They go with the process.
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window != this) {
-            window->setAttribute(Qt::WA_DeleteOnClose, false);
-            window->close();
-        }
-    }
+    // 3. Every other window. The quit may come from inside a nested loop of one of them
+    // (a message box, a dialog); the registry deletes such a window once that loop is over.
+    m_windows->closeAll(this);
     // 4. The tray icon; then the program ends.
     m_tray->TrayRemove();
     emit unloaded();
-}
-
-FrmMain *FrmSket::captureWindow()
-{
-    if (!m_frmMain && !m_unloaded)
-        m_frmMain = new FrmMain(m_ctx, *m_engine, m_captureDoors);
-    return m_frmMain;
-}
-
-void FrmSket::setCaptureDoors(const FrmMainDoors &doors)
-{
-    m_captureDoors = doors;
-    if (m_frmMain) {
-        m_frmMain->doors() = doors;
-        m_frmMain->SetToolbar();
-    }
 }
 
 void FrmSket::FlashAndBlink(QWidget *window, bool on)
@@ -242,8 +233,12 @@ void FrmSket::onLogViewerRequested(const QString &program, const QStringList &ar
 
 void FrmSket::onTrayDoubleClicked()
 {
-    if (m_ctx.settings.LDblClick == 1 && m_captureTray)
-        m_captureTray->showAction()->trigger();
-    else if (m_ctx.settings.LDblClick == 6)
+    // The setting LDblClick chooses the command; 0 and unknown numbers do nothing.
+    static const char *const kDoubleClickCommands[] = {nullptr,  "mnuShow",   "mnuMsgSend",
+                                                       "mnuOpt", "mnuKeySet", "mnuAdrEdit"};
+    const int choice = m_ctx.settings.LDblClick;
+    if (choice == 6)
         mnuEnd();
+    else if (choice > 0 && choice < int(std::size(kDoubleClickCommands)))
+        m_commands->run(QLatin1String(kDoubleClickCommands[choice]));
 }

@@ -1,19 +1,18 @@
-// The hidden resident window: it owns the engine, the tray icon and the process context,
-// runs start-up in its fixed order and quits in order (goodbye, address book, work folders).
+// The hidden resident window: it owns the engine, the tray icon, the commands and the
+// window registry, runs start-up in its fixed order and quits in order (goodbye, address
+// book, work folders, windows).
 #pragma once
 
 #include "core/EngineHost.h"
 
-#include "capture/FrmMain.h"
-
-#include <QPointer>
 #include <QWidget>
 #include <memory>
 
-class CaptureTrayMenu;
+class Commands;
 class ModZorvin;
 class NetEngine;
 class TrayIcon;
+class WindowRegistry;
 
 class FrmSket : public QWidget, public EngineHost
 {
@@ -37,14 +36,11 @@ class FrmSket : public QWidget, public EngineHost
     ModZorvin &context() const { return m_ctx; }
     NetEngine &engine() const { return *m_engine; }
     TrayIcon &tray() const { return *m_tray; }
-
-    // The capture window, loaded again (hidden) when it was closed.
-    FrmMain *captureWindow();
-    // The capture window only while it is loaded.
-    FrmMain *loadedCaptureWindow() const { return m_frmMain; }
-    // What the capture window's commands reach beyond it (send dialog, message window,
-    // options...); set as those windows arrive, kept for every later load.
-    void setCaptureDoors(const FrmMainDoors &doors);
+    // Every window opens, is found and goes through here.
+    WindowRegistry &windows() const { return *m_windows; }
+    // The actions of the tray menu and the capture window; windows that arrive set the
+    // handlers of their commands here.
+    Commands &commands() const { return *m_commands; }
 
     // EngineHost
     int ShowMessageBox(const QString &text, int style) override;
@@ -54,6 +50,11 @@ class FrmSket : public QWidget, public EngineHost
     void unloaded();
 
   private:
+    void WarnAboutMissingFolders();
+    // Sockets, the first announcement, then sending is allowed. False when start-up ends
+    // here (a fatal socket error, or a quit that arrived meanwhile).
+    bool StartNetwork();
+    void AddTrayIcon();
     // What the engine's events ask of the desktop.
     void onSoundRequested(int mode, const QString &wavePath);
     void onFolderOpenRequested(const QString &path);
@@ -67,8 +68,7 @@ class FrmSket : public QWidget, public EngineHost
     ModZorvin &m_ctx;
     std::unique_ptr<NetEngine> m_engine;
     std::unique_ptr<TrayIcon> m_tray;
-    QPointer<FrmMain> m_frmMain;
-    FrmMainDoors m_captureDoors;
-    CaptureTrayMenu *m_captureTray = nullptr;
+    std::unique_ptr<WindowRegistry> m_windows;
+    std::unique_ptr<Commands> m_commands;
     bool m_unloaded = false;
 };

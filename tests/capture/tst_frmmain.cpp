@@ -1,14 +1,17 @@
 // The capture window under a real X server (Xvfb + openbox): captures and their status
-// text, the enabling rules, a reordered toolbar, the clipboard watch against another
-// program (xclip), copy, drops, and the paint-program hand-off.
+// text, the enabling rules and the actions the window shares with the tray, a reordered
+// toolbar, the clipboard watch against another program (xclip), copy, drops, and the
+// paint-program hand-off.
 #include "address/AddressStore.h"
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureTrayMenu.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmToolbarEdit.h"
 #include "capture/ToolbarLayout.h"
+#include "core/Commands.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
+#include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
 #include "support/TestPort.h"
@@ -19,6 +22,7 @@
 #include <QClipboard>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
@@ -30,6 +34,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -84,6 +89,16 @@ QImage solidImage(const QSize &size, const QColor &color)
 
 const QString kUnsupported = QStringLiteral("未サポートのファイル形式です。");
 
+// The sub-menu under `root` whose entry carries that name ("mnuCapture", "mnuPFile", ...).
+QMenu *subMenu(QWidget *root, const QString &name)
+{
+    for (QMenu *menu : root->findChildren<QMenu *>()) {
+        if (menu->menuAction()->objectName() == name)
+            return menu;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 class TstFrmMain : public QObject
@@ -118,6 +133,8 @@ class TstFrmMain : public QObject
     void newCommandReplacesAWaitingDelayOrArmedClick();
     void closeDuringACaptureWaitEndsTheCapture_data();
     void closeDuringACaptureWaitEndsTheCapture();
+    void oneActionServesToolbarMenusPopupAndTray();
+    void commandWithoutItsWindowStaysDisabled();
 
   private:
     FrmMain *makeWindow();
@@ -131,6 +148,8 @@ class TstFrmMain : public QObject
     std::unique_ptr<ModZorvin> m_ctx;
     std::unique_ptr<RecordingHost> m_host;
     std::unique_ptr<NetEngine> m_engine;
+    std::unique_ptr<WindowRegistry> m_windows;
+    std::unique_ptr<Commands> m_commands;
     QPointer<FrmMain> m_window;
 };
 
@@ -156,11 +175,14 @@ void TstFrmMain::init()
     m_host = std::make_unique<RecordingHost>();
     m_engine = std::make_unique<NetEngine>(*m_ctx, *m_host);
     m_host->listen(m_engine->events());
+    m_windows = std::make_unique<WindowRegistry>();
+    m_commands = std::make_unique<Commands>(*m_ctx, *m_engine, *m_windows);
 }
 
 void TstFrmMain::cleanup()
 {
-    delete m_window;
+    m_windows.reset();
+    m_commands.reset();
     m_engine.reset();
     m_host.reset();
     m_ctx.reset();
@@ -169,7 +191,7 @@ void TstFrmMain::cleanup()
 
 FrmMain *TstFrmMain::makeWindow()
 {
-    m_window = new FrmMain(*m_ctx, *m_engine);
+    m_window = m_commands->loadCaptureWindow();
     return m_window;
 }
 
@@ -558,9 +580,9 @@ void TstFrmMain::dropsLoadRefuseOrOfferForSending()
 
     // With the network they go to the send dialog in file mode.
     m_ctx->NetworkReady = true;
-    w.doors().LoadSendAddr = [&sent](int kind, const QImage &, const QString &tag) {
-        sent.append({kind, tag});
-    };
+    m_commands->setSendDialog([&sent](const SendHandOver &handOver) {
+        sent.append({handOver.kind, handOver.tag});
+    });
     dropOn(w, {QUrl::fromLocalFile(text)});
     QTRY_COMPARE(sent.size(), 1);
     QCOMPARE(sent[0], std::make_tuple(2, text));
@@ -768,15 +790,8 @@ void TstFrmMain::trayMenuShowsHidesAndCaptures()
 {
     QMenu tray;
     QAction *quit = tray.addAction(QStringLiteral("終了(&X)"));
-    int loads = 0;
-    auto window = [&]() -> FrmMain * {
-        if (!m_window) {
-            ++loads;
-            makeWindow();
-        }
-        return m_window;
-    };
-    CaptureTrayMenu entries(tray, quit, window, [&]() -> FrmMain * { return m_window; });
+    QSignalSpy loads(m_windows.get(), &WindowRegistry::windowAdded);
+    CaptureTrayMenu entries(tray, quit, *m_commands);
     QCOMPARE(tray.actions().last(), quit);
     QCOMPARE(entries.captureMenu()->actions().size(), 7); // five modes, a separator, clear
 
@@ -786,7 +801,8 @@ void TstFrmMain::trayMenuShowsHidesAndCaptures()
 
     // A capture from the tray loads the window and keeps it hidden.
     entries.captureMenu()->actions().at(CaptDeskTop)->trigger();
-    QCOMPARE(loads, 1);
+    QCOMPARE(loads.size(), 1);
+    m_window = m_commands->captureWindow();
     QVERIFY(m_window && m_window->HasPicture());
     QVERIFY(!m_window->isVisible());
 
@@ -802,7 +818,8 @@ void TstFrmMain::trayMenuShowsHidesAndCaptures()
     m_window->close();
     QTRY_VERIFY(!m_window);
     entries.showAction()->trigger();
-    QCOMPARE(loads, 2);
+    QCOMPARE(loads.size(), 2);
+    m_window = m_commands->captureWindow();
     QVERIFY(m_window && m_window->isVisible());
 }
 
@@ -930,6 +947,118 @@ void TstFrmMain::closeDuringACaptureWaitEndsTheCapture()
     // Every wait of the capture would have gone on within this time (ticks of 20 ms,
     // polls of 10 ms): none does, on the window that is gone.
     QVERIFY(!captured.wait(300));
+}
+
+void TstFrmMain::oneActionServesToolbarMenusPopupAndTray()
+{
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QMenu tray;
+    CaptureTrayMenu entries(tray, tray.addAction(QStringLiteral("終了(&X)")), *m_commands);
+
+    // Clear sits in all four places as one object, with the texts each place shows.
+    QAction *clear = m_commands->action(QStringLiteral("mnuClear"));
+    QVERIFY(clear);
+    QCOMPARE(w.toolbarAction(QStringLiteral("CaptClear")), clear);
+    QVERIFY(w.toolBar()->actions().contains(clear));
+    QVERIFY(subMenu(w.menuBar(), QStringLiteral("mnuCapture"))->actions().contains(clear));
+    QVERIFY(w.popupMenu()->actions().contains(clear));
+    QVERIFY(entries.captureMenu()->actions().contains(clear));
+    QCOMPARE(clear->objectName(), QStringLiteral("CaptClear"));
+    QCOMPARE(clear->text(), QStringLiteral("ｸﾘｱ(&C)"));
+    auto *clearButton = qobject_cast<QToolButton *>(w.toolBar()->widgetForAction(clear));
+    QVERIFY(clearButton);
+    QCOMPARE(clearButton->toolTip(), QStringLiteral("ｸﾘｱ"));
+    // Save: toolbar, the menu bar's file group and the pop-up's.
+    QAction *save = m_commands->action(QStringLiteral("mnuSave"));
+    QCOMPARE(w.toolbarAction(QStringLiteral("FileSave")), save);
+    QCOMPARE(w.menuAction(QStringLiteral("mnuSave")), save);
+    QVERIFY(subMenu(w.menuBar(), QStringLiteral("mnuFile"))->actions().contains(save));
+    QVERIFY(subMenu(w.popupMenu(), QStringLiteral("mnuPFile"))->actions().contains(save));
+    QCOMPARE(save->text(), QStringLiteral("保存(&S)"));
+    QCOMPARE(save->toolTip(), QStringLiteral("保存"));
+    // The paste command keeps its two spellings: the menu's and the button's.
+    QCOMPARE(m_commands->action(QStringLiteral("ClipPest"))->text(), QStringLiteral("張り付け(&P)"));
+    QCOMPARE(m_commands->action(QStringLiteral("ClipPest"))->toolTip(), QStringLiteral("貼り付け"));
+
+    // No picture: off everywhere, the toolbar button included.
+    QVERIFY(!save->isEnabled());
+    QVERIFY(!clear->isEnabled());
+    QVERIFY(!clearButton->isEnabled());
+    entries.prepare();
+    QVERIFY(!clear->isEnabled());
+
+    // After a paste: on everywhere.
+    QGuiApplication::clipboard()->setImage(solidImage(QSize(40, 30), QColor(90, 10, 10)));
+    QTRY_VERIFY(m_commands->action(QStringLiteral("mnuPest"))->isEnabled());
+    m_commands->action(QStringLiteral("ClipPest"))->trigger();
+    QCOMPARE(w.statusText(1), QStringLiteral("40*30 ﾋﾟｸﾁｬｰﾌｧｲﾙ"));
+    QVERIFY(save->isEnabled());
+    QVERIFY(clear->isEnabled());
+    QVERIFY(clearButton->isEnabled());
+
+    // Clear chosen in the tray acts on the window.
+    entries.prepare();
+    entries.captureMenu()->actions().last()->trigger();
+    QVERIFY(!w.HasPicture());
+    QVERIFY(!save->isEnabled());
+    QVERIFY(!clearButton->isEnabled());
+
+    // The tray keeps the actions when the window goes; clear follows the window's absence.
+    m_window->close();
+    QTRY_VERIFY(!m_window);
+    QVERIFY(entries.captureMenu()->actions().contains(clear));
+    QVERIFY(!clear->isEnabled());
+    QVERIFY(m_commands->action(QStringLiteral("mnuCaptureItem0"))->isEnabled());
+}
+
+void TstFrmMain::commandWithoutItsWindowStaysDisabled()
+{
+    m_ctx->NetworkReady = true;
+    FrmMain &w = *makeWindow();
+    const QString source = m_dir->filePath(QStringLiteral("send-me.png"));
+    QVERIFY(solidImage(QSize(12, 9), QColor(0, 0, 200)).save(source));
+    QVERIFY(w.LoadPictureFile(source));
+
+    // Their windows are still to come: the commands are there, and off, in every place.
+    const QStringList waiting = {"mnuAdrEdit",  "mnuOpt",     "mnuKeySet",  "mnuPrint", "mnuWallCenter",
+                                 "mnuWallTile", "mnuDTopImg", "mnuMsgSend", "mnuSend",  "mnuFileTran"};
+    for (const QString &name : waiting) {
+        QAction *action = m_commands->action(name);
+        QVERIFY2(action && action->isVisible() && !action->isEnabled(), qPrintable(name));
+    }
+    QVERIFY(w.toolbarAction(QStringLiteral("AddrBook")));
+    QVERIFY(!subMenu(w.menuBar(), QStringLiteral("mnuWall"))->menuAction()->isEnabled());
+    QVERIFY(!m_commands->run(QStringLiteral("mnuAdrEdit")));
+    QVERIFY(m_commands->action(QStringLiteral("mnuSave"))->isEnabled());
+
+    // Once the address book is there, the same action opens it.
+    int opened = 0;
+    m_commands->setHandler(QStringLiteral("mnuAdrEdit"), [&opened] { ++opened; });
+    QVERIFY(w.toolbarAction(QStringLiteral("AddrBook"))->isEnabled());
+    w.toolbarAction(QStringLiteral("AddrBook"))->trigger();
+    QCOMPARE(opened, 1);
+
+    // The send dialog brings both send commands; the picture goes with its source file.
+    QList<SendHandOver> handed;
+    m_commands->setSendDialog([&handed](const SendHandOver &handOver) { handed << handOver; });
+    QVERIFY(w.toolbarAction(QStringLiteral("FileTran"))->isEnabled());
+    w.toolbarAction(QStringLiteral("PicTran"))->trigger();
+    QCOMPARE(handed.size(), 1);
+    QCOMPARE(handed[0].kind, 0);
+    QCOMPARE(handed[0].tag, source);
+    QCOMPARE(handed[0].picture.size(), QSize(12, 9));
+
+    // The rule is asked again on a click: with the network gone since the last refresh,
+    // the still-enabled button sends nothing and turns itself off.
+    m_ctx->NetworkReady = false;
+    QAction *send = m_commands->action(QStringLiteral("mnuSend"));
+    QVERIFY(send->isEnabled());
+    send->trigger();
+    QCOMPARE(handed.size(), 1);
+    QVERIFY(!send->isEnabled());
+    QVERIFY(!m_commands->action(QStringLiteral("mnuFileTran"))->isEnabled());
 }
 
 ZORVIN_XVFB_MAIN(TstFrmMain, QSize(1280, 800), true)

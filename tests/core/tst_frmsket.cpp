@@ -1,11 +1,17 @@
 // The resident window's start-up as it meets a quit: a quit that arrives while start-up
 // waits (its warning box is up) ends it there, with nothing opened or announced after it;
 // the tray menu's quit entry, chosen from inside the menu's own loop, unloads in order; a
-// quit while a capture waits ends that capture with nothing captured after it.
+// quit while a capture waits ends that capture with nothing captured after it; a quit while
+// a window waits in its own box closes everything and deletes that window only after the
+// box. The capture window closed and opened again through the tray.
 #include "capture/CaptureEngine.h"
+#include "capture/FrmMain.h"
+#include "core/Commands.h"
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
 #include "core/SettingsFile.h"
+#include "core/TrayIcon.h"
+#include "core/WindowRegistry.h"
 #include "support/NextMessageBox.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
@@ -34,6 +40,17 @@ static void prepareContext(ModZorvin &ctx, const QTemporaryDir &data)
     ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
 }
 
+// What is still on screen (after a quit: nothing).
+static QStringList visibleWindows()
+{
+    QStringList names;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible())
+            names << w->objectName() + u':' + QString::fromLatin1(w->metaObject()->className());
+    }
+    return names;
+}
+
 class tst_FrmSket : public QObject
 {
     Q_OBJECT
@@ -54,6 +71,8 @@ class tst_FrmSket : public QObject
     void closingTheCaptureWindowDuringACapture();
     void quitDuringACaptureWaitEndsTheCapture_data();
     void quitDuringACaptureWaitEndsTheCapture();
+    void quitWhileAWindowWaitsInItsBox();
+    void captureWindowClosedAndOpenedAgainFromTheTray();
 
   private:
     [[maybe_unused]] XvfbSession &m_session;
@@ -87,8 +106,7 @@ void tst_FrmSket::quitWhileStartupWaitsEndsStartup()
     // The version stamp marks a finished start-up only.
     QCOMPARE(SettingsFile(ctx.SettingsPath()).ReadSetting(QStringLiteral("Zorvin"), QStringLiteral("Major")),
              QString());
-    for (QWidget *w : QApplication::topLevelWidgets())
-        QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+    QCOMPARE(visibleWindows(), QStringList());
 }
 
 void tst_FrmSket::quitFromTheTrayMenu()
@@ -135,8 +153,7 @@ void tst_FrmSket::quitFromTheTrayMenu()
     QTRY_VERIFY(first.state() == QProcess::NotRunning && second.state() == QProcess::NotRunning);
     QCOMPARE(ctx.StartupDone, uint8_t(StartupQuitting));
     QVERIFY(!QFileInfo::exists(ctx.WorkDir));
-    for (QWidget *w : QApplication::topLevelWidgets())
-        QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+    QCOMPARE(visibleWindows(), QStringList());
 }
 
 void tst_FrmSket::quitWhileACaptureShowsItsSaveError()
@@ -151,7 +168,7 @@ void tst_FrmSket::quitWhileACaptureShowsItsSaveError()
     ctx.settings.CaptAutoSave = 1;
     ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
     ctx.settings.CaptAutoSavePlace = data.path() + QStringLiteral("/gone");
-    QPointer<FrmMain> window = sket.captureWindow();
+    QPointer<FrmMain> window = sket.windows().load<FrmMain>(WindowKind::Capture);
     QVERIFY(window);
     QSignalSpy captured(&window->capture(), &CaptureEngine::captured);
 
@@ -168,6 +185,8 @@ void tst_FrmSket::quitWhileACaptureShowsItsSaveError()
     QCOMPARE(captured.count(), 1);
     QVERIFY(window);
     QVERIFY(!window->isVisible());
+    // Deleted once the capture has returned.
+    QTRY_VERIFY(window.isNull());
 }
 
 void tst_FrmSket::closingTheCaptureWindowDuringACapture()
@@ -177,7 +196,7 @@ void tst_FrmSket::closingTheCaptureWindowDuringACapture()
     prepareContext(ctx, data);
     FrmSket sket(ctx);
     QVERIFY(sket.Load());
-    QPointer<FrmMain> window = sket.captureWindow();
+    QPointer<FrmMain> window = sket.windows().load<FrmMain>(WindowKind::Capture);
     QVERIFY(window);
     QSignalSpy captured(&window->capture(), &CaptureEngine::captured);
 
@@ -188,7 +207,7 @@ void tst_FrmSket::closingTheCaptureWindowDuringACapture()
     QCOMPARE(captured.count(), 1);
     QTRY_VERIFY(window.isNull());
     // A later use loads the window again.
-    QVERIFY(sket.captureWindow());
+    QVERIFY(sket.windows().load<FrmMain>(WindowKind::Capture));
     sket.QuitWithoutQuestion();
 }
 
@@ -213,7 +232,7 @@ void tst_FrmSket::quitDuringACaptureWaitEndsTheCapture()
     ctx.settings.CaptExeHide1 = 1;
     ctx.settings.ActCaptMode = uint8_t(actCaptMode);
     ctx.settings.IntTimer = QStringLiteral("0");
-    QPointer<FrmMain> window = sket.captureWindow();
+    QPointer<FrmMain> window = sket.windows().find<FrmMain>(WindowKind::Capture);
     QVERIFY(window);
     CaptureEngine &capture = window->capture();
     capture.setDelayTickInterval(20);
@@ -229,8 +248,9 @@ void tst_FrmSket::quitDuringACaptureWaitEndsTheCapture()
         QTRY_VERIFY(window->platform().pointerGrabbed());
     QVERIFY(capture.isCapturing());
 
-    // The quit closes the window without deleting it; the capture is over with it:
-    // nothing waits, nothing is grabbed, the picture state is the one before the command.
+    // The quit closes the window (it is deleted once the event loop runs again); the
+    // capture is over with it: nothing waits, nothing is grabbed, the picture state is the
+    // one before the command.
     sket.QuitWithoutQuestion();
     QVERIFY(window);
     QVERIFY(!window->isVisible());
@@ -242,7 +262,108 @@ void tst_FrmSket::quitDuringACaptureWaitEndsTheCapture()
     QVERIFY(window->HasPicture());
     // Every wait would have gone on within this time (ticks of 20 ms, polls of 10 ms).
     QVERIFY(!captured.wait(300));
-    QVERIFY(!window->isVisible());
+    QVERIFY(window.isNull());
+}
+
+void tst_FrmSket::quitWhileAWindowWaitsInItsBox()
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    prepareContext(ctx, data);
+    FrmSket sket(ctx);
+    QSignalSpy unloaded(&sket, &FrmSket::unloaded);
+    QVERIFY(sket.Load());
+    QPointer<FrmMain> capture = sket.windows().find<FrmMain>(WindowKind::Capture);
+    QVERIFY(capture);
+    // One of many windows (a message window) asks a question in a box of its own; this
+    // test function stands for the handler that waits in the box.
+    QPointer<QWidget> asking = new QWidget;
+    sket.windows().add(QStringLiteral("FrmMsg"), QStringLiteral("7"), asking);
+    asking->show();
+    QVERIFY(QTest::qWaitForWindowExposed(asking));
+
+    bool closedButThere = false;
+    bool thereWhileTheBoxRuns = false;
+    {
+        // Two buttons and no escape: the quit cannot close this box, and its loop runs on.
+        QMessageBox box(QMessageBox::Question, QStringLiteral("FrmMsg"), QStringLiteral("続けますか？"),
+                        QMessageBox::NoButton, asking);
+        QPushButton *go = box.addButton(QStringLiteral("続ける"), QMessageBox::AcceptRole);
+        box.addButton(QStringLiteral("やめる"), QMessageBox::AcceptRole);
+        onNextBox([&](QMessageBox *shown) {
+            sket.QuitWithoutQuestion(); // as SIGTERM does
+            closedButThere = asking && capture && !asking->isVisible() && !capture->isVisible();
+            // A few rounds of the box's loop, then the answer.
+            QTimer::singleShot(0, shown, [&, shown] {
+                QTimer::singleShot(50, shown, [&, shown] {
+                    thereWhileTheBoxRuns = asking && capture && shown->isVisible();
+                    go->click();
+                });
+            });
+        });
+        QCOMPARE(box.exec(), 0);
+        QCOMPARE(box.clickedButton(), go);
+    }
+    QCOMPARE(unloaded.count(), 1);
+    QVERIFY(closedButThere);
+    QVERIFY(thereWhileTheBoxRuns);
+    // The box's loop is over and its handler goes on with its window, even past a round
+    // of pending events.
+    QVERIFY(asking);
+    QCoreApplication::processEvents();
+    QVERIFY(asking);
+    QVERIFY(!sket.windows().find(QStringLiteral("FrmMsg"), QStringLiteral("7")));
+    QTRY_VERIFY(asking.isNull());
+    QTRY_VERIFY(capture.isNull());
+    QCOMPARE(visibleWindows(), QStringList());
+}
+
+void tst_FrmSket::captureWindowClosedAndOpenedAgainFromTheTray()
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    prepareContext(ctx, data);
+    FrmSket sket(ctx);
+    QVERIFY(sket.Load());
+    // Loaded hidden at start.
+    QPointer<FrmMain> first = sket.windows().find<FrmMain>(WindowKind::Capture);
+    QVERIFY(first);
+    QVERIFY(!first->isVisible());
+
+    // The tray's double-click (LDblClick 1) shows it; opening again raises the same one.
+    ctx.settings.LDblClick = 1;
+    emit sket.tray().doubleClicked();
+    QVERIFY(QTest::qWaitForWindowExposed(first));
+    QCOMPARE(sket.windows().open(WindowKind::Capture), first.data());
+
+    // "閉じる" unloads it; the tray keeps its capture entries, clear goes off.
+    first->menuAction(QStringLiteral("mnuClose"))->trigger();
+    QTRY_VERIFY(first.isNull());
+    QVERIFY(!sket.windows().find(WindowKind::Capture));
+    QMenu *captureMenu = nullptr;
+    for (QMenu *menu : sket.tray().menu()->findChildren<QMenu *>()) {
+        if (menu->menuAction()->objectName() == QStringLiteral("mnuCapture"))
+            captureMenu = menu;
+    }
+    QVERIFY(captureMenu);
+    QVERIFY(!sket.commands().action(QStringLiteral("mnuClear"))->isEnabled());
+
+    // A capture from the tray loads a new window, hidden, holding the picture.
+    captureMenu->actions().at(CaptDeskTop)->trigger();
+    QPointer<FrmMain> second = sket.windows().find<FrmMain>(WindowKind::Capture);
+    QVERIFY(second);
+    QVERIFY(second->HasPicture());
+    QVERIFY(!second->isVisible());
+    QVERIFY(sket.commands().action(QStringLiteral("mnuClear"))->isEnabled());
+
+    // The tray's show entry shows it, and its own toolbar acts on it.
+    sket.commands().action(QStringLiteral("mnuShow"))->trigger();
+    QVERIFY(QTest::qWaitForWindowExposed(second));
+    second->toolbarAction(QStringLiteral("CaptClear"))->trigger();
+    QVERIFY(!second->HasPicture());
+
+    sket.QuitWithoutQuestion();
+    QTRY_VERIFY(second.isNull());
 }
 
 ZORVIN_XVFB_MAIN(tst_FrmSket, QSize(800, 600), false)

@@ -1,0 +1,161 @@
+#include "address/SendJobs.h"
+
+#include "address/AddressStore.h"
+#include "capture/ImageFiles.h"
+#include "core/ModZorvin.h"
+#include "net/EngineEvents.h"
+#include "net/NetEngine.h"
+#include "net/TransferSender.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+
+#include <algorithm>
+
+namespace {
+
+// A source name this long never goes instead of the bitmap.
+constexpr int kSourceNameLimit = 60;
+
+QString outOfResources()
+{
+    return QString::fromUtf8(kProductName) + QStringLiteral("のリソース不足");
+}
+
+// Pictures from these files lose nothing when the file itself goes.
+bool sentAsIs(const QString &name)
+{
+    const QString upper = name.toUpper();
+    return upper.endsWith(QLatin1String("JPG")) || upper.endsWith(QLatin1String("GIF")) ||
+           upper.endsWith(QLatin1String("ICO"));
+}
+
+bool sourceGoesInstead(const QString &sourceFile, qint64 bitmapSize)
+{
+    const QFileInfo source(sourceFile);
+    if (sourceFile.isEmpty() || source.fileName().size() >= kSourceNameLimit || !source.isFile())
+        return false;
+    return sentAsIs(source.fileName()) || bitmapSize >= source.size();
+}
+
+} // namespace
+
+SendJobs::SendJobs(NetEngine &engine) : m_engine(engine), m_ctx(engine.context()) {}
+
+QStringList SendJobs::FilesOfTag(const QString &tag)
+{
+    if (tag.isEmpty())
+        return {};
+    const QStringList pieces = tag.split(QChar(u'\0'));
+    if (pieces.size() == 1)
+        return pieces;
+    const QDir folder(pieces.front());
+    QStringList paths;
+    for (qsizetype i = 1; i < pieces.size(); ++i) {
+        if (!pieces[i].isEmpty())
+            paths << folder.filePath(pieces[i]);
+    }
+    return paths;
+}
+
+QString SendJobs::nextStem()
+{
+    return QStringLiteral("CAPT") + m_ctx.LocalIpHex + QString::number(m_engine.sender().NextJobNumber());
+}
+
+void SendJobs::report(const QString &name, QChar kind, const QString &info)
+{
+    emit m_engine.events().sendResultAdded(name, QString(kind), 1, info);
+}
+
+bool SendJobs::queue(const SendRecipient &to, QChar kind, const QString &path, const QString &stem,
+                     const SendChoices &choices)
+{
+    const QFileInfo item(path);
+    SendRequest request;
+    request.destination = to.address;
+    request.resultName = to.name;
+    request.kind = kind;
+    request.folder = item.path();
+    request.itemName = item.fileName();
+    request.archiveName = stem + QStringLiteral(".LZH");
+    request.notice = choices.notice;
+    request.faceDown = choices.faceDown;
+    request.passwordLock = choices.passwordLock;
+    request.openReceipt = choices.openReceipt;
+    return m_engine.QueueSendJob(request) >= 0;
+}
+
+int SendJobs::SendPicture(const QImage &picture, const QString &sourceFile,
+                          const QList<SendRecipient> &recipients, const SendChoices &choices)
+{
+    return queuePicture(picture, sourceFile, recipients, choices, Origin::SendDialog);
+}
+
+int SendJobs::AutoTranCapture(const QImage &picture)
+{
+    QList<SendRecipient> targets;
+    for (const AddressEntry &entry : m_engine.addresses().rows()) {
+        if (entry.isAvail() && entry.isAutoTransferTarget())
+            targets.append({entry.EntryName, entry.EntryAddress});
+    }
+    return queuePicture(picture, QString(), targets, SendChoices{}, Origin::AutoTransfer);
+}
+
+int SendJobs::queuePicture(const QImage &picture, const QString &sourceFile,
+                           const QList<SendRecipient> &recipients, const SendChoices &choices, Origin origin)
+{
+    const bool automatic = origin == Origin::AutoTransfer;
+    QDir().mkpath(m_ctx.SendTempDir);
+    const QDir sendFolder(m_ctx.SendTempDir);
+    // Decided with the first bitmap written: then every recipient gets the source file.
+    bool sendSource = false;
+    int queued = 0;
+    for (const SendRecipient &to : recipients) {
+        const QString stem = nextStem();
+        const QString bitmap = sendFolder.filePath(stem + QStringLiteral(".BMP"));
+        if (!sendSource) {
+            QString error;
+            if (!ImageFiles::WritePicture(picture, bitmap, 0, 0, &error)) {
+                report(to.name, QLatin1Char('I'),
+                       QStringLiteral("ZorvinSt=001 %1 C=0 ")
+                               .arg(automatic ? QLatin1String("FrmMain") : QLatin1String("FrmAdrEdit")) +
+                           error);
+                continue;
+            }
+            sendSource = sourceGoesInstead(sourceFile, QFileInfo(bitmap).size());
+            if (sendSource)
+                QFile::remove(bitmap);
+        }
+        if (queue(to, QLatin1Char('I'), sendSource ? sourceFile : bitmap, stem, choices)) {
+            ++queued;
+            continue;
+        }
+        if (!sendSource)
+            QFile::remove(bitmap);
+        // The automatic transfer gives up; the send dialog reports every recipient.
+        if (automatic) {
+            report(to.name, QLatin1Char('I'), outOfResources());
+            break;
+        }
+        report(to.name, QLatin1Char('I'), outOfResources() + u' ');
+    }
+    return queued;
+}
+
+int SendJobs::SendFiles(const QStringList &paths, const QList<SendRecipient> &recipients,
+                        const SendChoices &choices)
+{
+    int queued = 0;
+    for (auto path = paths.crbegin(); path != paths.crend(); ++path) {
+        for (const SendRecipient &to : recipients) {
+            if (queue(to, QLatin1Char('F'), *path, nextStem(), choices))
+                ++queued;
+            else
+                report(to.name, QLatin1Char('F'), outOfResources() + u' ' + *path);
+        }
+    }
+    return queued;
+}

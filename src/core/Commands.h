@@ -1,0 +1,83 @@
+// The program's commands: one QAction each, shared by the capture window's toolbar, menu
+// bar and pop-up menu and by the tray menu. Each command's enabling rule sits beside it in
+// the table; a command whose handler is not set yet (its window is still to be built) is
+// there and disabled.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class FrmMain;
+class ModZorvin;
+class NetEngine;
+class QAction;
+class WindowRegistry;
+
+// What goes to the send dialog (the hand-over picture and its tag): kind 0 a picture,
+// tagged with its source file or ""; kind 2 files, tagged with one path or a folder with
+// "/" followed by NUL-separated names.
+struct SendHandOver
+{
+    int kind = 0;
+    QImage picture;
+    QString tag;
+};
+
+class Commands : public QObject
+{
+    Q_OBJECT
+  public:
+    // Also tells `windows` how to make the capture window, which these commands open.
+    Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, QObject *parent = nullptr);
+    ~Commands() override;
+
+    // By menu name ("mnuSave") or toolbar key ("FileSave"); null for an unknown name. A
+    // command with a toolbar button carries the button's key as its object name, the key
+    // the saved toolbar layout uses; the others carry their menu name.
+    QAction *action(const QString &name) const;
+
+    // What a command does; null leaves it disabled.
+    void setHandler(const QString &name, std::function<void()> handler);
+    // The send dialog, opened with what is to be sent. Until it is set, the send commands
+    // and the sending of dropped files stay off.
+    void setSendDialog(std::function<void(const SendHandOver &)> open);
+    // Sending is possible: the network runs and the send dialog is there.
+    bool canSend() const;
+    void LoadSendAddr(const SendHandOver &handOver);
+
+    // The command has a handler and its rule lets it run now.
+    bool allows(const QString &name) const;
+    // Runs the command if it allows it; false when it did not run.
+    bool run(const QString &name);
+    // Applies every command's rule to its action.
+    void refresh();
+
+    // The capture window while it is loaded; the second loads it (hidden) when it was closed.
+    FrmMain *captureWindow() const;
+    FrmMain *loadCaptureWindow();
+    WindowRegistry &windows() const { return m_windows; }
+
+  private:
+    struct Command
+    {
+        QString name;
+        QAction *action;
+        std::function<void()> handler;
+        std::function<bool()> rule;
+    };
+    void add(const char *name, const QString &caption, const char *toolbarKey, std::function<void()> handler,
+             std::function<bool()> rule);
+    std::function<void()> onCaptureWindow(void (FrmMain::*method)());
+    int indexOf(const QString &name) const;
+    bool allows(const Command &command) const;
+
+    ModZorvin &m_ctx;
+    NetEngine &m_engine;
+    WindowRegistry &m_windows;
+    std::vector<Command> m_commands;
+    std::function<void(const SendHandOver &)> m_sendDialog;
+};
