@@ -560,6 +560,25 @@ class CancellableSink : public ByteSink
     const std::atomic<bool> *m_cancel;
 };
 
+// Reads every header of `archive` in order, stepping over the data, and hands each to
+// `visit`; stops at the first result other than Ok.
+int forEachHeader(const fs::path &archive, const std::function<int(const EntryInfo &)> &visit)
+{
+    FilePtr in(std::fopen(archive.c_str(), "rb"));
+    if (!in)
+        return ErrArchiveOpen;
+    FileSource source(in.get());
+    ArchiveReader reader(source);
+    for (;;) {
+        EntryInfo info;
+        bool end = false;
+        if (const int r = reader.next(info, end); r != Ok || end)
+            return r;
+        if (const int r = visit(info); r != Ok)
+            return r;
+    }
+}
+
 bool selected(const EntryInfo &info, const UnpackOptions &options)
 {
     return !info.isDirectory() && (options.onlyEntry.empty() || bareName(info.name) == options.onlyEntry);
@@ -585,26 +604,15 @@ struct WrittenFiles
 int declaredSize(const fs::path &archive, const UnpackOptions &options, uint64_t &total)
 {
     total = 0;
-    FilePtr in(std::fopen(archive.c_str(), "rb"));
-    if (!in)
-        return ErrArchiveOpen;
-    FileSource source(in.get());
-    ArchiveReader reader(source);
-    for (;;) {
-        EntryInfo info;
-        bool end = false;
-        const int r = reader.next(info, end);
-        if (r != Ok)
-            return r;
-        if (end)
-            return Ok;
+    return forEachHeader(archive, [&](const EntryInfo &info) {
         if (!selected(info, options))
-            continue;
+            return int(Ok);
         // total never passes the limit, so the subtraction cannot wrap.
         if (info.originalSize > options.maxTotalBytes - total)
-            return ErrOutputLimit;
+            return int(ErrOutputLimit);
         total += info.originalSize;
-    }
+        return int(Ok);
+    });
 }
 
 int unpackArchive(const fs::path &archive, const fs::path &destination, const NameMapper &toPath,
@@ -678,22 +686,11 @@ int unpackArchive(const fs::path &archive, const fs::path &destination, const Na
 
 int listArchive(const fs::path &archive, std::vector<EntryInfo> &entries)
 {
-    FilePtr in(std::fopen(archive.c_str(), "rb"));
-    if (!in)
-        return ErrArchiveOpen;
-    FileSource source(in.get());
-    ArchiveReader reader(source);
     entries.clear();
-    for (;;) {
-        EntryInfo info;
-        bool end = false;
-        const int r = reader.next(info, end);
-        if (r != Ok)
-            return r;
-        if (end)
-            return Ok;
+    return forEachHeader(archive, [&entries](const EntryInfo &info) {
         entries.push_back(info);
-    }
+        return int(Ok);
+    });
 }
 
 } // namespace lzh
