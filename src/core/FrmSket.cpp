@@ -11,6 +11,7 @@
 #include "core/TrayIcon.h"
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
+#include "net/SocketFacts.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -51,9 +52,8 @@ bool FrmSket::Load()
     // The first-run prompt (user and group names) comes here with the options dialog.
 
     WarnAboutMissingFolders();
-    // The warning and the waits below run the event loop, so a quit (SIGTERM) can arrive
-    // in the middle of start-up: once it has unloaded, nothing may be opened or announced
-    // any more.
+    // The warning box runs its own event loop, so a quit (SIGTERM) can arrive in the middle
+    // of start-up: once it has unloaded, nothing may be opened or announced any more.
     if (m_unloaded)
         return false;
     // The stored password is read here once passwords exist.
@@ -98,7 +98,7 @@ bool FrmSket::StartNetwork()
     }
     // Without IPv4 the program runs for capture and viewing only; any other socket error
     // ends it.
-    if (socketErrorNumber == 10047) {
+    if (socketErrorNumber == SocketFacts::kErrAddressFamily) {
         ShowMessageBox(QStringLiteral("TCP/IPを利用できません。 \r") + QString::fromUtf8(kProductName) +
                            QStringLiteral("の画像及びファイル転送機能は利用できません。"),
                        MsgBox::Exclamation);
