@@ -38,7 +38,7 @@ int startProgram(QApplication &app, const StartOptions &options)
     SingleInstance instance(ctx.ProgramDir);
     if (!instance.tryAcquire()) {
         const QString text = productTitle(" 」は既に起動しています。");
-        QTextStream(stderr) << text << Qt::endl;
+        TellTerminal(text);
         ShowMessageBox(text, 64);
         return 0;
     }
@@ -98,9 +98,10 @@ int main(int argc, char *argv[])
     try {
         return startProgram(app, options);
     } catch (const std::exception &error) {
-        ShowMessageBox(productTitle(" 」の起動に失敗しました。") + QStringLiteral("\r\n") +
-                           QString::fromLocal8Bit(error.what()),
-                       48);
+        const QString text = productTitle(" 」の起動に失敗しました。") + QStringLiteral("\r\n") +
+                             QString::fromLocal8Bit(error.what());
+        TellTerminal(text);
+        ShowMessageBox(text, 48);
         return 1;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureMath.h"
 #include "capture/FrmMain.h"
+#include "capture/ImageFiles.h"
 #include "core/ModZorvin.h"
 
 #include <QMouseEvent>
@@ -194,7 +195,7 @@ void CaptureEngine::onStepTimer()
     }
 }
 
-void CaptureEngine::GetCaptureItem(int mode)
+void CaptureEngine::GetCaptureItem(int mode, Feedback feedback)
 {
     if (mode < CaptDeskTop || mode > CaptAct1)
         return;
@@ -221,6 +222,7 @@ void CaptureEngine::GetCaptureItem(int mode)
     }
 
     m_captureMode = int16_t(mode);
+    m_quiet = feedback == Feedback::Quiet;
     m_hadPictureBefore = m_window.HasPicture();
     m_window.setHasPicture(false);
 
@@ -256,6 +258,7 @@ void CaptureEngine::CaptHotKey(int index)
         if (isCapturing())
             return;
         m_captureMode = int16_t(index);
+        m_quiet = false;
         CaptureToPicture(index);
     }
 }
@@ -429,13 +432,22 @@ void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
     // The follow-ups in order. Only a failed save lets events in, through its notice; a
     // quit arriving then closes the window without deleting it, and they finish on it.
     const QPointer<CaptureEngine> alive(this);
+    CaptureFollowUps done;
+    done.mode = mode;
+    done.size = bitmap.size();
+    done.quiet = m_quiet;
+    done.copied = settings.CaptAutoClip == 1 && !bitmap.isNull();
     if (settings.CaptAutoClip == 1)
         m_window.Copy();
+    const int savesBefore = m_window.imageFiles().pendingAutoSaves();
     m_window.AutoSaveCapture();
     if (!alive)
         return;
-    m_window.AutoTranCapture();
+    done.savePending = m_window.imageFiles().pendingAutoSaves() > savesBefore;
+    done.sentTo = m_window.AutoTranCapture();
+    done.windowShown = m_window.isVisible();
 
     m_step = Step::Idle;
     emit captured(mode, bitmap.size());
+    emit followUpsDone(done);
 }

@@ -28,6 +28,23 @@ enum CaptureModeIndex : int16_t {
     CaptAct1 = 4,
 };
 
+// What the follow-ups of one capture did, for the notice of a capture that leaves the
+// capture window hidden.
+struct CaptureFollowUps
+{
+    int mode = 0;
+    QSize size;
+    bool copied = false;
+    // The automatic save ends later (an archive is written, or it waits for one); its
+    // autoSaveFinished comes then. Otherwise a save, if any, has already reported.
+    bool savePending = false;
+    // Automatic transfer jobs queued.
+    int sentTo = 0;
+    bool windowShown = false;
+    // A capture that tells nothing (the interval capture).
+    bool quiet = false;
+};
+
 // Every wait of a capture (the window manager taking our window away, the delay, the
 // armed click, the activation of the clicked window) is a step that returns to the event
 // loop and goes on from a timer or an event, so one capture runs at a time and a close
@@ -41,11 +58,13 @@ class CaptureEngine : public QObject
     CaptureEngine(FrmMain &window, ModZorvin &ctx, ScreenPlatform &platform);
     ~CaptureEngine() override;
 
+    enum class Feedback { Notice, Quiet };
     // The common entry of menu, toolbar, tray, interval capture and the hotkeys of modes
     // 0-2: prepares (hide, wait, arm) and captures now or later. Returns at once. While a
     // capture runs, a new command only replaces a pending delay or overlay start, or (an
-    // active-window command) an armed click; otherwise it is refused.
-    void GetCaptureItem(int mode);
+    // active-window command) an armed click; otherwise it is refused. A quiet capture
+    // reports its follow-ups as such (the interval capture notifies nobody).
+    void GetCaptureItem(int mode, Feedback feedback = Feedback::Notice);
     // The capture hotkeys: 0-2 as GetCaptureItem, 3 and 4 capture the foreground window
     // at once with no delay and no click (refused while a capture runs); anything else
     // is ignored.
@@ -95,6 +114,8 @@ class CaptureEngine : public QObject
   signals:
     // Emitted after every capture, with the picture drawn into the window.
     void captured(int mode, const QSize &size);
+    // Right after captured: what the follow-ups did.
+    void followUpsDone(const CaptureFollowUps &done);
 
   private:
     enum class Step : uint8_t {
@@ -143,6 +164,7 @@ class CaptureEngine : public QObject
     int16_t m_waitTicks = 0;
     bool m_mainHiddenForCapture = false;
     bool m_hadPictureBefore = false;
+    bool m_quiet = false;
     int16_t m_selX1 = 0, m_selY1 = 0, m_selX2 = 0, m_selY2 = 0;
     // What the steps carry forward.
     QPoint m_hiddenCentre;

@@ -11,6 +11,7 @@
 #include "core/EngineHost.h"
 #include "core/FolderPath.h"
 #include "core/ModZorvin.h"
+#include "core/ModZorvinUi.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
 #include "platform/ScreenPlatform.h"
@@ -28,7 +29,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
-#include <QProcess>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -441,12 +441,14 @@ void FrmMain::AutoSaveCapture()
     m_files->AutoSaveCapture(m_picture);
 }
 
-void FrmMain::AutoTranCapture()
+int FrmMain::AutoTranCapture()
 {
     if (m_ctx.settings.CaptAutoTran != 1 || m_picture.isNull())
-        return;
-    if (SendJobs(m_engine).AutoTranCapture(m_picture) > 0)
+        return 0;
+    const int queued = SendJobs(m_engine).AutoTranCapture(m_picture);
+    if (queued > 0)
         setStatusText(2, QStringLiteral("自動転送中"));
+    return queued;
 }
 
 // ---- clipboard -----------------------------------------------------------------------
@@ -650,7 +652,7 @@ void FrmMain::OpenPaintProgram()
         }
         arguments << QDir::toNativeSeparators(path);
     }
-    if (!QProcess::startDetached(program, arguments))
+    if (!StartProgram(program, arguments))
         m_engine.host().ShowMessageBox(QStringLiteral("「%1」を起動できません。").arg(program),
                                        MsgBox::Exclamation);
 }

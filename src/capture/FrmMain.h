@@ -87,9 +87,9 @@ class FrmMain : public QMainWindow
     void EditToolbar();
     void ShowHelp();
     void ShowAbout();
-    // The follow-ups of a capture.
+    // The follow-ups of a capture; the second returns the number of transfer jobs queued.
     void AutoSaveCapture();
-    void AutoTranCapture();
+    int AutoTranCapture();
     // Loads one file as Open and a single dropped file do; false when it was refused
     // (the notice has been shown).
     bool LoadPictureFile(const QString &path);

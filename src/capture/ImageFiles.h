@@ -74,6 +74,10 @@ class ImageFiles : public QObject
     // capture that comes meanwhile waits and is saved after it (result "").
     QString AutoSaveCapture(const QImage &picture);
 
+    // Automatic saves not ended yet (an archive being written, captures waiting for it);
+    // each ends with its autoSaveFinished, in order.
+    int pendingAutoSaves() const { return (m_lzh ? 1 : 0) + int(m_waiting.size()); }
+
     // The auto-save target: folder + "/" (unless present) + name + number + extension
     // for the type 0 ".BMP", 1 ".LZH", 2 ".JPG", 3 ".PNG"; "" for any other type.
     static QString AutoSaveTarget(const QString &folder, const QString &baseName, const QString &numberText,

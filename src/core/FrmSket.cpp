@@ -1,5 +1,6 @@
 #include "core/FrmSket.h"
 
+#include "capture/CaptureNotice.h"
 #include "capture/CaptureTrayMenu.h"
 #include "core/Commands.h"
 #include "core/ModZorvin.h"
@@ -15,9 +16,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QProcess>
-#include <QUrl>
 
 #include <iterator>
 
@@ -111,16 +109,21 @@ bool FrmSket::StartNetwork()
 void FrmSket::AddTrayIcon()
 {
     new CaptureTrayMenu(*m_tray->menu(), m_tray->quitAction(), *m_commands, this);
+    new CaptureNotice(*m_windows, *m_tray, this);
     m_tray->TrayAdd();
 }
 
 void FrmSket::ReportFatalSocketError(const QString &source, int number, const QString &description)
 {
-    ShowMessageBox(QStringLiteral("「 ") + QString::fromUtf8(kProductName) +
-                       QStringLiteral(" 」の起動に失敗しました。") + QLatin1Char('\r') +
-                       QStringLiteral(" ZorVinSt=000 ") + source + QStringLiteral(" Err C=") +
-                       QString::number(number) + QLatin1Char('\r') + description,
-                   MsgBox::Critical);
+    QString text = QStringLiteral("「 ") + QString::fromUtf8(kProductName) +
+                   QStringLiteral(" 」の起動に失敗しました。") + QLatin1Char('\r') +
+                   QStringLiteral(" ZorVinSt=000 ") + source + QStringLiteral(" Err C=") +
+                   QString::number(number) + QLatin1Char('\r') + description;
+    // The number alone does not say what to do about a port that is taken.
+    if (number == SocketFacts::kErrAddressInUse)
+        text += QLatin1Char('\r') + PortInUseAdvice(m_ctx.net.port);
+    TellTerminal(text);
+    ShowMessageBox(text, MsgBox::Critical);
     m_ctx.FatalReported = true;
     m_tray->TrayRemove();
     QuitWithoutQuestion();
@@ -222,13 +225,13 @@ void FrmSket::onSoundRequested(int mode, const QString &wavePath)
 
 void FrmSket::onFolderOpenRequested(const QString &path)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    OpenWithDesktop(path);
 }
 
 void FrmSket::onLogViewerRequested(const QString &program, const QStringList &arguments, const QString &path)
 {
-    if (program.isEmpty() || !QProcess::startDetached(program, arguments))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (program.isEmpty() || !StartProgram(program, arguments))
+        OpenWithDesktop(path);
 }
 
 void FrmSket::onTrayDoubleClicked()

@@ -4,12 +4,16 @@
 #include "core/ModZorvin.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QImageWriter>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QUrl>
 #include <QWidget>
 
 QString MessageBoxTitle()
@@ -27,22 +31,42 @@ int ShowMessageBox(const QString &text, int style, QWidget *parent)
     box.setText(shown);
 
     switch (style & 0xF0) {
-    case MsgBox::Critical: box.setIcon(QMessageBox::Critical); break;
-    case MsgBox::Question: box.setIcon(QMessageBox::Question); break;
-    case MsgBox::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MsgBox::Information: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
+    case MsgBox::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgBox::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MsgBox::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgBox::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
 
-    struct Choice { QMessageBox::StandardButton button; int id; };
+    struct Choice
+    {
+        QMessageBox::StandardButton button;
+        int id;
+    };
     QList<Choice> choices;
     switch (style & 0x0F) {
-    case MsgBox::OkCancel: choices = {{QMessageBox::Ok, MsgBox::IdOk}, {QMessageBox::Cancel, MsgBox::IdCancel}}; break;
-    case MsgBox::YesNo: choices = {{QMessageBox::Yes, MsgBox::IdYes}, {QMessageBox::No, MsgBox::IdNo}}; break;
+    case MsgBox::OkCancel:
+        choices = {{QMessageBox::Ok, MsgBox::IdOk}, {QMessageBox::Cancel, MsgBox::IdCancel}};
+        break;
+    case MsgBox::YesNo:
+        choices = {{QMessageBox::Yes, MsgBox::IdYes}, {QMessageBox::No, MsgBox::IdNo}};
+        break;
     case MsgBox::RetryCancel:
         choices = {{QMessageBox::Retry, MsgBox::IdRetry}, {QMessageBox::Cancel, MsgBox::IdCancel}};
         break;
-    default: choices = {{QMessageBox::Ok, MsgBox::IdOk}}; break;
+    default:
+        choices = {{QMessageBox::Ok, MsgBox::IdOk}};
+        break;
     }
     for (const Choice &c : choices)
         box.addButton(c.button);
@@ -94,5 +118,29 @@ bool PlayWaveFile(const QString &path)
         if (!program.isEmpty() && QProcess::startDetached(program, {path}))
             return true;
     }
+    return false;
+}
+
+void TellTerminal(const QString &text)
+{
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QTextStream(stderr) << lines << Qt::endl;
+}
+
+bool OpenWithDesktop(const QString &path)
+{
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return true;
+    TellTerminal(QStringLiteral("zorvin: cannot open %1 (is xdg-open installed?)")
+                     .arg(QDir::toNativeSeparators(path)));
+    return false;
+}
+
+bool StartProgram(const QString &program, const QStringList &arguments)
+{
+    if (QProcess::startDetached(program, arguments))
+        return true;
+    TellTerminal(QStringLiteral("zorvin: cannot start %1 %2").arg(program, arguments.join(QLatin1Char(' '))));
     return false;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 class QWidget;
@@ -26,3 +27,14 @@ uint8_t DetectImageLibLevel();
 // Plays a wave file without waiting for it (through the desktop's sound player, paplay or
 // aplay); false when the file or a player is missing.
 bool PlayWaveFile(const QString &path);
+
+// Writes a text the user also sees in a box to stderr, for users who started the program
+// from a terminal; CR line breaks become newlines.
+void TellTerminal(const QString &text);
+
+// Opens a file or folder with the desktop's opener. A machine without one (no xdg-open)
+// fails silently otherwise: the failure goes to stderr with the path.
+bool OpenWithDesktop(const QString &path);
+
+// Starts a program without waiting for it; a failure goes to stderr with the program.
+bool StartProgram(const QString &program, const QStringList &arguments);

@@ -1,5 +1,6 @@
 #include "core/StartupChecks.h"
 
+#include "core/ModZorvin.h"
 #include "core/Settings.h"
 
 #include <QFileInfo>
@@ -36,4 +37,13 @@ QString MissingFolderLines(const Settings &s)
 QString MissingFoldersMessage(const QString &lines)
 {
     return QStringLiteral("オプションで指定されている以下のフォルダが見つかりません。\r\r") + lines;
+}
+
+QString PortInUseAdvice(quint16 port)
+{
+    return QStringLiteral("ポート %1 は他のプログラム、または既に起動している別の%2が使用しています。")
+               .arg(port)
+               .arg(QString::fromUtf8(kProductName)) +
+           QLatin1Char('\r') +
+           QStringLiteral("--bind-address で別のアドレスを、--port で別のポートを指定して起動できます。");
 }

@@ -1,8 +1,10 @@
 #include "core/TrayIcon.h"
 
 #include "core/ModZorvin.h"
+#include "platform/TrayWatcher.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -10,6 +12,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QVBoxLayout>
 #include <QWidget>
 
 namespace {
@@ -36,6 +39,25 @@ QIcon drawIcon(const QColor &background)
     return icon;
 }
 
+// The stand-in's × is the quit command: with no tray, closing the only window would
+// otherwise leave a program nobody can reach. The quit (and its question) runs once the
+// close event has returned, as it unloads this window.
+class StandInWindow : public QWidget
+{
+  public:
+    explicit StandInWindow(TrayIcon &tray) : QWidget(nullptr, Qt::Window), m_tray(tray) {}
+
+  protected:
+    void closeEvent(QCloseEvent *event) override
+    {
+        event->ignore();
+        QTimer::singleShot(0, &m_tray, [tray = &m_tray] { emit tray->quitRequested(); });
+    }
+
+  private:
+    TrayIcon &m_tray;
+};
+
 } // namespace
 
 TrayIcon::TrayIcon(QObject *parent) : QObject(parent)
@@ -48,6 +70,12 @@ TrayIcon::TrayIcon(QObject *parent) : QObject(parent)
 
     m_timerModIcon.setInterval(500);
     connect(&m_timerModIcon, &QTimer::timeout, this, &TrayIcon::onTimerModIcon);
+    m_noticeTimer.setSingleShot(true);
+    connect(&m_noticeTimer, &QTimer::timeout, this, [this] {
+        m_notice.clear();
+        if (m_standInStatus)
+            m_standInStatus->hide();
+    });
 }
 
 TrayIcon::~TrayIcon()
@@ -73,36 +101,87 @@ static QIcon blinkIcon()
     return icon;
 }
 
+QIcon TrayIcon::currentIcon() const
+{
+    return m_newItem && m_blinkPhase ? blinkIcon() : normalIcon();
+}
+
 void TrayIcon::TrayAdd()
 {
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_tray = new QSystemTrayIcon(normalIcon(), this);
-        m_tray->setToolTip(tip());
-        m_tray->setContextMenu(m_menu);
-        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::DoubleClick)
-                emit doubleClicked();
-        });
-        m_tray->show();
-        return;
+    if (!m_watcher) {
+        m_watcher = TrayWatcher::create();
+        connect(m_watcher.get(), &TrayWatcher::trayChanged, this, &TrayIcon::onTrayChanged);
     }
-    // No notification area: a small window carries the icon, the tip and the menu.
-    m_standIn = new QWidget(nullptr, Qt::Window);
-    m_standIn->setObjectName(QStringLiteral("TrayStandIn"));
-    m_standIn->setWindowTitle(tip());
-    m_standIn->setWindowIcon(normalIcon());
-    auto *layout = new QHBoxLayout(m_standIn);
-    auto *label = new QLabel(tip(), m_standIn);
-    auto *button = new QPushButton(QStringLiteral("ﾒﾆｭｰ(&M)"), m_standIn);
-    button->setMenu(m_menu);
-    layout->addWidget(label);
-    layout->addWidget(button);
-    m_standIn->show();
+    if (m_watcher->isTrayPresent())
+        showIcon();
+    else
+        showStandIn();
 }
 
 void TrayIcon::TrayRemove()
 {
     m_timerModIcon.stop();
+    m_noticeTimer.stop();
+    m_notice.clear();
+    m_watcher.reset();
+    removeIcon();
+    removeStandIn();
+}
+
+void TrayIcon::onTrayChanged(bool present)
+{
+    // A tray that replaced another gets a new icon: the old one docked in a window that is gone.
+    removeIcon();
+    if (present) {
+        removeStandIn();
+        showIcon();
+    } else {
+        showStandIn();
+    }
+    emit placeChanged();
+}
+
+void TrayIcon::showIcon()
+{
+    m_tray = new QSystemTrayIcon(currentIcon(), this);
+    m_tray->setToolTip(tip());
+    m_tray->setContextMenu(m_menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            emit doubleClicked();
+    });
+    m_tray->show();
+}
+
+void TrayIcon::showStandIn()
+{
+    if (m_standIn)
+        return;
+    // No notification area: a small window carries the icon, the tip, the menu and the
+    // notices.
+    m_standIn = new StandInWindow(*this);
+    m_standIn->setObjectName(QStringLiteral("TrayStandIn"));
+    m_standIn->setWindowTitle(tip());
+    m_standIn->setWindowIcon(currentIcon());
+    auto *column = new QVBoxLayout(m_standIn);
+    auto *row = new QHBoxLayout;
+    auto *label = new QLabel(tip(), m_standIn);
+    auto *button = new QPushButton(QStringLiteral("ﾒﾆｭｰ(&M)"), m_standIn);
+    button->setMenu(m_menu);
+    row->addWidget(label);
+    row->addWidget(button);
+    column->addLayout(row);
+    m_standInStatus = new QLabel(m_notice, m_standIn);
+    m_standInStatus->setObjectName(QStringLiteral("TrayStandInStatus"));
+    m_standInStatus->setWordWrap(true);
+    m_standInStatus->setVisible(!m_notice.isEmpty());
+    column->addWidget(m_standInStatus);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    m_standIn->show();
+}
+
+void TrayIcon::removeIcon()
+{
     // The quit may come from the icon's own activation signal: hide it now, delete it
     // once that signal has returned.
     if (m_tray) {
@@ -110,24 +189,51 @@ void TrayIcon::TrayRemove()
         m_tray->deleteLater();
     }
     m_tray = nullptr;
-    delete m_standIn;
+}
+
+void TrayIcon::removeStandIn()
+{
+    // The quit may come from the stand-in's own menu button: it goes once that has returned.
+    if (m_standIn) {
+        m_standIn->hide();
+        m_standIn->deleteLater();
+    }
     m_standIn = nullptr;
+    m_standInStatus = nullptr;
+}
+
+QRect TrayIcon::iconGeometry() const
+{
+    return m_tray ? m_tray->geometry() : QRect();
+}
+
+void TrayIcon::ShowNotice(const QString &text)
+{
+    m_notice = text;
+    if (m_tray) {
+        // The title is the program's; the first line of the text says what happened.
+        m_tray->showMessage(QString::fromUtf8(kProductName), text, QSystemTrayIcon::Information, m_noticeMs);
+    } else if (m_standInStatus) {
+        m_standInStatus->setText(text);
+        m_standInStatus->show();
+    }
+    m_noticeTimer.start(m_noticeMs);
+    emit noticeShown(text);
 }
 
 void TrayIcon::ModTaskTrayIcon(int mode)
 {
-    QIcon icon = normalIcon();
     if (mode == 0) {
         m_timerModIcon.stop();
         m_newItem = false;
         m_blinkPhase = false;
     } else if (mode == 1) {
         m_newItem = true;
-        icon = m_blinkPhase ? normalIcon() : blinkIcon();
         m_blinkPhase = !m_blinkPhase;
         if (!m_timerModIcon.isActive())
             m_timerModIcon.start();
     }
+    const QIcon icon = currentIcon();
     if (m_tray) {
         m_tray->setIcon(icon);
         m_tray->setToolTip(tip());

@@ -3,12 +3,15 @@
 // the tray menu's quit entry, chosen from inside the menu's own loop, unloads in order; a
 // quit while a capture waits ends that capture with nothing captured after it; a quit while
 // a window waits in its own box closes everything and deletes that window only after the
-// box. The capture window closed and opened again through the tray.
+// box. The capture window closed and opened again through the tray. Without a tray the
+// stand-in window's × is the quit command; the icon and the stand-in follow a tray that
+// arrives late or goes away; a capture that leaves the capture window hidden is announced.
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
 #include "core/Commands.h"
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
+#include "core/QuitGuard.h"
 #include "core/SettingsFile.h"
 #include "core/TrayIcon.h"
 #include "core/WindowRegistry.h"
@@ -17,12 +20,15 @@
 #include "support/XvfbSession.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -39,6 +45,52 @@ static void prepareContext(ModZorvin &ctx, const QTemporaryDir &data)
     ctx.net.port = TestPort::port();
     ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
 }
+
+// A window holding a picture nobody has opened yet: the quit asks about it.
+class UnopenedPicture : public QWidget, public QuitGuard
+{
+  public:
+    Concern quitConcern() const override { return UnopenedImage; }
+};
+
+static QWidget *findStandIn()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QStringLiteral("TrayStandIn") && w->isVisible())
+            return w;
+    }
+    return nullptr;
+}
+
+// A notification area that starts (or ends) while the program runs.
+struct Tray
+{
+    QProcess process;
+    void start()
+    {
+        process.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("bottom")});
+        QVERIFY(process.waitForStarted());
+    }
+    void stop()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    ~Tray() { stop(); }
+};
+
+// A resident window on a private data folder, not loaded yet.
+struct Started
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    std::unique_ptr<FrmSket> sket;
+    Started()
+    {
+        prepareContext(ctx, data);
+        sket = std::make_unique<FrmSket>(ctx);
+    }
+};
 
 // What is still on screen (after a quit: nothing).
 static QStringList visibleWindows()
@@ -73,6 +125,10 @@ class tst_FrmSket : public QObject
     void quitDuringACaptureWaitEndsTheCapture();
     void quitWhileAWindowWaitsInItsBox();
     void captureWindowClosedAndOpenedAgainFromTheTray();
+    void closingTheStandInIsTheQuitCommand();
+    void iconAndStandInFollowTheTray();
+    void hiddenCaptureIsAnnouncedInTheStandIn();
+    void hiddenCaptureIsAnnouncedAtTheIcon();
 
   private:
     [[maybe_unused]] XvfbSession &m_session;
@@ -364,6 +420,169 @@ void tst_FrmSket::captureWindowClosedAndOpenedAgainFromTheTray()
 
     sket.QuitWithoutQuestion();
     QTRY_VERIFY(second.isNull());
+}
+
+void tst_FrmSket::closingTheStandInIsTheQuitCommand()
+{
+    Started started;
+    ModZorvin &ctx = started.ctx;
+    FrmSket &sket = *started.sket;
+    QSignalSpy unloaded(&sket, &FrmSket::unloaded);
+    QVERIFY(sket.Load());
+    QVERIFY(sket.tray().usesStandInWindow());
+    QPointer<QWidget> standIn = findStandIn();
+    QVERIFY(standIn);
+    QVERIFY(QTest::qWaitForWindowExposed(standIn));
+    auto *unopened = new UnopenedPicture;
+    sket.windows().add(QStringLiteral("FrmView"), QStringLiteral("1"), unopened);
+    unopened->show();
+
+    // × asks the quit question; Cancel keeps the program and the stand-in.
+    QString question;
+    onNextBox([&](QMessageBox *box) {
+        question = box->text();
+        box->button(QMessageBox::Cancel)->click();
+    });
+    standIn->close();
+    QTRY_VERIFY(!question.isEmpty());
+    QVERIFY(question.contains(QStringLiteral("未開封の画像があります。")));
+    QVERIFY(question.endsWith(QStringLiteral("終了しますか？")));
+    QCOMPARE(unloaded.count(), 0);
+    QVERIFY(standIn && standIn->isVisible());
+    QCOMPARE(ctx.StartupDone, uint8_t(StartupQuitting)); // as the menu's quit leaves it
+
+    // OK quits in order.
+    onNextBox([](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
+    standIn->close();
+    QVERIFY(unloaded.wait(10000));
+    QVERIFY(!QFileInfo::exists(ctx.WorkDir));
+    QTRY_VERIFY(standIn.isNull());
+    QCOMPARE(visibleWindows(), QStringList());
+}
+
+void tst_FrmSket::iconAndStandInFollowTheTray()
+{
+    Started started;
+    ModZorvin &ctx = started.ctx;
+    FrmSket &sket = *started.sket;
+    QVERIFY(sket.Load());
+    TrayIcon &tray = sket.tray();
+    QVERIFY(tray.usesStandInWindow());
+    QSignalSpy moved(&tray, &TrayIcon::placeChanged);
+    const int screenHeight = QApplication::primaryScreen()->geometry().height();
+
+    // Twice: a tray that comes back after it went takes the icon again.
+    for (int round = 0; round < 2; ++round) {
+        Tray panel;
+        panel.start();
+        QTRY_VERIFY_WITH_TIMEOUT(tray.usesTray(), 10000);
+        QVERIFY(!tray.usesStandInWindow());
+        QTRY_VERIFY(!findStandIn());
+        // Docked: inside the panel at the bottom edge.
+        QTRY_VERIFY_WITH_TIMEOUT(tray.iconGeometry().bottom() >= screenHeight - 40, 10000);
+
+        panel.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(tray.usesStandInWindow(), 10000);
+        QVERIFY(!tray.usesTray());
+        QWidget *standIn = findStandIn();
+        QVERIFY(standIn);
+        QVERIFY(QTest::qWaitForWindowExposed(standIn));
+    }
+    QCOMPARE(moved.count(), 4);
+    // The menu is the same in either place.
+    QVERIFY(tray.menu()->findChild<QAction *>(QStringLiteral("mnuEnd")));
+    sket.QuitWithoutQuestion();
+    QCOMPARE(visibleWindows(), QStringList());
+}
+
+// Auto-save into `folder` as `type`, copy to the clipboard.
+static void autoSaveAndCopy(ModZorvin &ctx, const QString &folder, int type)
+{
+    ctx.settings.CaptAutoClip = 1;
+    ctx.settings.CaptAutoSave = 1;
+    ctx.settings.CaptAutoSaveType = uint8_t(type);
+    ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
+    ctx.settings.CaptAutoSavePlace = folder;
+}
+
+void tst_FrmSket::hiddenCaptureIsAnnouncedInTheStandIn()
+{
+    Started started;
+    ModZorvin &ctx = started.ctx;
+    FrmSket &sket = *started.sket;
+    QVERIFY(sket.Load());
+    QVERIFY(ctx.ArchiverReady);
+    TrayIcon &tray = sket.tray();
+    tray.setNoticeDuration(300);
+    QSignalSpy notices(&tray, &TrayIcon::noticeShown);
+    QVERIFY(QDir(started.data.path()).mkdir(QStringLiteral("shots")));
+    const QString shots = started.data.path() + QStringLiteral("/shots");
+    autoSaveAndCopy(ctx, shots, 1);
+    QPointer<FrmMain> window = sket.windows().find<FrmMain>(WindowKind::Capture);
+    QVERIFY(window);
+
+    // From the tray, the window hidden: the packed save ends on the archiver's thread, and
+    // the notice waits for it.
+    QVERIFY(sket.commands().run(QStringLiteral("mnuCaptureItem0")));
+    QVERIFY(!window->isVisible());
+    QVERIFY(notices.wait(20000));
+    const QString expected = QStringLiteral("800*600 ｷｬﾌﾟﾁｬ\nｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰしました。\n保存しました：") +
+                             QDir::toNativeSeparators(shots + QStringLiteral("/CPT00001.LZH"));
+    QCOMPARE(notices.takeFirst().at(0).toString(), expected);
+    auto *status = findStandIn()->findChild<QLabel *>(QStringLiteral("TrayStandInStatus"));
+    QVERIFY(status && status->isVisible());
+    QCOMPARE(status->text(), expected);
+    QCOMPARE(tray.noticeText(), expected);
+
+    // The interval capture tells nothing; neither does a capture into the shown window.
+    ctx.settings.CaptAutoSaveType = 0;
+    window->capture().GetCaptureItem(CaptDeskTop1, CaptureEngine::Feedback::Quiet);
+    QTRY_VERIFY(QFileInfo::exists(shots + QStringLiteral("/CPT00002.BMP")));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    ctx.settings.CaptExeHide1 = 0;
+    window->GetCaptureItem(CaptDeskTop);
+    QTRY_VERIFY(QFileInfo::exists(shots + QStringLiteral("/CPT00003.BMP")));
+    QVERIFY(!window->capture().isCapturing());
+    QCOMPARE(notices.count(), 0);
+
+    // A save into a folder that went fails (its box is answered) and the notice says so.
+    window->hide();
+    ctx.settings.CaptAutoClip = 0;
+    ctx.settings.CaptAutoSavePlace = started.data.path() + QStringLiteral("/gone");
+    onNextBox([](QMessageBox *box) { box->accept(); });
+    QVERIFY(sket.commands().run(QStringLiteral("mnuCaptureItem0")));
+    QTRY_COMPARE(notices.count(), 1);
+    QCOMPARE(notices.takeFirst().at(0).toString(), QStringLiteral("800*600 ｷｬﾌﾟﾁｬ\n保存出来ませんでした。"));
+    // The notice goes by itself.
+    QTRY_VERIFY(!status->isVisible());
+    QCOMPARE(tray.noticeText(), QString());
+    sket.QuitWithoutQuestion();
+}
+
+void tst_FrmSket::hiddenCaptureIsAnnouncedAtTheIcon()
+{
+    Tray panel;
+    panel.start();
+    Started started;
+    ModZorvin &ctx = started.ctx;
+    FrmSket &sket = *started.sket;
+    QVERIFY(sket.Load());
+    TrayIcon &tray = sket.tray();
+    QTRY_VERIFY_WITH_TIMEOUT(tray.usesTray(), 10000);
+    QSignalSpy notices(&tray, &TrayIcon::noticeShown);
+    autoSaveAndCopy(ctx, started.data.path(), 2);
+
+    // A hotkey capture with the window hidden: the size, the copy and the saved file.
+    FrmMain *window = sket.windows().find<FrmMain>(WindowKind::Capture);
+    QVERIFY(window);
+    window->CaptHotKey(CaptDeskTop);
+    QCOMPARE(notices.count(), 1);
+    QCOMPARE(notices.takeFirst().at(0).toString(),
+             QStringLiteral("800*600 ｷｬﾌﾟﾁｬ\nｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰしました。\n保存しました：") +
+                 QDir::toNativeSeparators(started.data.path() + QStringLiteral("/CPT00001.JPG")));
+    QVERIFY(QFileInfo::exists(started.data.path() + QStringLiteral("/CPT00001.JPG")));
+    sket.QuitWithoutQuestion();
 }
 
 ZORVIN_XVFB_MAIN(tst_FrmSket, QSize(800, 600), false)

@@ -1,5 +1,6 @@
 // The zorvin program as a user starts it: one copy per data folder, work folders emptied
-// at start and removed at quit, SIGTERM quits in order, a crashed copy never blocks the next.
+// at start and removed at quit, SIGTERM quits in order, a crashed copy never blocks the next,
+// a port held by another program is named as such.
 #include "core/StartOptions.h"
 #include "support/TestPort.h"
 
@@ -8,6 +9,7 @@
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
@@ -69,6 +71,7 @@ class tst_Program : public QObject
     void helpAndVersionAnswerWithoutStarting();
     void portOptionIsCheckedAndUsed();
     void secondCopyIsRefusedWhileFirstKeepsRunning();
+    void portHeldByAnotherProgramIsNamed();
     void workFoldersAreEmptiedAtStartAndRemovedAtQuit();
     void copyThatCrashedDoesNotBlockTheNextStart();
     void plantedTempFolderIsNotUsed();
@@ -161,6 +164,28 @@ void tst_Program::secondCopyIsRefusedWhileFirstKeepsRunning()
     QVERIFY(first.process->waitForFinished(20000));
     QCOMPARE(first.process->exitStatus(), QProcess::NormalExit);
     QCOMPARE(first.process->exitCode(), 0);
+}
+
+void tst_Program::portHeldByAnotherProgramIsNamed()
+{
+    QTemporaryDir data;
+    RunningCopy copy;
+    QTcpServer other;
+    QVERIFY(other.listen(QHostAddress(copy.address), TestPort::port()));
+    copy.start(data.path());
+    // The fatal box waits for its OK; its whole text is on the terminal already.
+    const QByteArray expected =
+        QStringLiteral("「 ぞるびん 」の起動に失敗しました。\n ZorVinSt=000 FrmSket Err C=10048\n").toUtf8();
+    const QByteArray advice =
+        QStringLiteral("ポート %1 は他のプログラム、または既に起動している別のぞるびんが使用しています。\n"
+                       "--bind-address で別のアドレスを、--port で別のポートを指定して起動できます。")
+            .arg(TestPort::port())
+            .toUtf8();
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += copy.process->readAllStandardError()).contains(advice), 20000);
+    QVERIFY2(said.contains(expected), said.constData());
+    QVERIFY(said.indexOf(expected) < said.indexOf(advice));
+    QVERIFY(!startupFinished(data.path()));
 }
 
 void tst_Program::workFoldersAreEmptiedAtStartAndRemovedAtQuit()
