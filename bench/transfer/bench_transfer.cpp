@@ -1,11 +1,14 @@
 // Transfer throughput and memory: a 1 GiB file sent unpacked between two engines over
 // loopback and written to disk, beside socat copying the same file the same way; then
-// the packed path on a 64 MiB mixed file. Prints the figures; asserts nothing.
+// the packed path on a 64 MiB mixed file; last, how long an engine takes to go while it
+// unpacks 1 GiB. Prints the figures; asserts nothing.
 // Usage: bench_transfer [work folder] [MiB, default 1024]
+#include "core/AnsiCodec.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
+#include "support/CraftedArchives.h"
 #include "support/IsolatedHome.h"
 #include "support/TestPort.h"
 
@@ -16,6 +19,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -189,6 +193,44 @@ Run socatRun(const QString &source, const QString &target)
     return run;
 }
 
+// Sends an archive that unpacks to 1 GiB to a fresh engine and destroys the engine once
+// the unpack runs: the seconds the destruction took, and whether the receive folder was
+// left empty. Negative seconds when the unpack never started.
+std::pair<double, bool> quitDuringUnpack(const QString &root)
+{
+    auto c = std::make_unique<Peer>("127.0.0.4", root);
+    QString err;
+    int num = 0;
+    if (!c->engine.OpenSockets(&err, &num))
+        return {-1, false};
+    c->engine.CheckArchiver();
+    const QString recvTemp = c->ctx.RecvTempDir;
+    const QByteArray archive = CraftedArchives::repeatArchive("long.bin", 64);
+    SendJob job;
+    job.kind = 'F';
+    job.itemName = "long.bin";
+    job.archiveName = "LONG.LZH";
+    job.size = archive.size();
+    QTcpSocket sender;
+    sender.connectToHost("127.0.0.4", TestPort::port());
+    sender.write(AnsiCodec::encode(TransferSender::HeaderText(job, "bench")) + archive);
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (c->engine.archiver().isBusy())
+            loop.quit();
+    });
+    poll.start(1);
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (!c->engine.archiver().isBusy())
+        return {-1, false};
+    QElapsedTimer t;
+    t.start();
+    c.reset();
+    return {t.nsecsElapsed() / 1e9, QDir(recvTemp).entryList(QDir::Files).isEmpty()};
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -247,5 +289,8 @@ int main(int argc, char **argv)
     std::printf("\nidle RSS %.1f MiB; unpacked peak above idle %.1f MiB (goal < 64); "
                 "throughput ratio to socat %.2f (goal >= 0.8)\n",
                 idleKb / 1024.0, (plain.peakKb - idleKb) / 1024.0, socat.seconds / plain.seconds);
+    const auto [quitSeconds, quitLeftNothing] = quitDuringUnpack(root);
+    std::printf("engine destroyed during a 1 GiB unpack: gone after %.3f s (goal < 1), receive folder %s\n",
+                quitSeconds, quitLeftNothing ? "empty" : "NOT EMPTY");
     return plain.ok && packed.ok ? 0 : 1;
 }

@@ -17,6 +17,8 @@ const char *describe(int code)
         return "no destination folder";
     case ErrUnbalancedQuote:
         return "unbalanced quote in command line";
+    case ErrTooManyEntries:
+        return "more than one entry named for extraction";
     case ErrSourceMissing:
         return "file to add does not exist";
     case ErrSourceNotFile:

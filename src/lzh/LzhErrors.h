@@ -14,6 +14,7 @@ enum Error : int {
     ErrMissingSource = 0x8103,      // add command without a file to add
     ErrMissingDestination = 0x8104, // extract command without a destination folder ending in "/"
     ErrUnbalancedQuote = 0x8105,    // a double quote opened and never closed
+    ErrTooManyEntries = 0x8106,     // extract command naming more than one entry to extract
 
     // Packing.
     ErrSourceMissing = 0x8110,  // the file to add does not exist

@@ -3,6 +3,7 @@
 #include "lzh/LzhErrors.h"
 #include "net/UnlhaLibrary.h"
 
+#include <QStorageInfo>
 #include <limits>
 
 namespace {
@@ -21,39 +22,63 @@ ArchiverQueue::ArchiverQueue(QObject *parent) : QObject(parent), m_library(std::
 ArchiverQueue::~ArchiverQueue()
 {
     // The result the worker posts back is dropped with this object.
-    m_worker.waitForDone();
+    waitForRunning();
 }
 
-QString ArchiverQueue::ArchiverCommandLine(const QString &archivePath, const QString &secondPath, bool pack)
+QString ArchiverQueue::ArchiverCommandLine(const QString &archivePath, const QString &secondPath, bool pack,
+                                           const QString &entry)
 {
     const QString command =
         pack ? QStringLiteral("a -n -+0 -gm ") : QStringLiteral("x -n -+0 -c1 -y -gf0 -gm ");
-    return command + u'"' + archivePath + u'"' + u' ' + u'"' + secondPath + u'"';
+    QString line = command + u'"' + archivePath + u'"' + u' ' + u'"' + secondPath + u'"';
+    if (!pack && !entry.isEmpty())
+        line += u' ' + (u'"' + entry + u'"');
+    return line;
 }
 
-ArchiverTicket ArchiverQueue::start(const QString &archivePath, const QString &secondPath, bool pack)
+ArchiverTicket ArchiverQueue::start(const QString &archivePath, const QString &secondPath, bool pack,
+                                    const UnpackChoice &choice)
 {
     if (m_runningId != 0)
         return {0, UnlhaLibrary::kBusy};
     // The command line quotes each path and has no escape; a Linux path may hold a double
     // quote, and would then name other files. Such a path is refused, never misread.
-    if (archivePath.contains(u'"') || secondPath.contains(u'"'))
+    if (archivePath.contains(u'"') || secondPath.contains(u'"') || choice.entry.contains(u'"'))
         return {0, lzh::ErrUnbalancedQuote};
     m_lastId = m_lastId == std::numeric_limits<int>::max() ? 1 : m_lastId + 1;
     const int id = m_runningId = m_lastId;
-    const QString line = ArchiverCommandLine(archivePath, secondPath, pack);
+    m_runningUnpacks = !pack;
+    m_cancel.store(false);
+    const QString line = ArchiverCommandLine(archivePath, secondPath, pack, choice.entry);
+    const qint64 keepFree = pack ? -1 : choice.keepFreeBytes;
     UnlhaLibrary *library = m_library.get();
-    m_worker.start([this, library, line, id] {
+    m_worker.start([this, library, line, id, secondPath, keepFree] {
+        UnlhaLimits limits;
+        limits.cancel = &m_cancel;
+        // Measured here, right before the unpack: the free space may have changed since the
+        // command was queued, and the query may be slow on a network folder.
+        if (keepFree >= 0) {
+            const QStorageInfo storage(secondPath);
+            if (storage.isValid() && storage.bytesAvailable() >= 0)
+                limits.maxTotalBytes = quint64(qMax<qint64>(0, storage.bytesAvailable() - keepFree));
+        }
         QByteArray output(kOutputChars, '\0');
-        const int result = library->Unlha(0, line, output.data(), kOutputChars);
+        const int result = library->Unlha(0, line, output.data(), kOutputChars, limits);
         QMetaObject::invokeMethod(
             this, [this, id, result] { onWorkerDone(id, result); }, Qt::QueuedConnection);
     });
     return {id, 0};
 }
 
+void ArchiverQueue::cancel(int id)
+{
+    if (id != 0 && id == m_runningId && m_runningUnpacks)
+        m_cancel.store(true);
+}
+
 void ArchiverQueue::waitForRunning()
 {
+    cancel(m_runningId);
     m_worker.waitForDone();
 }
 

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
+#include <atomic>
 #include <memory>
 
 class UnlhaLibrary;
@@ -22,27 +23,47 @@ struct ArchiverTicket
     bool started() const { return id > 0; }
 };
 
+// What an unpack may write: one entry (by its bare name; empty: every entry), and the
+// free space it must leave on the destination's file system. The declared sizes of the
+// entries to write are checked against the free space less `keepFreeBytes` on the worker,
+// right before the unpack and before a byte is written (lzh::ErrOutputLimit when they do
+// not fit); negative: no check. Packing ignores both.
+struct UnpackChoice
+{
+    QString entry;
+    qint64 keepFreeBytes = -1;
+};
+
 class ArchiverQueue : public QObject
 {
     Q_OBJECT
   public:
     explicit ArchiverQueue(QObject *parent = nullptr);
-    // Waits for a running command: its worker uses the library, which dies with this object.
+    // Stops a running unpack and waits for a running command: its worker uses the
+    // library, which dies with this object.
     ~ArchiverQueue() override;
 
     // Packs `secondPath` into `archivePath` (pack) or unpacks `archivePath` into the folder
-    // `secondPath`, which ends with "/".
-    ArchiverTicket start(const QString &archivePath, const QString &secondPath, bool pack);
+    // `secondPath`, which ends with "/", as `choice` says.
+    ArchiverTicket start(const QString &archivePath, const QString &secondPath, bool pack,
+                         const UnpackChoice &choice = {});
 
     // From start() until the command's finished has been emitted; start() answers busy.
     bool isBusy() const { return m_runningId != 0; }
 
-    // Blocks until the running command has written its files (quit, before the work folders
-    // go). Its finished still comes through the event loop, if that runs again.
+    // Asks the unpack `id`, when it runs, to stop: it ends with lzh::ErrCancelled within one
+    // block of output, having removed what it wrote. A pack always runs to its end.
+    void cancel(int id);
+
+    // Stops a running unpack, then blocks until the running command has ended (quit, before
+    // the work folders go). Its finished still comes through the event loop, if that runs
+    // again.
     void waitForRunning();
 
-    // The exact command line a command hands to the library.
-    static QString ArchiverCommandLine(const QString &archivePath, const QString &secondPath, bool pack);
+    // The exact command line a command hands to the library; an unpack of one entry names
+    // it after the folder, as LHA archivers take it.
+    static QString ArchiverCommandLine(const QString &archivePath, const QString &secondPath, bool pack,
+                                       const QString &entry = QString());
 
     UnlhaLibrary &library() const { return *m_library; }
 
@@ -57,5 +78,8 @@ class ArchiverQueue : public QObject
     std::unique_ptr<UnlhaLibrary> m_library;
     QThreadPool m_worker;
     int m_runningId = 0;
+    bool m_runningUnpacks = false;
     int m_lastId = 0;
+    // Raised to stop the running unpack; lowered when the next command starts.
+    std::atomic<bool> m_cancel{false};
 };

@@ -305,7 +305,7 @@ void MessageDelivery::onMessageDatagram(const QString &ip, const QString &datagr
 
     emit m_engine.events().messageArrived(message);
 
-    m_log.WriteMsgLog(MsgLog::Received, 0, message.fromName(), message.text, QString(message.displayMode));
+    m_log.WriteReceivedMsgLog(ip, message.fromName(), message.text, QString(message.displayMode));
 
     // Answers always go to the fixed port of the sender's address.
     if (message.receiptWanted)

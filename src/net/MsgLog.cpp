@@ -23,7 +23,11 @@ const QString kDefaultShowApp = QStringLiteral("NOTEPAD");
 
 } // namespace
 
-MsgLog::MsgLog(ModZorvin &ctx, EngineEvents &events) : m_ctx(ctx), m_events(events) {}
+MsgLog::MsgLog(ModZorvin &ctx, EngineEvents &events) : m_ctx(ctx), m_events(events)
+{
+    m_rateCheck.setInterval(60 * 1000);
+    QObject::connect(&m_rateCheck, &QTimer::timeout, &m_rateCheck, [this] { closeEndedWindows(); });
+}
 
 QString MsgLog::LogFilePath(const Settings &settings, const QString &programDir, const QDate &day)
 {
@@ -95,13 +99,73 @@ void MsgLog::WriteMsgLog(int direction, int origin, const QString &name, const Q
     // The weekday and month follow the program's locale, which is the system's unless the
     // program chose another (QLocale::setDefault).
     const QDateTime now = m_clock();
-    const QByteArray bytes =
-        FormatRecord(direction, origin, name, text, displayMode, sendList, now, QLocale());
+    append(now, FormatRecord(direction, origin, name, text, displayMode, sendList, now, QLocale()));
+}
+
+void MsgLog::append(const QDateTime &now, const QByteArray &bytes) const
+{
     QFile file(LogFilePath(m_ctx.settings, m_ctx.ProgramDir, now.date()));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     file.write(bytes);
     file.close();
+}
+
+QByteArray MsgLog::FormatDroppedLine(const QString &name, const QString &address, int dropped)
+{
+    return AnsiCodec::encode(
+        QStringLiteral("-- ") + name + QLatin1Char('/') + address +
+        QStringLiteral(" からのﾒｯｾｰｼﾞ %1 件は、多すぎるためﾛｸﾞに記録していません。 --").arg(dropped) + kCrLf +
+        kCrLf + kCrLf);
+}
+
+bool MsgLog::windowEnded(const RateWindow &window, const QDateTime &now) const
+{
+    // A clock set back ends the minute too.
+    const qint64 elapsed = window.start.msecsTo(now);
+    return elapsed >= 60 * 1000 || elapsed < 0;
+}
+
+void MsgLog::WriteReceivedMsgLog(const QString &address, const QString &name, const QString &text,
+                                 const QString &displayMode)
+{
+    if (m_ctx.settings.MsgLog != 1)
+        return;
+    const QDateTime now = m_clock();
+    auto window = m_windows.find(address);
+    if (window != m_windows.end() && windowEnded(*window, now)) {
+        if (window->dropped > 0)
+            append(now, FormatDroppedLine(window->name, address, window->dropped));
+        m_windows.erase(window);
+        window = m_windows.end();
+    }
+    if (window == m_windows.end())
+        window = m_windows.insert(address, RateWindow{now, 0, 0, QString()});
+    if (!m_rateCheck.isActive())
+        m_rateCheck.start();
+    if (window->written >= kReceivedRecordsPerMinute) {
+        ++window->dropped;
+        window->name = name;
+        return;
+    }
+    ++window->written;
+    WriteMsgLog(Received, 0, name, text, displayMode);
+}
+
+void MsgLog::closeEndedWindows()
+{
+    const QDateTime now = m_clock();
+    for (auto window = m_windows.begin(); window != m_windows.end();) {
+        if (!windowEnded(*window, now)) {
+            ++window;
+            continue;
+        }
+        if (window->dropped > 0 && m_ctx.settings.MsgLog == 1)
+            append(now, FormatDroppedLine(window->name, window.key(), window->dropped));
+        window = m_windows.erase(window);
+    }
+    if (m_windows.isEmpty())
+        m_rateCheck.stop();
 }
 
 MsgLog::ViewerCommand MsgLog::ViewerCommandFor(const QString &showApp, const QString &path)

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
 
 class ModZorvin;
@@ -19,6 +21,11 @@ class MsgLog
     enum Direction { Received = 1, Sent = 2 };
     enum Origin { FromSendDialog = 1, DirectSend = 2 };
 
+    // Received records one address may add to the log in a minute. A flood beyond it is
+    // shown (every message still gets its window) but not logged; one line in the log says
+    // how many records were left out.
+    static constexpr int kReceivedRecordsPerMinute = 20;
+
     MsgLog(ModZorvin &ctx, EngineEvents &events);
 
     // Appends one record when the log is on. For a sent message `text` is the whole
@@ -28,6 +35,13 @@ class MsgLog
     // silent: the message itself never depends on its log.
     void WriteMsgLog(int direction, int origin, const QString &name, const QString &text,
                      const QString &displayMode, const QStringList &sendList = {}) const;
+    // The record of a message received from `address`, within the address's share of the
+    // minute. The line about the records left out is written when the minute is over: before
+    // the next record from that address, or by a check that runs while minutes are open.
+    void WriteReceivedMsgLog(const QString &address, const QString &name, const QString &text,
+                             const QString &displayMode);
+    // How often that check runs (a minute; tests shorten it).
+    void setRateCheckInterval(int ms) { m_rateCheck.setInterval(ms); }
 
     // The clock that dates records and names files; tests set a fixed one.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
@@ -56,8 +70,25 @@ class MsgLog
     };
     static ViewerCommand ViewerCommandFor(const QString &showApp, const QString &path);
 
+    // The line that tells how many records from a sender were left out.
+    static QByteArray FormatDroppedLine(const QString &name, const QString &address, int dropped);
+
   private:
+    // One address's current minute.
+    struct RateWindow
+    {
+        QDateTime start;
+        int written = 0;
+        int dropped = 0;
+        QString name; // of the last message left out
+    };
+    bool windowEnded(const RateWindow &window, const QDateTime &now) const;
+    void closeEndedWindows();
+    void append(const QDateTime &now, const QByteArray &bytes) const;
+
     ModZorvin &m_ctx;
     EngineEvents &m_events;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
+    QHash<QString, RateWindow> m_windows; // by sender address
+    QTimer m_rateCheck;
 };

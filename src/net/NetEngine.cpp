@@ -56,7 +56,8 @@ void NetEngine::EmptyWorkFolders()
 
 void NetEngine::RemoveWorkFolders()
 {
-    // A running pack or unpack writes into these folders; its files land first.
+    // A running command writes into these folders: an unpack is stopped (it removes what it
+    // wrote), a pack ends; then nothing writes there any more.
     m_archiver->waitForRunning();
     EmptyWorkFolders();
     QDir().rmdir(m_ctx.SendTempDir);

@@ -37,7 +37,7 @@ class NetEngine : public QObject
 
     // Deletes every file in the send, receive and work folders; failures are ignored.
     void EmptyWorkFolders();
-    // Empties the work folders and removes them.
+    // Stops a running unpack (a pack ends first), empties the work folders and removes them.
     void RemoveWorkFolders();
 
     // The address store (LveAddr) and the presence writer UpdatePeer.
@@ -111,7 +111,8 @@ class NetEngine : public QObject
     std::unique_ptr<Presence> m_presence;
     std::unique_ptr<MsgLog> m_msgLog;
     std::unique_ptr<MessageDelivery> m_messages;
-    // Before the transfers, which it outlives: its destructor waits for a running command.
+    // Before the transfers, which it outlives: its destructor stops a running unpack and
+    // waits for a running command.
     std::unique_ptr<ArchiverQueue> m_archiver;
     // Last, so transfers end before the parts they report through.
     std::unique_ptr<TransferSender> m_sender;

@@ -3,6 +3,7 @@
 #include "core/AnsiCodec.h"
 #include "core/FolderPath.h"
 #include "core/ModZorvin.h"
+#include "lzh/LzhErrors.h"
 #include "net/ArchiverQueue.h"
 #include "net/EngineEvents.h"
 #include "net/Protocol.h"
@@ -32,16 +33,22 @@ QString product()
 struct TransferReceiver::Conn
 {
     QTcpSocket *socket = nullptr;
+    QString ip;
     std::unique_ptr<QFile> out;
     QTimer idle;
+    QTimer headerDeadline;
 };
 
 TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent)
-    : QObject(parent), m_ctx(ctx), m_events(events), m_links(std::move(links))
+    : QObject(parent), m_ctx(ctx), m_events(events), m_links(std::move(links)), m_server(this)
 {
     if (m_links.archiver)
         connect(m_links.archiver, &ArchiverQueue::finished, this, &TransferReceiver::onArchiverFinished);
     connect(&m_server, &QTcpServer::newConnection, this, &TransferReceiver::onNewConnection);
+    connect(&m_server, &QTcpServer::acceptError, this, &TransferReceiver::onServerAcceptError);
+    m_acceptPause.setSingleShot(true);
+    m_acceptPause.setInterval(kAcceptPauseMs);
+    connect(&m_acceptPause, &QTimer::timeout, &m_server, &QTcpServer::resumeAccepting);
 }
 
 TransferReceiver::~TransferReceiver()
@@ -74,12 +81,49 @@ bool TransferReceiver::Listen(QString *errorText, int *errorNumber)
 void TransferReceiver::CloseAll()
 {
     const QList<int> keys = m_sockets.keys();
-    for (int idx : keys) {
-        dropOutput(idx, true);
-        FreeRecvSlot(idx, slotForSocket(idx));
-        CloseRecvSocket(idx);
-    }
+    for (int idx : keys)
+        endReception(idx, false);
+    m_acceptPause.stop();
     m_server.close();
+    if (m_unpacking.isEmpty())
+        return;
+    // The stopped unpacks end within a block of output; then nothing writes their files.
+    // Their finished, should it still come, finds nothing to do.
+    m_links.archiver->waitForRunning();
+    for (const Unpacking &files : std::as_const(m_unpacking))
+        removeUnpackOutput(files);
+    m_unpacking.clear();
+}
+
+void TransferReceiver::endReception(int socketIndex, bool abort)
+{
+    const int slot = slotForSocket(socketIndex);
+    if (slot >= 0) {
+        const RecvSlot &s = m_slots[size_t(slot)];
+        // An archive still waiting for the archiver goes with the transfer; one being
+        // unpacked is stopped and goes, with what it unpacked, when the unpack ends.
+        if (s.archiverBusy)
+            QFile::remove(archivePath(s));
+        if (s.archiverId != 0)
+            m_links.archiver->cancel(s.archiverId);
+    }
+    // A body cut short leaves no partial file.
+    dropOutput(socketIndex, true);
+    FreeRecvSlot(socketIndex, slot);
+    if (Conn *c = m_sockets.value(socketIndex); c && abort)
+        c->socket->abort();
+    CloseRecvSocket(socketIndex);
+}
+
+void TransferReceiver::removeUnpackOutput(const Unpacking &files)
+{
+    QFile::remove(files.archive);
+    // The item stays when a running transfer writes a file of that name.
+    bool itemTaken = false;
+    for (const RecvSlot &s : m_slots)
+        itemTaken = itemTaken || (s.inUse && m_ctx.RecvTempDir + s.header.itemName == files.item);
+    if (!itemTaken)
+        QFile::remove(files.item);
 }
 
 int TransferReceiver::slotsInUse() const
@@ -124,6 +168,7 @@ void TransferReceiver::CloseRecvSocket(int socketIndex)
     if (!c)
         return;
     c->idle.stop();
+    c->headerDeadline.stop();
     c->socket->disconnect(this);
     // Closing after everything arrived is how the sender learns of success.
     c->socket->disconnectFromHost();
@@ -188,6 +233,8 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
         return;
     s.errorReported = true;
     s.archiverBusy = false;
+    if (Conn *c = m_sockets.value(socketIndex))
+        c->headerDeadline.stop();
 
     QString local;
     switch (code) {
@@ -207,14 +254,8 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
         local = QStringLiteral("ファイルを保存できません。");
         break;
     }
-    if (!local.isEmpty()) {
-        const QString kindText = s.header.isFile() ? QStringLiteral("ファイル") : QStringLiteral("画像");
-        QString who = displayNameOf(s.senderIp);
-        if (who.isEmpty())
-            who = QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp;
-        emit m_events.recvInfoAdded(who, 1,
-                                    kindText + QStringLiteral("受信中にエラーが発生しました。") + local);
-    }
+    if (!local.isEmpty())
+        addFailureLine(s, local);
     // A refused transfer leaves nothing behind in the receive folder.
     dropOutput(socketIndex, true);
     if (s.packed() && s.state == 1)
@@ -222,27 +263,81 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
     Conn *c = m_sockets.value(socketIndex);
     if (!c)
         return;
-    // The sender closes once it has read the reply; one that never does is not kept.
+    // The sender closes once it has read the reply; one that never does is not kept, also
+    // when it keeps sending.
     c->idle.start();
-    if (c->socket->state() == QAbstractSocket::ConnectedState)
+    // Handed to the system at once: a sender that has closed its sending side is seen as
+    // gone by the next read, and a reply still in the socket's buffer would be lost.
+    if (c->socket->state() == QAbstractSocket::ConnectedState) {
         c->socket->write(errorReply(code));
+        c->socket->flush();
+    }
+}
+
+void TransferReceiver::addFailureLine(const RecvSlot &s, const QString &detail)
+{
+    const QString kindText = s.header.isFile() ? QStringLiteral("ファイル") : QStringLiteral("画像");
+    QString who = displayNameOf(s.senderIp);
+    if (who.isEmpty())
+        who = QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp;
+    emit m_events.recvInfoAdded(who, 1, kindText + QStringLiteral("受信中にエラーが発生しました。") + detail);
+}
+
+int TransferReceiver::connectionsFrom(const QString &ip) const
+{
+    int n = 0;
+    for (const Conn *c : m_sockets)
+        n += c->ip == ip ? 1 : 0;
+    return n;
+}
+
+void TransferReceiver::turnAway(QTcpSocket *socket)
+{
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // Closed as soon as the reply is written, so refused connections hold no descriptor;
+    // a peer that takes nothing at all loses it after the idle time.
+    QTimer::singleShot(m_idleMs, socket, &QTcpSocket::abort);
+    socket->write(errorReply(254));
+    socket->flush();
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        socket->deleteLater();
+}
+
+void TransferReceiver::onServerAcceptError()
+{
+    // The server stops accepting after a failed accept. Out of descriptors, the waiting
+    // connection would fail again at once: rest a moment, so that transfers can end and
+    // free theirs, then take it. Other failures (a connection reset before it was taken)
+    // pass with the same short rest.
+    m_server.pauseAccepting();
+    m_acceptPause.start();
 }
 
 void TransferReceiver::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        const QString ip = SocketFacts::ipv4Text(socket->peerAddress());
         do {
             if (m_socketCounter >= 32700)
                 m_socketCounter = 0;
             ++m_socketCounter;
         } while (m_sockets.contains(m_socketCounter));
         const int idx = m_socketCounter;
+        // No free slot, or the address holds its share already: the connection is
+        // answered and not served.
+        if (connectionsFrom(ip) >= kConnectionsPerAddress ||
+            AllocRecvSlot(idx, ip, socket->peerPort()) >= kRecvSlots) {
+            turnAway(socket);
+            continue;
+        }
         auto *c = new Conn;
         c->socket = socket;
+        c->ip = ip;
         socket->setParent(this);
         socket->setReadBufferSize(kReadBuffer);
         m_sockets.insert(idx, c);
-        const int slot = AllocRecvSlot(idx, SocketFacts::ipv4Text(socket->peerAddress()), socket->peerPort());
 
         connect(socket, &QTcpSocket::readyRead, this, [this, idx] { onReadyRead(idx); });
         connect(socket, &QTcpSocket::disconnected, this, [this, idx] { onDisconnected(idx); });
@@ -250,9 +345,11 @@ void TransferReceiver::onNewConnection()
         c->idle.setInterval(m_idleMs);
         connect(&c->idle, &QTimer::timeout, this, [this, idx] { onIdle(idx); });
         c->idle.start();
-        // No free slot: the connection is answered and not served.
-        if (slot >= kRecvSlots)
-            socket->write(errorReply(254));
+        // Every byte restarts the idle watch; this one runs from the opening only.
+        c->headerDeadline.setSingleShot(true);
+        c->headerDeadline.setInterval(m_headerDeadlineMs);
+        connect(&c->headerDeadline, &QTimer::timeout, this, [this, idx] { onIdle(idx); });
+        c->headerDeadline.start();
     }
 }
 
@@ -264,9 +361,9 @@ void TransferReceiver::onReadyRead(int socketIndex)
     QTcpSocket *socket = c->socket;
     const int slot = slotForSocket(socketIndex);
     if (slot < 0 || m_slots[size_t(slot)].errorReported) {
-        // Not served, or already refused: the rest of the stream is not wanted.
+        // Already refused: the rest of the stream is not wanted, and keeps the connection
+        // no longer than the idle time after the reply.
         socket->readAll();
-        c->idle.start();
         return;
     }
     RecvSlot &s = m_slots[size_t(slot)];
@@ -313,6 +410,7 @@ void TransferReceiver::onReadyRead(int socketIndex)
         }
         socket->read(parsed.byteLength);
         s.state = 1;
+        c->headerDeadline.stop();
     } else if (s.state != 1) {
         ReportRecvError(socketIndex, 3);
         return;
@@ -368,7 +466,9 @@ void TransferReceiver::startUnpacking(int slot, bool retry)
 {
     RecvSlot &s = m_slots[size_t(slot)];
     s.archiverBusy = false;
-    const ArchiverTicket ticket = m_links.archiver->start(archivePath(s), m_ctx.RecvTempDir, false);
+    // Only the item is unpacked, and only when what its headers declare fits the disk.
+    const ArchiverTicket ticket = m_links.archiver->start(archivePath(s), m_ctx.RecvTempDir, false,
+                                                          {s.header.itemName, kUnpackKeepFreeBytes});
     if (!ticket.started()) {
         unpackingEnded(slot, ticket.result, retry);
         return;
@@ -386,6 +486,10 @@ void TransferReceiver::unpackingEnded(int slot, int result, bool counted)
     } else if (ArchiverWait::keepsWaiting(result, counted, s.busyRetries)) {
         // Tried again when the archiver reports its running command finished.
         s.archiverBusy = true;
+    } else if (result == lzh::ErrOutputLimit) {
+        // The archive declares more than the disk can take: a save failure, not a fault
+        // of the archiver.
+        ReportRecvError(s.socketIndex, 100);
     } else {
         ReportRecvError(s.socketIndex, 4, result);
     }
@@ -400,14 +504,8 @@ void TransferReceiver::onArchiverFinished(int id, int result)
             m_slots[size_t(slot)].archiverId = 0;
             unpackingEnded(slot, result, true);
         } else {
-            // The transfer ended while it was unpacked: nobody takes its files. The item
-            // stays when a running transfer writes a file of that name.
-            QFile::remove(files.archive);
-            bool itemTaken = false;
-            for (const RecvSlot &s : m_slots)
-                itemTaken = itemTaken || (s.inUse && m_ctx.RecvTempDir + s.header.itemName == files.item);
-            if (!itemTaken)
-                QFile::remove(files.item);
+            // The transfer ended while it was unpacked: nobody takes its files.
+            removeUnpackOutput(files);
         }
     }
     ArchiverWait::retryWaiting(m_slots, *m_links.archiver, [this](int slot) { startUnpacking(slot, true); });
@@ -500,24 +598,17 @@ void TransferReceiver::onDisconnected(int socketIndex)
     onReadyRead(socketIndex);
     if (!m_sockets.contains(socketIndex))
         return;
+    // Everything had arrived and was not delivered yet: the reception failed. A hang-up
+    // during the body is the sender's own failure (or its cancel) and is not listed.
     const int slot = slotForSocket(socketIndex);
-    // An archive still waiting for the archiver goes with it; one being unpacked goes when
-    // the unpack ends.
-    if (slot >= 0 && m_slots[size_t(slot)].archiverBusy)
-        QFile::remove(archivePath(m_slots[size_t(slot)]));
-    // A sender that hangs up early leaves no partial file.
-    dropOutput(socketIndex, true);
-    FreeRecvSlot(socketIndex, slot);
-    CloseRecvSocket(socketIndex);
+    if (slot >= 0 && m_slots[size_t(slot)].waitsForArchiver() && !m_slots[size_t(slot)].errorReported)
+        addFailureLine(m_slots[size_t(slot)], QStringLiteral("転送中に切断されました。"));
+    endReception(socketIndex, false);
 }
 
 void TransferReceiver::onIdle(int socketIndex)
 {
-    dropOutput(socketIndex, true);
-    FreeRecvSlot(socketIndex, slotForSocket(socketIndex));
-    if (Conn *c = m_sockets.value(socketIndex))
-        c->socket->abort();
-    CloseRecvSocket(socketIndex);
+    endReception(socketIndex, true);
 }
 
 void TransferReceiver::onStopDatagram(const QString &ip, const QString &datagram)
@@ -530,14 +621,7 @@ void TransferReceiver::onStopDatagram(const QString &ip, const QString &datagram
             continue;
         if (!archive.isEmpty() && !s.header.archiveName.isEmpty() && s.header.archiveName != archive)
             continue;
-        const int idx = s.socketIndex;
-        if (s.archiverBusy)
-            QFile::remove(archivePath(s));
-        dropOutput(idx, true);
-        FreeRecvSlot(idx, i);
-        if (Conn *c = m_sockets.value(idx))
-            c->socket->abort();
-        CloseRecvSocket(idx);
+        endReception(s.socketIndex, true);
         return;
     }
 }

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 #include <array>
 #include <memory>
 
@@ -20,6 +21,19 @@ class QFile;
 class QTcpSocket;
 
 inline constexpr int kRecvSlots = 256;
+// Connections one address may hold at once. A sender runs one job per destination at a
+// time, so more are not a sender's; the extra ones are turned away so that one host
+// cannot take every slot.
+inline constexpr int kConnectionsPerAddress = 8;
+// The header must be complete this long after the connection opened, however it trickles
+// in. A sender connects first and packs afterwards, which takes a while for a big file.
+inline constexpr int kHeaderDeadlineMs = 15 * 60 * 1000;
+// What an unpack leaves free on the receive folder's file system: the sizes an archive's
+// headers declare must fit the free space less this, or the transfer is refused.
+inline constexpr qint64 kUnpackKeepFreeBytes = 64 * 1024 * 1024;
+// How long the listener rests after accepting failed (out of file descriptors): the
+// connection waits in the backlog meanwhile instead of failing again at once.
+inline constexpr int kAcceptPauseMs = 200;
 
 struct RecvSlot
 {
@@ -45,6 +59,14 @@ struct RecvSlot
 class TransferReceiver : public QObject
 {
     Q_OBJECT
+    // The files of a running unpack command. A transfer may end before its unpack is done
+    // (hang-up, stop request, quit); the unpack is then stopped and its files deleted.
+    struct Unpacking
+    {
+        QString archive;
+        QString item;
+    };
+
   public:
     TransferReceiver(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent = nullptr);
     ~TransferReceiver() override;
@@ -64,10 +86,13 @@ class TransferReceiver : public QObject
 
     const RecvSlot &slot(int i) const { return m_slots[size_t(i)]; }
     int slotsInUse() const;
+    // Connections that hold a slot; those turned away are not counted.
     int openConnections() const { return int(m_sockets.size()); }
 
     // A connection that sends nothing for this long is closed and its slot freed.
     void setIdleTimeout(int ms) { m_idleMs = ms; }
+    // A connection whose header is not complete this long after it opened is closed.
+    void setHeaderDeadline(int ms) { m_headerDeadlineMs = ms; }
 
     static QString errorReplyText(int code);
     // "9999" + length in characters (4 digits) + text, in the code page.
@@ -76,9 +101,15 @@ class TransferReceiver : public QObject
   private:
     struct Conn;
     void onNewConnection();
+    void onServerAcceptError();
     void onReadyRead(int socketIndex);
     void onDisconnected(int socketIndex);
     void onIdle(int socketIndex);
+    int connectionsFrom(const QString &ip) const;
+    void turnAway(QTcpSocket *socket);
+    void addFailureLine(const RecvSlot &s, const QString &detail);
+    void endReception(int socketIndex, bool abort);
+    void removeUnpackOutput(const Unpacking &files);
     void startHeader(int socketIndex, int slot);
     void complete(int socketIndex, int slot);
     void finish(int socketIndex, int slot);
@@ -95,17 +126,14 @@ class TransferReceiver : public QObject
     ModZorvin &m_ctx;
     EngineEvents &m_events;
     TransferLinks m_links;
+    // A child, so that a test can watch its signals.
     QTcpServer m_server;
     std::array<RecvSlot, kRecvSlots> m_slots;
     QHash<int, Conn *> m_sockets; // WinsockSv elements by number (0 is the listener)
     int m_socketCounter = 0;
     int m_idleMs = 120000;
-    // The files of running unpack commands, by archiver command id. A transfer may end
-    // before its unpack is done (hang-up, stop request); its files are then deleted.
-    struct Unpacking
-    {
-        QString archive;
-        QString item;
-    };
+    int m_headerDeadlineMs = kHeaderDeadlineMs;
+    QTimer m_acceptPause;
+    // By archiver command id.
     QHash<int, Unpacking> m_unpacking;
 };

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstring>
 
 // The caller tells "try again later" from failures by this one number.
@@ -78,12 +79,13 @@ bool UnlhaLibrary::splitCommandLine(const QString &line, QStringList *words, QLi
     return true;
 }
 
-int UnlhaLibrary::Unlha(quintptr owner, const QString &commandLine, char *output, int outputSize)
+int UnlhaLibrary::Unlha(quintptr owner, const QString &commandLine, char *output, int outputSize,
+                        const UnlhaLimits &limits)
 {
     Q_UNUSED(owner)
     if (m_busy.exchange(true))
         return kBusy;
-    const int result = run(commandLine);
+    const int result = run(commandLine, limits);
     if (output && outputSize > 0) {
         const QByteArray text = QByteArray(lzh::describe(result)).left(outputSize - 1);
         std::memcpy(output, text.constData(), size_t(text.size()));
@@ -93,7 +95,7 @@ int UnlhaLibrary::Unlha(quintptr owner, const QString &commandLine, char *output
     return result;
 }
 
-int UnlhaLibrary::run(const QString &commandLine)
+int UnlhaLibrary::run(const QString &commandLine, const UnlhaLimits &limits)
 {
     QStringList words;
     QList<bool> quoted;
@@ -127,21 +129,30 @@ int UnlhaLibrary::run(const QString &commandLine)
         return lzh::Ok;
     }
 
-    QString destination;
-    for (const QString &p : paths) {
-        if (p.endsWith(u'/') || p.endsWith(u'\\')) {
-            destination = p;
-            break;
-        }
-    }
-    if (destination.isEmpty())
+    // The destination folder, then the names of the entries to extract.
+    const auto folder = std::find_if(paths.cbegin(), paths.cend(),
+                                     [](const QString &p) { return p.endsWith(u'/') || p.endsWith(u'\\'); });
+    if (folder == paths.cend())
         return lzh::ErrMissingDestination;
+    QString destination = *folder;
+    const QStringList entries(folder + 1, paths.cend());
+    if (entries.size() > 1)
+        return lzh::ErrTooManyEntries;
     if (destination.endsWith(u'\\'))
         destination.chop(1);
-    return lzh::unpackArchive(archive, toFsPath(destination), [](std::string_view bare) {
-        const QString name = AnsiCodec::decode(QByteArrayView(bare.data(), qsizetype(bare.size())));
-        return toFsPath(name);
-    });
+    lzh::UnpackOptions options;
+    // Entries are matched by their stored name, which is in the code page.
+    if (!entries.isEmpty())
+        options.onlyEntry = AnsiCodec::encode(entries.first()).toStdString();
+    options.maxTotalBytes = limits.maxTotalBytes;
+    options.cancel = limits.cancel;
+    return lzh::unpackArchive(
+        archive, toFsPath(destination),
+        [](std::string_view bare) {
+            const QString name = AnsiCodec::decode(QByteArrayView(bare.data(), qsizetype(bare.size())));
+            return toFsPath(name);
+        },
+        options);
 }
 
 int UnlhaLibrary::UnlhaGetVersion()

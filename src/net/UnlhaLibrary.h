@@ -8,6 +8,16 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <limits>
+
+// What bounds one extract command besides its command line: the bytes its selected entries
+// may declare in all (checked from the headers before anything is written), and a flag
+// another thread raises to stop it (it then removes what it wrote).
+struct UnlhaLimits
+{
+    quint64 maxTotalBytes = std::numeric_limits<quint64>::max();
+    const std::atomic<bool> *cancel = nullptr;
+};
 
 class UnlhaLibrary
 {
@@ -23,12 +33,15 @@ class UnlhaLibrary
     UnlhaLibrary(const UnlhaLibrary &) = delete;
     UnlhaLibrary &operator=(const UnlhaLibrary &) = delete;
 
-    // Runs one command line: "a" adds files to an archive, "x" (or "e") unpacks every
-    // entry into the destination folder (the path ending with "/"). Switches ("-n",
-    // "-gm", ...) are accepted and ignored. Returns 0, kBusy or an lzh::Error code;
-    // a short result text goes into `output` (NUL-terminated, at most `outputSize` bytes).
-    // Safe to call from any thread; a second concurrent call returns kBusy at once.
-    int Unlha(quintptr owner, const QString &commandLine, char *output, int outputSize);
+    // Runs one command line: "a" adds files to an archive, "x" (or "e") unpacks into the
+    // destination folder (the path ending with "/") every entry, or only the entry whose
+    // bare name is named after the folder (at most one). Switches ("-n", "-gm", ...) are
+    // accepted and ignored; `limits` apply to extract commands. Returns 0, kBusy or an
+    // lzh::Error code; a short result text goes into `output` (NUL-terminated, at most
+    // `outputSize` bytes). Safe to call from any thread; a second concurrent call returns
+    // kBusy at once.
+    int Unlha(quintptr owner, const QString &commandLine, char *output, int outputSize,
+              const UnlhaLimits &limits = {});
     // Non-zero once the library works (checked by packing and unpacking a sample in memory).
     int UnlhaGetVersion();
     // The library never shows a cursor; the mode is kept only to answer like the original.
@@ -42,7 +55,7 @@ class UnlhaLibrary
     static bool splitCommandLine(const QString &line, QStringList *words, QList<bool> *quoted = nullptr);
 
   private:
-    int run(const QString &commandLine);
+    int run(const QString &commandLine, const UnlhaLimits &limits);
 
     std::atomic<bool> m_busy{false};
     std::atomic<int> m_cursorMode{1};

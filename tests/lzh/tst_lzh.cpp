@@ -4,6 +4,7 @@
 #include "lzh/Lh5Encoder.h"
 #include "lzh/LzhArchive.h"
 #include "lzh/LzhErrors.h"
+#include "support/CraftedArchives.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 namespace fs = std::filesystem;
+using CraftedArchives::level0Entry;
 
 namespace {
 
@@ -88,33 +90,6 @@ QByteArray mixedBytes(qsizetype n, quint32 seed)
     }
     b.truncate(n);
     return b;
-}
-
-// A level-0 header with the given name and -lh0- data: the simplest archive a hostile
-// peer can hand us, with any name bytes it likes.
-QByteArray level0Entry(const QByteArray &name, const QByteArray &data, const char *method = "-lh0-",
-                       quint32 originalSize = 0xFFFFFFFF)
-{
-    QByteArray h;
-    h.append('\0').append('\0').append(method, 5);
-    auto put32 = [&h](quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            h.append(char(v >> (8 * i)));
-    };
-    put32(quint32(data.size()));
-    put32(originalSize == 0xFFFFFFFF ? quint32(data.size()) : originalSize);
-    put32(0x5A210000); // 2025-01-01 00:00
-    h.append(char(0x20)).append(char(0));
-    h.append(char(name.size())).append(name);
-    const quint16 crc =
-        lzh::crc16Update(0, reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
-    h.append(char(crc & 0xFF)).append(char(crc >> 8));
-    h[0] = char(h.size() - 2);
-    quint8 sum = 0;
-    for (qsizetype i = 2; i < h.size(); ++i)
-        sum = quint8(sum + quint8(h[i]));
-    h[1] = char(sum);
-    return h + data;
 }
 
 QStringList filesIn(const QString &dir)

@@ -7,14 +7,16 @@
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"
 #include "net/UnlhaLibrary.h"
-#include "support/TestPort.h"
+#include "support/CraftedArchives.h"
 #include "support/RunArchiver.h"
+#include "support/TestPort.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -71,6 +73,8 @@ class TstArchiver : public QObject
     void errorNumbers();
     void busyWhileRunningAndLoopKeepsRunning();
     void destroyedEngineWaitsForItsCommand();
+    void unpackTakesOneEntryWithinTheFreeSpace();
+    void destroyedEngineStopsItsUnpack();
     void checkArchiverSetsReady();
     void lhaJapaneseArchiveUnpacksToUtf8Name();
 
@@ -97,6 +101,9 @@ void TstArchiver::commandLinesAreExact()
              QStringLiteral("a -n -+0 -gm \"/t/S/CAPT7F0000010.LZH\" \"/p/a b.bmp\""));
     QCOMPARE(ArchiverQueue::ArchiverCommandLine(QStringLiteral("/t/R/x.LZH"), QStringLiteral("/t/R/"), false),
              QStringLiteral("x -n -+0 -c1 -y -gf0 -gm \"/t/R/x.LZH\" \"/t/R/\""));
+    QCOMPARE(ArchiverQueue::ArchiverCommandLine(QStringLiteral("/t/R/x.LZH"), QStringLiteral("/t/R/"), false,
+                                                QStringLiteral("a b.txt")),
+             QStringLiteral("x -n -+0 -c1 -y -gf0 -gm \"/t/R/x.LZH\" \"/t/R/\" \"a b.txt\""));
 
     QStringList words;
     QList<bool> quoted;
@@ -228,6 +235,57 @@ void TstArchiver::destroyedEngineWaitsForItsCommand()
     std::vector<lzh::EntryInfo> entries;
     QCOMPARE(lzh::listArchive(P(archive), entries), int(lzh::Ok));
     QCOMPARE(entries.at(0).originalSize, uint64_t(16) << 20);
+}
+
+void TstArchiver::unpackTakesOneEntryWithinTheFreeSpace()
+{
+    using CraftedArchives::level0Entry;
+    const QString arc = m_dir->filePath(QStringLiteral("three.lzh"));
+    const QString dest = m_dir->filePath(QStringLiteral("d")) + QLatin1Char('/');
+    QVERIFY(QDir().mkpath(dest));
+    // The wanted entry under a folder and with a code-page name, between two others.
+    writeFile(arc, level0Entry("first.txt", "first") +
+                       level0Entry("sub\\\x83\x65\x83\x58\x83\x67.txt", "wanted") +
+                       level0Entry("last.txt", "last") + QByteArray(1, '\0'));
+    ArchiverQueue &queue = m_engine->archiver();
+    QCOMPARE(waitForArchiver(queue, queue.start(arc, dest, false, {QStringLiteral("テスト.txt"), 0})), 0);
+    QCOMPARE(QDir(dest).entryList(QDir::Files), QStringList{QStringLiteral("テスト.txt")});
+    QCOMPARE(readAll(dest + QStringLiteral("テスト.txt")), QByteArray("wanted"));
+    QVERIFY(QFile::remove(dest + QStringLiteral("テスト.txt")));
+
+    // Declared sizes that would leave less than the margin free: nothing is written.
+    const qint64 free = QStorageInfo(dest).bytesAvailable();
+    QVERIFY(free > 0);
+    QCOMPARE(waitForArchiver(queue,
+                             queue.start(arc, dest, false, {QStringLiteral("first.txt"), free + (1 << 30)})),
+             int(lzh::ErrOutputLimit));
+    QCOMPARE(QDir(dest).entryList(QDir::Files), QStringList());
+    // Within it, every entry.
+    QCOMPARE(waitForArchiver(queue, queue.start(arc, dest, false, {QString(), 1024})), 0);
+    QCOMPARE(QDir(dest).entryList(QDir::Files).size(), 3);
+
+    // One entry at most, and no quote in its name.
+    QCOMPARE(m_engine->unlha().Unlha(0,
+                                     QStringLiteral("x \"") + arc + QStringLiteral("\" \"") + dest +
+                                         QStringLiteral("\" \"first.txt\" \"last.txt\""),
+                                     nullptr, 0),
+             int(lzh::ErrTooManyEntries));
+    const ArchiverTicket quoted = queue.start(arc, dest, false, {QStringLiteral("a\" \"b"), -1});
+    QVERIFY(!quoted.started());
+    QCOMPARE(quoted.result, int(lzh::ErrUnbalancedQuote));
+}
+
+void TstArchiver::destroyedEngineStopsItsUnpack()
+{
+    // An unpack of 1 GiB the engine's end does not wait for: it stops, and what it wrote
+    // goes with it. A pack (above) is not stopped.
+    const QString arc = m_dir->filePath(QStringLiteral("long.lzh"));
+    writeFile(arc, CraftedArchives::repeatArchive("long.txt", 64));
+    const QString dest = m_dir->filePath(QStringLiteral("d"));
+    QVERIFY(QDir().mkpath(dest));
+    QVERIFY(m_engine->RunArchiver(arc, dest + QLatin1Char('/'), false).started());
+    m_engine.reset();
+    QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TstArchiver::checkArchiverSetsReady()

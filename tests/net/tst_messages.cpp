@@ -371,6 +371,61 @@ class TestMessages : public QObject
         QVERIFY(!m[3].openCheck);
     }
 
+    void floodFromOneAddressIsLoggedAtALimitedRate()
+    {
+        m_b->ctx.settings.MsgLog = 1;
+        QDateTime now(QDate(2026, 12, 7), QTime(9, 5, 3));
+        MsgLog &log = m_b->engine->msgLog();
+        log.setClock([&now] { return now; });
+        const int limit = MsgLog::kReceivedRecordsPerMinute;
+        auto flood = [this](int count) {
+            for (int i = 0; i < count; ++i)
+                m_raw1->sendTo(kB, "captMSNN  N flood " + QByteArray::number(i));
+        };
+        QFile file(m_b->ctx.ProgramDir + QStringLiteral("CTMSG.log"));
+        auto logged = [&file] {
+            file.close();
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray fromRaw1("=====================================\r\n From: raw1 (r1)\r\n");
+        auto droppedLine = [](int count) {
+            return "-- raw1 (r1)/127.0.0.5 \x82\xa9\x82\xe7\x82\xcc\xd2\xaf\xbe\xb0\xbc\xde " +
+                   QByteArray::number(count) +
+                   " \x8c\x8f\x82\xcd\x81"
+                   "A\x91\xbd\x82\xb7\x82\xac\x82\xe9\x82\xbd\x82\xdf\xdb\xb8\xde\x82\xc9\x8bL\x98^"
+                   "\x82\xb5\x82"
+                   "\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81"
+                   "B --\r\n\r\n\r\n";
+        };
+
+        // Every message is shown; the log takes its share of the minute, and another
+        // sender's record still goes in.
+        flood(limit + 5);
+        QTRY_COMPARE(m_b->host.arrived.size(), limit + 5);
+        m_raw2->sendTo(kB, "captMSNN  N other");
+        QTRY_COMPARE(m_b->host.arrived.size(), limit + 6);
+        QCOMPARE(logged().count(fromRaw1), limit);
+        QVERIFY(logged().contains(" From: raw2 (r2)\r\n"));
+        QVERIFY(!logged().contains("-- raw1"));
+
+        // The next minute's first record comes after the line about the records left out.
+        now = now.addSecs(61);
+        m_raw1->sendTo(kB, "captMSNN  N after");
+        QTRY_COMPARE(m_b->host.arrived.size(), limit + 7);
+        QVERIFY(logged().endsWith(droppedLine(5) + fromRaw1 + "  at Monday Dec 7 09:06:04 2026 \r\n" +
+                                  "-------------------------------------\r\nafter\r\n\r\n\r\n"));
+        QCOMPARE(logged().count(fromRaw1), limit + 1);
+
+        // A flood that ends: its line comes when the minute is over, without another message.
+        flood(limit + 2);
+        QTRY_COMPARE(m_b->host.arrived.size(), 2 * limit + 9);
+        QCOMPARE(logged().count(fromRaw1), 2 * limit);
+        now = now.addSecs(61);
+        log.setRateCheckInterval(10);
+        QTRY_VERIFY(logged().endsWith(droppedLine(3)));
+        QCOMPARE(logged().count("-- raw1"), 2);
+    }
+
   private:
     std::unique_ptr<Peer> makePeer(const QString &ip, const QString &name, const QString &hostName)
     {
