@@ -70,7 +70,7 @@ void SendJobs::report(const QString &name, QChar kind, const QString &info)
     emit m_engine.events().sendResultAdded(name, QString(kind), 1, info);
 }
 
-bool SendJobs::queue(const SendRecipient &to, QChar kind, const QString &path, const QString &stem,
+bool SendJobs::queue(const SendRecipient &to, QChar kind, const QString &path, const QString &archiveName,
                      const SendChoices &choices)
 {
     const QFileInfo item(path);
@@ -80,7 +80,7 @@ bool SendJobs::queue(const SendRecipient &to, QChar kind, const QString &path, c
     request.kind = kind;
     request.folder = item.path();
     request.itemName = item.fileName();
-    request.archiveName = stem + QStringLiteral(".LZH");
+    request.archiveName = archiveName;
     request.notice = choices.notice;
     request.faceDown = choices.faceDown;
     request.passwordLock = choices.passwordLock;
@@ -107,34 +107,36 @@ int SendJobs::AutoTranCapture(const QImage &picture)
 int SendJobs::queuePicture(const QImage &picture, const QString &sourceFile,
                            const QList<SendRecipient> &recipients, const SendChoices &choices, Origin origin)
 {
+    if (recipients.isEmpty())
+        return 0;
     const bool automatic = origin == Origin::AutoTransfer;
     QDir().mkpath(m_ctx.SendTempDir);
-    const QDir sendFolder(m_ctx.SendTempDir);
-    // Decided with the first bitmap written: then every recipient gets the source file.
-    bool sendSource = false;
+    const QString stem = nextStem();
+    const QString bitmap = QDir(m_ctx.SendTempDir).filePath(stem + QStringLiteral(".BMP"));
+    QString error;
+    if (!ImageFiles::WritePicture(picture, bitmap, 0, 0, &error)) {
+        for (const SendRecipient &to : recipients)
+            report(to.name, QLatin1Char('I'),
+                   QStringLiteral("ZorvinSt=001 %1 C=0 ")
+                           .arg(automatic ? QLatin1String("FrmMain") : QLatin1String("FrmAdrEdit")) +
+                       error);
+        return 0;
+    }
+    QString item = bitmap;
+    if (sourceGoesInstead(sourceFile, QFileInfo(bitmap).size())) {
+        QFile::remove(bitmap);
+        item = sourceFile;
+    }
+    // A job may end while the next is queued; the bitmap stays until all are, and goes
+    // with the last job (or now, when none got a slot).
+    TransferSender &sender = m_engine.sender();
+    sender.holdSharedFile(item);
     int queued = 0;
     for (const SendRecipient &to : recipients) {
-        const QString stem = nextStem();
-        const QString bitmap = sendFolder.filePath(stem + QStringLiteral(".BMP"));
-        if (!sendSource) {
-            QString error;
-            if (!ImageFiles::WritePicture(picture, bitmap, 0, 0, &error)) {
-                report(to.name, QLatin1Char('I'),
-                       QStringLiteral("ZorvinSt=001 %1 C=0 ")
-                               .arg(automatic ? QLatin1String("FrmMain") : QLatin1String("FrmAdrEdit")) +
-                           error);
-                continue;
-            }
-            sendSource = sourceGoesInstead(sourceFile, QFileInfo(bitmap).size());
-            if (sendSource)
-                QFile::remove(bitmap);
-        }
-        if (queue(to, QLatin1Char('I'), sendSource ? sourceFile : bitmap, stem, choices)) {
+        if (queue(to, QLatin1Char('I'), item, stem + QStringLiteral(".LZH"), choices)) {
             ++queued;
             continue;
         }
-        if (!sendSource)
-            QFile::remove(bitmap);
         // The automatic transfer gives up; the send dialog reports every recipient.
         if (automatic) {
             report(to.name, QLatin1Char('I'), outOfResources());
@@ -142,6 +144,7 @@ int SendJobs::queuePicture(const QImage &picture, const QString &sourceFile,
         }
         report(to.name, QLatin1Char('I'), outOfResources() + u' ');
     }
+    sender.releaseSharedFile(item);
     return queued;
 }
 
@@ -150,8 +153,9 @@ int SendJobs::SendFiles(const QStringList &paths, const QList<SendRecipient> &re
 {
     int queued = 0;
     for (auto path = paths.crbegin(); path != paths.crend(); ++path) {
+        const QString archiveName = nextStem() + QStringLiteral(".LZH");
         for (const SendRecipient &to : recipients) {
-            if (queue(to, QLatin1Char('F'), *path, nextStem(), choices))
+            if (queue(to, QLatin1Char('F'), *path, archiveName, choices))
                 ++queued;
             else
                 report(to.name, QLatin1Char('F'), outOfResources() + u' ' + *path);

@@ -1,7 +1,8 @@
 // Turns a picture or files into send jobs of the engine: the send dialog's send and the
-// automatic transfer after a capture. Every job gets its own job number and so its own
-// temporary bitmap and archive: a job deletes its files when it ends, and the jobs to
-// different recipients run side by side. Failures go to the send-result list.
+// automatic transfer after a capture. Each item (the picture, each file) takes one job
+// number, and so one temporary bitmap and one archive name, shared by its jobs to every
+// recipient; the engine packs the item once and deletes the shared files after the last
+// of those jobs. Failures go to the send-result list.
 #pragma once
 
 #include <QChar>
@@ -33,7 +34,7 @@ class SendJobs
   public:
     explicit SendJobs(NetEngine &engine);
 
-    // The picture to every recipient, in list order, as a fresh bitmap in the send folder.
+    // The picture to every recipient, in list order, as one fresh bitmap in the send folder.
     // `sourceFile` (where the picture came from, or "") goes instead when its name is
     // shorter than 60 characters and it is a JPEG, GIF or icon file or not larger than the
     // bitmap. Returns the number of jobs queued.
@@ -56,7 +57,7 @@ class SendJobs
     int queuePicture(const QImage &picture, const QString &sourceFile, const QList<SendRecipient> &recipients,
                      const SendChoices &choices, Origin origin);
     // False when every slot is taken.
-    bool queue(const SendRecipient &to, QChar kind, const QString &path, const QString &stem,
+    bool queue(const SendRecipient &to, QChar kind, const QString &path, const QString &archiveName,
                const SendChoices &choices);
     QString nextStem();
     void report(const QString &name, QChar kind, const QString &info);

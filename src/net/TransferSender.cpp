@@ -17,6 +17,11 @@ namespace {
 
 constexpr qint64 kChunk = 256 * 1024;
 
+QString sharedKey(const QString &path)
+{
+    return QDir::cleanPath(path);
+}
+
 QString peerQuitText()
 {
     return QStringLiteral("相手側「") + QString::fromUtf8(kProductName) +
@@ -110,6 +115,9 @@ int TransferSender::QueueSendJob(const SendRequest &request)
         static_cast<SendRequest &>(j) = request;
         j.folder = FolderPath::withSlash(request.folder);
         j.inUse = true;
+        holdSharedFile(j.itemPath());
+        if (!j.archiveName.isEmpty())
+            holdSharedFile(archivePath(j));
         m_delBusy = false;
         emit jobsChanged();
         NxDtSendConReq(request.destination);
@@ -176,17 +184,14 @@ void TransferSender::prepareAndSend(int slot)
                       !upper.endsWith(QLatin1String("LZH")) && !upper.endsWith(QLatin1String("ZIP")) &&
                       !upper.endsWith(QLatin1String("CAB"));
     if (!pack) {
-        // An archive left from an earlier packed attempt must not go out instead of the
-        // item, or the unpacked resend would send the same archive again.
-        if (!j.archiveName.isEmpty())
-            QFile::remove(archivePath(j));
-        j.archiveName.clear();
-    } else if (!QFileInfo::exists(archivePath(j))) {
-        // The header goes out once the archive is written (onArchiverFinished).
-        startPacking(slot, false);
+        // The archive the item's other jobs may still send does not go out instead of the
+        // item here, nor again in the unpacked resend.
+        dropArchive(j);
+        sendHeaderAndBody(slot);
         return;
     }
-    sendHeaderAndBody(slot);
+    // The header goes out once the item's archive is complete.
+    packOrWait(slot, false);
 }
 
 QString TransferSender::archivePath(const SendJob &job) const
@@ -194,20 +199,83 @@ QString TransferSender::archivePath(const SendJob &job) const
     return m_ctx.SendTempDir + job.archiveName;
 }
 
-// A retry that finds the archiver busy again counts towards the limit; the first
-// refusal does not.
-void TransferSender::startPacking(int slot, bool retry)
+bool TransferSender::isSharedFile(const QString &path) const
+{
+    return !path.isEmpty() && QDir::cleanPath(QFileInfo(path).path()) == QDir::cleanPath(m_ctx.SendTempDir);
+}
+
+void TransferSender::holdSharedFile(const QString &path)
+{
+    if (isSharedFile(path))
+        ++m_shared[sharedKey(path)].holders;
+}
+
+void TransferSender::releaseSharedFile(const QString &path)
+{
+    const auto it = m_shared.find(sharedKey(path));
+    if (it == m_shared.end() || --it->holders > 0 || it->pack == SharedFile::Pack::Running)
+        return;
+    m_shared.erase(it);
+    QFile::remove(path);
+}
+
+int TransferSender::sharedFileHolders(const QString &path) const
+{
+    return m_shared.value(sharedKey(path)).holders;
+}
+
+void TransferSender::dropArchive(SendJob &job)
+{
+    if (job.archiveName.isEmpty())
+        return;
+    releaseSharedFile(archivePath(job));
+    job.archiveName.clear();
+}
+
+// The first job of an item that gets here packs it; the others wait for that pack's
+// finished, or go on at once once it has arrived. A retry that finds the archiver busy
+// again counts towards the limit; the first refusal does not.
+void TransferSender::packOrWait(int slot, bool retry)
 {
     SendJob &j = m_jobs[size_t(slot)];
     j.archiverBusy = false;
     const QString archive = archivePath(j);
+    SharedFile &file = m_shared[sharedKey(archive)];
+    switch (file.pack) {
+    case SharedFile::Pack::Running:
+        j.archiverId = file.packId;
+        return;
+    case SharedFile::Pack::Ready:
+        packingEnded(slot, 0, retry);
+        return;
+    case SharedFile::Pack::Failed:
+        packingEnded(slot, file.result, retry);
+        return;
+    case SharedFile::Pack::None:
+        break;
+    }
+    // Packing adds to an archive that exists; whatever lies at this path is not ours.
+    QFile::remove(archive);
     const ArchiverTicket ticket = m_links.archiver->start(archive, j.itemPath(), true);
     if (!ticket.started()) {
+        if (ticket.result != UnlhaLibrary::kBusy) {
+            file.pack = SharedFile::Pack::Failed;
+            file.result = ticket.result;
+        }
         packingEnded(slot, ticket.result, retry);
         return;
     }
-    j.archiverId = ticket.id;
+    file.pack = SharedFile::Pack::Running;
+    file.packId = ticket.id;
     m_packing.insert(ticket.id, archive);
+    // The item's other jobs that wait for a free archiver wait for this pack instead.
+    for (SendJob &other : m_jobs) {
+        if (other.inUse && (other.archiverBusy || &other == &j) && !other.archiveName.isEmpty() &&
+            sharedKey(archivePath(other)) == sharedKey(archive)) {
+            other.archiverBusy = false;
+            other.archiverId = ticket.id;
+        }
+    }
 }
 
 void TransferSender::packingEnded(int slot, int result, bool counted)
@@ -227,26 +295,40 @@ void TransferSender::onArchiverFinished(int id, int result)
 {
     if (m_packing.contains(id)) {
         const QString archive = m_packing.take(id);
-        const int slot = firstInUse(m_jobs, &SendJob::archiverId, id);
-        if (slot < 0) {
-            // The job ended while its item was packed; the archive has nowhere to go.
+        const auto it = m_shared.find(sharedKey(archive));
+        if (it == m_shared.end() || it->holders == 0) {
+            // Every job of the item ended while it was packed; the archive has nowhere to go.
+            if (it != m_shared.end())
+                m_shared.erase(it);
             QFile::remove(archive);
         } else {
-            m_jobs[size_t(slot)].archiverId = 0;
-            packingEnded(slot, result, true);
+            // Busy means the pack never ran: the next job to try packs again.
+            it->pack = result == 0                     ? SharedFile::Pack::Ready
+                       : result == UnlhaLibrary::kBusy ? SharedFile::Pack::None
+                                                       : SharedFile::Pack::Failed;
+            it->packId = 0;
+            it->result = result;
+            for (int slot; (slot = firstInUse(m_jobs, &SendJob::archiverId, id)) >= 0;) {
+                m_jobs[size_t(slot)].archiverId = 0;
+                packingEnded(slot, result, true);
+            }
         }
     }
-    ArchiverWait::retryWaiting(m_jobs, *m_links.archiver, [this](int slot) { startPacking(slot, true); });
+    ArchiverWait::retryWaiting(m_jobs, *m_links.archiver, [this](int slot) { packOrWait(slot, true); });
 }
 
 void TransferSender::sendHeaderAndBody(int slot)
 {
     SendJob &j = m_jobs[size_t(slot)];
-    if (!j.archiveName.isEmpty() && QFileInfo::exists(archivePath(j))) {
+    // Only an archive whose pack has finished is whole.
+    const bool packed = !j.archiveName.isEmpty() &&
+                        m_shared.value(sharedKey(archivePath(j))).pack == SharedFile::Pack::Ready &&
+                        QFileInfo::exists(archivePath(j));
+    if (packed) {
         j.size = QFileInfo(archivePath(j)).size();
     } else if (QFileInfo(j.itemPath()).isFile()) {
         j.size = QFileInfo(j.itemPath()).size();
-        j.archiveName.clear();
+        dropArchive(j);
     } else {
         failJob(slot, QStringLiteral("ファイルが見つからない。"));
         return;
@@ -359,8 +441,6 @@ bool TransferSender::handleReply(int socketIndex)
     if (noArchiver && peerVersionNumber(dest) >= 260) {
         // The receiver can take the item unpacked: send it again, once, without packing.
         CloseSendSocket(socketIndex);
-        if (!j.archiveName.isEmpty())
-            QFile::remove(archivePath(j));
         j.state = 0;
         j.socketIndex = -1;
         j.packWanted = false;
@@ -478,11 +558,9 @@ bool TransferSender::DelSlist(int slot)
         return false;
     m_delBusy = true;
     SendJob &j = m_jobs[size_t(slot)];
-    // Temporary pictures and archives die with their job.
-    if (QDir::cleanPath(j.folder) == QDir::cleanPath(m_ctx.SendTempDir) && QFileInfo::exists(j.itemPath()))
-        QFile::remove(j.itemPath());
-    if (!j.archiveName.isEmpty())
-        QFile::remove(archivePath(j));
+    // Temporary pictures and archives die with the last job of their item.
+    releaseSharedFile(j.itemPath());
+    dropArchive(j);
     j = SendJob{};
     m_delBusy = false;
     emit jobsChanged();
@@ -547,9 +625,11 @@ void TransferSender::sendStop(const SendJob &job)
                              job.destination);
 }
 
+// A pack still running for jobs that have ended writes its temporary file into the
+// send folder; the folder is emptied once that has landed.
 void TransferSender::onTimer3()
 {
-    if (!m_delBusy && !anyJobInUse()) {
+    if (!m_delBusy && !anyJobInUse() && m_packing.isEmpty()) {
         QDir dir(m_ctx.SendTempDir);
         for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
             dir.remove(name);

@@ -1,6 +1,7 @@
 // The sending side of picture and file transfers: the send-job table, one TCP socket per
 // running job, at most one running job per destination, packing, streaming the body from
-// disk and reporting every outcome to the send-result list.
+// disk and reporting every outcome to the send-result list. The jobs of one item to
+// several recipients share its temporary picture and its archive.
 #pragma once
 
 #include "net/TransferLinks.h"
@@ -72,7 +73,7 @@ class TransferSender : public QObject
 
     // Starts the first queued job for ip, if any.
     void NxDtSendConReq(const QString &ip);
-    // Frees a slot (deleting its temporary picture); returns whether it was in use.
+    // Frees a slot, letting go of its files in the send folder; returns whether it was in use.
     bool DelSlist(int slot);
     void CloseSendSocket(int socketIndex);
     // Removes a job, closes its socket and asks the receiver to drop the transfer.
@@ -93,6 +94,16 @@ class TransferSender : public QObject
     void setWriteHighWater(qint64 bytes) { m_highWater = bytes; }
 
     static QString HeaderText(const SendJob &job, const QString &hostName);
+
+    // A file in the send folder (a temporary picture, an archive) lives while anybody holds
+    // it: every job holds its item and its archive from queueing until its slot is freed,
+    // and the send dialog holds a picture while it queues the jobs for it. The last release
+    // deletes the file, or, while the file is still being packed, the pack's end does.
+    // Files outside the send folder are the user's: holding them does nothing.
+    void holdSharedFile(const QString &path);
+    void releaseSharedFile(const QString &path);
+    // How many hold a file of the send folder (0 for any other file).
+    int sharedFileHolders(const QString &path) const;
 
   signals:
     // A slot was taken or freed (the capture window refreshes its status bar).
@@ -116,7 +127,10 @@ class TransferSender : public QObject
     void report(const SendJob &job, bool success, const QString &info);
     void onTimer3();
     QString archivePath(const SendJob &job) const;
-    void startPacking(int slot, bool retry);
+    bool isSharedFile(const QString &path) const;
+    // The job goes unpacked from now on: its archive is no longer its to hold.
+    void dropArchive(SendJob &job);
+    void packOrWait(int slot, bool retry);
     void packingEnded(int slot, int result, bool counted);
     void onArchiverFinished(int id, int result);
     void sendStop(const SendJob &job);
@@ -132,7 +146,20 @@ class TransferSender : public QObject
     bool m_delBusy = false;
     qint64 m_highWater = 4 * 1024 * 1024;
     QTimer m_timer3;
-    // Archives being written, by archiver command id. A job may end before its archive is
-    // done (cancel, goodbye, hang-up); the archive is then deleted when it arrives.
+
+    struct SharedFile
+    {
+        // What became of an archive: nobody packed it yet (a file already at its path is
+        // stale), a pack is writing it, it is complete, or packing it failed with `result`.
+        enum class Pack { None, Running, Ready, Failed };
+        int holders = 0;
+        Pack pack = Pack::None;
+        int packId = 0; // the archiver command while the pack runs
+        int result = 0;
+    };
+    // By full path. An entry lives while it is held or packed.
+    QHash<QString, SharedFile> m_shared;
+    // Archives being written, by archiver command id. Every job of the item waits for the
+    // same command; when they all ended meanwhile, the archive is deleted when it arrives.
     QHash<int, QString> m_packing;
 };

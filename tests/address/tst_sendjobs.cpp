@@ -104,7 +104,8 @@ void tst_SendJobs::filesGoLastFirstToEveryRecipient()
     choices.notice = 3;
     QCOMPARE(SendJobs(*m_engine).SendFiles(paths, {kFirst, kSecond}, choices), 6);
 
-    // The last file first, each to both; only the first job per recipient connects now.
+    // The last file first, each to both under one archive name; only the first job per
+    // recipient connects now.
     const QList<SendJob> jobs = jobsInUse(m_engine->sender());
     QCOMPARE(jobs.size(), 6);
     const QStringList expectedItems = {names[2], names[2], names[1], names[1], names[0], names[0]};
@@ -117,10 +118,11 @@ void tst_SendJobs::filesGoLastFirstToEveryRecipient()
         QCOMPARE(jobs[i].notice, 3);
         QCOMPARE(jobs[i].state, i < 2 ? 1 : 0);
         QVERIFY(jobs[i].archiveName.startsWith(QStringLiteral("CAPT7F000001")));
+        QCOMPARE(jobs[i].archiveName, jobs[i - i % 2].archiveName);
         archives << jobs[i].archiveName;
     }
     archives.removeDuplicates();
-    QCOMPARE(archives.size(), 6);
+    QCOMPARE(archives.size(), 3);
     // The user's files stay whatever becomes of the jobs.
     QTRY_VERIFY_WITH_TIMEOUT(!m_engine->sender().anyJobInUse(), 10000);
     for (const QString &path : paths)
@@ -133,11 +135,12 @@ void tst_SendJobs::pictureGoesAsBitmapOrAsItsSourceFile()
     const QImage small = picture(QSize(8, 6));
     SendJobs jobs(*m_engine);
 
-    // A fresh capture: one bitmap of its own per recipient.
+    // A fresh capture: one bitmap and one archive name for every recipient.
     QCOMPARE(jobs.SendPicture(small, QString(), {kFirst, kSecond}), 2);
     QList<SendJob> queued = jobsInUse(m_engine->sender());
     QCOMPARE(queued.size(), 2);
-    QVERIFY(queued[0].itemName != queued[1].itemName);
+    QCOMPARE(queued[0].itemName, queued[1].itemName);
+    QCOMPARE(sendFolder.entryList(QDir::Files), QStringList{queued[0].itemName});
     for (const SendJob &job : queued) {
         QCOMPARE(job.kind, QLatin1Char('I'));
         QCOMPARE(QDir::cleanPath(job.folder), QDir::cleanPath(m_ctx->SendTempDir));
