@@ -687,7 +687,9 @@ void TstFrmMain::autoTransferQueuesOneJobPerAvailableTarget()
         QCOMPARE(job.kind, QLatin1Char('I'));
     }
     QCOMPARE(destinations, (QStringList{QStringLiteral("127.0.0.250"), QStringLiteral("127.0.0.253")}));
-    QVERIFY(items[0] != items[1]);
+    // One bitmap per capture, shared by every target's job.
+    QCOMPARE(items[0], items[1]);
+    QVERIFY(QFileInfo::exists(m_ctx->SendTempDir + items[0]));
     QCOMPARE(w.statusText(2), QStringLiteral("自動転送中"));
 
     // The pop-up lists the running jobs and cancels the one chosen.
@@ -701,11 +703,14 @@ void TstFrmMain::autoTransferQueuesOneJobPerAvailableTarget()
     QVERIFY(!w.popupMenu()->findChild<QAction *>(QStringLiteral("mnuPCan2"))->isVisible());
     first->trigger();
     QCOMPARE(w.RunningJobCaptions(), QStringList{QStringLiteral("second (d)")});
+    // The other target's job still needs the bitmap.
+    QVERIFY(QFileInfo::exists(m_ctx->SendTempDir + items[0]));
 
     // Both fail (connection refused), are listed, and the panel clears with the last one.
     QTRY_VERIFY_WITH_TIMEOUT(!m_engine->sender().anyJobInUse(), 10000);
     QCOMPARE(w.statusText(2), QString());
     QVERIFY(!changed.isEmpty());
+    QVERIFY(!QFileInfo::exists(m_ctx->SendTempDir + items[0]));
 }
 
 void TstFrmMain::areaCaptureWithoutOverlayGivesThePictureBack()
