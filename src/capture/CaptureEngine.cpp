@@ -5,6 +5,8 @@
 #include "capture/ImageFiles.h"
 #include "core/ModZorvin.h"
 
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QWidget>
@@ -22,6 +24,9 @@ constexpr int kPollMs = 10;
 // After the armed click, its release, the end of the grab and the focus changes run out
 // over this many turns of the event loop before the windows under the pointer are read.
 constexpr int kClickSettleTurns = 20;
+
+// The capture window's status bar while a click capture is armed.
+const QString kArmedNotice = QStringLiteral("ｷｬﾌﾟﾁｬするｳｨﾝﾄﾞｳをｸﾘｯｸしてください (Escで中止)");
 
 bool isActiveWindowMode(int mode)
 {
@@ -69,6 +74,35 @@ void CaptureEngine::giveUp()
     m_window.setHasPicture(m_hadPictureBefore);
 }
 
+bool CaptureEngine::makeWayForCommand()
+{
+    switch (m_step) {
+    case Step::Idle:
+        return true;
+    case Step::Delay:
+    case Step::OverlayStart:
+    case Step::Arming:
+    case Step::Armed:
+        // A new command stops both timers and ends an armed click: the waiting capture
+        // gives way to it, with the picture state from before it.
+        giveUp();
+        return true;
+    default:
+        // Hiding, the area selection, the clicked window's activation and the capture
+        // itself run to their end: a command now would capture in their middle, or our
+        // own window.
+        return false;
+    }
+}
+
+void CaptureEngine::CancelArmedClick()
+{
+    if (m_step != Step::Arming && m_step != Step::Armed)
+        return;
+    giveUp();
+    m_window.SetToolbar();
+}
+
 void CaptureEngine::Abandon()
 {
     // Past its picture a capture has only its follow-ups left; a close reaches it only from
@@ -106,10 +140,30 @@ void CaptureEngine::armClick(int mode)
     waitStep(Step::Arming, 0);
 }
 
+void CaptureEngine::armed()
+{
+    m_armedClickMode = int16_t(m_armingMode);
+    m_step = Step::Armed;
+    // The keys come to us as well while the click is awaited, so that Esc can give it up
+    // whichever of our windows has the focus; no other key acts meanwhile.
+    m_keyboardGrabbed = m_clickCatcher->windowHandle()->setKeyboardGrabEnabled(true);
+    qApp->installEventFilter(this);
+    m_window.setStatusNotice(kArmedNotice);
+}
+
 void CaptureEngine::releaseArmedClick()
 {
     if (m_platform.pointerGrabbed())
         m_platform.releasePointer();
+    // Only an armed click touches the window: this also runs from the destructor, when
+    // the window is half gone and nothing is armed any more.
+    if (m_armedClickMode != 0) {
+        qApp->removeEventFilter(this);
+        m_window.setStatusNotice(QString());
+    }
+    if (m_keyboardGrabbed && m_clickCatcher && m_clickCatcher->windowHandle())
+        m_clickCatcher->windowHandle()->setKeyboardGrabEnabled(false);
+    m_keyboardGrabbed = false;
     m_armedClickMode = 0;
     if (m_clickCatcher)
         m_clickCatcher->hide();
@@ -117,13 +171,33 @@ void CaptureEngine::releaseArmedClick()
 
 bool CaptureEngine::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_clickCatcher && watched == m_clickCatcher.get() && event->type() == QEvent::MouseButtonPress) {
+    // A click soon after the last one at the same spot (the click that armed this capture, or
+    // the one of the capture before) comes as a double click.
+    const bool pressed =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (m_clickCatcher && watched == m_clickCatcher.get() && pressed) {
         auto *press = static_cast<QMouseEvent *>(event);
         if (press->button() == Qt::LeftButton)
             HandleMousePress(Qt::LeftButton, press->globalPosition().toPoint());
         else if (m_step == Step::Armed)
-            giveUp(); // any other button gives the armed click up
+            CancelArmedClick(); // any other button gives the armed click up
         return true;
+    }
+    if (m_step == Step::Armed) {
+        switch (event->type()) {
+        case QEvent::ShortcutOverride:
+            // Taken here, so that no shortcut runs a command under the grab.
+            event->accept();
+            return true;
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+                CancelArmedClick();
+            return true;
+        case QEvent::KeyRelease:
+            return true;
+        default:
+            break;
+        }
     }
     return QObject::eventFilter(watched, event);
 }
@@ -168,9 +242,8 @@ void CaptureEngine::onStepTimer()
         break;
     case Step::Arming: {
         QWindow *handle = m_clickCatcher->windowHandle();
-        if (handle && m_platform.grabPointer(handle)) {
-            m_armedClickMode = int16_t(m_armingMode);
-            m_step = Step::Armed;
+        if (handle && m_platform.grabPointer(handle, ScreenPlatform::GrabCursor::Crosshair)) {
+            armed();
         } else if (timeUp()) {
             giveUp(); // no click can come: nothing changes
         } else {
@@ -185,8 +258,10 @@ void CaptureEngine::onStepTimer()
             clickSettled();
         break;
     case Step::Activation:
-        if (timeUp() || m_platform.foregroundWindow() == m_clickTop)
-            CaptureToPicture(m_captureMode, m_clickTop, m_clickUnder);
+        if (m_platform.foregroundWindow() == m_clickTop)
+            captureClicked(true);
+        else if (timeUp())
+            captureClicked(false);
         else
             waitStep(Step::Activation, kPollMs);
         break;
@@ -197,29 +272,8 @@ void CaptureEngine::onStepTimer()
 
 void CaptureEngine::GetCaptureItem(int mode, Feedback feedback)
 {
-    if (mode < CaptDeskTop || mode > CaptAct1)
+    if (mode < CaptDeskTop || mode > CaptAct1 || !makeWayForCommand())
         return;
-    switch (m_step) {
-    case Step::Idle:
-        break;
-    case Step::Delay:
-    case Step::OverlayStart:
-        // A new command stops both timers: the waiting capture gives way to it.
-        giveUp();
-        break;
-    case Step::Arming:
-    case Step::Armed:
-        // The next active-window command takes the place of an armed click.
-        if (!isActiveWindowMode(mode))
-            return;
-        giveUp();
-        break;
-    default:
-        // Hiding, the area selection, the clicked window's activation and the capture
-        // itself run to their end: a command now would capture in their middle, or our
-        // own window.
-        return;
-    }
 
     m_captureMode = int16_t(mode);
     m_quiet = feedback == Feedback::Quiet;
@@ -255,7 +309,7 @@ void CaptureEngine::CaptHotKey(int index)
     } else if (isActiveWindowMode(index)) {
         // At once, with nothing to wait for: inside a running capture it would take its
         // picture in that capture's middle.
-        if (isCapturing())
+        if (!makeWayForCommand())
             return;
         m_captureMode = int16_t(index);
         m_quiet = false;
@@ -335,14 +389,25 @@ void CaptureEngine::clickSettled()
 {
     m_clickUnder = m_platform.windowFromPoint(m_clickPos);
     m_clickTop = TopWindowFromPoint(m_clickPos);
-    if (m_clickTop != 0 && m_clickTop != m_platform.foregroundWindow()) {
+    if (m_clickTop == 0 || m_clickTop == m_platform.foregroundWindow()) {
+        captureClicked(true);
+    } else if (m_platform.setForegroundWindow(m_clickTop)) {
         // Activation goes through the window manager; the capture looks at the
         // foreground window, so it waits until the clicked one has become it.
-        m_platform.setForegroundWindow(m_clickTop);
         m_stepClock.start();
         waitStep(Step::Activation, 0);
-        return;
+    } else {
+        captureClicked(false); // the desktop: nothing to activate
     }
+}
+
+void CaptureEngine::captureClicked(bool activated)
+{
+    // When the clicked window did not become the foreground window (the window manager
+    // refused a window that takes no focus, or the click was on the desktop), the
+    // foreground window is still some other one, often ours: the clicked top-level
+    // window is taken instead, as the first window.
+    m_clickNotActivated = !activated;
     CaptureToPicture(m_captureMode, m_clickTop, m_clickUnder);
 }
 
@@ -392,7 +457,8 @@ void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
     case CaptAct:
     case CaptAct1: {
         const int kind = mode == CaptAct ? 1 : 2;
-        const WindowId foreground = m_platform.foregroundWindow();
+        const WindowId foreground = m_clickNotActivated ? 0 : m_platform.foregroundWindow();
+        m_clickNotActivated = false;
         if (m_ctx.settings.ActCaptMode == 0) {
             bitmap = WindowToBitmap(foreground, kind);
         } else {

@@ -61,14 +61,17 @@ class CaptureEngine : public QObject
     enum class Feedback { Notice, Quiet };
     // The common entry of menu, toolbar, tray, interval capture and the hotkeys of modes
     // 0-2: prepares (hide, wait, arm) and captures now or later. Returns at once. While a
-    // capture runs, a new command only replaces a pending delay or overlay start, or (an
-    // active-window command) an armed click; otherwise it is refused. A quiet capture
-    // reports its follow-ups as such (the interval capture notifies nobody).
+    // capture runs, a new command replaces a pending delay, overlay start or armed click;
+    // otherwise it is refused. A quiet capture reports its follow-ups as such (the
+    // interval capture notifies nobody).
     void GetCaptureItem(int mode, Feedback feedback = Feedback::Notice);
     // The capture hotkeys: 0-2 as GetCaptureItem, 3 and 4 capture the foreground window
-    // at once with no delay and no click (refused while a capture runs); anything else
-    // is ignored.
+    // at once with no delay and no click (a waiting capture gives way to them as above);
+    // anything else is ignored.
     void CaptHotKey(int index);
+    // Esc, or another button than the left one, while a click capture is armed: nothing is
+    // captured and the picture state is as it was before the command.
+    void CancelArmedClick();
     // Captures now and runs the follow-ups; ends whatever capture was waiting.
     void CaptureToPicture(int mode, WindowId first = 0, WindowId second = 0);
 
@@ -126,7 +129,7 @@ class CaptureEngine : public QObject
         Overlay,       // the area selection is up; it captures or cancels
         Delay,         // half-second ticks before an active-window capture
         Arming,        // the click catcher is being mapped; the grab is retried
-        Armed,         // the pointer is grabbed until the click
+        Armed,         // the pointer (and the keyboard) are grabbed until the click or Esc
         ClickSettle,   // the click's own events run out
         Activation,    // the clicked window is being activated
         Capturing,     // the picture is taken; its follow-ups run (a notice may be open)
@@ -138,14 +141,19 @@ class CaptureEngine : public QObject
     // Ends the capture before its picture: the picture state is as it was before the
     // command (a new command that takes the place of a waiting one starts from there).
     void giveUp();
+    // A new command may start: a waiting capture has given way to it. False when a
+    // capture in progress refuses it.
+    bool makeWayForCommand();
     void stopWaits();
     void waitStep(Step step, int ms);
     void hideMainForCapture();
     // The capture window is out of the way (or never was in it).
     void windowOutOfTheWay();
     void armClick(int mode);
+    void armed();
     void releaseArmedClick();
     void clickSettled();
+    void captureClicked(bool activated);
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     FrmMain &m_window;
@@ -174,4 +182,6 @@ class CaptureEngine : public QObject
     QPoint m_clickPos;
     WindowId m_clickTop = 0;
     WindowId m_clickUnder = 0;
+    bool m_clickNotActivated = false;
+    bool m_keyboardGrabbed = false;
 };

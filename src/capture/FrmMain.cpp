@@ -133,6 +133,11 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget 
     statusBar()->setObjectName(QStringLiteral("StBar"));
     statusBar()->addWidget(m_panel1, 0);
     statusBar()->addWidget(m_panel2, 1);
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("StBarNotice"));
+    m_notice->setContentsMargins(4, 0, 4, 0);
+    m_notice->hide();
+    statusBar()->addPermanentWidget(m_notice);
     m_files->setStatusPanel([this](const QString &text) { setStatusText(2, text); });
 
     // The menus first: the toolbar's layout applies the rules to their groups as well.
@@ -358,6 +363,7 @@ void FrmMain::setPicture(const QImage &picture, const QString &tag)
 {
     m_picture = picture;
     m_tag = tag;
+    m_pictureTime = QDateTime::currentDateTime();
     static_cast<PicDrawWidget *>(m_picDraw)->setImage(picture);
     layoutPicture();
 }
@@ -414,6 +420,17 @@ void FrmMain::setStatusText(int panel, const QString &text)
 QString FrmMain::statusText(int panel) const
 {
     return (panel == 1 ? m_panel1 : m_panel2)->text();
+}
+
+void FrmMain::setStatusNotice(const QString &text)
+{
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
+}
+
+QString FrmMain::statusNotice() const
+{
+    return m_notice->text();
 }
 
 void FrmMain::notice(const QString &text)
@@ -511,7 +528,14 @@ void FrmMain::SaveCommand()
 {
     if (!HasPicture() || m_picture.isNull())
         return;
-    m_files->SavePictureAs(this, m_picture);
+    m_files->SavePictureAs(this, m_picture, QString(), ProposedSaveName());
+}
+
+QString FrmMain::ProposedSaveName() const
+{
+    if (!m_tag.isEmpty())
+        return QFileInfo(m_tag).completeBaseName();
+    return m_pictureTime.toString(QStringLiteral("yyyyMMdd-hhmmss"));
 }
 
 bool FrmMain::LoadPictureFile(const QString &path)

@@ -3,6 +3,7 @@
 // commands on its toolbar, menu bar and pop-up menu.
 #pragma once
 
+#include <QDateTime>
 #include <QHash>
 #include <QImage>
 #include <QMainWindow>
@@ -58,6 +59,9 @@ class FrmMain : public QMainWindow
     // capture or a pasted picture).
     const QImage &picture() const { return m_picture; }
     QString pictureTag() const { return m_tag; }
+    // The name Save proposes: the source file's name without its extension, else the time
+    // the picture came ("20240521-093015").
+    QString ProposedSaveName() const;
 
     // Puts a picture into PicDraw with its tag and lays the window out; the status text
     // and HasPicture are the caller's.
@@ -66,6 +70,9 @@ class FrmMain : public QMainWindow
     void ClearPicDraw(bool viewportToo);
     void setStatusText(int panel, const QString &text);
     QString statusText(int panel) const;
+    // A notice beside the two panels (a click capture waiting for its click); "" hides it.
+    void setStatusNotice(const QString &text);
+    QString statusNotice() const;
 
     // Applies the enabling rules to the commands and this window's sub-menus.
     void SetToolbar();
@@ -149,10 +156,12 @@ class FrmMain : public QMainWindow
     QWidget *m_picDraw = nullptr;   // PicDraw
     QLabel *m_panel1 = nullptr;
     QLabel *m_panel2 = nullptr;
+    QLabel *m_notice = nullptr;
     QColor m_background;
 
     QImage m_picture;
     QString m_tag;
+    QDateTime m_pictureTime;
     bool m_hasPicture = false;
     bool m_firstShow = true;
     QString m_lastFileTranDir;

@@ -145,14 +145,15 @@ bool ImageFiles::WritePicture(const QImage &picture, const QString &path, int jp
     return written;
 }
 
-QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter)
+QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter,
+                                  const QString &proposedName)
 {
     const QString initDir = m_ctx.LastSaveDir.isEmpty() ? m_ctx.ProgramDir : m_ctx.LastSaveDir;
     const QString &filter = m_ctx.ImageLibLevel >= 2   ? kSaveFilter2
                             : m_ctx.ImageLibLevel == 1 ? kSaveFilter1
                             : bmpOnlyFilter.isEmpty()  ? kSaveFilter0
                                                        : bmpOnlyFilter;
-    const QString path = CMDFileDialog(2, owner, QStringLiteral("画像の保存"), filter, initDir);
+    const QString path = CMDFileDialog(2, owner, QStringLiteral("画像の保存"), filter, initDir, proposedName);
     if (path.isEmpty())
         return {};
     QString error;

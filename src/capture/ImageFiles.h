@@ -31,12 +31,14 @@ class ImageFiles : public QObject
     // Receives the texts of status bar panel 2 ("保存中 ...", "" to clear).
     void setStatusPanel(std::function<void(const QString &)> panel2) { m_panel2 = std::move(panel2); }
 
-    // The Save command: asks for a path ("画像の保存") starting in the last save folder and
-    // writes the picture by the name's last three characters. Returns the written path, or
-    // "" when cancelled or failed (the error message has then been shown and no file is
+    // The Save command: asks for a path ("画像の保存") starting in the last save folder,
+    // proposing `proposedName`, and writes the picture by the name's last three characters
+    // (a name typed without an extension gets the chosen type's). Returns the written path,
+    // or "" when cancelled or failed (the error message has then been shown and no file is
     // left behind). `bmpOnlyFilter` replaces the filter offered when only bitmaps can be
     // written (the viewers spell it differently).
-    QString SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter = QString());
+    QString SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter = QString(),
+                          const QString &proposedName = QString());
 
     // The Open command's dialog ("画像を開く"); returns the chosen path or "". The caller
     // loads it with LoadPictureFile and calls NoteOpened on success.

@@ -26,6 +26,9 @@ const QColor kFolderDark(0xc8, 0x8e, 0x20);
 const QColor kGreen(0x2f, 0xa0, 0x4a);
 const QColor kRed(0xd8, 0x3a, 0x32);
 const QColor kGrey(0x9a, 0xa2, 0xac);
+const QColor kSteel(0x4f, 0x7d, 0xb5);
+const QColor kManila(0xf7, 0xd9, 0x7c);
+const QColor kWallScreen(0x3d, 0x5f, 0x96);
 
 using Drawer = std::function<void(QPainter &)>;
 
@@ -48,12 +51,65 @@ QPixmap render(const Drawer &draw, int size)
     return pixmap;
 }
 
+// The sizes of the toolbar (24), the menus (16) and both at twice the pixel density.
+constexpr int kSizes[] = {16, 24, 32, 48};
+
 QIcon iconFrom(const Drawer &draw)
 {
     QIcon icon;
-    for (int size : {16, 24, 32, 48})
+    for (int size : kSizes)
         icon.addPixmap(render(draw, size));
     return icon;
+}
+
+// The disabled look: grey, lighter and mostly transparent, so that it never passes for
+// an enabled button of a grey or white symbol (a theme's icons often are).
+QPixmap disabledFrom(const QPixmap &normal)
+{
+    QImage image = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grey = 96 + qGray(line[x]) / 2;
+            line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) * kDisabledOpacityPercent / 100);
+        }
+    }
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(normal.devicePixelRatio());
+    return pixmap;
+}
+
+// Each size of `normal` with its disabled look made from it.
+QIcon withDisabledLook(const std::function<QPixmap(int)> &normal)
+{
+    QIcon icon;
+    for (int size : kSizes) {
+        const QPixmap pixmap = normal(size);
+        if (pixmap.isNull())
+            continue;
+        icon.addPixmap(pixmap, QIcon::Normal);
+        icon.addPixmap(disabledFrom(pixmap), QIcon::Disabled);
+    }
+    return icon;
+}
+
+// The desktop's icon names for the commands that have a standard one, most fitting first.
+QStringList themeNamesFor(const QString &key)
+{
+    static const QHash<QString, QStringList> names = {
+        {QStringLiteral("FileOpen"), {QStringLiteral("document-open")}},
+        {QStringLiteral("FileSave"), {QStringLiteral("document-save")}},
+        {QStringLiteral("Print"), {QStringLiteral("document-print")}},
+        {QStringLiteral("ClipCut"), {QStringLiteral("edit-cut")}},
+        {QStringLiteral("ClipCopy"), {QStringLiteral("edit-copy")}},
+        {QStringLiteral("ClipPest"), {QStringLiteral("edit-paste")}},
+        {QStringLiteral("MessTran"), {QStringLiteral("mail-send")}},
+        {QStringLiteral("AddrBook"),
+         {QStringLiteral("x-office-address-book"), QStringLiteral("address-book-new")}},
+        {QStringLiteral("Config"), {QStringLiteral("preferences-system"), QStringLiteral("configure")}},
+        {QStringLiteral("Help"), {QStringLiteral("help-contents")}},
+    };
+    return names.value(key);
 }
 
 void monitor(QPainter &p, const QColor &screen = kScreen)
@@ -89,7 +145,7 @@ void window(QPainter &p, const QRectF &r, const QColor &title)
     p.drawRect(QRectF(r.left() + 0.6, r.top() + 0.6, r.width() - 1.2, 3.4));
 }
 
-void page(QPainter &p, const QRectF &r)
+void page(QPainter &p, const QRectF &r, const QColor &fill = kPaper)
 {
     QPainterPath path;
     path.moveTo(r.topLeft());
@@ -99,7 +155,7 @@ void page(QPainter &p, const QRectF &r)
     path.lineTo(r.bottomLeft());
     path.closeSubpath();
     p.setPen(inkPen());
-    p.setBrush(kPaper);
+    p.setBrush(fill);
     p.drawPath(path);
     p.drawLine(QPointF(r.right() - 4, r.top()), QPointF(r.right() - 4, r.top() + 4));
     p.drawLine(QPointF(r.right() - 4, r.top() + 4), QPointF(r.right(), r.top() + 4));
@@ -192,7 +248,7 @@ void drawPrint(QPainter &p)
     p.setPen(inkPen());
     p.setBrush(kPaper);
     p.drawRect(QRectF(6, 2.5, 12, 7));
-    p.setBrush(QColor(0x78, 0x80, 0x8c));
+    p.setBrush(kSteel);
     p.drawRoundedRect(QRectF(2.5, 9, 19, 8.5), 1.5, 1.5);
     p.setBrush(kPaper);
     p.drawRect(QRectF(6, 14, 12, 7.5));
@@ -239,7 +295,7 @@ void drawCaptAct(QPainter &p)
 
 void drawCaptAct1(QPainter &p)
 {
-    window(p, QRectF(3, 3, 18, 17), kGrey);
+    window(p, QRectF(3, 3, 18, 17), kScreenDark);
     dashedFrame(p, QRectF(5, 9, 14, 9));
 }
 
@@ -267,9 +323,9 @@ void drawPicTran(QPainter &p)
 void drawMessTran(QPainter &p)
 {
     p.setPen(inkPen());
-    p.setBrush(kPaper);
+    p.setBrush(kManila);
     p.drawRect(QRectF(2.5, 5.5, 19, 13));
-    p.setBrush(QColor(0xe8, 0xee, 0xf6));
+    p.setBrush(kFolder);
     QPainterPath flap;
     flap.moveTo(2.5, 5.5);
     flap.lineTo(12, 13);
@@ -280,7 +336,7 @@ void drawMessTran(QPainter &p)
 void drawFileTran(QPainter &p)
 {
     page(p, QRectF(3, 2.5, 12, 16));
-    p.setPen(inkPen(0.8, kGrey));
+    p.setPen(inkPen(0.8, kScreen));
     for (qreal y : {9.0, 11.5, 14.0})
         p.drawLine(QPointF(5.5, y), QPointF(12.5, y));
     arrowRight(p, QPointF(22.5, 17.5));
@@ -299,9 +355,9 @@ void drawClipCut(QPainter &p)
 
 void drawClipCopy(QPainter &p)
 {
-    page(p, QRectF(3, 2.5, 11, 14));
+    page(p, QRectF(3, 2.5, 11, 14), QColor(0x8f, 0xbb, 0xea));
     page(p, QRectF(10, 7.5, 11, 14));
-    p.setPen(inkPen(0.8, kGrey));
+    p.setPen(inkPen(0.8, kScreen));
     for (qreal y : {13.5, 16.0, 18.5})
         p.drawLine(QPointF(12.5, y), QPointF(18.5, y));
 }
@@ -318,13 +374,13 @@ void drawClipPest(QPainter &p)
 
 void drawWallCenter(QPainter &p)
 {
-    monitor(p, QColor(0x5a, 0x6e, 0x8a));
+    monitor(p, kWallScreen);
     landscape(p, QRectF(8, 7, 8, 6));
 }
 
 void drawWallTile(QPainter &p)
 {
-    monitor(p, QColor(0x5a, 0x6e, 0x8a));
+    monitor(p, kWallScreen);
     for (int row = 0; row < 2; ++row) {
         for (int col = 0; col < 3; ++col)
             landscape(p, QRectF(4.2 + col * 5.4, 5.2 + row * 5.1, 5.2, 4.8));
@@ -394,7 +450,7 @@ void drawConfig(QPainter &p)
     QPainterPath hole;
     hole.addEllipse(c, 3.2, 3.2);
     p.setPen(inkPen());
-    p.setBrush(QColor(0x8a, 0x94, 0xa2));
+    p.setBrush(kSteel);
     p.drawPath(gear.subtracted(hole));
 }
 
@@ -444,7 +500,15 @@ Drawer drawerFor(const QString &key)
 QIcon forKey(const QString &key)
 {
     const Drawer draw = drawerFor(key);
-    return draw ? iconFrom(draw) : QIcon();
+    if (!draw)
+        return {};
+    for (const QString &name : themeNamesFor(key)) {
+        if (QIcon::hasThemeIcon(name)) {
+            const QIcon themed = QIcon::fromTheme(name);
+            return withDisabledLook([&themed](int size) { return themed.pixmap(QSize(size, size), 1.0); });
+        }
+    }
+    return withDisabledLook([&draw](int size) { return render(draw, size); });
 }
 
 QIcon programIcon()

@@ -1,5 +1,6 @@
-// The toolbar's pictures, drawn in code so that the program ships no icon set: one
-// simple, clear symbol per button key, sharp at any device pixel ratio.
+// The toolbar's pictures: the desktop's icon theme for the commands that have a standard
+// icon, and otherwise (and for the capture modes) one simple symbol per key drawn in code,
+// so that the program ships no icon set. Every icon has its own disabled look.
 #pragma once
 
 #include <QIcon>
@@ -7,8 +8,11 @@
 
 namespace ToolbarIcons {
 
-// The icon for a toolbar key ("FileOpen", "CaptDeskTop", ...); a null icon for an
-// unknown key.
+// How much of a symbol's opacity its disabled look keeps.
+inline constexpr int kDisabledOpacityPercent = 35;
+
+// The icon for a toolbar key ("FileOpen", "CaptDeskTop", ...), with Normal and Disabled
+// pixmaps at 16, 24, 32 and 48 pixels; a null icon for an unknown key.
 QIcon forKey(const QString &key);
 
 // The program's own picture (a monitor with a capture frame), for windows that have

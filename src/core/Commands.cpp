@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QMimeData>
 
 Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, QObject *parent)
@@ -117,6 +118,14 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
         [this] { m_windows.open(WindowKind::Capture); }, always);
     add("mnuHide", QStringLiteral("ｷｬﾌﾟﾁｬ画面非表示(&H)"), nullptr, hideCapture, always);
 
+    // The desktop's standard keys for the file and edit commands.
+    setStandardKey("mnuOpen", QKeySequence::Open);
+    setStandardKey("mnuSave", QKeySequence::Save);
+    setStandardKey("mnuPrint", QKeySequence::Print);
+    setStandardKey("mnuCut", QKeySequence::Cut);
+    setStandardKey("mnuCopy", QKeySequence::Copy);
+    setStandardKey("mnuPest", QKeySequence::Paste);
+
     refresh();
 }
 
@@ -141,6 +150,20 @@ void Commands::add(const char *name, const QString &caption, const char *toolbar
             refresh();
     });
     m_commands.push_back({QString::fromLatin1(name), action, std::move(handler), std::move(rule)});
+}
+
+void Commands::setStandardKey(const char *name, QKeySequence::StandardKey key)
+{
+    QAction *command = action(QLatin1String(name));
+    // A window shortcut acts while a window that shows the action is the active one: the
+    // capture window through its menu bar and toolbar (its pop-up and the tray's menu do not
+    // count, they belong to no window). One action is one shortcut however many places
+    // show it, so it is never ambiguous with itself.
+    command->setShortcuts(key);
+    command->setShortcutContext(Qt::WindowShortcut);
+    if (!command->toolTip().isEmpty() && !command->shortcut().isEmpty())
+        command->setToolTip(QStringLiteral("%1 (%2)").arg(
+            command->toolTip(), command->shortcut().toString(QKeySequence::NativeText)));
 }
 
 std::function<void()> Commands::onCaptureWindow(void (FrmMain::*method)())

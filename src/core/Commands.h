@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QImage>
+#include <QKeySequence>
 #include <QObject>
 #include <QString>
 
@@ -71,6 +72,8 @@ class Commands : public QObject
     };
     void add(const char *name, const QString &caption, const char *toolbarKey, std::function<void()> handler,
              std::function<bool()> rule);
+    // The key, shown in the menus and after the toolbar tooltip ("保存 (Ctrl+S)").
+    void setStandardKey(const char *name, QKeySequence::StandardKey key);
     std::function<void()> onCaptureWindow(void (FrmMain::*method)());
     int indexOf(const QString &name) const;
     bool allows(const Command &command) const;

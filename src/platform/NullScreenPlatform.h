@@ -20,7 +20,7 @@ class NullScreenPlatform : public ScreenPlatform
     WindowId windowFromPoint(const QPoint &) const override { return 0; }
     WindowId topWindowFromPoint(const QPoint &) const override { return 0; }
     QPoint cursorPos() const override;
-    bool grabPointer(QWindow *) override { return false; }
+    bool grabPointer(QWindow *, GrabCursor) override { return false; }
     void releasePointer() override {}
     bool pointerGrabbed() const override { return false; }
 };

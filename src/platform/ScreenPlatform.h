@@ -45,28 +45,36 @@ class ScreenPlatform
 
     // The window that has the keyboard focus, as its top-level client window.
     virtual WindowId foregroundWindow() const = 0;
-    // Asks the window manager to activate the top-level window that holds `window`.
+    // Asks the window manager to activate the top-level window that holds `window`; false
+    // when there is nothing to activate (the desktop, a window that is gone). The window
+    // manager may still refuse it later (a window that takes no focus).
     virtual bool setForegroundWindow(WindowId window) = 0;
     // The window's title, empty when it has none or is gone.
     virtual QString windowTitle(WindowId window) const = 0;
     // The whole window with the frame that the window manager draws around it, in screen
-    // coordinates; an empty rectangle when the window is gone.
+    // coordinates; an empty rectangle when the window is gone. For the desktop (the root
+    // window, under no other window) both are the primary screen.
     virtual QRect windowFrameRect(WindowId window) const = 0;
     // The client area in screen coordinates; empty when the window is gone.
     virtual QRect windowClientRect(WindowId window) const = 0;
     // The deepest window under a screen point.
     virtual WindowId windowFromPoint(const QPoint &screenPos) const = 0;
-    // The window under a screen point followed up to its top-level client window.
+    // The window under a screen point followed up to its top-level client window; the root
+    // window where no window is.
     virtual WindowId topWindowFromPoint(const QPoint &screenPos) const = 0;
     // The pointer position in screen coordinates.
     virtual QPoint cursorPos() const = 0;
+
+    // What the pointer looks like while it is grabbed: the shape of the window below it,
+    // or a crosshair that says a window is to be picked.
+    enum class GrabCursor { Unchanged, Crosshair };
 
     // Grabs the pointer so that mouse presses anywhere on the screen reach `receiver` as
     // ordinary QMouseEvents (globalPosition() is the screen point). The receiver must be
     // shown; any grab held before is released first. The grab holds until releasePointer
     // (the caller releases it once the press it waited for has arrived) or until the
     // receiver is hidden, which ends it in the X server.
-    virtual bool grabPointer(QWindow *receiver) = 0;
+    virtual bool grabPointer(QWindow *receiver, GrabCursor cursor = GrabCursor::Unchanged) = 0;
     virtual void releasePointer() = 0;
     // Whether this object holds a grab it has not released itself.
     virtual bool pointerGrabbed() const = 0;

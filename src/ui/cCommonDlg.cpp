@@ -32,6 +32,25 @@ QColor fromColorRef(quint32 v)
     return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
 }
 
+// One entry of the converted filter: its description and its ";"-separated patterns.
+struct FilterEntry
+{
+    QString description;
+    QString patterns;
+};
+
+QList<FilterEntry> filterEntries(const QString &convertedFilter)
+{
+    const QStringList parts = convertedFilter.split(QChar(0));
+    QList<FilterEntry> entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty() && parts[i + 1].isEmpty())
+            break;
+        entries.append({parts[i], parts[i + 1]});
+    }
+    return entries;
+}
+
 } // namespace
 
 cCommonDlg::cCommonDlg() : m_initDir(QDir::currentPath())
@@ -53,18 +72,30 @@ void cCommonDlg::setFilter(const QString &filter)
 
 QStringList cCommonDlg::nameFilters() const
 {
-    QStringList parts = m_convertedFilter.split(QChar(0));
     QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty() && parts[i + 1].isEmpty())
-            break;
-        QString patterns = parts[i + 1];
+    for (const FilterEntry &entry : filterEntries(m_convertedFilter)) {
+        QString patterns = entry.patterns;
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
         // The description is shown as written; the dialog reads the patterns from the
         // trailing parentheses, which HideNameFilterDetails keeps out of sight.
-        filters << parts[i] + QStringLiteral(" (") + patterns.simplified() + QLatin1Char(')');
+        filters << entry.description + QStringLiteral(" (") + patterns.simplified() + QLatin1Char(')');
     }
     return filters;
+}
+
+QString cCommonDlg::patternExtension(const QString &patterns)
+{
+    for (const QString &pattern : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString p = pattern.trimmed();
+        if (!p.startsWith(QLatin1String("*.")))
+            continue;
+        const QString extension = p.mid(2);
+        const bool concrete = !extension.isEmpty() && !extension.contains(QLatin1Char('*')) &&
+                              !extension.contains(QLatin1Char('?')) && !extension.contains(QLatin1Char('['));
+        if (concrete)
+            return extension;
+    }
+    return {};
 }
 
 void cCommonDlg::ShowOpen()
@@ -87,11 +118,33 @@ void cCommonDlg::runFileDialog(int mode)
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     const QStringList filters = nameFilters();
+    const QList<FilterEntry> entries = filterEntries(m_convertedFilter);
     dialog.setNameFilters(filters);
-    if (!filters.isEmpty())
-        dialog.selectNameFilter(filters.value(qBound(0, m_filterIndex - 1, int(filters.size()) - 1)));
-    if (!m_defaultExt.isEmpty())
-        dialog.setDefaultSuffix(m_defaultExt);
+    const int chosen = filters.isEmpty() ? -1 : qBound(0, m_filterIndex - 1, int(filters.size()) - 1);
+    // The dialog names the chosen type as its list shows it: without the patterns that
+    // HideNameFilterDetails hides, which leaves our description.
+    const auto chosenIndex = [&] {
+        const QString shown = dialog.selectedNameFilter();
+        for (int i = 0; i < entries.size(); ++i) {
+            if (filters[i] == shown || entries[i].description == shown)
+                return i;
+        }
+        return -1;
+    };
+    if (chosen >= 0)
+        dialog.selectNameFilter(filters[chosen]);
+    if (!m_defaultExt.isEmpty()) {
+        // A name typed without an extension gets the one of the type chosen in the dialog,
+        // or DefaultExt when that type has none; the dialog adds it before it asks about
+        // overwriting, so the question is about the file that will be written.
+        const auto suffixFor = [&](int index) {
+            const QString extension = index >= 0 ? patternExtension(entries[index].patterns) : QString();
+            return extension.isEmpty() ? m_defaultExt : extension;
+        };
+        dialog.setDefaultSuffix(suffixFor(chosen));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&] { dialog.setDefaultSuffix(suffixFor(chosenIndex())); });
+    }
     if (m_flags & OfnFlags::NoDereferenceLinks)
         dialog.setOption(QFileDialog::DontResolveSymlinks);
     if (mode == ActionSave) {
@@ -139,6 +192,8 @@ void cCommonDlg::runFileDialog(int mode)
     m_return = 1;
     m_fileName = result;
     m_fileTitle = QFileInfo(files.first()).fileName().trimmed();
+    if (const int index = chosenIndex(); index >= 0)
+        m_filterIndex = qint16(index + 1);
 }
 
 void cCommonDlg::ShowColor()
@@ -322,13 +377,14 @@ QString cCommonDlg::ErrDescription(qint32 number)
 }
 
 QString CMDFileDialog(int mode, QWidget *owner, const QString &title, const QString &filter,
-                      const QString &initDir)
+                      const QString &initDir, const QString &fileName)
 {
     cCommonDlg dialog;
     dialog.setForm(owner);
     dialog.setInitDir(initDir);
     dialog.setDialogTitle(title);
     dialog.setFilter(filter);
+    dialog.setFileName(fileName);
     dialog.setCancelError(true);
     using namespace OfnFlags;
     if (mode == 0) {
@@ -342,6 +398,9 @@ QString CMDFileDialog(int mode, QWidget *owner, const QString &title, const QStr
         dialog.ShowOpen();
     } else {
         dialog.setFlags(HideReadOnly | OverwritePrompt | PathMustExist | Explorer | LongNames);
+        const QList<FilterEntry> entries = filterEntries(dialog.convertedFilter());
+        dialog.setDefaultExt(entries.isEmpty() ? QString()
+                                               : cCommonDlg::patternExtension(entries[0].patterns));
         dialog.ShowSave();
     }
     return dialog.CancelButton() ? QString() : dialog.FileName();

@@ -48,6 +48,9 @@ class cCommonDlg
     QString convertedFilter() const { return m_convertedFilter; }
     // The converted filter as the file dialog's entries ("desc (*.a *.b)").
     QStringList nameFilters() const;
+    // The extension a save adds for an entry's patterns: the first concrete one ("jpg" of
+    // "*.jpg;*.jpeg"), "" when there is none ("*.*").
+    static QString patternExtension(const QString &patterns);
 
     void setMaxFileSize(qint32 size) { m_maxFileSize = size; }
     void setDialogTitle(const QString &title) { m_dialogTitle = title; }
@@ -56,9 +59,13 @@ class cCommonDlg
     void setFileName(const QString &name) { m_fileName = name; }
     QString FileTitle() const { return m_fileTitle; }
     void setFileTitle(const QString &title) { m_fileTitle = title; }
+    // 1-based; after an accepted file dialog, the type the user chose.
+    qint16 FilterIndex() const { return m_filterIndex; }
     void setFilterIndex(qint16 index) { m_filterIndex = index; }
     void setFlags(quint32 flags) { m_flags = flags; }
     quint32 Flags() const { return m_flags; }
+    // When set, a save whose name was typed without an extension gets the chosen type's
+    // extension, or this one when that type has none.
     void setDefaultExt(const QString &ext) { m_defaultExt = ext; }
 
     // File dialogs. With several files chosen, FileName is the folder, a NUL and the
@@ -165,7 +172,9 @@ class cCommonDlg
 };
 
 // The file dialog helper of the resident window: mode 0 opens one existing file, 1 opens
-// several, any other value saves (asking before overwriting). Returns the chosen path (for
-// several files: the folder, a NUL and the NUL-separated names) or "" when cancelled.
+// several, any other value saves (asking before overwriting; a name without an extension
+// gets the chosen type's). `fileName` is the name proposed in the dialog. Returns the
+// chosen path (for several files: the folder, a NUL and the NUL-separated names) or ""
+// when cancelled.
 QString CMDFileDialog(int mode, QWidget *owner, const QString &title, const QString &filter,
-                      const QString &initDir);
+                      const QString &initDir, const QString &fileName = QString());

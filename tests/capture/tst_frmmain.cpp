@@ -1,7 +1,8 @@
 // The capture window under a real X server (Xvfb + openbox): captures and their status
-// text, the enabling rules and the actions the window shares with the tray, a reordered
-// toolbar, the clipboard watch against another program (xclip), copy, drops, and the
-// paint-program hand-off.
+// text, click captures of windows that take no focus and of the desktop, the armed click's
+// notice and its cancel, the enabling rules and the actions the window shares with the
+// tray with their standard keys, a reordered toolbar, the clipboard watch against another
+// program (xclip), copy, drops, and the paint-program hand-off.
 #include "address/AddressStore.h"
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureTrayMenu.h"
@@ -20,13 +21,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -105,7 +111,7 @@ class TstFrmMain : public QObject
 {
     Q_OBJECT
   public:
-    TstFrmMain(XvfbSession &, const QString &skipReason) : m_skip(skipReason) {}
+    TstFrmMain(XvfbSession &session, const QString &skipReason) : m_session(session), m_skip(skipReason) {}
 
   private slots:
     void initTestCase();
@@ -117,6 +123,8 @@ class TstFrmMain : public QObject
     void windowHiddenBeforeCaptureStaysHidden();
     void delayedCaptureTakesTheActiveWindowFrameAndClient();
     void armedClickCapturesTheClickedWindow();
+    void clickCaptureTakesAWindowWithoutFocusOrTheDesktop();
+    void escapeOrAnotherCaptureCommandEndsAnArmedClick();
     void reorderedToolbarKeepsMeaningAndIsRestored();
     void customiseDialogAddsRemovesMovesAndResets();
     void pasteFollowsClipboardOfAnotherProgram();
@@ -135,6 +143,7 @@ class TstFrmMain : public QObject
     void closeDuringACaptureWaitEndsTheCapture();
     void oneActionServesToolbarMenusPopupAndTray();
     void commandWithoutItsWindowStaysDisabled();
+    void standardKeysActInTheCaptureWindowAndShowInMenusAndTips();
 
   private:
     FrmMain *makeWindow();
@@ -142,7 +151,11 @@ class TstFrmMain : public QObject
     // or a null point when the window did not come up.
     QPoint showMarked(FrmMain &window, const QColor &marker);
     void dropOn(FrmMain &window, const QList<QUrl> &urls);
+    // Arms a click capture of `mode` in `window` and clicks at a screen point with a real
+    // pointer; true once the capture has come.
+    bool clickCapture(FrmMain &window, int mode, const QPoint &at);
 
+    XvfbSession &m_session;
     QString m_skip;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ModZorvin> m_ctx;
@@ -359,6 +372,115 @@ void TstFrmMain::armedClickCapturesTheClickedWindow()
     QCOMPARE(w.statusText(1), QStringLiteral("240*160 ｷｬﾌﾟﾁｬ"));
     QCOMPARE(w.picture().pixelColor(120, 80), blue);
     QVERIFY(!w.platform().pointerGrabbed());
+}
+
+bool TstFrmMain::clickCapture(FrmMain &window, int mode, const QPoint &at)
+{
+    QSignalSpy captured(&window.capture(), &CaptureEngine::captured);
+    window.GetCaptureItem(mode);
+    if (!QTest::qWaitFor([&] { return window.capture().ArmedClickMode() == mode; }))
+        return false;
+    // xdotool runs while this process serves the grab, so it is started, not waited for.
+    QProcess click;
+    click.start(QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                 QStringLiteral("click"), QStringLiteral("1")});
+    const bool came = captured.wait(10000);
+    click.waitForFinished();
+    return came && captured.size() == 1;
+}
+
+void TstFrmMain::clickCaptureTakesAWindowWithoutFocusOrTheDesktop()
+{
+    // xclock takes no focus, so the window manager refuses to make it the active window.
+    QProcess clock;
+    clock.start(QStringLiteral("xclock"), {QStringLiteral("-geometry"), QStringLiteral("200x150+700+300")});
+    QVERIFY(clock.waitForStarted());
+    QString clockId;
+    QTRY_VERIFY_WITH_TIMEOUT(!(clockId = m_session
+                                             .run(QStringLiteral("xdotool"),
+                                                  {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                   QStringLiteral("--name"), QStringLiteral("^xclock$")})
+                                             .trimmed())
+                                  .isEmpty(),
+                             10000);
+
+    FrmMain &w = *makeWindow();
+    w.setGeometry(40, 40, 300, 200);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    m_ctx->settings.ActCaptMode = 1;
+    const QRect clockClient = w.platform().windowClientRect(clockId.toULongLong());
+    QCOMPARE(clockClient.size(), QSize(200, 150));
+
+    QVERIFY(clickCapture(w, CaptAct1, clockClient.center()));
+    QCOMPARE(w.statusText(1), QStringLiteral("200*150 ｷｬﾌﾟﾁｬ"));
+    QVERIFY(w.platform().foregroundWindow() != clockId.toULongLong());
+
+    // Where no window is, the desktop: the whole screen, in both modes.
+    const QSize screen = w.platform().screenSize();
+    const QPoint nowhere(screen.width() - 30, screen.height() - 30);
+    QVERIFY(clickCapture(w, CaptAct, nowhere));
+    QCOMPARE(w.picture().size(), screen);
+    QVERIFY(clickCapture(w, CaptAct1, nowhere));
+    QCOMPARE(w.picture().size(), screen);
+    clock.kill();
+    clock.waitForFinished();
+}
+
+void TstFrmMain::escapeOrAnotherCaptureCommandEndsAnArmedClick()
+{
+    FrmMain &w = *makeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.setPicture(solidImage(QSize(20, 10), Qt::red), QString());
+    w.setHasPicture(true);
+    w.SetToolbar();
+    m_ctx->settings.ActCaptMode = 1;
+    QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
+    auto *notice = w.findChild<QLabel *>(QStringLiteral("StBarNotice"));
+    QVERIFY(notice);
+
+    w.GetCaptureItem(CaptAct);
+    QTRY_COMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct));
+    QCOMPARE(w.statusNotice(), QStringLiteral("ｷｬﾌﾟﾁｬするｳｨﾝﾄﾞｳをｸﾘｯｸしてください (Escで中止)"));
+    QVERIFY(notice->isVisible());
+    QVERIFY(!w.HasPicture());
+
+    // Esc from the real keyboard, wherever the focus is.
+    QProcess key;
+    key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    QTRY_VERIFY(!w.capture().isCapturing());
+    QTRY_VERIFY(key.state() == QProcess::NotRunning);
+    QCOMPARE(w.statusNotice(), QString());
+    QVERIFY(!notice->isVisible());
+    QVERIFY(!w.platform().pointerGrabbed());
+    QVERIFY(w.HasPicture());
+    QVERIFY(w.toolbarAction(QStringLiteral("FileSave"))->isEnabled());
+    QVERIFY(captured.isEmpty());
+
+    // Any other capture command ends the armed click and runs.
+    w.GetCaptureItem(CaptAct1);
+    QTRY_COMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct1));
+    w.toolbarAction(QStringLiteral("CaptDeskTop"))->trigger();
+    QCOMPARE(captured.size(), 1);
+    QCOMPARE(captured[0][0].toInt(), int(CaptDeskTop));
+    QCOMPARE(w.picture().size(), w.platform().screenSize());
+    QCOMPARE(w.capture().ArmedClickMode(), int16_t(0));
+    QCOMPARE(w.statusNotice(), QString());
+    QVERIFY(!w.platform().pointerGrabbed());
+
+    // So does an active-window hotkey, which captures the foreground window at once.
+    w.GetCaptureItem(CaptAct);
+    QTRY_COMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct));
+    w.CaptHotKey(CaptAct1);
+    QCOMPARE(captured.size(), 2);
+    QCOMPARE(captured[1][0].toInt(), int(CaptAct1));
+    QCOMPARE(w.capture().ArmedClickMode(), int16_t(0));
+    QCOMPARE(w.statusNotice(), QString());
+    QVERIFY(!w.capture().isCapturing());
 }
 
 void TstFrmMain::reorderedToolbarKeepsMeaningAndIsRestored()
@@ -894,12 +1016,10 @@ void TstFrmMain::newCommandReplacesAWaitingDelayOrArmedClick()
     QTRY_VERIFY(!w.capture().isCapturing());
     QVERIFY(w.HasPicture());
 
-    // An armed click gives way to the next active-window command only.
+    // An armed click gives way to the next command.
     m_ctx->settings.ActCaptMode = 1;
     w.GetCaptureItem(CaptAct1);
     QTRY_COMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct1));
-    w.GetCaptureItem(CaptDeskTop);
-    QCOMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct1));
     w.GetCaptureItem(CaptAct);
     QTRY_COMPARE(w.capture().ArmedClickMode(), int16_t(CaptAct));
     QVERIFY(w.platform().pointerGrabbed());
@@ -982,10 +1102,10 @@ void TstFrmMain::oneActionServesToolbarMenusPopupAndTray()
     QVERIFY(subMenu(w.menuBar(), QStringLiteral("mnuFile"))->actions().contains(save));
     QVERIFY(subMenu(w.popupMenu(), QStringLiteral("mnuPFile"))->actions().contains(save));
     QCOMPARE(save->text(), QStringLiteral("保存(&S)"));
-    QCOMPARE(save->toolTip(), QStringLiteral("保存"));
+    QCOMPARE(save->toolTip(), QStringLiteral("保存 (Ctrl+S)"));
     // The paste command keeps its two spellings: the menu's and the button's.
     QCOMPARE(m_commands->action(QStringLiteral("ClipPest"))->text(), QStringLiteral("張り付け(&P)"));
-    QCOMPARE(m_commands->action(QStringLiteral("ClipPest"))->toolTip(), QStringLiteral("貼り付け"));
+    QCOMPARE(m_commands->action(QStringLiteral("ClipPest"))->toolTip(), QStringLiteral("貼り付け (Ctrl+V)"));
 
     // No picture: off everywhere, the toolbar button included.
     QVERIFY(!save->isEnabled());
@@ -1064,6 +1184,75 @@ void TstFrmMain::commandWithoutItsWindowStaysDisabled()
     QCOMPARE(handed.size(), 1);
     QVERIFY(!send->isEnabled());
     QVERIFY(!m_commands->action(QStringLiteral("mnuFileTran"))->isEnabled());
+}
+
+void TstFrmMain::standardKeysActInTheCaptureWindowAndShowInMenusAndTips()
+{
+    FrmMain &w = *makeWindow();
+    // The tray's menu and a second window (as the viewer will) show the same actions.
+    QMenu tray;
+    CaptureTrayMenu entries(tray, tray.addAction(QStringLiteral("終了(&X)")), *m_commands);
+    QMainWindow other;
+    other.addToolBar(QStringLiteral("other"))->addAction(m_commands->action(QStringLiteral("mnuCopy")));
+    other.setGeometry(700, 100, 200, 100);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    w.setGeometry(40, 40, 500, 300);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+
+    const struct
+    {
+        const char *name;
+        QKeySequence::StandardKey key;
+        const char *tip;
+    } keys[] = {{"mnuOpen", QKeySequence::Open, "開く (Ctrl+O)"},
+                {"mnuSave", QKeySequence::Save, "保存 (Ctrl+S)"},
+                {"mnuPrint", QKeySequence::Print, "印刷 (Ctrl+P)"},
+                {"mnuCut", QKeySequence::Cut, "切り取り (Ctrl+X)"},
+                {"mnuCopy", QKeySequence::Copy, "ｺﾋﾟｰ (Ctrl+C)"},
+                {"mnuPest", QKeySequence::Paste, "貼り付け (Ctrl+V)"}};
+    for (const auto &k : keys) {
+        QAction *action = m_commands->action(QLatin1String(k.name));
+        QCOMPARE(action->shortcut(), QKeySequence(k.key));
+        auto *button = qobject_cast<QToolButton *>(w.toolBar()->widgetForAction(action));
+        QVERIFY2(button, k.name);
+        QCOMPARE(button->toolTip(), QString::fromUtf8(k.tip));
+    }
+
+    const QString source = m_dir->filePath(QStringLiteral("keys.png"));
+    QVERIFY(solidImage(QSize(50, 40), QColor(10, 90, 160)).save(source));
+    QVERIFY(w.LoadPictureFile(source));
+    QSignalSpy copies(m_commands->action(QStringLiteral("mnuCopy")), &QAction::triggered);
+    QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(copies.size(), 1);
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(50, 40));
+
+    w.Clear();
+    QTRY_VERIFY(m_commands->action(QStringLiteral("mnuPest"))->isEnabled());
+    QTest::keyClick(&w, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(w.statusText(1), QStringLiteral("50*40 ﾋﾟｸﾁｬｰﾌｧｲﾙ"));
+    QCOMPARE(w.picture().pixelColor(25, 20), QColor(10, 90, 160));
+
+    // Save proposes the time the pasted picture came.
+    QString proposed;
+    QTimer::singleShot(0, &w, [&proposed] {
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
+        proposed = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+        dialog->reject();
+    });
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{8}-\\d{6}$")).match(proposed).hasMatch(),
+             qPrintable(proposed));
+
+    // Cut: copied, and the window is empty.
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(&w, Qt::Key_X, Qt::ControlModifier);
+    QVERIFY(!w.HasPicture());
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(50, 40));
 }
 
 ZORVIN_XVFB_MAIN(TstFrmMain, QSize(1280, 800), true)

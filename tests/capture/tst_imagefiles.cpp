@@ -5,11 +5,12 @@
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
-#include "support/TestPort.h"
 #include "net/UnlhaLibrary.h"
 #include "support/RunArchiver.h"
+#include "support/TestPort.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
@@ -121,6 +122,8 @@ class TstImageFiles : public QObject
     void failedWriteLeavesNoFileAndKeepsTheOldOne();
     void saveCommandWritesTheChosenFileAndRemembersItsFolder();
     void saveCommandFailureShowsTheMessage();
+    void saveAddsTheChosenTypesExtension_data();
+    void saveAddsTheChosenTypesExtension();
 
     void autoSaveTargets();
     void autoSaveNumbersFilesAndWrapsAfter99999();
@@ -314,6 +317,58 @@ void TstImageFiles::saveCommandFailureShowsTheMessage()
     QCOMPARE(m_host.styles, QList<int>{MsgBox::Information});
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/shot.bmp")));
     QCOMPARE(m_ctx.LastSaveDir, QString());
+}
+
+void TstImageFiles::saveAddsTheChosenTypesExtension_data()
+{
+    QTest::addColumn<int>("type"); // the row of the type in the dialog's list
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::newRow("JPG") << 0 << "out1"
+                         << "out1.jpg" << QByteArray("\xFF\xD8\xFF");
+    QTest::newRow("BMP") << 1 << "out1"
+                         << "out1.bmp" << QByteArray("BM");
+    QTest::newRow("PNG") << 2 << "out1"
+                         << "out1.png" << QByteArray("\x89PNG");
+    // A typed extension keeps its rules: "PEG" is not "JPG", so this is a bitmap.
+    QTest::newRow("typed .jpeg") << 0 << "out1.jpeg"
+                                 << "out1.jpeg" << QByteArray("BM");
+    // The proposed name, taken as it is.
+    QTest::newRow("proposal") << 2 << ""
+                              << "20240521-093015.png" << QByteArray("\x89PNG");
+}
+
+void TstImageFiles::saveAddsTheChosenTypesExtension()
+{
+    QFETCH(int, type);
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QFETCH(QByteArray, magic);
+    ImageFiles files(m_ctx, m_host);
+    m_ctx.LastSaveDir = m_dir->path() + QLatin1Char('/');
+    QString proposed;
+    QTimer::singleShot(0, qApp, [&] {
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        proposed = name->text();
+        // The type is chosen as a user does, with the keyboard on the type list.
+        auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        for (int i = 0; i < type; ++i)
+            QTest::keyClick(types, Qt::Key_Down);
+        QCOMPARE(types->currentIndex(), type);
+        if (!typed.isEmpty())
+            name->setText(typed);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const QString path =
+        files.SavePictureAs(nullptr, testPicture(), QString(), QStringLiteral("20240521-093015"));
+    QCOMPARE(proposed, QStringLiteral("20240521-093015"));
+    QCOMPARE(path, m_dir->filePath(written));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{written});
+    QVERIFY(readAll(path).startsWith(magic));
+    QCOMPARE(QImage(path).size(), testPicture().size());
 }
 
 void TstImageFiles::autoSaveTargets()

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -58,6 +59,7 @@ class TstCommonDlg : public QObject
     void openSeveralFilesGivesFolderAndNames();
     void saveModeAcceptsANewName();
     void cancelEmptiesFileNameOnlyWithCancelError();
+    void saveAddsTheChosenTypesExtensionBeforeAskingToOverwrite();
     void aPathLongerThanTheBufferIsAnError();
     void colorIsKeptAsBlueGreenRed();
     void fontDialogReportsTheChoiceAndResetsOnCancel();
@@ -158,6 +160,43 @@ void TstCommonDlg::saveModeAcceptsANewName()
     });
     QCOMPARE(CMDFileDialog(2, nullptr, QString(), QStringLiteral("PNG|*.png|"), m_dir->path()),
              m_dir->filePath(QStringLiteral("new.png")));
+}
+
+void TstCommonDlg::saveAddsTheChosenTypesExtensionBeforeAskingToOverwrite()
+{
+    QCOMPARE(cCommonDlg::patternExtension(QStringLiteral("*.jpg")), QStringLiteral("jpg"));
+    QCOMPARE(cCommonDlg::patternExtension(QStringLiteral("*.jpg;*.jpeg")), QStringLiteral("jpg"));
+    QCOMPARE(cCommonDlg::patternExtension(QStringLiteral("*;*.lzh")), QStringLiteral("lzh"));
+    QCOMPARE(cCommonDlg::patternExtension(QStringLiteral("*.*")), QString());
+    QCOMPARE(cCommonDlg::patternExtension(QStringLiteral("*.j?g")), QString());
+
+    touch(m_dir->filePath(QStringLiteral("taken.lzh")));
+    cCommonDlg dialog;
+    dialog.setInitDir(m_dir->path());
+    dialog.setFilter(QStringLiteral("BMP|*.bmp|LZH|*.lzh|ALL|*.*|"));
+    dialog.setDefaultExt(QStringLiteral("dat"));
+    dialog.setFlags(OfnFlags::OverwritePrompt);
+    QString question;
+    whenDialogShows<QFileDialog>([&question](QFileDialog *d) {
+        auto *types = d->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        QTest::keyClick(types, Qt::Key_Down);
+        // "taken" is saved as "taken.lzh", which is there: the question is about that file.
+        QTimer::singleShot(0, d, [&question] {
+            QMessageBox *box = nullptr;
+            QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
+            question = box->text();
+            box->done(QMessageBox::No);
+        });
+        typeFileName(d, QStringLiteral("taken"));
+        QVERIFY(d->isVisible());
+        // A type without an extension of its own takes DefaultExt.
+        QTest::keyClick(types, Qt::Key_Down);
+        typeFileName(d, QStringLiteral("fresh"));
+    });
+    dialog.ShowSave();
+    QVERIFY2(question.contains(QStringLiteral("taken.lzh")), qPrintable(question));
+    QCOMPARE(dialog.FileName(), m_dir->filePath(QStringLiteral("fresh.dat")));
+    QCOMPARE(dialog.FilterIndex(), qint16(3));
 }
 
 void TstCommonDlg::cancelEmptiesFileNameOnlyWithCancelError()

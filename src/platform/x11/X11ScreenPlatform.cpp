@@ -36,6 +36,9 @@ struct ErrorSink
     operator xcb_generic_error_t **() { return &error; }
 };
 
+// The crosshair of the X cursor font.
+constexpr uint16_t kCrosshairGlyph = 34;
+
 // Window trees are shallow; a deeper walk means a loop or a hostile client.
 constexpr int kMaxTreeDepth = 64;
 
@@ -362,6 +365,8 @@ QRect X11ScreenPlatform::windowClientRect(WindowId window) const
 {
     if (window == 0)
         return {};
+    if (window == m_root)
+        return QRect(QPoint(0, 0), screenSize());
     return rootGeometry(uint32_t(window), false);
 }
 
@@ -394,21 +399,43 @@ QPoint X11ScreenPlatform::cursorPos() const
     return QPoint(reply->root_x, reply->root_y) - primaryNative().topLeft();
 }
 
-bool X11ScreenPlatform::grabPointer(QWindow *receiver)
+bool X11ScreenPlatform::grabPointer(QWindow *receiver, GrabCursor cursor)
 {
     releasePointer();
     if (!receiver || !receiver->isExposed())
         return false;
+    const xcb_cursor_t shape =
+        cursor == GrabCursor::Crosshair ? createGlyphCursor(kCrosshairGlyph) : XCB_CURSOR_NONE;
     // owner_events off: presses on our own windows are reported to the receiver too, as
     // they are for every other client's windows.
     Reply reply(xcb_grab_pointer_reply(
         m_connection,
         xcb_grab_pointer(m_connection, 0, xcb_window_t(receiver->winId()),
                          XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE, XCB_GRAB_MODE_ASYNC,
-                         XCB_GRAB_MODE_ASYNC, XCB_WINDOW_NONE, XCB_CURSOR_NONE, XCB_CURRENT_TIME),
+                         XCB_GRAB_MODE_ASYNC, XCB_WINDOW_NONE, shape, XCB_CURRENT_TIME),
         ErrorSink()));
+    // The grab holds its own reference to the cursor.
+    if (shape != XCB_CURSOR_NONE)
+        xcb_free_cursor(m_connection, shape);
     m_grabbed = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
     return m_grabbed;
+}
+
+uint32_t X11ScreenPlatform::createGlyphCursor(uint16_t glyph) const
+{
+    // Every X server has the "cursor" font; its glyph n + 1 is the mask of glyph n.
+    const xcb_font_t font = xcb_generate_id(m_connection);
+    const char name[] = "cursor";
+    if (xcb_generic_error_t *error = xcb_request_check(
+            m_connection, xcb_open_font_checked(m_connection, font, sizeof name - 1, name))) {
+        std::free(error);
+        return XCB_CURSOR_NONE;
+    }
+    const xcb_cursor_t cursor = xcb_generate_id(m_connection);
+    xcb_create_glyph_cursor(m_connection, cursor, font, font, glyph, uint16_t(glyph + 1), 0, 0, 0, 0xFFFF,
+                            0xFFFF, 0xFFFF);
+    xcb_close_font(m_connection, font);
+    return cursor;
 }
 
 void X11ScreenPlatform::releasePointer()

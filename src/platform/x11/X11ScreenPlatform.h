@@ -27,7 +27,7 @@ class X11ScreenPlatform : public ScreenPlatform
     WindowId windowFromPoint(const QPoint &screenPos) const override;
     WindowId topWindowFromPoint(const QPoint &screenPos) const override;
     QPoint cursorPos() const override;
-    bool grabPointer(QWindow *receiver) override;
+    bool grabPointer(QWindow *receiver, GrabCursor cursor) override;
     void releasePointer() override;
     bool pointerGrabbed() const override { return m_grabbed; }
 
@@ -52,6 +52,9 @@ class X11ScreenPlatform : public ScreenPlatform
     uint32_t clientWindowOf(uint32_t window) const;
     uint32_t findClientBelow(uint32_t window, int depth) const;
     QRect rootGeometry(uint32_t window, bool withBorder) const;
+    // A cursor of the X cursor font, black on white; XCB_CURSOR_NONE when the font is
+    // missing. The caller frees it.
+    uint32_t createGlyphCursor(uint16_t glyph) const;
 
     xcb_connection_t *m_connection;
     uint32_t m_root;
