@@ -1,0 +1,24 @@
+#include "ui/ListColumns.h"
+
+#include "ui/Twips.h"
+
+#include <QHeaderView>
+#include <QTreeView>
+
+#include <algorithm>
+
+void SetDesignColumnWidths(QTreeView *view, const QList<int> &twips, const QStringList &widestValues)
+{
+    QHeaderView *header = view->header();
+    header->setMinimumSectionSize(0);
+    // Room for the cell's margins and the focus frame around the text.
+    const int padding = 2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 8;
+    for (int column = 0; column < twips.size(); ++column) {
+        int width = twipsToPixels(twips[column]);
+        if (width > 0) {
+            width = std::max({width, header->sectionSizeHint(column),
+                              view->fontMetrics().horizontalAdvance(widestValues.value(column)) + padding});
+        }
+        header->resizeSection(column, width);
+    }
+}
