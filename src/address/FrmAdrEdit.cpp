@@ -37,7 +37,7 @@
 #include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QStyle>
-#include <QTreeView>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -145,23 +145,31 @@ void FrmAdrEdit::buildControls()
             m_list->selectNode(item->text(0));
     });
 
-    m_view = new QTreeView(this);
+    // A table rather than a tree: a row that joins the list costs it no layout of the
+    // other rows, which matters with thousands of peers and presence arriving.
+    m_view = new QTableView(this);
     m_view->setObjectName(QStringLiteral("LveAdrView"));
     m_view->setModel(m_sorted);
-    m_view->setRootIsDecorated(false);
-    m_view->setItemsExpandable(false);
-    m_view->setUniformRowHeights(true);
-    m_view->setAllColumnsShowFocus(true);
+    m_view->setShowGrid(false);
+    m_view->setWordWrap(false);
+    m_view->setCornerButtonEnabled(false);
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_view->header()->setStretchLastSection(false);
-    SetDesignColumnWidths(m_view, kColumnTwips, {QString(), QStringLiteral("255.255.255.255"), QStringLiteral("MT")});
+    QHeaderView *header = m_view->horizontalHeader();
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setStretchLastSection(false);
+    SetDesignColumnWidths(m_view, header, kColumnTwips,
+                          {QString(), QStringLiteral("255.255.255.255"), QStringLiteral("MT")});
     m_view->installEventFilter(this);
-    new FlipSort(m_view);
-    connect(m_view, &QTreeView::customContextMenuRequested, this, &FrmAdrEdit::onPopUpRequested);
-    connect(m_view, &QTreeView::doubleClicked, this, [this] { onCmdListAddClicked(); });
+    new FlipSort(m_view, header);
+    connect(m_view, &QTableView::customContextMenuRequested, this, &FrmAdrEdit::onPopUpRequested);
+    connect(m_view, &QTableView::doubleClicked, this, [this] { onCmdListAddClicked(); });
 
     m_availOnly = new QCheckBox(QStringLiteral("送信可のみ表示"), this);
     m_availOnly->setObjectName(QStringLiteral("ChkAvailOnly"));
@@ -231,7 +239,7 @@ QWidget *FrmAdrEdit::buildSendPanel()
     m_sendList->header()->setStretchLastSection(false);
     m_sendList->header()->resizeSection(0, twipsToPixels(1200));
     m_sendList->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-    m_sendListSort = new FlipSort(m_sendList);
+    m_sendListSort = new FlipSort(m_sendList, m_sendList->header());
     connect(m_sendList, &QTreeWidget::itemDoubleClicked, this, [this] { onCmdListDelClicked(); });
 
     const auto button = [this, panel](const char *name, const QString &caption, void (FrmAdrEdit::*handler)()) {
@@ -330,7 +338,7 @@ void FrmAdrEdit::ReadWindowLayout()
     }
     if (anySaved) {
         for (int column = 0; column < kColumnCount; ++column)
-            m_view->header()->resizeSection(column, std::max(0, twipsToPixels(widths[column])));
+            m_view->horizontalHeader()->resizeSection(column, std::max(0, twipsToPixels(widths[column])));
     }
     const bool availOnly = file.ReadSetting(section, QStringLiteral("AvailOnly")).trimmed() == QLatin1String("1");
     m_availOnly->setChecked(availOnly);
@@ -343,7 +351,7 @@ void FrmAdrEdit::WriteWindowLayout()
     const QString section = QString::fromLatin1(kSectionAdrEdit);
     for (int column = 0; column < kColumnCount; ++column)
         file.WriteSetting(section, columnKey(column),
-                          QString::number(pixelsToTwips(m_view->header()->sectionSize(column))));
+                          QString::number(pixelsToTwips(m_view->horizontalHeader()->sectionSize(column))));
     file.WriteSetting(section, QStringLiteral("AvailOnly"),
                       m_availOnly->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }
@@ -352,6 +360,8 @@ void FrmAdrEdit::buildTree()
 {
     m_tree->clear();
     m_leafTexts.clear();
+    // One icon for every group node: the style makes a new one at each call.
+    m_groupIcon = style()->standardIcon(QStyle::SP_DirIcon);
     m_root = new QTreeWidgetItem(m_tree, {LveAdrViewModel::rootNodeText()});
     m_root->setIcon(0, style()->standardIcon(QStyle::SP_DriveNetIcon));
     auto *favourites = new QTreeWidgetItem(m_root, {LveAdrViewModel::favouritesNodeText()});
@@ -370,7 +380,7 @@ void FrmAdrEdit::buildTree()
 void FrmAdrEdit::addGroupNode(const QString &group)
 {
     auto *node = new QTreeWidgetItem(m_root, {group});
-    node->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+    node->setIcon(0, m_groupIcon);
     m_leafTexts.insert(group);
 }
 

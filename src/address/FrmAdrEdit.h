@@ -5,6 +5,7 @@
 
 #include "core/Commands.h"
 
+#include <QIcon>
 #include <QList>
 #include <QPointer>
 #include <QSet>
@@ -24,7 +25,7 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QSortFilterProxyModel;
-class QTreeView;
+class QTableView;
 class QTreeWidget;
 class QTreeWidgetItem;
 class WindowRegistry;
@@ -111,13 +112,14 @@ class FrmAdrEdit : public QWidget
     QTimer m_timer1;
     // Texts of the tree's nodes without children: "お気に入り" and every group node.
     QSet<QString> m_leafTexts;
+    QIcon m_groupIcon;
     // A press on the node that is selected already: its click selects it again.
     QTreeWidgetItem *m_reclicked = nullptr;
     bool m_sending = false;
 
     QTreeWidget *m_tree = nullptr;
     QTreeWidgetItem *m_root = nullptr;
-    QTreeView *m_view = nullptr;
+    QTableView *m_view = nullptr;
     QCheckBox *m_availOnly = nullptr;
     QPushButton *m_cmdAdd = nullptr;
     QPushButton *m_cmdMod = nullptr;

@@ -55,12 +55,12 @@ FrmSend::FrmSend(ModZorvin &ctx, QWidget *parent) : QWidget(parent), m_ctx(ctx)
     m_list->setHeaderLabels({QStringLiteral("日時"), QStringLiteral("名前"), QStringLiteral("種"),
                              QStringLiteral("結果"), QStringLiteral("情報")});
     m_list->header()->setStretchLastSection(false);
-    SetDesignColumnWidths(m_list, kColumnTwips,
+    SetDesignColumnWidths(m_list, m_list->header(), kColumnTwips,
                           {QStringLiteral("0000/00/00 00:00:00"), QString(), QStringLiteral("M"),
                            QStringLiteral("成功")});
     for (int column : {kKindColumn, kResultColumn})
         m_list->headerItem()->setTextAlignment(column, Qt::AlignCenter);
-    m_sort = new FlipSort(m_list);
+    m_sort = new FlipSort(m_list, m_list->header());
 
     m_label = new QLabel(QStringLiteral("送信情報"), this);
     m_label->setObjectName(QStringLiteral("Label1"));

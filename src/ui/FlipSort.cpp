@@ -1,12 +1,10 @@
 #include "ui/FlipSort.h"
 
 #include <QHeaderView>
-#include <QTreeView>
+#include <QAbstractItemView>
 
-FlipSort::FlipSort(QTreeView *view) : QObject(view), m_view(view)
+FlipSort::FlipSort(QAbstractItemView *view, QHeaderView *header) : QObject(view), m_view(view), m_header(header)
 {
-    view->setSortingEnabled(false);
-    QHeaderView *header = view->header();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(false);
     connect(header, &QHeaderView::sectionClicked, this, &FlipSort::onSectionClicked);
@@ -18,8 +16,8 @@ void FlipSort::onSectionClicked(int column)
     m_order = m_order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     m_column = column;
     // The header flips its indicator by its own rule before this runs; ours replaces it.
-    m_view->header()->setSortIndicatorShown(true);
-    m_view->header()->setSortIndicator(column, m_order);
+    m_header->setSortIndicatorShown(true);
+    m_header->setSortIndicator(column, m_order);
     resort();
 }
 

@@ -5,14 +5,16 @@
 
 #include <QObject>
 
-class QTreeView;
+class QAbstractItemView;
+class QHeaderView;
 
 class FlipSort : public QObject
 {
     Q_OBJECT
   public:
-    // Takes over the header clicks of `view` (whose own sorting stays off); a child of it.
-    explicit FlipSort(QTreeView *view);
+    // Takes over the clicks on `header`, the column header of `view` (whose own sorting
+    // stays off); a child of the view.
+    FlipSort(QAbstractItemView *view, QHeaderView *header);
 
     // The column last sorted by, -1 while the list is in its own order.
     int column() const { return m_column; }
@@ -23,7 +25,8 @@ class FlipSort : public QObject
   private:
     void onSectionClicked(int column);
 
-    QTreeView *m_view;
+    QAbstractItemView *m_view;
+    QHeaderView *m_header;
     int m_column = -1;
     Qt::SortOrder m_order = Qt::DescendingOrder;
 };

@@ -3,13 +3,13 @@
 #include "ui/Twips.h"
 
 #include <QHeaderView>
-#include <QTreeView>
+#include <QAbstractItemView>
 
 #include <algorithm>
 
-void SetDesignColumnWidths(QTreeView *view, const QList<int> &twips, const QStringList &widestValues)
+void SetDesignColumnWidths(QAbstractItemView *view, QHeaderView *header, const QList<int> &twips,
+                           const QStringList &widestValues)
 {
-    QHeaderView *header = view->header();
     header->setMinimumSectionSize(0);
     // Room for the cell's margins and the focus frame around the text.
     const int padding = 2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 8;

@@ -6,6 +6,9 @@
 #include <QList>
 #include <QStringList>
 
-class QTreeView;
+class QAbstractItemView;
+class QHeaderView;
 
-void SetDesignColumnWidths(QTreeView *view, const QList<int> &twips, const QStringList &widestValues);
+// `header` is the column header of `view`.
+void SetDesignColumnWidths(QAbstractItemView *view, QHeaderView *header, const QList<int> &twips,
+                           const QStringList &widestValues);

@@ -31,7 +31,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTreeView>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QUdpSocket>
 #include <QtTest>
@@ -151,9 +151,9 @@ QTreeWidget *tree(FrmAdrEdit *book)
     return child<QTreeWidget>(book, "TreGrpView");
 }
 
-QTreeView *view(FrmAdrEdit *book)
+QTableView *view(FrmAdrEdit *book)
 {
-    return child<QTreeView>(book, "LveAdrView");
+    return child<QTableView>(book, "LveAdrView");
 }
 
 QStringList nodeTexts(FrmAdrEdit *book)
@@ -193,7 +193,7 @@ QStringList listed(FrmAdrEdit *book)
 
 void selectAddresses(FrmAdrEdit *book, const QStringList &addresses)
 {
-    QTreeView *list = view(book);
+    QTableView *list = view(book);
     list->clearSelection();
     const QAbstractItemModel *model = list->model();
     for (int row = 0; row < model->rowCount(); ++row) {
@@ -293,7 +293,7 @@ void tst_AdrWindows::treeListsEachGroupOnceAndFollowsPresence()
         QVERIFY(!child<QRadioButton>(book, name)->isChecked());
     // Default widths 1976, 529, 547, 0 and 0 twips, the address column wide enough for
     // any address; state and version hidden.
-    const QHeaderView *header = view(book)->header();
+    const QHeaderView *header = view(book)->horizontalHeader();
     QCOMPARE(header->sectionSize(0), 132);
     QVERIFY(header->sectionSize(1) > view(book)->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")));
     QVERIFY(header->sectionSize(2) >= 36);
@@ -329,14 +329,14 @@ void tst_AdrWindows::treeListsEachGroupOnceAndFollowsPresence()
     QCOMPARE(listed(book).size(), 6);
 
     // Sorting flips on every header click, whichever column it was.
-    QTest::mouseClick(view(book)->header()->viewport(), Qt::LeftButton, {},
+    QTest::mouseClick(view(book)->horizontalHeader()->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(1) + 10, header->height() / 2));
     QCOMPARE(listed(book).first(), QStringLiteral("10.0.0.1"));
     QCOMPARE(listed(book).last(), kB);
-    QTest::mouseClick(view(book)->header()->viewport(), Qt::LeftButton, {},
+    QTest::mouseClick(view(book)->horizontalHeader()->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(0) + 10, header->height() / 2));
     QCOMPARE(listed(book).first(), QStringLiteral("10.0.0.4")); // 四郎, descending by name
-    QTest::mouseClick(view(book)->header()->viewport(), Qt::LeftButton, {},
+    QTest::mouseClick(view(book)->horizontalHeader()->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(0) + 10, header->height() / 2));
     QCOMPARE(listed(book).first(), QStringLiteral("10.0.0.1")); // 一郎 ascending
 
@@ -378,8 +378,8 @@ void tst_AdrWindows::availOnlyKeepsRowsThatTurnUnavailUntilRebuilt()
 
     // Closing keeps the widths (in twips) and the box in section AdrEdit; the next opening
     // starts from them.
-    view(book)->header()->resizeSection(0, 200);
-    const int addressWidth = view(book)->header()->sectionSize(1);
+    view(book)->horizontalHeader()->resizeSection(0, 200);
+    const int addressWidth = view(book)->horizontalHeader()->sectionSize(1);
     click(book, "CmdClose");
     QTRY_VERIFY(!desk.windows.find(WindowKind::AdrEdit));
     const SettingsFile ini(desk.a.ctx.SettingsPath());
@@ -390,8 +390,8 @@ void tst_AdrWindows::availOnlyKeepsRowsThatTurnUnavailUntilRebuilt()
     QCOMPARE(ini.ReadSetting(QStringLiteral("AdrEdit"), QStringLiteral("AdrTVColHdWith5")), QStringLiteral("0"));
     book = desk.openBook();
     QVERIFY(child<QCheckBox>(book, "ChkAvailOnly")->isChecked());
-    QCOMPARE(view(book)->header()->sectionSize(0), 200);
-    QCOMPARE(view(book)->header()->sectionSize(1), addressWidth);
+    QCOMPARE(view(book)->horizontalHeader()->sectionSize(0), 200);
+    QCOMPARE(view(book)->horizontalHeader()->sectionSize(1), addressWidth);
     QCOMPARE(listed(book), QStringList{kB});
 }
 
