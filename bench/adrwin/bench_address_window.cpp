@@ -7,6 +7,7 @@
 #include "address/FrmAdrEdit.h"
 #include "core/AnsiCodec.h"
 #include "core/Commands.h"
+#include "core/FileLimit.h"
 #include "core/WindowRegistry.h"
 #include "net/Datagrams.h"
 #include "net/Protocol.h"
@@ -16,13 +17,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTableView>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,15 +46,6 @@ QString storedAddress(int i)
 QString peerAddress(int i)
 {
     return QStringLiteral("127.1.%1.%2").arg(i / 250).arg(i % 250 + 1);
-}
-
-void raiseFileLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
 }
 
 // `count` peers as a long-running copy knows them: learnt rows in groups, every third
@@ -85,8 +76,8 @@ struct Figures
 Figures figures(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    return {values[values.size() / 2], std::accumulate(values.begin(), values.end(), 0.0) / double(values.size()),
-            values.back()};
+    return {values[values.size() / 2],
+            std::accumulate(values.begin(), values.end(), 0.0) / double(values.size()), values.back()};
 }
 
 // Runs the event loop until `done`, or for at most `ms`.
@@ -230,7 +221,8 @@ void timeDirectUpdates(Desk &desk, int generation)
         const Figures h = figures(half(handled, added)), p = figures(half(withPaint, added));
         std::printf("%d presence updates with the window open (%s): handled in %.1f us median, %.1f us max; "
                     "with the list laid out and painted %.2f ms median, %.2f ms mean, %.2f ms max\n",
-                    kUpdates / 2, added ? "new rows" : "stored rows", h.median, h.max, p.median, p.mean, p.max);
+                    kUpdates / 2, added ? "new rows" : "stored rows", h.median, h.max, p.median, p.mean,
+                    p.max);
     }
 }
 
@@ -275,7 +267,8 @@ void timeLateness(Desk &desk, const std::vector<std::unique_ptr<PeerSocket>> &pe
     const Figures f = figures(late);
     std::printf("%s: %d answers over UDP in %.0f ms (%d rows added); 10 ms timer late by %.2f ms median, "
                 "%.2f ms mean, %.2f ms worst (%zu ticks)\n",
-                what, sent, totalMs, desk.a.engine.addresses().size() - before, f.median, f.mean, f.max, late.size());
+                what, sent, totalMs, desk.a.engine.addresses().size() - before, f.median, f.mean, f.max,
+                late.size());
 }
 
 } // namespace
@@ -284,7 +277,7 @@ int main(int argc, char **argv)
 {
     const IsolatedHome home;
     home.apply();
-    raiseFileLimit();
+    RaiseOpenFileLimit();
     XvfbSession session;
     if (!session.start(QSize(1920, 1080), false)) {
         std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));

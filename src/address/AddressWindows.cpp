@@ -9,7 +9,8 @@
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 
-AddressWindows::AddressWindows(NetEngine &engine, WindowRegistry &windows, Commands &commands, QObject *parent)
+AddressWindows::AddressWindows(NetEngine &engine, WindowRegistry &windows, Commands &commands,
+                               QObject *parent)
     : QObject(parent), m_engine(engine), m_windows(windows)
 {
     windows.setFactory(WindowKind::AdrEdit, [&engine, &windows] { return new FrmAdrEdit(engine, windows); });
@@ -28,7 +29,8 @@ AddressWindows::AddressWindows(NetEngine &engine, WindowRegistry &windows, Comma
     connect(&engine.events(), &EngineEvents::sendResultAdded, this, &AddressWindows::onSendResultAdded);
 }
 
-void AddressWindows::onSendResultAdded(const QString &name, const QString &kind, int result, const QString &info)
+void AddressWindows::onSendResultAdded(const QString &name, const QString &kind, int result,
+                                       const QString &info)
 {
     if (m_engine.context().StartupDone == StartupQuitting)
         return;

@@ -80,9 +80,10 @@ bool AdrDialog::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_txtAdr && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         // Typed characters only: moving, deleting and leaving the field stay as they are.
-        const bool typed = !key->text().isEmpty() && key->key() != Qt::Key_Delete && key->key() != Qt::Key_Tab &&
-                           key->key() != Qt::Key_Backtab && key->key() != Qt::Key_Return &&
-                           key->key() != Qt::Key_Enter && key->key() != Qt::Key_Escape;
+        const bool typed = !key->text().isEmpty() && key->key() != Qt::Key_Delete &&
+                           key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab &&
+                           key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter &&
+                           key->key() != Qt::Key_Escape;
         if (typed && !IsAddressFieldChar(key->text().front())) {
             QApplication::beep();
             return true;

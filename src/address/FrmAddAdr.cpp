@@ -31,8 +31,8 @@ void FrmAddAdr::onCmdOKClicked()
             return;
         }
         const QPointer<FrmAddAdr> alive(this);
-        const int answer =
-            ::ShowMessageBox(head + QStringLiteral("上書きしますか？"), MsgBox::Question | MsgBox::OkCancel, this);
+        const int answer = ::ShowMessageBox(head + QStringLiteral("上書きしますか？"),
+                                            MsgBox::Question | MsgBox::OkCancel, this);
         if (!alive || answer != MsgBox::IdOk)
             return;
     }
@@ -44,7 +44,8 @@ void FrmAddAdr::onCmdOKClicked()
     const int learnt = store.indexOf(address);
     if (learnt >= 0) {
         if (book)
-            wasListed = book->listModel().mapFromSource(book->listModel().sourceModel()->index(learnt, 0)).isValid();
+            wasListed =
+                book->listModel().mapFromSource(book->listModel().sourceModel()->index(learnt, 0)).isValid();
         store.removeAt(learnt);
     }
     AddressEntry entry;

@@ -117,8 +117,9 @@ FrmAdrEdit::FrmAdrEdit(NetEngine &engine, WindowRegistry &windows, QWidget *pare
     // Presence writes into the open window: new groups get their node at once.
     connect(m_model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex &, int first, int last) { onStoreRowsChanged(first, last); });
-    connect(m_model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &from, const QModelIndex &to) { onStoreRowsChanged(from.row(), to.row()); });
+    connect(
+        m_model, &QAbstractItemModel::dataChanged, this,
+        [this](const QModelIndex &from, const QModelIndex &to) { onStoreRowsChanged(from.row(), to.row()); });
 }
 
 FrmAdrEdit::~FrmAdrEdit() = default;
@@ -230,11 +231,7 @@ QWidget *FrmAdrEdit::buildSendPanel()
 
     m_sendList = new QTreeWidget(panel);
     m_sendList->setObjectName(QStringLiteral("LVeSendList"));
-    m_sendList->setRootIsDecorated(false);
-    m_sendList->setUniformRowHeights(true);
-    m_sendList->setAllColumnsShowFocus(true);
-    m_sendList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_sendList->setHeaderLabels({QStringLiteral("名前"), QStringLiteral("IPｱﾄﾞﾚｽ")});
+    SetReportList(m_sendList, {QStringLiteral("名前"), QStringLiteral("IPｱﾄﾞﾚｽ")});
     // Both columns within the panel: the address takes what the name leaves.
     m_sendList->header()->setStretchLastSection(false);
     m_sendList->header()->resizeSection(0, twipsToPixels(1200));
@@ -242,7 +239,8 @@ QWidget *FrmAdrEdit::buildSendPanel()
     m_sendListSort = new FlipSort(m_sendList, m_sendList->header());
     connect(m_sendList, &QTreeWidget::itemDoubleClicked, this, [this] { onCmdListDelClicked(); });
 
-    const auto button = [this, panel](const char *name, const QString &caption, void (FrmAdrEdit::*handler)()) {
+    const auto button = [this, panel](const char *name, const QString &caption,
+                                      void (FrmAdrEdit::*handler)()) {
         auto *b = new QPushButton(caption, panel);
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoDefault(false);
@@ -251,12 +249,14 @@ QWidget *FrmAdrEdit::buildSendPanel()
         return b;
     };
     auto *buttons = new QGridLayout;
-    buttons->addWidget(button("CmdListAdd", QStringLiteral("> 追加"), &FrmAdrEdit::onCmdListAddClicked), 0, 0);
-    buttons->addWidget(button("CmdListDel", QStringLiteral("削除 <"), &FrmAdrEdit::onCmdListDelClicked), 0, 1);
-    buttons->addWidget(button("CmdListAddAll", QStringLiteral("全追加"), &FrmAdrEdit::onCmdListAddAllClicked), 1,
+    buttons->addWidget(button("CmdListAdd", QStringLiteral("> 追加"), &FrmAdrEdit::onCmdListAddClicked), 0,
                        0);
-    buttons->addWidget(button("CmdListDelAll", QStringLiteral("全削除"), &FrmAdrEdit::onCmdListDelAllClicked), 1,
+    buttons->addWidget(button("CmdListDel", QStringLiteral("削除 <"), &FrmAdrEdit::onCmdListDelClicked), 0,
                        1);
+    buttons->addWidget(button("CmdListAddAll", QStringLiteral("全追加"), &FrmAdrEdit::onCmdListAddAllClicked),
+                       1, 0);
+    buttons->addWidget(button("CmdListDelAll", QStringLiteral("全削除"), &FrmAdrEdit::onCmdListDelAllClicked),
+                       1, 1);
 
     const auto check = [panel](const char *name, const QString &caption) {
         auto *box = new QCheckBox(caption, panel);
@@ -340,7 +340,8 @@ void FrmAdrEdit::ReadWindowLayout()
         for (int column = 0; column < kColumnCount; ++column)
             m_view->horizontalHeader()->resizeSection(column, std::max(0, twipsToPixels(widths[column])));
     }
-    const bool availOnly = file.ReadSetting(section, QStringLiteral("AvailOnly")).trimmed() == QLatin1String("1");
+    const bool availOnly =
+        file.ReadSetting(section, QStringLiteral("AvailOnly")).trimmed() == QLatin1String("1");
     m_availOnly->setChecked(availOnly);
     m_list->setAvailOnly(availOnly);
 }

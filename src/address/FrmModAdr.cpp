@@ -41,7 +41,8 @@ void FrmModAdr::onCmdOKClicked()
     if (manual)
         entry.EntryName = typedName();
     entry.EntryAddress = TxtAdr()->text();
-    entry.EntryType = QString::fromLatin1(manual ? "M" : "") + QString::fromLatin1(ChkAuto()->isChecked() ? "T" : "");
+    entry.EntryType =
+        QString::fromLatin1(manual ? "M" : "") + QString::fromLatin1(ChkAuto()->isChecked() ? "T" : "");
     entry.EntryFavourite = ChkOki()->isChecked() ? QStringLiteral("1") : QString();
     store.replace(row, entry);
     m_oldAddress = entry.EntryAddress;

@@ -47,17 +47,12 @@ FrmSend::FrmSend(ModZorvin &ctx, QWidget *parent) : QWidget(parent), m_ctx(ctx)
 
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QStringLiteral("LveSend"));
-    m_list->setRootIsDecorated(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setAllColumnsShowFocus(true);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setHeaderLabels({QStringLiteral("日時"), QStringLiteral("名前"), QStringLiteral("種"),
-                             QStringLiteral("結果"), QStringLiteral("情報")});
+    SetReportList(m_list, {QStringLiteral("日時"), QStringLiteral("名前"), QStringLiteral("種"),
+                           QStringLiteral("結果"), QStringLiteral("情報")});
     m_list->header()->setStretchLastSection(false);
-    SetDesignColumnWidths(m_list, m_list->header(), kColumnTwips,
-                          {QStringLiteral("0000/00/00 00:00:00"), QString(), QStringLiteral("M"),
-                           QStringLiteral("成功")});
+    SetDesignColumnWidths(
+        m_list, m_list->header(), kColumnTwips,
+        {QStringLiteral("0000/00/00 00:00:00"), QString(), QStringLiteral("M"), QStringLiteral("成功")});
     for (int column : {kKindColumn, kResultColumn})
         m_list->headerItem()->setTextAlignment(column, Qt::AlignCenter);
     m_sort = new FlipSort(m_list, m_list->header());
@@ -94,9 +89,9 @@ void FrmSend::AddSendResult(const QString &name, const QString &kind, int result
     if (m_ctx.StartupDone == StartupQuitting)
         return;
     m_list->setEnabled(false);
-    auto *line = new QTreeWidgetItem(
-        {QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")), name, kind,
-         resultText(result), info});
+    auto *line =
+        new QTreeWidgetItem({QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")),
+                             name, kind, resultText(result), info});
     line->setTextAlignment(kKindColumn, Qt::AlignCenter);
     line->setTextAlignment(kResultColumn, Qt::AlignCenter);
     m_list->addTopLevelItem(line);
@@ -123,7 +118,8 @@ void FrmSend::layOut()
     if (isMinimized() || width < kMinRuleWidthTwips || height < kMinRuleHeightTwips)
         return;
     m_list->setGeometry(twipsToPixels(kListLeftTwips), twipsToPixels(kListTopTwips),
-                        twipsToPixels(width - kListWidthLessTwips), twipsToPixels(height - kListHeightLessTwips));
+                        twipsToPixels(width - kListWidthLessTwips),
+                        twipsToPixels(height - kListHeightLessTwips));
     m_cmdOK->setGeometry(twipsToPixels(width - kButtonFromRightTwips), twipsToPixels(kButtonTopTwips),
                          twipsToPixels(kButtonWidthTwips), twipsToPixels(kButtonHeightTwips));
     const int labelHeight = m_label->sizeHint().height();

@@ -1,9 +1,10 @@
 #include "ui/FlipSort.h"
 
-#include <QHeaderView>
 #include <QAbstractItemView>
+#include <QHeaderView>
 
-FlipSort::FlipSort(QAbstractItemView *view, QHeaderView *header) : QObject(view), m_view(view), m_header(header)
+FlipSort::FlipSort(QAbstractItemView *view, QHeaderView *header)
+    : QObject(view), m_view(view), m_header(header)
 {
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(false);

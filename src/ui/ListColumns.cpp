@@ -2,8 +2,9 @@
 
 #include "ui/Twips.h"
 
-#include <QHeaderView>
 #include <QAbstractItemView>
+#include <QHeaderView>
+#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -21,4 +22,14 @@ void SetDesignColumnWidths(QAbstractItemView *view, QHeaderView *header, const Q
         }
         header->resizeSection(column, width);
     }
+}
+
+void SetReportList(QTreeWidget *list, const QStringList &captions)
+{
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setHeaderLabels(captions);
 }

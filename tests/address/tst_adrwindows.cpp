@@ -30,8 +30,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QUdpSocket>
 #include <QtTest>
@@ -84,9 +84,8 @@ struct Peer : LoopbackEngine
     {
         ctx.MakeTempFolders(dir.path() + QStringLiteral("/tmp/"));
         ctx.ProgramDir = dir.path() + u'/';
-        QObject::connect(&engine.events(), &EngineEvents::imageArrived, &engine, [this](const ArrivedImage &a) {
-            images << QImage(a.path);
-        });
+        QObject::connect(&engine.events(), &EngineEvents::imageArrived, &engine,
+                         [this](const ArrivedImage &a) { images << QImage(a.path); });
         QObject::connect(&engine.events(), &EngineEvents::messageArrived, &engine,
                          [this](const ReceivedMessage &m) { messages << m; });
     }
@@ -96,7 +95,10 @@ struct Peer : LoopbackEngine
         engine.CheckArchiver();
         return LoopbackEngine::start();
     }
-    QString displayName() const { return ctx.settings.Name + QStringLiteral(" (") + ctx.LocalHostName + u')'; }
+    QString displayName() const
+    {
+        return ctx.settings.Name + QStringLiteral(" (") + ctx.LocalHostName + u')';
+    }
     QTemporaryDir dir;
     QList<QImage> images;
     QList<ReceivedMessage> messages;
@@ -246,7 +248,8 @@ class tst_AdrWindows : public QObject
 {
     Q_OBJECT
   public:
-    tst_AdrWindows(XvfbSession &session, const QString &skipReason) : m_session(session), m_skipReason(skipReason)
+    tst_AdrWindows(XvfbSession &session, const QString &skipReason)
+        : m_session(session), m_skipReason(skipReason)
     {}
 
   private slots:
@@ -275,11 +278,14 @@ void tst_AdrWindows::treeListsEachGroupOnceAndFollowsPresence()
     QVERIFY(desk.start());
     Peer b(kB, QStringLiteral("佐藤"), QStringLiteral("開発"));
     QVERIFY(b.start());
-    desk.store().append(entry(QStringLiteral("一郎 (h1)"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("営業")));
-    desk.store().append(entry(QStringLiteral("二郎 (h2)"), QStringLiteral("10.0.0.2"), {}, QStringLiteral("営業")));
+    desk.store().append(
+        entry(QStringLiteral("一郎 (h1)"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("営業")));
+    desk.store().append(
+        entry(QStringLiteral("二郎 (h2)"), QStringLiteral("10.0.0.2"), {}, QStringLiteral("営業")));
     desk.store().append(entry(QStringLiteral("三郎"), QStringLiteral("10.0.0.3"), QStringLiteral("M"),
                               QStringLiteral("お気に入り"), QStringLiteral("1")));
-    desk.store().append(entry(QStringLiteral("四郎"), QStringLiteral("10.0.0.4"), {}, QStringLiteral("ぞるびん")));
+    desk.store().append(
+        entry(QStringLiteral("四郎"), QStringLiteral("10.0.0.4"), {}, QStringLiteral("ぞるびん")));
     desk.store().append(entry(QStringLiteral("五郎"), QStringLiteral("10.0.0.5"), QStringLiteral("M")));
 
     FrmAdrEdit *book = desk.openBook();
@@ -295,7 +301,8 @@ void tst_AdrWindows::treeListsEachGroupOnceAndFollowsPresence()
     // any address; state and version hidden.
     const QHeaderView *header = view(book)->horizontalHeader();
     QCOMPARE(header->sectionSize(0), 132);
-    QVERIFY(header->sectionSize(1) > view(book)->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")));
+    QVERIFY(header->sectionSize(1) >
+            view(book)->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")));
     QVERIFY(header->sectionSize(2) >= 36);
     QCOMPARE(header->sectionSize(3), 0);
     QCOMPARE(header->sectionSize(4), 0);
@@ -307,8 +314,8 @@ void tst_AdrWindows::treeListsEachGroupOnceAndFollowsPresence()
     QCOMPARE(root->text(0), QStringLiteral("ぞるびん"));
     QVERIFY(root->isExpanded());
     QCOMPARE(tree(book)->currentItem(), root);
-    QCOMPARE(nodeTexts(book), (QStringList{QStringLiteral("お気に入り"), QStringLiteral("営業"),
-                                           QStringLiteral("ぞるびん")}));
+    QCOMPARE(nodeTexts(book),
+             (QStringList{QStringLiteral("お気に入り"), QStringLiteral("営業"), QStringLiteral("ぞるびん")}));
     QCOMPARE(listed(book).size(), 5);
 
     // A peer that answers joins the open window: its group gets a node and its row joins
@@ -384,10 +391,12 @@ void tst_AdrWindows::availOnlyKeepsRowsThatTurnUnavailUntilRebuilt()
     QTRY_VERIFY(!desk.windows.find(WindowKind::AdrEdit));
     const SettingsFile ini(desk.a.ctx.SettingsPath());
     QCOMPARE(ini.ReadSetting(QStringLiteral("AdrEdit"), QStringLiteral("AvailOnly")), QStringLiteral("1"));
-    QCOMPARE(ini.ReadSetting(QStringLiteral("AdrEdit"), QStringLiteral("AdrTVColHdWith1")), QStringLiteral("3000"));
+    QCOMPARE(ini.ReadSetting(QStringLiteral("AdrEdit"), QStringLiteral("AdrTVColHdWith1")),
+             QStringLiteral("3000"));
     QCOMPARE(ini.ReadSetting(QStringLiteral("AdrEdit"), QStringLiteral("AdrTVColHdWith2")),
              QString::number(addressWidth * 15));
-    QCOMPARE(ini.ReadSetting(QStringLiteral("AdrEdit"), QStringLiteral("AdrTVColHdWith5")), QStringLiteral("0"));
+    QCOMPARE(ini.ReadSetting(QStringLiteral("AdrEdit"), QStringLiteral("AdrTVColHdWith5")),
+             QStringLiteral("0"));
     book = desk.openBook();
     QVERIFY(child<QCheckBox>(book, "ChkAvailOnly")->isChecked());
     QCOMPARE(view(book)->horizontalHeader()->sectionSize(0), 200);
@@ -421,7 +430,7 @@ void tst_AdrWindows::searchAnnouncesAndKeepsAvailabilityForTenSeconds()
     // "cBX" with the version, the name and the group in their widths, "captBC" and "cBR",
     // in CP932, to the broadcast address and to the manual entry alike.
     const QByteArray name = QByteArray("\x8E\x52\x93\x63") + " (h2)"; // 山田 (h2)
-    const QByteArray group = QByteArray("\x91\x8D\x96\xB1");           // 総務
+    const QByteArray group = QByteArray("\x91\x8D\x96\xB1");          // 総務
     const QList<QByteArray> expected = {
         "cBX266" + name + QByteArray(150 - 7, ' ') + group + QByteArray(50 - 2, ' '),
         "captBC" + name,
@@ -656,7 +665,8 @@ void tst_AdrWindows::sendListTakesAvailablePeersOnceByName()
 
     // Available rows only, and one per name.
     click(book, "CmdListAddAll");
-    QCOMPARE(sendList(book), (QStringList{QStringLiteral("同名 (x)/10.0.0.1"), QStringLiteral("別人 (y)/10.0.0.3")}));
+    QCOMPARE(sendList(book),
+             (QStringList{QStringLiteral("同名 (x)/10.0.0.1"), QStringLiteral("別人 (y)/10.0.0.3")}));
     click(book, "CmdListDelAll");
     QVERIFY(sendList(book).isEmpty());
     selectAddresses(book, {QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.4")});
@@ -664,7 +674,8 @@ void tst_AdrWindows::sendListTakesAvailablePeersOnceByName()
     QCOMPARE(sendList(book), QStringList{QStringLiteral("同名 (x)/10.0.0.2")});
     selectAddresses(book, {QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.3")});
     click(book, "CmdListAdd");
-    QCOMPARE(sendList(book), (QStringList{QStringLiteral("同名 (x)/10.0.0.2"), QStringLiteral("別人 (y)/10.0.0.3")}));
+    QCOMPARE(sendList(book),
+             (QStringList{QStringLiteral("同名 (x)/10.0.0.2"), QStringLiteral("別人 (y)/10.0.0.3")}));
     auto *list = child<QTreeWidget>(book, "LVeSendList");
     list->clearSelection();
     list->topLevelItem(0)->setSelected(true);
@@ -682,7 +693,8 @@ void tst_AdrWindows::sendListTakesAvailablePeersOnceByName()
     QVERIFY(!child<QCheckBox>(book, "ChkPWLock")->isEnabled());
     QVERIFY(!child<QCheckBox>(book, "ChkOpen")->isEnabled());
     click(book, "ChkMsgHide");
-    QVERIFY(child<QCheckBox>(book, "ChkPWLock")->isEnabled() && child<QCheckBox>(book, "ChkOpen")->isEnabled());
+    QVERIFY(child<QCheckBox>(book, "ChkPWLock")->isEnabled() &&
+            child<QCheckBox>(book, "ChkOpen")->isEnabled());
     shoot(book, QStringLiteral("send-dialog"));
 
     // Files start from an empty send list.
