@@ -33,7 +33,8 @@ void FrmAddAdr::onCmdOKClicked()
         const QPointer<FrmAddAdr> alive(this);
         const int answer = ::ShowMessageBox(head + QStringLiteral("上書きしますか？"),
                                             MsgBox::Question | MsgBox::OkCancel, this);
-        if (!alive || answer != MsgBox::IdOk)
+        // Closed meanwhile (the address book went, or the program quits): nothing more.
+        if (!alive || !isVisible() || answer != MsgBox::IdOk)
             return;
     }
 

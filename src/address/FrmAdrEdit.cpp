@@ -422,6 +422,16 @@ void FrmAdrEdit::selectCompletionOption(int option)
     m_options->setExclusive(true);
 }
 
+void FrmAdrEdit::showRaised()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
 void FrmAdrEdit::LoadmnuEditAddr()
 {
     m_tag.clear();
@@ -438,7 +448,7 @@ void FrmAdrEdit::LoadmnuEditAddr()
     selectCompletionOption(-1);
     setSendPanelShown(false);
     centreOnScreen(kAddressBookWidthTwips);
-    m_windows.open(WindowKind::AdrEdit);
+    showRaised();
 }
 
 void FrmAdrEdit::LoadSendAddr(const SendHandOver &handOver)
@@ -486,7 +496,7 @@ void FrmAdrEdit::LoadSendAddr(const SendHandOver &handOver)
         b->setEnabled(true);
     setSendPanelShown(true);
     centreOnScreen(kSendDialogWidthTwips);
-    m_windows.open(WindowKind::AdrEdit);
+    showRaised();
     setFocus();
 }
 

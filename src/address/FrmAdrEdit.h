@@ -71,6 +71,7 @@ class FrmAdrEdit : public QWidget
     void ReadWindowLayout();
     void WriteWindowLayout();
     void centreOnScreen(int widthTwips);
+    void showRaised();
     void buildTree();
     void addGroupNode(const QString &group);
     void onStoreRowsChanged(int first, int last);

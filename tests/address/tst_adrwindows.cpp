@@ -529,6 +529,13 @@ void tst_AdrWindows::addReplacesALearntRowAndRefusesAManualOne()
     QCOMPARE(desk.store().at(2).EntryAddress, QStringLiteral("10.0.0.7"));
     QCOMPARE(desk.store().at(2).EntryType, QStringLiteral("M"));
     QCOMPARE(listed(book), QStringList{kB});
+
+    // The dialogs go with the address book.
+    click(book, "CmdAddAdr");
+    QVERIFY(desk.windows.find(WindowKind::AddAdr));
+    click(book, "CmdClose");
+    QVERIFY(!desk.windows.find(WindowKind::AddAdr));
+    QVERIFY(!desk.windows.find(WindowKind::AdrEdit));
 }
 
 void tst_AdrWindows::modifyChangesTheRowThatHadTheOldAddress()
@@ -774,6 +781,12 @@ void tst_AdrWindows::pictureAndMessageReachTwoPeersAndAreListed()
     QCOMPARE(lines->header()->sectionSize(0), 171);
     QCOMPARE(lines->header()->sectionSize(4), 1176);
     QVERIFY(lines->header()->sectionSize(2) > lines->fontMetrics().horizontalAdvance(QStringLiteral("M")));
+    // Three quarters across and a fifth down the screen; the list and the button follow the
+    // window's size.
+    QCOMPARE(results->pos(), QPoint((1280 - results->width()) * 3 / 4, (1024 - results->height()) / 5));
+    results->resize(500, 300);
+    QCOMPARE(lines->width(), 500 - 8);
+    QCOMPARE(child<QPushButton>(results, "CmdOK")->x(), 500 - 124);
 
     // A password-locked message: face down to the peer without a version, locked to the other.
     commands.LoadSendAddr({1, QImage(), QString(), QStringLiteral("明日の会議"), 7});
