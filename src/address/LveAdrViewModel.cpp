@@ -66,6 +66,15 @@ void LveAdrViewModel::removeFromList(int row)
     endRemoveRows();
 }
 
+void LveAdrViewModel::include(int sourceRow)
+{
+    if (!sourceModel() || sourceRow < 0 || sourceRow >= sourceModel()->rowCount())
+        return;
+    const auto it = lowerBound(sourceRow);
+    if (it == m_rows.end() || *it != sourceRow)
+        join(sourceRow);
+}
+
 bool LveAdrViewModel::accepts(int sourceRow) const
 {
     const QAbstractItemModel *source = sourceModel();

@@ -42,6 +42,9 @@ class LveAdrViewModel : public QAbstractProxyModel
     // Takes one row out of the list and leaves the store alone (a favourite cleared while
     // the favourites node is selected).
     void removeFromList(int row);
+    // Puts a source row into the list whatever the filters say (the add dialog's new
+    // entry while the root node is selected); nothing when it is listed already.
+    void include(int sourceRow);
 
     // Whether the source row would be put into the list now: a node is selected, the row
     // passes its filter, and it is "avail" or "送信可のみ表示" is clear.

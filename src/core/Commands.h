@@ -19,13 +19,20 @@ class QAction;
 class WindowRegistry;
 
 // What goes to the send dialog (the hand-over picture and its tag): kind 0 a picture,
-// tagged with its source file or ""; kind 2 files, tagged with one path or a folder with
-// "/" followed by NUL-separated names.
+// tagged with its source file or ""; kind 1 a message, its text and the id of the window
+// that composed it; kind 2 files, tagged with one path or a folder with "/" followed by
+// NUL-separated names.
 struct SendHandOver
 {
-    int kind = 0;
+    SendHandOver(int kind = 0, const QImage &picture = QImage(), const QString &tag = QString(),
+                 const QString &text = QString(), int messageId = 0)
+        : kind(kind), picture(picture), tag(tag), text(text), messageId(messageId)
+    {}
+    int kind;
     QImage picture;
     QString tag;
+    QString text;
+    int messageId;
 };
 
 class Commands : public QObject

@@ -1,5 +1,6 @@
 #include "core/FrmSket.h"
 
+#include "address/AddressWindows.h"
 #include "capture/CaptureNotice.h"
 #include "capture/CaptureTrayMenu.h"
 #include "core/Commands.h"
@@ -22,7 +23,8 @@
 FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     : QWidget(parent), m_ctx(ctx), m_engine(std::make_unique<NetEngine>(ctx, *this)),
       m_tray(std::make_unique<TrayIcon>()), m_windows(std::make_unique<WindowRegistry>()),
-      m_commands(std::make_unique<Commands>(ctx, *m_engine, *m_windows))
+      m_commands(std::make_unique<Commands>(ctx, *m_engine, *m_windows)),
+      m_addressWindows(std::make_unique<AddressWindows>(*m_engine, *m_windows, *m_commands))
 {
     setObjectName(QStringLiteral("FrmSket"));
     setWindowTitle(QString::fromUtf8(kProductName));

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <memory>
 
+class AddressWindows;
 class Commands;
 class ModZorvin;
 class NetEngine;
@@ -70,5 +71,7 @@ class FrmSket : public QWidget, public EngineHost
     std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<WindowRegistry> m_windows;
     std::unique_ptr<Commands> m_commands;
+    // The address book, the send dialog and the send results.
+    std::unique_ptr<AddressWindows> m_addressWindows;
     bool m_unloaded = false;
 };

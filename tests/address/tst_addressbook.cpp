@@ -1,6 +1,8 @@
-// The address store's lookup and presence rules, and the zorvin.dat file in both forms.
+// The address store's lookup and presence rules, the zorvin.dat file in both forms, and
+// the address texts the add and modify dialogs accept.
 #include "address/AddressBookFile.h"
 #include "address/AddressStore.h"
+#include "address/IpAddressText.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,6 +44,8 @@ class TestAddressBook : public QObject
     void writesSixFieldsAndDropsStateAndVersion();
     void wireTextNeverBreaksTheFile();
     void saveReplacesTheFileAndLoadAppends();
+    void typedAddressesAreCheckedPieceByPiece_data();
+    void typedAddressesAreCheckedPieceByPiece();
 };
 
 void TestAddressBook::updatePeerFollowsThePresenceRules()
@@ -238,6 +242,41 @@ void TestAddressBook::saveReplacesTheFileAndLoadAppends()
 
     // A place that cannot be written is reported.
     QVERIFY(!AddressBookFile::SaveAddressBook(dir.filePath("missing/zorvin.dat"), loaded));
+}
+
+void TestAddressBook::typedAddressesAreCheckedPieceByPiece_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("four numbers") << "192.168.0.10" << true;
+    QTest::newRow("bounds") << "0.0.0.0" << true;
+    QTest::newRow("all 255") << "255.255.255.255" << true;
+    QTest::newRow("leading zeros") << "010.001.000.099" << true;
+    // Only the first three pieces are held to three digits.
+    QTest::newRow("long fourth piece") << "1.2.3.0004" << true;
+    QTest::newRow("three numbers") << "192.168.0" << false;
+    QTest::newRow("five numbers") << "1.2.3.4.5" << false;
+    QTest::newRow("trailing stop") << "1.2.3.4." << false;
+    QTest::newRow("two adjacent stops") << "1..2.3" << false;
+    QTest::newRow("leading stop") << ".1.2.3" << false;
+    QTest::newRow("first above 255") << "256.1.1.1" << false;
+    QTest::newRow("fourth above 255") << "1.1.1.256" << false;
+    QTest::newRow("fourth far above 255") << "1.1.1.99999999999999999999" << false;
+    QTest::newRow("first of four digits") << "0001.1.1.1" << false;
+    QTest::newRow("second of four digits") << "1.0001.1.1" << false;
+    QTest::newRow("third of four digits") << "1.1.0001.1" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("letters") << "1.2.3.a" << false;
+    QTest::newRow("blank") << "1.2. 3.4" << false;
+    QTest::newRow("sign") << "1.2.3.-4" << false;
+    QTest::newRow("full-width digits") << QString::fromUtf8("１.2.3.4") << false;
+}
+
+void TestAddressBook::typedAddressesAreCheckedPieceByPiece()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QCOMPARE(IsValidIpAddress(text), valid);
 }
 
 QTEST_GUILESS_MAIN(TestAddressBook)

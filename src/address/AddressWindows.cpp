@@ -1,0 +1,39 @@
+#include "address/AddressWindows.h"
+
+#include "address/FrmAddAdr.h"
+#include "address/FrmAdrEdit.h"
+#include "address/FrmModAdr.h"
+#include "address/FrmSend.h"
+#include "core/Commands.h"
+#include "core/ModZorvin.h"
+#include "core/WindowRegistry.h"
+#include "net/NetEngine.h"
+
+AddressWindows::AddressWindows(NetEngine &engine, WindowRegistry &windows, Commands &commands,
+                               QObject *parent)
+    : QObject(parent), m_engine(engine), m_windows(windows)
+{
+    windows.setFactory(WindowKind::AdrEdit, [&engine, &windows] { return new FrmAdrEdit(engine, windows); });
+    windows.setFactory(WindowKind::Send, [&engine] { return new FrmSend(engine.context()); });
+    windows.setFactory(WindowKind::AddAdr, [&engine, &windows] { return new FrmAddAdr(engine, windows); });
+    windows.setFactory(WindowKind::ModAdr, [&engine, &windows] { return new FrmModAdr(engine, windows); });
+
+    commands.setHandler(QStringLiteral("mnuAdrEdit"), [&windows] {
+        if (auto *window = windows.load<FrmAdrEdit>(WindowKind::AdrEdit))
+            window->LoadmnuEditAddr();
+    });
+    commands.setSendDialog([&windows](const SendHandOver &handOver) {
+        if (auto *window = windows.load<FrmAdrEdit>(WindowKind::AdrEdit))
+            window->LoadSendAddr(handOver);
+    });
+    connect(&engine.events(), &EngineEvents::sendResultAdded, this, &AddressWindows::onSendResultAdded);
+}
+
+void AddressWindows::onSendResultAdded(const QString &name, const QString &kind, int result,
+                                       const QString &info)
+{
+    if (m_engine.context().StartupDone == StartupQuitting)
+        return;
+    if (auto *window = m_windows.load<FrmSend>(WindowKind::Send))
+        window->AddSendResult(name, kind, result, info);
+}
