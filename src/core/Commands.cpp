@@ -2,6 +2,9 @@
 
 #include "capture/CaptureMath.h"
 #include "capture/FrmMain.h"
+#include "capture/FrmSelect.h"
+#include "capture/ModPrint.h"
+#include "capture/PrintTarget.h"
 #include "capture/ToolbarIcons.h"
 #include "capture/ToolbarLayout.h"
 #include "core/ModZorvin.h"
@@ -16,9 +19,14 @@
 #include <QMimeData>
 
 Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, QObject *parent)
-    : QObject(parent), m_ctx(ctx), m_engine(engine), m_windows(windows)
+    : QObject(parent), m_ctx(ctx), m_engine(engine), m_windows(windows),
+      m_printTarget(PrintTarget::defaultPrinter())
 {
-    m_windows.setFactory(WindowKind::Capture, [this] { return new FrmMain(m_ctx, m_engine, *this); });
+    m_windows.setFactory(WindowKind::Capture, [this] {
+        auto *window = new FrmMain(m_ctx, m_engine, *this);
+        FrmSelect::attach(*window, m_windows, nullptr);
+        return window;
+    });
     connect(&m_windows, &WindowRegistry::windowAdded, this, &Commands::refresh);
     connect(&m_windows, &WindowRegistry::windowRemoved, this, &Commands::refresh);
 
@@ -55,7 +63,13 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
     add("mnuWallCenter", QStringLiteral("中央に表示(&C)"), "WallCenter", nullptr, picture);
     add("mnuWallTile", QStringLiteral("並べて表示(&T)"), "WallTile", nullptr, picture);
     add("mnuDTopImg", QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟに貼る(&D)"), nullptr, nullptr, picture);
-    add("mnuPrint", QStringLiteral("印刷(&P)"), "Print", nullptr, picture);
+    add(
+        "mnuPrint", QStringLiteral("印刷(&P)"), "Print",
+        [this] {
+            if (FrmMain *window = captureWindow())
+                ModPrint::TellResult(ModPrint::PrintPicture(printTarget(), window->picture()), window);
+        },
+        picture);
     add(
         "mnuClose", QStringLiteral("閉じる(&C)"), nullptr,
         [this] {
@@ -240,6 +254,11 @@ void Commands::refresh()
 {
     for (const Command &command : m_commands)
         command.action->setEnabled(allows(command));
+}
+
+void Commands::setPrintTarget(std::unique_ptr<PrintTarget> target)
+{
+    m_printTarget = std::move(target);
 }
 
 FrmMain *Commands::captureWindow() const
