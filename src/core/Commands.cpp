@@ -1,6 +1,7 @@
 #include "core/Commands.h"
 
 #include "capture/CaptureMath.h"
+#include "capture/FrmDTopImg.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
 #include "capture/ModPrint.h"
@@ -24,7 +25,8 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
 {
     m_windows.setFactory(WindowKind::Capture, [this] {
         auto *window = new FrmMain(m_ctx, m_engine, *this);
-        FrmSelect::attach(*window, m_windows, nullptr);
+        // Pinned pictures on the always-on-top layer come back above the others.
+        FrmSelect::attach(*window, m_windows, [this] { FrmDTopImg::Restack(m_windows); });
         return window;
     });
     connect(&m_windows, &WindowRegistry::windowAdded, this, &Commands::refresh);
@@ -62,7 +64,13 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
     add("mnuMsgSend", QStringLiteral("ﾒｯｾｰｼﾞ送信(&M)"), "MessTran", nullptr, network);
     add("mnuWallCenter", QStringLiteral("中央に表示(&C)"), "WallCenter", nullptr, picture);
     add("mnuWallTile", QStringLiteral("並べて表示(&T)"), "WallTile", nullptr, picture);
-    add("mnuDTopImg", QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟに貼る(&D)"), nullptr, nullptr, picture);
+    add(
+        "mnuDTopImg", QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟに貼る(&D)"), nullptr,
+        [this] {
+            if (FrmMain *window = captureWindow())
+                FrmDTopImg::Pin(m_ctx, m_engine, *this, window->picture());
+        },
+        picture);
     add(
         "mnuPrint", QStringLiteral("印刷(&P)"), "Print",
         [this] {

@@ -1,5 +1,7 @@
 #include "core/ModZorvinUi.h"
 
+#include "platform/ScreenPlatform.h"
+
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 
@@ -93,6 +95,13 @@ void SetTopMost(QWidget *window, bool on)
 {
     if (!window)
         return;
+    // A shown window changes layers through the window manager: a changed window flag
+    // would unmap it and map it again.
+    if (window->isVisible() && window->windowHandle()) {
+        const std::unique_ptr<ScreenPlatform> platform = ScreenPlatform::create();
+        if (platform->setKeepAbove(window->windowHandle(), on))
+            return;
+    }
     const bool visible = window->isVisible();
     window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
     if (visible)

@@ -1150,8 +1150,8 @@ void TstFrmMain::commandWithoutItsWindowStaysDisabled()
     QVERIFY(w.LoadPictureFile(source));
 
     // Their windows are still to come: the commands are there, and off, in every place.
-    const QStringList waiting = {"mnuAdrEdit", "mnuOpt",     "mnuKeySet", "mnuWallCenter", "mnuWallTile",
-                                 "mnuDTopImg", "mnuMsgSend", "mnuSend",   "mnuFileTran"};
+    const QStringList waiting = {"mnuAdrEdit",  "mnuOpt",     "mnuKeySet", "mnuWallCenter",
+                                 "mnuWallTile", "mnuMsgSend", "mnuSend",   "mnuFileTran"};
     for (const QString &name : waiting) {
         QAction *action = m_commands->action(name);
         QVERIFY2(action && action->isVisible() && !action->isEnabled(), qPrintable(name));
