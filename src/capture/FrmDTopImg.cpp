@@ -3,6 +3,7 @@
 #include "capture/FrmMain.h"
 #include "capture/ImageFiles.h"
 #include "capture/ModPrint.h"
+#include "capture/ModWall.h"
 #include "core/Commands.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
@@ -162,7 +163,6 @@ void FrmDTopImg::preparePopup()
         m_zoomItems[i]->setChecked(i + 1 == m_step);
     menuAction(QStringLiteral("mnuPTopMost"))->setChecked(m_tag == QLatin1String("top"));
     menuAction(QStringLiteral("mnuPSend"))->setEnabled(m_commands.canSend());
-    menuAction(QStringLiteral("mnuPWall"))->setEnabled(false); // no wallpaper setter yet
 }
 
 void FrmDTopImg::SetZoom(int step)
@@ -241,7 +241,10 @@ void FrmDTopImg::Send()
     m_commands.LoadSendAddr(SendHandOver{0, m_picture, QString()});
 }
 
-void FrmDTopImg::Wallpaper(const QString &) {}
+void FrmDTopImg::Wallpaper(const QString &style)
+{
+    ModWall::SetWallpaper(m_ctx, m_picture, style);
+}
 
 void FrmDTopImg::OpenPaintProgram()
 {

@@ -5,6 +5,7 @@
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
 #include "capture/ModPrint.h"
+#include "capture/ModWall.h"
 #include "capture/PrintTarget.h"
 #include "capture/ToolbarIcons.h"
 #include "capture/ToolbarLayout.h"
@@ -62,8 +63,14 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
     add("mnuFileTran", QStringLiteral("ﾌｧｲﾙ転送(&R)"), "FileTran", onCaptureWindow(&FrmMain::FileTran),
         [this] { return canSend(); });
     add("mnuMsgSend", QStringLiteral("ﾒｯｾｰｼﾞ送信(&M)"), "MessTran", nullptr, network);
-    add("mnuWallCenter", QStringLiteral("中央に表示(&C)"), "WallCenter", nullptr, picture);
-    add("mnuWallTile", QStringLiteral("並べて表示(&T)"), "WallTile", nullptr, picture);
+    const auto wallpaper = [this](const char *style) {
+        return [this, style] {
+            if (FrmMain *window = captureWindow())
+                ModWall::SetWallpaper(m_ctx, window->picture(), QLatin1String(style));
+        };
+    };
+    add("mnuWallCenter", QStringLiteral("中央に表示(&C)"), "WallCenter", wallpaper("0"), picture);
+    add("mnuWallTile", QStringLiteral("並べて表示(&T)"), "WallTile", wallpaper("1"), picture);
     add(
         "mnuDTopImg", QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟに貼る(&D)"), nullptr,
         [this] {

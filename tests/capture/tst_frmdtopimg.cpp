@@ -6,6 +6,7 @@
 #include "capture/FrmDTopImg.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
+#include "capture/ModWall.h"
 #include "capture/PrintTarget.h"
 #include "core/Commands.h"
 #include "core/EngineHost.h"
@@ -250,6 +251,10 @@ void TstFrmDTopImg::dragByThePicturePrintAndPeelOff()
     m_commands->setPrintTarget(PrintTarget::pdfFile(pdf));
     trigger(*w, QStringLiteral("mnuPPrint"));
     QVERIFY(QFileInfo(pdf).size() > 0);
+
+    // The wallpaper takes the pinned picture.
+    trigger(*w, QStringLiteral("mnuPWallTile"));
+    QCOMPARE(QImage(ModWall::WallFile(*m_ctx)).size(), QSize(160, 120));
 
     QPointer<FrmDTopImg> guard(w);
     trigger(*w, QStringLiteral("mnuPPeel"));
