@@ -30,41 +30,60 @@ struct Units
     qreal mm(qreal px) const { return px / dotsPerMm; }
 };
 
+// One document: the printer, its painter, the units and the page's printable size.
+struct Job
+{
+    std::unique_ptr<QPrinter> printer;
+    QPainter painter;
+    Units units{1};
+    QSizeF page; // millimetres
+
+    // Result::Printed when the document has begun.
+    Result begin(PrintTarget &target)
+    {
+        printer = target.open();
+        if (!printer)
+            return Result::NoPrinter;
+        if (!painter.begin(printer.get()))
+            return Result::Failed;
+        units = Units{printer->resolution() / kMmPerInch};
+        page = printer->pageLayout().paintRect(QPageLayout::Millimeter).size();
+        return Result::Printed;
+    }
+    Result end() { return painter.end() ? Result::Printed : Result::Failed; }
+};
+
 } // namespace
 
 Result PrintPicture(PrintTarget &target, const QImage &picture)
 {
-    const std::unique_ptr<QPrinter> printer = target.open();
-    if (!printer)
-        return Result::NoPrinter;
+    Job job;
+    if (const Result begun = job.begin(target); begun != Result::Printed)
+        return begun;
     if (picture.isNull())
         return Result::Failed;
-    QPainter painter;
-    if (!painter.begin(printer.get()))
-        return Result::Failed;
-    const Units units{printer->resolution() / kMmPerInch};
-    const QSizeF page = printer->pageLayout().paintRect(QPageLayout::Millimeter).size();
+    const QSizeF &page = job.page;
     const QSizeF pictureMm = QSizeF(picture.size()) * (kMmPerInch / kScreenDpi);
     const qreal ratio = std::max(pictureMm.width() / page.width(), pictureMm.height() / page.height());
     const qreal scale = ratio > 1 ? 1 / ratio : 1;
-    const QRectF where(0, 0, units.px(pictureMm.width() * scale), units.px(pictureMm.height() * scale));
-    painter.drawImage(where, picture);
-    return painter.end() ? Result::Printed : Result::Failed;
+    const QRectF where(0, 0, job.units.px(pictureMm.width() * scale),
+                       job.units.px(pictureMm.height() * scale));
+    job.painter.drawImage(where, picture);
+    return job.end();
 }
 
 Result PrintText(PrintTarget &target, const QString &text, const QFont &font, const QString &title)
 {
-    const std::unique_ptr<QPrinter> printer = target.open();
-    if (!printer)
-        return Result::NoPrinter;
-    QPainter painter;
-    if (!painter.begin(printer.get()))
-        return Result::Failed;
-    const Units units{printer->resolution() / kMmPerInch};
-    const QSizeF page = printer->pageLayout().paintRect(QPageLayout::Millimeter).size();
+    Job job;
+    if (const Result begun = job.begin(target); begun != Result::Printed)
+        return begun;
+    QPrinter *printer = job.printer.get();
+    QPainter &painter = job.painter;
+    const Units &units = job.units;
+    const QSizeF &page = job.page;
     QFont printFont(font);
     painter.setFont(printFont);
-    const QFontMetricsF metrics(printFont, printer.get());
+    const QFontMetricsF metrics(printFont, printer);
     const qreal usable = page.width() - kRightRoomMm;
     const qreal lineHeight = std::max(units.mm(metrics.height()), 0.1);
     const int lines = std::max(4, int(std::floor(page.height() / lineHeight)));
@@ -80,7 +99,7 @@ Result PrintText(PrintTarget &target, const QString &text, const QFont &font, co
         headerFont.setBold(true);
         headerFont.setUnderline(true);
         painter.setFont(headerFont);
-        const QFontMetricsF headerMetrics(headerFont, printer.get());
+        const QFontMetricsF headerMetrics(headerFont, printer);
         print(kLeftMm, 0, title);
         const QString number = QStringLiteral("Page. %1").arg(pageNumber);
         print(usable - units.mm(headerMetrics.horizontalAdvance(number)), 0, number);
@@ -119,7 +138,7 @@ Result PrintText(PrintTarget &target, const QString &text, const QFont &font, co
         rest.remove(0, fits == lineBreak ? fits + 1 : fits);
         y += lineHeight;
     }
-    return painter.end() ? Result::Printed : Result::Failed;
+    return job.end();
 }
 
 void TellResult(Result result, QWidget *parent)

@@ -8,12 +8,7 @@
 #include "capture/FrmSelect.h"
 #include "capture/ModWall.h"
 #include "capture/PrintTarget.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
-#include "net/NetEngine.h"
-#include "support/TestPort.h"
+#include "support/CaptureSetup.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -21,16 +16,9 @@
 #include <QMenu>
 #include <QPainter>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-};
 
 QImage testPicture(const QSize &size)
 {
@@ -66,12 +54,7 @@ class TstFrmDTopImg : public QObject
 
     XvfbSession &m_session;
     QString m_skip;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ModZorvin> m_ctx;
-    std::unique_ptr<QuietHost> m_host;
-    std::unique_ptr<NetEngine> m_engine;
-    std::unique_ptr<WindowRegistry> m_windows;
-    std::unique_ptr<Commands> m_commands;
+    std::unique_ptr<CaptureSetup> m_setup;
 };
 
 void TstFrmDTopImg::initTestCase()
@@ -83,39 +66,25 @@ void TstFrmDTopImg::initTestCase()
 
 void TstFrmDTopImg::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    qputenv("XDG_CONFIG_HOME", m_dir->filePath(QStringLiteral("config")).toUtf8());
-    m_ctx = std::make_unique<ModZorvin>();
-    m_ctx->ProgramDir = m_dir->path() + u'/';
-    m_ctx->MakeTempFolders(m_dir->filePath(QStringLiteral("tmp")) + u'/');
-    m_ctx->net.port = TestPort::port();
-    m_host = std::make_unique<QuietHost>();
-    m_engine = std::make_unique<NetEngine>(*m_ctx, *m_host);
-    m_windows = std::make_unique<WindowRegistry>();
-    m_commands = std::make_unique<Commands>(*m_ctx, *m_engine, *m_windows);
+    m_setup = std::make_unique<CaptureSetup>();
+    QVERIFY(m_setup->dir.isValid());
 }
 
 void TstFrmDTopImg::cleanup()
 {
-    m_windows.reset();
-    m_commands.reset();
-    m_engine.reset();
-    m_host.reset();
-    m_ctx.reset();
-    m_dir.reset();
+    m_setup.reset();
 }
 
 FrmDTopImg *TstFrmDTopImg::pin(const QImage &picture)
 {
-    FrmMain *capture = m_commands->loadCaptureWindow();
+    FrmMain *capture = m_setup->commands->loadCaptureWindow();
     capture->setPicture(picture, QString());
     capture->setHasPicture(true);
     capture->SetToolbar();
-    const int before = m_windows->windows(FrmDTopImg::kKind).size();
-    if (!m_commands->run(QStringLiteral("mnuDTopImg")))
+    const int before = m_setup->windows->windows(FrmDTopImg::kKind).size();
+    if (!m_setup->commands->run(QStringLiteral("mnuDTopImg")))
         return nullptr;
-    const QList<QWidget *> pinned = m_windows->windows(FrmDTopImg::kKind);
+    const QList<QWidget *> pinned = m_setup->windows->windows(FrmDTopImg::kKind);
     if (pinned.size() != before + 1 || !QTest::qWaitForWindowExposed(pinned.last()))
         return nullptr;
     return qobject_cast<FrmDTopImg *>(pinned.last());
@@ -210,13 +179,13 @@ void TstFrmDTopImg::topPicturesStayAboveWhenAnotherIsSwitchedOffAndAfterTheOverl
     QVERIFY(a->isVisible() && b->isVisible() && c->isVisible());
 
     // An area selection comes over them and goes; the two are above again.
-    FrmMain *capture = m_commands->loadCaptureWindow();
+    FrmMain *capture = m_setup->commands->loadCaptureWindow();
     capture->GetCaptureItem(CaptRect);
     FrmSelect *overlay = nullptr;
-    QTRY_VERIFY((overlay = m_windows->find<FrmSelect>(FrmSelect::kKind)));
+    QTRY_VERIFY((overlay = m_setup->windows->find<FrmSelect>(FrmSelect::kKind)));
     QVERIFY(QTest::qWaitForWindowExposed(overlay));
     overlay->Cancel();
-    QTRY_VERIFY(!m_windows->find(FrmSelect::kKind));
+    QTRY_VERIFY(!m_setup->windows->find(FrmSelect::kKind));
     QTRY_VERIFY(above(a) && above(b));
     QVERIFY(!above(c));
     QTRY_VERIFY(a->isVisible() && b->isVisible());
@@ -247,18 +216,18 @@ void TstFrmDTopImg::dragByThePicturePrintAndPeelOff()
                  .isNull());
     QTRY_COMPARE(w->geometry().topLeft(), before + QPoint(100, 70));
 
-    const QString pdf = m_dir->filePath(QStringLiteral("pinned.pdf"));
-    m_commands->setPrintTarget(PrintTarget::pdfFile(pdf));
+    const QString pdf = m_setup->dir.filePath(QStringLiteral("pinned.pdf"));
+    m_setup->commands->setPrintTarget(PrintTarget::pdfFile(pdf));
     trigger(*w, QStringLiteral("mnuPPrint"));
     QVERIFY(QFileInfo(pdf).size() > 0);
 
     // The wallpaper takes the pinned picture.
     trigger(*w, QStringLiteral("mnuPWallTile"));
-    QCOMPARE(QImage(ModWall::WallFile(*m_ctx)).size(), QSize(160, 120));
+    QCOMPARE(QImage(ModWall::WallFile(m_setup->ctx)).size(), QSize(160, 120));
 
     QPointer<FrmDTopImg> guard(w);
     trigger(*w, QStringLiteral("mnuPPeel"));
-    QVERIFY(m_windows->windows(FrmDTopImg::kKind).isEmpty());
+    QVERIFY(m_setup->windows->windows(FrmDTopImg::kKind).isEmpty());
     QTRY_VERIFY(!guard);
 }
 

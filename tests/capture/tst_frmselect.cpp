@@ -5,12 +5,7 @@
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
-#include "net/NetEngine.h"
-#include "support/TestPort.h"
+#include "support/CaptureSetup.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -19,16 +14,9 @@
 #include <QPointer>
 #include <QProcess>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-};
 
 // A window of one colour at a known place.
 class SolidWindow : public QWidget
@@ -74,12 +62,7 @@ class TstFrmSelect : public QObject
 
     XvfbSession &m_session;
     QString m_skip;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ModZorvin> m_ctx;
-    std::unique_ptr<QuietHost> m_host;
-    std::unique_ptr<NetEngine> m_engine;
-    std::unique_ptr<WindowRegistry> m_windows;
-    std::unique_ptr<Commands> m_commands;
+    std::unique_ptr<CaptureSetup> m_setup;
     std::unique_ptr<SolidWindow> m_solid;
     std::unique_ptr<QProcess> m_tool;
 };
@@ -93,17 +76,8 @@ void TstFrmSelect::initTestCase()
 
 void TstFrmSelect::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    qputenv("XDG_CONFIG_HOME", m_dir->filePath(QStringLiteral("config")).toUtf8());
-    m_ctx = std::make_unique<ModZorvin>();
-    m_ctx->ProgramDir = m_dir->path() + u'/';
-    m_ctx->MakeTempFolders(m_dir->filePath(QStringLiteral("tmp")) + u'/');
-    m_ctx->net.port = TestPort::port();
-    m_host = std::make_unique<QuietHost>();
-    m_engine = std::make_unique<NetEngine>(*m_ctx, *m_host);
-    m_windows = std::make_unique<WindowRegistry>();
-    m_commands = std::make_unique<Commands>(*m_ctx, *m_engine, *m_windows);
+    m_setup = std::make_unique<CaptureSetup>();
+    QVERIFY(m_setup->dir.isValid());
     m_solid = std::make_unique<SolidWindow>(kSolid, QRect(200, 150, 400, 300));
     m_solid->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_solid.get()));
@@ -115,20 +89,15 @@ void TstFrmSelect::cleanup()
         m_tool->waitForFinished(5000);
     m_tool.reset();
     m_solid.reset();
-    m_windows.reset();
-    m_commands.reset();
-    m_engine.reset();
-    m_host.reset();
-    m_ctx.reset();
-    m_dir.reset();
+    m_setup.reset();
 }
 
 FrmSelect *TstFrmSelect::startOverlay(FrmMain &window)
 {
     window.toolbarAction(QStringLiteral("CaptRect"))->trigger();
     FrmSelect *overlay = nullptr;
-    if (!QTest::qWaitFor([&] { return (overlay = m_windows->find<FrmSelect>(FrmSelect::kKind)) != nullptr; },
-                         5000))
+    if (!QTest::qWaitFor(
+            [&] { return (overlay = m_setup->windows->find<FrmSelect>(FrmSelect::kKind)) != nullptr; }, 5000))
         return nullptr;
     if (!QTest::qWaitForWindowExposed(overlay))
         return nullptr;
@@ -153,8 +122,8 @@ void TstFrmSelect::dragCapturesExactlyTheDraggedPixels()
 {
     QFETCH(QPoint, from);
     QFETCH(QPoint, to);
-    m_ctx->settings.CaptExeHide2 = 1;
-    FrmMain &w = *m_commands->loadCaptureWindow();
+    m_setup->ctx.settings.CaptExeHide2 = 1;
+    FrmMain &w = *m_setup->commands->loadCaptureWindow();
     w.setGeometry(650, 450, 300, 200);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -199,14 +168,14 @@ void TstFrmSelect::dragCapturesExactlyTheDraggedPixels()
         }
     }
     QCOMPARE(w.statusText(1), QStringLiteral("%1*%2 ｷｬﾌﾟﾁｬ").arg(size.width()).arg(size.height()));
-    QTRY_VERIFY(!m_windows->find(FrmSelect::kKind));
+    QTRY_VERIFY(!m_setup->windows->find(FrmSelect::kKind));
     QVERIFY(w.isVisible());
     QVERIFY(!w.capture().isCapturing());
 }
 
 void TstFrmSelect::clickWithoutMovementGivesTheEmptyPicture()
 {
-    FrmMain &w = *m_commands->loadCaptureWindow();
+    FrmMain &w = *m_setup->commands->loadCaptureWindow();
     QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
     QVERIFY(startOverlay(w));
     xdotool({QStringLiteral("mousemove"), QStringLiteral("300"), QStringLiteral("250"),
@@ -215,7 +184,7 @@ void TstFrmSelect::clickWithoutMovementGivesTheEmptyPicture()
     QCOMPARE(captured[0][1].toSize(), QSize(0, 0));
     QVERIFY(w.picture().isNull());
     QVERIFY(w.HasPicture());
-    QTRY_VERIFY(!m_windows->find(FrmSelect::kKind));
+    QTRY_VERIFY(!m_setup->windows->find(FrmSelect::kKind));
     // An empty picture is nothing to save.
     QVERIFY(!w.toolbarAction(QStringLiteral("FileSave"))->isEnabled());
 }
@@ -230,8 +199,8 @@ void TstFrmSelect::cancelGivesThePictureStateAndToolbarBack_data()
 void TstFrmSelect::cancelGivesThePictureStateAndToolbarBack()
 {
     QFETCH(bool, escape);
-    m_ctx->settings.CaptExeHide2 = 1;
-    FrmMain &w = *m_commands->loadCaptureWindow();
+    m_setup->ctx.settings.CaptExeHide2 = 1;
+    FrmMain &w = *m_setup->commands->loadCaptureWindow();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.GetCaptureItem(CaptDeskTop);
@@ -258,7 +227,7 @@ void TstFrmSelect::cancelGivesThePictureStateAndToolbarBack()
         QCOMPARE(cancel->text(), QStringLiteral("ｷｬﾝｾﾙ(&C)"));
         cancel->trigger();
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!m_windows->find(FrmSelect::kKind), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_setup->windows->find(FrmSelect::kKind), 5000);
     QVERIFY(!w.capture().isCapturing());
     QVERIFY(w.HasPicture());
     QVERIFY(w.toolbarAction(QStringLiteral("FileSave"))->isEnabled());

@@ -3,28 +3,17 @@
 // on black or tiled from the corner, set from the capture window's commands.
 #include "capture/FrmMain.h"
 #include "capture/ModWall.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
 #include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
-#include "net/NetEngine.h"
 #include "platform/ScreenPlatform.h"
-#include "support/TestPort.h"
+#include "support/CaptureSetup.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-};
 
 const QColor kCorner(250, 200, 0);
 const QColor kRest(40, 90, 200);
@@ -72,17 +61,10 @@ QString TstModWall::rootPixmapId() const
 
 void TstModWall::centredAndTiledOnTheRootWindow()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    ModZorvin ctx;
-    ctx.ProgramDir = dir.path() + u'/';
-    ctx.MakeTempFolders(dir.filePath(QStringLiteral("tmp")) + u'/');
-    ctx.net.port = TestPort::port();
-    QuietHost host;
-    NetEngine engine(ctx, host);
-    WindowRegistry windows;
-    Commands commands(ctx, engine, windows);
-    FrmMain *capture = commands.loadCaptureWindow();
+    CaptureSetup setup;
+    QVERIFY(setup.dir.isValid());
+    const ModZorvin &ctx = setup.ctx;
+    FrmMain *capture = setup.commands->loadCaptureWindow();
     capture->setPicture(wallPicture(), QString());
     capture->setHasPicture(true);
     capture->SetToolbar();
