@@ -2,6 +2,7 @@
 
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
+#include "core/ModZorvinUi.h"
 #include "core/WindowRegistry.h"
 #include "platform/ScreenPlatform.h"
 
@@ -35,6 +36,7 @@ FrmSelect::FrmSelect(CaptureEngine &engine, const QImage &frozen)
     setWindowTitle(QStringLiteral("FrmSelect"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::CrossCursor);
+    setProperty(kGivesWayToNotices, true);
     setFocusPolicy(Qt::StrongFocus);
     // Client coordinates are screen pixels: the frozen picture is drawn 1:1 in device pixels
     // whatever the screen's scale.

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -76,7 +77,27 @@ int ShowMessageBox(const QString &text, int style, QWidget *parent)
     box.setDefaultButton(choices[defaultIndex].button);
     box.setEscapeButton(choices.size() > 1 ? choices.last().button : choices.first().button);
 
+    // The box must be seen: the first open window that covers the screen on the
+    // always-on-top layer (the area selection) goes off that layer and lets go of the
+    // keyboard while the box is up.
+    QPointer<QWidget> covering;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->property(kGivesWayToNotices).toBool()) {
+            covering = window;
+            break;
+        }
+    }
+    if (covering) {
+        covering->releaseKeyboard();
+        SetTopMost(covering, false);
+        covering->lower();
+    }
     box.exec();
+    if (covering && covering->isVisible()) {
+        SetTopMost(covering, true);
+        covering->raise();
+        covering->grabKeyboard();
+    }
     const auto pressed = box.standardButton(box.clickedButton());
     for (const Choice &c : choices) {
         if (c.button == pressed)

@@ -5,7 +5,9 @@
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
+#include "core/ModZorvinUi.h"
 #include "support/CaptureSetup.h"
+#include "support/NextMessageBox.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -53,8 +55,10 @@ class TstFrmSelect : public QObject
     void clickWithoutMovementGivesTheEmptyPicture();
     void cancelGivesThePictureStateAndToolbarBack_data();
     void cancelGivesThePictureStateAndToolbarBack();
+    void messageBoxComesAboveTheOverlay();
 
   private:
+    bool above(QWidget *window) const;
     // Starts mode 2 from the toolbar; the overlay once it is on the screen.
     FrmSelect *startOverlay(FrmMain &window);
     // A real pointer: xdotool runs while this process serves the overlay.
@@ -233,6 +237,37 @@ void TstFrmSelect::cancelGivesThePictureStateAndToolbarBack()
     QVERIFY(w.toolbarAction(QStringLiteral("FileSave"))->isEnabled());
     QTRY_VERIFY(w.isVisible());
     QVERIFY(captured.isEmpty());
+}
+
+bool TstFrmSelect::above(QWidget *window) const
+{
+    return m_session
+        .run(QStringLiteral("xprop"),
+             {QStringLiteral("-id"), QString::number(window->winId()), QStringLiteral("_NET_WM_STATE")})
+        .contains(QLatin1String("_NET_WM_STATE_ABOVE"));
+}
+
+void TstFrmSelect::messageBoxComesAboveTheOverlay()
+{
+    FrmMain &w = *m_setup->commands->loadCaptureWindow();
+    FrmSelect *overlay = startOverlay(w);
+    QVERIFY(overlay);
+    QTRY_VERIFY(above(overlay));
+    bool overlayAboveWhileBoxUp = true;
+    bool boxSeen = false;
+    onNextBox([&](QMessageBox *box) {
+        QTRY_VERIFY(!(overlayAboveWhileBoxUp = above(overlay)));
+        boxSeen = box->isVisible();
+        box->accept();
+    });
+    ShowMessageBox(QStringLiteral("notice"), MsgBox::Information);
+    QVERIFY(boxSeen);
+    QVERIFY(!overlayAboveWhileBoxUp);
+    // The selection goes on as before.
+    QTRY_VERIFY(above(overlay));
+    QVERIFY(w.capture().isCapturing());
+    overlay->Cancel();
+    QTRY_VERIFY(!m_setup->windows->find(FrmSelect::kKind));
 }
 
 ZORVIN_XVFB_MAIN(TstFrmSelect, QSize(1024, 768), true)
