@@ -661,24 +661,28 @@ void FrmMain::OpenPaintProgram()
 {
     if (!m_commands.allows(QStringLiteral("mnuPaint")))
         return;
-    const QString program = m_ctx.settings.PicEditApp;
+    StartPaintProgram(m_ctx, m_engine.host(), m_picture, [this] { Copy(); });
+}
+
+void FrmMain::StartPaintProgram(ModZorvin &ctx, EngineHost &host, const QImage &picture,
+                                const std::function<void()> &copy)
+{
+    const QString program = ctx.settings.PicEditApp;
     QStringList arguments;
-    if (m_ctx.settings.PicEditAppInf == 1) {
-        Copy();
+    if (ctx.settings.PicEditAppInf == 1) {
+        copy();
     } else {
-        QDir().mkpath(m_ctx.WorkDir);
-        const QString path = m_ctx.WorkDir + QStringLiteral("zorvnimg.bmp");
+        QDir().mkpath(ctx.WorkDir);
+        const QString path = ctx.WorkDir + QStringLiteral("zorvnimg.bmp");
         QString error;
-        if (!ImageFiles::WritePicture(m_picture, path, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg,
-                                      &error)) {
-            m_engine.host().ShowMessageBox(QStringLiteral("保存出来ません \r") + error, MsgBox::Information);
+        if (!ImageFiles::WritePicture(picture, path, ctx.settings.JpegComp, ctx.settings.ProgJpeg, &error)) {
+            host.ShowMessageBox(QStringLiteral("保存出来ません \r") + error, MsgBox::Information);
             return;
         }
         arguments << QDir::toNativeSeparators(path);
     }
     if (!StartProgram(program, arguments))
-        m_engine.host().ShowMessageBox(QStringLiteral("「%1」を起動できません。").arg(program),
-                                       MsgBox::Exclamation);
+        host.ShowMessageBox(QStringLiteral("「%1」を起動できません。").arg(program), MsgBox::Exclamation);
 }
 
 void FrmMain::ShowHelp()

@@ -15,6 +15,7 @@
 
 class CaptureEngine;
 class Commands;
+class EngineHost;
 class ImageFiles;
 class ModZorvin;
 class NetEngine;
@@ -89,6 +90,10 @@ class FrmMain : public QMainWindow
     void PicTran();
     void FileTran();
     void OpenPaintProgram();
+    // Hands a picture to the paint program: by the clipboard (`copy`) or as a bitmap file in
+    // the work folder, as the settings say.
+    static void StartPaintProgram(ModZorvin &ctx, EngineHost &host, const QImage &picture,
+                                  const std::function<void()> &copy);
     void ChooseBackground();
     void DefaultBackground();
     void EditToolbar();

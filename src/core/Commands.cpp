@@ -1,7 +1,12 @@
 #include "core/Commands.h"
 
 #include "capture/CaptureMath.h"
+#include "capture/FrmDTopImg.h"
 #include "capture/FrmMain.h"
+#include "capture/FrmSelect.h"
+#include "capture/ModPrint.h"
+#include "capture/ModWall.h"
+#include "capture/PrintTarget.h"
 #include "capture/ToolbarIcons.h"
 #include "capture/ToolbarLayout.h"
 #include "core/ModZorvin.h"
@@ -16,9 +21,15 @@
 #include <QMimeData>
 
 Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, QObject *parent)
-    : QObject(parent), m_ctx(ctx), m_engine(engine), m_windows(windows)
+    : QObject(parent), m_ctx(ctx), m_engine(engine), m_windows(windows),
+      m_printTarget(PrintTarget::defaultPrinter())
 {
-    m_windows.setFactory(WindowKind::Capture, [this] { return new FrmMain(m_ctx, m_engine, *this); });
+    m_windows.setFactory(WindowKind::Capture, [this] {
+        auto *window = new FrmMain(m_ctx, m_engine, *this);
+        // Pinned pictures on the always-on-top layer come back above the others.
+        FrmSelect::attach(*window, m_windows, [this] { FrmDTopImg::Restack(m_windows); });
+        return window;
+    });
     connect(&m_windows, &WindowRegistry::windowAdded, this, &Commands::refresh);
     connect(&m_windows, &WindowRegistry::windowRemoved, this, &Commands::refresh);
 
@@ -52,10 +63,28 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
     add("mnuFileTran", QStringLiteral("ﾌｧｲﾙ転送(&R)"), "FileTran", onCaptureWindow(&FrmMain::FileTran),
         [this] { return canSend(); });
     add("mnuMsgSend", QStringLiteral("ﾒｯｾｰｼﾞ送信(&M)"), "MessTran", nullptr, network);
-    add("mnuWallCenter", QStringLiteral("中央に表示(&C)"), "WallCenter", nullptr, picture);
-    add("mnuWallTile", QStringLiteral("並べて表示(&T)"), "WallTile", nullptr, picture);
-    add("mnuDTopImg", QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟに貼る(&D)"), nullptr, nullptr, picture);
-    add("mnuPrint", QStringLiteral("印刷(&P)"), "Print", nullptr, picture);
+    const auto wallpaper = [this](const char *style) {
+        return [this, style] {
+            if (FrmMain *window = captureWindow())
+                ModWall::SetWallpaper(m_ctx, window->picture(), QLatin1String(style));
+        };
+    };
+    add("mnuWallCenter", QStringLiteral("中央に表示(&C)"), "WallCenter", wallpaper("0"), picture);
+    add("mnuWallTile", QStringLiteral("並べて表示(&T)"), "WallTile", wallpaper("1"), picture);
+    add(
+        "mnuDTopImg", QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟに貼る(&D)"), nullptr,
+        [this] {
+            if (FrmMain *window = captureWindow())
+                FrmDTopImg::Pin(m_ctx, m_engine, *this, window->picture());
+        },
+        picture);
+    add(
+        "mnuPrint", QStringLiteral("印刷(&P)"), "Print",
+        [this] {
+            if (FrmMain *window = captureWindow())
+                ModPrint::TellResult(ModPrint::PrintPicture(printTarget(), window->picture()), window);
+        },
+        picture);
     add(
         "mnuClose", QStringLiteral("閉じる(&C)"), nullptr,
         [this] {
@@ -240,6 +269,11 @@ void Commands::refresh()
 {
     for (const Command &command : m_commands)
         command.action->setEnabled(allows(command));
+}
+
+void Commands::setPrintTarget(std::unique_ptr<PrintTarget> target)
+{
+    m_printTarget = std::move(target);
 }
 
 FrmMain *Commands::captureWindow() const

@@ -10,11 +10,13 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class FrmMain;
 class ModZorvin;
 class NetEngine;
+class PrintTarget;
 class QAction;
 class WindowRegistry;
 
@@ -68,6 +70,9 @@ class Commands : public QObject
     FrmMain *captureWindow() const;
     FrmMain *loadCaptureWindow();
     WindowRegistry &windows() const { return m_windows; }
+    // Where the print commands print: the default printer unless a test gives a PDF file.
+    PrintTarget &printTarget() const { return *m_printTarget; }
+    void setPrintTarget(std::unique_ptr<PrintTarget> target);
 
   private:
     struct Command
@@ -90,4 +95,5 @@ class Commands : public QObject
     WindowRegistry &m_windows;
     std::vector<Command> m_commands;
     std::function<void(const SendHandOver &)> m_sendDialog;
+    std::unique_ptr<PrintTarget> m_printTarget;
 };

@@ -1,5 +1,7 @@
 #include "core/ModZorvinUi.h"
 
+#include "platform/ScreenPlatform.h"
+
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 
@@ -9,6 +11,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -74,7 +77,27 @@ int ShowMessageBox(const QString &text, int style, QWidget *parent)
     box.setDefaultButton(choices[defaultIndex].button);
     box.setEscapeButton(choices.size() > 1 ? choices.last().button : choices.first().button);
 
+    // The box must be seen: the first open window that covers the screen on the
+    // always-on-top layer (the area selection) goes off that layer and lets go of the
+    // keyboard while the box is up.
+    QPointer<QWidget> covering;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->property(kGivesWayToNotices).toBool()) {
+            covering = window;
+            break;
+        }
+    }
+    if (covering) {
+        covering->releaseKeyboard();
+        SetTopMost(covering, false);
+        covering->lower();
+    }
     box.exec();
+    if (covering && covering->isVisible()) {
+        SetTopMost(covering, true);
+        covering->raise();
+        covering->grabKeyboard();
+    }
     const auto pressed = box.standardButton(box.clickedButton());
     for (const Choice &c : choices) {
         if (c.button == pressed)
@@ -93,6 +116,13 @@ void SetTopMost(QWidget *window, bool on)
 {
     if (!window)
         return;
+    // A shown window changes layers through the window manager: a changed window flag
+    // would unmap it and map it again.
+    if (window->isVisible() && window->windowHandle()) {
+        const std::unique_ptr<ScreenPlatform> platform = ScreenPlatform::create();
+        if (platform->setKeepAbove(window->windowHandle(), on))
+            return;
+    }
     const bool visible = window->isVisible();
     window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
     if (visible)

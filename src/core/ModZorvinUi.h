@@ -8,6 +8,10 @@
 
 class QWidget;
 
+// A window that covers the screen on the always-on-top layer sets this property to true:
+// it gives way to a message box while the box is up.
+inline constexpr char kGivesWayToNotices[] = "givesWayToNotices";
+
 // Shows a message box with the program's title and returns the button pressed
 // (1 OK, 2 Cancel, 4 Retry, 6 Yes, 7 No).
 int ShowMessageBox(const QString &text, int style, QWidget *parent = nullptr);

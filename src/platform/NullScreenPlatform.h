@@ -23,4 +23,6 @@ class NullScreenPlatform : public ScreenPlatform
     bool grabPointer(QWindow *, GrabCursor) override { return false; }
     void releasePointer() override {}
     bool pointerGrabbed() const override { return false; }
+    bool setKeepAbove(QWindow *, bool) override { return false; }
+    bool isKeptAbove(QWindow *) const override { return false; }
 };

@@ -79,6 +79,13 @@ class ScreenPlatform
     // Whether this object holds a grab it has not released itself.
     virtual bool pointerGrabbed() const = 0;
 
+    // Puts a shown top-level window on or off the window manager's always-on-top layer
+    // (its above state) without unmapping, moving or sizing it. False when no window
+    // manager can be asked (the caller then uses the window's own flag).
+    virtual bool setKeepAbove(QWindow *window, bool above) = 0;
+    // Whether the window manager has the window in its above state.
+    virtual bool isKeptAbove(QWindow *window) const = 0;
+
     // The clamping of a screen rectangle: negative left and top become 0, a right or
     // bottom beyond the screen becomes the screen's edge. The result may be empty (a
     // rectangle that lies wholly off the screen).

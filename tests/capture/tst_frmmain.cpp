@@ -8,6 +8,7 @@
 #include "capture/CaptureTrayMenu.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmToolbarEdit.h"
+#include "capture/PrintTarget.h"
 #include "capture/ToolbarLayout.h"
 #include "core/Commands.h"
 #include "core/EngineHost.h"
@@ -839,6 +840,7 @@ void TstFrmMain::areaCaptureWithoutOverlayGivesThePictureBack()
 {
     m_ctx->settings.CaptExeHide2 = 1;
     FrmMain &w = *makeWindow();
+    w.doors() = FrmMainDoors{}; // the overlay's own doors are replaced here
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.GetCaptureItem(CaptDeskTop);
@@ -999,6 +1001,7 @@ void TstFrmMain::secondCaptureCommandWhileOneRunsIsRefused()
 void TstFrmMain::newCommandReplacesAWaitingDelayOrArmedClick()
 {
     FrmMain &w = *makeWindow();
+    w.doors() = FrmMainDoors{};
     w.setPicture(solidImage(QSize(20, 10), Qt::red), QString());
     w.setHasPicture(true);
     QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
@@ -1147,16 +1150,21 @@ void TstFrmMain::commandWithoutItsWindowStaysDisabled()
     QVERIFY(w.LoadPictureFile(source));
 
     // Their windows are still to come: the commands are there, and off, in every place.
-    const QStringList waiting = {"mnuAdrEdit",  "mnuOpt",     "mnuKeySet",  "mnuPrint", "mnuWallCenter",
-                                 "mnuWallTile", "mnuDTopImg", "mnuMsgSend", "mnuSend",  "mnuFileTran"};
+    const QStringList waiting = {"mnuAdrEdit", "mnuOpt", "mnuKeySet", "mnuMsgSend", "mnuSend", "mnuFileTran"};
     for (const QString &name : waiting) {
         QAction *action = m_commands->action(name);
         QVERIFY2(action && action->isVisible() && !action->isEnabled(), qPrintable(name));
     }
     QVERIFY(w.toolbarAction(QStringLiteral("AddrBook")));
-    QVERIFY(!subMenu(w.menuBar(), QStringLiteral("mnuWall"))->menuAction()->isEnabled());
     QVERIFY(!m_commands->run(QStringLiteral("mnuAdrEdit")));
     QVERIFY(m_commands->action(QStringLiteral("mnuSave"))->isEnabled());
+
+    // Printing goes where the print target says.
+    const QString pdf = m_dir->filePath(QStringLiteral("printed.pdf"));
+    m_commands->setPrintTarget(PrintTarget::pdfFile(pdf));
+    QVERIFY(w.toolbarAction(QStringLiteral("Print"))->isEnabled());
+    w.toolbarAction(QStringLiteral("Print"))->trigger();
+    QVERIFY(QFileInfo(pdf).size() > 0);
 
     // Once the address book is there, the same action opens it.
     int opened = 0;

@@ -108,9 +108,11 @@ std::unique_ptr<ScreenPlatform> X11ScreenPlatform::tryCreate()
 X11ScreenPlatform::X11ScreenPlatform(xcb_connection_t *connection, uint32_t root)
     : m_connection(connection), m_root(root)
 {
-    static const char *const names[AtomCount] = {
-        "_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_NET_ACTIVE_WINDOW",      "_NET_WM_NAME", "UTF8_STRING",
-        "WM_STATE",      "_NET_FRAME_EXTENTS",   "_NET_SUPPORTING_WM_CHECK"};
+    static const char *const names[AtomCount] = {"_NET_WORKAREA",      "_NET_CURRENT_DESKTOP",
+                                                 "_NET_ACTIVE_WINDOW", "_NET_WM_NAME",
+                                                 "UTF8_STRING",        "WM_STATE",
+                                                 "_NET_FRAME_EXTENTS", "_NET_SUPPORTING_WM_CHECK",
+                                                 "_NET_WM_STATE",      "_NET_WM_STATE_ABOVE"};
     for (int i = 0; i < AtomCount; ++i)
         m_atoms[i] = internAtom(m_connection, names[i]);
 }
@@ -445,4 +447,37 @@ void X11ScreenPlatform::releasePointer()
     xcb_ungrab_pointer(m_connection, XCB_CURRENT_TIME);
     xcb_flush(m_connection);
     m_grabbed = false;
+}
+
+bool X11ScreenPlatform::setKeepAbove(QWindow *window, bool above)
+{
+    if (!window || !window->isVisible() || m_atoms[NetWmState] == XCB_ATOM_NONE)
+        return false;
+    // A mapped window's state belongs to the window manager: it is asked (EWMH), never
+    // written directly.
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(window->winId());
+    event.type = m_atoms[NetWmState];
+    event.data.data32[0] = above ? 1 : 0; // _NET_WM_STATE_ADD / _REMOVE
+    event.data.data32[1] = m_atoms[NetWmStateAbove];
+    event.data.data32[2] = 0;
+    event.data.data32[3] = 1; // from a normal application
+    xcb_send_event(m_connection, 0, m_root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(m_connection);
+    return true;
+}
+
+bool X11ScreenPlatform::isKeptAbove(QWindow *window) const
+{
+    if (!window)
+        return false;
+    const QByteArray states =
+        readProperty(m_connection, xcb_window_t(window->winId()), m_atoms[NetWmState], XCB_ATOM_ATOM);
+    const auto *atoms = reinterpret_cast<const xcb_atom_t *>(states.constData());
+    return std::find(atoms, atoms + states.size() / sizeof(xcb_atom_t), m_atoms[NetWmStateAbove]) !=
+           atoms + states.size() / sizeof(xcb_atom_t);
 }

@@ -30,6 +30,8 @@ class X11ScreenPlatform : public ScreenPlatform
     bool grabPointer(QWindow *receiver, GrabCursor cursor) override;
     void releasePointer() override;
     bool pointerGrabbed() const override { return m_grabbed; }
+    bool setKeepAbove(QWindow *window, bool above) override;
+    bool isKeptAbove(QWindow *window) const override;
 
   private:
     X11ScreenPlatform(xcb_connection_t *connection, uint32_t root);
@@ -43,6 +45,8 @@ class X11ScreenPlatform : public ScreenPlatform
         WmState,
         NetFrameExtents,
         NetSupportingWmCheck,
+        NetWmState,
+        NetWmStateAbove,
         AtomCount
     };
 

@@ -1,0 +1,50 @@
+// What a GUI test of the capture side needs: a private data folder and Qt settings, one
+// engine on the test port, the window registry and the command table that makes the
+// capture window (with its overlay doors) as the program does.
+#pragma once
+
+#include "core/Commands.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "core/WindowRegistry.h"
+#include "net/NetEngine.h"
+#include "support/TestPort.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+class CaptureSetup
+{
+  public:
+    class QuietHost : public EngineHost
+    {
+      public:
+        int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
+    };
+
+    CaptureSetup()
+    {
+        qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+        ctx.ProgramDir = dir.path() + u'/';
+        ctx.MakeTempFolders(dir.filePath(QStringLiteral("tmp")) + u'/');
+        ctx.net.port = TestPort::port();
+        engine = std::make_unique<NetEngine>(ctx, host);
+        windows = std::make_unique<WindowRegistry>();
+        commands = std::make_unique<Commands>(ctx, *engine, *windows);
+    }
+    ~CaptureSetup()
+    {
+        // Windows first: they use the commands and the engine until they go.
+        windows.reset();
+        commands.reset();
+        engine.reset();
+    }
+
+    QTemporaryDir dir;
+    ModZorvin ctx;
+    QuietHost host;
+    std::unique_ptr<NetEngine> engine;
+    std::unique_ptr<WindowRegistry> windows;
+    std::unique_ptr<Commands> commands;
+};
