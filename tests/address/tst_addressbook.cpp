@@ -3,6 +3,7 @@
 #include "address/AddressBookFile.h"
 #include "address/AddressStore.h"
 #include "address/IpAddressText.h"
+#include "support/AddressRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,19 +11,6 @@
 #include <QTest>
 
 namespace {
-
-AddressEntry row(const QString &name, const QString &ip, const QString &type = QString(),
-                 const QString &group = QString(), const QString &favourite = QString())
-{
-    AddressEntry e;
-    e.EntryName = name;
-    e.EntryAddress = ip;
-    e.EntryType = type;
-    e.EntryState = kStateUnavail;
-    e.EntryGroup = group;
-    e.EntryFavourite = favourite;
-    return e;
-}
 
 QString sjis(const char *bytes)
 {
@@ -83,9 +71,9 @@ void TestAddressBook::updatePeerFollowsThePresenceRules()
 void TestAddressBook::firstRowOfAnAddressWinsAfterEveryEdit()
 {
     AddressStore store;
-    store.append(row("first", "10.0.0.5", "M"));
-    store.append(row("other", "10.0.0.6"));
-    store.append(row("second", "10.0.0.5"));
+    store.append(addressRow("first", "10.0.0.5", "M"));
+    store.append(addressRow("other", "10.0.0.6"));
+    store.append(addressRow("second", "10.0.0.5"));
     QCOMPARE(store.FindAddressByIp("10.0.0.5").EntryName, QString("first"));
     QCOMPARE(store.FindAddressByIp("10.0.0.7").EntryName, QString());
     // Addresses are compared exactly.
@@ -99,10 +87,10 @@ void TestAddressBook::firstRowOfAnAddressWinsAfterEveryEdit()
     QCOMPARE(store.indexOf("10.0.0.5"), 1);
     QCOMPARE(store.indexOf("10.0.0.6"), 0);
 
-    store.replace(0, row("moved", "10.0.0.9"));
+    store.replace(0, addressRow("moved", "10.0.0.9"));
     QCOMPARE(store.indexOf("10.0.0.6"), -1);
     QCOMPARE(store.indexOf("10.0.0.9"), 0);
-    store.replace(1, row("moved too", "10.0.0.9"));
+    store.replace(1, addressRow("moved too", "10.0.0.9"));
     QCOMPARE(store.indexOf("10.0.0.5"), -1);
     QCOMPARE(store.FindAddressByIp("10.0.0.9").EntryName, QString("moved"));
 }
@@ -175,10 +163,10 @@ void TestAddressBook::firstLineDecidesTheForm()
 
 void TestAddressBook::writesSixFieldsAndDropsStateAndVersion()
 {
-    AddressEntry a = row(sjis("山田太郎 (pc01)"), "192.168.0.10", "MT", sjis("営業部"), "1");
+    AddressEntry a = addressRow(sjis("山田太郎 (pc01)"), "192.168.0.10", "MT", sjis("営業部"), "1");
     a.EntryState = kStateAvail;
     a.EntryVersion = "266";
-    const AddressEntry b = row("b (h)", "192.168.0.11");
+    const AddressEntry b = addressRow("b (h)", "192.168.0.11");
     const QByteArray bytes = AddressBookFile::serialize({a, b});
     QCOMPARE(bytes, QByteArray("\"\x8E\x52\x93\x63\x91\xBE\x98\x59 (pc01)\",\"192.168.0.10\",\"MT\","
                                "\"\x89\x63\x8B\xC6\x95\x94\",\"1\",\"\"\r\n"
@@ -196,8 +184,8 @@ void TestAddressBook::writesSixFieldsAndDropsStateAndVersion()
 void TestAddressBook::wireTextNeverBreaksTheFile()
 {
     // Names and groups as a peer could announce them.
-    const AddressEntry nasty = row("a\"b\",\"c\r\nd\te\x01 (h)", "10.0.0.1", QString(), "g\"1\n,x");
-    const AddressEntry after = row("after (h)", "10.0.0.2", "M", "G2", "1");
+    const AddressEntry nasty = addressRow("a\"b\",\"c\r\nd\te\x01 (h)", "10.0.0.1", QString(), "g\"1\n,x");
+    const AddressEntry after = addressRow("after (h)", "10.0.0.2", "M", "G2", "1");
     const QByteArray bytes = AddressBookFile::serialize({nasty, after});
     QCOMPARE(bytes, QByteArray("\"a'b','c  d e  (h)\",\"10.0.0.1\",\"\",\"g'1 ,x\",\"\",\"\"\r\n"
                                "\"after (h)\",\"10.0.0.2\",\"M\",\"G2\",\"1\",\"\"\r\n"));
@@ -222,8 +210,8 @@ void TestAddressBook::saveReplacesTheFileAndLoadAppends()
     QVERIFY(empty.isEmpty());
 
     AddressStore store;
-    store.append(row("one", "10.0.0.1", "M"));
-    store.append(row("two", "10.0.0.2"));
+    store.append(addressRow("one", "10.0.0.1", "M"));
+    store.append(addressRow("two", "10.0.0.2"));
     QVERIFY(AddressBookFile::SaveAddressBook(path, store));
     store.removeAt(0);
     QVERIFY(AddressBookFile::SaveAddressBook(path, store));
@@ -234,7 +222,7 @@ void TestAddressBook::saveReplacesTheFileAndLoadAppends()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"zorvin.dat"});
 
     AddressStore loaded;
-    loaded.append(row("kept", "10.0.0.9"));
+    loaded.append(addressRow("kept", "10.0.0.9"));
     AddressBookFile::LoadAddressBook(path, loaded);
     QCOMPARE(loaded.size(), 2);
     QCOMPARE(loaded.at(1).EntryName, QString("two"));

@@ -16,6 +16,7 @@
 #include "core/SettingsFile.h"
 #include "core/WindowRegistry.h"
 #include "net/Protocol.h"
+#include "support/AddressRows.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
 #include "support/XvfbSession.h"
@@ -44,19 +45,6 @@ const QString kC = QStringLiteral("127.0.0.4");
 // Where the window's engine broadcasts, and a manual entry: both raw listeners.
 const QString kBroadcastListener = QStringLiteral("127.0.0.8");
 const QString kManualListener = QStringLiteral("127.0.0.9");
-
-AddressEntry entry(const QString &name, const QString &ip, const QString &type = QString(),
-                   const QString &group = QString(), const QString &favourite = QString())
-{
-    AddressEntry e;
-    e.EntryName = name;
-    e.EntryAddress = ip;
-    e.EntryType = type;
-    e.EntryState = kStateUnavail;
-    e.EntryGroup = group;
-    e.EntryFavourite = favourite;
-    return e;
-}
 
 // A UDP socket on the test port that keeps every datagram it hears.
 struct Listener
@@ -279,14 +267,14 @@ void tst_AdrWindows::treeListsEachGroupOnceAndFollowsPresence()
     Peer b(kB, QStringLiteral("佐藤"), QStringLiteral("開発"));
     QVERIFY(b.start());
     desk.store().append(
-        entry(QStringLiteral("一郎 (h1)"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("営業")));
+        addressRow(QStringLiteral("一郎 (h1)"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("営業")));
     desk.store().append(
-        entry(QStringLiteral("二郎 (h2)"), QStringLiteral("10.0.0.2"), {}, QStringLiteral("営業")));
-    desk.store().append(entry(QStringLiteral("三郎"), QStringLiteral("10.0.0.3"), QStringLiteral("M"),
-                              QStringLiteral("お気に入り"), QStringLiteral("1")));
+        addressRow(QStringLiteral("二郎 (h2)"), QStringLiteral("10.0.0.2"), {}, QStringLiteral("営業")));
+    desk.store().append(addressRow(QStringLiteral("三郎"), QStringLiteral("10.0.0.3"), QStringLiteral("M"),
+                                   QStringLiteral("お気に入り"), QStringLiteral("1")));
     desk.store().append(
-        entry(QStringLiteral("四郎"), QStringLiteral("10.0.0.4"), {}, QStringLiteral("ぞるびん")));
-    desk.store().append(entry(QStringLiteral("五郎"), QStringLiteral("10.0.0.5"), QStringLiteral("M")));
+        addressRow(QStringLiteral("四郎"), QStringLiteral("10.0.0.4"), {}, QStringLiteral("ぞるびん")));
+    desk.store().append(addressRow(QStringLiteral("五郎"), QStringLiteral("10.0.0.5"), QStringLiteral("M")));
 
     FrmAdrEdit *book = desk.openBook();
     QVERIFY(book);
@@ -359,7 +347,8 @@ void tst_AdrWindows::availOnlyKeepsRowsThatTurnUnavailUntilRebuilt()
     Peer b(kB, QStringLiteral("佐藤"), QStringLiteral("開発"));
     Peer c(kC, QStringLiteral("鈴木"), QStringLiteral("営業"));
     QVERIFY(b.start() && c.start());
-    desk.store().append(entry(QStringLiteral("手入力"), QStringLiteral("10.0.0.1"), QStringLiteral("M")));
+    desk.store().append(
+        addressRow(QStringLiteral("手入力"), QStringLiteral("10.0.0.1"), QStringLiteral("M")));
     QVERIFY(learn(desk.a.engine, b));
     QVERIFY(learn(desk.a.engine, c));
 
@@ -413,7 +402,7 @@ void tst_AdrWindows::searchAnnouncesAndKeepsAvailabilityForTenSeconds()
     QVERIFY(desk.start());
     Peer b(kB, QStringLiteral("佐藤"), QStringLiteral("開発"));
     QVERIFY(b.start());
-    desk.store().append(entry(QStringLiteral("遠く"), kManualListener, QStringLiteral("M")));
+    desk.store().append(addressRow(QStringLiteral("遠く"), kManualListener, QStringLiteral("M")));
     QVERIFY(learn(desk.a.engine, b));
 
     FrmAdrEdit *book = desk.openBook();
@@ -462,7 +451,8 @@ void tst_AdrWindows::addReplacesALearntRowAndRefusesAManualOne()
     QVERIFY(desk.start());
     Peer b(kB, QStringLiteral("佐藤"), QStringLiteral("開発"));
     QVERIFY(b.start());
-    desk.store().append(entry(QStringLiteral("手入力"), QStringLiteral("10.0.0.1"), QStringLiteral("M")));
+    desk.store().append(
+        addressRow(QStringLiteral("手入力"), QStringLiteral("10.0.0.1"), QStringLiteral("M")));
     QVERIFY(learn(desk.a.engine, b));
     FrmAdrEdit *book = desk.openBook();
     QVERIFY(QTest::qWaitForWindowExposed(book));
@@ -544,7 +534,7 @@ void tst_AdrWindows::modifyChangesTheRowThatHadTheOldAddress()
     QVERIFY(desk.start());
     Peer b(kB, QStringLiteral("佐藤"), QStringLiteral("開発"));
     QVERIFY(b.start());
-    desk.store().append(entry(QStringLiteral("旧"), QStringLiteral("10.0.0.1"), QStringLiteral("M")));
+    desk.store().append(addressRow(QStringLiteral("旧"), QStringLiteral("10.0.0.1"), QStringLiteral("M")));
     QVERIFY(learn(desk.a.engine, b));
     FrmAdrEdit *book = desk.openBook();
     QVERIFY(QTest::qWaitForWindowExposed(book));
@@ -609,8 +599,9 @@ void tst_AdrWindows::deleteRemovesOnlyManualOrUnavailableRows()
     QVERIFY(desk.start());
     Peer b(kB, QStringLiteral("佐藤"), QStringLiteral("開発"));
     QVERIFY(b.start());
-    desk.store().append(entry(QStringLiteral("手入力"), QStringLiteral("10.0.0.1"), QStringLiteral("M")));
-    desk.store().append(entry(QStringLiteral("去った人"), QStringLiteral("10.0.0.2")));
+    desk.store().append(
+        addressRow(QStringLiteral("手入力"), QStringLiteral("10.0.0.1"), QStringLiteral("M")));
+    desk.store().append(addressRow(QStringLiteral("去った人"), QStringLiteral("10.0.0.2")));
     QVERIFY(learn(desk.a.engine, b));
     FrmAdrEdit *book = desk.openBook();
     QVERIFY(QTest::qWaitForWindowExposed(book));
@@ -655,7 +646,7 @@ void tst_AdrWindows::sendListTakesAvailablePeersOnceByName()
           std::tuple{QStringLiteral("同名 (x)"), QStringLiteral("10.0.0.2"), true},
           std::tuple{QStringLiteral("別人 (y)"), QStringLiteral("10.0.0.3"), true},
           std::tuple{QStringLiteral("不在 (z)"), QStringLiteral("10.0.0.4"), false}}) {
-        AddressEntry row = entry(name, ip);
+        AddressEntry row = addressRow(name, ip);
         row.EntryState = avail ? kStateAvail : kStateUnavail;
         desk.store().append(row);
     }
