@@ -136,7 +136,11 @@ void WindowRegistry::release(QWidget *window)
 {
     window->removeEventFilter(this);
     forget(window);
-    m_released.push_back({window, nestedLoopRunning() ? QThread::currentThread()->loopLevel() : -1});
+    // A modal window shown without a loop of its own is still the active modal widget while
+    // it closes; its own modality keeps nothing waiting.
+    const bool nested = QApplication::activePopupWidget() ||
+                        (QApplication::activeModalWidget() && QApplication::activeModalWidget() != window);
+    m_released.push_back({window, nested ? QThread::currentThread()->loopLevel() : -1});
     deleteReleased();
 }
 
