@@ -10,6 +10,7 @@
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "net/Protocol.h"
+#include "ui/DialogKeys.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -94,14 +95,8 @@ bool AdrDialog::eventFilter(QObject *watched, QEvent *event)
 
 void AdrDialog::keyPressEvent(QKeyEvent *event)
 {
-    // OK is the default button; Enter on the cancel button cancels.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && focusWidget() == m_cmdCan)
-        onCmdCanClicked();
-    else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        onCmdOKClicked();
-    else if (event->key() == Qt::Key_Escape)
-        onCmdCanClicked();
-    else
+    if (!DialogKey(
+            event, m_cmdCan, [this] { onCmdOKClicked(); }, [this] { onCmdCanClicked(); }))
         QWidget::keyPressEvent(event);
 }
 
