@@ -14,6 +14,8 @@
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "net/SocketFacts.h"
+#include "options/PasswordFile.h"
+#include "options/PasswordWindows.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -28,6 +30,7 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
 {
     setObjectName(QStringLiteral("FrmSket"));
     setWindowTitle(QString::fromUtf8(kProductName));
+    RegisterPasswordWindows(ctx, *m_windows);
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
     connect(m_tray.get(), &TrayIcon::doubleClicked, this, &FrmSket::onTrayDoubleClicked);
     EngineEvents &events = m_engine->events();
@@ -56,7 +59,7 @@ bool FrmSket::Load()
     // of start-up: once it has unloaded, nothing may be opened or announced any more.
     if (m_unloaded)
         return false;
-    // The stored password is read here once passwords exist.
+    PasswordFile::LoadPassword(m_ctx);
 
     // Every row starts "unavail" until its peer answers the announcement.
     m_engine->LoadAddressBook();

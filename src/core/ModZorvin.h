@@ -53,6 +53,9 @@ class ModZorvin
     QString LastSaveDir;
     QString LastOpenDir;
 
+    // What was last typed into the password check; kept between checks.
+    QString LastPwEntry;
+
     Settings settings;
     NetConfig net;
 
