@@ -15,6 +15,9 @@ class ByteSource
     virtual ~ByteSource() = default;
     // Reads up to `size` bytes; returns how many (0 at the end). Sets failed() on an I/O error.
     virtual size_t read(uint8_t *data, size_t size) = 0;
+    // Steps over up to `size` bytes; returns how many (fewer at the end). Reads them
+    // unless the source can seek.
+    virtual uint64_t skip(uint64_t size);
     bool failed() const { return m_failed; }
 
   protected:
@@ -35,6 +38,8 @@ class FileSource : public ByteSource
   public:
     explicit FileSource(std::FILE *f) : m_file(f) {}
     size_t read(uint8_t *data, size_t size) override;
+    // Seeks: the headers of a large archive are walked without reading its data.
+    uint64_t skip(uint64_t size) override;
 
   private:
     std::FILE *m_file;
@@ -82,6 +87,7 @@ class LimitedSource : public ByteSource
   public:
     LimitedSource(ByteSource &inner, uint64_t limit) : m_inner(inner), m_left(limit) {}
     size_t read(uint8_t *data, size_t size) override;
+    uint64_t skip(uint64_t size) override;
     bool truncated() const { return m_truncated; }
     uint64_t left() const { return m_left; }
 
