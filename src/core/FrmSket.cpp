@@ -3,6 +3,7 @@
 #include "address/AddressWindows.h"
 #include "capture/CaptureNotice.h"
 #include "capture/CaptureTrayMenu.h"
+#include "capture/HotKeys.h"
 #include "core/Commands.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
@@ -74,6 +75,12 @@ bool FrmSket::Load()
     m_windows->load(WindowKind::Capture);
     AddTrayIcon();
     // The interval capture and the hotkeys start here once they exist.
+
+    m_hotKeys = std::make_unique<HotKeys>(m_ctx, *this, *m_windows, *m_commands, *m_tray);
+    m_hotKeys->RegisterAll();
+    // Its failure message runs a loop of its own, in which a quit may arrive.
+    if (m_unloaded)
+        return false;
 
     // The version stamp marks a start-up that went through.
     WriteVersionStamp(SettingsFile(m_ctx.SettingsPath()));
@@ -194,6 +201,9 @@ void FrmSket::QueryUnload()
     // 1. Both goodbye passes; 2. the address book, keeping the old file if writing fails.
     m_engine->SayGoodbye();
     m_engine->SaveAddressBook();
+    // 3. The hotkeys go back to the desktop.
+    if (m_hotKeys)
+        m_hotKeys->UnregisterAll();
 }
 
 void FrmSket::Unload()

@@ -10,6 +10,7 @@
 
 class AddressWindows;
 class Commands;
+class HotKeys;
 class ModZorvin;
 class NetEngine;
 class TrayIcon;
@@ -42,6 +43,8 @@ class FrmSket : public QWidget, public EngineHost
     // The actions of the tray menu and the capture window; windows that arrive set the
     // handlers of their commands here.
     Commands &commands() const { return *m_commands; }
+    // The six hotkeys and their dialog; null until start-up has made them.
+    HotKeys *hotKeys() const { return m_hotKeys.get(); }
 
     // EngineHost
     int ShowMessageBox(const QString &text, int style) override;
@@ -73,5 +76,6 @@ class FrmSket : public QWidget, public EngineHost
     std::unique_ptr<Commands> m_commands;
     // The address book, the send dialog and the send results.
     std::unique_ptr<AddressWindows> m_addressWindows;
+    std::unique_ptr<HotKeys> m_hotKeys;
     bool m_unloaded = false;
 };

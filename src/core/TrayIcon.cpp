@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -200,6 +201,11 @@ void TrayIcon::removeStandIn()
     }
     m_standIn = nullptr;
     m_standInStatus = nullptr;
+}
+
+void TrayIcon::TrayPopupMenu()
+{
+    m_menu->popup(QCursor::pos());
 }
 
 QRect TrayIcon::iconGeometry() const

@@ -34,6 +34,8 @@ class TrayIcon : public QObject
     bool isBlinking() const { return m_newItem; }
 
     QMenu *menu() const { return m_menu; }
+    // Pops the menu at the pointer (the menu hotkey); aboutToShowMenu comes first.
+    void TrayPopupMenu();
     // The quit entry, last in the menu; other entries are inserted before it.
     QAction *quitAction() const { return m_mnuEnd; }
     bool usesStandInWindow() const { return m_standIn != nullptr; }

@@ -1,5 +1,7 @@
 #include "platform/x11/X11ScreenPlatform.h"
 
+#include "platform/x11/XcbReply.h"
+
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -14,27 +16,6 @@
 #include <vector>
 
 namespace {
-
-// xcb replies are malloc'd; this frees them however a function returns.
-template <typename T> struct Reply
-{
-    T *p = nullptr;
-    explicit Reply(T *reply) : p(reply) {}
-    ~Reply() { std::free(p); }
-    Reply(const Reply &) = delete;
-    Reply &operator=(const Reply &) = delete;
-    T *operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
-};
-
-// Takes the error of a request so that a vanished window is an empty answer, not an error
-// event for Qt's handler to log.
-struct ErrorSink
-{
-    xcb_generic_error_t *error = nullptr;
-    ~ErrorSink() { std::free(error); }
-    operator xcb_generic_error_t **() { return &error; }
-};
 
 // The crosshair of the X cursor font.
 constexpr uint16_t kCrosshairGlyph = 34;
