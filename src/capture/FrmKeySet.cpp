@@ -117,7 +117,12 @@ FrmKeySet::FrmKeySet(ModZorvin &ctx, HotKeys &hotKeys, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     // Where no program may take keys from the others, the keys are kept but cannot be set.
     if (!m_hotKeys.isSupported() || HotKeyPlatform::isWaylandSession()) {
-        auto *note = new QLabel(HotKeys::WaylandNotice().replace(u'\r', u'\n'), this);
+        // The command stays on one line, so it can be typed as it reads.
+        const QString command = QStringLiteral("zorvin --capture 0");
+        QString text = HotKeys::WaylandNotice().toHtmlEscaped();
+        text.replace(command, QStringLiteral("<nobr>") + command + QStringLiteral("</nobr>"));
+        auto *note = new QLabel(text.replace(u'\r', QStringLiteral("<br>")), this);
+        note->setTextFormat(Qt::RichText);
         note->setObjectName(QStringLiteral("LblNote"));
         note->setWordWrap(true);
         layout->addWidget(note);
