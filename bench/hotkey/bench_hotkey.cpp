@@ -6,104 +6,48 @@
 #include "capture/FrmMain.h"
 #include "capture/HotKeys.h"
 #include "capture/clsHotKey.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
 #include "core/TrayIcon.h"
-#include "core/WindowRegistry.h"
-#include "net/NetEngine.h"
+#include "support/BenchFigures.h"
+#include "support/CaptureSetup.h"
 #include "support/IsolatedHome.h"
-#include "support/TestPort.h"
+#include "support/XKeyCodes.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <numeric>
-#include <vector>
+#include <initializer_list>
+#include <iterator>
 
 namespace {
 
 constexpr int kRounds = 20;
 
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &text, int) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return MsgBox::IdOk;
-    }
-};
-
 // The keyboard of another program: presses keys through XTest as a user would.
 class Keyboard
 {
   public:
-    Keyboard() : m_c(xcb_connect(nullptr, nullptr))
-    {
-        const xcb_setup_t *setup = xcb_get_setup(m_c);
-        xcb_get_keyboard_mapping_reply_t *map = xcb_get_keyboard_mapping_reply(
-            m_c,
-            xcb_get_keyboard_mapping(m_c, setup->min_keycode, setup->max_keycode - setup->min_keycode + 1),
-            nullptr);
-        if (!map)
-            return;
-        const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(map);
-        const int count = xcb_get_keyboard_mapping_keysyms_length(map);
-        // The first key that carries a keysym wins.
-        for (int i = count - 1; i >= 0; --i)
-            m_codes[syms[i]] = uint8_t(setup->min_keycode + i / map->keysyms_per_keycode);
-        std::free(map);
-    }
+    Keyboard() : m_c(xcb_connect(nullptr, nullptr)), m_codes(m_c) {}
     ~Keyboard() { xcb_disconnect(m_c); }
 
     void chord(std::initializer_list<uint32_t> keysyms)
     {
         for (uint32_t sym : keysyms)
-            xcb_test_fake_input(m_c, XCB_KEY_PRESS, m_codes.value(sym), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            xcb_test_fake_input(m_c, XCB_KEY_PRESS, m_codes.of(sym), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         for (auto it = std::rbegin(keysyms); it != std::rend(keysyms); ++it)
-            xcb_test_fake_input(m_c, XCB_KEY_RELEASE, m_codes.value(*it), XCB_CURRENT_TIME, XCB_NONE, 0, 0,
-                                0);
+            xcb_test_fake_input(m_c, XCB_KEY_RELEASE, m_codes.of(*it), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         xcb_flush(m_c);
     }
 
   private:
     xcb_connection_t *m_c;
-    QHash<uint32_t, uint8_t> m_codes;
+    XKeyCodes m_codes;
 };
-
-void report(const char *what, std::vector<double> seconds)
-{
-    std::sort(seconds.begin(), seconds.end());
-    const double mean = std::accumulate(seconds.begin(), seconds.end(), 0.0) / double(seconds.size());
-    std::printf("%-44s median %7.4f s   mean %7.4f s   (%zu runs)\n", what, seconds[seconds.size() / 2], mean,
-                seconds.size());
-}
-
-std::vector<double> timed(const std::function<bool()> &run)
-{
-    std::vector<double> seconds;
-    for (int i = 0; i < kRounds; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        if (!run())
-            break;
-        seconds.push_back(double(clock.nsecsElapsed()) / 1e9);
-    }
-    return seconds;
-}
 
 } // namespace
 
@@ -118,30 +62,25 @@ int main(int argc, char **argv)
         return 1;
     }
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    ModZorvin ctx;
-    ctx.ProgramDir = dir.path() + u'/';
-    ctx.MakeTempFolders(dir.filePath(QStringLiteral("tmp")) + u'/');
-    ctx.net.port = TestPort::port();
+    CaptureSetup setup;
     // Ctrl+Alt with a function key switches consoles on the standard layouts.
-    ctx.settings.KeyCapt(CaptDeskTop) = QStringLiteral("Ctrl+Shift+F12");
-    QuietHost host;
-    NetEngine engine(ctx, host);
-    WindowRegistry windows;
-    Commands commands(ctx, engine, windows);
+    setup.ctx.settings.KeyCapt(CaptDeskTop) = QStringLiteral("Ctrl+Shift+F12");
     TrayIcon tray;
-    HotKeys hotKeys(ctx, host, windows, commands, tray);
+    HotKeys hotKeys(setup.ctx, setup.host, *setup.windows, *setup.commands, tray);
     hotKeys.RegisterAll();
     if (hotKeys.mclsHotKey().ids().isEmpty()) {
         std::fprintf(stderr, "the hotkey was not registered\n");
         return 1;
     }
-    FrmMain &window = *commands.loadCaptureWindow();
+    FrmMain &window = *setup.commands->loadCaptureWindow();
     window.setGeometry(100, 100, 1000, 700);
     window.show();
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents();
 
+    // Every press must give exactly one capture, or the times would mix presses up.
+    int presses = 0, captures = 0;
+    QObject::connect(&window.capture(), &CaptureEngine::captured, &window, [&captures] { ++captures; });
     Keyboard keyboard;
     const auto pressAndPaint = [&] {
         QEventLoop done;
@@ -151,6 +90,7 @@ int main(int argc, char **argv)
             done.quit();
         });
         QTimer::singleShot(10000, &done, &QEventLoop::quit);
+        ++presses;
         keyboard.chord({0xffe3, 0xffe1, 0xffc9}); // Control_L, Shift_L, F12
         done.exec();
         window.picDraw()->repaint();
@@ -162,13 +102,10 @@ int main(int argc, char **argv)
         return 1;
     std::printf("screen %dx%d, picture %dx%d\n", 1920, 1080, window.picture().width(),
                 window.picture().height());
-    report("hotkey (XTest) to picture painted, shown", timed(pressAndPaint));
-
-    const QString xwdOut = dir.filePath(QStringLiteral("screen.xwd"));
-    report("xwd -root (to a file)", timed([&] {
-               return QProcess::execute(QStringLiteral("xwd"),
-                                        {QStringLiteral("-root"), QStringLiteral("-silent"),
-                                         QStringLiteral("-out"), xwdOut}) == 0;
-           }));
+    reportSeconds("hotkey (XTest) to picture painted, shown", timedRuns(kRounds, pressAndPaint));
+    QCoreApplication::processEvents();
+    std::printf("%d presses, %d captures\n", presses, captures);
+    reportSeconds("xwd -root (to a file)",
+                  timedXwdRoot(kRounds, setup.dir.filePath(QStringLiteral("screen.xwd"))));
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "capture/FrmDTopImg.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
+#include "support/BenchFigures.h"
 #include "support/CaptureSetup.h"
 #include "support/IsolatedHome.h"
 #include "support/XvfbSession.h"
@@ -16,13 +17,10 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPainter>
-#include <QProcess>
 #include <QTimer>
 #include <QWindow>
 
-#include <algorithm>
 #include <cstdio>
-#include <numeric>
 #include <unistd.h>
 #include <vector>
 
@@ -30,14 +28,6 @@ namespace {
 
 constexpr int kRounds = 15;
 constexpr int kPinned = 10;
-
-void report(const char *what, std::vector<double> seconds)
-{
-    std::sort(seconds.begin(), seconds.end());
-    const double mean = std::accumulate(seconds.begin(), seconds.end(), 0.0) / double(seconds.size());
-    std::printf("%-52s median %7.4f s   mean %7.4f s   (%zu runs)\n", what, seconds[seconds.size() / 2], mean,
-                seconds.size());
-}
 
 // Resident memory of this process in bytes.
 qint64 residentBytes()
@@ -112,19 +102,9 @@ int main(int argc, char **argv)
         waitFor([&] { return !windows.find(FrmSelect::kKind) && !window.capture().isCapturing(); });
     }
     std::printf("screen 1920x1080, overlay start timer %d ms (fixed)\n", CaptureMath::kOverlayStartMs);
-    report("area command to overlay mapped and painted", total);
-    report("  of which: overlay start (freeze, map, paint)", afterTimer);
-    report("xwd -root (to /dev/null)", [&] {
-        std::vector<double> seconds;
-        for (int i = 0; i < kRounds; ++i) {
-            QElapsedTimer clock;
-            clock.start();
-            QProcess::execute(QStringLiteral("xwd"), {QStringLiteral("-root"), QStringLiteral("-silent"),
-                                                      QStringLiteral("-out"), QStringLiteral("/dev/null")});
-            seconds.push_back(double(clock.nsecsElapsed()) / 1e9);
-        }
-        return seconds;
-    }());
+    reportSeconds("area command to overlay mapped and painted", total, 52);
+    reportSeconds("  of which: overlay start (freeze, map, paint)", afterTimer, 52);
+    reportSeconds("xwd -root (to /dev/null)", timedXwdRoot(kRounds, QStringLiteral("/dev/null")), 52);
 
     // Pinned pictures: each its own 1920x1080 picture, the caller's copy dropped.
     const qint64 pictureBytes = qint64(1920) * 1080 * 4;

@@ -19,7 +19,9 @@ HotKeys::HotKeys(ModZorvin &ctx, EngineHost &host, WindowRegistry &windows, Comm
       m_hotKey(std::make_unique<clsHotKey>(HotKeyPlatform::create()))
 {
     m_hotKey->setTarget(m_hotKey->platform().hotKeyWindow());
-    connect(m_hotKey.get(), &clsHotKey::HotKey, this, &HotKeys::mclsHotKey_HotKey);
+    // The key arrives inside Qt's handling of X events; the menu and the capture (which may
+    // ask a question) run once that has returned.
+    connect(m_hotKey.get(), &clsHotKey::HotKey, this, &HotKeys::mclsHotKey_HotKey, Qt::QueuedConnection);
     windows.setFactory(WindowKind::KeySet, [this] { return new FrmKeySet(m_ctx, *this); });
     commands.setHandler(QStringLiteral("mnuKeySet"), [&windows] { windows.open(WindowKind::KeySet); });
 }

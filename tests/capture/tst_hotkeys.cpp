@@ -18,6 +18,7 @@
 #include "core/WindowRegistry.h"
 #include "support/NextMessageBox.h"
 #include "support/TestPort.h"
+#include "support/XKeyCodes.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -50,21 +51,9 @@ constexpr uint32_t kF10 = 0xffc7, kF11 = 0xffc8, kF12 = 0xffc9, kK = 0x6b;
 class OtherClient
 {
   public:
-    OtherClient() : m_c(xcb_connect(nullptr, nullptr))
+    OtherClient() : m_c(xcb_connect(nullptr, nullptr)), m_codes(m_c)
     {
-        const xcb_setup_t *setup = xcb_get_setup(m_c);
-        m_root = xcb_setup_roots_iterator(setup).data->root;
-        xcb_get_keyboard_mapping_reply_t *map = xcb_get_keyboard_mapping_reply(
-            m_c,
-            xcb_get_keyboard_mapping(m_c, setup->min_keycode, setup->max_keycode - setup->min_keycode + 1),
-            nullptr);
-        if (!map)
-            return;
-        const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(map);
-        const int count = xcb_get_keyboard_mapping_keysyms_length(map);
-        for (int i = 0; i < count; ++i)
-            m_codes.insert(syms[i], uint8_t(setup->min_keycode + i / map->keysyms_per_keycode));
-        std::free(map);
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
     }
     ~OtherClient() { xcb_disconnect(m_c); }
 
@@ -72,14 +61,14 @@ class OtherClient
     bool grab(uint32_t keysym, uint16_t modifiers)
     {
         xcb_generic_error_t *error =
-            xcb_request_check(m_c, xcb_grab_key_checked(m_c, 0, m_root, modifiers, m_codes.value(keysym),
+            xcb_request_check(m_c, xcb_grab_key_checked(m_c, 0, m_root, modifiers, m_codes.of(keysym),
                                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         std::free(error);
         return error == nullptr;
     }
     void ungrab(uint32_t keysym, uint16_t modifiers)
     {
-        xcb_ungrab_key(m_c, m_codes.value(keysym), m_root, modifiers);
+        xcb_ungrab_key(m_c, m_codes.of(keysym), m_root, modifiers);
         xcb_flush(m_c);
     }
     // The modifiers and lock state of the keyboard now.
@@ -94,7 +83,7 @@ class OtherClient
   private:
     xcb_connection_t *m_c;
     xcb_window_t m_root = 0;
-    QMultiHash<uint32_t, uint8_t> m_codes;
+    XKeyCodes m_codes;
 };
 
 // A resident window on a private data folder with the given keys in its settings file.

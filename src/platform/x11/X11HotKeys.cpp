@@ -1,5 +1,6 @@
 #include "platform/x11/X11HotKeys.h"
 
+#include "platform/x11/QtXcb.h"
 #include "platform/x11/XcbReply.h"
 
 #include <QGuiApplication>
@@ -98,14 +99,10 @@ uint16_t modifierCarrying(xcb_connection_t *c, const KeyboardMap &map,
 
 std::unique_ptr<HotKeyPlatform> X11HotKeys::tryCreate()
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !x11->connection())
+    QtXcb qt;
+    if (!qt.find())
         return nullptr;
-    xcb_connection_t *c = x11->connection();
-    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    if (!screen)
-        return nullptr;
-    return std::unique_ptr<HotKeyPlatform>(new X11HotKeys(c, screen->root));
+    return std::unique_ptr<HotKeyPlatform>(new X11HotKeys(qt.connection, qt.root));
 }
 
 X11HotKeys::X11HotKeys(xcb_connection_t *connection, uint32_t root) : m_connection(connection), m_root(root)

@@ -1,5 +1,6 @@
 #include "platform/x11/X11ScreenPlatform.h"
 
+#include "platform/x11/QtXcb.h"
 #include "platform/x11/XcbReply.h"
 
 #include <QGuiApplication>
@@ -76,14 +77,10 @@ const xcb_visualtype_t *findVisual(const xcb_screen_t *screen, xcb_visualid_t id
 
 std::unique_ptr<ScreenPlatform> X11ScreenPlatform::tryCreate()
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !x11->connection())
+    QtXcb qt;
+    if (!qt.find())
         return nullptr;
-    xcb_connection_t *c = x11->connection();
-    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    if (!screen)
-        return nullptr;
-    return std::unique_ptr<ScreenPlatform>(new X11ScreenPlatform(c, screen->root));
+    return std::unique_ptr<ScreenPlatform>(new X11ScreenPlatform(qt.connection, qt.root));
 }
 
 X11ScreenPlatform::X11ScreenPlatform(xcb_connection_t *connection, uint32_t root)
