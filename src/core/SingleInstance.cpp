@@ -29,3 +29,10 @@ bool SingleInstance::tryAcquire()
         return m_lock->tryLock(0);
     return false;
 }
+
+QString SingleInstance::commandSocketPath() const
+{
+    QString path = m_path;
+    path.chop(int(qstrlen(".lock")));
+    return path + QStringLiteral(".sock");
+}

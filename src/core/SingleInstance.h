@@ -1,5 +1,6 @@
 // One running copy per user and data folder: a lock file in the user's runtime folder.
-// A lock left by a crashed copy is taken over, so it never blocks the next start.
+// A lock left by a crashed copy is taken over, so it never blocks the next start. The
+// command socket of the running copy sits beside the lock.
 #pragma once
 
 #include <QString>
@@ -18,6 +19,9 @@ public:
     bool tryAcquire();
 
     QString lockPath() const { return m_path; }
+    // Beside the lock: the socket through which later starts hand their command to the copy
+    // holding the lock.
+    QString commandSocketPath() const;
 
 private:
     QString m_path;

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -33,6 +34,13 @@ class TrayIcon : public QObject
     void ModTaskTrayIcon(int mode);
     bool isBlinking() const { return m_newItem; }
 
+    // Right click on the icon, the stand-in's menu button, the menu hotkey and "zorvin --menu":
+    // releases the mouse, asks the preparer, and pops the menu up at the pointer. Nothing
+    // shows while the preparer says no (a password window is open).
+    void TrayPopupMenu();
+    // Applies the menu's rules just before it shows; false: no menu now.
+    void setMenuPreparer(std::function<bool()> prepare) { m_prepareMenu = std::move(prepare); }
+
     QMenu *menu() const { return m_menu; }
     // The quit entry, last in the menu; other entries are inserted before it.
     QAction *quitAction() const { return m_mnuEnd; }
@@ -55,6 +63,7 @@ class TrayIcon : public QObject
 
   signals:
     void doubleClicked();
+    // The menu is about to pop up, its rules applied.
     void aboutToShowMenu();
     // "終了(&X)" from the menu, or × on the stand-in window.
     void quitRequested();
@@ -78,6 +87,7 @@ class TrayIcon : public QObject
     QWidget *m_standIn = nullptr;
     QLabel *m_standInStatus = nullptr;
     std::unique_ptr<TrayWatcher> m_watcher;
+    std::function<bool()> m_prepareMenu;
     QTimer m_timerModIcon;
     QTimer m_noticeTimer;
     QString m_notice;
