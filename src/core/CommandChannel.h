@@ -22,7 +22,8 @@ class CommandChannel : public QObject
 
     // A second start: hands `command` to the running copy and waits for its answer. False
     // when no copy listens, or the copy did not take the command.
-    static bool send(const QString &socketPath, const QString &command, int timeoutMs, QString *error = nullptr);
+    static bool send(const QString &socketPath, const QString &command, int timeoutMs,
+                     QString *error = nullptr);
 
     // "capture N" (N 0-4), "menu", "show".
     static bool isCommand(const QString &command);

@@ -26,7 +26,8 @@ bool canWrite(const QByteArray &format)
 } // namespace
 
 FrmAbout::FrmAbout(const ModZorvin &ctx, QWidget *parent)
-    : QWidget(parent, Qt::Dialog), m_ctx(ctx), m_version(new QLabel(this)), m_parts(new QLabel(this)),
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_ctx(ctx), m_version(new QLabel(this)), m_parts(new QLabel(this)),
       m_ok(new QPushButton(QStringLiteral("OK"), this))
 {
     setObjectName(QStringLiteral("FrmAbout"));
@@ -72,7 +73,8 @@ QString FrmAbout::text() const
 void FrmAbout::showEvent(QShowEvent *event)
 {
     // The archiver is checked during start-up; the box says what holds when it opens.
-    m_parts->setText(PartLines(m_ctx.ArchiverReady, canWrite("jpeg"), canWrite("png")).join(QLatin1Char('\n')));
+    m_parts->setText(
+        PartLines(m_ctx.ArchiverReady, canWrite("jpeg"), canWrite("png")).join(QLatin1Char('\n')));
     QWidget::showEvent(event);
 }
 

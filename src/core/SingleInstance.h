@@ -10,7 +10,7 @@ class QLockFile;
 
 class SingleInstance
 {
-public:
+  public:
     // `dataDir` tells copies with different data folders (portable use, tests) apart.
     explicit SingleInstance(const QString &dataDir);
     ~SingleInstance();
@@ -23,7 +23,7 @@ public:
     // holding the lock.
     QString commandSocketPath() const;
 
-private:
+  private:
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;
 };

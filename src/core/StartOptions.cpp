@@ -45,11 +45,13 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         QStringLiteral("Capture in the running copy (start one if none runs): 0 whole screen, 1 work area, "
                        "2 dragged area, 3 active window, 4 its client area."),
         QStringLiteral("N"));
-    const QCommandLineOption menu(QStringLiteral("menu"),
-                                  QStringLiteral("Open the running copy's menu at the pointer (start one if none "
-                                                 "runs)."));
-    const QCommandLineOption show(QStringLiteral("show"),
-                                  QStringLiteral("Show the running copy's capture window (start one if none runs)."));
+    const QCommandLineOption menu(
+        QStringLiteral("menu"),
+        QStringLiteral("Open the running copy's menu at the pointer (start one if none "
+                       "runs)."));
+    const QCommandLineOption show(
+        QStringLiteral("show"),
+        QStringLiteral("Show the running copy's capture window (start one if none runs)."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(dataDir);

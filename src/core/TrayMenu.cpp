@@ -24,7 +24,8 @@ bool isSeparator(const char *name)
 
 } // namespace
 
-TrayMenu::TrayMenu(ModZorvin &ctx, TrayIcon &tray, Commands &commands, TransferSender &sender, QObject *parent)
+TrayMenu::TrayMenu(ModZorvin &ctx, TrayIcon &tray, Commands &commands, TransferSender &sender,
+                   QObject *parent)
     : QObject(parent), m_ctx(ctx), m_tray(tray), m_commands(commands), m_sender(sender), m_menu(*tray.menu()),
       m_before(tray.quitAction())
 {
@@ -51,7 +52,8 @@ TrayMenu::TrayMenu(ModZorvin &ctx, TrayIcon &tray, Commands &commands, TransferS
     insertCommands({kSeparator, "mnuShow", "mnuHide", kSeparator, "mnuHelp", "mnuAbout", kSeparator});
 
     tray.setMenuPreparer([this] { return prepare(); });
-    connect(&tray, &TrayIcon::doubleClicked, this, [this] { TrayDoubleClickAction(m_ctx.settings.LDblClick); });
+    connect(&tray, &TrayIcon::doubleClicked, this,
+            [this] { TrayDoubleClickAction(m_ctx.settings.LDblClick); });
     prepare();
 }
 
@@ -60,7 +62,8 @@ TrayMenu::~TrayMenu()
     m_tray.setMenuPreparer(nullptr);
 }
 
-QMenu *TrayMenu::addSubMenu(const char *name, const QString &caption, std::initializer_list<const char *> commands)
+QMenu *TrayMenu::addSubMenu(const char *name, const QString &caption,
+                            std::initializer_list<const char *> commands)
 {
     auto *sub = new QMenu(caption, &m_menu);
     sub->setObjectName(QLatin1String(name));
@@ -114,9 +117,12 @@ bool TrayMenu::prepare()
     m_commands.action(QStringLiteral("mnuHide"))->setVisible(visible);
     // Two groups follow their entries: editing when any of cut, copy and paste can run,
     // the wallpaper when there is a picture.
-    const auto enabled = [this](const char *name) { return m_commands.action(QLatin1String(name))->isEnabled(); };
-    subMenu(QStringLiteral("mnuEdit"))->menuAction()->setEnabled(enabled("mnuCut") || enabled("mnuCopy") ||
-                                                                 enabled("mnuPest"));
+    const auto enabled = [this](const char *name) {
+        return m_commands.action(QLatin1String(name))->isEnabled();
+    };
+    subMenu(QStringLiteral("mnuEdit"))
+        ->menuAction()
+        ->setEnabled(enabled("mnuCut") || enabled("mnuCopy") || enabled("mnuPest"));
     subMenu(QStringLiteral("mnuWall"))->menuAction()->setEnabled(enabled("mnuWallCenter"));
     fillCancelList();
     return true;
@@ -175,7 +181,8 @@ void TrayMenu::CancelItemChosen(int index)
 
 void TrayMenu::TrayDoubleClickAction(int action)
 {
-    static const char *const kCommands[] = {nullptr, "mnuShow", "mnuMsgSend", "mnuOpt", "mnuKeySet", "mnuAdrEdit"};
+    static const char *const kCommands[] = {nullptr,  "mnuShow",   "mnuMsgSend",
+                                            "mnuOpt", "mnuKeySet", "mnuAdrEdit"};
     if (action == 6)
         m_tray.quitAction()->trigger();
     else if (action > 0 && action < int(std::size(kCommands)))

@@ -15,7 +15,8 @@ class TstFrmAutoCapt : public QObject
 {
     Q_OBJECT
   public:
-    TstFrmAutoCapt(XvfbSession &session, const QString &skipReason) : m_session(session), m_skip(skipReason) {}
+    TstFrmAutoCapt(XvfbSession &session, const QString &skipReason) : m_session(session), m_skip(skipReason)
+    {}
 
   private slots:
     void initTestCase()

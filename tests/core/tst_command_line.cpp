@@ -46,10 +46,14 @@ struct DataFolder
     QStringList arguments(const QStringList &extra) const
     {
         // Loopback only, on the test's port.
-        return QStringList{QStringLiteral("--data-dir"),          dir.path(),
-                           QStringLiteral("--bind-address"),      QStringLiteral("127.0.0.10"),
-                           QStringLiteral("--broadcast-address"), QStringLiteral("127.0.0.10"),
-                           QStringLiteral("--port"),              QString::number(TestPort::port())} +
+        return QStringList{QStringLiteral("--data-dir"),
+                           dir.path(),
+                           QStringLiteral("--bind-address"),
+                           QStringLiteral("127.0.0.10"),
+                           QStringLiteral("--broadcast-address"),
+                           QStringLiteral("127.0.0.10"),
+                           QStringLiteral("--port"),
+                           QString::number(TestPort::port())} +
                extra;
     }
 };
@@ -87,7 +91,8 @@ class TstCommandLine : public QObject
 {
     Q_OBJECT
   public:
-    TstCommandLine(XvfbSession &session, const QString &skipReason) : m_session(session), m_skip(skipReason) {}
+    TstCommandLine(XvfbSession &session, const QString &skipReason) : m_session(session), m_skip(skipReason)
+    {}
 
   private slots:
     void initTestCase()
@@ -114,8 +119,8 @@ void TstCommandLine::helpNamesTheCommandsAndBadOnesAreRefused()
     for (const char *option : {"--capture <N>", "--menu", "--show"})
         QVERIFY2(help.contains(option), option);
 
-    for (const QStringList &bad : {QStringList{"--capture", "5"}, QStringList{"--capture", "x"},
-                                   QStringList{"--menu", "--show"}}) {
+    for (const QStringList &bad :
+         {QStringList{"--capture", "5"}, QStringList{"--capture", "x"}, QStringList{"--menu", "--show"}}) {
         p.start(kBinary, bad);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 2);
@@ -159,8 +164,12 @@ void TstCommandLine::showGoesToTheRunningCopy()
     first.process.start(kBinary, data.arguments({}));
     QVERIFY(first.process.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(data.started(), 20000);
-    const QStringList search = {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                QString::number(first.process.processId()), QStringLiteral("--name"),
+    const QStringList search = {QStringLiteral("search"),
+                                QStringLiteral("--all"),
+                                QStringLiteral("--onlyvisible"),
+                                QStringLiteral("--pid"),
+                                QString::number(first.process.processId()),
+                                QStringLiteral("--name"),
                                 QStringLiteral("^ぞるびん$")};
     // Hidden at start (only the stand-in of the tray shows).
     QCOMPARE(m_session.run(QStringLiteral("xdotool"), search).trimmed(), QString());

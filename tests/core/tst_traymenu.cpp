@@ -21,6 +21,8 @@
 #include <QMenu>
 #include <QNetworkDatagram>
 #include <QPainter>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -57,7 +59,8 @@ void shoot(const QString &name, const QRect &area)
     if (folder.isEmpty())
         return;
     QDir().mkpath(folder);
-    QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
         .save(folder + u'/' + name);
 }
 
@@ -79,7 +82,8 @@ class TstTrayMenu : public QObject
     {
         m_setup = std::make_unique<CaptureSetup>();
         m_tray = std::make_unique<TrayIcon>();
-        m_menu = std::make_unique<TrayMenu>(m_setup->ctx, *m_tray, *m_setup->commands, m_setup->engine->sender());
+        m_menu =
+            std::make_unique<TrayMenu>(m_setup->ctx, *m_tray, *m_setup->commands, m_setup->engine->sender());
     }
     void cleanup()
     {
@@ -95,12 +99,16 @@ class TstTrayMenu : public QObject
     void thirtyRunningJobsAreListedAndCancelStopsTheChosenOne();
     void doubleClickRunsTheChosenAction();
     void helpAndAboutOpenWithoutTheCaptureWindow();
+    void theDockedIconAnswersRightAndDoubleClicks();
 
   private:
     Commands &commands() { return *m_setup->commands; }
     QAction *action(const char *name) { return commands().action(QLatin1String(name)); }
     bool enabled(const char *name) { return action(name)->isEnabled(); }
-    bool subEnabled(const char *name) { return m_menu->subMenu(QLatin1String(name))->menuAction()->isEnabled(); }
+    bool subEnabled(const char *name)
+    {
+        return m_menu->subMenu(QLatin1String(name))->menuAction()->isEnabled();
+    }
 
     [[maybe_unused]] XvfbSession &m_session;
     QString m_skip;
@@ -113,18 +121,34 @@ void TstTrayMenu::everyEntryInItsPlace()
 {
     QVERIFY(m_menu->prepare());
     QCOMPARE(m_tray->menu()->objectName(), QStringLiteral("mnuFrmTray"));
-    QCOMPARE(captions(m_tray->menu()),
-             (QStringList{"mnuFile>ﾌｧｲﾙ(&F)", "mnuEdit>編集(&E)", "mnuCapture>ｷｬﾌﾟﾁｬ(&C)", "-", "画像転送(&T)",
-                          "ﾌｧｲﾙ転送(&R)", "mnuPSendCan>ｷｬﾝｾﾙ", "ﾒｯｾｰｼﾞ送信(&M)", "-",
-                          "mnuWall>壁紙として保存(&W)", "ﾃﾞｽｸﾄｯﾌﾟに貼る(&D)", "印刷(&P)", "-",
-                          "mnuTool>ﾂｰﾙ(&T)", "mnuOption>ｵﾌﾟｼｮﾝ(&O)", "-", "ｷｬﾌﾟﾁｬ画面表示(&S)", "-",
-                          "ﾍﾙﾌﾟ(&H)", "ﾊﾞｰｼﾞｮﾝ情報(&A)", "-", "終了(&X)"}));
+    QCOMPARE(captions(m_tray->menu()), (QStringList{"mnuFile>ﾌｧｲﾙ(&F)",
+                                                    "mnuEdit>編集(&E)",
+                                                    "mnuCapture>ｷｬﾌﾟﾁｬ(&C)",
+                                                    "-",
+                                                    "画像転送(&T)",
+                                                    "ﾌｧｲﾙ転送(&R)",
+                                                    "mnuPSendCan>ｷｬﾝｾﾙ",
+                                                    "ﾒｯｾｰｼﾞ送信(&M)",
+                                                    "-",
+                                                    "mnuWall>壁紙として保存(&W)",
+                                                    "ﾃﾞｽｸﾄｯﾌﾟに貼る(&D)",
+                                                    "印刷(&P)",
+                                                    "-",
+                                                    "mnuTool>ﾂｰﾙ(&T)",
+                                                    "mnuOption>ｵﾌﾟｼｮﾝ(&O)",
+                                                    "-",
+                                                    "ｷｬﾌﾟﾁｬ画面表示(&S)",
+                                                    "-",
+                                                    "ﾍﾙﾌﾟ(&H)",
+                                                    "ﾊﾞｰｼﾞｮﾝ情報(&A)",
+                                                    "-",
+                                                    "終了(&X)"}));
     const auto sub = [this](const char *name) { return captions(m_menu->subMenu(QLatin1String(name))); };
     QCOMPARE(sub("mnuFile"), (QStringList{"開く(&O)", "保存(&S)"}));
     QCOMPARE(sub("mnuEdit"), (QStringList{"切り取り(&T)", "ｺﾋﾟｰ(&C)", "張り付け(&P)"}));
-    QCOMPARE(sub("mnuCapture"), (QStringList{"ﾃﾞｽｸﾄｯﾌﾟ全体(&A)", "ﾃﾞｽｸﾄｯﾌﾟ全体･ﾀｽｸﾊﾞｰ領域除く(&W)",
-                                             "ﾃﾞｽｸﾄｯﾌﾟ領域指定(&S)", "ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･全領域(&W)",
-                                             "ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･ｸﾗｲｱﾝﾄ領域(&L)", "-", "ｸﾘｱ(&C)"}));
+    QCOMPARE(sub("mnuCapture"),
+             (QStringList{"ﾃﾞｽｸﾄｯﾌﾟ全体(&A)", "ﾃﾞｽｸﾄｯﾌﾟ全体･ﾀｽｸﾊﾞｰ領域除く(&W)", "ﾃﾞｽｸﾄｯﾌﾟ領域指定(&S)",
+                          "ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･全領域(&W)", "ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･ｸﾗｲｱﾝﾄ領域(&L)", "-", "ｸﾘｱ(&C)"}));
     QCOMPARE(sub("mnuWall"), (QStringList{"中央に表示(&C)", "並べて表示(&T)"}));
     QCOMPARE(sub("mnuTool"), (QStringList{"ｱﾄﾞﾚｽ帳(&N)", "画像編集ﾂｰﾙを開く(&L)", "ﾒｯｾｰｼﾞﾛｸﾞを開く(&M)",
                                           "ﾌｧｲﾙ受信ﾌｫﾙﾀﾞを開く(&I)"}));
@@ -132,24 +156,21 @@ void TstTrayMenu::everyEntryInItsPlace()
     // The same objects as everywhere else.
     QCOMPARE(m_menu->subMenu(QStringLiteral("mnuCapture"))->actions().first(), action("mnuCaptureItem0"));
 
-    // Up at the pointer, the capture and tool groups open, for a picture of it.
+    // Up at the pointer; each group opens beside it.
     QCursor::setPos(60, 40);
     m_tray->TrayPopupMenu();
     QTRY_COMPARE(QApplication::activePopupWidget(), m_tray->menu());
-    QMenu *tool = m_menu->subMenu(QStringLiteral("mnuTool"));
-    m_tray->menu()->setActiveAction(tool->menuAction());
-    tool->popup(m_tray->menu()->mapToGlobal(m_tray->menu()->actionGeometry(tool->menuAction()).topRight()));
-    QVERIFY(QTest::qWaitForWindowExposed(tool));
-    QVERIFY(m_tray->menu()->geometry().contains(QPoint(60, 40)) ||
-            m_tray->menu()->geometry().topLeft() == QPoint(60, 40));
-    shoot(QStringLiteral("tray-menu-tool.png"), m_tray->menu()->geometry().united(tool->geometry()).adjusted(-4, -4, 4, 4));
-    tool->close();
-    QMenu *capture = m_menu->subMenu(QStringLiteral("mnuCapture"));
-    capture->popup(m_tray->menu()->mapToGlobal(m_tray->menu()->actionGeometry(capture->menuAction()).topRight()));
-    QVERIFY(QTest::qWaitForWindowExposed(capture));
-    shoot(QStringLiteral("tray-menu-capture.png"),
-          m_tray->menu()->geometry().united(capture->geometry()).adjusted(-4, -4, 4, 4));
-    capture->close();
+    QVERIFY(m_tray->menu()->geometry().contains(QPoint(60, 40)));
+    for (const char *name : {"mnuFile", "mnuCapture", "mnuTool", "mnuOption"}) {
+        QMenu *group = m_menu->subMenu(QLatin1String(name));
+        m_tray->menu()->setActiveAction(group->menuAction());
+        group->popup(
+            m_tray->menu()->mapToGlobal(m_tray->menu()->actionGeometry(group->menuAction()).topRight()));
+        QVERIFY(QTest::qWaitForWindowExposed(group));
+        shoot(QStringLiteral("tray-menu-%1.png").arg(QString::fromLatin1(name).mid(3).toLower()),
+              m_tray->menu()->geometry().united(group->geometry()).adjusted(-4, -4, 4, 4));
+        group->close();
+    }
     m_tray->menu()->close();
 }
 
@@ -170,7 +191,8 @@ void TstTrayMenu::enablingFollowsPictureNetworkClipboardAndPaintProgram()
     QVERIFY(!enabled("mnuSend") && !enabled("mnuFileTran") && !enabled("mnuMsgSend"));
     QVERIFY(!subEnabled("mnuPSendCan"));
     // What needs none of these.
-    QVERIFY(enabled("mnuOpen") && enabled("mnuCaptureItem2") && enabled("mnuMsgLogShow") && enabled("mnuAbout"));
+    QVERIFY(enabled("mnuOpen") && enabled("mnuCaptureItem2") && enabled("mnuMsgLogShow") &&
+            enabled("mnuAbout"));
     QVERIFY(subEnabled("mnuFile") && subEnabled("mnuTool") && subEnabled("mnuOption"));
     // Options and hotkeys come with their windows; without a handler they stay off.
     QVERIFY(!enabled("mnuOpt") && !enabled("mnuKeySet"));
@@ -312,7 +334,8 @@ void TstTrayMenu::thirtyRunningJobsAreListedAndCancelStopsTheChosenOne()
     m_menu->cancelItem(0)->trigger();
     QVERIFY(!sender.job(jobs[0]).inUse);
     QTRY_VERIFY(probe.hasPendingDatagrams());
-    QCOMPARE(probe.receiveDatagram().data(), QByteArray("captSP") + archive.toLatin1().leftJustified(22, ' '));
+    QCOMPARE(probe.receiveDatagram().data(),
+             QByteArray("captSP") + archive.toLatin1().leftJustified(22, ' '));
     QVERIFY(gone.count() == 1 || gone.wait(5000));
     QTRY_COMPARE(connections.size(), 2);
     QTRY_VERIFY(sender.job(jobs[2]).state >= 1);
@@ -402,6 +425,57 @@ void TstTrayMenu::helpAndAboutOpenWithoutTheCaptureWindow()
     QVERIFY(help);
     QVERIFY(!help->document()->isEmpty());
     help->close();
+}
+
+void TstTrayMenu::theDockedIconAnswersRightAndDoubleClicks()
+{
+    QProcess panel;
+    panel.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("bottom")});
+    QVERIFY(panel.waitForStarted());
+    const auto stopPanel = qScopeGuard([&panel] {
+        panel.kill();
+        panel.waitForFinished();
+    });
+    m_tray->TrayAdd();
+    QTRY_VERIFY_WITH_TIMEOUT(m_tray->usesTray(), 10000);
+    const int screenHeight = QGuiApplication::primaryScreen()->geometry().height();
+    QTRY_VERIFY_WITH_TIMEOUT(m_tray->iconGeometry().bottom() >= screenHeight - 40, 10000);
+    const QPoint onIcon = m_tray->iconGeometry().center();
+    const auto click = [&](const QString &button, const QString &repeat) {
+        const QString said = m_session.run(QStringLiteral("xdotool"),
+                                           {QStringLiteral("mousemove"), QString::number(onIcon.x()),
+                                            QString::number(onIcon.y()), QStringLiteral("click"),
+                                            QStringLiteral("--repeat"), repeat, button});
+        QVERIFY(!said.isNull());
+    };
+    QSignalSpy shown(m_tray.get(), &TrayIcon::aboutToShowMenu);
+
+    // The right button: the menu at the pointer.
+    click(QStringLiteral("3"), QStringLiteral("1"));
+    QTRY_COMPARE(QApplication::activePopupWidget(), m_tray->menu());
+    QVERIFY(m_tray->menu()->geometry().contains(onIcon) || m_tray->menu()->geometry().bottom() < onIcon.y());
+    m_tray->menu()->close();
+    QCOMPARE(shown.count(), 1);
+
+    // Not while the password is asked for.
+    RegisterPasswordWindows(m_setup->ctx, *m_setup->windows);
+    QWidget *password = m_setup->windows->open(WindowKind::PWCheck);
+    QVERIFY(QTest::qWaitForWindowExposed(password));
+    click(QStringLiteral("3"), QStringLiteral("1"));
+    QVERIFY(!shown.wait(500));
+    QVERIFY(!m_tray->menu()->isVisible());
+    password->close();
+    QTRY_VERIFY(!m_setup->windows->find(WindowKind::PWCheck));
+
+    // The left double-click: here, the capture window.
+    m_setup->ctx.settings.LDblClick = 1;
+    QSignalSpy doubleClicks(m_tray.get(), &TrayIcon::doubleClicked);
+    click(QStringLiteral("1"), QStringLiteral("2"));
+    QTRY_COMPARE(doubleClicks.count(), 1);
+    FrmMain *window = commands().captureWindow();
+    QVERIFY(window);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    m_tray->TrayRemove();
 }
 
 ZORVIN_XVFB_MAIN(TstTrayMenu, QSize(1024, 768), true)
