@@ -59,12 +59,6 @@ FrmAbout::FrmAbout(const ModZorvin &ctx, QWidget *parent)
     grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QStringList FrmAbout::PartLines(bool archiver, bool jpeg, bool png)
-{
-    return {partLine("LZH 圧縮 (ｱｰｶｲﾊﾞ)", archiver), partLine("JPEG 形式の保存", jpeg),
-            partLine("PNG 形式の保存", png)};
-}
-
 QString FrmAbout::text() const
 {
     return m_version->text() + QLatin1Char('\n') + m_parts->text();
@@ -73,8 +67,10 @@ QString FrmAbout::text() const
 void FrmAbout::showEvent(QShowEvent *event)
 {
     // The archiver is checked during start-up; the box says what holds when it opens.
-    m_parts->setText(
-        PartLines(m_ctx.ArchiverReady, canWrite("jpeg"), canWrite("png")).join(QLatin1Char('\n')));
+    m_parts->setText(QStringList{partLine("LZH 圧縮 (ｱｰｶｲﾊﾞ)", m_ctx.ArchiverReady),
+                                 partLine("JPEG 形式の保存", canWrite("jpeg")),
+                                 partLine("PNG 形式の保存", canWrite("png"))}
+                         .join(QLatin1Char('\n')));
     QWidget::showEvent(event);
 }
 

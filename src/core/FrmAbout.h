@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QLatin1String>
-#include <QStringList>
 #include <QWidget>
 
 class ModZorvin;
@@ -21,8 +20,6 @@ class FrmAbout : public QWidget
   public:
     explicit FrmAbout(const ModZorvin &ctx, QWidget *parent = nullptr);
 
-    // One line per optional part, saying whether this copy has it.
-    static QStringList PartLines(bool archiver, bool jpeg, bool png);
     // Everything the box says, line by line.
     QString text() const;
 

@@ -33,6 +33,8 @@ class TrayIcon : public QObject
     // 0 = normal icon, stop blinking; 1 = a new item waits, blink every 500 ms.
     void ModTaskTrayIcon(int mode);
     bool isBlinking() const { return m_newItem; }
+    // The image shown now: the normal one, or while blinking every other 500 ms the other.
+    QIcon currentIcon() const;
 
     // Right click on the icon, the stand-in's menu button, the menu hotkey and "zorvin --menu":
     // releases the mouse, asks the preparer, and pops the menu up at the pointer. Nothing
@@ -79,7 +81,6 @@ class TrayIcon : public QObject
     void showStandIn();
     void removeIcon();
     void removeStandIn();
-    QIcon currentIcon() const;
 
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
