@@ -71,7 +71,8 @@ void TstFrmAutoCapt::capturesEveryIntervalUntilSwitchedOff()
     m_auto->Load();
     QVERIFY(m_auto->isRunning());
     QSignalSpy started(m_auto.get(), &FrmAutoCapt::captureStarted);
-    QTRY_COMPARE(saved(), (QStringList{"CPT00001.BMP", "CPT00002.BMP", "CPT00003.BMP"}));
+    QTRY_VERIFY(saved().size() >= 3);
+    QCOMPARE(saved().mid(0, 3), (QStringList{"CPT00001.BMP", "CPT00002.BMP", "CPT00003.BMP"}));
     // Quiet captures into the hidden capture window, which was loaded for them.
     FrmMain *window = m_setup->commands->captureWindow();
     QVERIFY(window && window->HasPicture() && !window->isVisible());
@@ -115,9 +116,9 @@ void TstFrmAutoCapt::countGoesOnAfterOffAndOn()
     QCOMPARE(m_auto->counter(), kept);
     QSignalSpy started(m_auto.get(), &FrmAutoCapt::captureStarted);
     QVERIFY(started.wait(5000));
-    QCOMPARE(saved(), QStringList{"CPT00001.BMP"});
     // After a capture the count starts again at 0.
     QVERIFY(m_auto->counter() < 2);
+    QTRY_COMPARE(saved(), QStringList{"CPT00001.BMP"});
 
     // A shorter interval applied while counting counts against the new one.
     settings().AutoCaptTim = 1;
