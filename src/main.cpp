@@ -45,21 +45,25 @@ int startProgram(QApplication &app, const StartOptions &options)
     RaiseOpenFileLimit();
     SingleInstance instance(ctx.ProgramDir);
     const QString socketPath = instance.commandSocketPath();
-    // A command goes to the copy that runs, if one does.
-    if (!options.command.isEmpty() && CommandChannel::send(socketPath, options.command, kCommandWaitMs))
-        return 0;
-    if (!instance.tryAcquire()) {
-        // A copy that is starting opens its channel right after taking the lock.
+    // A command goes to the copy that runs, if one does. A copy that is starting opens its
+    // channel right after taking the lock: while it holds the lock, keep trying a little.
+    if (!options.command.isEmpty()) {
         QString error;
-        if (!options.command.isEmpty()) {
-            for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
-                if (CommandChannel::send(socketPath, options.command, kCommandWaitMs, &error))
-                    return 0;
-                QThread::msleep(kCommandRetryMs);
-            }
+        for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
+            const CommandChannel::Sent sent =
+                CommandChannel::send(socketPath, options.command, kCommandWaitMs, &error);
+            if (sent == CommandChannel::Sent::Taken)
+                return 0;
+            if (sent == CommandChannel::Sent::NotTaken || (attempt == 0 && instance.tryAcquire()))
+                break;
+            QThread::msleep(kCommandRetryMs);
+        }
+        if (!instance.isHeld()) {
             TellTerminal(QStringLiteral("The running copy did not take the command: ") + error);
             return 1;
         }
+    }
+    if (!instance.isHeld() && !instance.tryAcquire()) {
         const QString text = productTitle(" 」は既に起動しています。");
         TellTerminal(text);
         ShowMessageBox(text, 64);

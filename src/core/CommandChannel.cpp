@@ -65,7 +65,8 @@ void CommandChannel::onReadyRead(QLocalSocket *socket)
         emit commandReceived(command);
 }
 
-bool CommandChannel::send(const QString &socketPath, const QString &command, int timeoutMs, QString *error)
+CommandChannel::Sent CommandChannel::send(const QString &socketPath, const QString &command, int timeoutMs,
+                                          QString *error)
 {
     // The second start has nothing else to do meanwhile: it waits on the socket directly.
     QLocalSocket socket;
@@ -73,7 +74,7 @@ bool CommandChannel::send(const QString &socketPath, const QString &command, int
     if (!socket.waitForConnected(timeoutMs)) {
         if (error)
             *error = socket.errorString();
-        return false;
+        return Sent::NoCopy;
     }
     socket.write(command.toUtf8() + '\n');
     socket.flush();
@@ -81,9 +82,9 @@ bool CommandChannel::send(const QString &socketPath, const QString &command, int
     while (!answer.contains('\n') && socket.waitForReadyRead(timeoutMs))
         answer += socket.readAll();
     if (answer.trimmed() == "ok")
-        return true;
+        return Sent::Taken;
     if (error)
         *error = answer.isEmpty() ? QStringLiteral("no answer from the running copy")
                                   : QStringLiteral("the running copy did not take the command");
-    return false;
+    return Sent::NotTaken;
 }

@@ -20,9 +20,11 @@ class CommandChannel : public QObject
     // caller holds the single-instance lock, so no live copy owns it).
     [[nodiscard]] bool listen(QString *error = nullptr);
 
-    // A second start: hands `command` to the running copy and waits for its answer. False
-    // when no copy listens, or the copy did not take the command.
-    static bool send(const QString &socketPath, const QString &command, int timeoutMs,
+    enum class Sent { Taken, NoCopy, NotTaken };
+    // A second start: hands `command` to the running copy and waits for its answer.
+    // NoCopy when nobody listens (none runs, or it has not opened the channel yet);
+    // NotTaken when the copy refused the command or did not answer in time.
+    static Sent send(const QString &socketPath, const QString &command, int timeoutMs,
                      QString *error = nullptr);
 
     // "capture N" (N 0-4), "menu", "show".

@@ -32,6 +32,11 @@ bool SingleInstance::tryAcquire()
     return false;
 }
 
+bool SingleInstance::isHeld() const
+{
+    return m_lock->isLocked();
+}
+
 QString SingleInstance::commandSocketPath() const
 {
     QString path = m_path;

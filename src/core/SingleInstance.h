@@ -17,6 +17,7 @@ class SingleInstance
 
     // True when this process now holds the lock; false when another copy is running.
     bool tryAcquire();
+    bool isHeld() const;
 
     QString lockPath() const { return m_path; }
     // Beside the lock: the socket through which later starts hand their command to the copy

@@ -104,6 +104,7 @@ class TstCommandLine : public QObject
     void captureOfTheActiveWindowGoesToTheRunningCopy();
     void showGoesToTheRunningCopy();
     void withoutARunningCopyTheStartPerformsTheCommand();
+    void twoStartsAtOnceMakeOneCopyThatTakesBothCommands();
 
   private:
     XvfbSession &m_session;
@@ -192,6 +193,24 @@ void TstCommandLine::withoutARunningCopyTheStartPerformsTheCommand()
     QCOMPARE(copy.process.state(), QProcess::Running);
     QCOMPARE(handOver(data, {QStringLiteral("--capture"), QStringLiteral("1")}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(data.saved().size(), 2, 10000);
+}
+
+void TstCommandLine::twoStartsAtOnceMakeOneCopyThatTakesBothCommands()
+{
+    DataFolder data;
+    Copy a, b;
+    a.process.start(kBinary, data.arguments({QStringLiteral("--capture"), QStringLiteral("0")}));
+    b.process.start(kBinary, data.arguments({QStringLiteral("--capture"), QStringLiteral("1")}));
+    QVERIFY(a.process.waitForStarted() && b.process.waitForStarted());
+    // Whichever took the lock runs; the other hands its command over and ends with 0.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        a.process.state() == QProcess::NotRunning || b.process.state() == QProcess::NotRunning, 20000);
+    QProcess &ended = a.process.state() == QProcess::NotRunning ? a.process : b.process;
+    QProcess &running = &ended == &a.process ? b.process : a.process;
+    QCOMPARE(ended.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(ended.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(data.saved().size(), 2, 20000);
+    QCOMPARE(running.state(), QProcess::Running);
 }
 
 ZORVIN_XVFB_MAIN(TstCommandLine, QSize(800, 600), true)
