@@ -1,5 +1,6 @@
 // The entry routine: one copy per user, the work folders and data paths, then the
 // resident window, whose load handler runs the rest of the start-up.
+#include "core/CommandChannel.h"
 #include "core/FileLimit.h"
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
@@ -11,11 +12,18 @@
 
 #include <QApplication>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 #include <exception>
 
 namespace {
+
+// How long a later start waits for the running copy's answer, and how often it tries again
+// while that copy is still starting.
+constexpr int kCommandWaitMs = 3000;
+constexpr int kCommandAttempts = 25;
+constexpr int kCommandRetryMs = 200;
 
 QString productTitle(const char *suffix)
 {
@@ -36,7 +44,26 @@ int startProgram(QApplication &app, const StartOptions &options)
 
     RaiseOpenFileLimit();
     SingleInstance instance(ctx.ProgramDir);
-    if (!instance.tryAcquire()) {
+    const QString socketPath = instance.commandSocketPath();
+    // A command goes to the copy that runs, if one does. A copy that is starting opens its
+    // channel right after taking the lock: while it holds the lock, keep trying a little.
+    if (!options.command.isEmpty()) {
+        QString error;
+        for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
+            const CommandChannel::Sent sent =
+                CommandChannel::send(socketPath, options.command, kCommandWaitMs, &error);
+            if (sent == CommandChannel::Sent::Taken)
+                return 0;
+            if (sent == CommandChannel::Sent::NotTaken || (attempt == 0 && instance.tryAcquire()))
+                break;
+            QThread::msleep(kCommandRetryMs);
+        }
+        if (!instance.isHeld()) {
+            TellTerminal(QStringLiteral("The running copy did not take the command: ") + error);
+            return 1;
+        }
+    }
+    if (!instance.isHeld() && !instance.tryAcquire()) {
         const QString text = productTitle(" 」は既に起動しています。");
         TellTerminal(text);
         ShowMessageBox(text, 64);
@@ -46,7 +73,17 @@ int startProgram(QApplication &app, const StartOptions &options)
     ctx.MakeTempFolders(UserTempPath(ctx.ProgramDir));
     ctx.ImageLibLevel = DetectImageLibLevel();
 
+    // Later starts hand their commands over here; without the channel the program still
+    // runs, only those commands cannot reach it.
+    CommandChannel channel(socketPath);
+    QString channelError;
+    if (!channel.listen(&channelError))
+        TellTerminal(QStringLiteral("Commands of later starts cannot reach this copy: ") + channelError);
+
     FrmSket sket(ctx);
+    QObject::connect(&channel, &CommandChannel::commandReceived, &sket, &FrmSket::RunCommand);
+    if (!options.command.isEmpty())
+        sket.RunCommand(options.command);
     UnixSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &sket,
                      &FrmSket::QuitWithoutQuestion);

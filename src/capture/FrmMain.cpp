@@ -26,7 +26,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
@@ -77,6 +76,12 @@ constexpr int kViewportMargin = 2;
 
 // The pop-up's cancel list holds at most this many running jobs.
 constexpr int kCancelItems = 30;
+
+// The pop-up names a file job by its file first.
+QString popupCancelCaption(const SendJob &job)
+{
+    return job.isFile() ? job.itemName + QStringLiteral(" : ") + job.resultName : job.resultName;
+}
 
 const QString kFolderNotice = QStringLiteral("フォルダは読み込みできません。");
 const QString kSeveralFilesNotice = QStringLiteral("複数ファイルの読み込みはできません。");
@@ -286,25 +291,16 @@ QStringList FrmMain::RunningJobCaptions() const
 {
     QStringList captions;
     const TransferSender &sender = m_engine.sender();
-    for (int slot = 0; slot < kSendJobSlots && captions.size() < kCancelItems; ++slot) {
-        const SendJob &job = sender.job(slot);
-        if (!job.inUse)
-            continue;
-        captions << (job.isFile() ? job.itemName + QStringLiteral(" : ") + job.resultName : job.resultName);
-    }
+    for (int slot : sender.JobsInUse(kCancelItems))
+        captions << popupCancelCaption(sender.job(slot));
     return captions;
 }
 
 void FrmMain::CancelJob(const QString &caption)
 {
     TransferSender &sender = m_engine.sender();
-    for (int slot = 0; slot < kSendJobSlots; ++slot) {
-        const SendJob &job = sender.job(slot);
-        if (!job.inUse)
-            continue;
-        const QString own =
-            job.isFile() ? job.itemName + QStringLiteral(" : ") + job.resultName : job.resultName;
-        if (own == caption) {
+    for (int slot : sender.JobsInUse(kSendJobSlots)) {
+        if (popupCancelCaption(sender.job(slot)) == caption) {
             sender.CancelSendJob(slot);
             return;
         }
@@ -692,17 +688,6 @@ void FrmMain::ShowHelp()
     dialog.setHelpFile(QStringLiteral("ZORVIN.HLP"));
     dialog.setHelpCommand(cCommonDlg::kHelpContents);
     dialog.ShowHelp();
-}
-
-void FrmMain::ShowAbout()
-{
-    QMessageBox::about(
-        this, QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"),
-        QStringLiteral("%1  Version %2.%3\n\n画像の書き出し (JPEG / PNG / BMP): 組み込み\nLZH 圧縮: %4")
-            .arg(QString::fromUtf8(kProductName))
-            .arg(kVersionMajor)
-            .arg(kVersionMinor)
-            .arg(m_ctx.ArchiverReady ? QStringLiteral("利用できます") : QStringLiteral("利用できません")));
 }
 
 // ---- window events -------------------------------------------------------------------

@@ -98,7 +98,6 @@ class FrmMain : public QMainWindow
     void DefaultBackground();
     void EditToolbar();
     void ShowHelp();
-    void ShowAbout();
     // The follow-ups of a capture; the second returns the number of transfer jobs queued.
     void AutoSaveCapture();
     int AutoTranCapture();

@@ -9,10 +9,12 @@
 #include "capture/PrintTarget.h"
 #include "capture/ToolbarIcons.h"
 #include "capture/ToolbarLayout.h"
+#include "core/FrmAbout.h"
 #include "core/ModZorvin.h"
 #include "core/WindowRegistry.h"
 #include "net/MsgLog.h"
 #include "net/NetEngine.h"
+#include "ui/HelpWindow.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -30,6 +32,7 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
         FrmSelect::attach(*window, m_windows, [this] { FrmDTopImg::Restack(m_windows); });
         return window;
     });
+    m_windows.setFactory(WindowKind::About, [this] { return new FrmAbout(m_ctx); });
     connect(&m_windows, &WindowRegistry::windowAdded, this, &Commands::refresh);
     connect(&m_windows, &WindowRegistry::windowRemoved, this, &Commands::refresh);
 
@@ -139,7 +142,12 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
         always);
 
     add("mnuHelpContents", QStringLiteral("目次(&C)"), "Help", onCaptureWindow(&FrmMain::ShowHelp), always);
-    add("mnuAbout", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"), nullptr, onCaptureWindow(&FrmMain::ShowAbout), always);
+    add(
+        "mnuHelp", QStringLiteral("ﾍﾙﾌﾟ(&H)"), nullptr,
+        [] { HelpWindow::showHelp(QStringLiteral("ZORVIN.HLP"), nullptr); }, always);
+    add(
+        "mnuAbout", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"), nullptr, [this] { m_windows.open(WindowKind::About); },
+        always);
 
     add("mnuPHide", QStringLiteral("非表示(&H)"), nullptr, hideCapture, always);
     add(

@@ -2,7 +2,8 @@
 
 #include "address/AddressWindows.h"
 #include "capture/CaptureNotice.h"
-#include "capture/CaptureTrayMenu.h"
+#include "capture/FrmAutoCapt.h"
+#include "capture/FrmMain.h"
 #include "capture/HotKeys.h"
 #include "core/Commands.h"
 #include "core/ModZorvin.h"
@@ -12,6 +13,7 @@
 #include "core/SettingsLoader.h"
 #include "core/StartupChecks.h"
 #include "core/TrayIcon.h"
+#include "core/TrayMenu.h"
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "net/SocketFacts.h"
@@ -20,20 +22,22 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 
-#include <iterator>
+#include <utility>
 
 FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     : QWidget(parent), m_ctx(ctx), m_engine(std::make_unique<NetEngine>(ctx, *this)),
       m_tray(std::make_unique<TrayIcon>()), m_windows(std::make_unique<WindowRegistry>()),
       m_commands(std::make_unique<Commands>(ctx, *m_engine, *m_windows)),
-      m_addressWindows(std::make_unique<AddressWindows>(*m_engine, *m_windows, *m_commands))
+      m_addressWindows(std::make_unique<AddressWindows>(*m_engine, *m_windows, *m_commands)),
+      m_trayMenu(std::make_unique<TrayMenu>(ctx, *m_tray, *m_commands, m_engine->sender())),
+      m_autoCapt(std::make_unique<FrmAutoCapt>(ctx, *m_commands))
 {
     setObjectName(QStringLiteral("FrmSket"));
     setWindowTitle(QString::fromUtf8(kProductName));
     RegisterPasswordWindows(ctx, *m_windows);
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
-    connect(m_tray.get(), &TrayIcon::doubleClicked, this, &FrmSket::onTrayDoubleClicked);
     EngineEvents &events = m_engine->events();
     connect(&events, &EngineEvents::soundRequested, this, &FrmSket::onSoundRequested);
     connect(&events, &EngineEvents::folderOpenRequested, this, &FrmSket::onFolderOpenRequested);
@@ -74,7 +78,7 @@ bool FrmSket::Load()
     // The capture window is there (hidden) from the start, so the first capture is quick.
     m_windows->load(WindowKind::Capture);
     AddTrayIcon();
-    // The interval capture and the hotkeys start here once they exist.
+    m_autoCapt->Load();
 
     m_hotKeys = std::make_unique<HotKeys>(m_ctx, *this, *m_windows, *m_commands, *m_tray);
     m_hotKeys->RegisterAll();
@@ -85,7 +89,39 @@ bool FrmSket::Load()
     // The version stamp marks a start-up that went through.
     WriteVersionStamp(SettingsFile(m_ctx.SettingsPath()));
     m_ctx.StartupDone = StartupRunning;
+    // Commands of the command line wait for the end of start-up, and then run from the
+    // event loop.
+    if (!m_waitingCommands.isEmpty())
+        QTimer::singleShot(0, this, [this] {
+            const QStringList commands = std::exchange(m_waitingCommands, {});
+            for (const QString &command : commands)
+                RunCommand(command);
+        });
     return true;
+}
+
+void FrmSket::RunCommand(const QString &command)
+{
+    if (m_unloaded || m_ctx.StartupDone == StartupQuitting)
+        return;
+    if (m_ctx.StartupDone != StartupRunning) {
+        m_waitingCommands << command;
+        return;
+    }
+    PerformCommand(command);
+}
+
+void FrmSket::PerformCommand(const QString &command)
+{
+    if (command == QLatin1String("menu")) {
+        m_tray->TrayPopupMenu();
+    } else if (command == QLatin1String("show")) {
+        m_commands->run(QStringLiteral("mnuShow"));
+    } else if (command.startsWith(QLatin1String("capture "))) {
+        // As a hotkey does: the active window is the one the user was in, not one to click.
+        if (FrmMain *window = m_commands->loadCaptureWindow())
+            window->CaptHotKey(command.mid(8).toInt());
+    }
 }
 
 void FrmSket::WarnAboutMissingFolders()
@@ -120,7 +156,6 @@ bool FrmSket::StartNetwork()
 
 void FrmSket::AddTrayIcon()
 {
-    new CaptureTrayMenu(*m_tray->menu(), m_tray->quitAction(), *m_commands, this);
     new CaptureNotice(*m_windows, *m_tray, this);
     m_tray->TrayAdd();
 }
@@ -247,16 +282,4 @@ void FrmSket::onLogViewerRequested(const QString &program, const QStringList &ar
 {
     if (program.isEmpty() || !StartProgram(program, arguments))
         OpenWithDesktop(path);
-}
-
-void FrmSket::onTrayDoubleClicked()
-{
-    // The setting LDblClick chooses the command; 0 and unknown numbers do nothing.
-    static const char *const kDoubleClickCommands[] = {nullptr,  "mnuShow",   "mnuMsgSend",
-                                                       "mnuOpt", "mnuKeySet", "mnuAdrEdit"};
-    const int choice = m_ctx.settings.LDblClick;
-    if (choice == 6)
-        mnuEnd();
-    else if (choice > 0 && choice < int(std::size(kDoubleClickCommands)))
-        m_commands->run(QLatin1String(kDoubleClickCommands[choice]));
 }

@@ -5,15 +5,18 @@
 
 #include "core/EngineHost.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
 class AddressWindows;
 class Commands;
 class HotKeys;
+class FrmAutoCapt;
 class ModZorvin;
 class NetEngine;
 class TrayIcon;
+class TrayMenu;
 class WindowRegistry;
 
 class FrmSket : public QWidget, public EngineHost
@@ -45,6 +48,14 @@ class FrmSket : public QWidget, public EngineHost
     Commands &commands() const { return *m_commands; }
     // The six hotkeys and their dialog; null until start-up has made them.
     HotKeys *hotKeys() const { return m_hotKeys.get(); }
+    // The resident menu in the tray.
+    TrayMenu &trayMenu() const { return *m_trayMenu; }
+    // The interval capture; after the options are saved, its ApplyAutoCaptSettings.
+    FrmAutoCapt &autoCapt() const { return *m_autoCapt; }
+
+    // A command of the command line ("capture N", "menu", "show"), from this start or
+    // handed over by a later one. One that comes during start-up runs once it is done.
+    void RunCommand(const QString &command);
 
     // EngineHost
     int ShowMessageBox(const QString &text, int style) override;
@@ -67,7 +78,7 @@ class FrmSket : public QWidget, public EngineHost
     QString UnopenedItemsQuestion() const;
     void QueryUnload();
     void Unload();
-    void onTrayDoubleClicked();
+    void PerformCommand(const QString &command);
 
     ModZorvin &m_ctx;
     std::unique_ptr<NetEngine> m_engine;
@@ -77,5 +88,8 @@ class FrmSket : public QWidget, public EngineHost
     // The address book, the send dialog and the send results.
     std::unique_ptr<AddressWindows> m_addressWindows;
     std::unique_ptr<HotKeys> m_hotKeys;
+    std::unique_ptr<TrayMenu> m_trayMenu;
+    std::unique_ptr<FrmAutoCapt> m_autoCapt;
+    QStringList m_waitingCommands;
     bool m_unloaded = false;
 };

@@ -11,7 +11,9 @@ SingleInstance::SingleInstance(const QString &dataDir)
     if (folder.isEmpty())
         folder = QDir::tempPath();
     const QByteArray key =
-        QCryptographicHash::hash(QDir::cleanPath(dataDir).toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+        QCryptographicHash::hash(QDir::cleanPath(dataDir).toUtf8(), QCryptographicHash::Sha1)
+            .toHex()
+            .left(12);
     m_path = folder + QStringLiteral("/zorvin-") + QString::fromLatin1(key) + QStringLiteral(".lock");
     m_lock = std::make_unique<QLockFile>(m_path);
     // The lock lives as long as the program: never stale by age, only when its owner died.
@@ -28,4 +30,16 @@ bool SingleInstance::tryAcquire()
     if (m_lock->error() == QLockFile::LockFailedError && m_lock->removeStaleLockFile())
         return m_lock->tryLock(0);
     return false;
+}
+
+bool SingleInstance::isHeld() const
+{
+    return m_lock->isLocked();
+}
+
+QString SingleInstance::commandSocketPath() const
+{
+    QString path = m_path;
+    path.chop(int(qstrlen(".lock")));
+    return path + QStringLiteral(".sock");
 }

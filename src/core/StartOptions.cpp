@@ -40,12 +40,27 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         QStringLiteral(
             "Use this UDP and TCP port instead of 62410; only copies on the same port see each other."),
         QStringLiteral("N"));
+    const QCommandLineOption capture(
+        QStringLiteral("capture"),
+        QStringLiteral("Capture in the running copy (start one if none runs): 0 whole screen, 1 work area, "
+                       "2 dragged area, 3 active window, 4 its client area."),
+        QStringLiteral("N"));
+    const QCommandLineOption menu(
+        QStringLiteral("menu"),
+        QStringLiteral("Open the running copy's menu at the pointer (start one if none "
+                       "runs)."));
+    const QCommandLineOption show(
+        QStringLiteral("show"),
+        QStringLiteral("Show the running copy's capture window (start one if none runs)."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(dataDir);
     parser.addOption(bindAddress);
     parser.addOption(broadcastAddress);
     parser.addOption(port);
+    parser.addOption(capture);
+    parser.addOption(menu);
+    parser.addOption(show);
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -78,6 +93,22 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         else
             options.error = QStringLiteral("Not a port number (1-65535): %1").arg(parser.value(port));
     }
+    QStringList commands;
+    if (parser.isSet(capture)) {
+        const QString mode = parser.value(capture);
+        if (mode.size() == 1 && mode[0] >= u'0' && mode[0] <= u'4')
+            commands << QStringLiteral("capture ") + mode;
+        else
+            options.error = QStringLiteral("Not a capture mode (0-4): %1").arg(mode);
+    }
+    if (parser.isSet(menu))
+        commands << QStringLiteral("menu");
+    if (parser.isSet(show))
+        commands << QStringLiteral("show");
+    if (commands.size() > 1)
+        options.error = QStringLiteral("Only one of --capture, --menu and --show at a time.");
+    else if (!commands.isEmpty())
+        options.command = commands.first();
     return options;
 }
 

@@ -15,6 +15,10 @@ struct StartOptions
     // --port N: the UDP and TCP port instead of 62410, for a copy beside another one on
     // the same host (tests); 0 when not given.
     quint16 port = 0;
+    // --capture N, --menu, --show: a command for the running copy ("capture N", "menu",
+    // "show"); a copy that starts because none runs performs it once started. Empty when
+    // none was given.
+    QString command;
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for
     QString error;       // set when the command line could not be understood

@@ -64,10 +64,10 @@ class StandInWindow : public QWidget
 TrayIcon::TrayIcon(QObject *parent) : QObject(parent)
 {
     m_menu = new QMenu();
+    m_menu->setObjectName(QStringLiteral("mnuFrmTray"));
     m_mnuEnd = m_menu->addAction(QStringLiteral("終了(&X)"));
     m_mnuEnd->setObjectName(QStringLiteral("mnuEnd"));
     connect(m_mnuEnd, &QAction::triggered, this, &TrayIcon::quitRequested);
-    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::aboutToShowMenu);
 
     m_timerModIcon.setInterval(500);
     connect(&m_timerModIcon, &QTimer::timeout, this, &TrayIcon::onTimerModIcon);
@@ -146,10 +146,13 @@ void TrayIcon::showIcon()
 {
     m_tray = new QSystemTrayIcon(currentIcon(), this);
     m_tray->setToolTip(tip());
-    m_tray->setContextMenu(m_menu);
+    // No context menu of the icon's own: the right click goes through TrayPopupMenu, which
+    // may refuse it.
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick)
             emit doubleClicked();
+        else if (reason == QSystemTrayIcon::Context)
+            TrayPopupMenu();
     });
     m_tray->show();
 }
@@ -168,7 +171,8 @@ void TrayIcon::showStandIn()
     auto *row = new QHBoxLayout;
     auto *label = new QLabel(tip(), m_standIn);
     auto *button = new QPushButton(QStringLiteral("ﾒﾆｭｰ(&M)"), m_standIn);
-    button->setMenu(m_menu);
+    button->setObjectName(QStringLiteral("TrayStandInMenu"));
+    connect(button, &QPushButton::clicked, this, &TrayIcon::TrayPopupMenu);
     row->addWidget(label);
     row->addWidget(button);
     column->addLayout(row);
@@ -179,6 +183,18 @@ void TrayIcon::showStandIn()
     column->addWidget(m_standInStatus);
     column->setSizeConstraint(QLayout::SetFixedSize);
     m_standIn->show();
+}
+
+void TrayIcon::TrayPopupMenu()
+{
+    if (QWidget *grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    if (m_menu->isVisible() || (m_prepareMenu && !m_prepareMenu()))
+        return;
+    emit aboutToShowMenu();
+    // popup, not exec: the menu's choices run from the event loop, never inside a loop of
+    // the caller's.
+    m_menu->popup(QCursor::pos());
 }
 
 void TrayIcon::removeIcon()
@@ -201,11 +217,6 @@ void TrayIcon::removeStandIn()
     }
     m_standIn = nullptr;
     m_standInStatus = nullptr;
-}
-
-void TrayIcon::TrayPopupMenu()
-{
-    m_menu->popup(QCursor::pos());
 }
 
 QRect TrayIcon::iconGeometry() const

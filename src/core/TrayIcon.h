@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -32,10 +33,17 @@ class TrayIcon : public QObject
     // 0 = normal icon, stop blinking; 1 = a new item waits, blink every 500 ms.
     void ModTaskTrayIcon(int mode);
     bool isBlinking() const { return m_newItem; }
+    // The image shown now: the normal one, or while blinking every other 500 ms the other.
+    QIcon currentIcon() const;
+
+    // Right click on the icon, the stand-in's menu button, the menu hotkey and "zorvin --menu":
+    // releases the mouse, asks the preparer, and pops the menu up at the pointer. Nothing
+    // shows while the preparer says no (a password window is open).
+    void TrayPopupMenu();
+    // Applies the menu's rules just before it shows; false: no menu now.
+    void setMenuPreparer(std::function<bool()> prepare) { m_prepareMenu = std::move(prepare); }
 
     QMenu *menu() const { return m_menu; }
-    // Pops the menu at the pointer (the menu hotkey); aboutToShowMenu comes first.
-    void TrayPopupMenu();
     // The quit entry, last in the menu; other entries are inserted before it.
     QAction *quitAction() const { return m_mnuEnd; }
     bool usesStandInWindow() const { return m_standIn != nullptr; }
@@ -57,6 +65,7 @@ class TrayIcon : public QObject
 
   signals:
     void doubleClicked();
+    // The menu is about to pop up, its rules applied.
     void aboutToShowMenu();
     // "終了(&X)" from the menu, or × on the stand-in window.
     void quitRequested();
@@ -72,7 +81,6 @@ class TrayIcon : public QObject
     void showStandIn();
     void removeIcon();
     void removeStandIn();
-    QIcon currentIcon() const;
 
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
@@ -80,6 +88,7 @@ class TrayIcon : public QObject
     QWidget *m_standIn = nullptr;
     QLabel *m_standInStatus = nullptr;
     std::unique_ptr<TrayWatcher> m_watcher;
+    std::function<bool()> m_prepareMenu;
     QTimer m_timerModIcon;
     QTimer m_noticeTimer;
     QString m_notice;

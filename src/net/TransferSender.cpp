@@ -83,6 +83,16 @@ bool TransferSender::anyJobInUse() const
     return false;
 }
 
+QList<int> TransferSender::JobsInUse(int limit) const
+{
+    QList<int> inUse;
+    for (int slot = 0; slot < kSendJobSlots && inUse.size() < limit; ++slot) {
+        if (m_jobs[size_t(slot)].inUse)
+            inUse.append(slot);
+    }
+    return inUse;
+}
+
 int TransferSender::slotForSocket(int socketIndex) const
 {
     return firstInUse(m_jobs, &SendJob::socketIndex, socketIndex);

@@ -7,6 +7,7 @@
 #include "net/TransferLinks.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -85,6 +86,9 @@ class TransferSender : public QObject
 
     const SendJob &job(int slot) const { return m_jobs[size_t(slot)]; }
     bool anyJobInUse() const;
+    // The slots of the jobs in use, in slot order, at most `limit` of them: what the cancel
+    // lists of the menus offer.
+    QList<int> JobsInUse(int limit) const;
     // The socket counter: above 32700 it restarts at 1, then it is incremented.
     int NextSocketIndex();
     void setSocketCounter(int value) { m_socketCounter = value; }

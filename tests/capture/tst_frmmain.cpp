@@ -5,7 +5,6 @@
 // program (xclip), copy, drops, and the paint-program hand-off.
 #include "address/AddressStore.h"
 #include "capture/CaptureEngine.h"
-#include "capture/CaptureTrayMenu.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmToolbarEdit.h"
 #include "capture/PrintTarget.h"
@@ -13,6 +12,8 @@
 #include "core/Commands.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
+#include "core/TrayIcon.h"
+#include "core/TrayMenu.h"
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
@@ -917,36 +918,38 @@ void TstFrmMain::emptyCaptureIsHandledQuietly()
 
 void TstFrmMain::trayMenuShowsHidesAndCaptures()
 {
-    QMenu tray;
-    QAction *quit = tray.addAction(QStringLiteral("終了(&X)"));
+    TrayIcon icon;
     QSignalSpy loads(m_windows.get(), &WindowRegistry::windowAdded);
-    CaptureTrayMenu entries(tray, quit, *m_commands);
-    QCOMPARE(tray.actions().last(), quit);
-    QCOMPARE(entries.captureMenu()->actions().size(), 7); // five modes, a separator, clear
+    TrayMenu entries(*m_ctx, icon, *m_commands, m_engine->sender());
+    QCOMPARE(icon.menu()->actions().last(), icon.quitAction());
+    QMenu *captureMenu = entries.subMenu(QStringLiteral("mnuCapture"));
+    QCOMPARE(captureMenu->actions().size(), 7); // five modes, a separator, clear
+    QAction *showAction = m_commands->action(QStringLiteral("mnuShow"));
+    QAction *hideAction = m_commands->action(QStringLiteral("mnuHide"));
 
     entries.prepare();
-    QVERIFY(entries.showAction()->isVisible());
-    QVERIFY(!entries.hideAction()->isVisible());
+    QVERIFY(showAction->isVisible());
+    QVERIFY(!hideAction->isVisible());
 
     // A capture from the tray loads the window and keeps it hidden.
-    entries.captureMenu()->actions().at(CaptDeskTop)->trigger();
+    captureMenu->actions().at(CaptDeskTop)->trigger();
     QCOMPARE(loads.size(), 1);
     m_window = m_commands->captureWindow();
     QVERIFY(m_window && m_window->HasPicture());
     QVERIFY(!m_window->isVisible());
 
-    entries.showAction()->trigger();
+    showAction->trigger();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     entries.prepare();
-    QVERIFY(!entries.showAction()->isVisible());
-    QVERIFY(entries.hideAction()->isVisible());
-    entries.hideAction()->trigger();
+    QVERIFY(!showAction->isVisible());
+    QVERIFY(hideAction->isVisible());
+    hideAction->trigger();
     QVERIFY(!m_window->isVisible());
 
     // After the window was closed, showing it loads it again.
     m_window->close();
     QTRY_VERIFY(!m_window);
-    entries.showAction()->trigger();
+    showAction->trigger();
     QCOMPARE(loads.size(), 2);
     m_window = m_commands->captureWindow();
     QVERIFY(m_window && m_window->isVisible());
@@ -1082,8 +1085,8 @@ void TstFrmMain::oneActionServesToolbarMenusPopupAndTray()
     FrmMain &w = *makeWindow();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QMenu tray;
-    CaptureTrayMenu entries(tray, tray.addAction(QStringLiteral("終了(&X)")), *m_commands);
+    TrayIcon icon;
+    TrayMenu entries(*m_ctx, icon, *m_commands, m_engine->sender());
 
     // Clear sits in all four places as one object, with the texts each place shows.
     QAction *clear = m_commands->action(QStringLiteral("mnuClear"));
@@ -1092,7 +1095,7 @@ void TstFrmMain::oneActionServesToolbarMenusPopupAndTray()
     QVERIFY(w.toolBar()->actions().contains(clear));
     QVERIFY(subMenu(w.menuBar(), QStringLiteral("mnuCapture"))->actions().contains(clear));
     QVERIFY(w.popupMenu()->actions().contains(clear));
-    QVERIFY(entries.captureMenu()->actions().contains(clear));
+    QVERIFY(entries.subMenu(QStringLiteral("mnuCapture"))->actions().contains(clear));
     QCOMPARE(clear->objectName(), QStringLiteral("CaptClear"));
     QCOMPARE(clear->text(), QStringLiteral("ｸﾘｱ(&C)"));
     auto *clearButton = qobject_cast<QToolButton *>(w.toolBar()->widgetForAction(clear));
@@ -1128,7 +1131,7 @@ void TstFrmMain::oneActionServesToolbarMenusPopupAndTray()
 
     // Clear chosen in the tray acts on the window.
     entries.prepare();
-    entries.captureMenu()->actions().last()->trigger();
+    entries.subMenu(QStringLiteral("mnuCapture"))->actions().last()->trigger();
     QVERIFY(!w.HasPicture());
     QVERIFY(!save->isEnabled());
     QVERIFY(!clearButton->isEnabled());
@@ -1136,7 +1139,7 @@ void TstFrmMain::oneActionServesToolbarMenusPopupAndTray()
     // The tray keeps the actions when the window goes; clear follows the window's absence.
     m_window->close();
     QTRY_VERIFY(!m_window);
-    QVERIFY(entries.captureMenu()->actions().contains(clear));
+    QVERIFY(entries.subMenu(QStringLiteral("mnuCapture"))->actions().contains(clear));
     QVERIFY(!clear->isEnabled());
     QVERIFY(m_commands->action(QStringLiteral("mnuCaptureItem0"))->isEnabled());
 }
@@ -1198,8 +1201,8 @@ void TstFrmMain::standardKeysActInTheCaptureWindowAndShowInMenusAndTips()
 {
     FrmMain &w = *makeWindow();
     // The tray's menu and a second window (as the viewer will) show the same actions.
-    QMenu tray;
-    CaptureTrayMenu entries(tray, tray.addAction(QStringLiteral("終了(&X)")), *m_commands);
+    TrayIcon icon;
+    TrayMenu entries(*m_ctx, icon, *m_commands, m_engine->sender());
     QMainWindow other;
     other.addToolBar(QStringLiteral("other"))->addAction(m_commands->action(QStringLiteral("mnuCopy")));
     other.setGeometry(700, 100, 200, 100);

@@ -1,6 +1,6 @@
 // The resident window's start-up as it meets a quit: a quit that arrives while start-up
 // waits (its warning box is up) ends it there, with nothing opened or announced after it;
-// the tray menu's quit entry, chosen from inside the menu's own loop, unloads in order; a
+// the tray menu's quit entry, chosen from the menu, unloads in order; a
 // quit while a capture waits ends that capture with nothing captured after it; a quit while
 // a window waits in its own box closes everything and deletes that window only after the
 // box. The capture window closed and opened again through the tray. Without a tray the
@@ -186,8 +186,7 @@ void tst_FrmSket::quitFromTheTrayMenu()
     QVERIFY(button);
     const QPoint onButton = button->mapToGlobal(button->rect().center());
 
-    // The menu runs its own loop from inside the button's press; the quit entry is clicked
-    // from there, as a user does.
+    // The button pops the menu up; the quit entry is clicked from there, as a user does.
     QProcess first, second;
     std::function<void()> clickQuit = [&] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
