@@ -12,6 +12,7 @@
 #include "core/StartupChecks.h"
 #include "core/TrayIcon.h"
 #include "core/WindowRegistry.h"
+#include "message/MessageWindows.h"
 #include "net/NetEngine.h"
 #include "net/SocketFacts.h"
 #include "options/PasswordFile.h"
@@ -31,6 +32,7 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     setObjectName(QStringLiteral("FrmSket"));
     setWindowTitle(QString::fromUtf8(kProductName));
     RegisterPasswordWindows(ctx, *m_windows);
+    RegisterMessageWindows(*this);
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
     connect(m_tray.get(), &TrayIcon::doubleClicked, this, &FrmSket::onTrayDoubleClicked);
     EngineEvents &events = m_engine->events();
