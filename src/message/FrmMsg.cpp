@@ -50,6 +50,7 @@ constexpr int kForwardMinTwips = 2500;
 constexpr int kOtherMinTwips = 2750;
 // A readable window stops flashing after this many paints or activations.
 constexpr int kPaintsToStopFlashing = 5;
+const QSize kDefaultSize(440, 300);
 constexpr int kMargin = 6;
 constexpr int kGap = 4;
 
@@ -93,7 +94,7 @@ FrmMsg::FrmMsg(MessageWindows &owner, Use use, QWidget *parent) : QWidget(parent
                          : use == Use::Forward ? kForwardMinTwips
                                                : kOtherMinTwips;
     m_minimumHeight = twipsToPixels(minTwips);
-    resize(440, 300);
+    resize(kDefaultSize);
 }
 
 void FrmMsg::buildControls()
@@ -260,6 +261,9 @@ void FrmMsg::prepareReceived(const ReceivedMessage &message)
         at = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
     move(at);
     layoutControls();
+    // Closed, the window holds three lines and a button.
+    if (m_faceDown)
+        resize(width(), minimumHeight());
 }
 
 void FrmMsg::ApplyMessageFont()
@@ -485,6 +489,8 @@ void FrmMsg::openMessage()
               m_cmdMsgCan, m_chkInclude},
              true);
     layoutControls();
+    if (!isMinimized() && height() < kDefaultSize.height())
+        resize(width(), kDefaultSize.height());
     stopFlashing();
     // Once only: the open button is gone for good.
     if (std::exchange(m_st0, QString()) == kOpenCheck)
