@@ -39,34 +39,30 @@ FrmMsg *MessageWindows::addWindow(FrmMsg *window)
     return window;
 }
 
-FrmMsg *MessageWindows::LoadSendMsg()
+FrmMsg *MessageWindows::openNew(FrmMsg::Use use, const std::function<void(FrmMsg &, int)> &prepare)
 {
     if (m_windows.isClosing())
         return nullptr;
-    auto *window = new FrmMsg(*this, FrmMsg::Use::Compose);
-    window->prepareCompose(m_engine.messages().NextMessageId());
+    auto *window = new FrmMsg(*this, use);
+    prepare(*window, m_engine.messages().NextMessageId());
     addWindow(window)->show();
     return window;
+}
+
+FrmMsg *MessageWindows::LoadSendMsg()
+{
+    return openNew(FrmMsg::Use::Compose, [](FrmMsg &window, int id) { window.prepareCompose(id); });
 }
 
 FrmMsg *MessageWindows::OpenReply(const FrmMsg &received)
 {
-    if (m_windows.isClosing())
-        return nullptr;
-    auto *window = new FrmMsg(*this, FrmMsg::Use::Reply);
-    window->prepareReply(received, m_engine.messages().NextMessageId());
-    addWindow(window)->show();
-    return window;
+    return openNew(FrmMsg::Use::Reply, [&](FrmMsg &window, int id) { window.prepareReply(received, id); });
 }
 
 FrmMsg *MessageWindows::OpenForward(const FrmMsg &received)
 {
-    if (m_windows.isClosing())
-        return nullptr;
-    auto *window = new FrmMsg(*this, FrmMsg::Use::Forward);
-    window->prepareForward(received, m_engine.messages().NextMessageId());
-    addWindow(window)->show();
-    return window;
+    return openNew(FrmMsg::Use::Forward,
+                   [&](FrmMsg &window, int id) { window.prepareForward(received, id); });
 }
 
 QList<FrmMsg *> MessageWindows::messageWindows() const

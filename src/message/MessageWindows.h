@@ -3,6 +3,8 @@
 // windows once their message has gone out.
 #pragma once
 
+#include "message/FrmMsg.h"
+
 #include <QElapsedTimer>
 #include <QLatin1String>
 #include <QList>
@@ -14,7 +16,6 @@
 #include <functional>
 
 class Commands;
-class FrmMsg;
 class FrmSket;
 class ModZorvin;
 class NetEngine;
@@ -77,6 +78,8 @@ class MessageWindows : public QObject
     void showNextReceived();
     void playArrivalSound();
     FrmMsg *addWindow(FrmMsg *window);
+    // A new compose, reply or forward window with the next message id, shown.
+    FrmMsg *openNew(FrmMsg::Use use, const std::function<void(FrmMsg &, int)> &prepare);
 
     ModZorvin &m_ctx;
     NetEngine &m_engine;

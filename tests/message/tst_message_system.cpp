@@ -17,6 +17,7 @@
 #include "options/PasswordFile.h"
 #include "options/PasswordWindows.h"
 #include "support/IsolatedHome.h"
+#include "support/NetNamespaces.h"
 #include "support/TestPort.h"
 
 #include <QAbstractButton>
@@ -44,17 +45,6 @@ namespace {
 
 const QString kSubnet = QStringLiteral("10.78.0.");
 const QString kBroadcast = QStringLiteral("10.78.0.255");
-
-bool ip(const QStringList &args, QString *output = nullptr)
-{
-    QProcess p;
-    p.start(QStringLiteral("ip"), args);
-    if (!p.waitForFinished(10000))
-        return false;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAllStandardError() + p.readAllStandardOutput());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
 
 QString hex(const QString &text)
 {
@@ -289,57 +279,25 @@ class tst_MessageSystem : public QObject
   private slots:
     void initTestCase() { m_prefix = QStringLiteral("zvm%1").arg(QCoreApplication::applicationPid()); }
     void twoCopiesChatThroughTheirWindows();
-    void cleanupTestCase()
-    {
-        for (const QString &ns : m_namespaces)
-            ip({"netns", "del", ns});
-    }
 
   private:
-    bool makeNetwork(QString *why);
     QString m_prefix;
-    QStringList m_namespaces;
 };
-
-bool tst_MessageSystem::makeNetwork(QString *why)
-{
-    const QString hub = m_prefix + "hub";
-    if (!ip({"netns", "add", hub}, why))
-        return false;
-    m_namespaces << hub;
-    if (!ip({"-n", hub, "link", "add", "br0", "type", "bridge"}, why) ||
-        !ip({"-n", hub, "link", "set", "br0", "up"}, why))
-        return false;
-    for (int i = 1; i <= 2; ++i) {
-        const QString ns = m_prefix + QStringLiteral("c%1").arg(i);
-        const QString port = QStringLiteral("p%1").arg(i);
-        if (!ip({"netns", "add", ns}, why))
-            return false;
-        m_namespaces << ns;
-        if (!ip({"-n", hub, "link", "add", port, "type", "veth", "peer", "name", "eth0", "netns", ns}, why) ||
-            !ip({"-n", hub, "link", "set", port, "master", "br0", "up"}, why) ||
-            !ip({"-n", ns, "link", "set", "lo", "up"}, why) ||
-            !ip({"-n", ns, "addr", "add", kSubnet + QString::number(i) + "/24", "brd", "+", "dev", "eth0"},
-                why) ||
-            !ip({"-n", ns, "link", "set", "eth0", "up"}, why))
-            return false;
-    }
-    return true;
-}
 
 void tst_MessageSystem::twoCopiesChatThroughTheirWindows()
 {
     if (::geteuid() != 0)
         QSKIP("network namespaces need root; this test runs two copies on a private bridge");
+    NetNamespaces network(m_prefix);
     QString why;
-    if (!makeNetwork(&why))
+    if (!network.make({"c1", "c2"}, kSubnet, &why))
         QSKIP(qPrintable("cannot make network namespaces here (`ip netns` failed): " + why.trimmed()));
 
     Copy copies[2];
     const QByteArray names[2] = {"yamada", "\x8D\xB2\x93\xA1"}; // 佐藤 in CP932
     for (int i = 0; i < 2; ++i) {
         Copy &c = copies[i];
-        c.ns = m_prefix + QStringLiteral("c%1").arg(i + 1);
+        c.ns = network.name(QStringLiteral("c%1").arg(i + 1));
         c.ip = kSubnet + QString::number(i + 1);
         c.home = std::make_unique<IsolatedHome>();
         c.dataDir = c.home->path() + QStringLiteral("/data/zorvin");
