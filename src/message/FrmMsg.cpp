@@ -291,7 +291,8 @@ QString FrmMsg::messageText() const
 
 void FrmMsg::setMessageText(const QString &text)
 {
-    m_text = MessageTexts::limited(text);
+    // A received message is shown whole: the limit is for what this side sends.
+    m_text = m_use == Use::Received ? text : MessageTexts::limited(text);
     m_edited = false;
     m_settingText = true;
     m_txtMsg->setPlainText(MessageTexts::toEditor(m_text));

@@ -40,7 +40,7 @@ class FrmMsg : public QWidget, public QuitGuard
     QString registryKey() const;
     // The message as it goes on the wire (line breaks CR LF); a received message as it came.
     QString messageText() const;
-    // Replaces the text, cut to the message limit.
+    // Replaces the text, cut to the message limit unless it was received.
     void setMessageText(const QString &text);
 
     int LblMsgID() const { return m_msgId; } // -1 in a received window

@@ -294,7 +294,13 @@ void tst_FrmMsg::receivedWindowsShowNormalFaceDownAndLocked()
     d.stranger.send(QStringLiteral("captMSNN05N marker"));
     QVERIFY(d.nextReceived());
     QCOMPARE(d.stranger.next(), QByteArray("captMRN05"));
-    QCOMPARE(d.windows.windows(WindowKind::Msg).size(), 6);
+
+    // The longest message a datagram holds is shown whole, beyond what this side sends.
+    d.raw.send(QStringLiteral("captMSNN06N ") + QString(8180, u'x'));
+    FrmMsg *longest = d.nextReceived();
+    QVERIFY(longest);
+    QCOMPARE(longest->messageText().size(), 8180);
+    QCOMPARE(d.windows.windows(WindowKind::Msg).size(), 7);
 }
 
 void tst_FrmMsg::openingSendsOneReceiptOnlyWhenAskedAndPasswordsGuardLocks()
