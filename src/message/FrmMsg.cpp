@@ -102,6 +102,11 @@ void FrmMsg::buildControls()
     m_toolbar = new QToolBar(this);
     m_toolbar->setObjectName(QStringLiteral("Toolbar"));
     m_toolbar->setIconSize(QSize(24, 24));
+    // The pictures are made once for every message window.
+    const auto icon = [this](const char *key) {
+        return m_owner.sharedIcon(QLatin1String(key),
+                                  [key] { return ToolbarIcons::forKey(QLatin1String(key)); });
+    };
     const auto tool = [this](const char *key, const QString &tip, const QIcon &icon, void (FrmMsg::*slot)()) {
         QAction *action = m_toolbar->addAction(icon, tip);
         action->setObjectName(QLatin1String(key));
@@ -109,14 +114,12 @@ void FrmMsg::buildControls()
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    m_fileOpen = tool("FileOpen", QStringLiteral("開く"), ToolbarIcons::forKey(QStringLiteral("FileOpen")),
-                      &FrmMsg::onFileOpenTriggered);
-    m_fileSave = tool("FileSave", QStringLiteral("保存"), ToolbarIcons::forKey(QStringLiteral("FileSave")),
-                      &FrmMsg::onFileSaveTriggered);
-    m_print = tool("Print", QStringLiteral("印刷"), ToolbarIcons::forKey(QStringLiteral("Print")),
-                   &FrmMsg::onPrintTriggered);
+    m_fileOpen = tool("FileOpen", QStringLiteral("開く"), icon("FileOpen"), &FrmMsg::onFileOpenTriggered);
+    m_fileSave = tool("FileSave", QStringLiteral("保存"), icon("FileSave"), &FrmMsg::onFileSaveTriggered);
+    m_print = tool("Print", QStringLiteral("印刷"), icon("Print"), &FrmMsg::onPrintTriggered);
     m_toolbar->addSeparator();
-    m_posSave = tool("PosSave", QStringLiteral("表示位置保存"), posSaveIcon(), &FrmMsg::onPosSaveTriggered);
+    m_posSave = tool("PosSave", QStringLiteral("表示位置保存"),
+                     m_owner.sharedIcon(QStringLiteral("PosSave"), posSaveIcon), &FrmMsg::onPosSaveTriggered);
 
     const auto line = [this](const char *name) {
         auto *box = new QLineEdit(this);
@@ -137,7 +140,7 @@ void FrmMsg::buildControls()
 
     m_image = new QLabel(this);
     m_image->setObjectName(QStringLiteral("Image1"));
-    m_image->setPixmap(ToolbarIcons::forKey(QStringLiteral("MessTran")).pixmap(24, 24));
+    m_image->setPixmap(icon("MessTran").pixmap(24, 24));
     m_chkInclude = new QCheckBox(QStringLiteral("引用"), this);
     m_chkInclude->setObjectName(QStringLiteral("ChkInclude"));
     m_chkInclude->setChecked(true);

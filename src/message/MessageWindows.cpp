@@ -75,6 +75,14 @@ QList<FrmMsg *> MessageWindows::messageWindows() const
     return found;
 }
 
+QIcon MessageWindows::sharedIcon(const QString &key, const std::function<QIcon()> &make)
+{
+    auto it = m_icons.find(key);
+    if (it == m_icons.end())
+        it = m_icons.insert(key, make());
+    return *it;
+}
+
 QString MessageWindows::lastOpenFolder() const
 {
     return m_lastOpenFolder.isEmpty() ? m_ctx.ProgramDir : m_lastOpenFolder;

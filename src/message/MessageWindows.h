@@ -6,6 +6,8 @@
 #include "message/FrmMsg.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QIcon>
 #include <QLatin1String>
 #include <QList>
 #include <QObject>
@@ -61,6 +63,9 @@ class MessageWindows : public QObject
     Commands &commands() const { return m_commands; }
     void flashAndBlink(QWidget *window, bool on) const { m_flashAndBlink(window, on); }
 
+    // The picture made by `make` for `key`, made once and shared by every message window.
+    QIcon sharedIcon(const QString &key, const std::function<QIcon()> &make);
+
     // Where the toolbar's open and save dialogs start: the folder of the last file, shared by
     // every message window; the data folder at first.
     QString lastOpenFolder() const;
@@ -91,6 +96,7 @@ class MessageWindows : public QObject
     QList<QPointer<FrmMsg>> m_toShow;
     QTimer m_showTimer;
     QElapsedTimer m_lastSound;
+    QHash<QString, QIcon> m_icons;
     QString m_lastOpenFolder;
     QString m_lastSaveFolder;
 };
