@@ -98,7 +98,9 @@ QString MessageWindows::lastSaveFolder() const
 // windows see it at once), and shown from the event loop.
 void MessageWindows::onMessageArrived(const ReceivedMessage &message)
 {
-    if (m_windows.isClosing() || m_ctx.StartupDone == StartupQuitting)
+    // Only the quit itself stops arrivals: a quit question answered "Cancel" leaves the
+    // program marked as quitting and still running.
+    if (m_windows.isClosing())
         return;
     auto *window = new FrmMsg(*this, FrmMsg::Use::Received);
     window->prepareReceived(message);

@@ -768,6 +768,11 @@ void tst_FrmMsg::residentWindowOffersComposeAndAsksAboutUnopenedMessages()
     sket.mnuEnd();
     QVERIFY2(question.contains(QStringLiteral("未開封のメッセージがあります。")), qPrintable(question));
     QVERIFY(!sket.isUnloaded());
+    // After the cancelled quit messages still arrive in windows.
+    peer.socket.writeDatagram(AnsiCodec::encode(QStringLiteral("captMSYN02N まだ動いています")),
+                              QHostAddress(QStringLiteral("127.0.0.12")), TestPort::port());
+    QCOMPARE(peer.next(), QByteArray("captMRY02"));
+    QTRY_VERIFY(sket.windows().find<FrmMsg>(WindowKind::Msg, QStringLiteral("R02")));
     sket.QuitWithoutQuestion();
     QVERIFY(!sket.windows().find(WindowKind::Msg));
 }
