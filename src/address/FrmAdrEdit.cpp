@@ -494,6 +494,14 @@ void FrmAdrEdit::LoadSendAddr(const SendHandOver &handOver)
     m_cmdSend->setEnabled(true);
     for (QPushButton *b : std::as_const(m_listButtons))
         b->setEnabled(true);
+    // A message starts with an empty list, or with the sender of the message a reply
+    // answers (the hand-over's tag) when that sender can receive.
+    if (handOver.kind == 1) {
+        m_sendList->clear();
+        const int row = handOver.tag.isEmpty() ? -1 : store().indexOf(handOver.tag);
+        if (row >= 0)
+            addToSendList({row});
+    }
     setSendPanelShown(true);
     centreOnScreen(kSendDialogWidthTwips);
     showRaised();

@@ -22,8 +22,8 @@ class WindowRegistry;
 
 // What goes to the send dialog (the hand-over picture and its tag): kind 0 a picture,
 // tagged with its source file or ""; kind 1 a message, its text and the id of the window
-// that composed it; kind 2 files, tagged with one path or a folder with "/" followed by
-// NUL-separated names.
+// that composed it, tagged with the address a reply goes to or ""; kind 2 files, tagged
+// with one path or a folder with "/" followed by NUL-separated names.
 struct SendHandOver
 {
     SendHandOver(int kind = 0, const QImage &picture = QImage(), const QString &tag = QString(),

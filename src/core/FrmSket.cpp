@@ -15,6 +15,7 @@
 #include "core/TrayIcon.h"
 #include "core/TrayMenu.h"
 #include "core/WindowRegistry.h"
+#include "message/MessageWindows.h"
 #include "net/NetEngine.h"
 #include "net/SocketFacts.h"
 #include "options/PasswordFile.h"
@@ -37,6 +38,7 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     setObjectName(QStringLiteral("FrmSket"));
     setWindowTitle(QString::fromUtf8(kProductName));
     RegisterPasswordWindows(ctx, *m_windows);
+    RegisterMessageWindows(*this);
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
     EngineEvents &events = m_engine->events();
     connect(&events, &EngineEvents::soundRequested, this, &FrmSket::onSoundRequested);

@@ -2,6 +2,7 @@
 // each other by real broadcast, quit on SIGTERM and write every peer into zorvin.dat.
 #include "address/AddressBookFile.h"
 #include "support/IsolatedHome.h"
+#include "support/NetNamespaces.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,17 +26,6 @@ namespace {
 
 constexpr int kCopies = 3;
 constexpr quint16 kPort = 62410;
-
-bool run(const QStringList &args, QString *output = nullptr)
-{
-    QProcess p;
-    p.start(QStringLiteral("ip"), args);
-    if (!p.waitForFinished(10000))
-        return false;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAllStandardError() + p.readAllStandardOutput());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
 
 // A UDP socket bound to `ip`:62410 inside the named namespace; the socket keeps that
 // namespace after the thread switches back.
@@ -83,12 +73,9 @@ class TestPresenceSystem : public QObject
   private slots:
     void initTestCase();
     void threeCopiesFindEachOtherByBroadcast();
-    void cleanupTestCase();
 
   private:
-    bool makeNetwork(QString *why);
     QString m_prefix;
-    QStringList m_namespaces;
 };
 
 void TestPresenceSystem::initTestCase()
@@ -96,41 +83,14 @@ void TestPresenceSystem::initTestCase()
     m_prefix = QStringLiteral("zvp%1").arg(QCoreApplication::applicationPid());
 }
 
-bool TestPresenceSystem::makeNetwork(QString *why)
-{
-    // hub: the bridge; c1..c3: the copies; probe: the test's own socket.
-    const QString hub = m_prefix + "hub";
-    if (!run({"netns", "add", hub}, why))
-        return false;
-    m_namespaces << hub;
-    if (!run({"-n", hub, "link", "add", "br0", "type", "bridge"}, why) ||
-        !run({"-n", hub, "link", "set", "br0", "up"}, why))
-        return false;
-    for (int i = 1; i <= kCopies + 1; ++i) {
-        const QString ns = m_prefix + (i <= kCopies ? QStringLiteral("c%1").arg(i) : QStringLiteral("probe"));
-        const QString port = QStringLiteral("p%1").arg(i);
-        const QString ip = QStringLiteral("10.77.0.%1").arg(i);
-        if (!run({"netns", "add", ns}, why))
-            return false;
-        m_namespaces << ns;
-        if (!run({"-n", hub, "link", "add", port, "type", "veth", "peer", "name", "eth0", "netns", ns},
-                 why) ||
-            !run({"-n", hub, "link", "set", port, "master", "br0", "up"}, why) ||
-            !run({"-n", ns, "link", "set", "lo", "up"}, why) ||
-            !run({"-n", ns, "addr", "add", ip + "/24", "brd", "+", "dev", "eth0"}, why) ||
-            !run({"-n", ns, "link", "set", "eth0", "up"}, why) ||
-            !run({"-n", ns, "route", "add", "default", "dev", "eth0"}, why))
-            return false;
-    }
-    return true;
-}
-
 void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
 {
     if (::geteuid() != 0)
         QSKIP("network namespaces need root; this test runs three copies on a private bridge");
+    // c1..c3: the copies; probe: the test's own socket.
+    NetNamespaces network(m_prefix);
     QString why;
-    if (!makeNetwork(&why))
+    if (!network.make({"c1", "c2", "c3", "probe"}, QStringLiteral("10.77.0."), &why))
         QSKIP(qPrintable("cannot make network namespaces here (`ip netns` failed): " + why.trimmed()));
 
     const QString host = QHostInfo::localHostName();
@@ -233,12 +193,6 @@ void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
             QCOMPARE(it->EntryType, QString());
         }
     }
-}
-
-void TestPresenceSystem::cleanupTestCase()
-{
-    for (const QString &ns : m_namespaces)
-        run({"netns", "del", ns});
 }
 
 QTEST_GUILESS_MAIN(TestPresenceSystem)

@@ -1,0 +1,30 @@
+// A private network for system tests: a bridge in a namespace of its own and one namespace
+// per member, each joined to the bridge by a veth pair and given one address of a /24.
+// Needs root; every namespace goes with the object.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class NetNamespaces
+{
+  public:
+    // Namespace names start with `prefix` (make it unique per test process).
+    explicit NetNamespaces(const QString &prefix) : m_prefix(prefix) {}
+    ~NetNamespaces();
+    NetNamespaces(const NetNamespaces &) = delete;
+    NetNamespaces &operator=(const NetNamespaces &) = delete;
+
+    // The bridge and one namespace per member, member i at `subnet` + (i + 1) (subnet
+    // "10.77.0."), with a default route on the bridge. False with `why` when `ip` failed.
+    bool make(const QStringList &members, const QString &subnet, QString *why);
+    // The namespace of a member.
+    QString name(const QString &member) const { return m_prefix + member; }
+
+    // Runs `ip` with these arguments; its output when asked.
+    static bool ip(const QStringList &args, QString *output = nullptr);
+
+  private:
+    QString m_prefix;
+    QStringList m_made;
+};
