@@ -5,6 +5,8 @@
 #include "capture/CaptureMath.h"
 #include "capture/FrmToolbarEdit.h"
 #include "capture/ImageFiles.h"
+#include "capture/PaintProgram.h"
+#include "capture/PicDraw.h"
 #include "capture/ToolbarIcons.h"
 #include "capture/ToolbarLayout.h"
 #include "core/Commands.h"
@@ -40,33 +42,6 @@
 #include <algorithm>
 
 namespace {
-
-// PicDraw: holds the picture at its own size inside the viewport.
-class PicDrawWidget : public QWidget
-{
-  public:
-    explicit PicDrawWidget(QWidget *parent) : QWidget(parent) {}
-
-    void setImage(const QImage &image)
-    {
-        m_image = image;
-        // An empty picture keeps a 1 by 1 surface, as a cleared picture does.
-        resize(image.isNull() ? QSize(1, 1) : image.size());
-        update();
-    }
-
-  protected:
-    void paintEvent(QPaintEvent *event) override
-    {
-        if (m_image.isNull())
-            return;
-        QPainter painter(this);
-        painter.drawImage(event->rect(), m_image, event->rect());
-    }
-
-  private:
-    QImage m_image;
-};
 
 // Window geometry in twips, 15 to the pixel.
 constexpr int kTwipsPerPixel = 15;
@@ -661,28 +636,7 @@ void FrmMain::OpenPaintProgram()
 {
     if (!m_commands.allows(QStringLiteral("mnuPaint")))
         return;
-    StartPaintProgram(m_ctx, m_engine.host(), m_picture, [this] { Copy(); });
-}
-
-void FrmMain::StartPaintProgram(ModZorvin &ctx, EngineHost &host, const QImage &picture,
-                                const std::function<void()> &copy)
-{
-    const QString program = ctx.settings.PicEditApp;
-    QStringList arguments;
-    if (ctx.settings.PicEditAppInf == 1) {
-        copy();
-    } else {
-        QDir().mkpath(ctx.WorkDir);
-        const QString path = ctx.WorkDir + QStringLiteral("zorvnimg.bmp");
-        QString error;
-        if (!ImageFiles::WritePicture(picture, path, ctx.settings.JpegComp, ctx.settings.ProgJpeg, &error)) {
-            host.ShowMessageBox(QStringLiteral("保存出来ません \r") + error, MsgBox::Information);
-            return;
-        }
-        arguments << QDir::toNativeSeparators(path);
-    }
-    if (!StartProgram(program, arguments))
-        host.ShowMessageBox(QStringLiteral("「%1」を起動できません。").arg(program), MsgBox::Exclamation);
+    ::StartPaintProgram(m_ctx, m_engine.host(), m_picture, [this] { Copy(); });
 }
 
 void FrmMain::ShowHelp()

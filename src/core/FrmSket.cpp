@@ -16,6 +16,7 @@
 #include "net/SocketFacts.h"
 #include "options/PasswordFile.h"
 #include "options/PasswordWindows.h"
+#include "receive/ReceiveWindows.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -31,6 +32,8 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     setObjectName(QStringLiteral("FrmSket"));
     setWindowTitle(QString::fromUtf8(kProductName));
     RegisterPasswordWindows(ctx, *m_windows);
+    RegisterReceiveWindows(ctx, *m_engine, *m_windows, *m_commands,
+                           [this](QWidget *window, bool on) { FlashAndBlink(window, on); }, this);
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
     connect(m_tray.get(), &TrayIcon::doubleClicked, this, &FrmSket::onTrayDoubleClicked);
     EngineEvents &events = m_engine->events();
