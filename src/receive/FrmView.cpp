@@ -105,8 +105,10 @@ FrmView::FrmView(ReceiveWindows &services, const ArrivedImage &image)
     QImage picture = reader.read();
     setPicture(picture, picture.isNull() ? QString() : image.path);
 
-    QSize size =
-        m_picture.size() + QSize(8, menuBar()->sizeHint().height() + m_toolbar->sizeHint().height() + 8);
+    // Big enough for the whole picture without scroll bars, where the screen allows.
+    const int frame = 2 * m_frame->frameWidth();
+    QSize size = m_picture.size() +
+                 QSize(frame, frame + menuBar()->sizeHint().height() + m_toolbar->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
     resize(size.expandedTo(QSize(twipsToPixels(kMinWidthTwips), twipsToPixels(kMinHeightTwips))));
