@@ -13,6 +13,7 @@
 #include "options/PasswordWindows.h"
 #include "receive/FrmView.h"
 #include "receive/ReceiveWindows.h"
+#include "support/BusyScreen.h"
 #include "support/IsolatedHome.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
@@ -40,38 +41,6 @@ constexpr int kRounds = 5;
 constexpr int kBurst = 20;
 const QString kSenderIp = QStringLiteral("127.0.0.2");
 const QString kReceiverIp = QStringLiteral("127.0.0.3");
-
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &text, int) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return MsgBox::IdOk;
-    }
-};
-
-// A busy screen, so that packing has real work to do.
-class Wallpaper : public QWidget
-{
-  protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter p(this);
-        QLinearGradient g(0, 0, width(), height());
-        g.setColorAt(0, QColor(20, 60, 160));
-        g.setColorAt(1, QColor(230, 180, 40));
-        p.fillRect(rect(), g);
-        p.setPen(Qt::white);
-        for (int y = 0; y < height(); y += 18)
-            p.drawText(
-                4, y + 14,
-                QStringLiteral("ぞるびん receive benchmark line %1 — ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 "
-                               "受信画像 ﾃﾞｽｸﾄｯﾌﾟ全体")
-                    .arg(y / 18)
-                    .repeated(2));
-    }
-};
 
 void setUp(ModZorvin &ctx, const QString &ip, const QString &folder, quint16 port)
 {
@@ -105,7 +74,7 @@ int runReceiver(QApplication &app, quint16 port)
     QTemporaryDir dir;
     ModZorvin ctx;
     setUp(ctx, kReceiverIp, dir.path(), port);
-    QuietHost host;
+    PrintingHost host;
     NetEngine engine(ctx, host);
     WindowRegistry windows;
     Commands commands(ctx, engine, windows);
@@ -201,7 +170,7 @@ int main(int argc, char **argv)
         return 1;
     }
     QApplication app(argc, argv);
-    Wallpaper wallpaper;
+    BusyScreen wallpaper(QStringLiteral("receive benchmark"));
     wallpaper.setGeometry(0, 0, 1920, 1080);
     wallpaper.show();
     QElapsedTimer settle;
@@ -231,7 +200,7 @@ int main(int argc, char **argv)
     }
     ModZorvin ctx;
     setUp(ctx, kSenderIp, dir.filePath(QStringLiteral("sender")), TestPort::port());
-    QuietHost host;
+    PrintingHost host;
     NetEngine engine(ctx, host);
     if (!open(engine, ctx))
         return 1;

@@ -69,24 +69,15 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget 
     setWindowIcon(QApplication::windowIcon().isNull() ? ToolbarIcons::programIcon()
                                                       : QApplication::windowIcon());
 
-    m_frame = new QScrollArea(this);
-    m_frame->setObjectName(QStringLiteral("PicFrame"));
-    m_frame->setWidgetResizable(false);
-    m_frame->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_picDraw = new PicDrawWidget(m_frame);
-    m_picDraw->setObjectName(QStringLiteral("PicDraw"));
+    PicDrawWidget *picDraw = nullptr;
+    m_frame = PicFrame::make(this, picDraw);
+    m_picDraw = picDraw;
     m_picDraw->setFocusPolicy(Qt::StrongFocus);
-    m_frame->setWidget(m_picDraw);
     m_frame->viewport()->setAcceptDrops(true);
     m_frame->viewport()->installEventFilter(this);
     m_background = palette().color(QPalette::Window);
     setBackgroundColor(m_background);
     for (QScrollBar *bar : {m_frame->horizontalScrollBar(), m_frame->verticalScrollBar()}) {
-        // The small step is a tenth of the scroll range once that is at least 20 pixels.
-        connect(bar, &QScrollBar::rangeChanged, this, [bar](int, int max) {
-            if (max / 10 >= 2)
-                bar->setSingleStep(max / 10);
-        });
         connect(bar, &QScrollBar::valueChanged, this, [this] { m_picDraw->setFocus(); });
     }
 
@@ -145,13 +136,7 @@ FrmMain::~FrmMain()
 
 void FrmMain::buildToolbar()
 {
-    m_toolbar = new QToolBar(QStringLiteral("Toolbar"), this);
-    m_toolbar->setObjectName(QStringLiteral("Toolbar"));
-    m_toolbar->setMovable(false);
-    m_toolbar->setFloatable(false);
-    m_toolbar->setIconSize(QSize(24, 24));
-    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    addToolBar(Qt::TopToolBarArea, m_toolbar);
+    m_toolbar = PicFrame::addToolbar(*this);
     applyToolbarLayout(ToolbarLayout::DefaultLayout());
 }
 
@@ -364,22 +349,17 @@ void FrmMain::layoutPicture()
 
 QColor FrmMain::backgroundColor() const
 {
-    return m_frame->viewport()->palette().color(QPalette::Window);
+    return PicFrame::background(*m_frame);
 }
 
 void FrmMain::setBackgroundColor(const QColor &color)
 {
-    QPalette pal = m_frame->viewport()->palette();
-    pal.setColor(QPalette::Window, color);
-    m_frame->viewport()->setPalette(pal);
-    m_frame->viewport()->setAutoFillBackground(true);
+    PicFrame::setBackground(*m_frame, color);
 }
 
 void FrmMain::ChooseBackground()
 {
-    const QColor chosen = QColorDialog::getColor(backgroundColor(), this, QStringLiteral("色の設定"));
-    if (chosen.isValid())
-        setBackgroundColor(chosen);
+    PicFrame::chooseBackground(*m_frame, this);
 }
 
 void FrmMain::DefaultBackground()

@@ -2,6 +2,7 @@
 // the capture window and the received-image viewer show it.
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QWidget>
 
@@ -20,3 +21,23 @@ class PicDrawWidget : public QWidget
   private:
     QImage m_image;
 };
+
+class QMainWindow;
+class QScrollArea;
+class QToolBar;
+
+// What the picture windows (capture window, received-image viewer) build the same way.
+namespace PicFrame {
+
+// PicFrame: a scrolling frame that holds a new PicDraw (returned in `picDraw`) at its
+// top-left corner; the small scroll step is a tenth of the range once that is 20 pixels.
+QScrollArea *make(QWidget *parent, PicDrawWidget *&picDraw);
+// The colour around the picture.
+QColor background(const QScrollArea &frame);
+void setBackground(QScrollArea &frame, const QColor &color);
+// Asks for a colour ("色の設定") starting from the frame's, and applies it unless cancelled.
+void chooseBackground(QScrollArea &frame, QWidget *owner);
+// The flat toolbar at the top of a picture window, neither movable nor floating.
+QToolBar *addToolbar(QMainWindow &window);
+
+} // namespace PicFrame

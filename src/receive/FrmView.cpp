@@ -76,21 +76,8 @@ FrmView::FrmView(ReceiveWindows &services, const ArrivedImage &image)
                                                       : QApplication::windowIcon());
 
     m_pages = new QStackedWidget(this);
-    m_frame = new QScrollArea(m_pages);
-    m_frame->setObjectName(QStringLiteral("PicFrame"));
-    m_frame->setWidgetResizable(false);
-    m_frame->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_picDraw = new PicDrawWidget(m_frame);
-    m_picDraw->setObjectName(QStringLiteral("PicDraw"));
+    m_frame = PicFrame::make(m_pages, m_picDraw);
     m_picDraw->installEventFilter(this);
-    m_frame->setWidget(m_picDraw);
-    for (QScrollBar *bar : {m_frame->horizontalScrollBar(), m_frame->verticalScrollBar()}) {
-        // The small step is a tenth of the scroll range, as in the capture window.
-        connect(bar, &QScrollBar::rangeChanged, this, [bar](int, int max) {
-            if (max / 10 >= 2)
-                bar->setSingleStep(max / 10);
-        });
-    }
     m_pages->addWidget(m_frame);
     buildHiddenPage();
     setCentralWidget(m_pages);
@@ -233,13 +220,7 @@ void FrmView::buildMenus()
 
 void FrmView::buildToolbar()
 {
-    m_toolbar = new QToolBar(QStringLiteral("Toolbar"), this);
-    m_toolbar->setObjectName(QStringLiteral("Toolbar"));
-    m_toolbar->setMovable(false);
-    m_toolbar->setFloatable(false);
-    m_toolbar->setIconSize(QSize(24, 24));
-    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    addToolBar(Qt::TopToolBarArea, m_toolbar);
+    m_toolbar = PicFrame::addToolbar(*this);
     const char *const keys[] = {"FileSave",   "Print",    "-",        "PicTran",  "MessTran",
                                 "-",          "ClipCut",  "ClipCopy", "ClipPest", "-",
                                 "WallCenter", "WallTile", "-",        "Paint",    "PosSave"};
@@ -535,26 +516,17 @@ void FrmView::PosSave()
 
 QColor FrmView::backgroundColor() const
 {
-    return m_frame->viewport()->palette().color(QPalette::Window);
+    return PicFrame::background(*m_frame);
 }
 
 void FrmView::ChooseBackground()
 {
-    const QColor chosen = QColorDialog::getColor(backgroundColor(), this, QStringLiteral("色の設定"));
-    if (!chosen.isValid())
-        return;
-    QPalette pal = m_frame->viewport()->palette();
-    pal.setColor(QPalette::Window, chosen);
-    m_frame->viewport()->setPalette(pal);
-    m_frame->viewport()->setAutoFillBackground(true);
+    PicFrame::chooseBackground(*m_frame, this);
 }
 
 void FrmView::DefaultBackground()
 {
-    QPalette pal = m_frame->viewport()->palette();
-    pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
-    m_frame->viewport()->setPalette(pal);
-    m_frame->viewport()->setAutoFillBackground(true);
+    PicFrame::setBackground(*m_frame, QApplication::palette().color(QPalette::Button));
 }
 
 // ---- window events ---------------------------------------------------------------------

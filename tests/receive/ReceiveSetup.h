@@ -31,15 +31,21 @@ class RecordingHost : public EngineHost
     QStringList boxes;
 };
 
+// A copy's own address on the test port and its own data and work folders under `folder`.
+inline void placeCopy(ModZorvin &ctx, const QString &ip, const QString &folder)
+{
+    ctx.net.bindAddress = QHostAddress(ip);
+    ctx.net.broadcastAddress = ip;
+    ctx.net.port = TestPort::port();
+    ctx.ProgramDir = folder + u'/';
+    ctx.MakeTempFolders(folder + QStringLiteral("/temp/"));
+}
+
 struct SendingCopy
 {
     explicit SendingCopy(const QString &ip)
     {
-        ctx.net.bindAddress = QHostAddress(ip);
-        ctx.net.broadcastAddress = ip;
-        ctx.net.port = TestPort::port();
-        ctx.ProgramDir = tmp.path() + u'/';
-        ctx.MakeTempFolders(tmp.path() + QStringLiteral("/temp/"));
+        placeCopy(ctx, ip, tmp.path());
         ctx.settings.Name = QStringLiteral("sender");
     }
     bool start() { return startOnLoopback(engine, ctx); }
@@ -59,11 +65,7 @@ struct ReceivingCopy
 {
     explicit ReceivingCopy(const QString &ip)
     {
-        ctx.net.bindAddress = QHostAddress(ip);
-        ctx.net.broadcastAddress = ip;
-        ctx.net.port = TestPort::port();
-        ctx.ProgramDir = tmp.path() + u'/';
-        ctx.MakeTempFolders(tmp.path() + QStringLiteral("/temp/"));
+        placeCopy(ctx, ip, tmp.path());
         ctx.ImageLibLevel = 2;
         ctx.settings.RecvFileSavePlace = tmp.path() + QStringLiteral("/RECVFILE");
         QDir().mkpath(ctx.settings.RecvFileSavePlace);

@@ -5,6 +5,7 @@
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
+#include "receive/ReceiveSetup.h"
 #include "support/TestPort.h"
 
 #include <QDir>
@@ -13,17 +14,6 @@
 #include <QtTest>
 
 namespace {
-
-class BoxHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &text, int) override
-    {
-        boxes << text;
-        return MsgBox::IdOk;
-    }
-    QStringList boxes;
-};
 
 QImage testPicture(const QSize &size = QSize(40, 30))
 {
@@ -61,7 +51,7 @@ class TstRecvAutoSave : public QObject
 
     std::unique_ptr<QTemporaryDir> m_dir;
     ModZorvin m_ctx;
-    BoxHost m_host;
+    RecordingHost m_host;
     QString m_folder;
 };
 
@@ -69,9 +59,7 @@ void TstRecvAutoSave::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_ctx = ModZorvin();
-    m_ctx.ProgramDir = m_dir->path() + u'/';
-    m_ctx.MakeTempFolders(m_dir->filePath(QStringLiteral("tmp")) + u'/');
-    m_ctx.net.port = TestPort::port();
+    placeCopy(m_ctx, QStringLiteral("127.0.0.5"), m_dir->path());
     m_folder = m_dir->filePath(QStringLiteral("auto"));
     QVERIFY(QDir().mkpath(m_folder));
     Settings &s = m_ctx.settings;
