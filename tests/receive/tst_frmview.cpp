@@ -59,6 +59,7 @@ class TstFrmView : public QObject
     void hiddenPictureIsSavedAndGoesAfterItsLifetime();
     void receivedJpegSavedAsJpgIsByteIdenticalAndABitmapIsKeptInMemory();
     void twoPicturesFromOneSenderOpenTwoWindowsAndCommandsFollowThePicture();
+    void failedAutoSaveStillShowsAndOnlyReceivedFilesAreDeleted();
 
   private:
     // Sends `picture` and returns the viewer made for it once LoadRecvPic has run.
@@ -346,6 +347,50 @@ void TstFrmView::twoPicturesFromOneSenderOpenTwoWindowsAndCommandsFollowThePictu
     // Closing one leaves the other.
     first->close();
     QTRY_COMPARE(m_receiver->windows->windows(WindowKind::View).size(), 1);
+}
+
+void TstFrmView::failedAutoSaveStillShowsAndOnlyReceivedFilesAreDeleted()
+{
+    // The automatic save fails (no such folder): the picture is shown all the same, and the
+    // box comes from the event loop, not from inside the socket's handler.
+    Settings &s = m_receiver->ctx.settings;
+    s.RecvAutoSave = 1;
+    s.RecvAutoSavePlace = m_receiver->tmp.path() + QStringLiteral("/missing");
+    s.RecvPicMin = 1;
+    QStringList boxesDuringArrival;
+    connect(&m_receiver->engine->events(), &EngineEvents::imageArrived, this,
+            [this, &boxesDuringArrival] { boxesDuringArrival = m_receiver->host.boxes; });
+    FrmView *viewer = receive(testPicture(QSize(80, 60), Qt::gray));
+    QVERIFY(viewer);
+    QTRY_COMPARE(m_receiver->host.boxes,
+                 QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。")});
+    QCOMPARE(boxesDuringArrival, QStringList());
+    QVERIFY(viewer->isVisible());
+    QTRY_VERIFY(viewer->isMinimized());
+    s.RecvAutoSave = 0;
+
+    // A path the engine did not put into the receive work folder is never deleted.
+    const QString outside = m_receiver->tmp.path() + QStringLiteral("/outside.png");
+    QVERIFY(testPicture(QSize(30, 20), Qt::black).save(outside));
+    ArrivedImage image;
+    image.path = outside;
+    FrmView *foreign = m_receiver->receive->ImageArrived(image);
+    QVERIFY(foreign);
+    QTRY_VERIFY(foreign->isVisible());
+    foreign->close();
+    QVERIFY(QFile::exists(outside));
+
+    // A file that is no picture: told, the window goes, and so does the file.
+    const QString junk = m_receiver->ctx.RecvTempDir + QStringLiteral("junk.BMP");
+    QFile file(junk);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
+    file.close();
+    image.path = junk;
+    m_receiver->host.boxes.clear();
+    QVERIFY(m_receiver->receive->ImageArrived(image));
+    QTRY_COMPARE(m_receiver->host.boxes, QStringList{QStringLiteral("未サポートのファイル形式です。")});
+    QTRY_COMPARE(m_receiver->windows->windows(WindowKind::View).size(), 1);
+    QVERIFY(!QFile::exists(junk));
 }
 
 ZORVIN_XVFB_MAIN(TstFrmView, QSize(1280, 800), true)
