@@ -9,6 +9,7 @@
 #include "core/ModZorvin.h"
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
+#include "support/BusyScreen.h"
 #include "support/IsolatedHome.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
@@ -30,38 +31,6 @@
 namespace {
 
 constexpr int kRounds = 15;
-
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &text, int) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return MsgBox::IdOk;
-    }
-};
-
-// A busy screen, so that the compressed formats have real work to do.
-class Wallpaper : public QWidget
-{
-  protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter p(this);
-        QLinearGradient g(0, 0, width(), height());
-        g.setColorAt(0, QColor(20, 60, 160));
-        g.setColorAt(1, QColor(230, 180, 40));
-        p.fillRect(rect(), g);
-        p.setPen(Qt::white);
-        for (int y = 0; y < height(); y += 18)
-            p.drawText(
-                4, y + 14,
-                QStringLiteral("ぞるびん capture benchmark line %1 — ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 "
-                               "ｷｬﾌﾟﾁｬ画面 ﾃﾞｽｸﾄｯﾌﾟ全体")
-                    .arg(y / 18)
-                    .repeated(2));
-    }
-};
 
 struct Figure
 {
@@ -116,10 +85,10 @@ int main(int argc, char **argv)
     ctx.settings.CaptAutoSaveNameConst = 1;
     ctx.settings.JpegComp = 25;
     ctx.net.port = TestPort::port();
-    QuietHost host;
+    PrintingHost host;
     NetEngine engine(ctx, host);
 
-    Wallpaper wallpaper;
+    BusyScreen wallpaper(QStringLiteral("capture benchmark"));
     wallpaper.setGeometry(0, 0, 1920, 1080);
     wallpaper.show();
     WindowRegistry windows;

@@ -3,6 +3,7 @@
 #include "core/ModZorvin.h"
 #include "ui/FlipSort.h"
 #include "ui/ListColumns.h"
+#include "ui/ListWindowLayout.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -20,22 +21,9 @@ const QList<int> kColumnTwips = {2558, 2822, 62, 600, 17639};
 constexpr int kKindColumn = 2;
 constexpr int kResultColumn = 3;
 
-// The window's first size, and the rule's limits, in twips.
+// The window's first size in twips.
 constexpr int kWidthTwips = 9600;
 constexpr int kHeightTwips = 3600;
-constexpr int kMinRuleWidthTwips = 2000;
-constexpr int kMinRuleHeightTwips = 800;
-
-// The rule is written for the whole window; its caption and borders take about 280 twips
-// of the height, so "window height − 760" is the client height less 480.
-constexpr int kListLeftTwips = 60;
-constexpr int kListTopTwips = 420;
-constexpr int kListHeightLessTwips = 480;
-constexpr int kListWidthLessTwips = 120;
-constexpr int kButtonFromRightTwips = 1865;
-constexpr int kButtonWidthTwips = 1695;
-constexpr int kButtonTopTwips = 45;
-constexpr int kButtonHeightTwips = 345;
 
 } // namespace
 
@@ -113,17 +101,5 @@ void FrmSend::resizeEvent(QResizeEvent *event)
 
 void FrmSend::layOut()
 {
-    const int width = pixelsToTwips(this->width());
-    const int height = pixelsToTwips(this->height());
-    if (isMinimized() || width < kMinRuleWidthTwips || height < kMinRuleHeightTwips)
-        return;
-    m_list->setGeometry(twipsToPixels(kListLeftTwips), twipsToPixels(kListTopTwips),
-                        twipsToPixels(width - kListWidthLessTwips),
-                        twipsToPixels(height - kListHeightLessTwips));
-    m_cmdOK->setGeometry(twipsToPixels(width - kButtonFromRightTwips), twipsToPixels(kButtonTopTwips),
-                         twipsToPixels(kButtonWidthTwips), twipsToPixels(kButtonHeightTwips));
-    const int labelHeight = m_label->sizeHint().height();
-    m_label->setGeometry(twipsToPixels(kListLeftTwips), twipsToPixels(kListTopTwips) - labelHeight - 2,
-                         m_label->sizeHint().width(), labelHeight);
-    m_label->setVisible(m_label->geometry().right() < m_cmdOK->geometry().left());
+    LayOutListWindow(*this, {m_list, m_label, m_cmdOK});
 }

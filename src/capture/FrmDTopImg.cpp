@@ -1,9 +1,9 @@
 #include "capture/FrmDTopImg.h"
 
-#include "capture/FrmMain.h"
 #include "capture/ImageFiles.h"
 #include "capture/ModPrint.h"
 #include "capture/ModWall.h"
+#include "capture/PaintProgram.h"
 #include "core/Commands.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
@@ -249,5 +249,5 @@ void FrmDTopImg::Wallpaper(const QString &style)
 void FrmDTopImg::OpenPaintProgram()
 {
     if (!m_ctx.settings.PicEditApp.isEmpty())
-        FrmMain::StartPaintProgram(m_ctx, m_engine.host(), m_picture, [this] { Copy(); });
+        StartPaintProgram(m_ctx, m_engine.host(), m_picture, [this] { Copy(); });
 }

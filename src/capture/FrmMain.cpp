@@ -5,6 +5,8 @@
 #include "capture/CaptureMath.h"
 #include "capture/FrmToolbarEdit.h"
 #include "capture/ImageFiles.h"
+#include "capture/PaintProgram.h"
+#include "capture/PicDraw.h"
 #include "capture/ToolbarIcons.h"
 #include "capture/ToolbarLayout.h"
 #include "core/Commands.h"
@@ -40,33 +42,6 @@
 
 namespace {
 
-// PicDraw: holds the picture at its own size inside the viewport.
-class PicDrawWidget : public QWidget
-{
-  public:
-    explicit PicDrawWidget(QWidget *parent) : QWidget(parent) {}
-
-    void setImage(const QImage &image)
-    {
-        m_image = image;
-        // An empty picture keeps a 1 by 1 surface, as a cleared picture does.
-        resize(image.isNull() ? QSize(1, 1) : image.size());
-        update();
-    }
-
-  protected:
-    void paintEvent(QPaintEvent *event) override
-    {
-        if (m_image.isNull())
-            return;
-        QPainter painter(this);
-        painter.drawImage(event->rect(), m_image, event->rect());
-    }
-
-  private:
-    QImage m_image;
-};
-
 // Window geometry in twips, 15 to the pixel.
 constexpr int kTwipsPerPixel = 15;
 constexpr int kInitialWidthTwips = 9600;
@@ -99,24 +74,15 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget 
     setWindowIcon(QApplication::windowIcon().isNull() ? ToolbarIcons::programIcon()
                                                       : QApplication::windowIcon());
 
-    m_frame = new QScrollArea(this);
-    m_frame->setObjectName(QStringLiteral("PicFrame"));
-    m_frame->setWidgetResizable(false);
-    m_frame->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_picDraw = new PicDrawWidget(m_frame);
-    m_picDraw->setObjectName(QStringLiteral("PicDraw"));
+    PicDrawWidget *picDraw = nullptr;
+    m_frame = PicFrame::make(this, picDraw);
+    m_picDraw = picDraw;
     m_picDraw->setFocusPolicy(Qt::StrongFocus);
-    m_frame->setWidget(m_picDraw);
     m_frame->viewport()->setAcceptDrops(true);
     m_frame->viewport()->installEventFilter(this);
     m_background = palette().color(QPalette::Window);
     setBackgroundColor(m_background);
     for (QScrollBar *bar : {m_frame->horizontalScrollBar(), m_frame->verticalScrollBar()}) {
-        // The small step is a tenth of the scroll range once that is at least 20 pixels.
-        connect(bar, &QScrollBar::rangeChanged, this, [bar](int, int max) {
-            if (max / 10 >= 2)
-                bar->setSingleStep(max / 10);
-        });
         connect(bar, &QScrollBar::valueChanged, this, [this] { m_picDraw->setFocus(); });
     }
 
@@ -175,13 +141,7 @@ FrmMain::~FrmMain()
 
 void FrmMain::buildToolbar()
 {
-    m_toolbar = new QToolBar(QStringLiteral("Toolbar"), this);
-    m_toolbar->setObjectName(QStringLiteral("Toolbar"));
-    m_toolbar->setMovable(false);
-    m_toolbar->setFloatable(false);
-    m_toolbar->setIconSize(QSize(24, 24));
-    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    addToolBar(Qt::TopToolBarArea, m_toolbar);
+    m_toolbar = PicFrame::addToolbar(*this);
     applyToolbarLayout(ToolbarLayout::DefaultLayout());
 }
 
@@ -385,22 +345,17 @@ void FrmMain::layoutPicture()
 
 QColor FrmMain::backgroundColor() const
 {
-    return m_frame->viewport()->palette().color(QPalette::Window);
+    return PicFrame::background(*m_frame);
 }
 
 void FrmMain::setBackgroundColor(const QColor &color)
 {
-    QPalette pal = m_frame->viewport()->palette();
-    pal.setColor(QPalette::Window, color);
-    m_frame->viewport()->setPalette(pal);
-    m_frame->viewport()->setAutoFillBackground(true);
+    PicFrame::setBackground(*m_frame, color);
 }
 
 void FrmMain::ChooseBackground()
 {
-    const QColor chosen = QColorDialog::getColor(backgroundColor(), this, QStringLiteral("色の設定"));
-    if (chosen.isValid())
-        setBackgroundColor(chosen);
+    PicFrame::chooseBackground(*m_frame, this);
 }
 
 void FrmMain::DefaultBackground()
@@ -657,28 +612,7 @@ void FrmMain::OpenPaintProgram()
 {
     if (!m_commands.allows(QStringLiteral("mnuPaint")))
         return;
-    StartPaintProgram(m_ctx, m_engine.host(), m_picture, [this] { Copy(); });
-}
-
-void FrmMain::StartPaintProgram(ModZorvin &ctx, EngineHost &host, const QImage &picture,
-                                const std::function<void()> &copy)
-{
-    const QString program = ctx.settings.PicEditApp;
-    QStringList arguments;
-    if (ctx.settings.PicEditAppInf == 1) {
-        copy();
-    } else {
-        QDir().mkpath(ctx.WorkDir);
-        const QString path = ctx.WorkDir + QStringLiteral("zorvnimg.bmp");
-        QString error;
-        if (!ImageFiles::WritePicture(picture, path, ctx.settings.JpegComp, ctx.settings.ProgJpeg, &error)) {
-            host.ShowMessageBox(QStringLiteral("保存出来ません \r") + error, MsgBox::Information);
-            return;
-        }
-        arguments << QDir::toNativeSeparators(path);
-    }
-    if (!StartProgram(program, arguments))
-        host.ShowMessageBox(QStringLiteral("「%1」を起動できません。").arg(program), MsgBox::Exclamation);
+    ::StartPaintProgram(m_ctx, m_engine.host(), m_picture, [this] { Copy(); });
 }
 
 void FrmMain::ShowHelp()

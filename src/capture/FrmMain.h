@@ -90,10 +90,6 @@ class FrmMain : public QMainWindow
     void PicTran();
     void FileTran();
     void OpenPaintProgram();
-    // Hands a picture to the paint program: by the clipboard (`copy`) or as a bitmap file in
-    // the work folder, as the settings say.
-    static void StartPaintProgram(ModZorvin &ctx, EngineHost &host, const QImage &picture,
-                                  const std::function<void()> &copy);
     void ChooseBackground();
     void DefaultBackground();
     void EditToolbar();

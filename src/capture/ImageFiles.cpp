@@ -57,7 +57,6 @@ QString describeFileError(const QFileDevice &file, const QString &path)
     }
 }
 
-// Copies a file so that the target either is a complete copy or is left as it was.
 bool copyWhole(const QString &from, const QString &to, QString *error)
 {
     QFile source(from);
@@ -86,6 +85,12 @@ bool copyWhole(const QString &from, const QString &to, QString *error)
 }
 
 } // namespace
+
+bool ImageFiles::CopyWhole(const QString &from, const QString &to, QString *error)
+{
+    QString ignored;
+    return copyWhole(from, to, error ? error : &ignored);
+}
 
 ImageFiles::ImageFiles(ModZorvin &ctx, EngineHost &host, NetEngine *engine, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_host(host), m_engine(engine)
@@ -145,15 +150,20 @@ bool ImageFiles::WritePicture(const QImage &picture, const QString &path, int jp
     return written;
 }
 
+QString ImageFiles::chooseSavePath(QWidget *owner, const QString &filter, const QString &proposedName)
+{
+    const QString initDir = m_ctx.LastSaveDir.isEmpty() ? m_ctx.ProgramDir : m_ctx.LastSaveDir;
+    return CMDFileDialog(2, owner, QStringLiteral("画像の保存"), filter, initDir, proposedName);
+}
+
 QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter,
                                   const QString &proposedName)
 {
-    const QString initDir = m_ctx.LastSaveDir.isEmpty() ? m_ctx.ProgramDir : m_ctx.LastSaveDir;
     const QString &filter = m_ctx.ImageLibLevel >= 2   ? kSaveFilter2
                             : m_ctx.ImageLibLevel == 1 ? kSaveFilter1
                             : bmpOnlyFilter.isEmpty()  ? kSaveFilter0
                                                        : bmpOnlyFilter;
-    const QString path = CMDFileDialog(2, owner, QStringLiteral("画像の保存"), filter, initDir, proposedName);
+    const QString path = chooseSavePath(owner, filter, proposedName);
     if (path.isEmpty())
         return {};
     QString error;
@@ -165,6 +175,41 @@ QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture, const Q
     }
     m_ctx.LastSaveDir = folderOf(path);
     return path;
+}
+
+QString ImageFiles::SaveReceivedPictureAs(QWidget *owner, const QImage &picture, const QString &sourceFile)
+{
+    const QString sourceType =
+        QFileInfo(sourceFile).isFile() ? QFileInfo(sourceFile).suffix().toUpper() : QString();
+    QString filter = m_ctx.ImageLibLevel >= 2   ? kSaveFilter2
+                     : m_ctx.ImageLibLevel == 1 ? kSaveFilter1
+                                                : QStringLiteral("BMPﾌｧｲﾙ (*.bmp)|*.bmp|");
+    if (!sourceType.isEmpty() && sourceType != QLatin1String("BMP") && sourceType != QLatin1String("JPG") &&
+        sourceType != QLatin1String("PNG"))
+        filter += sourceType + QStringLiteral("ﾌｧｲﾙ(*.") + sourceType + QStringLiteral(")|*.") + sourceType +
+                  QLatin1Char('|');
+    const QString path = chooseSavePath(owner, filter, QFileInfo(sourceFile).completeBaseName());
+    if (path.isEmpty())
+        return {};
+    QString error;
+    QString written = path;
+    bool ok = false;
+    if (!sourceType.isEmpty() && QFileInfo(path).suffix().toUpper() == sourceType) {
+        ok = copyWhole(sourceFile, path, &error);
+        if (!ok) {
+            written = path.left(path.size() - QFileInfo(path).suffix().size()) + QStringLiteral("BMP");
+            ok = WritePicture(picture, written, 0, 0, &error);
+        }
+    } else {
+        ok = WritePicture(picture, path, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg, &error);
+    }
+    if (!ok) {
+        // Every write goes through a temporary file: nothing partial is left to delete.
+        m_host.ShowMessageBox(QStringLiteral("保存出来ません。\r") + error, MsgBox::Information);
+        return {};
+    }
+    m_ctx.LastSaveDir = folderOf(path);
+    return written;
 }
 
 QString ImageFiles::OpenPictureFile(QWidget *owner)
@@ -225,48 +270,80 @@ QString ImageFiles::AutoSaveTarget(const QString &folder, const QString &baseNam
 QString ImageFiles::AutoSaveCapture(const QImage &picture)
 {
     const Settings &s = m_ctx.settings;
-    if (s.CaptAutoSave != 1 || s.CaptAutoSaveName.isEmpty() || picture.isNull())
+    if (s.CaptAutoSave != 1 || s.CaptAutoSaveName.isEmpty())
         return {};
-    // The running number of an archive still being written is not stored yet: a capture
-    // that comes meanwhile is saved after it, under the next number.
-    if (m_lzh || !m_waiting.isEmpty()) {
-        m_waiting.append(picture);
-        return {};
-    }
-    return saveNow(picture);
+    return autoSave(picture, {s.CaptAutoSavePlace, s.CaptAutoSaveName, QString(), s.CaptAutoSaveType,
+                              RunningNumber::AutoCaptNo, s.CaptAutoSaveNameConst == 1});
 }
 
-QString ImageFiles::saveNow(const QImage &picture)
+std::optional<ImageFiles::AutoSaveRule> ImageFiles::ReceiveRule(const Settings &s, const QString &machineName)
 {
-    const Settings &s = m_ctx.settings;
-    const RunningNumber number(SettingsFile(m_ctx.SettingsPath()), RunningNumber::AutoCaptNo,
-                               s.CaptAutoSaveNameConst == 1);
+    if (s.RecvAutoSave != 1 || s.RecvAutoSavePlace.isEmpty())
+        return std::nullopt;
+    QString machine = machineName.section(QChar(0), 0, 0);
+    for (QChar &c : machine) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20)
+            c = QLatin1Char('_');
+    }
+    return AutoSaveRule{s.RecvAutoSavePlace,
+                        s.RecvAutoSaveName,
+                        machine.isEmpty() ? QString() : QLatin1Char('-') + machine,
+                        s.RecvAutoSaveType,
+                        RunningNumber::AutoRecvNo,
+                        s.RecvAutoSaveNameConst == 1};
+}
+
+QString ImageFiles::AutoSaveReceived(const QImage &picture, const QString &machineName)
+{
+    const std::optional<AutoSaveRule> rule = ReceiveRule(m_ctx.settings, machineName);
+    return rule ? autoSave(picture, *rule) : QString();
+}
+
+QString ImageFiles::autoSave(const QImage &picture, const AutoSaveRule &rule)
+{
+    if (picture.isNull())
+        return {};
+    // The running number of an archive still being written is not stored yet: a picture
+    // that comes meanwhile is saved after it, under the next number.
+    if (m_lzh || !m_waiting.isEmpty()) {
+        m_waiting.append({picture, rule});
+        return {};
+    }
+    return saveNow(picture, rule);
+}
+
+QString ImageFiles::saveNow(const QImage &picture, const AutoSaveRule &rule)
+{
+    const RunningNumber number(SettingsFile(m_ctx.SettingsPath()), rule.counter, rule.fixedName);
 
     // A folder that does not exist is an error of its own rather than a save into some
     // other folder: the message is shown and the number is not used up.
-    const QString folder = s.CaptAutoSavePlace;
-    const QString target = AutoSaveTarget(folder, s.CaptAutoSaveName, number.text(), s.CaptAutoSaveType);
+    const QString stem = rule.baseName + number.text() + rule.suffix;
+    const QString target = AutoSaveTarget(rule.folder, stem, QString(), rule.type);
     if (target.isEmpty())
         return {};
 
     QString error;
     setPanel2(QStringLiteral("保存中 ") + target);
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+    if (rule.folder.isEmpty() || !QFileInfo(rule.folder).isDir())
         error = kPathNotFound;
-    else if (s.CaptAutoSaveType == 1)
-        return startLzh(picture, target, s.CaptAutoSaveName + number.text(), number);
-    else if (WritePicture(picture, target, s.JpegComp, s.ProgJpeg, &error))
+    else if (rule.type == 1)
+        return startLzh(picture, target, stem, number);
+    else if (WritePicture(picture, target, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg, &error))
         return autoSaveDone(target, number);
     autoSaveFailed(error);
     return {};
 }
 
-// The bitmap goes into the work folder first; the archiver adds it to the target.
+// The bitmap goes into the work folder first; the archiver packs it into an archive there,
+// which replaces the target in one step, so the target is never a half-written archive.
 QString ImageFiles::startLzh(const QImage &picture, const QString &target, const QString &stem,
                              const RunningNumber &number)
 {
     QDir().mkpath(m_ctx.WorkDir);
-    LzhSave save{0, target, m_ctx.WorkDir + stem + QStringLiteral(".BMP"), QFileInfo::exists(target), number};
+    LzhSave save{0, target, m_ctx.WorkDir + stem + QStringLiteral(".BMP"),
+                 m_ctx.WorkDir + stem + QStringLiteral(".LZH"), number};
+    QFile::remove(save.archive);
     QString error;
     if (!WritePicture(picture, save.temporary, 0, 0, &error)) {
         autoSaveFailed(error);
@@ -275,7 +352,7 @@ QString ImageFiles::startLzh(const QImage &picture, const QString &target, const
     // Without an engine there is no archiver; the save then takes the BMP fallback.
     constexpr int kNoEngine = -1;
     const ArchiverTicket ticket =
-        m_engine ? m_engine->RunArchiver(target, save.temporary, true) : ArchiverTicket{0, kNoEngine};
+        m_engine ? m_engine->RunArchiver(save.archive, save.temporary, true) : ArchiverTicket{0, kNoEngine};
     if (!ticket.started())
         return finishLzh(save, ticket.result);
     save.id = ticket.id;
@@ -289,17 +366,15 @@ QString ImageFiles::finishLzh(const LzhSave &save, int code)
 {
     QString written = save.target;
     QString error;
-    bool ok = true;
-    if (code != 0) {
-        // A failed pack must not leave a broken new archive beside the BMP.
-        if (!save.targetExisted)
-            QFile::remove(save.target);
+    bool ok = code == 0 && copyWhole(save.archive, save.target, &error);
+    if (!ok) {
         written = save.target.left(save.target.size() - 3) + QStringLiteral("BMP");
         setPanel2(QStringLiteral("LHA保存失敗 C=%1→BMP保存中 ").arg(code) + written);
         ok = copyWhole(save.temporary, written, &error);
         setPanel2(QString());
     }
     QFile::remove(save.temporary);
+    QFile::remove(save.archive);
     if (!ok) {
         autoSaveFailed(error);
         return {};
@@ -313,8 +388,10 @@ void ImageFiles::onArchiverFinished(int id, int result)
         return;
     const LzhSave save = *std::exchange(m_lzh, std::nullopt);
     finishLzh(save, result);
-    while (!m_lzh && !m_waiting.isEmpty())
-        saveNow(m_waiting.takeFirst());
+    while (!m_lzh && !m_waiting.isEmpty()) {
+        const Waiting next = m_waiting.takeFirst();
+        saveNow(next.picture, next.rule);
+    }
 }
 
 QString ImageFiles::autoSaveDone(const QString &path, const RunningNumber &number)

@@ -15,6 +15,7 @@
 
 class EngineHost;
 class ModZorvin;
+struct Settings;
 class NetEngine;
 class QWidget;
 
@@ -39,6 +40,13 @@ class ImageFiles : public QObject
     // written (the viewers spell it differently).
     QString SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter = QString(),
                           const QString &proposedName = QString());
+
+    // The received-image viewer's Save: the same dialog and types, plus the received file's
+    // own type when it is none of BMP, JPG and PNG. When the chosen name's extension is the
+    // extension of `sourceFile` (the received file, "" once it is gone) the file is copied
+    // byte for byte; if that copy fails the picture is written as a bitmap with the
+    // extension "BMP". Returns the written path or "" (cancelled, or failed and told).
+    QString SaveReceivedPictureAs(QWidget *owner, const QImage &picture, const QString &sourceFile);
 
     // The Open command's dialog ("画像を開く"); returns the chosen path or "". The caller
     // loads it with LoadPictureFile and calls NoteOpened on success.
@@ -66,6 +74,10 @@ class ImageFiles : public QObject
     static bool WritePicture(const QImage &picture, const QString &path, int jpegComp, int progJpeg,
                              QString *error = nullptr);
 
+    // Copies a file so that `to` is either a complete copy or left as it was (a temporary
+    // file beside it is renamed over it); *error receives the description.
+    static bool CopyWhole(const QString &from, const QString &to, QString *error);
+
     // After each capture, when CaptAutoSave is 1: base name + five-digit running number +
     // type extension in CaptAutoSavePlace. Returns the written path or "" (nothing to do
     // or failed; a failure has shown the error message and left no file). An empty
@@ -75,6 +87,24 @@ class ImageFiles : public QObject
     // while it is being written, and autoSaveFinished tells where the picture went. A
     // capture that comes meanwhile waits and is saved after it (result "").
     QString AutoSaveCapture(const QImage &picture);
+
+    // What one automatic save writes: folder + baseName + number + suffix + the type's
+    // extension (type 0 BMP, 1 LZH, 2 JPG, 3 PNG), numbered by `counter` unless fixedName.
+    struct AutoSaveRule
+    {
+        QString folder;
+        QString baseName;
+        QString suffix;
+        int type = 0;
+        RunningNumber::Counter counter = RunningNumber::AutoCaptNo;
+        bool fixedName = false;
+    };
+    // The rule of a received picture from `machineName`, or nothing when RecvAutoSave is off
+    // or has no folder. The machine name comes from the network: characters that would
+    // lead out of the folder become "_".
+    static std::optional<AutoSaveRule> ReceiveRule(const Settings &settings, const QString &machineName);
+    // A received picture's automatic save; results and order as AutoSaveCapture.
+    QString AutoSaveReceived(const QImage &picture, const QString &machineName);
 
     // Automatic saves not ended yet (an archive being written, captures waiting for it);
     // each ends with its autoSaveFinished, in order.
@@ -97,11 +127,18 @@ class ImageFiles : public QObject
         int id = 0;
         QString target;
         QString temporary; // the bitmap in the work folder that goes into the archive
-        bool targetExisted = false;
+        QString archive;   // the archive in the work folder, copied whole to the target
         RunningNumber number;
     };
+    struct Waiting
+    {
+        QImage picture;
+        AutoSaveRule rule;
+    };
     void setPanel2(const QString &text);
-    QString saveNow(const QImage &picture);
+    QString chooseSavePath(QWidget *owner, const QString &filter, const QString &proposedName);
+    QString autoSave(const QImage &picture, const AutoSaveRule &rule);
+    QString saveNow(const QImage &picture, const AutoSaveRule &rule);
     QString startLzh(const QImage &picture, const QString &target, const QString &stem,
                      const RunningNumber &number);
     QString finishLzh(const LzhSave &save, int code);
@@ -114,6 +151,6 @@ class ImageFiles : public QObject
     NetEngine *m_engine;
     std::function<void(const QString &)> m_panel2;
     std::optional<LzhSave> m_lzh;
-    // Captures that came while an archive was written, saved in order after it.
-    QList<QImage> m_waiting;
+    // Pictures that came while an archive was written, saved in order after it.
+    QList<Waiting> m_waiting;
 };

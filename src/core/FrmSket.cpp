@@ -20,6 +20,7 @@
 #include "net/SocketFacts.h"
 #include "options/PasswordFile.h"
 #include "options/PasswordWindows.h"
+#include "receive/ReceiveWindows.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -39,6 +40,8 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     setWindowTitle(QString::fromUtf8(kProductName));
     RegisterPasswordWindows(ctx, *m_windows);
     RegisterMessageWindows(*this);
+    RegisterReceiveWindows(ctx, *m_engine, *m_windows, *m_commands,
+                           [this](QWidget *window, bool on) { FlashAndBlink(window, on); }, this);
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
     EngineEvents &events = m_engine->events();
     connect(&events, &EngineEvents::soundRequested, this, &FrmSket::onSoundRequested);

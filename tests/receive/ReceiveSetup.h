@@ -1,0 +1,99 @@
+// Two running copies in one test process: a sender engine and a receiver with the
+// receiving side's windows (viewer and received list), each on its own 127.0.0.x and
+// private folders, as the resident window wires them.
+#pragma once
+
+#include "address/AddressEntry.h"
+#include "address/SendJobs.h"
+#include "core/Commands.h"
+#include "core/EngineHost.h"
+#include "core/ModZorvin.h"
+#include "core/WindowRegistry.h"
+#include "net/NetEngine.h"
+#include "options/PasswordWindows.h"
+#include "receive/ReceiveWindows.h"
+#include "support/LoopbackEngine.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// Answers every box with OK and keeps its text.
+class RecordingHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &text, int) override
+    {
+        boxes << text;
+        return MsgBox::IdOk;
+    }
+    QStringList boxes;
+};
+
+// A copy's own address on the test port and its own data and work folders under `folder`.
+inline void placeCopy(ModZorvin &ctx, const QString &ip, const QString &folder)
+{
+    ctx.net.bindAddress = QHostAddress(ip);
+    ctx.net.broadcastAddress = ip;
+    ctx.net.port = TestPort::port();
+    ctx.ProgramDir = folder + u'/';
+    ctx.MakeTempFolders(folder + QStringLiteral("/temp/"));
+}
+
+struct SendingCopy
+{
+    explicit SendingCopy(const QString &ip)
+    {
+        placeCopy(ctx, ip, tmp.path());
+        ctx.settings.Name = QStringLiteral("sender");
+    }
+    bool start() { return startOnLoopback(engine, ctx); }
+    int send(const QImage &picture, const QString &to, const QString &source = QString(),
+             SendChoices choices = {})
+    {
+        return SendJobs(engine).SendPicture(picture, source, {{QStringLiteral("recv"), to}}, choices);
+    }
+
+    QTemporaryDir tmp;
+    ModZorvin ctx;
+    LoopbackEngine::QuietHost host;
+    NetEngine engine{ctx, host};
+};
+
+struct ReceivingCopy
+{
+    explicit ReceivingCopy(const QString &ip)
+    {
+        placeCopy(ctx, ip, tmp.path());
+        ctx.ImageLibLevel = 2;
+        ctx.settings.RecvFileSavePlace = tmp.path() + QStringLiteral("/RECVFILE");
+        QDir().mkpath(ctx.settings.RecvFileSavePlace);
+        engine = std::make_unique<NetEngine>(ctx, host);
+        windows = std::make_unique<WindowRegistry>();
+        commands = std::make_unique<Commands>(ctx, *engine, *windows);
+        RegisterPasswordWindows(ctx, *windows);
+        receive = std::make_unique<ReceiveWindows>(ctx, *engine, *windows, *commands,
+                                                   [this](QWidget *, bool on) { flashes << on; });
+    }
+    ~ReceivingCopy()
+    {
+        // Windows first: they use the rest until they go.
+        windows.reset();
+        receive.reset();
+        commands.reset();
+        engine.reset();
+    }
+    bool start() { return startOnLoopback(*engine, ctx); }
+    QString address() const { return ctx.net.bindAddress.toString(); }
+    QString recvFile(const QString &name) const { return ctx.settings.RecvFileSavePlace + u'/' + name; }
+
+    QTemporaryDir tmp;
+    ModZorvin ctx;
+    RecordingHost host;
+    std::unique_ptr<NetEngine> engine;
+    std::unique_ptr<WindowRegistry> windows;
+    std::unique_ptr<Commands> commands;
+    std::unique_ptr<ReceiveWindows> receive;
+    QList<bool> flashes;
+};
