@@ -14,6 +14,8 @@
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "net/SocketFacts.h"
+#include "options/FrmOpt.h"
+#include "options/FrmOptions.h"
 #include "options/PasswordFile.h"
 #include "options/PasswordWindows.h"
 
@@ -31,6 +33,7 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     setObjectName(QStringLiteral("FrmSket"));
     setWindowTitle(QString::fromUtf8(kProductName));
     RegisterPasswordWindows(ctx, *m_windows);
+    RegisterOptionsWindow(ctx, *m_engine, *m_commands, *m_windows);
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
     connect(m_tray.get(), &TrayIcon::doubleClicked, this, &FrmSket::onTrayDoubleClicked);
     EngineEvents &events = m_engine->events();
@@ -52,7 +55,10 @@ bool FrmSket::Load()
     QApplication::setWindowIcon(TrayIcon::normalIcon());
 
     LoadSettings(m_ctx.settings, SettingsFile(m_ctx.SettingsPath()), m_ctx.ProgramDir);
-    // The first-run prompt (user and group names) comes here with the options dialog.
+    // A new user is asked for a name and a group before anything is announced.
+    FirstRunPrompt(m_ctx, *this);
+    if (m_unloaded)
+        return false;
 
     WarnAboutMissingFolders();
     // The warning box runs its own event loop, so a quit (SIGTERM) can arrive in the middle

@@ -15,6 +15,7 @@
 #include "core/SettingsFile.h"
 #include "core/TrayIcon.h"
 #include "core/WindowRegistry.h"
+#include "support/FirstRun.h"
 #include "support/NextMessageBox.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
@@ -44,6 +45,7 @@ static void prepareContext(ModZorvin &ctx, const QTemporaryDir &data)
     ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
     ctx.net.port = TestPort::port();
     ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    skipFirstRunPrompt(data.path());
 }
 
 // A window holding a picture nobody has opened yet: the quit asks about it.
