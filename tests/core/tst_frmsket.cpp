@@ -145,7 +145,8 @@ void tst_FrmSket::quitWhileStartupWaitsEndsStartup()
     // A received-files folder that does not exist: start-up stops at its warning.
     QFile ini(ctx.SettingsPath());
     QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[ZorvinSetting]\r\nRecvFileSavePlace=" + QFile::encodeName(data.path()) + "/missing\r\n");
+    ini.write("[ZorvinSetting]\r\nZorvinOpMsg=1\r\nRecvFileSavePlace=" + QFile::encodeName(data.path()) +
+              "/missing\r\n");
     ini.close();
 
     FrmSket sket(ctx);
