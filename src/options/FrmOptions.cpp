@@ -11,6 +11,7 @@
 #include "net/NetEngine.h"
 #include "options/FrmOptGrpList.h"
 #include "options/FrmSetPW.h"
+#include "options/PasswordBox.h"
 #include "options/PasswordWindows.h"
 #include "ui/BrowseFolder.h"
 #include "ui/DialogKeys.h"
@@ -688,8 +689,7 @@ QWidget *FrmOptions::BuildOtherSheet()
 
     auto *password = makeFrame(page, "ﾊﾟｽﾜｰﾄﾞ");
     auto *pwRow = new QHBoxLayout(password);
-    TxtPW = makeBox(password, "TxtPW");
-    TxtPW->setEchoMode(QLineEdit::Password);
+    TxtPW = makePasswordBox(QStringLiteral("TxtPW"), password);
     TxtPW->setReadOnly(true);
     auto *setPW = makeButton(password, "CmdSetPW", "設定");
     pwRow->addWidget(makeLabel(password, "ﾊﾟｽﾜｰﾄﾞ：", TxtPW));

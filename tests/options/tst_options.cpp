@@ -16,16 +16,21 @@
 #include "options/FrmOpt.h"
 #include "options/FrmOptGrpList.h"
 #include "options/FrmOptions.h"
+#include "options/FrmSetPW.h"
 #include "options/PasswordWindows.h"
 #include "support/AddressRows.h"
 #include "support/LoopbackEngine.h"
 #include "support/XvfbSession.h"
+#include "ui/ProgramPicker.h"
 #include "ui/cTabStrip.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -36,6 +41,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QAbstractProxyModel>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -233,6 +239,8 @@ class tst_Options : public QObject
     void enablingRulesFollowTheControls();
     void okAnnouncesTheNewNameToEngines();
     void groupListOffersKnownGroups();
+    void passwordButtonShowsTheNewPassword();
+    void programPickerListsExecutables();
     void firstRunCancelledAtStartupWritesNothing();
     void firstRunOkWithNeverAgain();
     void firstRunAskedWhileGroupIsEmpty();
@@ -244,8 +252,13 @@ class tst_Options : public QObject
 void tst_Options::okWritesEverySheetInOrderAndReadsBackTheSame()
 {
     Desk desk;
+    // The toolbar's and menus' "Config" is live once the dialog is registered.
+    QVERIFY(desk.commands.action(QStringLiteral("Config"))->isEnabled());
     QPointer<FrmOptions> d = desk.open();
     QVERIFY(d);
+    // One dialog: opening it again raises the open one.
+    QCOMPARE(desk.open(), d.data());
+    QCOMPARE(desk.windows.windows(WindowKind::Options).size(), 1);
     QCOMPARE(d->windowTitle(), QStringLiteral("ｵﾌﾟｼｮﾝ"));
     QCOMPARE(d->tabStrip().Count(), 7);
     // "未設定" is shown as an empty name.
@@ -752,6 +765,94 @@ void tst_Options::groupListOffersKnownGroups()
     QTRY_VERIFY(list.isNull());
     QCOMPARE(box(d, "TxtGrp")->text(), QStringLiteral("開発"));
     d->close();
+}
+
+void tst_Options::passwordButtonShowsTheNewPassword()
+{
+    Desk desk;
+    desk.self.ctx.settings.Password = QStringLiteral("old");
+    QPointer<FrmOptions> d = desk.open();
+    QVERIFY(d);
+    QLineEdit *shown = box(d, "TxtPW");
+    QCOMPARE(shown->text(), QStringLiteral("old"));
+    QCOMPARE(shown->displayText(), QStringLiteral("***"));
+    child<QPushButton>(d, "CmdSetPW")->click();
+    QPointer<FrmSetPW> setPW = desk.windows.find<FrmSetPW>(WindowKind::SetPW);
+    QVERIFY(setPW && setPW->isModal());
+    setPW->TxtPW(0)->setText(QStringLiteral("old"));
+    setPW->TxtPW(1)->setText(QStringLiteral("new12"));
+    setPW->TxtPW(2)->setText(QStringLiteral("new12"));
+    setPW->CmdOK()->click();
+    QTRY_VERIFY(setPW.isNull());
+    QCOMPARE(shown->text(), QStringLiteral("new12"));
+    // The password lives in its own file, not in the settings.
+    d->cmdOK()->click();
+    QTRY_VERIFY(d.isNull());
+    QVERIFY(!desk.bytes().contains("new12"));
+}
+
+void tst_Options::programPickerListsExecutables()
+{
+    QTemporaryDir folder;
+    QFile program(folder.filePath(QStringLiteral("viewer.sh")));
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\n");
+    program.close();
+    program.setPermissions(program.permissions() | QFile::ExeOwner);
+    QFile text(folder.filePath(QStringLiteral("notes.txt")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.close();
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("sub")));
+
+    // The names the dialog's list shows under its current type, once the folder's three
+    // entries are read (the dialog reads folders in the background).
+    const auto listed = [](QFileDialog *dialog) {
+        QStringList names;
+        QAbstractProxyModel *model = dialog->proxyModel();
+        auto *files = qobject_cast<QFileSystemModel *>(model->sourceModel());
+        const QModelIndex sourceRoot = files->index(dialog->directory().absolutePath());
+        if (files->rowCount(sourceRoot) < 3)
+            return names;
+        const QModelIndex root = model->mapFromSource(sourceRoot);
+        for (int row = 0; row < model->rowCount(root); ++row)
+            names << model->index(row, 0, root).data().toString();
+        names.sort();
+        return names;
+    };
+    QStringList programsOnly, everything;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            // A list that never comes ends the dialog, and the comparisons below fail.
+            if (clock.elapsed() > 20000)
+                QMetaObject::invokeMethod(dialog, "reject");
+            const QStringList names = listed(dialog);
+            if (names.isEmpty())
+                continue;
+            if (programsOnly.isEmpty()) {
+                programsOnly = names;
+                dialog->selectNameFilter(dialog->nameFilters().at(1));
+                emit dialog->filterSelected(dialog->nameFilters().at(1));
+            } else if (names.size() == 3) {
+                everything = names;
+                // As typed into its name box (selectFile leaves a box that has the focus alone).
+                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("notes.txt"));
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+        }
+    });
+    poll.start();
+    const QString chosen = ChooseProgram(nullptr, QStringLiteral("画像編集のアプリケーション"), folder.path());
+    QCOMPARE(programsOnly, (QStringList{QStringLiteral("sub"), QStringLiteral("viewer.sh")}));
+    QCOMPARE(everything, (QStringList{QStringLiteral("notes.txt"), QStringLiteral("sub"), QStringLiteral("viewer.sh")}));
+    // A file that is no program is taken as chosen, as a typed path would be.
+    QCOMPARE(chosen, folder.filePath(QStringLiteral("notes.txt")));
 }
 
 void tst_Options::firstRunCancelledAtStartupWritesNothing()
