@@ -2,9 +2,9 @@
 
 #include "address/AddressStore.h"
 #include "core/AnsiCodec.h"
-#include "net/EngineEvents.h"
 #include "core/ModZorvin.h"
 #include "net/Datagrams.h"
+#include "net/EngineEvents.h"
 #include "net/Protocol.h"
 
 #include <QStringList>

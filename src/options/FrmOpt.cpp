@@ -89,7 +89,8 @@ void FrmOpt::onCmdOKClicked()
     const QString group = TrimSettingBlanks(m_txtGrp->text());
     // The file is in code page 932: a character outside it would come back as "?".
     if (!IsStorableSettingText(name) || !IsStorableSettingText(group)) {
-        ::ShowMessageBox(QStringLiteral("個人情報:使用できない文字が含まれています。"), MsgBox::Exclamation, this);
+        ::ShowMessageBox(QStringLiteral("個人情報:使用できない文字が含まれています。"), MsgBox::Exclamation,
+                         this);
         return;
     }
     const SettingsFile file(m_ctx.SettingsPath());
@@ -112,12 +113,13 @@ void FirstRunPrompt(ModZorvin &ctx, EngineHost &host)
     if (s.OpMsgDone != 0 || (s.Name != kUnset && !s.Grp.isEmpty()))
         return;
     const QString product = QString::fromUtf8(kProductName);
-    const QString text = product + QStringLiteral("をご利用いただきありがとうございます。\r\r") + product +
-                         QStringLiteral("で扱う利用者のグループ名及び名前を設定して下さい。\r") +
-                         QStringLiteral("「ｷｬﾝｾﾙ」した場合、ｱﾄﾞﾚｽ帳に表示される利用者名は「") + kUnset +
-                         QStringLiteral("」となりますので、\r") + product +
-                         QStringLiteral("起動後「ｵﾌﾟｼｮﾝ」－「動作環境の設定」－「個人情報」で設定して下さい。\r\r") +
-                         QStringLiteral("今、設定しますか？");
+    const QString text =
+        product + QStringLiteral("をご利用いただきありがとうございます。\r\r") + product +
+        QStringLiteral("で扱う利用者のグループ名及び名前を設定して下さい。\r") +
+        QStringLiteral("「ｷｬﾝｾﾙ」した場合、ｱﾄﾞﾚｽ帳に表示される利用者名は「") + kUnset +
+        QStringLiteral("」となりますので、\r") + product +
+        QStringLiteral("起動後「ｵﾌﾟｼｮﾝ」－「動作環境の設定」－「個人情報」で設定して下さい。\r\r") +
+        QStringLiteral("今、設定しますか？");
     if (host.ShowMessageBox(text, MsgBox::Question | MsgBox::OkCancel) != MsgBox::IdOk)
         return;
     FrmOpt dialog(ctx);

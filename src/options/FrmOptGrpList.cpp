@@ -18,12 +18,13 @@ FrmOptGrpList::FrmOptGrpList(const AddressStore &store, QWidget *owner) : QDialo
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     const QString product = QString::fromUtf8(kProductName);
-    m_lblExp = new QLabel(QStringLiteral("　") + product + QStringLiteral("のﾈｯﾄﾜｰｸ上で既に設定されている\n") +
-                              QStringLiteral("ｸﾞﾙｰﾌﾟ名のﾘｽﾄです。\n\n") +
-                              QStringLiteral("　この中に自分の属するｸﾞﾙｰﾌﾟがある場合は、\n") +
-                              QStringLiteral("選択して、「ＯＫ」をｸﾘｯｸして下さい。\n") +
-                              QStringLiteral("ない場合は、「ｷｬﾝｾﾙ」をｸﾘｯｸ後、ｸﾞﾙｰﾌﾟ名を入力して下さい。"),
-                          this);
+    m_lblExp =
+        new QLabel(QStringLiteral("　") + product + QStringLiteral("のﾈｯﾄﾜｰｸ上で既に設定されている\n") +
+                       QStringLiteral("ｸﾞﾙｰﾌﾟ名のﾘｽﾄです。\n\n") +
+                       QStringLiteral("　この中に自分の属するｸﾞﾙｰﾌﾟがある場合は、\n") +
+                       QStringLiteral("選択して、「ＯＫ」をｸﾘｯｸして下さい。\n") +
+                       QStringLiteral("ない場合は、「ｷｬﾝｾﾙ」をｸﾘｯｸ後、ｸﾞﾙｰﾌﾟ名を入力して下さい。"),
+                   this);
     m_lblExp->setObjectName(QStringLiteral("LblExp"));
 
     m_cboGrpList = new QComboBox(this);

@@ -91,7 +91,8 @@ class KeyFilter : public QObject
         box->installEventFilter(this);
         box->setAttribute(Qt::WA_InputMethodEnabled, false);
         box->setValidator(new QRegularExpressionValidator(
-            QRegularExpression(kind == Digits ? QStringLiteral("[0-9]*") : QStringLiteral("[0-9A-Za-z]*")), box));
+            QRegularExpression(kind == Digits ? QStringLiteral("[0-9]*") : QStringLiteral("[0-9A-Za-z]*")),
+            box));
     }
 
   protected:
@@ -164,9 +165,9 @@ QLabel *makeLabel(QWidget *parent, const char *text, QWidget *buddy = nullptr)
 }
 
 // An option group: radio buttons named like a control array ("OptRPicSound(2)"), laid out
-// in `columns` columns inside `frame`'s grid from row `firstRow`.
+// in `columns` columns inside `frame`'s grid.
 QButtonGroup *makeOptions(QWidget *frame, QGridLayout *grid, const char *name, const char *const *captions,
-                          int count, int columns = 1, int firstRow = 0)
+                          int count, int columns)
 {
     auto *group = new QButtonGroup(frame);
     group->setObjectName(QLatin1String(name));
@@ -174,7 +175,7 @@ QButtonGroup *makeOptions(QWidget *frame, QGridLayout *grid, const char *name, c
         auto *option = new QRadioButton(u8(captions[i]), frame);
         option->setObjectName(QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i));
         group->addButton(option, i);
-        grid->addWidget(option, firstRow + i / columns, i % columns);
+        grid->addWidget(option, i / columns, i % columns);
     }
     return group;
 }
@@ -183,6 +184,22 @@ QGroupBox *makeFrame(QWidget *parent, const char *title)
 {
     auto *frame = new QGroupBox(u8(title), parent);
     return frame;
+}
+
+// An option group alone in its own frame.
+QButtonGroup *makeOptionFrame(QWidget *parent, const char *title, const char *name,
+                              const char *const *captions, int count, int columns, QGroupBox **frame)
+{
+    *frame = makeFrame(parent, title);
+    return makeOptions(*frame, new QGridLayout(*frame), name, captions, count, columns);
+}
+
+// A sheet's page: its frames from top to bottom, flush with the sheet's margins.
+QVBoxLayout *pageLayout(QWidget *page)
+{
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
 }
 
 void selectOption(QButtonGroup *group, int index)
@@ -308,12 +325,9 @@ QGroupBox *FrmOptions::BuildAutoSave(QWidget *parent, AutoSaveControls &c, const
 {
     auto *frame = new QGroupBox(parent);
     auto *grid = new QGridLayout(frame);
-    c.typeFrame = makeFrame(frame, "保存形式");
-    auto *typeGrid = new QGridLayout(c.typeFrame);
-    c.type = makeOptions(c.typeFrame, typeGrid, (prefix == QLatin1String("Capt") ? "OptAutoCaptSaveType"
-                                                                                   : "OptAutoRecvSaveType"),
-                         kSaveTypes, 4, 2);
     const bool capture = prefix == QLatin1String("Capt");
+    c.type = makeOptionFrame(frame, "保存形式", capture ? "OptAutoCaptSaveType" : "OptAutoRecvSaveType",
+                             kSaveTypes, 4, 2, &c.typeFrame);
     c.received = !capture;
     c.name = makeBox(frame, capture ? "TxtAutoCaptSaveName" : "TxtAutoRecvtSaveName", 8);
     new KeyFilter(c.name, KeyFilter::LettersAndDigits);
@@ -323,10 +337,12 @@ QGroupBox *FrmOptions::BuildAutoSave(QWidget *parent, AutoSaveControls &c, const
     c.place = makeBox(frame, capture ? "TxtAutoCaptSavePlace" : "TxtAutoRecvSavePlace");
     c.browse = makeButton(frame, capture ? "CmdCaptSavePlace" : "CmdRecvSavePlace", "参照");
     c.preview = new QLabel(frame);
-    c.preview->setObjectName(capture ? QStringLiteral("LblAutoCaptSaveExp") : QStringLiteral("LblAutoRecvSaveExp"));
+    c.preview->setObjectName(capture ? QStringLiteral("LblAutoCaptSaveExp")
+                                     : QStringLiteral("LblAutoRecvSaveExp"));
     // Room for the longest name the preview can show, so that typing never widens the sheet.
     c.preview->setMinimumWidth(c.preview->fontMetrics().horizontalAdvance(
-        QStringLiteral("(Exp) WWWWWWWW") + (capture ? QStringLiteral("00001.JPG") : QStringLiteral("00001-ﾏｼﾝ名.JPG"))));
+        QStringLiteral("(Exp) WWWWWWWW") +
+        (capture ? QStringLiteral("00001.JPG") : QStringLiteral("00001-ﾏｼﾝ名.JPG"))));
     auto *nameLabel = makeLabel(frame, "ﾌｧｲﾙ名：", c.name);
     auto *placeLabel = makeLabel(frame, "保存先：", c.place);
     c.labels = {nameLabel, placeLabel};
@@ -356,7 +372,8 @@ QGroupBox *FrmOptions::BuildAutoSave(QWidget *parent, AutoSaveControls &c, const
     return frame;
 }
 
-QGroupBox *FrmOptions::BuildSound(QWidget *parent, SoundControls &c, const QString &prefix, const QString &title)
+QGroupBox *FrmOptions::BuildSound(QWidget *parent, SoundControls &c, const QString &prefix,
+                                  const QString &title)
 {
     auto *frame = new QGroupBox(QStringLiteral("受信時のｻｳﾝﾄﾞ"), parent);
     auto *grid = new QGridLayout(frame);
@@ -375,7 +392,8 @@ QGroupBox *FrmOptions::BuildSound(QWidget *parent, SoundControls &c, const QStri
     grid->addWidget(c.play, 1, 2);
     grid->setColumnStretch(0, 1);
     connect(c.options, &QButtonGroup::idToggled, this, [this, &c] { onSoundChanged(c); });
-    connect(c.path, &QLineEdit::textEdited, this, [&c](const QString &text) { c.play->setEnabled(!text.isEmpty()); });
+    connect(c.path, &QLineEdit::textEdited, this,
+            [&c](const QString &text) { c.play->setEnabled(!text.isEmpty()); });
     connect(c.browse, &QPushButton::clicked, this, [this, &c, title] { browseSound(c, title); });
     connect(c.play, &QPushButton::clicked, this, [&c] {
         if (!PlayWaveFile(c.path->text()))
@@ -387,8 +405,7 @@ QGroupBox *FrmOptions::BuildSound(QWidget *parent, SoundControls &c, const QStri
 QWidget *FrmOptions::BuildCaptureSheet()
 {
     auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout *layout = pageLayout(page);
 
     auto *active = makeFrame(page, "");
     active->setTitle(QStringLiteral("ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳのｷｬﾌﾟﾁｬ設定"));
@@ -450,14 +467,13 @@ QWidget *FrmOptions::BuildCaptureSheet()
 QWidget *FrmOptions::BuildPictureSheet()
 {
     auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout *layout = pageLayout(page);
 
     auto *send = makeFrame(page, "画像送信");
     auto *sendGrid = new QGridLayout(send);
-    auto *levelFrame = makeFrame(send, "送信後の通知");
-    auto *levelGrid = new QGridLayout(levelFrame);
-    OptSCPMsgLevel = makeOptions(levelFrame, levelGrid, "OptSCPMsgLevel", kNoticeLevels, 4, 2);
+    QGroupBox *levelFrame = nullptr;
+    OptSCPMsgLevel =
+        makeOptionFrame(send, "送信後の通知", "OptSCPMsgLevel", kNoticeLevels, 4, 2, &levelFrame);
     ChkSPHide = makeCheck(send, "ChkSPHide", "画像を伏せて送信する。");
     ChkSPLock = makeCheck(send, "ChkSPLock", "ﾊﾟｽﾜｰﾄﾞでﾛｯｸする。");
     ChkPicOpen = makeCheck(send, "ChkPicOpen", "開封確認を要求する。");
@@ -479,22 +495,21 @@ QWidget *FrmOptions::BuildPictureSheet()
     show->addWidget(ChkRecvPicMin);
     show->addStretch(1);
     layout->addLayout(show);
-    layout->addWidget(BuildSound(page, m_picSound, QStringLiteral("Pic"), QStringLiteral("画像受信時のサウンド")));
+    layout->addWidget(
+        BuildSound(page, m_picSound, QStringLiteral("Pic"), QStringLiteral("画像受信時のサウンド")));
     return page;
 }
 
 QWidget *FrmOptions::BuildMessageSheet()
 {
     auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout *layout = pageLayout(page);
 
     auto *send = makeFrame(page, "ﾒｯｾｰｼﾞ送信");
     auto *sendGrid = new QGridLayout(send);
-    auto *levelFrame = makeFrame(send, "送信後の通知");
-    auto *levelGrid = new QGridLayout(levelFrame);
+    QGroupBox *levelFrame = nullptr;
     static const char *const levels[] = {"表示する", "表示しない"};
-    OptSCMMsgLevel = makeOptions(levelFrame, levelGrid, "OptSCMMsgLevel", levels, 2, 2);
+    OptSCMMsgLevel = makeOptionFrame(send, "送信後の通知", "OptSCMMsgLevel", levels, 2, 2, &levelFrame);
     ChkSMHide = makeCheck(send, "ChkSMHide", "ﾒｯｾｰｼﾞを伏せて送信する。");
     ChkSMLock = makeCheck(send, "ChkSMLock", "ﾊﾟｽﾜｰﾄﾞでﾛｯｸする。");
     ChkMsgOpen = makeCheck(send, "ChkMsgOpen", "開封確認を要求する。");
@@ -533,7 +548,8 @@ QWidget *FrmOptions::BuildMessageSheet()
     TxtMsgFontSize = makeBox(font, "TxtMsgFontSize");
     TxtMsgFontSize->setReadOnly(true);
     TxtMsgFontSize->setAlignment(Qt::AlignRight);
-    TxtMsgFontSize->setFixedWidth(TxtMsgFontSize->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
+    TxtMsgFontSize->setFixedWidth(TxtMsgFontSize->fontMetrics().horizontalAdvance(QStringLiteral("0000")) +
+                                  12);
     CmdMsgFontSet = makeButton(font, "CmdMsgFontSet", "設定");
     fontRow->addWidget(makeLabel(font, "ﾌｫﾝﾄ名：", TxtMsgFontName));
     fontRow->addWidget(TxtMsgFontName, 1);
@@ -548,12 +564,11 @@ QWidget *FrmOptions::BuildMessageSheet()
 QWidget *FrmOptions::BuildFileSheet()
 {
     auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout *layout = pageLayout(page);
 
-    auto *levelFrame = makeFrame(page, "ﾌｧｲﾙ送信後の通知");
-    auto *levelGrid = new QGridLayout(levelFrame);
-    OptSCFMsgLevel = makeOptions(levelFrame, levelGrid, "OptSCFMsgLevel", kNoticeLevels, 4, 2);
+    QGroupBox *levelFrame = nullptr;
+    OptSCFMsgLevel =
+        makeOptionFrame(page, "ﾌｧｲﾙ送信後の通知", "OptSCFMsgLevel", kNoticeLevels, 4, 2, &levelFrame);
     layout->addWidget(levelFrame);
     layout->addWidget(
         BuildSound(page, m_fileSound, QStringLiteral("File"), QStringLiteral("ファイル受信時のサウンド")));
@@ -577,8 +592,7 @@ QWidget *FrmOptions::BuildFileSheet()
 QWidget *FrmOptions::BuildLogSheet()
 {
     auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout *layout = pageLayout(page);
 
     ChkMsgLog = makeCheck(page, "ChkMsgLog", "ﾒｯｾｰｼﾞのﾛｸﾞを作成する。");
     connect(ChkMsgLog, &QCheckBox::toggled, this, &FrmOptions::onMsgLogToggled);
@@ -586,12 +600,12 @@ QWidget *FrmOptions::BuildLogSheet()
 
     auto *frame = makeFrame(page, "ﾛｸﾞﾌｧｲﾙ");
     auto *grid = new QGridLayout(frame);
-    auto *typeFrame = makeFrame(frame, "ﾛｸﾞの作成単位");
-    auto *typeGrid = new QGridLayout(typeFrame);
-    OptMsgLogType = makeOptions(typeFrame, typeGrid, "OptMsgLogType", kLogTypes, 4, 2);
+    QGroupBox *typeFrame = nullptr;
+    OptMsgLogType = makeOptionFrame(frame, "ﾛｸﾞの作成単位", "OptMsgLogType", kLogTypes, 4, 2, &typeFrame);
     TxtMsgLogName = makeBox(frame, "TxtMsgLogName", 8);
     new KeyFilter(TxtMsgLogName, KeyFilter::LettersAndDigits);
-    TxtMsgLogName->setFixedWidth(TxtMsgLogName->fontMetrics().horizontalAdvance(QStringLiteral("WWWWWWWW")) + 12);
+    TxtMsgLogName->setFixedWidth(TxtMsgLogName->fontMetrics().horizontalAdvance(QStringLiteral("WWWWWWWW")) +
+                                 12);
     TxtMsgLogSavePlace = makeBox(frame, "TxtMsgLogSavePlace");
     TxtMsgLogShowPath = makeBox(frame, "TxtMsgLogShowPath");
     auto *placeBrowse = makeButton(frame, "CmdMsgLogSavePlace", "参照");
@@ -614,12 +628,13 @@ QWidget *FrmOptions::BuildLogSheet()
     grid->addWidget(TxtMsgLogShowPath, 3, 1);
     grid->addWidget(showBrowse, 3, 2);
     grid->setColumnStretch(1, 1);
-    m_logControls = {typeFrame,          TxtMsgLogName, TxtMsgLogSavePlace, TxtMsgLogShowPath, placeBrowse,
-                     showBrowse,         nameLabel,     extLabel,           placeLabel,        showLabel};
+    m_logControls = {typeFrame,  TxtMsgLogName, TxtMsgLogSavePlace, TxtMsgLogShowPath, placeBrowse,
+                     showBrowse, nameLabel,     extLabel,           placeLabel,        showLabel};
     for (QAbstractButton *option : OptMsgLogType->buttons())
         m_logControls.append(option);
     connect(placeBrowse, &QPushButton::clicked, this, [this] {
-        browseFolder(TxtMsgLogSavePlace, QStringLiteral("メッセージログファイルの保存先を指定してください。"));
+        browseFolder(TxtMsgLogSavePlace,
+                     QStringLiteral("メッセージログファイルの保存先を指定してください。"));
     });
     connect(showBrowse, &QPushButton::clicked, this, [this] {
         browseProgram(TxtMsgLogShowPath, QStringLiteral("メッセージログを表示するアプリケーション"));
@@ -631,17 +646,15 @@ QWidget *FrmOptions::BuildLogSheet()
 QWidget *FrmOptions::BuildOtherSheet()
 {
     auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout *layout = pageLayout(page);
 
     auto *edit = makeFrame(page, "画像編集ｱﾌﾟﾘｹｰｼｮﾝ");
     auto *editGrid = new QGridLayout(edit);
     TxtPicEditPath = makeBox(edit, "TxtPicEditPath");
     auto *appSet = makeButton(edit, "CmdAppSet", "参照");
-    m_picEditInfFrame = makeFrame(edit, "画像の渡し方");
-    auto *infGrid = new QGridLayout(m_picEditInfFrame);
     static const char *const handOver[] = {"ﾌｧｲﾙ経由", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞ経由"};
-    OptPicEditInf = makeOptions(m_picEditInfFrame, infGrid, "OptPicEditInf", handOver, 2, 2);
+    OptPicEditInf =
+        makeOptionFrame(edit, "画像の渡し方", "OptPicEditInf", handOver, 2, 2, &m_picEditInfFrame);
     editGrid->addWidget(TxtPicEditPath, 0, 0);
     editGrid->addWidget(appSet, 0, 1);
     editGrid->addWidget(m_picEditInfFrame, 1, 0, 1, 2);
@@ -725,8 +738,8 @@ void FrmOptions::LayOut()
         sheet->raise();
     }
 
-    const int buttonWidth =
-        std::max({m_cmdOK->sizeHint().width(), m_cmdCancel->sizeHint().width(), m_cmdApply->sizeHint().width(), 90});
+    const int buttonWidth = std::max(
+        {m_cmdOK->sizeHint().width(), m_cmdCancel->sizeHint().width(), m_cmdApply->sizeHint().width(), 90});
     const int buttonHeight = m_cmdOK->sizeHint().height();
     const int buttonTop = margin + height + margin;
     int x = margin + width;
@@ -854,8 +867,8 @@ void FrmOptions::onAutoCaptToggled()
 void FrmOptions::onAutoSaveChanged(AutoSaveControls &c)
 {
     const bool on = c.enabled->isChecked();
-    for (QWidget *w : std::initializer_list<QWidget *>{c.typeFrame, c.name, c.place, c.browse, c.nameConst,
-                                                       c.preview})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{c.typeFrame, c.name, c.place, c.browse, c.nameConst, c.preview})
         w->setEnabled(on);
     for (QWidget *label : c.labels)
         label->setEnabled(on);
@@ -982,7 +995,8 @@ void FrmOptions::browseProgram(QLineEdit *box, const QString &title)
 
 void FrmOptions::browseSound(SoundControls &c, const QString &title)
 {
-    const QString file = CMDFileDialog(0, this, title, QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ|*.wav;*.WAV|"), dirOf(c.path->text()));
+    const QString file =
+        CMDFileDialog(0, this, title, QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ|*.wav;*.WAV|"), dirOf(c.path->text()));
     if (file.isEmpty()) {
         c.path->setEnabled(false);
         c.play->setEnabled(false);
@@ -1029,7 +1043,8 @@ void FrmOptions::onCmdGrpListClicked()
 void FrmOptions::onCmdSetPWClicked()
 {
     if (auto *dialog = qobject_cast<FrmSetPW *>(m_windows.open(WindowKind::SetPW)))
-        connect(dialog, &FrmSetPW::passwordChanged, this, &FrmOptions::onSetPWPasswordChanged, Qt::UniqueConnection);
+        connect(dialog, &FrmSetPW::passwordChanged, this, &FrmOptions::onSetPWPasswordChanged,
+                Qt::UniqueConnection);
 }
 
 void FrmOptions::onSetPWPasswordChanged()
@@ -1042,7 +1057,8 @@ void FrmOptions::onSetPWPasswordChanged()
 
 void FrmOptions::Write(const char *key, const QString &value)
 {
-    SettingsFile(m_ctx.SettingsPath()).WriteSetting(QLatin1String(kSectionSettings), QLatin1String(key), value);
+    SettingsFile(m_ctx.SettingsPath())
+        .WriteSetting(QLatin1String(kSectionSettings), QLatin1String(key), value);
 }
 
 void FrmOptions::WriteFlag(const char *key, uint8_t &field, bool on)
@@ -1157,7 +1173,8 @@ bool FrmOptions::SavePicture()
 {
     if (!CheckTexts(QStringLiteral("画像転送"), {m_recvSave.name, m_recvSave.place, m_picSound.path}))
         return false;
-    if (ChkRecvPicWin->isChecked() && !(m_recvSave.enabled->isChecked() && !m_recvSave.place->text().isEmpty()))
+    if (ChkRecvPicWin->isChecked() &&
+        !(m_recvSave.enabled->isChecked() && !m_recvSave.place->text().isEmpty()))
         ::ShowMessageBox(QStringLiteral("画像転送:｢受信画像を自動的に保存する。｣及び｢保存先｣を\r"
                                         "指定してない場合、受信画像は廃棄されます。"),
                          MsgBox::Exclamation, this);
@@ -1327,7 +1344,8 @@ void FrmOptions::onCmdOKClicked()
 
 void RegisterOptionsWindow(ModZorvin &ctx, NetEngine &engine, Commands &commands, WindowRegistry &windows)
 {
-    windows.setFactory(WindowKind::Options,
-                       [&ctx, &engine, &commands, &windows] { return new FrmOptions(ctx, engine, commands, windows); });
+    windows.setFactory(WindowKind::Options, [&ctx, &engine, &commands, &windows] {
+        return new FrmOptions(ctx, engine, commands, windows);
+    });
     commands.setHandler(QStringLiteral("mnuOpt"), [&windows] { windows.open(WindowKind::Options); });
 }

@@ -20,15 +20,17 @@
 #include "options/PasswordWindows.h"
 #include "support/AddressRows.h"
 #include "support/LoopbackEngine.h"
+#include "support/OptionKeys.h"
 #include "support/XvfbSession.h"
 #include "ui/ProgramPicker.h"
 #include "ui/cTabStrip.h"
 
 #include <QAbstractButton>
+#include <QAbstractProxyModel>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGroupBox>
@@ -41,7 +43,6 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
-#include <QAbstractProxyModel>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -270,24 +271,13 @@ void tst_Options::okWritesEverySheetInOrderAndReadsBackTheSame()
     QVERIFY(boxes.texts.isEmpty());
     QTRY_VERIFY(d.isNull());
 
-    const QStringList expected = {
-        "Grp", "Name", "ActCaptMode", "IntTimer", "CaptExeHide1", "CaptExeHide2", "CaptAutoTran", "CaptAutoClip",
-        "CaptAutoSave", "CaptAutoSaveType", "CaptAutoSaveName", "CaptAutoSavePlace", "CaptAutoSaveNameConst",
-        "AutoCapt", "AutoCaptTim", "SndCmpPicLevel", "RecvAutoSave", "RecvAutoSaveType", "RecvAutoSaveName",
-        "RecvAutoSavePlace", "RecvAutoSaveNameConst", "RecvPicWin", "RecvPicSoundPlace", "RecvPicSound",
-        "SndCmpPicHide", "SndCmpPicLock", "SndPicOPChk", "SndCmpMsgLevel", "SndCmpMsgHide", "SndCmpMsgLock",
-        "SndMsgOPChk", "RecvPicMin", "RecvMsgMin", "SndMsgWinCls", "SndMsgRWinCls", "SndMsgRWinCls1",
-        "SndMsgRRChk", "SndMsgRRTim", "RecvMsgSound", "RecvMsgSoundPlace", "SndCmpFileLevel", "RecvFileSound",
-        "RecvFileSoundPlace", "RecvFileSavePlace", "FileRecvFolOP", "MsgLogType", "MsgLog", "MsgLogName",
-        "MsgLogSavePlace", "MsgLogShowApp", "PicEditApp", "PicEditAppInf", "JpegComp", "ProgJpeg", "LDblClick",
-        "RecvInfMin", "SendInfMin"};
-    QCOMPARE(keysInFile(desk.bytes()), expected);
+    QCOMPARE(keysInFile(desk.bytes()), kOptionsKeysInSaveOrder);
     // The unchanged font is not written; the defaults are stored in their stored forms.
-    for (const QByteArray &line : {QByteArray("Name=") + sjis("未設定"), QByteArray("Grp="), QByteArray("IntTimer=2"),
-                                  QByteArray("ActCaptMode=1"), QByteArray("CaptAutoSaveName=CPT"),
-                                  QByteArray("AutoCaptTim=300"), QByteArray("SndMsgRRTim=15"),
-                                  QByteArray("JpegComp=10"), QByteArray("LDblClick=1"), QByteArray("MsgLog=0"),
-                                  QByteArray("MsgLogName=CTMSG"), QByteArray("MsgLogShowApp=NOTEPAD")})
+    for (const QByteArray &line :
+         {QByteArray("Name=") + sjis("未設定"), QByteArray("Grp="), QByteArray("IntTimer=2"),
+          QByteArray("ActCaptMode=1"), QByteArray("CaptAutoSaveName=CPT"), QByteArray("AutoCaptTim=300"),
+          QByteArray("SndMsgRRTim=15"), QByteArray("JpegComp=10"), QByteArray("LDblClick=1"),
+          QByteArray("MsgLog=0"), QByteArray("MsgLogName=CTMSG"), QByteArray("MsgLogShowApp=NOTEPAD")})
         QVERIFY2(desk.has(line), line.constData());
     QCOMPARE(desk.reloaded(), desk.self.ctx.settings);
 }
@@ -372,17 +362,21 @@ void tst_Options::sheetsFitTheirCaptions()
         QVERIFY(sheet->geometry().top() > d->tabStrip().tabRect(0).bottom() + body.top());
         // Every caption is as wide as it needs, and inside its sheet.
         for (QWidget *w : sheet->findChildren<QWidget *>()) {
-            if (!w->isVisibleTo(sheet) ||
-                !(qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) || qobject_cast<QGroupBox *>(w)))
+            if (!w->isVisibleTo(sheet) || !(qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) ||
+                                            qobject_cast<QGroupBox *>(w)))
                 continue;
             const QRect r(w->mapTo(sheet, QPoint(0, 0)), w->size());
             QVERIFY2(sheet->rect().contains(r), qPrintable(w->objectName() + w->metaObject()->className()));
             QVERIFY2(w->width() >= w->minimumSizeHint().width(),
-                     qPrintable(QString::number(i) + w->objectName() + w->metaObject()->className() +
-                                (qobject_cast<QGroupBox *>(w) ? qobject_cast<QGroupBox *>(w)->title() : QString()) +
-                                QStringLiteral(" sheet %1x%2 min %3x%4 ").arg(sheet->width()).arg(sheet->height()).arg(sheet->minimumSizeHint().width()).arg(sheet->minimumSizeHint().height()) +
-                                QString::number(w->width()) + u' ' +
-                                QString::number(w->minimumSizeHint().width())));
+                     qPrintable(
+                         QString::number(i) + w->objectName() + w->metaObject()->className() +
+                         (qobject_cast<QGroupBox *>(w) ? qobject_cast<QGroupBox *>(w)->title() : QString()) +
+                         QStringLiteral(" sheet %1x%2 min %3x%4 ")
+                             .arg(sheet->width())
+                             .arg(sheet->height())
+                             .arg(sheet->minimumSizeHint().width())
+                             .arg(sheet->minimumSizeHint().height()) +
+                         QString::number(w->width()) + u' ' + QString::number(w->minimumSizeHint().width())));
         }
         shoot(d, QStringLiteral("FrmOptions-%1").arg(i));
     }
@@ -842,15 +836,18 @@ void tst_Options::programPickerListsExecutables()
             } else if (names.size() == 3) {
                 everything = names;
                 // As typed into its name box (selectFile leaves a box that has the focus alone).
-                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("notes.txt"));
+                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))
+                    ->setText(QStringLiteral("notes.txt"));
                 QMetaObject::invokeMethod(dialog, "accept");
             }
         }
     });
     poll.start();
-    const QString chosen = ChooseProgram(nullptr, QStringLiteral("画像編集のアプリケーション"), folder.path());
+    const QString chosen =
+        ChooseProgram(nullptr, QStringLiteral("画像編集のアプリケーション"), folder.path());
     QCOMPARE(programsOnly, (QStringList{QStringLiteral("sub"), QStringLiteral("viewer.sh")}));
-    QCOMPARE(everything, (QStringList{QStringLiteral("notes.txt"), QStringLiteral("sub"), QStringLiteral("viewer.sh")}));
+    QCOMPARE(everything,
+             (QStringList{QStringLiteral("notes.txt"), QStringLiteral("sub"), QStringLiteral("viewer.sh")}));
     // A file that is no program is taken as chosen, as a typed path would be.
     QCOMPARE(chosen, folder.filePath(QStringLiteral("notes.txt")));
 }
@@ -899,8 +896,8 @@ void tst_Options::firstRunOkWithNeverAgain()
     QTemporaryDir data;
     ModZorvin ctx;
     ctx.ProgramDir = data.path() + u'/';
-    SettingsFile(ctx.SettingsPath()).WriteSetting(QStringLiteral("ZorvinSetting"), QStringLiteral("Grp"),
-                                                  QStringLiteral("総務"));
+    SettingsFile(ctx.SettingsPath())
+        .WriteSetting(QStringLiteral("ZorvinSetting"), QStringLiteral("Grp"), QStringLiteral("総務"));
     LoadSettings(ctx.settings, SettingsFile(ctx.SettingsPath()), ctx.ProgramDir);
     Boxes boxes;
     QString presetGroup, presetName;
