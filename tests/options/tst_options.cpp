@@ -228,6 +228,7 @@ class tst_Options : public QObject
     }
     void okWritesEverySheetInOrderAndReadsBackTheSame();
     void changedValuesReadBackTheSame();
+    void okWithoutChangesKeepsEveryByte();
     void sheetsFitTheirCaptions();
     void timerModeWithoutDelayStopsOk();
     void clickModeWithoutDelayKeepsTheOldDelay();
@@ -348,9 +349,31 @@ void tst_Options::changedValuesReadBackTheSame()
     QCOMPARE(desk.reloaded(), s);
 }
 
+void tst_Options::okWithoutChangesKeepsEveryByte()
+{
+    Desk desk(QStringLiteral("127.0.0.2"), QString(), kFilledOptionsIni);
+    desk.self.ctx.ImageLibLevel = 2;
+    desk.self.ctx.ArchiverReady = true;
+    const QByteArray before = desk.bytes();
+    const Settings loaded = desk.self.ctx.settings;
+    QPointer<FrmOptions> d = desk.open();
+    QVERIFY(d);
+    Boxes boxes;
+    QSignalSpy fontChanged(d.data(), &FrmOptions::messageFontChanged);
+    d->cmdOK()->click();
+    QTRY_VERIFY(d.isNull());
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(fontChanged.size(), 0);
+    QCOMPARE(desk.self.ctx.settings, loaded);
+    QCOMPARE(desk.bytes(), before);
+}
+
 void tst_Options::sheetsFitTheirCaptions()
 {
-    Desk desk;
+    // Filled, so that every control is on and holds text.
+    Desk desk(QStringLiteral("127.0.0.2"), QString(), kFilledOptionsIni);
+    desk.self.ctx.ImageLibLevel = 2;
+    desk.self.ctx.ArchiverReady = true;
     QPointer<FrmOptions> d = desk.open();
     QVERIFY(d);
     const QRect body = d->picTab()->geometry();
