@@ -170,6 +170,18 @@ int main(int argc, char **argv)
         dialog->close();
         runUntil([&] { return !desk.windows.find(WindowKind::Options); }, 5000);
     }
+    std::vector<double> refresh, announce;
+    for (int round = 0; round < kRounds; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        desk.commands.refresh();
+        refresh.push_back(msSince(clock));
+        clock.restart();
+        desk.self.engine.AnnounceNameAndGroup();
+        announce.push_back(msSince(clock));
+    }
+    std::printf("commands refreshed: %.2f ms median; name and group announced: %.2f ms median\n",
+                figures(refresh).median, figures(announce).median);
     std::printf("each sheet's save, median ms:");
     for (const auto &times : perSheet)
         std::printf(" %.1f", figures(times).median);

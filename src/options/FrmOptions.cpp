@@ -1017,8 +1017,7 @@ void FrmOptions::onCmdMsgFontSetClicked()
     dialog.setFontItalic(TxtMsgFontName->font().italic());
     dialog.setFontUnderline(false);
     dialog.setFontStrikethru(false);
-    // Screen fonts, sizes 8..72.
-    dialog.setFlags(0x1 | 0x2000);
+    dialog.setFlags(CfFlags::ScreenFonts | CfFlags::LimitSize);
     dialog.setMin(8);
     dialog.setMax(72);
     dialog.ShowFont();
@@ -1082,12 +1081,12 @@ bool FrmOptions::Fail(const QString &text)
     return false;
 }
 
-bool FrmOptions::CheckTexts(const QString &sheet, std::initializer_list<const QLineEdit *> boxes)
+bool FrmOptions::CheckTexts(const QString &sheet, std::initializer_list<QLineEdit *> boxes)
 {
-    for (const QLineEdit *box : boxes) {
+    for (QLineEdit *box : boxes) {
         if (!IsStorableSettingText(textOf(box))) {
-            if (QWidget *focus = const_cast<QLineEdit *>(box); focus->isEnabled())
-                focus->setFocus();
+            if (box->isEnabled())
+                box->setFocus();
             return Fail(sheet + QStringLiteral(":使用できない文字が含まれています。\r") + box->text());
         }
     }

@@ -138,7 +138,7 @@ class FrmOptions : public QWidget
     // A warning, the save-failed flag, false.
     bool Fail(const QString &text);
     // False (after the warning) when a box holds a text the settings file cannot give back.
-    bool CheckTexts(const QString &sheet, std::initializer_list<const QLineEdit *> boxes);
+    bool CheckTexts(const QString &sheet, std::initializer_list<QLineEdit *> boxes);
     void Write(const char *key, const QString &value);
     void WriteFlag(const char *key, uint8_t &field, bool on);
     void WriteIndex(const char *key, uint8_t &field, const QButtonGroup *group);
