@@ -1341,10 +1341,14 @@ void FrmOptions::onCmdOKClicked()
     close();
 }
 
-void RegisterOptionsWindow(ModZorvin &ctx, NetEngine &engine, Commands &commands, WindowRegistry &windows)
+void RegisterOptionsWindow(ModZorvin &ctx, NetEngine &engine, Commands &commands, WindowRegistry &windows,
+                           std::function<void(FrmOptions &)> made)
 {
-    windows.setFactory(WindowKind::Options, [&ctx, &engine, &commands, &windows] {
-        return new FrmOptions(ctx, engine, commands, windows);
+    windows.setFactory(WindowKind::Options, [&ctx, &engine, &commands, &windows, made] {
+        auto *dialog = new FrmOptions(ctx, engine, commands, windows);
+        if (made)
+            made(*dialog);
+        return dialog;
     });
     commands.setHandler(QStringLiteral("mnuOpt"), [&windows] { windows.open(WindowKind::Options); });
 }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 
 class cTabStrip;
@@ -223,5 +224,7 @@ class FrmOptions : public QWidget
 };
 
 // Registers the dialog as the single window WindowKind::Options and sets the handler of
-// "mnuOpt" (the tray's, the capture window's and the toolbar's "Config").
-void RegisterOptionsWindow(ModZorvin &ctx, NetEngine &engine, Commands &commands, WindowRegistry &windows);
+// "mnuOpt" (the tray's, the capture window's and the toolbar's "Config"). `made` runs on
+// every new dialog, before it shows: where its after-effect signals are connected.
+void RegisterOptionsWindow(ModZorvin &ctx, NetEngine &engine, Commands &commands, WindowRegistry &windows,
+                           std::function<void(FrmOptions &)> made = nullptr);

@@ -157,8 +157,11 @@ struct Desk
         WriteVersionStamp(SettingsFile(iniPath()));
         LoadSettings(self.ctx.settings, SettingsFile(iniPath()), self.ctx.ProgramDir);
         RegisterPasswordWindows(self.ctx, windows);
-        RegisterOptionsWindow(self.ctx, self.engine, commands, windows);
+        RegisterOptionsWindow(self.ctx, self.engine, commands, windows,
+                              [this](FrmOptions &dialog) { made.append(&dialog); });
     }
+    // Every dialog the registry made, as the resident window sees it to connect its signals.
+    QList<QPointer<FrmOptions>> made;
     QString iniPath() const { return self.ctx.SettingsPath(); }
     QByteArray bytes() const
     {
@@ -260,6 +263,8 @@ void tst_Options::okWritesEverySheetInOrderAndReadsBackTheSame()
     QVERIFY(d);
     // One dialog: opening it again raises the open one.
     QCOMPARE(desk.open(), d.data());
+    QCOMPARE(desk.made.size(), 1);
+    QCOMPARE(desk.made[0], d);
     QCOMPARE(desk.windows.windows(WindowKind::Options).size(), 1);
     QCOMPARE(d->windowTitle(), QStringLiteral("ｵﾌﾟｼｮﾝ"));
     QCOMPARE(d->tabStrip().Count(), 7);
