@@ -1329,7 +1329,8 @@ void FrmOptions::onCmdOKClicked()
 {
     m_saveFailed = false;
     for (int tab = 1; tab <= kTabCount; ++tab) {
-        if (!SaveTab(tab))
+        // A warning box runs its own loop: a quit in it closes this dialog, and OK ends there.
+        if (!SaveTab(tab) || !isVisible())
             return;
     }
     if (FrmMain *capture = m_commands.captureWindow())

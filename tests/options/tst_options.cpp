@@ -64,6 +64,8 @@ struct Boxes
 {
     QStringList texts;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    // Runs while the box is up, before it is answered.
+    std::function<void()> whileUp;
     QTimer timer;
     Boxes()
     {
@@ -74,6 +76,8 @@ struct Boxes
                 if (!box || !box->isVisible())
                     continue;
                 texts << box->text();
+                if (whileUp)
+                    whileUp();
                 QAbstractButton *button = box->button(answer);
                 (button ? button : box->buttons().constFirst())->click();
             }
@@ -237,6 +241,7 @@ class tst_Options : public QObject
     void clickModeWithoutDelayKeepsTheOldDelay();
     void intervalPeriodIsCheckedOnlyWhenSwitchedOn();
     void pictureDiscardWarningStillSaves();
+    void quitDuringAWarningEndsOk();
     void recvPicMinIsSavedWithTheMessageSheet();
     void onlyTheChangedFontKeyIsWritten();
     void keyFiltersRefuseOtherCharacters();
@@ -525,6 +530,23 @@ void tst_Options::pictureDiscardWarningStillSaves()
     d->cmdApply()->click();
     QCOMPARE(boxes.texts.size(), 2);
     d->close();
+}
+
+void tst_Options::quitDuringAWarningEndsOk()
+{
+    Desk desk;
+    QPointer<FrmOptions> d = desk.open();
+    QVERIFY(d);
+    check(d, "ChkRecvPicWin")->setChecked(true);
+    Boxes boxes;
+    // The quit closes every window, this one too, while the warning waits.
+    boxes.whileUp = [&] { desk.windows.closeAll(nullptr); };
+    d->cmdOK()->click();
+    QCOMPARE(boxes.texts.size(), 1);
+    // The picture sheet finished; nothing after it was saved or announced.
+    QVERIFY(desk.has("SndPicOPChk=0"));
+    QVERIFY(!desk.hasKey("SndCmpMsgLevel"));
+    QTRY_VERIFY(d.isNull());
 }
 
 void tst_Options::recvPicMinIsSavedWithTheMessageSheet()
