@@ -154,7 +154,7 @@ void Presence::AnnounceNameAndGroup()
 
 QStringList Presence::manualAddresses(bool availOnly) const
 {
-    // A copy: sending may change the store (an own announcement answered on loopback).
+    // Collected first: the store may change while the datagrams go out.
     QStringList manual;
     for (const AddressEntry &entry : m_store.rows()) {
         if (entry.isManual() && (!availOnly || entry.isAvail()))
