@@ -15,9 +15,12 @@
 #include "core/TrayIcon.h"
 #include "core/TrayMenu.h"
 #include "core/WindowRegistry.h"
+#include "message/FrmMsg.h"
 #include "message/MessageWindows.h"
 #include "net/NetEngine.h"
 #include "net/SocketFacts.h"
+#include "options/FrmOpt.h"
+#include "options/FrmOptions.h"
 #include "options/PasswordFile.h"
 #include "options/PasswordWindows.h"
 #include "receive/ReceiveWindows.h"
@@ -42,6 +45,16 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     RegisterMessageWindows(*this);
     RegisterReceiveWindows(ctx, *m_engine, *m_windows, *m_commands,
                            [this](QWidget *window, bool on) { FlashAndBlink(window, on); }, this);
+    RegisterOptionsWindow(ctx, *m_engine, *m_commands, *m_windows, [this](FrmOptions &options) {
+        // Saved options take effect at once in the windows they concern.
+        connect(&options, &FrmOptions::messageFontChanged, this, [this] {
+            for (QWidget *window : m_windows->windows(WindowKind::Msg))
+                if (auto *message = qobject_cast<FrmMsg *>(window))
+                    message->ApplyMessageFont();
+        });
+        connect(&options, &FrmOptions::autoCaptureSettingsChanged, this,
+                [this] { m_autoCapt->ApplyAutoCaptSettings(); });
+    });
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
     EngineEvents &events = m_engine->events();
     connect(&events, &EngineEvents::soundRequested, this, &FrmSket::onSoundRequested);
@@ -62,7 +75,10 @@ bool FrmSket::Load()
     QApplication::setWindowIcon(TrayIcon::normalIcon());
 
     LoadSettings(m_ctx.settings, SettingsFile(m_ctx.SettingsPath()), m_ctx.ProgramDir);
-    // The first-run prompt (user and group names) comes here with the options dialog.
+    // A new user is asked for a name and a group before anything is announced.
+    FirstRunPrompt(m_ctx, *this);
+    if (m_unloaded)
+        return false;
 
     WarnAboutMissingFolders();
     // The warning box runs its own event loop, so a quit (SIGTERM) can arrive in the middle

@@ -1,5 +1,6 @@
 #include "core/SettingsLoader.h"
 
+#include "core/AnsiCodec.h"
 #include "core/ModZorvin.h"
 #include "core/Settings.h"
 #include "core/SettingsFile.h"
@@ -204,4 +205,28 @@ QString StoredAutoSavePrefix(const QString &prefix)
 QString StoredFontFlag(bool on)
 {
     return on ? QStringLiteral("255") : QStringLiteral("0");
+}
+
+bool IsStorableSettingText(const QString &value)
+{
+    const QByteArray bytes = AnsiCodec::encode(value);
+    if (bytes.size() > SettingsFile::kMaxValueBytes || AnsiCodec::decode(bytes) != value)
+        return false;
+    for (const char c : bytes) {
+        if (c == '\r' || c == '\n' || c == '\0')
+            return false;
+    }
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    return value.isEmpty() || (!blank(value.front()) && !blank(value.back()));
+}
+
+QString TrimSettingBlanks(const QString &value)
+{
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    qsizetype from = 0, to = value.size();
+    while (from < to && blank(value[from]))
+        ++from;
+    while (to > from && blank(value[to - 1]))
+        --to;
+    return value.mid(from, to - from);
 }

@@ -22,3 +22,9 @@ QString StoredAutoSavePrefix(const QString &prefix);
 
 // The stored form of MsgFontBold / MsgFontItalic: "255" for on, "0" for off.
 QString StoredFontFlag(bool on);
+
+// A text the reader gives back exactly as it was written: every character in code page 932,
+// no line break or NUL, no blank at either end, at most SettingsFile::kMaxValueBytes bytes.
+bool IsStorableSettingText(const QString &value);
+// The text without the blanks and tabs at its ends, which the reader would not give back.
+QString TrimSettingBlanks(const QString &value);

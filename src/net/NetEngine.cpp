@@ -109,6 +109,11 @@ void NetEngine::Announce()
     m_presence->Announce();
 }
 
+void NetEngine::AnnounceNameAndGroup()
+{
+    m_presence->AnnounceNameAndGroup();
+}
+
 void NetEngine::SayGoodbye()
 {
     m_presence->SayGoodbye();

@@ -60,6 +60,8 @@ class NetEngine : public QObject
     void HandleDatagram(const QString &ip, const QByteArray &bytes);
     // The first announcement: to the broadcast address, then to every manual entry.
     void Announce();
+    // The name and group again, after the user changed them (no "captBC": nobody answers).
+    void AnnounceNameAndGroup();
     // Both goodbye passes at quit (the caller calls this once).
     void SayGoodbye();
 

@@ -2,9 +2,9 @@
 
 #include "address/AddressStore.h"
 #include "core/AnsiCodec.h"
-#include "net/EngineEvents.h"
 #include "core/ModZorvin.h"
 #include "net/Datagrams.h"
+#include "net/EngineEvents.h"
 #include "net/Protocol.h"
 
 #include <QStringList>
@@ -136,13 +136,31 @@ int Presence::UpdatePeer(const QString &name, const QString &ip, const QString &
 void Presence::Announce()
 {
     AnnounceTo(Protocol::kBroadcast);
+    for (const QString &ip : manualAddresses(false))
+        AnnounceTo(ip);
+}
+
+void Presence::AnnounceNameAndGroup()
+{
+    const QString version = QString::fromLatin1(kProtocolVersion);
+    const auto sendTo = [&](const QString &destination) {
+        m_datagrams.BCastMsgSend(Protocol::kGroupAnswer + version, destination);
+        m_datagrams.BCastMsgSend(Protocol::kShortAnswer + version, destination);
+    };
+    sendTo(Protocol::kBroadcast);
+    for (const QString &ip : manualAddresses(false))
+        sendTo(ip);
+}
+
+QStringList Presence::manualAddresses(bool availOnly) const
+{
+    // Collected first: the store may change while the datagrams go out.
     QStringList manual;
     for (const AddressEntry &entry : m_store.rows()) {
-        if (entry.isManual())
+        if (entry.isManual() && (!availOnly || entry.isAvail()))
             manual.append(entry.EntryAddress);
     }
-    for (const QString &ip : manual)
-        AnnounceTo(ip);
+    return manual;
 }
 
 void Presence::AnnounceTo(const QString &destination)
@@ -162,12 +180,7 @@ void Presence::SayGoodbye()
 void Presence::goodbyePass()
 {
     m_datagrams.BCastMsgSend(Protocol::kGoodbye, Protocol::kBroadcast);
-    QStringList manual;
-    for (const AddressEntry &entry : m_store.rows()) {
-        if (entry.isManual() && entry.isAvail())
-            manual.append(entry.EntryAddress);
-    }
-    for (const QString &ip : manual)
+    for (const QString &ip : manualAddresses(true))
         m_datagrams.BCastMsgSend(Protocol::kGoodbye, ip);
 }
 

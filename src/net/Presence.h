@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class AddressStore;
 class Datagrams;
@@ -32,6 +33,9 @@ class Presence : public QObject
     void Announce();
     // The three announcement datagrams to one destination.
     void AnnounceTo(const QString &destination);
+    // After the user changed name or group: "cBX266" and "cBR266" to the broadcast address,
+    // then to every manual entry. Peers take the new name and group from them; nobody answers.
+    void AnnounceNameAndGroup();
     // The goodbye pass, done twice as a guard against one lost datagram: "captGB" to the
     // broadcast address and to every manual entry that is "avail". Failures are ignored.
     void SayGoodbye();
@@ -51,6 +55,9 @@ class Presence : public QObject
     void onAnnounce(const QString &ip, const QString &datagram);
     void onAnswer(const QString &ip, const QString &datagram);
     void goodbyePass();
+    // Addresses of the entries typed in by hand, in store order; with `availOnly`, only
+    // those that answered.
+    QStringList manualAddresses(bool availOnly) const;
 
     ModZorvin &m_ctx;
     AddressStore &m_store;

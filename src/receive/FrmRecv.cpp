@@ -5,7 +5,7 @@
 #include "core/FolderPath.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
-#include "receive/BrowseFolder.h"
+#include "ui/BrowseFolder.h"
 #include "receive/ReceivedFiles.h"
 #include "ui/FlipSort.h"
 #include "ui/ListColumns.h"

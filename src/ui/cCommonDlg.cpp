@@ -19,8 +19,6 @@ namespace {
 // it is the key of its own description in ErrDescription.
 constexpr qint32 kErrBufferTooSmall = 20476;
 constexpr qint32 kErrHelp = 32751;
-// ChooseFont's flag that limits the sizes to Min..Max.
-constexpr quint32 kFontLimitSize = 0x2000;
 
 quint32 toColorRef(const QColor &c)
 {
@@ -245,7 +243,7 @@ void cCommonDlg::ShowFont()
         const int dpi = m_form ? m_form->logicalDpiY() : 96;
         size = int(std::lround(font.pixelSize() * 72.0 / dpi));
     }
-    if ((m_flags & kFontLimitSize) && m_max >= m_min && m_max > 0)
+    if ((m_flags & CfFlags::LimitSize) && m_max >= m_min && m_max > 0)
         size = qBound(int(m_min), size, int(m_max));
     m_fontSize = qint16(size);
 }

@@ -25,6 +25,13 @@ inline constexpr quint32 NoDereferenceLinks = 0x100000;
 inline constexpr quint32 LongNames = 0x200000;
 } // namespace OfnFlags
 
+// Flags of the font dialog.
+namespace CfFlags {
+inline constexpr quint32 ScreenFonts = 0x1;
+// Sizes limited to Min..Max.
+inline constexpr quint32 LimitSize = 0x2000;
+} // namespace CfFlags
+
 class cCommonDlg
 {
   public:

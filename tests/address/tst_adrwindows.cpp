@@ -17,6 +17,7 @@
 #include "core/WindowRegistry.h"
 #include "net/Protocol.h"
 #include "support/AddressRows.h"
+#include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
 #include "support/XvfbSession.h"
@@ -709,6 +710,7 @@ void tst_AdrWindows::pictureAndMessageReachTwoPeersAndAreListed()
     ctx.net.broadcastAddress = kBroadcastListener;
     ctx.net.port = TestPort::port();
     ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    skipFirstRunPrompt(data.path());
     FrmSket sket(ctx);
     QVERIFY(sket.Load());
     ctx.settings.SndCmpMsgLevel = 0;

@@ -19,6 +19,7 @@
 #include "support/NextMessageBox.h"
 #include "support/TestPort.h"
 #include "support/XKeyCodes.h"
+#include "support/FirstRun.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -99,6 +100,7 @@ struct Started
         ctx.net.broadcastAddress = QStringLiteral("127.0.0.11");
         ctx.net.port = TestPort::port();
         ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+        skipFirstRunPrompt(data.path());
         const SettingsFile file(ctx.SettingsPath());
         for (int item = 0; item < keys.size(); ++item)
             file.WriteSetting(QLatin1String(kSectionSettings), HotKeyNames::SettingKey(item), keys[item]);

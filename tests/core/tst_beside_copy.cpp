@@ -2,6 +2,7 @@
 // on its address, an engine test runs beside it on the test's own port, and neither hears
 // the other. When a copy already holds the port here (a user's), that one is the neighbour.
 #include "address/AddressBookFile.h"
+#include "support/FirstRun.h"
 #include "support/IsolatedHome.h"
 
 #include <QDir>
@@ -56,6 +57,7 @@ void TestBesideCopy::engineTestRunsBesideACopyOnTheProtocolPort()
     QVERIFY(home.isValid());
     const QString data = home.path() + QStringLiteral("/data/zorvin");
     QVERIFY(QDir().mkpath(data));
+    skipFirstRunPrompt(data);
     QProcess copy;
     QUdpSocket probe;
     if (protocolPortFree()) {

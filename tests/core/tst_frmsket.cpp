@@ -15,6 +15,7 @@
 #include "core/SettingsFile.h"
 #include "core/TrayIcon.h"
 #include "core/WindowRegistry.h"
+#include "support/FirstRun.h"
 #include "support/NextMessageBox.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
@@ -44,6 +45,7 @@ static void prepareContext(ModZorvin &ctx, const QTemporaryDir &data)
     ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
     ctx.net.port = TestPort::port();
     ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    skipFirstRunPrompt(data.path());
 }
 
 // A window holding a picture nobody has opened yet: the quit asks about it.
@@ -143,7 +145,8 @@ void tst_FrmSket::quitWhileStartupWaitsEndsStartup()
     // A received-files folder that does not exist: start-up stops at its warning.
     QFile ini(ctx.SettingsPath());
     QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[ZorvinSetting]\r\nRecvFileSavePlace=" + QFile::encodeName(data.path()) + "/missing\r\n");
+    ini.write("[ZorvinSetting]\r\nZorvinOpMsg=1\r\nRecvFileSavePlace=" + QFile::encodeName(data.path()) +
+              "/missing\r\n");
     ini.close();
 
     FrmSket sket(ctx);

@@ -2,6 +2,7 @@
 // at start and removed at quit, SIGTERM quits in order, a crashed copy never blocks the next,
 // a port held by another program is named as such.
 #include "core/StartOptions.h"
+#include "support/FirstRun.h"
 #include "support/TestPort.h"
 
 #include <QDir>
@@ -33,6 +34,7 @@ struct RunningCopy
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process->setProcessEnvironment(env);
+        skipFirstRunPrompt(dataDir);
         // Loopback only: a copy announces itself and says goodbye by broadcast.
         process->start(kBinary,
                        QStringList{QStringLiteral("--data-dir"), dataDir, QStringLiteral("--bind-address"),

@@ -51,6 +51,8 @@ class TstSettings : public QObject
     void numberReaders();
     void textRules();
     void storedFormsLoadBack();
+    void storableTextsReadBackExactly_data();
+    void storableTextsReadBackExactly();
 
     void runningNumbersWrapAndWaitForCommit();
     void fixedNameResetsRunningNumber();
@@ -402,6 +404,34 @@ void TstSettings::storedFormsLoadBack()
     QCOMPARE(s.RecvAutoSaveName, QStringLiteral("pic"));
     QCOMPARE(s.MsgFontBold, 255);
     QCOMPARE(s.MsgFontItalic, 0);
+}
+
+void TstSettings::storableTextsReadBackExactly_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("storable");
+    QTest::newRow("empty") << QString() << true;
+    QTest::newRow("japanese") << QStringLiteral("営業 ｶﾅ／部") << true;
+    QTest::newRow("inner blanks") << QStringLiteral("a b\tc") << true;
+    QTest::newRow("1023 bytes") << QString(511, QChar(0x55B6)) + u'x' << true;
+    QTest::newRow("1024 bytes") << QString(512, QChar(0x55B6)) << false;
+    QTest::newRow("leading blank") << QStringLiteral(" a") << false;
+    QTest::newRow("trailing tab") << QStringLiteral("a\t") << false;
+    QTest::newRow("outside cp932") << QStringLiteral("caf\u00e9") << false;
+    QTest::newRow("emoji") << QStringLiteral("a\U0001F600") << false;
+    QTest::newRow("line break") << QStringLiteral("a\nb") << false;
+}
+
+void TstSettings::storableTextsReadBackExactly()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, storable);
+    QCOMPARE(IsStorableSettingText(value), storable);
+    // What the check accepts, the file gives back unchanged; what it refuses, it would not.
+    const SettingsFile file(m_ini);
+    file.WriteSetting(QStringLiteral("S"), QStringLiteral("K"), value);
+    QCOMPARE(file.ReadSetting(QStringLiteral("S"), QStringLiteral("K")) == value, storable);
+    QCOMPARE(TrimSettingBlanks(QStringLiteral(" \t x y\t ")), QStringLiteral("x y"));
 }
 
 void TstSettings::runningNumbersWrapAndWaitForCommit()

@@ -21,6 +21,7 @@
 #include "options/PasswordWindows.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
+#include "support/FirstRun.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -745,6 +746,7 @@ void tst_FrmMsg::residentWindowOffersComposeAndAsksAboutUnopenedMessages()
     ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
     ctx.net.port = TestPort::port();
     ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    skipFirstRunPrompt(data.path());
     FrmSket sket(ctx);
     QVERIFY(sket.Load());
     QAction *command = sket.commands().action(QStringLiteral("mnuMsgSend"));

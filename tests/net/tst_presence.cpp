@@ -1,6 +1,7 @@
 // Presence over real sockets: engines and probe sockets bound to 127.0.0.x on the
 // test's port, with peers listed as manual entries because loopback has no broadcast.
 #include "address/AddressStore.h"
+#include "core/AnsiCodec.h"
 #include "net/Datagrams.h"
 #include "support/LoopbackEngine.h"
 
@@ -60,6 +61,7 @@ class TestPresence : public QObject
     void twoCopiesFindEachOtherAndSayGoodbye();
     void answersAreExactBytesToTheFixedPortInOrder();
     void announceAndGoodbyeReachTheRightManualEntries();
+    void changedNameGoesOutAsTheTwoAnswers();
     void portInUseIsReported();
 };
 
@@ -171,6 +173,30 @@ void TestPresence::announceAndGoodbyeReachTheRightManualEntries()
     QCoreApplication::processEvents();
     QCOMPARE(unavailManual.received.size(), 0);
     QCOMPARE(learnt.received.size(), 0);
+}
+
+void TestPresence::changedNameGoesOutAsTheTwoAnswers()
+{
+    Peer a("127.0.0.2", "alice", "dev");
+    Probe manual("127.0.0.7");
+    QVERIFY(manual.ok);
+    a.addManual("127.0.0.7");
+    QVERIFY(a.start());
+    a.ctx.settings.Name = QStringLiteral("田中");
+    a.ctx.settings.Grp = QStringLiteral("開発");
+
+    a.engine.AnnounceNameAndGroup();
+    // No announcement ("captBC"): nobody is asked to answer.
+    QTRY_COMPARE(manual.received.size(), 2);
+    const QByteArray name = AnsiCodec::encode(QStringLiteral("田中 (h2)"));
+    QVERIFY(manual.received[0].startsWith("cBX266" + name));
+    QVERIFY(manual.received[0].contains(AnsiCodec::encode(QStringLiteral("開発"))));
+    QCOMPARE(manual.received[1], "cBR266" + name);
+    QCoreApplication::processEvents();
+    QCOMPARE(manual.received.size(), 2);
+    // The copy's own "broadcast" reached itself: its row carries the new name and group.
+    QTRY_COMPARE(a.find("127.0.0.2").EntryGroup, QStringLiteral("開発"));
+    QCOMPARE(a.find("127.0.0.2").EntryName, QStringLiteral("田中 (h2)"));
 }
 
 void TestPresence::portInUseIsReported()

@@ -9,6 +9,7 @@
 #include "options/FrmSetPW.h"
 #include "options/PasswordFile.h"
 #include "options/PasswordWindows.h"
+#include "support/FirstRun.h"
 #include "support/NextMessageBox.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
@@ -264,6 +265,7 @@ void tst_PasswordWindows::startupReadsTheStoredPassword()
     ctx.net.port = TestPort::port();
     ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
     QVERIFY(PasswordFile::save(ctx.PasswordPath(), QStringLiteral("ﾊﾟｽ12")));
+    skipFirstRunPrompt(data.path());
 
     FrmSket sket(ctx);
     QVERIFY(sket.Load());

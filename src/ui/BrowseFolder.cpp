@@ -1,10 +1,10 @@
-#include "receive/BrowseFolder.h"
+#include "ui/BrowseFolder.h"
 
 #include <QFileDialog>
 
-QString BrowseFolder(QWidget *owner, const QString &prompt)
+QString BrowseFolder(QWidget *owner, const QString &prompt, const QString &start)
 {
-    QFileDialog dialog(owner, prompt);
+    QFileDialog dialog(owner, prompt, start);
     dialog.setObjectName(QStringLiteral("BrowseFolder"));
     dialog.setFileMode(QFileDialog::Directory);
     // The same dialog as the program's file dialogs, whatever the desktop offers.

@@ -1,0 +1,41 @@
+// What the options dialog's tests and benchmark share: the keys its OK writes, in the order
+// it writes them (font keys only when they changed, so not here), and a zorvin.ini with
+// every key set to something other than its default.
+#pragma once
+
+#include <QStringList>
+
+// clang-format off
+inline const QStringList kOptionsKeysInSaveOrder = {
+    "Grp", "Name", "ActCaptMode", "IntTimer", "CaptExeHide1", "CaptExeHide2", "CaptAutoTran",
+    "CaptAutoClip", "CaptAutoSave", "CaptAutoSaveType", "CaptAutoSaveName", "CaptAutoSavePlace",
+    "CaptAutoSaveNameConst", "AutoCapt", "AutoCaptTim", "SndCmpPicLevel", "RecvAutoSave",
+    "RecvAutoSaveType", "RecvAutoSaveName", "RecvAutoSavePlace", "RecvAutoSaveNameConst", "RecvPicWin",
+    "RecvPicSoundPlace", "RecvPicSound", "SndCmpPicHide", "SndCmpPicLock", "SndPicOPChk", "SndCmpMsgLevel",
+    "SndCmpMsgHide", "SndCmpMsgLock", "SndMsgOPChk", "RecvPicMin", "RecvMsgMin", "SndMsgWinCls",
+    "SndMsgRWinCls", "SndMsgRWinCls1", "SndMsgRRChk", "SndMsgRRTim", "RecvMsgSound", "RecvMsgSoundPlace",
+    "SndCmpFileLevel", "RecvFileSound", "RecvFileSoundPlace", "RecvFileSavePlace", "FileRecvFolOP",
+    "MsgLogType", "MsgLog", "MsgLogName", "MsgLogSavePlace", "MsgLogShowApp", "PicEditApp",
+    "PicEditAppInf", "JpegComp", "ProgJpeg", "LDblClick", "RecvInfMin", "SendInfMin"};
+// clang-format on
+
+inline constexpr char kFilledOptionsIni[] =
+    "[Zorvin]\r\nMajor=2\r\nMinor=66\r\nRevision=6\r\n[ZorvinSetting]\r\n"
+    "ZorvinOpMsg=1\r\nGrp=Dev\r\nName=Tanaka\r\nActCaptMode=0\r\nIntTimer=3\r\n"
+    "CaptExeHide1=1\r\nCaptExeHide2=1\r\nCaptAutoTran=1\r\nCaptAutoClip=1\r\n"
+    "CaptAutoSave=1\r\nCaptAutoSaveType=2\r\nCaptAutoSaveName=SHOT\r\n"
+    "CaptAutoSavePlace=/tmp\r\nCaptAutoSaveNameConst=0\r\nAutoCapt=1\r\nAutoCaptTim=600\r\n"
+    "SndCmpPicLevel=2\r\nSndCmpPicHide=1\r\nSndCmpPicLock=1\r\nSndPicOPChk=1\r\n"
+    "RecvPicSound=2\r\nRecvPicSoundPlace=/usr/share/sounds/a.wav\r\nRecvAutoSave=1\r\n"
+    "RecvAutoSaveType=3\r\nRecvAutoSaveName=RECV\r\nRecvAutoSavePlace=/tmp\r\n"
+    "RecvAutoSaveNameConst=1\r\nRecvPicWin=0\r\nRecvPicMin=1\r\nSndCmpMsgLevel=1\r\n"
+    "SndCmpMsgHide=1\r\nSndCmpMsgLock=1\r\nSndMsgOPChk=1\r\nRecvMsgSound=1\r\n"
+    "RecvMsgSoundPlace=\r\nMsgFontName=IPAGothic\r\nMsgFontSize=11\r\nMsgFontBold=255\r\n"
+    "MsgFontItalic=0\r\nRecvMsgMin=1\r\nSndMsgWinCls=1\r\nSndMsgRWinCls=0\r\n"
+    "SndMsgRWinCls1=1\r\nSndMsgRRChk=1\r\nSndMsgRRTim=30\r\nSndCmpFileLevel=3\r\n"
+    "RecvFileSound=1\r\nRecvFileSoundPlace=\r\nRecvFileSavePlace=/tmp\r\nFileRecvFolOP=1\r\n"
+    "MsgLog=1\r\nMsgLogType=2\r\nMsgLogName=LOG\r\nMsgLogSavePlace=/tmp\r\n"
+    "MsgLogShowApp=mousepad\r\nPicEditApp=/usr/bin/gimp\r\nPicEditAppInf=1\r\n"
+    "JpegComp=25\r\nProgJpeg=1\r\nLDblClick=3\r\nSendInfMin=1\r\nRecvInfMin=1\r\n"
+    "KeyMenu=\r\nKeyCapt0=\r\nKeyCapt1=\r\nKeyCapt2=\r\nKeyCapt3=\r\nKeyCapt4=\r\n"
+    "[AdrEdit]\r\nAvailOnly=0\r\n";
