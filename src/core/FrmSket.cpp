@@ -43,8 +43,9 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     setWindowTitle(QString::fromUtf8(kProductName));
     RegisterPasswordWindows(ctx, *m_windows);
     RegisterMessageWindows(*this);
-    RegisterReceiveWindows(ctx, *m_engine, *m_windows, *m_commands,
-                           [this](QWidget *window, bool on) { FlashAndBlink(window, on); }, this);
+    RegisterReceiveWindows(
+        ctx, *m_engine, *m_windows, *m_commands,
+        [this](QWidget *window, bool on) { FlashAndBlink(window, on); }, this);
     RegisterOptionsWindow(ctx, *m_engine, *m_commands, *m_windows, [this](FrmOptions &options) {
         // Saved options take effect at once in the windows they concern.
         connect(&options, &FrmOptions::messageFontChanged, this, [this] {

@@ -7,6 +7,7 @@
 // stand-in window's × is the quit command; the icon and the stand-in follow a tray that
 // arrives late or goes away; a capture that leaves the capture window hidden is announced.
 #include "capture/CaptureEngine.h"
+#include "capture/FrmAutoCapt.h"
 #include "capture/FrmMain.h"
 #include "core/Commands.h"
 #include "core/FrmSket.h"
@@ -15,17 +16,22 @@
 #include "core/SettingsFile.h"
 #include "core/TrayIcon.h"
 #include "core/WindowRegistry.h"
+#include "message/MessageWindows.h"
+#include "options/FrmOptions.h"
 #include "support/FirstRun.h"
 #include "support/NextMessageBox.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -131,6 +137,7 @@ class tst_FrmSket : public QObject
     void iconAndStandInFollowTheTray();
     void hiddenCaptureIsAnnouncedInTheStandIn();
     void hiddenCaptureIsAnnouncedAtTheIcon();
+    void savedOptionsReachOpenMessageWindowsAndTheIntervalCapture();
 
   private:
     [[maybe_unused]] XvfbSession &m_session;
@@ -589,3 +596,42 @@ void tst_FrmSket::hiddenCaptureIsAnnouncedAtTheIcon()
 
 ZORVIN_XVFB_MAIN(tst_FrmSket, QSize(800, 600), false)
 #include "tst_frmsket.moc"
+// "更新" in the options dialog restyles a message window that is already open and starts
+// or stops the interval capture, without a restart.
+void tst_FrmSket::savedOptionsReachOpenMessageWindowsAndTheIntervalCapture()
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    prepareContext(ctx, data);
+    FrmSket sket(ctx);
+    QVERIFY(sket.Load());
+
+    sket.commands().action(QStringLiteral("mnuMsgSend"))->trigger();
+    QTRY_COMPARE(sket.windows().windows(WindowKind::Msg).size(), 1);
+    QWidget *message = sket.windows().windows(WindowKind::Msg).first();
+    auto *text = message->findChild<QPlainTextEdit *>(QStringLiteral("TxtMsg"));
+    QVERIFY(text);
+    QVERIFY(text->font().pointSize() != 17);
+
+    QAction *options = sket.commands().action(QStringLiteral("mnuOpt"));
+    QVERIFY(options->isEnabled());
+    options->trigger();
+    auto *dialog = sket.windows().find<FrmOptions>(WindowKind::Options);
+    QVERIFY(dialog);
+    dialog->selectTab(3);
+    dialog->findChild<QLineEdit *>(QStringLiteral("TxtMsgFontSize"))->setText(QStringLiteral("17"));
+    dialog->cmdApply()->click();
+    QCOMPARE(text->font().pointSize(), 17);
+
+    QVERIFY(!sket.autoCapt().isRunning());
+    dialog->selectTab(1);
+    dialog->findChild<QCheckBox *>(QStringLiteral("ChkAutoCapt"))->setChecked(true);
+    dialog->findChild<QLineEdit *>(QStringLiteral("TxtAutoCaptTim"))->setText(QStringLiteral("600"));
+    dialog->cmdApply()->click();
+    QVERIFY(sket.autoCapt().isRunning());
+    dialog->findChild<QCheckBox *>(QStringLiteral("ChkAutoCapt"))->setChecked(false);
+    dialog->cmdApply()->click();
+    QVERIFY(!sket.autoCapt().isRunning());
+    dialog->close();
+    sket.QuitWithoutQuestion();
+}
