@@ -22,14 +22,13 @@ constexpr int kPBits = kLh5.pBits;
 constexpr int kHashBits = 15;
 constexpr size_t kChunk = size_t(1) << 18;
 constexpr size_t kLookahead = kMaxMatch + 1; // the lazy step looks one position further
-constexpr int kLongMatch = 64;
 constexpr uint32_t kLongMatchTail = 16;
 
 // Writes bits most significant first, as the format reads them.
 class BitWriter
 {
   public:
-    explicit BitWriter(ByteSink &sink) : m_sink(sink) { m_buf.reserve(kBufSize + 8); }
+    explicit BitWriter(ByteSink &sink) : m_sink(sink), m_buf(kBufSize + 8) {}
 
     void put(int n, uint32_t value)
     {
@@ -38,9 +37,13 @@ class BitWriter
         if (m_bits >= 32) {
             m_bits -= 32;
             const uint32_t w = uint32_t(m_acc >> m_bits);
-            const uint8_t b[4] = {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w)};
-            m_buf.insert(m_buf.end(), b, b + 4);
-            if (m_buf.size() >= kBufSize)
+            uint8_t *b = m_buf.data() + m_used;
+            b[0] = uint8_t(w >> 24);
+            b[1] = uint8_t(w >> 16);
+            b[2] = uint8_t(w >> 8);
+            b[3] = uint8_t(w);
+            m_used += 4;
+            if (m_used >= kBufSize)
                 flushBuffer();
         }
     }
@@ -50,10 +53,10 @@ class BitWriter
     {
         while (m_bits >= 8) {
             m_bits -= 8;
-            m_buf.push_back(uint8_t(m_acc >> m_bits));
+            m_buf[m_used++] = uint8_t(m_acc >> m_bits);
         }
         if (m_bits > 0) {
-            m_buf.push_back(uint8_t(m_acc << (8 - m_bits)));
+            m_buf[m_used++] = uint8_t(m_acc << (8 - m_bits));
             m_bits = 0;
         }
         flushBuffer();
@@ -66,15 +69,16 @@ class BitWriter
   private:
     void flushBuffer()
     {
-        if (m_ok && !m_buf.empty() && !m_sink.write(m_buf.data(), m_buf.size()))
+        if (m_ok && m_used > 0 && !m_sink.write(m_buf.data(), m_used))
             m_ok = false;
-        m_written += m_buf.size();
-        m_buf.clear();
+        m_written += m_used;
+        m_used = 0;
     }
 
     static constexpr size_t kBufSize = 1 << 16;
     ByteSink &m_sink;
     std::vector<uint8_t> m_buf;
+    size_t m_used = 0;
     uint64_t m_acc = 0;
     int m_bits = 0;
     bool m_ok = true;
@@ -114,8 +118,8 @@ class Encoder
         m_buf.resize(kWindow + kChunk + kLookahead + 16);
         m_head.assign(size_t(1) << kHashBits, 0);
         m_prev.assign(kWindow, 0);
-        m_codes.reserve(size_t(m_tune.blockSymbols));
-        m_dists.reserve(size_t(m_tune.blockSymbols));
+        m_codes.resize(size_t(m_tune.blockSymbols));
+        m_dists.resize(size_t(m_tune.blockSymbols));
     }
 
     int run(EncodeResult &result);
@@ -123,8 +127,13 @@ class Encoder
   private:
     uint32_t hashAt(size_t i) const
     {
-        const uint8_t *p = &m_buf[i];
-        const uint32_t v = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+        // The three bytes at i as one number, first byte highest; the buffer has slack
+        // behind its end for the fourth byte loaded with them.
+        uint32_t w;
+        std::memcpy(&w, m_buf.data() + i, 4);
+        if constexpr (std::endian::native == std::endian::little)
+            w = __builtin_bswap32(w);
+        const uint32_t v = w >> 8;
         return (v * 2654435761u) >> (32 - kHashBits);
     }
     void insert(uint32_t pos)
@@ -137,23 +146,34 @@ class Encoder
         m_head[h] = pos + 1;
     }
     int findMatch(uint32_t pos, int prevLen, uint32_t &dist);
+    // Keeps the window behind and the lookahead in front of pos.
+    int refill(uint32_t pos)
+    {
+        if (m_eof || m_end - (pos - m_base) >= kLookahead)
+            return Ok;
+        return refillSlow(pos);
+    }
+    int refillSlow(uint32_t pos);
+    void insertMatched(uint32_t from, uint32_t stop, int len);
+    int runLazy();
+    int runGreedy();
     void literal(uint8_t c)
     {
-        m_codes.push_back(c);
-        m_dists.push_back(0);
+        m_codes[size_t(m_count)] = c;
+        m_dists[size_t(m_count)] = 0;
         ++m_cFreq[c];
-        if (int(m_codes.size()) >= m_tune.blockSymbols)
+        if (++m_count >= m_tune.blockSymbols)
             sendBlock();
     }
     void match(int len, uint32_t dist)
     {
         const uint16_t c = uint16_t(len + 256 - kMinMatch);
         const uint32_t p = dist - 1;
-        m_codes.push_back(c);
-        m_dists.push_back(uint16_t(p));
+        m_codes[size_t(m_count)] = c;
+        m_dists[size_t(m_count)] = uint16_t(p);
         ++m_cFreq[c];
         ++m_pFreq[bitLength(p)];
-        if (int(m_codes.size()) >= m_tune.blockSymbols)
+        if (++m_count >= m_tune.blockSymbols)
             sendBlock();
     }
     void sendBlock();
@@ -176,8 +196,9 @@ class Encoder
     std::vector<uint32_t> m_head; // newest position + 1 per hash, 0 = none
     std::vector<uint32_t> m_prev; // older position + 1 with the same hash
 
-    std::vector<uint16_t> m_codes;
+    std::vector<uint16_t> m_codes; // the block's literals and lengths, m_count of them
     std::vector<uint16_t> m_dists;
+    int m_count = 0;
     uint32_t m_cFreq[kNC] = {};
     uint32_t m_pFreq[kNP] = {};
 
@@ -230,7 +251,43 @@ int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
     return found;
 }
 
-int Encoder::run(EncodeResult &result)
+int Encoder::refillSlow(uint32_t pos)
+{
+    const size_t i = pos - m_base;
+    if (i > kWindow) {
+        const size_t shift = i - kWindow;
+        std::memmove(m_buf.data(), m_buf.data() + shift, m_end - shift);
+        m_end -= shift;
+        m_base += uint32_t(shift);
+    }
+    while (!m_eof && m_end < m_buf.size() - 16) {
+        const size_t n = m_in.read(m_buf.data() + m_end, m_buf.size() - 16 - m_end);
+        if (m_in.failed())
+            return ErrSourceRead;
+        if (n == 0) {
+            m_eof = true;
+            break;
+        }
+        m_crc = crc16Update(m_crc, m_buf.data() + m_end, n);
+        m_total += n;
+        if (m_total > m_maxInput)
+            return ErrSourceTooLarge;
+        m_end += n;
+    }
+    return Ok;
+}
+
+void Encoder::insertMatched(uint32_t from, uint32_t stop, int len)
+{
+    // Inside a long match (runs of one colour in a screenshot) every position would hash
+    // alike; its last positions are enough to find the run again.
+    if (len > m_tune.insertLimit)
+        from = std::max(from, stop - std::min<uint32_t>(kLongMatchTail, uint32_t(len)));
+    for (uint32_t p = from; p < stop; ++p)
+        insert(p);
+}
+
+int Encoder::runLazy()
 {
     uint32_t pos = 0;
     int prevLen = 0;
@@ -238,31 +295,9 @@ int Encoder::run(EncodeResult &result)
     bool pending = false; // a literal or match at pos - 1 is still undecided
 
     for (;;) {
-        // Refill: keep the window behind and the lookahead in front of pos.
-        size_t i = pos - m_base;
-        if (!m_eof && m_end - i < kLookahead) {
-            if (i > kWindow) {
-                const size_t shift = i - kWindow;
-                std::memmove(m_buf.data(), m_buf.data() + shift, m_end - shift);
-                m_end -= shift;
-                m_base += uint32_t(shift);
-                i -= shift;
-            }
-            while (!m_eof && m_end < m_buf.size() - 16) {
-                const size_t n = m_in.read(m_buf.data() + m_end, m_buf.size() - 16 - m_end);
-                if (m_in.failed())
-                    return ErrSourceRead;
-                if (n == 0) {
-                    m_eof = true;
-                    break;
-                }
-                m_crc = crc16Update(m_crc, m_buf.data() + m_end, n);
-                m_total += n;
-                if (m_total > m_maxInput)
-                    return ErrSourceTooLarge;
-                m_end += n;
-            }
-        }
+        if (const int r = refill(pos); r != Ok)
+            return r;
+        const size_t i = pos - m_base;
         if (i >= m_end)
             break;
 
@@ -275,11 +310,7 @@ int Encoder::run(EncodeResult &result)
         if (pending && prevLen >= kMinMatch && len <= prevLen) {
             match(prevLen, prevDist);
             const uint32_t stop = pos - 1 + uint32_t(prevLen);
-            // Inside a long match (runs of one colour in a screenshot) every position
-            // would hash alike; its last positions are enough to find the run again.
-            const uint32_t from = prevLen > kLongMatch ? stop - kLongMatchTail : pos + 1;
-            for (uint32_t p = from; p < stop; ++p)
-                insert(p);
+            insertMatched(pos + 1, stop, prevLen);
             pos = stop;
             pending = false;
             prevLen = 0;
@@ -299,7 +330,43 @@ int Encoder::run(EncodeResult &result)
     }
     if (pending)
         literal(m_buf[pos - 1 - m_base]);
-    if (!m_codes.empty())
+    return Ok;
+}
+
+// Takes the first match found at each position, as fast compressors do: no second look
+// one position further.
+int Encoder::runGreedy()
+{
+    uint32_t pos = 0;
+    for (;;) {
+        if (const int r = refill(pos); r != Ok)
+            return r;
+        const size_t i = pos - m_base;
+        if (i >= m_end)
+            break;
+        insert(pos);
+        uint32_t dist = 0;
+        const int len = findMatch(pos, 0, dist);
+        if (len >= kMinMatch) {
+            match(len, dist);
+            const uint32_t stop = pos + uint32_t(len);
+            insertMatched(pos + 1, stop, len);
+            pos = stop;
+        } else {
+            literal(m_buf[i]);
+            ++pos;
+        }
+        if (!m_bits.ok())
+            return ErrArchiveWrite;
+    }
+    return Ok;
+}
+
+int Encoder::run(EncodeResult &result)
+{
+    if (const int r = m_tune.maxLazy > 0 ? runLazy() : runGreedy(); r != Ok)
+        return r;
+    if (m_count > 0)
         sendBlock();
     if (!m_bits.finish())
         return ErrArchiveWrite;
@@ -380,7 +447,7 @@ int singleSymbol(const uint32_t *freq, int n)
 
 void Encoder::sendBlock()
 {
-    const int count = int(m_codes.size());
+    const int count = m_count;
     m_bits.put(16, uint32_t(count));
 
     const int cSingle = singleSymbol(m_cFreq, kNC);
@@ -457,8 +524,7 @@ void Encoder::sendBlock()
                 m_bits.put(b - 1, p & ((1u << (b - 1)) - 1));
         }
     }
-    m_codes.clear();
-    m_dists.clear();
+    m_count = 0;
     std::fill(std::begin(m_cFreq), std::end(m_cFreq), 0u);
     std::fill(std::begin(m_pFreq), std::end(m_pFreq), 0u);
 }

@@ -14,9 +14,14 @@ struct EncoderTuning
 {
     int maxChain = 24;       // candidates looked at per position
     int goodLength = 8;      // a previous match this long quarters the search
-    int maxLazy = 12;        // a previous match this long is taken without looking further
+    int maxLazy = 12;        // a previous match this long is taken without looking further; 0: no lazy step
     int niceLength = 48;     // a match this long ends the search
     int blockSymbols = 8192; // codes per Huffman block; small blocks follow the data closely
+    int insertLimit = 64;    // of a longer match only the last positions go into the hash chains
+
+    // The quick settings for large inputs: few candidates, the first match taken, and long
+    // matches left out of the chains.
+    static EncoderTuning fast() { return {8, 8, 0, 24, 8192, 8}; }
 };
 
 struct EncodeResult

@@ -405,12 +405,40 @@ struct TempFile
     }
 };
 
-// Writes the entry for `file` at the current end of `out`: header, then the -lh5- data,
-// or the file stored as it is when packing would not make it smaller.
-int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64_t mtime)
+// Copies `in` from its start behind the entry's header as stored data, taking its CRC on
+// the way: one read pass.
+int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e)
+{
+    if (std::fseek(in, 0, SEEK_SET) != 0)
+        return ErrSourceRead;
+    std::vector<uint8_t> buf(1 << 18);
+    uint64_t copied = 0;
+    uint16_t crc = 0;
+    for (;;) {
+        const size_t n = std::fread(buf.data(), 1, buf.size(), in);
+        if (n == 0)
+            break;
+        crc = crc16Update(crc, buf.data(), n);
+        copied += n;
+        if (copied > 0xFFFFFFFFull)
+            return ErrSourceTooLarge;
+        if (std::fwrite(buf.data(), 1, n, out) != n)
+            return ErrArchiveWrite;
+    }
+    if (std::ferror(in))
+        return ErrSourceRead;
+    e.method = "-lh0-";
+    e.originalSize = e.packedSize = copied;
+    e.crc = crc;
+    return Ok;
+}
+
+// Writes the entry for `file` at the current end of `out`: header, then the data as the
+// plan says, stored when -lh5- would not make it smaller.
+int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64_t mtime, const PackPlan &plan)
 {
     EntryInfo e;
-    e.method = "-lh5-";
+    e.method = plan.stored ? "-lh0-" : "-lh5-";
     e.name.assign(storedName);
     e.mtime = mtime;
     const long headerAt = std::ftell(out);
@@ -419,35 +447,25 @@ int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64
         return ErrArchiveWrite;
     const long dataAt = std::ftell(out);
 
-    FileSource source(in);
-    FileSink sink(out);
-    EncodeResult packed;
-    int r = encodeLh5(source, sink, packed);
-    if (r != Ok)
-        return r;
-    e.originalSize = packed.originalSize;
-    e.packedSize = packed.packedSize;
-    e.crc = packed.crc;
-    if (packed.packedSize >= packed.originalSize) {
-        if (std::fseek(out, dataAt, SEEK_SET) != 0 || std::fseek(in, 0, SEEK_SET) != 0)
+    bool stored = plan.stored;
+    if (!stored) {
+        FileSource source(in);
+        FileSink sink(out);
+        EncodeResult packed;
+        const int r = encodeLh5(source, sink, packed, 0xFFFFFFFFull,
+                                plan.fastSearch ? EncoderTuning::fast() : EncoderTuning{});
+        if (r != Ok)
+            return r;
+        e.originalSize = packed.originalSize;
+        e.packedSize = packed.packedSize;
+        e.crc = packed.crc;
+        stored = packed.packedSize >= packed.originalSize;
+        if (stored && std::fseek(out, dataAt, SEEK_SET) != 0)
             return ErrArchiveWrite;
-        std::vector<uint8_t> buf(1 << 16);
-        uint64_t copied = 0;
-        uint16_t crc = 0;
-        for (;;) {
-            const size_t n = std::fread(buf.data(), 1, buf.size(), in);
-            if (n == 0)
-                break;
-            crc = crc16Update(crc, buf.data(), n);
-            copied += n;
-            if (std::fwrite(buf.data(), 1, n, out) != n)
-                return ErrArchiveWrite;
-        }
-        if (std::ferror(in))
-            return ErrSourceRead;
-        e.method = "-lh0-";
-        e.originalSize = e.packedSize = copied;
-        e.crc = crc;
+    }
+    if (stored) {
+        if (const int r = writeStoredData(out, in, e); r != Ok)
+            return r;
     }
     const long dataEnd = std::ftell(out);
     header = level2Header(e);
@@ -458,9 +476,73 @@ int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64
     return Ok;
 }
 
+// Counts what the encoder writes and drops it.
+class CountingSink : public ByteSink
+{
+  public:
+    bool write(const uint8_t *, size_t size) override
+    {
+        count += size;
+        return true;
+    }
+    uint64_t count = 0;
+};
+
+// Files up to this size are packed with -lh5- as they are: they go quickly anyway, and
+// pictures and documents of this size pack well.
+constexpr uint64_t kProbeFrom = uint64_t(1) << 20;
+// The probe: this many samples of this size, spread evenly over the file.
+constexpr int kProbeSamples = 16;
+constexpr size_t kProbeSampleBytes = size_t(1) << 15;
+// Data that -lh5- shrinks by less than this share goes stored: on a LAN the time packing
+// takes is worth more than the few bytes it would save.
+constexpr double kStoreAboveRatio = 0.90;
+// Above this size, data that packs only moderately (programs, mixed data) is packed with
+// the quick match search: a few per cent of size for about twice the speed. Data that
+// packs very well (screenshots, text) keeps the thorough search, which is fast on it.
+constexpr uint64_t kFastSearchFrom = uint64_t(16) << 20;
+constexpr double kFastSearchAboveRatio = 0.20;
+
 } // namespace
 
-int packFile(const fs::path &archive, const fs::path &file, std::string_view storedName)
+PackPlan planPack(std::FILE *file, uint64_t size, const PackOptions &options)
+{
+    PackPlan plan;
+    if (options.method == PackMethod::Stored) {
+        plan.stored = true;
+        return plan;
+    }
+    if (size < kProbeFrom || options.method == PackMethod::Lh5)
+        return plan;
+    std::vector<uint8_t> sample(kProbeSampleBytes);
+    uint64_t probed = 0, packed = 0;
+    for (int k = 0; k < kProbeSamples; ++k) {
+        const uint64_t at = (size - kProbeSampleBytes) * uint64_t(k) / (kProbeSamples - 1);
+        if (std::fseek(file, long(at), SEEK_SET) != 0)
+            break;
+        const size_t n = std::fread(sample.data(), 1, sample.size(), file);
+        if (n == 0)
+            break;
+        MemorySource source(sample.data(), n);
+        CountingSink sink;
+        EncodeResult result;
+        if (encodeLh5(source, sink, result, n, EncoderTuning::fast()) != Ok)
+            break;
+        probed += n;
+        packed += sink.count;
+    }
+    std::clearerr(file);
+    std::fseek(file, 0, SEEK_SET);
+    if (probed == 0)
+        return plan;
+    plan.probedRatio = double(packed) / double(probed);
+    plan.stored = plan.probedRatio > kStoreAboveRatio;
+    plan.fastSearch = size >= kFastSearchFrom && plan.probedRatio > kFastSearchAboveRatio;
+    return plan;
+}
+
+int packFile(const fs::path &archive, const fs::path &file, std::string_view storedName,
+             const PackOptions &options)
 {
     if (!isSafeBareName(storedName) || bareName(storedName) != storedName)
         return ErrBadSourceName;
@@ -518,7 +600,8 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
         }
     }
 
-    int r = writeEntry(out.get(), in.get(), storedName, unixTime);
+    const PackPlan plan = planPack(in.get(), size, options);
+    int r = writeEntry(out.get(), in.get(), storedName, unixTime, plan);
     if (r != Ok)
         return r;
     if (std::fputc(0, out.get()) == EOF || std::fflush(out.get()) != 0)

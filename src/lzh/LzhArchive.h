@@ -6,6 +6,7 @@
 #include "lzh/ByteStream.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -64,11 +65,35 @@ class ArchiveReader
 // Maps a safe bare entry name to the file name to use on disk (one path component).
 using NameMapper = std::function<std::filesystem::path(std::string_view bare)>;
 
+// The method packFile writes an entry in. Auto packs small files with -lh5- and probes
+// larger ones: data that barely packs (photos, videos, archives) goes stored as -lh0-,
+// which every LHA reader unpacks, at the speed of the disk, and large data that packs
+// only moderately gets the quick match search. Lh5 always packs with the thorough search.
+// Either way an entry that -lh5- would make larger goes stored.
+enum class PackMethod { Auto, Lh5, Stored };
+
+struct PackOptions
+{
+    PackMethod method = PackMethod::Auto;
+};
+
+// What the probe of an Auto pack found: the share of bytes -lh5- kept on samples spread
+// over the file (1.0 when nothing was probed), and whether the entry goes stored.
+struct PackPlan
+{
+    double probedRatio = 1.0;
+    bool stored = false;
+    bool fastSearch = false; // large input: the match finder's quick settings
+};
+
 // Adds `file` to `archive` under `storedName`, replacing an entry of the same name and
 // keeping the others; creates the archive when it does not exist. Writes to a temporary
 // file beside the archive and renames it, so a failure leaves the old archive as it was.
 int packFile(const std::filesystem::path &archive, const std::filesystem::path &file,
-             std::string_view storedName);
+             std::string_view storedName, const PackOptions &options = {});
+
+// How packFile would write `file` (size `size`); reads a few samples of it.
+PackPlan planPack(std::FILE *file, uint64_t size, const PackOptions &options = {});
 
 // Limits and choices of one unpack; the defaults unpack every entry without a limit.
 struct UnpackOptions
