@@ -59,7 +59,8 @@ void row(const std::string &tool, double mb, double packSec, uintmax_t size, dou
         std::snprintf(bytes, sizeof bytes, "%12ju", size);
     if (unpackSec > 0)
         std::snprintf(unpack, sizeof unpack, "%8.1f", mb / unpackSec);
-    std::printf("  %-22s %10s %10s %14s %10s  %s\n", tool.c_str(), pack, ms, bytes, unpack, ok ? "" : "FAILED");
+    std::printf("  %-22s %10s %10s %14s %10s  %s\n", tool.c_str(), pack, ms, bytes, unpack,
+                ok ? "" : "FAILED");
 }
 
 std::string methodOf(const fs::path &archive)
@@ -76,7 +77,8 @@ struct Ours
     uintmax_t size = 0;
 };
 
-Ours benchOurs(const fs::path &input, const fs::path &work, const char *label, lzh::PackMethod method, double mb)
+Ours benchOurs(const fs::path &input, const fs::path &work, const char *label, lzh::PackMethod method,
+               double mb)
 {
     const std::string name = input.filename().string();
     fs::remove_all(work / "ours");
@@ -92,7 +94,8 @@ Ours benchOurs(const fs::path &input, const fs::path &work, const char *label, l
             return lzh::packFile(archive, input, name, options) == lzh::Ok;
         },
         &ok);
-    r.unpack = seconds([&] { return lzh::unpackArchive(archive, work / "ours" / "out", nullptr) == lzh::Ok; }, &ok2);
+    r.unpack =
+        seconds([&] { return lzh::unpackArchive(archive, work / "ours" / "out", nullptr) == lzh::Ok; }, &ok2);
     r.size = fs::file_size(archive);
     row(std::string(label) + " " + methodOf(archive), mb, r.pack, r.size, r.unpack,
         ok && ok2 && sameFile(input, work / "ours" / "out" / name));
@@ -124,7 +127,8 @@ Gzip benchGzip(const fs::path &input, const fs::path &work, int level, double mb
     Gzip g;
     g.pack = seconds(
         [&] {
-            return shell("gzip -" + std::to_string(level) + " -c " + shellQuote(input) + " > " + shellQuote(gz));
+            return shell("gzip -" + std::to_string(level) + " -c " + shellQuote(input) + " > " +
+                         shellQuote(gz));
         },
         &ok);
     g.unpack = seconds([&] { return shell("gunzip -c " + shellQuote(gz) + " > " + shellQuote(back)); }, &ok2);
@@ -139,8 +143,8 @@ void benchOne(const fs::path &input, const fs::path &work)
 {
     const double mb = double(fs::file_size(input)) / 1e6;
     g_runs = fs::file_size(input) <= (16u << 20) ? 5 : 2;
-    std::printf("\n%s (%.1f MB, best of %d)\n  %-22s %10s %10s %14s %10s\n", input.filename().c_str(), mb, g_runs,
-                "tool", "pack MB/s", "pack ms", "size", "unpk MB/s");
+    std::printf("\n%s (%.1f MB, best of %d)\n  %-22s %10s %10s %14s %10s\n", input.filename().c_str(), mb,
+                g_runs, "tool", "pack MB/s", "pack ms", "size", "unpk MB/s");
     const std::string name = input.filename().string();
     fs::remove_all(work);
     fs::create_directories(work / "lha" / "out");
@@ -154,15 +158,19 @@ void benchOne(const fs::path &input, const fs::path &work)
     const fs::path theirs = work / "lha" / "a.lzh";
     const double lhaPack = seconds(
         [&] {
-            return shell("cd " + shellQuote(work / "lha") + " && rm -f a.lzh && lha aqo5 a.lzh " + shellQuote(name) +
-                         " >/dev/null 2>&1");
+            return shell("cd " + shellQuote(work / "lha") + " && rm -f a.lzh && lha aqo5 a.lzh " +
+                         shellQuote(name) + " >/dev/null 2>&1");
         },
         &ok);
     const double lhaUnpack = seconds(
-        [&] { return shell("cd " + shellQuote(work / "lha" / "out") + " && lha xfq ../a.lzh </dev/null >/dev/null 2>&1"); },
+        [&] {
+            return shell("cd " + shellQuote(work / "lha" / "out") +
+                         " && lha xfq ../a.lzh </dev/null >/dev/null 2>&1");
+        },
         &ok2);
     const uintmax_t lhaSize = fs::exists(theirs) ? fs::file_size(theirs) : 0;
-    row("lha -lh5-", mb, lhaPack, lhaSize, lhaUnpack, ok && ok2 && sameFile(input, work / "lha" / "out" / name));
+    row("lha -lh5-", mb, lhaPack, lhaSize, lhaUnpack,
+        ok && ok2 && sameFile(input, work / "lha" / "out" / name));
     const double lhasaTheirs = seconds(
         [&] {
             return shell("cd " + shellQuote(work / "lhasa") + " && lhasa xqf " + shellQuote(theirs) +

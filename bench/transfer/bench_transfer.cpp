@@ -267,7 +267,6 @@ std::pair<double, bool> quitDuringUnpack(const QString &root)
     return {t.nsecsElapsed() / 1e9, QDir(recvTemp).entryList(QDir::Files).isEmpty()};
 }
 
-
 void printRun(const char *label, const Run &run, double mb)
 {
     std::printf("%-40s %10.2f %10.1f %14.1f %s\n", label, run.seconds, mb / run.seconds, run.peakKb / 1024.0,
@@ -334,9 +333,10 @@ int main(int argc, char **argv)
         const Run e2 = engineRun(a, recvFolder, src, "random.bin", true);
         const Run e3 = engineRun(a, recvFolder, src, "binaries.bin", false);
         const Run e4 = engineRun(a, recvFolder, src, "binaries.bin", true);
-        std::printf("round %d: socat %.2f s; random unpacked %.2f s, packed %.2f s; binaries unpacked %.2f s, "
-                    "packed %.2f s\n",
-                    round + 1, s1.seconds, e1.seconds, e2.seconds, e3.seconds, e4.seconds);
+        std::printf(
+            "round %d: socat %.2f s; random unpacked %.2f s, packed %.2f s; binaries unpacked %.2f s, "
+            "packed %.2f s\n",
+            round + 1, s1.seconds, e1.seconds, e2.seconds, e3.seconds, e4.seconds);
         keepBest(socat, s1, round);
         keepBest(plainRandom, e1, round);
         keepBest(packedRandom, e2, round);
@@ -347,17 +347,19 @@ int main(int argc, char **argv)
     receiver.waitForFinished(10000);
 
     const double mb = double(mib << 20) / 1e6;
-    std::printf("\n%-40s %10s %10s %14s %s\n", "run (sender and receiver in two processes)", "seconds", "MB/s",
-                "peak RSS MiB", "identical");
+    std::printf("\n%-40s %10s %10s %14s %s\n", "run (sender and receiver in two processes)", "seconds",
+                "MB/s", "peak RSS MiB", "identical");
     printRun("socat -b 131072, binaries", socat, mb);
     printRun("engines, random, unpacked", plainRandom, mb);
     printRun("engines, random, packed", packedRandom, mb);
     printRun("engines, binaries, unpacked", plainBinaries, mb);
     printRun("engines, binaries, packed", packedBinaries, mb);
-    std::printf("\npeak RSS is the sender's; idle RSS %.1f MiB; unpacked peak above idle %.1f MiB (goal < 64)\n",
-                idleKb / 1024.0, (plainBinaries.peakKb - idleKb) / 1024.0);
+    std::printf(
+        "\npeak RSS is the sender's; idle RSS %.1f MiB; unpacked peak above idle %.1f MiB (goal < 64)\n",
+        idleKb / 1024.0, (plainBinaries.peakKb - idleKb) / 1024.0);
     std::printf("unpacked: %.2fx socat (goal >= 0.8)\n", socat.seconds / plainBinaries.seconds);
-    std::printf("packed random: %.2fx the unpacked path (goal >= 0.9)\n", plainRandom.seconds / packedRandom.seconds);
+    std::printf("packed random: %.2fx the unpacked path (goal >= 0.9)\n",
+                plainRandom.seconds / packedRandom.seconds);
     std::printf("packed binaries: %.1f MB/s (goal >= 120), %.2fx socat (goal >= 0.25)\n",
                 mb / packedBinaries.seconds, socat.seconds / packedBinaries.seconds);
     const auto [quitSeconds, quitLeftNothing] = quitDuringUnpack(root);

@@ -115,7 +115,9 @@ class Encoder
     {
         m_tune.blockSymbols = std::clamp(m_tune.blockSymbols, 256, 65535);
         m_tune.niceLength = std::clamp(m_tune.niceLength, kMinMatch, kMaxMatch);
-        m_buf.resize(kWindow + kChunk + kLookahead + 16);
+        // A small input (the packer's probe samples) needs no more buffer than its size.
+        const size_t room = maxInput < kWindow + kChunk ? size_t(maxInput) + 1 : kWindow + kChunk;
+        m_buf.resize(room + kLookahead + 16);
         m_head.assign(size_t(1) << kHashBits, 0);
         m_prev.assign(kWindow, 0);
         m_codes.resize(size_t(m_tune.blockSymbols));

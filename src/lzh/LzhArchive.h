@@ -6,8 +6,8 @@
 #include "lzh/ByteStream.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
