@@ -152,6 +152,7 @@ void benchOne(const fs::path &input, const fs::path &work)
     fs::copy_file(input, work / "lha" / name);
     bool ok = false, ok2 = false;
 
+    fs::create_directories(work / "ours");
     const Ours automatic = benchOurs(input, work, "zorvin auto", lzh::PackMethod::Auto, mb);
     const Ours thorough = benchOurs(input, work, "zorvin thorough", lzh::PackMethod::Lh5, mb);
 

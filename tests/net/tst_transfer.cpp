@@ -246,6 +246,7 @@ class TestTransfer : public QObject
     void foldersMissingFilesAndNotices();
     void packedTransfersArriveByteIdentical();
     void receiverWithoutArchiver();
+    void storedArchivesUnpackAsTheyArrive();
     void hostileArchivesAreRefusedAndLeaveNothing_data();
     void hostileArchivesAreRefusedAndLeaveNothing();
     void onlyTheHeadersItemIsUnpacked();
@@ -842,8 +843,10 @@ void TestTransfer::packedTransfersArriveByteIdentical()
     const QString picName = "CAPT" + a.ctx.LocalIpHex + "9.BMP";
     const QByteArray picture = writeFile(a.ctx.SendTempDir + picName, "BM" + randomBytes(3000, 8));
 
-    // A second packed transfer to b that a raw client holds back by its last byte.
-    const QByteArray note = writeFile(a.outbox() + "note.txt", randomBytes(3000, 12));
+    // A second packed transfer to b that a raw client holds back by its last byte. Text, so
+    // that its archive is -lh5- and goes to the archiver (a stored one is unpacked as it
+    // arrives).
+    const QByteArray note = writeFile(a.outbox() + "note.txt", fillerText(3000));
     QCOMPARE(runArchiver(a.engine, a.tmp.path() + "/SMALL.LZH", a.outbox() + "note.txt", true), 0);
     const QByteArray archive = readFile(a.tmp.path() + "/SMALL.LZH");
     auto held = rawClient("127.0.0.3");
@@ -960,6 +963,34 @@ void TestTransfer::receiverWithoutArchiver()
     QCOMPARE(readFile(b.recvFile("three.zip")), readFile(a.outbox() + "three.zip"));
 }
 
+void TestTransfer::storedArchivesUnpackAsTheyArrive()
+{
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    for (Peer *p : {&a, &b}) {
+        p->engine.CheckArchiver();
+        QVERIFY(p->start());
+    }
+    // Data that does not pack (a photo, say) goes packed as one stored entry, and the
+    // receiver's archiver never sees it: the data went into place as it arrived.
+    const QString name = QString::fromUtf8("写真 1.jpg");
+    const QByteArray photo = writeFile(a.outbox() + name, randomBytes(3 << 20, 41));
+    const QDateTime taken(QDate(2023, 5, 6), QTime(7, 8, 10), Qt::UTC);
+    {
+        QFile f(a.outbox() + name);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(taken, QFileDevice::FileModificationTime));
+    }
+    QSignalSpy unpacks(&b.engine.archiver(), &ArchiverQueue::finished);
+    a.queue("127.0.0.3", a.outbox(), name, 'F', 2, true);
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 30000);
+    QCOMPARE(a.host.sent[0].result, 0);
+    QCOMPARE(readFile(b.recvFile(name)), photo);
+    QCOMPARE(QFileInfo(b.recvFile(name)).lastModified().toUTC(), taken);
+    QCOMPARE(unpacks.size(), 0);
+    QCOMPARE(b.recvTemp(), QStringList());
+    QCOMPARE(QDir(a.ctx.SendTempDir).entryList(QDir::Files), QStringList());
+}
+
 namespace {
 
 // A receiver with the archiver, and a raw client that sends it `archive` as the packed
@@ -1004,6 +1035,14 @@ void TestTransfer::hostileArchivesAreRefusedAndLeaveNothing_data()
     QTest::newRow("expands past its declaration")
         << level2Entry("huge.bin", blocks, "-lh5-", 1000, crcOf(QByteArray(1000, ' ')) ^ 1) + '\0'
         << kUnlhaErrorReply << QString("UNLHA32 ERR C=%1").arg(int(lzh::ErrCrcMismatch));
+    // One stored entry is unpacked while it arrives; its CRC is checked at the end.
+    const QByteArray data = randomBytes(300000, 40);
+    QTest::newRow("stored, wrong CRC")
+        << level2Entry("huge.bin", data, "-lh0-", data.size(), crcOf(data) ^ 1) + '\0' << kUnlhaErrorReply
+        << QString("UNLHA32 ERR C=%1").arg(int(lzh::ErrCrcMismatch));
+    QTest::newRow("stored, no end mark")
+        << level2Entry("huge.bin", data, "-lh0-", data.size(), crcOf(data)) + 'x' << kUnlhaErrorReply
+        << QString("UNLHA32 ERR C=%1").arg(int(lzh::ErrHeaderTruncated));
 }
 
 void TestTransfer::hostileArchivesAreRefusedAndLeaveNothing()
