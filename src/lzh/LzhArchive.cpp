@@ -434,9 +434,10 @@ int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e)
 }
 
 // Writes the entry for `file` at the current end of `out`: header, then the data as the
-// plan says, stored when -lh5- would not make it smaller.
+// plan says, stored when -lh5- would not make it smaller; `headerOnly`: a stored entry
+// without its data.
 int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64_t mtime,
-               const PackPlan &plan)
+               const PackPlan &plan, bool headerOnly)
 {
     EntryInfo e;
     e.method = plan.stored ? "-lh0-" : "-lh5-";
@@ -449,6 +450,30 @@ int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64
     const long dataAt = std::ftell(out);
 
     bool stored = plan.stored;
+    if (stored && headerOnly) {
+        // The CRC first, then the header alone: the data stays where it is.
+        if (std::fseek(in, 0, SEEK_SET) != 0)
+            return ErrSourceRead;
+        std::vector<uint8_t> buf(1 << 18);
+        uint64_t total = 0;
+        uint16_t crc = 0;
+        while (const size_t n = std::fread(buf.data(), 1, buf.size(), in)) {
+            crc = crc16Update(crc, buf.data(), n);
+            total += n;
+        }
+        if (std::ferror(in))
+            return ErrSourceRead;
+        if (total > 0xFFFFFFFFull)
+            return ErrSourceTooLarge;
+        e.method = "-lh0-";
+        e.originalSize = e.packedSize = total;
+        e.crc = crc;
+        header = level2Header(e);
+        if (std::fseek(out, headerAt, SEEK_SET) != 0 ||
+            std::fwrite(header.data(), 1, header.size(), out) != header.size())
+            return ErrArchiveWrite;
+        return Ok;
+    }
     if (!stored) {
         FileSource source(in);
         FileSink sink(out);
@@ -602,10 +627,12 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     }
 
     const PackPlan plan = planPack(in.get(), size, options);
-    int r = writeEntry(out.get(), in.get(), storedName, unixTime, plan);
+    // Only an archive that holds nothing else may end up as a header alone.
+    const bool headerOnly = plan.stored && options.headerOnlyWhenStored && std::ftell(out.get()) == 0;
+    int r = writeEntry(out.get(), in.get(), storedName, unixTime, plan, headerOnly);
     if (r != Ok)
         return r;
-    if (std::fputc(0, out.get()) == EOF || std::fflush(out.get()) != 0)
+    if ((!headerOnly && std::fputc(0, out.get()) == EOF) || std::fflush(out.get()) != 0)
         return ErrArchiveWrite;
     const long length = std::ftell(out.get());
     if (std::fclose(out.release()) != 0)
@@ -764,6 +791,27 @@ int unpackArchive(const fs::path &archive, const fs::path &destination, const Na
         written.paths.push_back(target);
         setFileTime(target, info.mtime);
     }
+}
+
+bool storedBehind(const fs::path &archive, StoredBehind &found)
+{
+    std::error_code ec;
+    const uintmax_t length = fs::file_size(archive, ec);
+    FilePtr in(ec ? nullptr : std::fopen(archive.c_str(), "rb"));
+    if (!in)
+        return false;
+    FileSource source(in.get());
+    ArchiveReader reader(source);
+    EntryInfo info;
+    bool end = false;
+    if (reader.next(info, end) != Ok || end || info.method != "-lh0-" || info.packedSize != info.originalSize)
+        return false;
+    const long headerBytes = std::ftell(in.get());
+    if (headerBytes <= 0 || uintmax_t(headerBytes) != length)
+        return false;
+    found.headerBytes = uint64_t(headerBytes);
+    found.dataBytes = info.packedSize;
+    return true;
 }
 
 int listArchive(const fs::path &archive, std::vector<EntryInfo> &entries)

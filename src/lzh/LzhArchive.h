@@ -75,7 +75,23 @@ enum class PackMethod { Auto, Lh5, Stored };
 struct PackOptions
 {
     PackMethod method = PackMethod::Auto;
+    // For a transfer: when the file goes stored into a new archive, only the entry's header
+    // is written (its CRC taken in one read pass). The caller sends the file's bytes and
+    // the end mark 0 behind it, so that the data is never copied; storedBehind() tells such
+    // a file from a complete archive.
+    bool headerOnlyWhenStored = false;
 };
+
+// What storedBehind() found: the header's length and the data the caller sends after it.
+struct StoredBehind
+{
+    uint64_t headerBytes = 0;
+    uint64_t dataBytes = 0;
+};
+
+// True when `archive` is the header of one stored entry without its data, as packFile
+// writes it with headerOnlyWhenStored; a complete archive always ends after its header.
+bool storedBehind(const std::filesystem::path &archive, StoredBehind &found);
 
 // What the probe of an Auto pack found: the share of bytes -lh5- kept on samples spread
 // over the file (1.0 when nothing was probed), and whether the entry goes stored.

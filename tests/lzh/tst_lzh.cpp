@@ -147,6 +147,7 @@ class TstLzh : public QObject
     void probeChoosesMethodAndSearch();
     void oursUnpackWithLhasaAndLha();
     void largeAndStoredEntriesUnpackWithLhasaAndLha();
+    void storedHeaderAloneCompletesToAnArchive();
     void lhaArchivesUnpackWithOurs_data();
     void lhaArchivesUnpackWithOurs();
 
@@ -685,6 +686,51 @@ void TstLzh::largeAndStoredEntriesUnpackWithLhasaAndLha()
         const QString utf8Name = f.name == jpName ? jpUtf8 : QString::fromLatin1(f.name);
         QVERIFY2(readAll(byLha + QLatin1Char('/') + utf8Name) == f.data, f.name.constData());
     }
+}
+
+void TstLzh::storedHeaderAloneCompletesToAnArchive()
+{
+    // For a transfer, a stored entry leaves only its header; the header, the file and the
+    // end mark one after another make an archive that lhasa, lha and we unpack.
+    const QByteArray jpName("\x8E\xCA\x90\x5E.jpg"); // 写真.jpg
+    const QByteArray photo = randomBytes(2 << 20, 51);
+    const QString src = m_in + QStringLiteral("/photo");
+    writeFile(src, photo);
+    lzh::PackOptions forSending;
+    forSending.headerOnlyWhenStored = true;
+    const QString head = m_dir->filePath(QStringLiteral("head.lzh"));
+    QCOMPARE(lzh::packFile(P(head), P(src), jpName.toStdString(), forSending), int(lzh::Ok));
+    lzh::StoredBehind behind;
+    QVERIFY(lzh::storedBehind(P(head), behind));
+    QCOMPARE(behind.dataBytes, uint64_t(photo.size()));
+    QCOMPARE(qint64(behind.headerBytes), QFileInfo(head).size());
+
+    const QString arc = m_dir->filePath(QStringLiteral("whole.lzh"));
+    writeFile(arc, readAll(head) + photo + QByteArray(1, '\0'));
+    QVERIFY(!lzh::storedBehind(P(arc), behind));
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
+    QCOMPARE(readRaw(m_out, jpName), photo);
+    const QString byLhasa = m_dir->filePath(QStringLiteral("lhasa"));
+    const QString byLha = m_dir->filePath(QStringLiteral("lha"));
+    QVERIFY(QDir().mkpath(byLhasa) && QDir().mkpath(byLha));
+    QByteArray log;
+    QCOMPARE(runTool(QStringLiteral("lhasa"), {QStringLiteral("xf"), arc}, byLhasa, &log), 0);
+    QCOMPARE(runTool(QStringLiteral("lha"), {QStringLiteral("xy"), arc}, byLha, &log, true), 0);
+    QCOMPARE(readRaw(byLhasa, jpName), photo);
+    QCOMPARE(readAll(byLha + QStringLiteral("/写真.jpg")), photo);
+
+    // Data that packs, and an archive that already holds entries, are written whole.
+    const QString text = m_in + QStringLiteral("/text");
+    writeFile(text, mixedBytes(2 << 20, 52));
+    const QString packed = m_dir->filePath(QStringLiteral("packed.lzh"));
+    QCOMPARE(lzh::packFile(P(packed), P(text), "text", forSending), int(lzh::Ok));
+    QVERIFY(!lzh::storedBehind(P(packed), behind));
+    QCOMPARE(lzh::packFile(P(packed), P(src), "photo", forSending), int(lzh::Ok));
+    QVERIFY(!lzh::storedBehind(P(packed), behind));
+    std::vector<lzh::EntryInfo> entries;
+    QCOMPARE(lzh::listArchive(P(packed), entries), int(lzh::Ok));
+    QCOMPARE(entries.size(), size_t(2));
+    QCOMPARE(entries[1].method, std::string("-lh0-"));
 }
 
 void TstLzh::lhaArchivesUnpackWithOurs_data()

@@ -981,12 +981,20 @@ void TestTransfer::storedArchivesUnpackAsTheyArrive()
         QVERIFY(f.setFileTime(taken, QFileDevice::FileModificationTime));
     }
     QSignalSpy unpacks(&b.engine.archiver(), &ArchiverQueue::finished);
-    a.queue("127.0.0.3", a.outbox(), name, 'F', 2, true);
+    // Nor is the photo copied into an archive on the sending side: the pack leaves the
+    // entry's header alone, and the body is streamed from the photo behind it.
+    const int slot = a.queue("127.0.0.3", a.outbox(), name, 'F', 2, true);
+    const QString archive = a.ctx.SendTempDir + a.engine.sender().job(slot).archiveName;
+    qint64 archiveBytes = -1;
+    connect(&a.engine.archiver(), &ArchiverQueue::finished, this,
+            [&] { archiveBytes = QFileInfo(archive).size(); });
     QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 30000);
     QCOMPARE(a.host.sent[0].result, 0);
     QCOMPARE(readFile(b.recvFile(name)), photo);
     QCOMPARE(QFileInfo(b.recvFile(name)).lastModified().toUTC(), taken);
     QCOMPARE(unpacks.size(), 0);
+    QVERIFY2(archiveBytes > 0 && archiveBytes < 1000, qPrintable(QString::number(archiveBytes)));
+    QCOMPARE(a.engine.sender().job(slot).inUse, false);
     QCOMPARE(b.recvTemp(), QStringList());
     QCOMPARE(QDir(a.ctx.SendTempDir).entryList(QDir::Files), QStringList());
 }
