@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace lzh {
@@ -48,9 +49,19 @@ class BitWriter
         }
     }
 
+    // Appends a stream of `bits` bits, most significant first, as another writer made it.
+    void putBits(const uint8_t *data, uint64_t bits)
+    {
+        for (; bits >= 8; bits -= 8)
+            put(8, *data++);
+        if (bits > 0)
+            put(int(bits), uint32_t(*data >> (8 - bits)));
+    }
+
     // Pads the last byte with zero bits and hands everything to the sink.
     bool finish()
     {
+        m_bitLength = (m_written + m_used) * 8 + uint64_t(m_bits);
         while (m_bits >= 8) {
             m_bits -= 8;
             m_buf[m_used++] = uint8_t(m_acc >> m_bits);
@@ -65,6 +76,8 @@ class BitWriter
 
     bool ok() const { return m_ok; }
     uint64_t written() const { return m_written; }
+    // The bits written before finish() padded them to a whole byte.
+    uint64_t bitLength() const { return m_bitLength; }
 
   private:
     void flushBuffer()
@@ -83,6 +96,7 @@ class BitWriter
     int m_bits = 0;
     bool m_ok = true;
     uint64_t m_written = 0;
+    uint64_t m_bitLength = 0;
 };
 
 // Bytes that agree at `s` and `m`, up to `limit`; eight at a time where possible.
@@ -110,8 +124,11 @@ int bitLength(uint32_t v)
 class Encoder
 {
   public:
-    Encoder(ByteSource &in, ByteSink &out, const EncoderTuning &tuning, uint64_t maxInput)
-        : m_in(in), m_out(out), m_tune(tuning), m_maxInput(maxInput)
+    // The first `dictionaryBytes` of the input only fill the dictionary: matches may reach
+    // into them, but they are not coded.
+    Encoder(ByteSource &in, ByteSink &out, const EncoderTuning &tuning, uint64_t maxInput,
+            uint32_t dictionaryBytes = 0)
+        : m_in(in), m_out(out), m_tune(tuning), m_maxInput(maxInput), m_dictionaryBytes(dictionaryBytes)
     {
         m_tune.blockSymbols = std::clamp(m_tune.blockSymbols, 256, 65535);
         m_tune.niceLength = std::clamp(m_tune.niceLength, kMinMatch, kMaxMatch);
@@ -125,6 +142,7 @@ class Encoder
     }
 
     int run(EncodeResult &result);
+    uint64_t packedBits() const { return m_bits.bitLength(); }
 
   private:
     uint32_t hashAt(size_t i) const
@@ -159,6 +177,7 @@ class Encoder
     void insertMatched(uint32_t from, uint32_t stop, int len);
     int runLazy();
     int runGreedy();
+    int fillDictionary(uint32_t &pos);
     void literal(uint8_t c)
     {
         m_codes[size_t(m_count)] = c;
@@ -186,6 +205,7 @@ class Encoder
     ByteSink &m_out;
     EncoderTuning m_tune;
     uint64_t m_maxInput;
+    uint32_t m_dictionaryBytes;
     BitWriter m_bits{m_out};
 
     std::vector<uint8_t> m_buf;
@@ -289,9 +309,23 @@ void Encoder::insertMatched(uint32_t from, uint32_t stop, int len)
         insert(p);
 }
 
+int Encoder::fillDictionary(uint32_t &pos)
+{
+    for (pos = 0; pos < m_dictionaryBytes; ++pos) {
+        if (const int r = refill(pos); r != Ok)
+            return r;
+        if (pos - m_base >= m_end)
+            break;
+        insert(pos);
+    }
+    return Ok;
+}
+
 int Encoder::runLazy()
 {
     uint32_t pos = 0;
+    if (const int r = fillDictionary(pos); r != Ok)
+        return r;
     int prevLen = 0;
     uint32_t prevDist = 0;
     bool pending = false; // a literal or match at pos - 1 is still undecided
@@ -340,6 +374,8 @@ int Encoder::runLazy()
 int Encoder::runGreedy()
 {
     uint32_t pos = 0;
+    if (const int r = fillDictionary(pos); r != Ok)
+        return r;
     for (;;) {
         if (const int r = refill(pos); r != Ok)
             return r;
@@ -538,6 +574,98 @@ int encodeLh5(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxI
 {
     auto encoder = std::make_unique<Encoder>(in, out, tuning, maxInput);
     return encoder->run(result);
+}
+
+namespace {
+
+// One piece of a parallel pack: the window before it, then its own bytes, and what it
+// packed to.
+struct Piece
+{
+    std::vector<uint8_t> input;
+    uint32_t dictionaryBytes = 0;
+    MemorySink packed;
+    uint64_t bits = 0;
+    int result = Ok;
+
+    void pack(const EncoderTuning &tuning)
+    {
+        MemorySource source(input.data(), input.size());
+        EncodeResult ignored;
+        Encoder encoder(source, packed, tuning, input.size(), dictionaryBytes);
+        result = encoder.run(ignored);
+        bits = encoder.packedBits();
+    }
+};
+
+} // namespace
+
+int encodeLh5Parallel(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxInput,
+                      const EncoderTuning &tuning, int threads)
+{
+    threads = std::max(1, threads);
+    std::vector<Piece> pieces(static_cast<size_t>(threads));
+    std::vector<uint8_t> window; // the last dictionary's worth of input read so far
+    BitWriter bits(out);
+    uint64_t total = 0;
+    uint16_t crc = 0;
+    for (bool eof = false; !eof;) {
+        // Read the pieces of this round, each behind the window that precedes it.
+        size_t used = 0;
+        for (Piece &piece : pieces) {
+            piece.input.assign(window.begin(), window.end());
+            piece.dictionaryBytes = uint32_t(window.size());
+            piece.input.resize(window.size() + kParallelPieceBytes);
+            size_t got = window.size();
+            while (got < piece.input.size()) {
+                const size_t n = in.read(piece.input.data() + got, piece.input.size() - got);
+                if (in.failed())
+                    return ErrSourceRead;
+                if (n == 0) {
+                    eof = true;
+                    break;
+                }
+                got += n;
+            }
+            piece.input.resize(got);
+            const size_t fresh = got - piece.dictionaryBytes;
+            if (fresh == 0)
+                break;
+            crc = crc16Update(crc, piece.input.data() + piece.dictionaryBytes, fresh);
+            total += fresh;
+            if (total > maxInput)
+                return ErrSourceTooLarge;
+            window.assign(piece.input.end() - std::ptrdiff_t(std::min<size_t>(got, kWindow)),
+                          piece.input.end());
+            ++used;
+            if (eof)
+                break;
+        }
+        // Pack them side by side and join their bit streams in order: each ends with a
+        // whole block, so the joined stream is one valid -lh5- stream.
+        std::vector<std::thread> workers;
+        for (size_t k = 1; k < used; ++k)
+            workers.emplace_back([&piece = pieces[k], &tuning] { piece.pack(tuning); });
+        if (used > 0)
+            pieces[0].pack(tuning);
+        for (std::thread &worker : workers)
+            worker.join();
+        for (size_t k = 0; k < used; ++k) {
+            Piece &piece = pieces[k];
+            if (piece.result != Ok)
+                return piece.result;
+            bits.putBits(piece.packed.bytes.data(), piece.bits);
+            piece.packed.bytes.clear();
+            if (!bits.ok())
+                return ErrArchiveWrite;
+        }
+    }
+    if (!bits.finish())
+        return ErrArchiveWrite;
+    result.originalSize = total;
+    result.packedSize = bits.written();
+    result.crc = crc;
+    return Ok;
 }
 
 } // namespace lzh

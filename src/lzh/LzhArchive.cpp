@@ -5,6 +5,7 @@
 #include "lzh/LhDecoder.h"
 #include "lzh/LzhErrors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <random>
 #include <system_error>
+#include <thread>
 
 namespace lzh {
 
@@ -478,8 +480,11 @@ int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64
         FileSource source(in);
         FileSink sink(out);
         EncodeResult packed;
-        const int r = encodeLh5(source, sink, packed, 0xFFFFFFFFull,
-                                plan.fastSearch ? EncoderTuning::fast() : EncoderTuning{});
+        // Large inputs are packed on every core; pictures and small files as before.
+        const int r = plan.fastSearch
+                          ? encodeLh5Parallel(source, sink, packed, 0xFFFFFFFFull, EncoderTuning::fast(),
+                                              int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)))
+                          : encodeLh5(source, sink, packed);
         if (r != Ok)
             return r;
         e.originalSize = packed.originalSize;

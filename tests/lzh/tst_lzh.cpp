@@ -2,6 +2,7 @@
 // interop with Debian's LHA programs (lhasa and the Java lha).
 #include "lzh/Crc16.h"
 #include "lzh/Lh5Encoder.h"
+#include "lzh/LhDecoder.h"
 #include "lzh/LzhArchive.h"
 #include "lzh/LzhErrors.h"
 #include "support/CraftedArchives.h"
@@ -144,6 +145,7 @@ class TstLzh : public QObject
     void onlyTheNamedEntryIsWritten();
     void failureRemovesEarlierEntries();
     void cancelStopsAndLeavesNothing();
+    void parallelPiecesJoinIntoOneStream();
     void probeChoosesMethodAndSearch_data();
     void probeChoosesMethodAndSearch();
     void oursUnpackWithLhasaAndLha();
@@ -556,6 +558,43 @@ void TstLzh::cancelStopsAndLeavesNothing()
     cancel = false;
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::Ok));
     QCOMPARE(filesIn(m_out), (QStringList{QStringLiteral("big.bin"), QStringLiteral("small.bin")}));
+}
+
+void TstLzh::parallelPiecesJoinIntoOneStream()
+{
+    // Pieces packed side by side, their bit streams joined at any bit position: one
+    // stream that decodes whole, the same bytes whatever the number of threads, and about
+    // the size of one encoder's.
+    const QByteArray data = mixedBytes(9 << 20, 71) + randomBytes(300000, 72) + mixedBytes(5000, 73);
+    auto pack = [&](int threads, lzh::EncodeResult &result) {
+        lzh::MemorySource source(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
+        lzh::MemorySink sink;
+        const int r =
+            lzh::encodeLh5Parallel(source, sink, result, 0xFFFFFFFFull, lzh::EncoderTuning::fast(), threads);
+        return r == lzh::Ok ? sink.bytes : std::vector<uint8_t>();
+    };
+    lzh::EncodeResult one, three, whole;
+    const std::vector<uint8_t> byOne = pack(1, one);
+    const std::vector<uint8_t> byThree = pack(3, three);
+    QVERIFY(!byOne.empty());
+    QVERIFY(byOne == byThree);
+    QCOMPARE(one.originalSize, uint64_t(data.size()));
+    QCOMPARE(one.packedSize, uint64_t(byOne.size()));
+
+    lzh::MemorySource plain(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
+    lzh::MemorySink single;
+    QCOMPARE(lzh::encodeLh5(plain, single, whole, 0xFFFFFFFFull, lzh::EncoderTuning::fast()), int(lzh::Ok));
+    QCOMPARE(one.crc, whole.crc);
+    QVERIFY2(double(byOne.size()) < 1.01 * double(single.bytes.size()),
+             qPrintable(QStringLiteral("%1 vs %2").arg(byOne.size()).arg(single.bytes.size())));
+
+    lzh::MemorySource packed(byOne.data(), byOne.size());
+    lzh::LimitedSource limited(packed, byOne.size());
+    lzh::MemorySink back(size_t(data.size()));
+    uint16_t crc = 0;
+    QCOMPARE(lzh::decodeEntry("-lh5-", limited, uint64_t(data.size()), back, crc), int(lzh::Ok));
+    QCOMPARE(crc, one.crc);
+    QVERIFY(back.bytes == std::vector<uint8_t>(data.begin(), data.end()));
 }
 
 void TstLzh::probeChoosesMethodAndSearch_data()
