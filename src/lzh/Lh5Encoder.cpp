@@ -156,7 +156,7 @@ class Encoder
         const uint32_t v = w >> 8;
         return (v * 2654435761u) >> (32 - kHashBits);
     }
-    void insert(uint32_t pos)
+    [[gnu::always_inline]] void insert(uint32_t pos)
     {
         const size_t i = pos - m_base;
         if (i + kMinMatch > m_end)
@@ -165,9 +165,9 @@ class Encoder
         m_prev[pos & kWindowMask] = m_head[h];
         m_head[h] = pos + 1;
     }
-    int findMatch(uint32_t pos, int prevLen, uint32_t &dist);
+    [[gnu::always_inline]] inline int findMatch(uint32_t pos, int prevLen, uint32_t &dist);
     // Keeps the window behind and the lookahead in front of pos.
-    int refill(uint32_t pos)
+    [[gnu::always_inline]] int refill(uint32_t pos)
     {
         if (m_eof || m_end - (pos - m_base) >= kLookahead)
             return Ok;
@@ -230,7 +230,7 @@ class Encoder
     uint16_t m_ptCode[kNT] = {};
 };
 
-int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
+inline int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
 {
     const size_t i = pos - m_base;
     const int avail = int(std::min<size_t>(m_end - i, kMaxMatch));
