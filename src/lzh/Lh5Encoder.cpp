@@ -178,6 +178,7 @@ class Encoder
     int runLazy();
     int runGreedy();
     int fillDictionary(uint32_t &pos);
+    [[gnu::always_inline]] inline bool reach(uint32_t pos, size_t &i, int &r);
     void literal(uint8_t c)
     {
         m_codes[size_t(m_count)] = c;
@@ -309,6 +310,22 @@ void Encoder::insertMatched(uint32_t from, uint32_t stop, int len)
         insert(p);
 }
 
+// Readies `pos` for coding: its bytes read and the position in the hash chains (`i` its
+// index in the buffer). False at the end of the input, or with `r` set on a failure.
+inline bool Encoder::reach(uint32_t pos, size_t &i, int &r)
+{
+    r = refill(pos);
+    if (r == Ok && !m_bits.ok())
+        r = ErrArchiveWrite;
+    if (r != Ok)
+        return false;
+    i = pos - m_base;
+    if (i >= m_end)
+        return false;
+    insert(pos);
+    return true;
+}
+
 int Encoder::fillDictionary(uint32_t &pos)
 {
     for (pos = 0; pos < m_dictionaryBytes; ++pos) {
@@ -330,14 +347,9 @@ int Encoder::runLazy()
     uint32_t prevDist = 0;
     bool pending = false; // a literal or match at pos - 1 is still undecided
 
-    for (;;) {
-        if (const int r = refill(pos); r != Ok)
-            return r;
-        const size_t i = pos - m_base;
-        if (i >= m_end)
-            break;
-
-        insert(pos);
+    size_t i = 0;
+    int r = Ok;
+    while (reach(pos, i, r)) {
         uint32_t dist = 0;
         int len = 0;
         if (prevLen < m_tune.maxLazy)
@@ -361,9 +373,9 @@ int Encoder::runLazy()
             prevDist = dist;
             ++pos;
         }
-        if (!m_bits.ok())
-            return ErrArchiveWrite;
     }
+    if (r != Ok)
+        return r;
     if (pending)
         literal(m_buf[pos - 1 - m_base]);
     return Ok;
@@ -376,13 +388,9 @@ int Encoder::runGreedy()
     uint32_t pos = 0;
     if (const int r = fillDictionary(pos); r != Ok)
         return r;
-    for (;;) {
-        if (const int r = refill(pos); r != Ok)
-            return r;
-        const size_t i = pos - m_base;
-        if (i >= m_end)
-            break;
-        insert(pos);
+    size_t i = 0;
+    int r = Ok;
+    while (reach(pos, i, r)) {
         uint32_t dist = 0;
         const int len = findMatch(pos, 0, dist);
         if (len >= kMinMatch) {
@@ -394,10 +402,8 @@ int Encoder::runGreedy()
             literal(m_buf[i]);
             ++pos;
         }
-        if (!m_bits.ok())
-            return ErrArchiveWrite;
     }
-    return Ok;
+    return r;
 }
 
 int Encoder::run(EncodeResult &result)
