@@ -172,6 +172,7 @@ void benchOne(const fs::path &input, const fs::path &work)
     const uintmax_t lhaSize = fs::exists(theirs) ? fs::file_size(theirs) : 0;
     row("lha -lh5-", mb, lhaPack, lhaSize, lhaUnpack,
         ok && ok2 && sameFile(input, work / "lha" / "out" / name));
+    fs::create_directories(work / "lhasa");
     const double lhasaTheirs = seconds(
         [&] {
             return shell("cd " + shellQuote(work / "lhasa") + " && lhasa xqf " + shellQuote(theirs) +
