@@ -7,6 +7,7 @@
 #include "lzh/LzhErrors.h"
 
 #include <QIODevice>
+#include <utility>
 
 namespace {
 

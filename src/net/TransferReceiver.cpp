@@ -17,6 +17,7 @@
 #include <QStorageInfo>
 #include <QTcpSocket>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
