@@ -48,7 +48,8 @@ class BitReader
         }
         refillSlow();
     }
-    uint32_t peek(int n) const { return n ? uint32_t(m_acc >> (64 - n)) : 0; }
+    // The next n bits, 1 <= n <= 32.
+    uint32_t peek(int n) const { return uint32_t(m_acc >> (64 - n)); }
     void skip(int n)
     {
         m_acc <<= n;
@@ -63,7 +64,7 @@ class BitReader
         return v;
     }
     // True once bits beyond the real input were consumed.
-    bool overrun() const { return m_padBytes * 8 > uint64_t(m_count); }
+    bool overrun() const { return m_padBytes != 0 && m_padBytes * 8 > uint64_t(m_count); }
     bool readFailed() const { return m_in.failed(); }
 
   private:
@@ -153,7 +154,7 @@ template <int TableBits, int MaxSymbols> class HuffDecoder
     }
 
     // The next symbol, or -1 for a code that the table does not hold.
-    int decode(BitReader &bits) const
+    [[gnu::always_inline]] int decode(BitReader &bits) const
     {
         const uint16_t e = m_table[bits.peek(TableBits)];
         if (e < kLong) {
