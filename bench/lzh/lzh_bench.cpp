@@ -71,6 +71,22 @@ std::string methodOf(const fs::path &archive)
     return entries.front().method;
 }
 
+// lhasa unpacks `archive` (of `input`) into a folder of its own: one row, and its seconds.
+double lhasaRow(const fs::path &input, const fs::path &archive, const fs::path &work, double mb)
+{
+    fs::create_directories(work / "lhasa");
+    bool ok = false;
+    const double sec = seconds(
+        [&] {
+            return shell("cd " + shellQuote(work / "lhasa") + " && lhasa xqf " + shellQuote(archive) +
+                         " >/dev/null 2>&1");
+        },
+        &ok);
+    row("  lhasa unpacks it", mb, 0, 0, sec, ok && sameFile(input, work / "lhasa" / input.filename()));
+    fs::remove_all(work / "lhasa");
+    return sec;
+}
+
 struct Ours
 {
     double pack = 0, unpack = 0;
@@ -100,15 +116,7 @@ Ours benchOurs(const fs::path &input, const fs::path &work, const char *label, l
     row(std::string(label) + " " + methodOf(archive), mb, r.pack, r.size, r.unpack,
         ok && ok2 && sameFile(input, work / "ours" / "out" / name));
     // lhasa reads what we wrote.
-    fs::create_directories(work / "lhasa");
-    const double lhasa = seconds(
-        [&] {
-            return shell("cd " + shellQuote(work / "lhasa") + " && lhasa xqf " + shellQuote(archive) +
-                         " >/dev/null 2>&1");
-        },
-        &ok);
-    row(std::string("  lhasa unpacks it"), mb, 0, 0, lhasa, ok && sameFile(input, work / "lhasa" / name));
-    fs::remove_all(work / "lhasa");
+    lhasaRow(input, archive, work, mb);
     return r;
 }
 
@@ -172,14 +180,7 @@ void benchOne(const fs::path &input, const fs::path &work)
     const uintmax_t lhaSize = fs::exists(theirs) ? fs::file_size(theirs) : 0;
     row("lha -lh5-", mb, lhaPack, lhaSize, lhaUnpack,
         ok && ok2 && sameFile(input, work / "lha" / "out" / name));
-    fs::create_directories(work / "lhasa");
-    const double lhasaTheirs = seconds(
-        [&] {
-            return shell("cd " + shellQuote(work / "lhasa") + " && lhasa xqf " + shellQuote(theirs) +
-                         " >/dev/null 2>&1");
-        },
-        &ok);
-    row("  lhasa unpacks it", mb, 0, 0, lhasaTheirs, ok && sameFile(input, work / "lhasa" / name));
+    const double lhasaTheirs = lhasaRow(input, theirs, work, mb);
     fs::create_directories(work / "ours" / "out");
     const double oursTheirs =
         seconds([&] { return lzh::unpackArchive(theirs, work / "ours" / "out", nullptr) == lzh::Ok; }, &ok);

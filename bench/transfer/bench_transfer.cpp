@@ -64,6 +64,18 @@ struct Peer
         QDir().mkpath(ctx.settings.RecvFileSavePlace);
         host.listen(engine.events());
     }
+    // Opens the sockets and checks the archiver; says why when the sockets do not open.
+    bool start()
+    {
+        QString err;
+        int num = 0;
+        if (!engine.OpenSockets(&err, &num)) {
+            std::printf("cannot open sockets: %d %s\n", num, qPrintable(err));
+            return false;
+        }
+        engine.CheckArchiver();
+        return true;
+    }
     ModZorvin ctx;
     BenchHost host;
     NetEngine engine{ctx, host};
@@ -183,13 +195,8 @@ Run engineRun(Peer &a, const QString &recvFolder, const QString &folder, const Q
 int receiverMain(QCoreApplication &app, const QString &root, quint16 port)
 {
     Peer b("127.0.0.3", root, port);
-    QString err;
-    int num = 0;
-    if (!b.engine.OpenSockets(&err, &num)) {
-        std::printf("cannot open sockets: %d %s\n", num, qPrintable(err));
+    if (!b.start())
         return 1;
-    }
-    b.engine.CheckArchiver();
     std::printf("ready\n");
     std::fflush(stdout);
     return app.exec();
@@ -235,11 +242,8 @@ Run socatRun(const QString &source, const QString &target)
 std::pair<double, bool> quitDuringUnpack(const QString &root)
 {
     auto c = std::make_unique<Peer>("127.0.0.4", root);
-    QString err;
-    int num = 0;
-    if (!c->engine.OpenSockets(&err, &num))
+    if (!c->start())
         return {-1, false};
-    c->engine.CheckArchiver();
     const QString recvTemp = c->ctx.RecvTempDir;
     const QByteArray archive = CraftedArchives::repeatArchive("long.bin", 64);
     SendJob job;
@@ -300,13 +304,8 @@ int main(int argc, char **argv)
     writeBinaries(src + "/binaries.bin", mib << 20);
 
     Peer a("127.0.0.2", root);
-    QString err;
-    int num = 0;
-    if (!a.engine.OpenSockets(&err, &num)) {
-        std::printf("cannot open sockets: %d %s\n", num, qPrintable(err));
+    if (!a.start())
         return 1;
-    }
-    a.engine.CheckArchiver();
     const long idleKb = statusKb("VmRSS:");
 
     QProcess receiver;
