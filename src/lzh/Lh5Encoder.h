@@ -43,7 +43,7 @@ inline constexpr size_t kParallelPieceBytes = size_t(4) << 20;
 // Packs like encodeLh5 on up to `threads` threads, the way parallel gzip does: pieces of
 // kParallelPieceBytes, each with the 8 KiB before it as dictionary, are packed side by
 // side and their bit streams joined into one -lh5- stream. The output does not depend on
-// `threads`; it is a little larger than encodeLh5's (one block ends at each piece).
+// `threads` and is about as large as encodeLh5's (a block ends at each piece).
 int encodeLh5Parallel(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxInput,
                       const EncoderTuning &tuning, int threads);
 

@@ -90,7 +90,8 @@ struct StoredBehind
 };
 
 // True when `archive` is the header of one stored entry without its data, as packFile
-// writes it with headerOnlyWhenStored; a complete archive always ends after its header.
+// writes it with headerOnlyWhenStored; a complete archive has at least its end mark after
+// the header.
 bool storedBehind(const std::filesystem::path &archive, StoredBehind &found);
 
 // What the probe of an Auto pack found: the share of bytes -lh5- kept on samples spread
