@@ -684,6 +684,23 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
         QTRY_COMPARE(b.recvTemp(), QStringList());
         QCOMPARE(b.engine.receiver().slotsInUse(), 0);
     }
+    {
+        // A stored entry is unpacked as it arrives: what is already in place goes with the
+        // hang-up.
+        const QByteArray data = randomBytes(200000, 42);
+        const QByteArray archive = CraftedArchives::level2Entry("cut.bin", data, "-lh0-", data.size(),
+                                                                CraftedArchives::crcOf(data)) +
+                                   '\0';
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
+                           "CUT.LZH", "cut.bin") +
+                 archive.left(150000));
+        QTRY_VERIFY(QFileInfo(b.ctx.RecvTempDir + "CUT.LZH").size() > 100000);
+        s->disconnectFromHost();
+        QTRY_COMPARE(b.recvTemp(), QStringList());
+        QCOMPARE(b.engine.receiver().slotsInUse(), 0);
+    }
     QCOMPARE(b.host.received.size(), 0);
 }
 
