@@ -2,7 +2,8 @@
 # Makes the two benchmark inputs in the given folder (default bench-inputs/):
 #   shot.bmp     a 1920x1080 24-bit screenshot of a desktop with text and windows,
 #                taken under a private Xvfb with a few X programs open;
-#   binaries.bin 64 MiB of the system's shared libraries, concatenated.
+#   binaries.bin 64 MiB of the system's shared libraries, concatenated;
+#   random.bin   64 MiB of random bytes (what photos, videos and archives look like to a packer).
 # Then runs lzh_bench on them when its path is given as the second argument.
 set -euo pipefail
 # The X programs and the bench get their own HOME, XDG folders and TMPDIR, as the tests do.
@@ -16,6 +17,10 @@ mkdir -p "$out"
 if [ ! -s "$out/binaries.bin" ]; then
   find /usr/lib/x86_64-linux-gnu -maxdepth 1 -name '*.so*' -type f -size +20k -print0 | sort -z |
     xargs -0 cat 2>/dev/null | head -c $((64 * 1024 * 1024)) > "$out/binaries.bin" || true
+fi
+
+if [ ! -s "$out/random.bin" ]; then
+  head -c $((64 * 1024 * 1024)) /dev/urandom > "$out/random.bin"
 fi
 
 if [ ! -s "$out/shot.bmp" ]; then
@@ -43,7 +48,7 @@ if [ ! -s "$out/shot.bmp" ]; then
   import -window root BMP3:"$out/shot.bmp"
 fi
 
-ls -l "$out/shot.bmp" "$out/binaries.bin"
+ls -l "$out/shot.bmp" "$out/binaries.bin" "$out/random.bin"
 if [ -n "$bench" ]; then
-  "$bench" "$out/shot.bmp" "$out/binaries.bin"
+  "$bench" "$out/shot.bmp" "$out/binaries.bin" "$out/random.bin"
 fi

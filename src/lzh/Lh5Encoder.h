@@ -4,6 +4,7 @@
 
 #include "lzh/ByteStream.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace lzh {
@@ -14,9 +15,14 @@ struct EncoderTuning
 {
     int maxChain = 24;       // candidates looked at per position
     int goodLength = 8;      // a previous match this long quarters the search
-    int maxLazy = 12;        // a previous match this long is taken without looking further
+    int maxLazy = 12;        // a previous match this long is taken without looking further; 0: no lazy step
     int niceLength = 48;     // a match this long ends the search
     int blockSymbols = 8192; // codes per Huffman block; small blocks follow the data closely
+    int insertLimit = 64;    // of a longer match only the last positions go into the hash chains
+
+    // The quick settings for large inputs: few candidates, the first match taken, and long
+    // matches left out of the chains.
+    static EncoderTuning fast() { return {8, 8, 0, 24, 8192, 8}; }
 };
 
 struct EncodeResult
@@ -30,5 +36,15 @@ struct EncodeResult
 // ErrSourceTooLarge (input beyond `maxInput` bytes).
 int encodeLh5(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxInput = 0xFFFFFFFFull,
               const EncoderTuning &tuning = {});
+
+// The input is packed in pieces of this size, each with the dictionary before it.
+inline constexpr size_t kParallelPieceBytes = size_t(4) << 20;
+
+// Packs like encodeLh5 on up to `threads` threads, the way parallel gzip does: pieces of
+// kParallelPieceBytes, each with the 8 KiB before it as dictionary, are packed side by
+// side and their bit streams joined into one -lh5- stream. The output does not depend on
+// `threads` and is about as large as encodeLh5's (a block ends at each piece).
+int encodeLh5Parallel(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxInput,
+                      const EncoderTuning &tuning, int threads);
 
 } // namespace lzh

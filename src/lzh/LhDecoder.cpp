@@ -5,6 +5,7 @@
 #include "lzh/LzhErrors.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -13,9 +14,12 @@ namespace lzh {
 
 namespace {
 
-constexpr size_t kRingBits = 16; // the largest dictionary (-lh7-)
+// Twice the largest dictionary (-lh7-): a match may then be copied eight bytes at a time
+// and run a few bytes past its end, over history no distance can reach any more.
+constexpr size_t kRingBits = 17;
 constexpr size_t kRingSize = size_t(1) << kRingBits;
 constexpr size_t kRingMask = kRingSize - 1;
+constexpr size_t kCopySlack = 8;
 
 // Reads bits most significant first from a 64-bit buffer. Past the end of the input it
 // supplies zero bits and counts them, so that a decoder reading beyond the data is caught.
@@ -24,19 +28,28 @@ class BitReader
   public:
     explicit BitReader(ByteSource &in) : m_in(in), m_buf(1 << 16) {}
 
-    void refill()
+    // At least 56 bits ready afterwards.
+    [[gnu::always_inline]] void refill()
     {
-        while (m_count <= 56) {
-            if (m_pos == m_len && !load()) {
-                m_count += 8;
-                ++m_padBytes;
-                continue;
-            }
-            m_acc |= uint64_t(m_buf[m_pos++]) << (56 - m_count);
-            m_count += 8;
+        if (m_count > 56)
+            return;
+        if (m_len - m_pos >= 8) {
+            // Eight bytes at once: the whole bytes that fit are taken, and the bits of the
+            // next byte that land below the count are that byte's own, so the next refill
+            // puts the same bits there again.
+            uint64_t v;
+            std::memcpy(&v, m_buf.data() + m_pos, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                v = __builtin_bswap64(v);
+            m_acc |= v >> m_count;
+            m_pos += size_t(63 - m_count) >> 3;
+            m_count |= 56;
+            return;
         }
+        refillSlow();
     }
-    uint32_t peek(int n) const { return n ? uint32_t(m_acc >> (64 - n)) : 0; }
+    // The next n bits, 1 <= n <= 32.
+    uint32_t peek(int n) const { return uint32_t(m_acc >> (64 - n)); }
     void skip(int n)
     {
         m_acc <<= n;
@@ -51,10 +64,22 @@ class BitReader
         return v;
     }
     // True once bits beyond the real input were consumed.
-    bool overrun() const { return m_padBytes * 8 > uint64_t(m_count); }
+    bool overrun() const { return m_padBytes != 0 && m_padBytes * 8 > uint64_t(m_count); }
     bool readFailed() const { return m_in.failed(); }
 
   private:
+    [[gnu::noinline]] void refillSlow()
+    {
+        while (m_count <= 56) {
+            if (m_pos == m_len && !load()) {
+                m_count += 8;
+                ++m_padBytes;
+                continue;
+            }
+            m_acc |= uint64_t(m_buf[m_pos++]) << (56 - m_count);
+            m_count += 8;
+        }
+    }
     bool load()
     {
         if (m_eof)
@@ -129,7 +154,7 @@ template <int TableBits, int MaxSymbols> class HuffDecoder
     }
 
     // The next symbol, or -1 for a code that the table does not hold.
-    int decode(BitReader &bits) const
+    [[gnu::always_inline]] int decode(BitReader &bits) const
     {
         const uint16_t e = m_table[bits.peek(TableBits)];
         if (e < kLong) {
@@ -160,7 +185,7 @@ class Decoder
 {
   public:
     Decoder(const MethodParams &params, LimitedSource &in, ByteSink &out)
-        : m_params(params), m_in(in), m_out(out), m_bits(in), m_ring(kRingSize, uint8_t(' '))
+        : m_params(params), m_in(in), m_out(out), m_bits(in), m_ring(kRingSize + kCopySlack, uint8_t(' '))
     {}
 
     int run(uint64_t originalSize, uint16_t &crc);
@@ -327,6 +352,15 @@ int Decoder::run(uint64_t originalSize, uint16_t &crc)
                 len = size_t(left);
             left -= len;
             size_t from = (w - size_t(p) - 1) & kRingMask;
+            if (size_t(p) >= 7 && from < w && w + len + kCopySlack <= kRingSize) {
+                // The usual case: no wrap and no overlap within eight bytes.
+                uint8_t *dst = ring + w;
+                const uint8_t *src = ring + from;
+                w += len;
+                for (size_t k = 0; k < len; k += 8)
+                    std::memcpy(dst + k, src + k, 8);
+                len = 0;
+            }
             while (len > 0) {
                 // Copy in runs that wrap neither index.
                 const size_t step = std::min({len, kRingSize - w, kRingSize - from});

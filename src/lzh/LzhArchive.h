@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -64,11 +65,52 @@ class ArchiveReader
 // Maps a safe bare entry name to the file name to use on disk (one path component).
 using NameMapper = std::function<std::filesystem::path(std::string_view bare)>;
 
+// The method packFile writes an entry in. Auto packs small files with -lh5- and probes
+// larger ones: data that barely packs (photos, videos, archives) goes stored as -lh0-,
+// which every LHA reader unpacks, at the speed of the disk, and large data that packs
+// only moderately gets the quick match search. Lh5 always packs with the thorough search.
+// Either way an entry that -lh5- would make larger goes stored.
+enum class PackMethod { Auto, Lh5, Stored };
+
+struct PackOptions
+{
+    PackMethod method = PackMethod::Auto;
+    // For a transfer: when the file goes stored into a new archive, only the entry's header
+    // is written (its CRC taken in one read pass). The caller sends the file's bytes and
+    // the end mark 0 behind it, so that the data is never copied; storedBehind() tells such
+    // a file from a complete archive.
+    bool headerOnlyWhenStored = false;
+};
+
+// What storedBehind() found: the header's length and the data the caller sends after it.
+struct StoredBehind
+{
+    uint64_t headerBytes = 0;
+    uint64_t dataBytes = 0;
+};
+
+// True when `archive` is the header of one stored entry without its data, as packFile
+// writes it with headerOnlyWhenStored; a complete archive has at least its end mark after
+// the header.
+bool storedBehind(const std::filesystem::path &archive, StoredBehind &found);
+
+// What the probe of an Auto pack found: the share of bytes -lh5- kept on samples spread
+// over the file (1.0 when nothing was probed), and whether the entry goes stored.
+struct PackPlan
+{
+    double probedRatio = 1.0;
+    bool stored = false;
+    bool fastSearch = false; // large input: the match finder's quick settings
+};
+
 // Adds `file` to `archive` under `storedName`, replacing an entry of the same name and
 // keeping the others; creates the archive when it does not exist. Writes to a temporary
 // file beside the archive and renames it, so a failure leaves the old archive as it was.
 int packFile(const std::filesystem::path &archive, const std::filesystem::path &file,
-             std::string_view storedName);
+             std::string_view storedName, const PackOptions &options = {});
+
+// How packFile would write `file` (size `size`); reads a few samples of it.
+PackPlan planPack(std::FILE *file, uint64_t size, const PackOptions &options = {});
 
 // Limits and choices of one unpack; the defaults unpack every entry without a limit.
 struct UnpackOptions

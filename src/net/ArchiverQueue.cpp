@@ -39,6 +39,17 @@ QString ArchiverQueue::ArchiverCommandLine(const QString &archivePath, const QSt
 ArchiverTicket ArchiverQueue::start(const QString &archivePath, const QString &secondPath, bool pack,
                                     const UnpackChoice &choice)
 {
+    return launch(archivePath, secondPath, pack, choice, false);
+}
+
+ArchiverTicket ArchiverQueue::startPackForSending(const QString &archivePath, const QString &file)
+{
+    return launch(archivePath, file, true, {}, true);
+}
+
+ArchiverTicket ArchiverQueue::launch(const QString &archivePath, const QString &secondPath, bool pack,
+                                     const UnpackChoice &choice, bool headerOnlyWhenStored)
+{
     if (m_runningId != 0)
         return {0, UnlhaLibrary::kBusy};
     // The command line quotes each path and has no escape; a Linux path may hold a double
@@ -52,9 +63,10 @@ ArchiverTicket ArchiverQueue::start(const QString &archivePath, const QString &s
     const QString line = ArchiverCommandLine(archivePath, secondPath, pack, choice.entry);
     const qint64 keepFree = pack ? -1 : choice.keepFreeBytes;
     UnlhaLibrary *library = m_library.get();
-    m_worker.start([this, library, line, id, secondPath, keepFree] {
+    m_worker.start([this, library, line, id, secondPath, keepFree, headerOnlyWhenStored] {
         UnlhaLimits limits;
         limits.cancel = &m_cancel;
+        limits.headerOnlyWhenStored = headerOnlyWhenStored;
         // Measured here, right before the unpack: the free space may have changed since the
         // command was queued, and the query may be slow on a network folder.
         if (keepFree >= 0) {

@@ -47,6 +47,10 @@ class ArchiverQueue : public QObject
     // `secondPath`, which ends with "/", as `choice` says.
     ArchiverTicket start(const QString &archivePath, const QString &secondPath, bool pack,
                          const UnpackChoice &choice = {});
+    // Packs `file` into `archivePath` for a transfer, with the same command line: when the
+    // file goes stored into a new archive, only the entry's header is written, and the
+    // sender streams the file behind it (lzh::storedBehind() tells which).
+    ArchiverTicket startPackForSending(const QString &archivePath, const QString &file);
 
     // From start() until the command's finished has been emitted; start() answers busy.
     bool isBusy() const { return m_runningId != 0; }
@@ -73,6 +77,8 @@ class ArchiverQueue : public QObject
     void finished(int id, int result);
 
   private:
+    ArchiverTicket launch(const QString &archivePath, const QString &secondPath, bool pack,
+                          const UnpackChoice &choice, bool headerOnlyWhenStored);
     void onWorkerDone(int id, int result);
 
     std::unique_ptr<UnlhaLibrary> m_library;

@@ -8,6 +8,7 @@
 #include "net/EngineEvents.h"
 #include "net/Protocol.h"
 #include "net/SocketFacts.h"
+#include "net/StoredEntryStream.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -16,6 +17,9 @@
 #include <QStorageInfo>
 #include <QTcpSocket>
 #include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -35,6 +39,8 @@ struct TransferReceiver::Conn
     QTcpSocket *socket = nullptr;
     QString ip;
     std::unique_ptr<QFile> out;
+    // A packed body passes through here; one stored entry is unpacked on the way in.
+    std::unique_ptr<StoredEntryStream> stored;
     QTimer idle;
     QTimer headerDeadline;
 };
@@ -409,6 +415,8 @@ void TransferReceiver::onReadyRead(int socketIndex)
             return;
         }
         socket->read(parsed.byteLength);
+        if (s.packed())
+            c->stored = std::make_unique<StoredEntryStream>(s.header.size, s.header.itemName);
         s.state = 1;
         c->headerDeadline.stop();
     } else if (s.state != 1) {
@@ -418,7 +426,9 @@ void TransferReceiver::onReadyRead(int socketIndex)
 
     while (c->out && s.received < s.header.size && socket->bytesAvailable() > 0) {
         const QByteArray chunk = socket->read(qMin(kReadChunk, s.header.size - s.received));
-        if (c->out->write(chunk) != chunk.size()) {
+        const bool written =
+            c->stored ? c->stored->feed(chunk, *c->out) : c->out->write(chunk) == chunk.size();
+        if (!written) {
             ReportRecvError(socketIndex, 100);
             socket->readAll();
             return;
@@ -449,10 +459,37 @@ void TransferReceiver::complete(int socketIndex, int slot)
         ReportRecvError(socketIndex, 255);
         return;
     }
+    Conn *c = m_sockets.value(socketIndex);
+    if (c && c->stored && c->stored->mode() == StoredEntryStream::Mode::Streaming) {
+        finishStored(socketIndex, slot, *c->stored);
+        return;
+    }
     // The connection stays open, without its idle watch, until the archive is unpacked.
-    if (Conn *c = m_sockets.value(socketIndex))
+    if (c)
         c->idle.stop();
     startUnpacking(slot, false);
+}
+
+// The stored entry's data is already in the archive's place: it becomes the item once its
+// CRC matched, as the archiver's unpack would have made it; a mismatch leaves nothing.
+void TransferReceiver::finishStored(int socketIndex, int slot, const StoredEntryStream &stored)
+{
+    const RecvSlot &s = m_slots[size_t(slot)];
+    const QByteArray data = QFile::encodeName(archivePath(s));
+    const QByteArray item = QFile::encodeName(m_ctx.RecvTempDir + s.header.itemName);
+    int result = stored.finish();
+    if (result == lzh::Ok && std::rename(data.constData(), item.constData()) != 0)
+        result = lzh::ErrOutputReplace;
+    if (result != lzh::Ok) {
+        QFile::remove(archivePath(s));
+        ReportRecvError(socketIndex, 4, result);
+        return;
+    }
+    std::error_code ec;
+    const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(stored.modified()));
+    std::filesystem::last_write_time(std::filesystem::path(item.toStdString()),
+                                     std::chrono::file_clock::from_sys(when), ec);
+    finish(socketIndex, slot);
 }
 
 QString TransferReceiver::archivePath(const RecvSlot &s) const

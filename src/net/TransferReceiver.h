@@ -19,6 +19,7 @@ class ModZorvin;
 class EngineEvents;
 class QFile;
 class QTcpSocket;
+class StoredEntryStream;
 
 inline constexpr int kRecvSlots = 256;
 // Connections one address may hold at once. A sender runs one job per destination at a
@@ -112,6 +113,7 @@ class TransferReceiver : public QObject
     void removeUnpackOutput(const Unpacking &files);
     void startHeader(int socketIndex, int slot);
     void complete(int socketIndex, int slot);
+    void finishStored(int socketIndex, int slot, const StoredEntryStream &stored);
     void finish(int socketIndex, int slot);
     bool FileArrived(const QString &path, const QString &displayName, const QString &ip);
     void ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);

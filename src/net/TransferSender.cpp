@@ -3,6 +3,7 @@
 #include "core/AnsiCodec.h"
 #include "core/FolderPath.h"
 #include "core/ModZorvin.h"
+#include "lzh/LzhArchive.h"
 #include "net/ArchiverQueue.h"
 #include "net/EngineEvents.h"
 #include "net/Protocol.h"
@@ -12,6 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpSocket>
+#include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -28,12 +31,72 @@ QString peerQuitText()
            QStringLiteral("」が終了しました。");
 }
 
+std::filesystem::path fsPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// The body of an archive whose one stored entry was packed as a header alone: the header,
+// the item's first `dataBytes` bytes read from the item itself, and the end mark.
+class StoredArchiveBody : public QIODevice
+{
+  public:
+    StoredArchiveBody(QByteArray header, const QString &item, qint64 dataBytes)
+        : m_header(std::move(header)), m_item(item), m_dataLeft(dataBytes)
+    {}
+    bool open(OpenMode mode) override
+    {
+        if (!m_item.open(QIODevice::ReadOnly)) {
+            setErrorString(m_item.errorString());
+            return false;
+        }
+        // Unbuffered: each read goes straight to the parts, with no copy in between.
+        return QIODevice::open(mode | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+  protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (m_headerAt < m_header.size()) {
+            const qint64 n = qMin(maxSize, m_header.size() - m_headerAt);
+            std::memcpy(data, m_header.constData() + m_headerAt, size_t(n));
+            m_headerAt += n;
+            return n;
+        }
+        if (m_dataLeft > 0) {
+            const qint64 n = m_item.read(data, qMin(maxSize, m_dataLeft));
+            if (n <= 0) {
+                // The item shrank or became unreadable since it was packed.
+                setErrorString(m_item.errorString());
+                return -1;
+            }
+            m_dataLeft -= n;
+            return n;
+        }
+        if (!m_endSent && maxSize > 0) {
+            m_endSent = true;
+            data[0] = '\0';
+            return 1;
+        }
+        return -1;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+  private:
+    QByteArray m_header;
+    qint64 m_headerAt = 0;
+    QFile m_item;
+    qint64 m_dataLeft;
+    bool m_endSent = false;
+};
+
 } // namespace
 
 struct TransferSender::Running
 {
     QTcpSocket *socket = nullptr;
-    std::unique_ptr<QFile> body;
+    std::unique_ptr<QIODevice> body;
     qint64 headerBytes = 0;
     qint64 written = 0;    // every byte the socket reported written, header included
     qint64 queuedBody = 0; // body bytes handed to the socket
@@ -266,7 +329,7 @@ void TransferSender::packOrWait(int slot, bool retry)
     }
     // Packing adds to an archive that exists; whatever lies at this path is not ours.
     QFile::remove(archive);
-    const ArchiverTicket ticket = m_links.archiver->start(archive, j.itemPath(), true);
+    const ArchiverTicket ticket = m_links.archiver->startPackForSending(archive, j.itemPath());
     if (!ticket.started()) {
         if (ticket.result != UnlhaLibrary::kBusy) {
             file.pack = SharedFile::Pack::Failed;
@@ -334,7 +397,10 @@ void TransferSender::sendHeaderAndBody(int slot)
     const bool packed = !j.archiveName.isEmpty() &&
                         m_shared.value(sharedKey(archivePath(j))).pack == SharedFile::Pack::Ready &&
                         QFileInfo::exists(archivePath(j));
-    if (packed) {
+    lzh::StoredBehind behind;
+    if (packed && lzh::storedBehind(fsPath(archivePath(j)), behind)) {
+        j.size = qint64(behind.headerBytes + behind.dataBytes + 1);
+    } else if (packed) {
         j.size = QFileInfo(archivePath(j)).size();
     } else if (QFileInfo(j.itemPath()).isFile()) {
         j.size = QFileInfo(j.itemPath()).size();
@@ -359,7 +425,15 @@ void TransferSender::SendJobBody(int socketIndex, int slot)
     if (!r)
         return;
     const QString source = j.archiveName.isEmpty() ? j.itemPath() : archivePath(j);
-    r->body = std::make_unique<QFile>(source);
+    lzh::StoredBehind behind;
+    if (!j.archiveName.isEmpty() && lzh::storedBehind(fsPath(source), behind)) {
+        // The stored data comes from the item itself, behind the header the pack wrote.
+        QFile headerFile(source);
+        const QByteArray header = headerFile.open(QIODevice::ReadOnly) ? headerFile.readAll() : QByteArray();
+        r->body = std::make_unique<StoredArchiveBody>(header, j.itemPath(), qint64(behind.dataBytes));
+    } else {
+        r->body = std::make_unique<QFile>(source);
+    }
     if (!r->body->open(QIODevice::ReadOnly)) {
         failJob(slot, QStringLiteral("ファイルが見つからない。"));
         return;

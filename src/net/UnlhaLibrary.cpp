@@ -122,7 +122,9 @@ int UnlhaLibrary::run(const QString &commandLine, const UnlhaLimits &limits)
             return lzh::ErrMissingSource;
         for (const QString &file : paths) {
             const QByteArray stored = AnsiCodec::encode(QFileInfo(file).fileName());
-            const int r = lzh::packFile(archive, toFsPath(file), stored.toStdString());
+            lzh::PackOptions options;
+            options.headerOnlyWhenStored = limits.headerOnlyWhenStored;
+            const int r = lzh::packFile(archive, toFsPath(file), stored.toStdString(), options);
             if (r != lzh::Ok)
                 return r;
         }

@@ -17,6 +17,9 @@ struct UnlhaLimits
 {
     quint64 maxTotalBytes = std::numeric_limits<quint64>::max();
     const std::atomic<bool> *cancel = nullptr;
+    // An add command for a transfer: a file that goes stored into a new archive leaves
+    // only its header there (lzh::PackOptions::headerOnlyWhenStored).
+    bool headerOnlyWhenStored = false;
 };
 
 class UnlhaLibrary
@@ -36,7 +39,8 @@ class UnlhaLibrary
     // Runs one command line: "a" adds files to an archive, "x" (or "e") unpacks into the
     // destination folder (the path ending with "/") every entry, or only the entry whose
     // bare name is named after the folder (at most one). Switches ("-n", "-gm", ...) are
-    // accepted and ignored; `limits` apply to extract commands. Returns 0, kBusy or an
+    // accepted and ignored; `limits` apply to extract commands, but for the choice of a
+    // header alone, which applies to add commands. Returns 0, kBusy or an
     // lzh::Error code; a short result text goes into `output` (NUL-terminated, at most
     // `outputSize` bytes). Safe to call from any thread; a second concurrent call returns
     // kBusy at once.

@@ -47,8 +47,8 @@ std::filesystem::path P(const QString &s)
     return std::filesystem::path(QFile::encodeName(s).toStdString());
 }
 
-// Bytes without matches inside the 8 KiB window: the encoder works through all of them
-// and then stores the file, which takes a while.
+// Bytes without matches: the probe sends them stored, and the worker still reads, checks
+// and writes every one of them, which takes a while at tens of MiB.
 void writeRandomFile(const QString &path, int mebibytes)
 {
     QRandomGenerator rng(99);

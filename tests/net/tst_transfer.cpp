@@ -246,6 +246,7 @@ class TestTransfer : public QObject
     void foldersMissingFilesAndNotices();
     void packedTransfersArriveByteIdentical();
     void receiverWithoutArchiver();
+    void storedArchivesUnpackAsTheyArrive();
     void hostileArchivesAreRefusedAndLeaveNothing_data();
     void hostileArchivesAreRefusedAndLeaveNothing();
     void onlyTheHeadersItemIsUnpacked();
@@ -683,6 +684,23 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
         QTRY_COMPARE(b.recvTemp(), QStringList());
         QCOMPARE(b.engine.receiver().slotsInUse(), 0);
     }
+    {
+        // A stored entry is unpacked as it arrives: what is already in place goes with the
+        // hang-up.
+        const QByteArray data = randomBytes(200000, 42);
+        const QByteArray archive = CraftedArchives::level2Entry("cut.bin", data, "-lh0-", data.size(),
+                                                                CraftedArchives::crcOf(data)) +
+                                   '\0';
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
+                           "CUT.LZH", "cut.bin") +
+                 archive.left(150000));
+        QTRY_VERIFY(QFileInfo(b.ctx.RecvTempDir + "CUT.LZH").size() > 100000);
+        s->disconnectFromHost();
+        QTRY_COMPARE(b.recvTemp(), QStringList());
+        QCOMPARE(b.engine.receiver().slotsInUse(), 0);
+    }
     QCOMPARE(b.host.received.size(), 0);
 }
 
@@ -842,8 +860,10 @@ void TestTransfer::packedTransfersArriveByteIdentical()
     const QString picName = "CAPT" + a.ctx.LocalIpHex + "9.BMP";
     const QByteArray picture = writeFile(a.ctx.SendTempDir + picName, "BM" + randomBytes(3000, 8));
 
-    // A second packed transfer to b that a raw client holds back by its last byte.
-    const QByteArray note = writeFile(a.outbox() + "note.txt", randomBytes(3000, 12));
+    // A second packed transfer to b that a raw client holds back by its last byte. Text, so
+    // that its archive is -lh5- and goes to the archiver (a stored one is unpacked as it
+    // arrives).
+    const QByteArray note = writeFile(a.outbox() + "note.txt", fillerText(3000));
     QCOMPARE(runArchiver(a.engine, a.tmp.path() + "/SMALL.LZH", a.outbox() + "note.txt", true), 0);
     const QByteArray archive = readFile(a.tmp.path() + "/SMALL.LZH");
     auto held = rawClient("127.0.0.3");
@@ -960,6 +980,42 @@ void TestTransfer::receiverWithoutArchiver()
     QCOMPARE(readFile(b.recvFile("three.zip")), readFile(a.outbox() + "three.zip"));
 }
 
+void TestTransfer::storedArchivesUnpackAsTheyArrive()
+{
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    for (Peer *p : {&a, &b}) {
+        p->engine.CheckArchiver();
+        QVERIFY(p->start());
+    }
+    // Data that does not pack (a photo, say) goes packed as one stored entry, and the
+    // receiver's archiver never sees it: the data went into place as it arrived.
+    const QString name = QString::fromUtf8("写真 1.jpg");
+    const QByteArray photo = writeFile(a.outbox() + name, randomBytes(3 << 20, 41));
+    const QDateTime taken(QDate(2023, 5, 6), QTime(7, 8, 10), Qt::UTC);
+    {
+        QFile f(a.outbox() + name);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(taken, QFileDevice::FileModificationTime));
+    }
+    QSignalSpy unpacks(&b.engine.archiver(), &ArchiverQueue::finished);
+    // Nor is the photo copied into an archive on the sending side: the pack leaves the
+    // entry's header alone, and the body is streamed from the photo behind it.
+    const int slot = a.queue("127.0.0.3", a.outbox(), name, 'F', 2, true);
+    const QString archive = a.ctx.SendTempDir + a.engine.sender().job(slot).archiveName;
+    qint64 archiveBytes = -1;
+    connect(&a.engine.archiver(), &ArchiverQueue::finished, this,
+            [&] { archiveBytes = QFileInfo(archive).size(); });
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 30000);
+    QCOMPARE(a.host.sent[0].result, 0);
+    QCOMPARE(readFile(b.recvFile(name)), photo);
+    QCOMPARE(QFileInfo(b.recvFile(name)).lastModified().toUTC(), taken);
+    QCOMPARE(unpacks.size(), 0);
+    QVERIFY2(archiveBytes > 0 && archiveBytes < 1000, qPrintable(QString::number(archiveBytes)));
+    QCOMPARE(a.engine.sender().job(slot).inUse, false);
+    QCOMPARE(b.recvTemp(), QStringList());
+    QCOMPARE(QDir(a.ctx.SendTempDir).entryList(QDir::Files), QStringList());
+}
+
 namespace {
 
 // A receiver with the archiver, and a raw client that sends it `archive` as the packed
@@ -1004,6 +1060,14 @@ void TestTransfer::hostileArchivesAreRefusedAndLeaveNothing_data()
     QTest::newRow("expands past its declaration")
         << level2Entry("huge.bin", blocks, "-lh5-", 1000, crcOf(QByteArray(1000, ' ')) ^ 1) + '\0'
         << kUnlhaErrorReply << QString("UNLHA32 ERR C=%1").arg(int(lzh::ErrCrcMismatch));
+    // One stored entry is unpacked while it arrives; its CRC is checked at the end.
+    const QByteArray data = randomBytes(300000, 40);
+    QTest::newRow("stored, wrong CRC")
+        << level2Entry("huge.bin", data, "-lh0-", data.size(), crcOf(data) ^ 1) + '\0' << kUnlhaErrorReply
+        << QString("UNLHA32 ERR C=%1").arg(int(lzh::ErrCrcMismatch));
+    QTest::newRow("stored, no end mark")
+        << level2Entry("huge.bin", data, "-lh0-", data.size(), crcOf(data)) + 'x' << kUnlhaErrorReply
+        << QString("UNLHA32 ERR C=%1").arg(int(lzh::ErrHeaderTruncated));
 }
 
 void TestTransfer::hostileArchivesAreRefusedAndLeaveNothing()
