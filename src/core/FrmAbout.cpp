@@ -2,6 +2,7 @@
 
 #include "core/ModZorvin.h"
 #include "core/TrayIcon.h"
+#include "platform/ScreenPlatform.h"
 #include "ui/DialogKeys.h"
 
 #include <QGridLayout>
@@ -69,7 +70,10 @@ void FrmAbout::showEvent(QShowEvent *event)
     // The archiver is checked during start-up; the box says what holds when it opens.
     m_parts->setText(QStringList{partLine("LZH 圧縮 (ｱｰｶｲﾊﾞ)", m_ctx.ArchiverReady),
                                  partLine("JPEG 形式の保存", canWrite("jpeg")),
-                                 partLine("PNG 形式の保存", canWrite("png"))}
+                                 partLine("PNG 形式の保存", canWrite("png")),
+                                 QStringLiteral("画面の取り込み：") +
+                                     ScreenPlatform::backendTitle(
+                                         ScreenPlatform::backendInUse(m_ctx.PlatformBackend))}
                          .join(QLatin1Char('\n')));
     QWidget::showEvent(event);
 }
