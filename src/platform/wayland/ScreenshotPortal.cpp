@@ -6,6 +6,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QUrl>
 
 namespace {
@@ -46,14 +47,18 @@ ScreenshotPortal::~ScreenshotPortal()
 
 bool ScreenshotPortal::desktopPicksWindows(const QString &currentDesktop)
 {
+    // The portal back-ends of these desktops ignore the interactive hint and hand out the
+    // whole output.
+    static const QStringList wholeScreenOnly = {QStringLiteral("sway"),    QStringLiteral("wlroots"),
+                                                QStringLiteral("hyprland"), QStringLiteral("river"),
+                                                QStringLiteral("wayfire"), QStringLiteral("phosh")};
     for (const QString &desktop : currentDesktop.split(u':', Qt::SkipEmptyParts)) {
         const QString name = desktop.trimmed().toLower();
         if (name == QLatin1String("gnome") || name == QLatin1String("kde"))
             return true;
-        // The portal back-end of these desktops (and of the others named first) ignores the
-        // interactive hint and returns the whole output.
-        if (!name.isEmpty())
+        if (wholeScreenOnly.contains(name))
             return false;
+        // Other names (a distribution's own, "ubuntu") say nothing about the back-end.
     }
     return false;
 }
@@ -74,7 +79,11 @@ void ScreenshotPortal::request(bool interactive, Done done)
     }
     // The portal names the request object after our bus name and the token; listening
     // before the call means an answer that comes at once is not missed.
-    const QString token = QStringLiteral("zorvin%1").arg(++m_serial);
+    // Unique within the bus connection, which every capture window of the process shares:
+    // some portal back-ends keep a finished request's object, and a token used again
+    // makes them fail.
+    const QString token =
+        QStringLiteral("zorvin%1_%2").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')).arg(++m_serial);
     QString sender = bus.baseService().mid(1);
     sender.replace(u'.', u'_');
     listenOn(kPath + QStringLiteral("/request/") + sender + u'/' + token);
