@@ -226,20 +226,21 @@ void CaptureEngine::windowOutOfTheWay()
         screenReady();
 }
 
-void CaptureEngine::requestScreen(ScreenPlatform::ScreenRequest kind, std::function<void(const QImage &)> ready)
+void CaptureEngine::requestScreen(ScreenPlatform::ScreenRequest kind,
+                                  std::function<void(const QImage &)> ready)
 {
     m_step = Step::ScreenRequest;
     const quint32 serial = ++m_requestSerial;
-    m_platform.requestScreen(kind, this,
-                             [this, serial, ready = std::move(ready)](const QImage &picture, const QString &failure) {
-                                 // A capture given up meanwhile (closed window, quit) ignores it.
-                                 if (serial != m_requestSerial || m_step != Step::ScreenRequest)
-                                     return;
-                                 if (picture.isNull() && !failure.isEmpty())
-                                     screenRequestFailed(failure);
-                                 else
-                                     ready(picture);
-                             });
+    m_platform.requestScreen(
+        kind, this, [this, serial, ready = std::move(ready)](const QImage &picture, const QString &failure) {
+            // A capture given up meanwhile (closed window, quit) ignores it.
+            if (serial != m_requestSerial || m_step != Step::ScreenRequest)
+                return;
+            if (picture.isNull() && !failure.isEmpty())
+                screenRequestFailed(failure);
+            else
+                ready(picture);
+        });
 }
 
 void CaptureEngine::screenRequestFailed(const QString &reason)

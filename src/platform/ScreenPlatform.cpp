@@ -25,8 +25,7 @@ ScreenPlatform::Backend ScreenPlatform::chooseBackend(const QString &requested, 
                                                       const QString &qtPlatform)
 {
     const bool onXcb = qtPlatform == QLatin1String("xcb");
-    const bool wantWayland =
-        requested == QLatin1String("wayland") || (requested.isEmpty() && waylandSession);
+    const bool wantWayland = requested == QLatin1String("wayland") || (requested.isEmpty() && waylandSession);
     if (wantWayland)
         return kWaylandBuilt ? Backend::Wayland : Backend::Null;
     return onXcb ? Backend::X11 : Backend::Null;

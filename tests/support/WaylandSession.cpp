@@ -28,12 +28,17 @@ read -r WAYLAND_DISPLAY SWAYSOCK <"$d/out/ready"
 export WAYLAND_DISPLAY SWAYSOCK
 dbus-update-activation-environment WAYLAND_DISPLAY SWAYSOCK XDG_CURRENT_DESKTOP XDG_SESSION_TYPE \
   XDG_RUNTIME_DIR HOME TMPDIR
+# The portal starts on first use, with its back-ends; that can take long on a loaded
+# machine, so it is started here rather than inside the program's first capture.
+dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
+  org.freedesktop.DBus.Properties.Get string:org.freedesktop.portal.Screenshot string:version >/dev/null ||
+  echo "the screenshot portal did not answer" >&2
 echo "wayland-session-up $WAYLAND_DISPLAY"
 "$@"
 )";
 
-const QStringList kTools = {"sway",     "pipewire", "dbus-run-session", "dbus-update-activation-environment",
-                            "runuser",  "setpriv",  "unshare",          "useradd"};
+const QStringList kTools = {"sway",    "pipewire", "dbus-run-session", "dbus-update-activation-environment",
+                            "runuser", "setpriv",  "unshare",          "useradd"};
 const QStringList kPortals = {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-wlr",
                               "/usr/libexec/xdg-desktop-portal-gtk"};
 
@@ -78,7 +83,8 @@ bool WaylandSession::prepare(QString *error)
         QProcess::execute(QStringLiteral("useradd"),
                           {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
                            QStringLiteral("--home-dir"), QStringLiteral("/nonexistent"),
-                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"), QString::fromLatin1(user)});
+                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
+                           QString::fromLatin1(user)});
     }
     const passwd *account = ::getpwnam(user.constData());
     if (!account) {
@@ -126,41 +132,41 @@ WaylandSession::Result WaylandSession::run(const QSize &screen, const QStringLis
     }
     script.write(kSessionScript);
     script.close();
-    QStringList lines = {QStringLiteral("output * resolution %1x%2").arg(screen.width()).arg(screen.height()),
-                         QStringLiteral("exec sh -c 'echo \"$WAYLAND_DISPLAY $SWAYSOCK\" > %1/ready'").arg(out)};
+    QStringList lines = {
+        QStringLiteral("output * resolution %1x%2").arg(screen.width()).arg(screen.height()),
+        QStringLiteral("exec sh -c 'echo \"$WAYLAND_DISPLAY $SWAYSOCK\" > %1/ready'").arg(out)};
     config.write((lines + swayLines).join(u'\n').toUtf8() + '\n');
     config.close();
 
     const QString home = m_dir.filePath(QStringLiteral("home"));
-    QStringList env = {QStringLiteral("PATH=/usr/local/bin:/usr/bin:/bin"),
-                       QStringLiteral("HOME=") + home,
-                       QStringLiteral("XDG_CONFIG_HOME=") + home + QStringLiteral("/.config"),
-                       QStringLiteral("XDG_DATA_HOME=") + home + QStringLiteral("/.local/share"),
-                       QStringLiteral("XDG_CACHE_HOME=") + home + QStringLiteral("/.cache"),
-                       QStringLiteral("XDG_RUNTIME_DIR=") + m_dir.filePath(QStringLiteral("runtime")),
-                       QStringLiteral("TMPDIR=") + m_dir.filePath(QStringLiteral("tmp")),
-                       QStringLiteral("LANG=C.UTF-8"),
-                       QStringLiteral("XDG_SESSION_TYPE=wayland"),
-                       // The wlroots portal gives the screenshot; the GTK one the access
-                       // dialog, without which the portal offers no screenshot at all.
-                       QStringLiteral("XDG_CURRENT_DESKTOP=sway:gnome"),
-                       QStringLiteral("WLR_BACKENDS=headless"),
-                       QStringLiteral("WLR_LIBINPUT_NO_DEVICES=1"),
-                       QStringLiteral("WLR_RENDERER=pixman")};
+    QStringList env = {
+        QStringLiteral("PATH=/usr/local/bin:/usr/bin:/bin"), QStringLiteral("HOME=") + home,
+        QStringLiteral("XDG_CONFIG_HOME=") + home + QStringLiteral("/.config"),
+        QStringLiteral("XDG_DATA_HOME=") + home + QStringLiteral("/.local/share"),
+        QStringLiteral("XDG_CACHE_HOME=") + home + QStringLiteral("/.cache"),
+        QStringLiteral("XDG_RUNTIME_DIR=") + m_dir.filePath(QStringLiteral("runtime")),
+        QStringLiteral("TMPDIR=") + m_dir.filePath(QStringLiteral("tmp")), QStringLiteral("LANG=C.UTF-8"),
+        // No accessibility bus: the GTK portal would start one and wait for it.
+        QStringLiteral("NO_AT_BRIDGE=1"), QStringLiteral("XDG_SESSION_TYPE=wayland"),
+        // The wlroots portal gives the screenshot; the GTK one the access
+        // dialog, without which the portal offers no screenshot at all.
+        QStringLiteral("XDG_CURRENT_DESKTOP=sway:gnome"), QStringLiteral("WLR_BACKENDS=headless"),
+        QStringLiteral("WLR_LIBINPUT_NO_DEVICES=1"), QStringLiteral("WLR_RENDERER=pixman")};
     env += environment;
 
     QProcess session;
     session.setProcessChannelMode(QProcess::MergedChannels);
     // setpriv: the namespace goes when this process dies; unshare: a PID namespace whose
     // end (its first process, runuser, ending) kills everything the session started.
-    QStringList command = {QStringLiteral("--pdeathsig"), QStringLiteral("KILL"), QStringLiteral("--"),
-                           QStringLiteral("unshare"),     QStringLiteral("--pid"), QStringLiteral("--fork"),
-                           QStringLiteral("--kill-child"), QStringLiteral("--mount-proc"), QStringLiteral("--"),
-                           QStringLiteral("runuser"),     QStringLiteral("-u"),   QString::fromLatin1(kUser),
-                           QStringLiteral("--"),          QStringLiteral("env"),  QStringLiteral("-i")};
+    QStringList command = {
+        QStringLiteral("--pdeathsig"),  QStringLiteral("KILL"),         QStringLiteral("--"),
+        QStringLiteral("unshare"),      QStringLiteral("--pid"),        QStringLiteral("--fork"),
+        QStringLiteral("--kill-child"), QStringLiteral("--mount-proc"), QStringLiteral("--"),
+        QStringLiteral("runuser"),      QStringLiteral("-u"),           QString::fromLatin1(kUser),
+        QStringLiteral("--"),           QStringLiteral("env"),          QStringLiteral("-i")};
     command += env;
-    command += {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral("sh"), script.fileName(),
-                program};
+    command += {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral("sh"),
+                script.fileName(), program};
     command += arguments;
     session.start(QStringLiteral("setpriv"), command);
     if (!session.waitForStarted()) {

@@ -16,7 +16,7 @@ const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
 const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request");
 
-constexpr int kDefaultTimeoutMs = 15000;
+constexpr int kDefaultTimeoutMs = 30000;
 constexpr int kInteractiveTimeoutMs = 10 * 60 * 1000;
 
 // The response code of org.freedesktop.portal.Request that carries a result.
@@ -49,9 +49,9 @@ bool ScreenshotPortal::desktopPicksWindows(const QString &currentDesktop)
 {
     // The portal back-ends of these desktops ignore the interactive hint and hand out the
     // whole output.
-    static const QStringList wholeScreenOnly = {QStringLiteral("sway"),    QStringLiteral("wlroots"),
+    static const QStringList wholeScreenOnly = {QStringLiteral("sway"),     QStringLiteral("wlroots"),
                                                 QStringLiteral("hyprland"), QStringLiteral("river"),
-                                                QStringLiteral("wayfire"), QStringLiteral("phosh")};
+                                                QStringLiteral("wayfire"),  QStringLiteral("phosh")};
     for (const QString &desktop : currentDesktop.split(u':', Qt::SkipEmptyParts)) {
         const QString name = desktop.trimmed().toLower();
         if (name == QLatin1String("gnome") || name == QLatin1String("kde"))
@@ -82,13 +82,15 @@ void ScreenshotPortal::request(bool interactive, Done done)
     // Unique within the bus connection, which every capture window of the process shares:
     // some portal back-ends keep a finished request's object, and a token used again
     // makes them fail.
-    const QString token =
-        QStringLiteral("zorvin%1_%2").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')).arg(++m_serial);
+    const QString token = QStringLiteral("zorvin%1_%2")
+                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))
+                              .arg(++m_serial);
     QString sender = bus.baseService().mid(1);
     sender.replace(u'.', u'_');
     listenOn(kPath + QStringLiteral("/request/") + sender + u'/' + token);
 
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Screenshot"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Screenshot"));
     const QVariantMap options{{QStringLiteral("handle_token"), token},
                               {QStringLiteral("interactive"), interactive},
                               {QStringLiteral("modal"), interactive}};

@@ -52,14 +52,14 @@ void WaylandScreenPlatform::requestScreen(ScreenRequest kind, QObject *context, 
 {
     const QPointer<QObject> alive(context);
     const bool whole = kind == ScreenRequest::WholeScreen;
-    m_portal.request(!whole, [this, alive, whole, done = std::move(done)](const QImage &picture,
-                                                                         const QString &failure) {
-        // Only the whole screen is what later rectangles are cut from.
-        if (whole)
-            m_screen = picture;
-        if (alive)
-            done(picture, failure);
-    });
+    m_portal.request(
+        !whole, [this, alive, whole, done = std::move(done)](const QImage &picture, const QString &failure) {
+            // Only the whole screen is what later rectangles are cut from.
+            if (whole)
+                m_screen = picture;
+            if (alive)
+                done(picture, failure);
+        });
 }
 
 bool WaylandScreenPlatform::offersUserPick() const
