@@ -73,32 +73,44 @@ QString failureOf(const QSignalSpy &failed)
     return failed.isEmpty() ? QStringLiteral("no answer") : failed.last().at(0).toString();
 }
 
-// Whether sway shows the probe at its place: a window's node has its rectangle once its
-// first picture has come, and that is what the portal's screenshot then shows.
-bool probeIsPlaced()
+// Where sway shows the window of that title, empty while it shows none: a window's node is
+// visible once its first picture has come (being exposed in Qt comes before that), and only
+// then do the portal's screenshots show it.
+QRect swayShows(const QString &title)
 {
     QProcess swaymsg;
     swaymsg.start(QStringLiteral("swaymsg"),
                   {QStringLiteral("-r"), QStringLiteral("-t"), QStringLiteral("get_tree")});
     if (!swaymsg.waitForFinished(10000))
-        return false;
-    std::function<bool(const QJsonObject &)> find = [&find](const QJsonObject &node) {
-        if (node.value(QLatin1String("name")).toString() == kProbeTitle &&
+        return {};
+    std::function<QRect(const QJsonObject &)> find = [&find, &title](const QJsonObject &node) {
+        if (node.value(QLatin1String("name")).toString() == title &&
             node.value(QLatin1String("visible")).toBool()) {
             const QJsonObject rect = node.value(QLatin1String("rect")).toObject();
             return QRect(rect.value(QLatin1String("x")).toInt(), rect.value(QLatin1String("y")).toInt(),
                          rect.value(QLatin1String("width")).toInt(),
-                         rect.value(QLatin1String("height")).toInt()) == kProbe;
+                         rect.value(QLatin1String("height")).toInt());
         }
         for (const char *children : {"nodes", "floating_nodes"}) {
             for (const QJsonValue child : node.value(QLatin1String(children)).toArray()) {
-                if (find(child.toObject()))
-                    return true;
+                if (const QRect found = find(child.toObject()); !found.isEmpty())
+                    return found;
             }
         }
-        return false;
+        return QRect();
     };
     return find(QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object());
+}
+
+// The screen as grim (the wlroots screenshot tool) reads it, for waiting until a window's
+// first picture is really on the screen.
+QImage grimShot()
+{
+    QProcess grim;
+    grim.start(QStringLiteral("grim"), {QStringLiteral("-t"), QStringLiteral("ppm"), QStringLiteral("-")});
+    if (!grim.waitForFinished(10000))
+        return {};
+    return QImage::fromData(grim.readAllStandardOutput(), "PPM");
 }
 
 class SolidWindow : public QWidget
@@ -145,7 +157,8 @@ void InSession::initTestCase()
     m_probe = std::make_unique<SolidWindow>();
     m_probe->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_probe.get()));
-    QTRY_VERIFY_WITH_TIMEOUT(probeIsPlaced(), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(swayShows(kProbeTitle), kProbe, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(grimShot(), kProbe, kProbeColour), 0, 20000);
 }
 
 void InSession::init()
@@ -181,7 +194,7 @@ void InSession::wholeScreenShowsTheWindowAtItsPlaceWithoutOurs()
     QVERIFY2(pixelsOtherThan(picture, kProbe, kProbeColour) == 0,
              qPrintable(QStringLiteral("the probe's centre is %1; sway placed it: %2")
                             .arg(picture.pixelColor(kProbe.center()).name())
-                            .arg(probeIsPlaced())));
+                            .arg(swayShows(kProbeTitle) == kProbe)));
     // Its edges are where the desktop put it: one pixel out is the desktop.
     QCOMPARE(picture.pixelColor(kProbe.topLeft() - QPoint(1, 1)).rgb(), kDesktop.rgb());
     QCOMPARE(picture.pixelColor(kProbe.bottomRight() + QPoint(1, 1)).rgb(), kDesktop.rgb());
@@ -312,6 +325,10 @@ void InSession::aboutBoxNamesTheBackEndTheSessionChose()
     QVERIFY(QTest::qWaitForWindowExposed(&about));
     QVERIFY2(about.text().endsWith(QStringLiteral("\n画面の取り込み：Wayland (xdg-desktop-portal)")),
              qPrintable(about.text()));
+    QRect shown;
+    QTRY_VERIFY_WITH_TIMEOUT(!(shown = swayShows(about.windowTitle())).isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        pixelsOtherThan(grimShot(), shown, kDesktop) > shown.width() * shown.height() / 2, 20000);
 
     // The desktop with the box on it, through the portal, for looking at.
     QSignalSpy captured(&m_window->capture(), &CaptureEngine::captured);
@@ -322,6 +339,13 @@ void InSession::aboutBoxNamesTheBackEndTheSessionChose()
     const QString shots = qEnvironmentVariable("ZORVIN_SHOT_DIR");
     if (!shots.isEmpty())
         QVERIFY(m_window->picture().save(shots + QStringLiteral("/capture-mode0-sway.png")));
+    // The box is in the picture: its place is not the desktop's colour.
+    QVERIFY2(pixelsOtherThan(m_window->picture(), shown, kDesktop) > shown.width() * shown.height() / 2,
+             qPrintable(QStringLiteral("the box at %1,%2 %3x%4")
+                            .arg(shown.x())
+                            .arg(shown.y())
+                            .arg(shown.width())
+                            .arg(shown.height())));
 }
 
 // Runs in the session, on a bus where no portal answers.
@@ -404,7 +428,8 @@ void TstWayland::backendFollowsTheSessionUnlessTold()
 
 void TstWayland::capturesInASwaySession()
 {
-    const QString reason = WaylandSession::unavailableReason();
+    const QString reason =
+        WaylandSession::unavailableReason({QStringLiteral("grim"), QStringLiteral("swaymsg")});
     if (!reason.isEmpty())
         QSKIP(qPrintable(reason));
     WaylandSession session;
