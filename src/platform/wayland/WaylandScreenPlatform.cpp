@@ -8,17 +8,9 @@
 WaylandScreenPlatform::WaylandScreenPlatform() = default;
 WaylandScreenPlatform::~WaylandScreenPlatform() = default;
 
-QSize WaylandScreenPlatform::qtScreenSize() const
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return {};
-    return (QSizeF(screen->geometry().size()) * screen->devicePixelRatio()).toSize();
-}
-
 QSize WaylandScreenPlatform::screenSize() const
 {
-    return m_screen.isNull() ? qtScreenSize() : m_screen.size();
+    return m_screen.isNull() ? NullScreenPlatform::screenSize() : m_screen.size();
 }
 
 QImage WaylandScreenPlatform::grabRect(const QRect &rect)
