@@ -236,10 +236,15 @@ void CaptureEngine::requestScreen(ScreenPlatform::ScreenRequest kind,
             // A capture given up meanwhile (closed window, quit) ignores it.
             if (serial != m_requestSerial || m_step != Step::ScreenRequest)
                 return;
-            if (picture.isNull() && !failure.isEmpty())
+            if (picture.isNull() && !failure.isEmpty()) {
                 screenRequestFailed(failure);
-            else
+            } else if (picture.isNull()) {
+                // The user cancelled the desktop's picker.
+                giveUp();
+                m_window.SetToolbar();
+            } else {
                 ready(picture);
+            }
         });
 }
 

@@ -107,7 +107,8 @@ class ScreenPlatform
         UserPicks,   // what the user picks with the desktop's own tool (a window, an area)
     };
     // Runs once from the event loop, never inside requestScreen: the picture, or a null
-    // picture and a sentence for the user that says why.
+    // picture and a sentence for the user that says why; a null picture without one when
+    // the user cancelled the desktop's picker (UserPicks).
     using ScreenReady = std::function<void(const QImage &picture, const QString &failure)>;
     // Asks for the screen; `done` is dropped when `context` is gone first. This default
     // copies the screen through grabRect.

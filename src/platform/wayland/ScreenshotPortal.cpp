@@ -19,8 +19,9 @@ const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request
 constexpr int kDefaultTimeoutMs = 30000;
 constexpr int kInteractiveTimeoutMs = 10 * 60 * 1000;
 
-// The response code of org.freedesktop.portal.Request that carries a result.
+// Response codes of org.freedesktop.portal.Request.
 constexpr uint kResponseSuccess = 0;
+constexpr uint kResponseCancelled = 1;
 
 } // namespace
 
@@ -67,6 +68,7 @@ void ScreenshotPortal::request(bool interactive, Done done)
 {
     stopListening();
     m_done = std::move(done);
+    m_interactive = interactive;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         // `done` must not run inside this call.
@@ -142,6 +144,11 @@ void ScreenshotPortal::onRequestResponse(uint response, const QVariantMap &resul
 {
     if (!m_done)
         return;
+    // The user closed the desktop's own picker: nothing to tell.
+    if (response == kResponseCancelled && m_interactive) {
+        finish({}, QString());
+        return;
+    }
     // Cancelled (the user said no) or ended otherwise (the permission store denies it).
     if (response != kResponseSuccess) {
         finish({}, kRefusedText);

@@ -17,7 +17,8 @@ class ScreenshotPortal : public QObject
 {
     Q_OBJECT
   public:
-    // The picture, or a null picture and a sentence for the user.
+    // The picture, or a null picture and a sentence for the user; an interactive request
+    // that the user cancelled gives neither.
     using Done = std::function<void(const QImage &picture, const QString &failure)>;
 
     explicit ScreenshotPortal(QObject *parent = nullptr);
@@ -55,6 +56,7 @@ class ScreenshotPortal : public QObject
 
     Done m_done;
     QString m_requestPath;
+    bool m_interactive = false;
     QTimer m_timeout;
     int m_timeoutMs;
     quint32 m_serial = 0;
