@@ -41,6 +41,7 @@ int startProgram(QApplication &app, const StartOptions &options)
         ctx.net.broadcastAddress = options.broadcastAddress;
     if (options.port != 0)
         ctx.net.port = options.port;
+    ctx.PlatformBackend = options.platformBackend;
 
     RaiseOpenFileLimit();
     SingleInstance instance(ctx.ProgramDir);

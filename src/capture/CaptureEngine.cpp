@@ -21,12 +21,18 @@ constexpr int kTitleChars = 256;
 constexpr int kWindowManagerWaitMs = 2000;
 constexpr int kRepaintSettleMs = 50;
 constexpr int kPollMs = 10;
+// A Wayland compositor tells no program when another's window has left the screen: the
+// capture gives it this long to repaint after our window went.
+constexpr int kCompositorSettleMs = 150;
 // After the armed click, its release, the end of the grab and the focus changes run out
 // over this many turns of the event loop before the windows under the pointer are read.
 constexpr int kClickSettleTurns = 20;
 
 // The capture window's status bar while a click capture is armed.
 const QString kArmedNotice = QStringLiteral("ｷｬﾌﾟﾁｬするｳｨﾝﾄﾞｳをｸﾘｯｸしてください (Escで中止)");
+// Modes 3 and 4 on a desktop that hands out only the whole screen.
+const QString kNoSingleWindowNotice =
+    QStringLiteral("このデスクトップでは、ほかのプログラムのウィンドウを 1 つだけ取り込むことはできません。");
 
 bool isActiveWindowMode(int mode)
 {
@@ -214,6 +220,73 @@ void CaptureEngine::hideMainForCapture()
 
 void CaptureEngine::windowOutOfTheWay()
 {
+    if (m_platform.screenOnRequest())
+        requestScreen(ScreenPlatform::ScreenRequest::WholeScreen, [this](const QImage &) { screenReady(); });
+    else
+        screenReady();
+}
+
+void CaptureEngine::requestScreen(ScreenPlatform::ScreenRequest kind,
+                                  std::function<void(const QImage &)> ready)
+{
+    m_step = Step::ScreenRequest;
+    const quint32 serial = ++m_requestSerial;
+    m_platform.requestScreen(
+        kind, this, [this, serial, ready = std::move(ready)](const QImage &picture, const QString &failure) {
+            // A capture given up meanwhile (closed window, quit) ignores it.
+            if (serial != m_requestSerial || m_step != Step::ScreenRequest)
+                return;
+            if (picture.isNull() && !failure.isEmpty()) {
+                screenRequestFailed(failure);
+            } else if (picture.isNull()) {
+                // The user cancelled the desktop's picker.
+                giveUp();
+                m_window.SetToolbar();
+            } else {
+                ready(picture);
+            }
+        });
+}
+
+void CaptureEngine::screenRequestFailed(const QString &reason)
+{
+    giveUp();
+    if (m_mainHiddenForCapture) {
+        m_mainHiddenForCapture = false;
+        m_window.show();
+        m_window.activateWindow();
+    }
+    m_window.SetToolbar();
+    setNotice(reason);
+    const QPointer<CaptureEngine> alive(this);
+    emit captureFailed(reason);
+    if (alive && !m_failureTold && !m_quiet) {
+        m_failureTold = true;
+        m_window.notice(reason);
+    }
+}
+
+void CaptureEngine::setNotice(const QString &text)
+{
+    m_ownNotice = !text.isEmpty();
+    m_window.setStatusNotice(text);
+}
+
+void CaptureEngine::captureWindowOnRequest(int mode)
+{
+    if (m_platform.offersUserPick()) {
+        requestScreen(ScreenPlatform::ScreenRequest::UserPicks,
+                      [this, mode](const QImage &picture) { showCapture(mode, picture); });
+        return;
+    }
+    m_step = Step::Capturing;
+    showCapture(mode, QImage());
+    if (m_step == Step::Idle)
+        setNotice(kNoSingleWindowNotice);
+}
+
+void CaptureEngine::screenReady()
+{
     if (m_captureMode == CaptRect) {
         m_step = Step::OverlayStart;
         m_overlayStartTimer.start(CaptureMath::kOverlayStartMs);
@@ -230,7 +303,9 @@ void CaptureEngine::onStepTimer()
         // The window manager takes the frame away after the window itself is gone; the
         // capture waits for that (and for the windows below to repaint), or the picture
         // would still show the capture window.
-        if (!m_platform.isSupported() || timeUp())
+        if (!m_platform.isSupported() && m_platform.screenOnRequest())
+            waitStep(Step::RepaintSettle, kCompositorSettleMs);
+        else if (!m_platform.isSupported() || timeUp())
             windowOutOfTheWay();
         else if (m_platform.topWindowFromPoint(m_hiddenCentre) != m_hiddenSelf)
             waitStep(Step::RepaintSettle, kRepaintSettleMs);
@@ -279,6 +354,8 @@ void CaptureEngine::GetCaptureItem(int mode, Feedback feedback)
     m_quiet = feedback == Feedback::Quiet;
     m_hadPictureBefore = m_window.HasPicture();
     m_window.setHasPicture(false);
+    if (m_ownNotice)
+        setNotice(QString());
 
     const Settings &settings = m_ctx.settings;
     switch (mode) {
@@ -291,7 +368,11 @@ void CaptureEngine::GetCaptureItem(int mode, Feedback feedback)
             windowOutOfTheWay();
         break;
     default:
-        if (settings.ActCaptMode == 0) {
+        // Where the screen comes only on request, no window can be looked at or clicked:
+        // the delay and the armed click have nothing to wait for.
+        if (m_platform.screenOnRequest()) {
+            captureWindowOnRequest(mode);
+        } else if (settings.ActCaptMode == 0) {
             m_waitTicks = CaptureMath::WaitTicksFor(settings.IntTimer);
             m_step = Step::Delay;
             m_delayTimer.start(m_delayTickMs);
@@ -313,7 +394,14 @@ void CaptureEngine::CaptHotKey(int index)
             return;
         m_captureMode = int16_t(index);
         m_quiet = false;
-        CaptureToPicture(index);
+        if (m_platform.screenOnRequest()) {
+            m_hadPictureBefore = m_window.HasPicture();
+            if (m_ownNotice)
+                setNotice(QString());
+            captureWindowOnRequest(index);
+        } else {
+            CaptureToPicture(index);
+        }
     }
 }
 
@@ -475,7 +563,12 @@ void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
     default:
         break;
     }
+    showCapture(mode, bitmap);
+}
 
+void CaptureEngine::showCapture(int mode, const QImage &bitmap)
+{
+    m_step = Step::Capturing;
     // From here on nothing waits: Qt paints the picture once this returns, so the drawing
     // and the follow-ups run in one go, with no other event between them.
     m_window.ClearPicDraw(false);

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -117,6 +118,9 @@ class CaptureEngine : public QObject
   signals:
     // Emitted after every capture, with the picture drawn into the window.
     void captured(int mode, const QSize &size);
+    // The desktop did not hand out the screen (no screenshot portal, or it refused): no
+    // picture was taken and the picture state is as it was before the command.
+    void captureFailed(const QString &reason);
     // Right after captured: what the follow-ups did.
     void followUpsDone(const CaptureFollowUps &done);
 
@@ -127,6 +131,7 @@ class CaptureEngine : public QObject
         RepaintSettle, // the windows below it repaint
         OverlayStart,  // the overlay-start timer runs
         Overlay,       // the area selection is up; it captures or cancels
+        ScreenRequest, // the desktop is asked for the screen; its answer comes later
         Delay,         // half-second ticks before an active-window capture
         Arming,        // the click catcher is being mapped; the grab is retried
         Armed,         // the pointer (and the keyboard) are grabbed until the click or Esc
@@ -149,6 +154,19 @@ class CaptureEngine : public QObject
     void hideMainForCapture();
     // The capture window is out of the way (or never was in it).
     void windowOutOfTheWay();
+    // The screen's pixels can be read now: capture (modes 0 and 1) or freeze it for the
+    // area selection (mode 2).
+    void screenReady();
+    // Asks the desktop for the screen (or for what the user picks); `ready` runs with the
+    // picture, a failure ends the capture.
+    void requestScreen(ScreenPlatform::ScreenRequest kind, std::function<void(const QImage &)> ready);
+    void screenRequestFailed(const QString &reason);
+    // Modes 3 and 4 where the screen comes only on request: the desktop's own picker, or
+    // an empty picture and a word why.
+    void captureWindowOnRequest(int mode);
+    // Draws the picture into the window and runs the follow-ups.
+    void showCapture(int mode, const QImage &bitmap);
+    void setNotice(const QString &text);
     void armClick(int mode);
     void armed();
     void releaseArmedClick();
@@ -184,4 +202,10 @@ class CaptureEngine : public QObject
     WindowId m_clickUnder = 0;
     bool m_clickNotActivated = false;
     bool m_keyboardGrabbed = false;
+    quint32 m_requestSerial = 0;
+    // The status-bar notice is ours (not the armed click's): the next command clears it.
+    bool m_ownNotice = false;
+    // A failing screenshot portal is told in a message box once; later failures only in
+    // the status bar (the interval capture would otherwise open one box per tick).
+    bool m_failureTold = false;
 };

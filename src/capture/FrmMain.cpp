@@ -65,7 +65,8 @@ const QString kSeveralFilesNotice = QStringLiteral("複数ファイルの読み�
 
 FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget *parent)
     : QMainWindow(parent), m_ctx(ctx), m_engine(engine), m_commands(commands),
-      m_platform(ScreenPlatform::create()), m_files(std::make_unique<ImageFiles>(ctx, engine.host(), &engine))
+      m_platform(ScreenPlatform::create(ctx.PlatformBackend)),
+      m_files(std::make_unique<ImageFiles>(ctx, engine.host(), &engine))
 {
     m_capture = std::make_unique<CaptureEngine>(*this, ctx, *m_platform);
     setAttribute(Qt::WA_DeleteOnClose);

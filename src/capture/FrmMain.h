@@ -74,6 +74,9 @@ class FrmMain : public QMainWindow
     // A notice beside the two panels (a click capture waiting for its click); "" hides it.
     void setStatusNotice(const QString &text);
     QString statusNotice() const;
+    // An OK box through the engine's host, for what the user must see even with this
+    // window hidden.
+    void notice(const QString &text);
 
     // Applies the enabling rules to the commands and this window's sub-menus.
     void SetToolbar();
@@ -137,7 +140,6 @@ class FrmMain : public QMainWindow
     void addCommands(QMenu *menu, std::initializer_list<const char *> names);
     void updateSubMenus();
     void layoutPicture();
-    void notice(const QString &text);
 
     ModZorvin &m_ctx;
     NetEngine &m_engine;

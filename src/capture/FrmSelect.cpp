@@ -65,7 +65,12 @@ void FrmSelect::attach(FrmMain &window, WindowRegistry &windows, std::function<v
         auto *overlay = new FrmSelect(window.capture(), frozen);
         overlay->m_onClosed = overlayClosed;
         windows.add(kKind, QString(), overlay);
-        overlay->show();
+        // A desktop that places windows itself ignores the position: it covers the screen
+        // only as a full-screen window.
+        if (platform.placesWindowsItself())
+            overlay->showFullScreen();
+        else
+            overlay->show();
         overlay->raise();
         overlay->activateWindow();
         // Esc must reach the overlay even when the window manager gives it no focus.

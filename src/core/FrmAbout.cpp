@@ -2,12 +2,14 @@
 
 #include "core/ModZorvin.h"
 #include "core/TrayIcon.h"
+#include "platform/ScreenPlatform.h"
 #include "ui/DialogKeys.h"
 
 #include <QGridLayout>
 #include <QImageWriter>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 
 namespace {
@@ -67,10 +69,15 @@ QString FrmAbout::text() const
 void FrmAbout::showEvent(QShowEvent *event)
 {
     // The archiver is checked during start-up; the box says what holds when it opens.
-    m_parts->setText(QStringList{partLine("LZH 圧縮 (ｱｰｶｲﾊﾞ)", m_ctx.ArchiverReady),
-                                 partLine("JPEG 形式の保存", canWrite("jpeg")),
-                                 partLine("PNG 形式の保存", canWrite("png"))}
+    m_parts->setText(QStringList{
+        partLine("LZH 圧縮 (ｱｰｶｲﾊﾞ)", m_ctx.ArchiverReady), partLine("JPEG 形式の保存", canWrite("jpeg")),
+        partLine("PNG 形式の保存", canWrite("png")),
+        QStringLiteral("画面の取り込み：") +
+            ScreenPlatform::backendTitle(ScreenPlatform::backendInUse(m_ctx.PlatformBackend))}
                          .join(QLatin1Char('\n')));
+    // The fixed size follows the new lines now, before the window is mapped, not in a
+    // resize after it.
+    layout()->activate();
     QWidget::showEvent(event);
 }
 

@@ -1,5 +1,5 @@
-// The about box: the program's version, and which of the optional parts this copy has
-// (the LZH archiver, the JPEG and PNG writers). A plain window opened through the registry,
+// The about box: the program's version, which of the optional parts this copy has (the LZH
+// archiver, the JPEG and PNG writers) and the screen back-end in use. A plain window opened through the registry,
 // so that showing it needs no loop of its own.
 #pragma once
 

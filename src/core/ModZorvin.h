@@ -53,6 +53,10 @@ class ModZorvin
     QString LastSaveDir;
     QString LastOpenDir;
 
+    // --platform-backend: "x11" or "wayland" for the screen back-end; empty lets the
+    // session decide.
+    QString PlatformBackend;
+
     // What was last typed into the password check; kept between checks.
     QString LastPwEntry;
 

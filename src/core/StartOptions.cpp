@@ -52,6 +52,11 @@ StartOptions ParseCommandLine(const QStringList &arguments)
     const QCommandLineOption show(
         QStringLiteral("show"),
         QStringLiteral("Show the running copy's capture window (start one if none runs)."));
+    const QCommandLineOption platformBackend(
+        QStringLiteral("platform-backend"),
+        QStringLiteral("Capture the screen through this back-end (x11 or wayland) instead of the one the "
+                       "session suggests."),
+        QStringLiteral("NAME"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(dataDir);
@@ -61,6 +66,7 @@ StartOptions ParseCommandLine(const QStringList &arguments)
     parser.addOption(capture);
     parser.addOption(menu);
     parser.addOption(show);
+    parser.addOption(platformBackend);
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -92,6 +98,13 @@ StartOptions ParseCommandLine(const QStringList &arguments)
             options.port = quint16(number);
         else
             options.error = QStringLiteral("Not a port number (1-65535): %1").arg(parser.value(port));
+    }
+    if (parser.isSet(platformBackend)) {
+        const QString name = parser.value(platformBackend);
+        if (name == QLatin1String("x11") || name == QLatin1String("wayland"))
+            options.platformBackend = name;
+        else
+            options.error = QStringLiteral("Not a platform back-end (x11 or wayland): %1").arg(name);
     }
     QStringList commands;
     if (parser.isSet(capture)) {

@@ -19,6 +19,9 @@ struct StartOptions
     // "show"); a copy that starts because none runs performs it once started. Empty when
     // none was given.
     QString command;
+    // --platform-backend x11|wayland: the screen back-end instead of the session's own;
+    // empty when not given.
+    QString platformBackend;
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for
     QString error;       // set when the command line could not be understood

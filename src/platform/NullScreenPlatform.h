@@ -1,5 +1,6 @@
-// The back-end for platforms without window queries (the offscreen platform, Wayland):
-// it knows the primary screen through Qt and reports everything else as unsupported.
+// The back-end for platforms without window queries (the offscreen platform; the Wayland
+// one builds on it): it knows the primary screen through Qt and reports everything else
+// as unsupported.
 #pragma once
 
 #include "platform/ScreenPlatform.h"

@@ -9,9 +9,11 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
+class QObject;
 class QWindow;
 
 class ScreenPlatform
@@ -22,9 +24,19 @@ class ScreenPlatform
 
     virtual ~ScreenPlatform() = default;
 
-    // The X11 back-end when the application runs on xcb, otherwise the null one.
-    // Needs a QGuiApplication.
-    static std::unique_ptr<ScreenPlatform> create();
+    enum class Backend { Null, X11, Wayland };
+    // Which back-end serves this session. `requested` is "x11", "wayland" or empty (the
+    // session decides: a Wayland session takes the Wayland back-end whether Qt runs on
+    // Wayland or through XWayland; otherwise X11 when Qt runs on xcb). X11 needs Qt on
+    // xcb; Wayland needs the portal support built in; what cannot serve gives Null.
+    static Backend chooseBackend(const QString &requested, bool waylandSession, const QString &qtPlatform);
+    // The back-end for this process's session and Qt platform. Needs a QGuiApplication.
+    static Backend backendInUse(const QString &requested);
+    // The name the about box shows.
+    static QString backendTitle(Backend backend);
+
+    // The back-end chosen by backendInUse. Needs a QGuiApplication.
+    static std::unique_ptr<ScreenPlatform> create(const QString &requested = QString());
 
     // False for the null back-end: no window queries, no work area, no pointer grab.
     virtual bool isSupported() const = 0;
@@ -85,6 +97,27 @@ class ScreenPlatform
     virtual bool setKeepAbove(QWindow *window, bool above) = 0;
     // Whether the window manager has the window in its above state.
     virtual bool isKeptAbove(QWindow *window) const = 0;
+
+    // Whether the screen's pixels come only on request and later (a Wayland desktop hands
+    // them out through its screenshot portal): the capture asks with requestScreen first,
+    // and grabRect then cuts from the picture that came.
+    virtual bool screenOnRequest() const { return false; }
+    enum class ScreenRequest {
+        WholeScreen, // the whole screen, without asking the user
+        UserPicks,   // what the user picks with the desktop's own tool (a window, an area)
+    };
+    // Runs once from the event loop, never inside requestScreen: the picture, or a null
+    // picture and a sentence for the user that says why; a null picture without one when
+    // the user cancelled the desktop's picker (UserPicks).
+    using ScreenReady = std::function<void(const QImage &picture, const QString &failure)>;
+    // Asks for the screen; `done` is dropped when `context` is gone first. This default
+    // copies the screen through grabRect.
+    virtual void requestScreen(ScreenRequest kind, QObject *context, ScreenReady done);
+    // Whether the desktop lets the user pick a single window for a capture (UserPicks).
+    virtual bool offersUserPick() const { return false; }
+    // Whether the desktop places top-level windows itself and ignores their positions (a
+    // Wayland compositor): a window meant to cover the screen asks for full screen.
+    virtual bool placesWindowsItself() const { return false; }
 
     // The clamping of a screen rectangle: negative left and top become 0, a right or
     // bottom beyond the screen becomes the screen's edge. The result may be empty (a

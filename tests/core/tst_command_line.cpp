@@ -117,11 +117,12 @@ void TstCommandLine::helpNamesTheCommandsAndBadOnesAreRefused()
     p.start(kBinary, {QStringLiteral("--help")});
     QVERIFY(p.waitForFinished(10000));
     const QByteArray help = p.readAllStandardOutput();
-    for (const char *option : {"--capture <N>", "--menu", "--show"})
+    for (const char *option : {"--capture <N>", "--menu", "--show", "--platform-backend <NAME>"})
         QVERIFY2(help.contains(option), option);
 
     for (const QStringList &bad :
-         {QStringList{"--capture", "5"}, QStringList{"--capture", "x"}, QStringList{"--menu", "--show"}}) {
+         {QStringList{"--capture", "5"}, QStringList{"--capture", "x"}, QStringList{"--menu", "--show"},
+          QStringList{"--platform-backend", "mir"}}) {
         p.start(kBinary, bad);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 2);

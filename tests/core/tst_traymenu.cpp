@@ -334,12 +334,26 @@ void TstTrayMenu::helpAndAboutOpenWithoutTheCaptureWindow()
     // This build's Qt writes both.
     QVERIFY2(text.contains(QStringLiteral("JPEG 形式の保存：利用できます")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("PNG 形式の保存：利用できます")), qPrintable(text));
+    // Qt runs on this private X server, which is no Wayland session.
+    QVERIFY2(text.endsWith(QStringLiteral("\n画面の取り込み：X11")), qPrintable(text));
     shoot(QStringLiteral("about.png"), about->frameGeometry().adjusted(-4, -4, 4, 4));
     // Opening again raises the same box; Escape closes it, as OK does.
     action("mnuAbout")->trigger();
     QCOMPARE(m_setup->windows->find<FrmAbout>(WindowKind::About), about);
     QTest::keyClick(about, Qt::Key_Escape);
     QTRY_VERIFY(!m_setup->windows->find(WindowKind::About));
+    // --platform-backend wayland: the box names what the program then uses.
+    m_setup->ctx.PlatformBackend = QStringLiteral("wayland");
+    action("mnuAbout")->trigger();
+    about = m_setup->windows->find<FrmAbout>(WindowKind::About);
+    QVERIFY(about);
+    QVERIFY(QTest::qWaitForWindowExposed(about));
+    QVERIFY2(about->text().endsWith(QStringLiteral("\n画面の取り込み：Wayland (xdg-desktop-portal)")),
+             qPrintable(about->text()));
+    shoot(QStringLiteral("about-wayland.png"), about->frameGeometry().adjusted(-4, -4, 4, 4));
+    QTest::keyClick(about, Qt::Key_Escape);
+    QTRY_VERIFY(!m_setup->windows->find(WindowKind::About));
+    m_setup->ctx.PlatformBackend.clear();
 
     action("mnuHelp")->trigger();
     QTextBrowser *help = nullptr;

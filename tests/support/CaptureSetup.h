@@ -17,10 +17,16 @@
 class CaptureSetup
 {
   public:
+    // Answers every box with OK and keeps what it was asked.
     class QuietHost : public EngineHost
     {
       public:
-        int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
+        int ShowMessageBox(const QString &text, int) override
+        {
+            asked << text;
+            return MsgBox::IdOk;
+        }
+        QStringList asked;
     };
 
     CaptureSetup()

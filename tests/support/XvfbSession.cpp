@@ -92,6 +92,9 @@ bool XvfbSession::start(const QSize &screen, bool windowManager)
     }
     qputenv("DISPLAY", m_display.toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "xcb");
+    // A private X server is no Wayland session, even when the tests start from one.
+    qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("XDG_SESSION_TYPE");
 
     if (windowManager) {
         m_wm = std::make_unique<QProcess>();
