@@ -52,6 +52,10 @@ StartOptions ParseCommandLine(const QStringList &arguments)
     const QCommandLineOption show(
         QStringLiteral("show"),
         QStringLiteral("Show the running copy's capture window (start one if none runs)."));
+    const QCommandLineOption diagnose(
+        QStringLiteral("diagnose"),
+        QStringLiteral("Without a display: announce this copy, listen for 3 seconds, print the network "
+                       "diagnostics (addresses, ports, datagram counts, peers) and exit."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(dataDir);
@@ -61,6 +65,7 @@ StartOptions ParseCommandLine(const QStringList &arguments)
     parser.addOption(capture);
     parser.addOption(menu);
     parser.addOption(show);
+    parser.addOption(diagnose);
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -93,6 +98,7 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         else
             options.error = QStringLiteral("Not a port number (1-65535): %1").arg(parser.value(port));
     }
+    options.diagnose = parser.isSet(diagnose);
     QStringList commands;
     if (parser.isSet(capture)) {
         const QString mode = parser.value(capture);

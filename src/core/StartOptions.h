@@ -19,6 +19,8 @@ struct StartOptions
     // "show"); a copy that starts because none runs performs it once started. Empty when
     // none was given.
     QString command;
+    // --diagnose: announce, listen a few seconds, print the network diagnostics and exit.
+    bool diagnose = false;
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for
     QString error;       // set when the command line could not be understood

@@ -86,7 +86,45 @@ bool NetEngine::OpenSockets(QString *errorText, int *errorNumber)
 {
     m_ctx.SetLocalIp(LocalAddress::detect(m_ctx.net.bindAddress));
     m_ctx.LocalHostName = QHostInfo::localHostName();
-    return OpenTransferListener(errorText, errorNumber) && m_datagrams->open(errorText, errorNumber);
+    m_udpBindError.clear();
+    m_tcpBindError.clear();
+    if (!OpenTransferListener(errorText, errorNumber)) {
+        m_tcpBindError = errorText ? *errorText : QStringLiteral("?");
+        return false;
+    }
+    if (!m_datagrams->open(errorText, errorNumber)) {
+        m_udpBindError = errorText ? *errorText : QStringLiteral("?");
+        return false;
+    }
+    return true;
+}
+
+void NetEngine::OpenSocketsForDiagnosis()
+{
+    m_ctx.SetLocalIp(LocalAddress::detect(m_ctx.net.bindAddress));
+    m_ctx.LocalHostName = QHostInfo::localHostName();
+    m_udpBindError.clear();
+    m_tcpBindError.clear();
+    int number = 0;
+    if (!OpenTransferListener(&m_tcpBindError, &number) && m_tcpBindError.isEmpty())
+        m_tcpBindError = QStringLiteral("?");
+    if (!m_datagrams->open(&m_udpBindError, &number) && m_udpBindError.isEmpty())
+        m_udpBindError = QStringLiteral("?");
+}
+
+NetDiagnostics &NetEngine::diagnostics() const
+{
+    return m_datagrams->diagnostics();
+}
+
+bool NetEngine::udpBound() const
+{
+    return m_datagrams->isOpen();
+}
+
+bool NetEngine::tcpBound() const
+{
+    return m_receiver->isListening();
 }
 
 void NetEngine::CloseSockets()

@@ -21,6 +21,7 @@ class MessageDelivery;
 class TransferSender;
 class TransferReceiver;
 class UnlhaLibrary;
+class NetDiagnostics;
 struct SendRequest;
 
 class NetEngine : public QObject
@@ -54,6 +55,16 @@ class NetEngine : public QObject
     // number (10047 when IPv4 is missing, 10048 when the port is held by another program).
     [[nodiscard]] bool OpenSockets(QString *errorText, int *errorNumber);
     void CloseSockets();
+    // For the diagnosis: binds the TCP listener and the UDP sockets each on its own, so
+    // both results are known even when the first fails.
+    void OpenSocketsForDiagnosis();
+    // What the datagram sockets saw, and the bind results of the last open ("" = bound
+    // or not tried; otherwise the socket's error text).
+    NetDiagnostics &diagnostics() const;
+    bool udpBound() const;
+    bool tcpBound() const;
+    QString udpBindError() const { return m_udpBindError; }
+    QString tcpBindError() const { return m_tcpBindError; }
     // Sends one datagram to port 62410 of `destination`; 0 or a socket error number.
     int BCastMsgSend(const QString &datagram, const QString &destination);
     // One received datagram, as the socket hands it over; any bytes are safe.
@@ -119,5 +130,7 @@ class NetEngine : public QObject
     // Last, so transfers end before the parts they report through.
     std::unique_ptr<TransferSender> m_sender;
     std::unique_ptr<TransferReceiver> m_receiver;
+    QString m_udpBindError;
+    QString m_tcpBindError;
     void SetUpTransfers();
 };
