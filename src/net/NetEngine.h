@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 class ModZorvin;
@@ -65,6 +66,11 @@ class NetEngine : public QObject
     bool tcpBound() const;
     QString udpBindError() const { return m_udpBindError; }
     QString tcpBindError() const { return m_tcpBindError; }
+    // The diagnostics' test send: the announcement to `ip` alone, then testSendFinished(ip,
+    // answered) once a datagram from `ip` came back or after three seconds. A new test
+    // replaces a running one. False (and no signal) when `ip` is not an IPv4 address or the
+    // datagram could not be sent.
+    bool TestSend(const QString &ip);
     // Sends one datagram to port 62410 of `destination`; 0 or a socket error number.
     int BCastMsgSend(const QString &datagram, const QString &destination);
     // One received datagram, as the socket hands it over; any bytes are safe.
@@ -114,6 +120,7 @@ class NetEngine : public QObject
     // A peer said goodbye; emitted before its row is marked "unavail".
     void goodbyeDatagram(const QString &ip);
     void stopDatagram(const QString &ip, const QString &datagram);
+    void testSendFinished(const QString &ip, bool answered);
 
   private:
     ModZorvin &m_ctx;
@@ -132,5 +139,7 @@ class NetEngine : public QObject
     std::unique_ptr<TransferReceiver> m_receiver;
     QString m_udpBindError;
     QString m_tcpBindError;
+    QString m_testSendIp;
+    QTimer m_testSendTimer;
     void SetUpTransfers();
 };
