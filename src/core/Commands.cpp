@@ -139,8 +139,8 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
         onCaptureWindow(&FrmMain::DefaultBackground), always);
 
     add(
-        "mnuNetDiag", QStringLiteral("ﾈｯﾄﾜｰｸ診断(&D)"), nullptr, [this] { m_windows.open(WindowKind::NetDiag); },
-        always);
+        "mnuNetDiag", QStringLiteral("ﾈｯﾄﾜｰｸ診断(&D)"), nullptr,
+        [this] { m_windows.open(WindowKind::NetDiag); }, always);
 
     add("mnuOpt", QStringLiteral("動作環境の設定(&E)"), "Config", nullptr, always);
     add("mnuKeySet", QStringLiteral("ﾎｯﾄｷｰの設定(&K)"), nullptr, nullptr, always);

@@ -19,7 +19,8 @@ namespace {
 
 constexpr int kRefreshMs = 1000;
 
-QTableWidget *makeTable(const QStringList &headers, QWidget *parent)
+// Narrow tables share their width among the columns so that no column is cut off.
+QTableWidget *makeTable(const QStringList &headers, QWidget *parent, bool shareWidth)
 {
     auto *table = new QTableWidget(0, int(headers.size()), parent);
     table->setHorizontalHeaderLabels(headers);
@@ -27,6 +28,10 @@ QTableWidget *makeTable(const QStringList &headers, QWidget *parent)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->setVisible(false);
     table->horizontalHeader()->setStretchLastSection(true);
+    if (shareWidth) {
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+        table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
     return table;
 }
 
@@ -57,11 +62,12 @@ FrmNetDiag::FrmNetDiag(NetEngine &engine, QWidget *parent) : QWidget(parent), m_
     setWindowTitle(QStringLiteral("ﾈｯﾄﾜｰｸ診断"));
     m_facts = new QLabel(this);
     m_facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_counts = makeTable({QStringLiteral("種類"), QStringLiteral("送信"), QStringLiteral("受信")}, this);
-    m_peers = makeTable({QStringLiteral("ｱﾄﾞﾚｽ"), QStringLiteral("最後に受信")}, this);
+    m_counts =
+        makeTable({QStringLiteral("種類"), QStringLiteral("送信"), QStringLiteral("受信")}, this, true);
+    m_peers = makeTable({QStringLiteral("ｱﾄﾞﾚｽ"), QStringLiteral("最後に受信")}, this, true);
     m_history = makeTable({QStringLiteral("時刻"), QStringLiteral("方向"), QStringLiteral("ｱﾄﾞﾚｽ"),
                            QStringLiteral("種類"), QStringLiteral("ﾊﾞｲﾄ")},
-                          this);
+                          this, false);
 
     auto *test = new QGroupBox(QStringLiteral("テスト送信"), this);
     m_testAddress = new QLineEdit(test);
@@ -75,7 +81,7 @@ FrmNetDiag::FrmNetDiag(NetEngine &engine, QWidget *parent) : QWidget(parent), m_
     testLayout->addWidget(m_testResult, 2);
 
     auto *top = new QHBoxLayout;
-    top->addWidget(m_facts, 2);
+    top->addWidget(m_facts, 1);
     auto *countsBox = new QVBoxLayout;
     countsBox->addWidget(new QLabel(QStringLiteral("種類ごとの件数"), this));
     countsBox->addWidget(m_counts);
@@ -132,8 +138,8 @@ void FrmNetDiag::refresh()
         const NetDiagnostics::Record &r = history[history.size() - 1 - i];
         setRow(m_history, i,
                {r.time.toString(QStringLiteral("HH:mm:ss.zzz")),
-                r.direction == NetDiagnostics::Sent ? QStringLiteral("送信") : QStringLiteral("受信"), r.address,
-                r.kind, QString::number(r.size)});
+                r.direction == NetDiagnostics::Sent ? QStringLiteral("送信") : QStringLiteral("受信"),
+                r.address, r.kind, QString::number(r.size)});
     }
 }
 

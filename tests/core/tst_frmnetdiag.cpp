@@ -17,7 +17,16 @@
 class tst_FrmNetDiag : public QObject
 {
     Q_OBJECT
+  public:
+    tst_FrmNetDiag(XvfbSession &, const QString &skipReason) : m_skipReason(skipReason) {}
+
   private slots:
+    void initTestCase()
+    {
+        if (!m_skipReason.isEmpty())
+            QSKIP(qPrintable(m_skipReason));
+    }
+
     void commandOpensOneWindowThatShowsDatagramsAndTheTestSend()
     {
         LoopbackEngine a("127.0.0.2", "alice", "g");
@@ -71,6 +80,9 @@ class tst_FrmNetDiag : public QObject
             window->grab().save(folder + QStringLiteral("/netdiag.png"));
         windows.closeAll(nullptr);
     }
+
+  private:
+    QString m_skipReason;
 };
 
 ZORVIN_XVFB_MAIN(tst_FrmNetDiag, QSize(1280, 1024), false)
