@@ -116,20 +116,21 @@ void FrmNetDiag::refresh()
                               boundText(m_engine.tcpBound(), m_engine.tcpBindError())));
     const NetDiagnostics &diag = m_engine.diagnostics();
 
-    QStringList kinds = diag.counts().keys();
+    const QHash<QString, NetDiagnostics::Counts> counts = diag.counts();
+    QStringList kinds = counts.keys();
     std::sort(kinds.begin(), kinds.end());
     m_counts->setRowCount(int(kinds.size()));
     for (int row = 0; row < kinds.size(); ++row) {
-        const NetDiagnostics::Counts c = diag.counts().value(kinds[row]);
+        const NetDiagnostics::Counts c = counts.value(kinds[row]);
         setRow(m_counts, row, {kinds[row], QString::number(c.sent), QString::number(c.received)});
     }
 
-    QStringList peers = diag.lastHeard().keys();
+    const QHash<QString, QDateTime> lastHeard = diag.lastHeard();
+    QStringList peers = lastHeard.keys();
     std::sort(peers.begin(), peers.end());
     m_peers->setRowCount(int(peers.size()));
     for (int row = 0; row < peers.size(); ++row)
-        setRow(m_peers, row,
-               {peers[row], diag.lastHeard().value(peers[row]).toString(QStringLiteral("HH:mm:ss"))});
+        setRow(m_peers, row, {peers[row], lastHeard.value(peers[row]).toString(QStringLiteral("HH:mm:ss"))});
 
     // Newest first, so the latest datagram is at the top without scrolling.
     const QList<NetDiagnostics::Record> history = diag.history();
@@ -137,9 +138,9 @@ void FrmNetDiag::refresh()
     for (int i = 0; i < history.size(); ++i) {
         const NetDiagnostics::Record &r = history[history.size() - 1 - i];
         setRow(m_history, i,
-               {r.time.toString(QStringLiteral("HH:mm:ss.zzz")),
+               {r.time().toString(QStringLiteral("HH:mm:ss.zzz")),
                 r.direction == NetDiagnostics::Sent ? QStringLiteral("送信") : QStringLiteral("受信"),
-                r.address, r.kind, QString::number(r.size)});
+                r.address, r.kind(), QString::number(r.size)});
     }
 }
 

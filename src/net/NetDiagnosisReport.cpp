@@ -59,33 +59,35 @@ QString NetDiagnosisReport::text(const NetEngine &engine)
 
     line(QString());
     line(QStringLiteral("Datagrams per kind (sent / received):"));
-    QStringList kinds = diag.counts().keys();
+    const QHash<QString, NetDiagnostics::Counts> counts = diag.counts();
+    QStringList kinds = counts.keys();
     std::sort(kinds.begin(), kinds.end());
     if (kinds.isEmpty())
         line(QStringLiteral("  (none)"));
     for (const QString &kind : kinds) {
-        const NetDiagnostics::Counts c = diag.counts().value(kind);
+        const NetDiagnostics::Counts c = counts.value(kind);
         line(QStringLiteral("  %1 %2 / %3").arg(kind, -8).arg(c.sent).arg(c.received));
     }
 
     line(QString());
     line(QStringLiteral("Peers last heard:"));
-    QStringList peers = diag.lastHeard().keys();
+    const QHash<QString, QDateTime> lastHeard = diag.lastHeard();
+    QStringList peers = lastHeard.keys();
     std::sort(peers.begin(), peers.end());
     if (peers.isEmpty())
         line(QStringLiteral("  (none)"));
     for (const QString &peer : peers)
-        line(QStringLiteral("  %1 %2").arg(peer, -16).arg(timeText(diag.lastHeard().value(peer))));
+        line(QStringLiteral("  %1 %2").arg(peer, -16).arg(timeText(lastHeard.value(peer))));
 
     line(QString());
     const QList<NetDiagnostics::Record> history = diag.history();
     line(QStringLiteral("Last %1 datagrams:").arg(history.size()));
     for (const NetDiagnostics::Record &r : history) {
         line(QStringLiteral("  %1 %2 %3 %4 %5 bytes")
-                 .arg(timeText(r.time), r.direction == NetDiagnostics::Sent ? QStringLiteral("sent    ")
-                                                                            : QStringLiteral("received"))
+                 .arg(timeText(r.time()), r.direction == NetDiagnostics::Sent ? QStringLiteral("sent    ")
+                                                                              : QStringLiteral("received"))
                  .arg(r.address, -16)
-                 .arg(r.kind, -6)
+                 .arg(r.kind(), -6)
                  .arg(r.size));
     }
     return out;

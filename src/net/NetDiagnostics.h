@@ -15,13 +15,19 @@ class NetDiagnostics
     enum Direction : uint8_t { Sent = 0, Received = 1 };
     static constexpr int kHistorySize = 200;
 
+    // Kinds by number, so that recording a datagram builds no text: 0 is "?".
+    static QString kindName(int kind);
+    static int kindNumber(QByteArrayView bytes);
+
     struct Record
     {
-        QDateTime time;
+        qint64 msecs = 0; // since the epoch; the clock is read cheaply, converted when shown
         Direction direction = Sent;
-        QString address;
-        QString kind;
+        uint8_t kindNumber = 0;
         int size = 0;
+        QString address;
+        QDateTime time() const { return QDateTime::fromMSecsSinceEpoch(msecs); }
+        QString kind() const { return kindName(kindNumber); }
     };
     struct Counts
     {
@@ -37,16 +43,18 @@ class NetDiagnostics
     // Counting off leaves every figure as it is; only the presence benchmark switches it.
     void setEnabled(bool on) { m_enabled = on; }
 
-    const QHash<QString, Counts> &counts() const { return m_counts; }
+    // By kind name, only the kinds seen.
+    QHash<QString, Counts> counts() const;
     // Oldest first.
     QList<Record> history() const;
-    const QHash<QString, QDateTime> &lastHeard() const { return m_lastHeard; }
+    QHash<QString, QDateTime> lastHeard() const;
 
   private:
     bool m_enabled = true;
-    QHash<QString, Counts> m_counts;
+    static constexpr int kKinds = 10;
+    std::array<Counts, kKinds> m_counts{};
     std::array<Record, kHistorySize> m_ring;
     int m_next = 0;
     int m_filled = 0;
-    QHash<QString, QDateTime> m_lastHeard;
+    QHash<QString, qint64> m_lastHeard;
 };
