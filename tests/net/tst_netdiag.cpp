@@ -22,6 +22,23 @@ NetDiagnostics::Counts countsOf(const NetEngine &engine, const QString &kind)
     return engine.diagnostics().counts().value(kind);
 }
 
+// Two started engines on host numbers `first` and first + 1, and a plain socket on first + 2
+// that never answers.
+struct Trio
+{
+    explicit Trio(int first)
+        : a(QString("127.0.0.%1").arg(first), "alice", "g"),
+          b(QString("127.0.0.%1").arg(first + 1), "bob", "g"), thirdIp(QString("127.0.0.%1").arg(first + 2))
+    {
+        started = a.start() && b.start() && socket.bind(QHostAddress(thirdIp), TestPort::port());
+    }
+    LoopbackEngine a;
+    LoopbackEngine b;
+    QString thirdIp;
+    QUdpSocket socket;
+    bool started = false;
+};
+
 } // namespace
 
 class TestNetDiag : public QObject
@@ -54,12 +71,11 @@ class TestNetDiag : public QObject
 
     void countsAndPeersFromRealDatagramsWithoutTexts()
     {
-        LoopbackEngine a("127.0.0.2", "alice", "g");
-        LoopbackEngine b("127.0.0.3", "bob", "g");
-        QVERIFY(a.start());
-        QVERIFY(b.start());
-        QUdpSocket probe;
-        QVERIFY(probe.bind(QHostAddress("127.0.0.4"), TestPort::port()));
+        Trio trio(2);
+        QVERIFY(trio.started);
+        LoopbackEngine &a = trio.a;
+        LoopbackEngine &b = trio.b;
+        QUdpSocket &probe = trio.socket;
         // a sends a message with a known text to b; the probe sends two announcements.
         QCOMPARE(
             a.engine.BCastMsgSend("captMS" + QString("%1").arg(1, 6, 10, QChar('0')) + kSecret, "127.0.0.3"),
@@ -101,12 +117,10 @@ class TestNetDiag : public QObject
 
     void testSendReportsAnAnswerOnlyFromAListeningEngine()
     {
-        LoopbackEngine a("127.0.0.6", "alice", "g");
-        LoopbackEngine b("127.0.0.7", "bob", "g");
-        QVERIFY(a.start());
-        QVERIFY(b.start());
-        QUdpSocket silent;
-        QVERIFY(silent.bind(QHostAddress("127.0.0.8"), TestPort::port()));
+        Trio trio(6);
+        QVERIFY(trio.started);
+        LoopbackEngine &a = trio.a;
+        QUdpSocket &silent = trio.socket;
         QSignalSpy finished(&a.engine, &NetEngine::testSendFinished);
 
         QVERIFY(a.engine.TestSend("127.0.0.7"));
