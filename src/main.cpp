@@ -77,6 +77,9 @@ int diagnose(QCoreApplication &app, const StartOptions &options)
     QTimer::singleShot(kDiagnoseListenMs, &app, [&] {
         out << NetDiagnosisReport::text(engine);
         out.flush();
+        // The others heard the announcement: leave their lists as they were before.
+        if (engine.udpBound())
+            engine.SayGoodbye();
         app.quit();
     });
     return app.exec() == 0 ? 0 : 1;
