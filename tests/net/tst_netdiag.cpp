@@ -1,6 +1,7 @@
 // Network diagnostics over real sockets: counts per kind, the history without message
 // texts, the test send against a listening engine and a silent socket, and the
 // `--diagnose` process answering to an engine in this process.
+#include "address/AddressStore.h"
 #include "net/NetDiagnosisReport.h"
 #include "net/NetDiagnostics.h"
 #include "support/IsolatedHome.h"
@@ -157,6 +158,9 @@ class TestNetDiag : public QObject
         QCOMPARE(process.exitCode(), 0);
         const QString out = QString::fromUtf8(process.readAllStandardOutput());
         QTRY_COMPARE(countsOf(peer.engine, "captBC").received, quint64(1));
+        // It leaves as a copy does, so the peer does not keep it as present.
+        QTRY_VERIFY(countsOf(peer.engine, "captGB").received > 0);
+        QTRY_VERIFY(!peer.engine.addresses().FindAddressByIp("127.0.0.10").isAvail());
         // The peer answered the one announcement with one of each answer.
         QVERIFY2(out.contains(QRegularExpression("cBX +1 / 1\\n")), qPrintable(out));
         QVERIFY2(out.contains(QRegularExpression("captBC +1 / 0\\n")), qPrintable(out));
