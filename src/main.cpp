@@ -5,14 +5,19 @@
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
+#include "core/SettingsFile.h"
+#include "core/SettingsLoader.h"
 #include "core/SingleInstance.h"
 #include "core/StartOptions.h"
 #include "core/UnixSignalWatcher.h"
+#include "net/NetDiagnosisReport.h"
+#include "net/NetEngine.h"
 #include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QTextStream>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <exception>
@@ -24,16 +29,16 @@ namespace {
 constexpr int kCommandWaitMs = 3000;
 constexpr int kCommandAttempts = 25;
 constexpr int kCommandRetryMs = 200;
+// How long --diagnose listens for answers to its announcement.
+constexpr int kDiagnoseListenMs = 3000;
 
 QString productTitle(const char *suffix)
 {
     return QStringLiteral("「 ") + QString::fromUtf8(kProductName) + QString::fromUtf8(suffix);
 }
 
-int startProgram(QApplication &app, const StartOptions &options)
+void applyNetOptions(ModZorvin &ctx, const StartOptions &options)
 {
-    ModZorvin ctx;
-    ctx.FatalReported = false;
     ctx.ProgramDir = ResolveProgramDir(options.dataDir, QCoreApplication::applicationDirPath());
     if (!options.bindAddress.isEmpty())
         ctx.net.bindAddress = QHostAddress(options.bindAddress);
@@ -41,6 +46,50 @@ int startProgram(QApplication &app, const StartOptions &options)
         ctx.net.broadcastAddress = options.broadcastAddress;
     if (options.port != 0)
         ctx.net.port = options.port;
+}
+
+// Answers every question with OK: --diagnose has nobody to ask.
+class DiagnoseHost : public EngineHost
+{
+  public:
+    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
+};
+
+// --diagnose: a headless engine with this copy's name, group and manual entries announces
+// itself, listens, prints what it saw and exits; a running copy is left alone.
+int diagnose(QCoreApplication &app, const StartOptions &options)
+{
+    ModZorvin ctx;
+    applyNetOptions(ctx, options);
+    LoadSettings(ctx.settings, SettingsFile(ctx.SettingsPath()), ctx.ProgramDir);
+    SingleInstance instance(ctx.ProgramDir);
+    const bool copyRuns = !instance.tryAcquire();
+    DiagnoseHost host;
+    NetEngine engine(ctx, host);
+    engine.LoadAddressBook();
+    engine.OpenSocketsForDiagnosis();
+    QTextStream out(stdout);
+    if (copyRuns)
+        out << "A running copy of Zorvin uses this data folder; it holds the port, so only what can be "
+               "known from here is shown.\n";
+    if (engine.udpBound())
+        engine.Announce();
+    QTimer::singleShot(kDiagnoseListenMs, &app, [&] {
+        out << NetDiagnosisReport::text(engine);
+        out.flush();
+        // The others heard the announcement: leave their lists as they were before.
+        if (engine.udpBound())
+            engine.SayGoodbye();
+        app.quit();
+    });
+    return app.exec() == 0 ? 0 : 1;
+}
+
+int startProgram(QApplication &app, const StartOptions &options)
+{
+    ModZorvin ctx;
+    ctx.FatalReported = false;
+    applyNetOptions(ctx, options);
     ctx.PlatformBackend = options.platformBackend;
 
     RaiseOpenFileLimit();
@@ -104,10 +153,18 @@ int answerWithoutDisplay(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const QStringList asks = {QStringLiteral("-h"), QStringLiteral("--help"), QStringLiteral("-v"),
-                              QStringLiteral("--version")};
+                              QStringLiteral("--version"), QStringLiteral("--diagnose")};
     if (std::none_of(asks.begin(), asks.end(), [&](const QString &a) { return arguments.contains(a); }))
         return -1;
     const StartOptions options = ParseCommandLine(arguments);
+    if (!options.error.isEmpty()) {
+        QTextStream(stderr) << options.error << "\nTry 'zorvin --help'." << Qt::endl;
+        return 2;
+    }
+    if (options.diagnose && options.helpText.isEmpty() && options.versionText.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return diagnose(app, options);
+    }
     QTextStream(stdout) << options.helpText << options.versionText;
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "address/AddressStore.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
+#include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
 #include "support/IsolatedHome.h"
 #include "support/TestPort.h"
@@ -18,6 +19,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -94,7 +96,8 @@ struct Counters
 // One engine hears `kPeers` announces with at most `window` of them unanswered at a time
 // (kPeers = all at once, as when a whole LAN answers one broadcast). Returns true when
 // every peer became "avail" and got its three answers.
-bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &peers, Counters &c, int window)
+bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &peers, Counters &c, int window,
+                   bool diagnostics = true, qint64 *elapsedMs = nullptr)
 {
     ModZorvin ctx;
     ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.2"));
@@ -105,6 +108,7 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
     CountingHost host;
     NetEngine engine(ctx, host);
     host.listen(engine.events());
+    engine.diagnostics().setEnabled(diagnostics);
     QString error;
     int number = 0;
     if (!engine.OpenSockets(&error, &number)) {
@@ -136,11 +140,14 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
             allAvailMs = timer.elapsed();
     }
     const qint64 answeredMs = timer.elapsed() - (c.answered < kPeers ? 1000 : 0);
+    if (elapsedMs)
+        *elapsedMs = answeredMs;
 
     int availRows = 0;
     for (const AddressEntry &e : engine.addresses().rows())
         availRows += e.isAvail() ? 1 : 0;
-    out << QStringLiteral("%1 peers, %2 in flight: %3 rows avail (all after %4 ms); %5 of %6 answers "
+    out << (diagnostics ? "" : "(diagnostics off) ")
+        << QStringLiteral("%1 peers, %2 in flight: %3 rows avail (all after %4 ms); %5 of %6 answers "
                           "received after %7 ms\n")
                .arg(kPeers)
                .arg(window, 4)
@@ -150,6 +157,42 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
                .arg(kPeers * 3)
                .arg(answeredMs);
     return availRows == kPeers && c.answers == kPeers * 3;
+}
+
+// The datagram counters and history stay on in every copy: the same windowed round with
+// them on and off, alternating, and the cost of one record alone.
+void compareDiagnostics(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &peers, Counters &c)
+{
+    constexpr int kRounds = 5;
+    std::vector<qint64> on, off;
+    for (int i = 0; i < kRounds; ++i) {
+        for (const bool diagnostics : {true, false}) {
+            qint64 ms = 0;
+            announceRound(out, peers, c, kWindow, diagnostics, &ms);
+            (diagnostics ? on : off).push_back(ms);
+        }
+    }
+    std::sort(on.begin(), on.end());
+    std::sort(off.begin(), off.end());
+    const qint64 medianOn = on[kRounds / 2], medianOff = off[kRounds / 2];
+    out << QStringLiteral("diagnostics on: median %1 ms, off: median %2 ms over %3 rounds (%4 %)\n")
+               .arg(medianOn)
+               .arg(medianOff)
+               .arg(kRounds)
+               .arg(medianOff > 0 ? 100.0 * double(medianOn - medianOff) / double(medianOff) : 0.0, 0, 'f',
+                    1);
+
+    constexpr int kRecords = 1000000;
+    NetDiagnostics diag;
+    const QByteArray datagram = "cBX266" + QByteArray(200, ' ');
+    std::vector<QString> addresses;
+    for (int i = 0; i < kPeers; ++i)
+        addresses.push_back(peerAddress(i));
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < kRecords; ++i)
+        diag.record(NetDiagnostics::Received, addresses[size_t(i % kPeers)], datagram);
+    out << QStringLiteral("one record: %1 ns\n").arg(double(timer.nsecsElapsed()) / kRecords, 0, 'f', 0);
 }
 
 } // namespace
@@ -187,6 +230,7 @@ int main(int argc, char *argv[])
 
     const bool windowed = announceRound(out, peers, counters, kWindow);
     const bool burst = announceRound(out, peers, counters, kPeers);
+    compareDiagnostics(out, peers, counters);
     timeStore(out, 100);
     timeStore(out, 1000);
     timeStore(out, 10000);

@@ -204,7 +204,8 @@ void FrmMain::buildMenus()
                           "mnuCaptureItem4", "-", "mnuClear"});
 
     QMenu *tool = addMenu(nullptr, QStringLiteral("mnuTool"), QStringLiteral("ﾂｰﾙ(&T)"));
-    addCommands(tool, {"mnuAdrEdit", "mnuPaint", "-", "mnuMsgLogShow", "mnuFileTranFolOpen"});
+    addCommands(tool,
+                {"mnuAdrEdit", "mnuPaint", "-", "mnuMsgLogShow", "mnuFileTranFolOpen", "-", "mnuNetDiag"});
 
     QMenu *view = addMenu(nullptr, QStringLiteral("mnuView"), QStringLiteral("表示(&V)"));
     QMenu *back = addMenu(view, QStringLiteral("mnuBackColor"), QStringLiteral("背景色(&C)"));

@@ -10,6 +10,7 @@
 #include "capture/ToolbarIcons.h"
 #include "capture/ToolbarLayout.h"
 #include "core/FrmAbout.h"
+#include "core/FrmNetDiag.h"
 #include "core/ModZorvin.h"
 #include "core/WindowRegistry.h"
 #include "net/MsgLog.h"
@@ -33,6 +34,7 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
         return window;
     });
     m_windows.setFactory(WindowKind::About, [this] { return new FrmAbout(m_ctx); });
+    m_windows.setFactory(WindowKind::NetDiag, [this] { return new FrmNetDiag(m_engine); });
     connect(&m_windows, &WindowRegistry::windowAdded, this, &Commands::refresh);
     connect(&m_windows, &WindowRegistry::windowRemoved, this, &Commands::refresh);
 
@@ -135,6 +137,10 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
         always);
     add("mnuBackColorDefault", QStringLiteral("規定の色(&D)"), nullptr,
         onCaptureWindow(&FrmMain::DefaultBackground), always);
+
+    add(
+        "mnuNetDiag", QStringLiteral("ﾈｯﾄﾜｰｸ診断(&D)"), nullptr,
+        [this] { m_windows.open(WindowKind::NetDiag); }, always);
 
     add("mnuOpt", QStringLiteral("動作環境の設定(&E)"), "Config", nullptr, always);
     add("mnuKeySet", QStringLiteral("ﾎｯﾄｷｰの設定(&K)"), nullptr, nullptr, always);

@@ -57,6 +57,10 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         QStringLiteral("Capture the screen through this back-end (x11 or wayland) instead of the one the "
                        "session suggests."),
         QStringLiteral("NAME"));
+    const QCommandLineOption diagnose(
+        QStringLiteral("diagnose"),
+        QStringLiteral("Without a display: announce this copy, listen for 3 seconds, print the network "
+                       "diagnostics (addresses, ports, datagram counts, peers) and exit."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(dataDir);
@@ -67,6 +71,7 @@ StartOptions ParseCommandLine(const QStringList &arguments)
     parser.addOption(menu);
     parser.addOption(show);
     parser.addOption(platformBackend);
+    parser.addOption(diagnose);
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
@@ -106,6 +111,7 @@ StartOptions ParseCommandLine(const QStringList &arguments)
         else
             options.error = QStringLiteral("Not a platform back-end (x11 or wayland): %1").arg(name);
     }
+    options.diagnose = parser.isSet(diagnose);
     QStringList commands;
     if (parser.isSet(capture)) {
         const QString mode = parser.value(capture);

@@ -22,6 +22,8 @@ struct StartOptions
     // --platform-backend x11|wayland: the screen back-end instead of the session's own;
     // empty when not given.
     QString platformBackend;
+    // --diagnose: announce, listen a few seconds, print the network diagnostics and exit.
+    bool diagnose = false;
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for
     QString error;       // set when the command line could not be understood

@@ -47,7 +47,7 @@ TrayMenu::TrayMenu(ModZorvin &ctx, TrayIcon &tray, Commands &commands, TransferS
     addSubMenu("mnuWall", QStringLiteral("壁紙として保存(&W)"), {"mnuWallCenter", "mnuWallTile"});
     insertCommands({"mnuDTopImg", "mnuPrint", kSeparator});
     addSubMenu("mnuTool", QStringLiteral("ﾂｰﾙ(&T)"),
-               {"mnuAdrEdit", "mnuPaint", "mnuMsgLogShow", "mnuFileTranFolOpen"});
+               {"mnuAdrEdit", "mnuPaint", "mnuMsgLogShow", "mnuFileTranFolOpen", "mnuNetDiag"});
     addSubMenu("mnuOption", QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"), {"mnuOpt", "mnuKeySet"});
     insertCommands({kSeparator, "mnuShow", "mnuHide", kSeparator, "mnuHelp", "mnuAbout", kSeparator});
 

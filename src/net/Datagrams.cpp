@@ -69,6 +69,7 @@ int Datagrams::BCastMsgSend(const QString &datagram, const QString &destination)
     const QByteArray bytes = AnsiCodec::encode(text);
     if (WinsockUCl.writeDatagram(bytes, address, m_ctx.net.port) != bytes.size())
         return SocketFacts::errorNumber(WinsockUCl.error());
+    m_diagnostics.record(NetDiagnostics::Sent, target, bytes);
     return 0;
 }
 
@@ -93,6 +94,8 @@ void Datagrams::onWinsockUSvReadyRead()
         const QNetworkDatagram datagram = WinsockUSv.receiveDatagram();
         if (!datagram.isValid())
             break;
-        emit datagramArrived(SocketFacts::ipv4Text(datagram.senderAddress()), datagram.data());
+        const QString ip = SocketFacts::ipv4Text(datagram.senderAddress());
+        m_diagnostics.record(NetDiagnostics::Received, ip, datagram.data());
+        emit datagramArrived(ip, datagram.data());
     }
 }

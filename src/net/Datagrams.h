@@ -3,6 +3,8 @@
 // they were handed over, because each is written to the system before the call returns.
 #pragma once
 
+#include "net/NetDiagnostics.h"
+
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
@@ -37,6 +39,9 @@ class Datagrams : public QObject
     static QString complete(const QString &datagram, const QString &name, const QString &hostName,
                             const QString &group);
 
+    NetDiagnostics &diagnostics() { return m_diagnostics; }
+    const NetDiagnostics &diagnostics() const { return m_diagnostics; }
+
   signals:
     // One datagram as received: the sender's dotted IPv4 address and the raw bytes.
     void datagramArrived(const QString &ip, const QByteArray &bytes);
@@ -47,4 +52,5 @@ class Datagrams : public QObject
     ModZorvin &m_ctx;
     QUdpSocket WinsockUSv;
     QUdpSocket WinsockUCl;
+    NetDiagnostics m_diagnostics;
 };

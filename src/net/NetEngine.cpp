@@ -12,10 +12,15 @@
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 
+#include "net/Protocol.h"
+
 #include <QDir>
 #include <QHostInfo>
 
 namespace {
+
+// How long the test send waits for the address to answer its announcement.
+constexpr int kTestSendAnswerMs = 3000;
 
 void deleteFilesIn(const QString &folder)
 {
@@ -43,9 +48,31 @@ NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
     m_messages = std::make_unique<MessageDelivery>(*this, *m_msgLog);
     m_archiver = std::make_unique<ArchiverQueue>();
     SetUpTransfers();
+    m_testSendTimer.setSingleShot(true);
+    m_testSendTimer.setInterval(kTestSendAnswerMs);
+    connect(&m_testSendTimer, &QTimer::timeout, this, [this] { emit testSendFinished(m_testSendIp, false); });
+    connect(m_datagrams.get(), &Datagrams::datagramArrived, this,
+            [this](const QString &ip, const QByteArray &) {
+                if (m_testSendTimer.isActive() && ip == m_testSendIp) {
+                    m_testSendTimer.stop();
+                    emit testSendFinished(ip, true);
+                }
+            });
 }
 
 NetEngine::~NetEngine() = default;
+
+bool NetEngine::TestSend(const QString &ip)
+{
+    if (QHostAddress(ip).protocol() != QAbstractSocket::IPv4Protocol || ip == Protocol::kBroadcast)
+        return false;
+    m_testSendTimer.stop();
+    m_testSendIp = ip;
+    if (BCastMsgSend(Protocol::kAnnounce, ip) != 0)
+        return false;
+    m_testSendTimer.start();
+    return true;
+}
 
 void NetEngine::EmptyWorkFolders()
 {
@@ -86,7 +113,45 @@ bool NetEngine::OpenSockets(QString *errorText, int *errorNumber)
 {
     m_ctx.SetLocalIp(LocalAddress::detect(m_ctx.net.bindAddress));
     m_ctx.LocalHostName = QHostInfo::localHostName();
-    return OpenTransferListener(errorText, errorNumber) && m_datagrams->open(errorText, errorNumber);
+    m_udpBindError.clear();
+    m_tcpBindError.clear();
+    if (!OpenTransferListener(errorText, errorNumber)) {
+        m_tcpBindError = errorText ? *errorText : QStringLiteral("?");
+        return false;
+    }
+    if (!m_datagrams->open(errorText, errorNumber)) {
+        m_udpBindError = errorText ? *errorText : QStringLiteral("?");
+        return false;
+    }
+    return true;
+}
+
+void NetEngine::OpenSocketsForDiagnosis()
+{
+    m_ctx.SetLocalIp(LocalAddress::detect(m_ctx.net.bindAddress));
+    m_ctx.LocalHostName = QHostInfo::localHostName();
+    m_udpBindError.clear();
+    m_tcpBindError.clear();
+    int number = 0;
+    if (!OpenTransferListener(&m_tcpBindError, &number) && m_tcpBindError.isEmpty())
+        m_tcpBindError = QStringLiteral("?");
+    if (!m_datagrams->open(&m_udpBindError, &number) && m_udpBindError.isEmpty())
+        m_udpBindError = QStringLiteral("?");
+}
+
+NetDiagnostics &NetEngine::diagnostics() const
+{
+    return m_datagrams->diagnostics();
+}
+
+bool NetEngine::udpBound() const
+{
+    return m_datagrams->isOpen();
+}
+
+bool NetEngine::tcpBound() const
+{
+    return m_receiver->isListening();
 }
 
 void NetEngine::CloseSockets()

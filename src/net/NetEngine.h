@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 class ModZorvin;
@@ -21,6 +22,7 @@ class MessageDelivery;
 class TransferSender;
 class TransferReceiver;
 class UnlhaLibrary;
+class NetDiagnostics;
 struct SendRequest;
 
 class NetEngine : public QObject
@@ -54,6 +56,21 @@ class NetEngine : public QObject
     // number (10047 when IPv4 is missing, 10048 when the port is held by another program).
     [[nodiscard]] bool OpenSockets(QString *errorText, int *errorNumber);
     void CloseSockets();
+    // For the diagnosis: binds the TCP listener and the UDP sockets each on its own, so
+    // both results are known even when the first fails.
+    void OpenSocketsForDiagnosis();
+    // What the datagram sockets saw, and the bind results of the last open ("" = bound
+    // or not tried; otherwise the socket's error text).
+    NetDiagnostics &diagnostics() const;
+    bool udpBound() const;
+    bool tcpBound() const;
+    QString udpBindError() const { return m_udpBindError; }
+    QString tcpBindError() const { return m_tcpBindError; }
+    // The diagnostics' test send: the announcement to `ip` alone, then testSendFinished(ip,
+    // answered) once a datagram from `ip` came back or after three seconds. A new test
+    // replaces a running one. False (and no signal) when `ip` is not an IPv4 address or the
+    // datagram could not be sent.
+    bool TestSend(const QString &ip);
     // Sends one datagram to port 62410 of `destination`; 0 or a socket error number.
     int BCastMsgSend(const QString &datagram, const QString &destination);
     // One received datagram, as the socket hands it over; any bytes are safe.
@@ -103,6 +120,7 @@ class NetEngine : public QObject
     // A peer said goodbye; emitted before its row is marked "unavail".
     void goodbyeDatagram(const QString &ip);
     void stopDatagram(const QString &ip, const QString &datagram);
+    void testSendFinished(const QString &ip, bool answered);
 
   private:
     ModZorvin &m_ctx;
@@ -119,5 +137,9 @@ class NetEngine : public QObject
     // Last, so transfers end before the parts they report through.
     std::unique_ptr<TransferSender> m_sender;
     std::unique_ptr<TransferReceiver> m_receiver;
+    QString m_udpBindError;
+    QString m_tcpBindError;
+    QString m_testSendIp;
+    QTimer m_testSendTimer;
     void SetUpTransfers();
 };

@@ -74,6 +74,7 @@ class TransferReceiver : public QObject
 
     // Listens on ctx.net.bindAddress, port ctx.net.port (WinsockSv element 0).
     [[nodiscard]] bool Listen(QString *errorText, int *errorNumber);
+    bool isListening() const { return m_server.isListening(); }
     void CloseAll();
 
     // Slot number, or 256 when none is free.
