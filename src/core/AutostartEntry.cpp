@@ -41,6 +41,7 @@ QString path()
            QStringLiteral("/autostart/zorvin.desktop");
 }
 
+// TryExec makes the desktop skip the entry once the program is gone (package removed).
 QString text(const QString &executable)
 {
     return QStringLiteral("[Desktop Entry]\n"
@@ -48,11 +49,13 @@ QString text(const QString &executable)
                           "Name=%1\n"
                           "GenericName=Screen Capture and LAN Messenger\n"
                           "Comment=Starts Zorvin in the notification area at login\n"
+                          "TryExec=%3\n"
                           "Exec=%2\n"
                           "Icon=zorvin\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(QString::fromUtf8(kProductName), execArgument(executable));
+        .arg(QString::fromUtf8(kProductName), execArgument(executable),
+             QString(executable).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
 }
 
 bool apply(bool on, const QString &executable, QString *error)

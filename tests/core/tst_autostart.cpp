@@ -61,6 +61,8 @@ void tst_Autostart::entryIsWrittenValidAndRemoved()
     QVERIFY2(AutostartEntry::apply(true, QStringLiteral("/usr/bin/zorvin"), &error), qPrintable(error));
     const QByteArray text = readAll(entry);
     QVERIFY(text.contains("\nExec=/usr/bin/zorvin\n"));
+    // Once the program is gone (package removed), the desktop skips the entry.
+    QVERIFY(text.contains("\nTryExec=/usr/bin/zorvin\n"));
     QVERIFY(text.contains("\nType=Application\n"));
     validate(entry);
     // Nothing else is left in the folder (the atomic write's temporary file is gone).
@@ -92,6 +94,7 @@ void tst_Autostart::pathsWithSpacesAndQuotesAreQuoted()
     // escaping, and % doubled.
     QVERIFY2(text.contains("\nExec=\"/home/a b/my \\\\\"tools\\\\\"/\\\\$x/50%%/zorvin\"\n"),
              text.constData());
+    QVERIFY(text.contains("\nTryExec=/home/a b/my \"tools\"/$x/50%/zorvin\n"));
     validate(AutostartEntry::path());
     QVERIFY(AutostartEntry::apply(false, odd));
 }
