@@ -178,6 +178,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("Zorvin"));
     QApplication::setApplicationDisplayName(QString::fromUtf8(kProductName));
+    // Desktops match the windows to the installed menu entry (and its icon) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zorvin"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     const StartOptions options = ParseCommandLine(QCoreApplication::arguments());

@@ -5,6 +5,7 @@
 #include "capture/FrmAutoCapt.h"
 #include "capture/FrmMain.h"
 #include "capture/HotKeys.h"
+#include "core/AutostartEntry.h"
 #include "core/Commands.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
@@ -108,6 +109,10 @@ bool FrmSket::Load()
     if (m_unloaded)
         return false;
 
+    // The login entry follows the program when it was moved or reinstalled elsewhere.
+    if (QString error; m_ctx.settings.StartAtLogon == 1 &&
+                       !AutostartEntry::apply(true, QCoreApplication::applicationFilePath(), &error))
+        TellTerminal(error);
     // The version stamp marks a start-up that went through.
     WriteVersionStamp(SettingsFile(m_ctx.SettingsPath()));
     m_ctx.StartupDone = StartupRunning;

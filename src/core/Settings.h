@@ -76,6 +76,8 @@ struct Settings
     uint8_t LDblClick = 0;
     uint8_t SendInfMin = 0;
     uint8_t RecvInfMin = 0;
+    // Our own key: the desktop starts the program at login (older copies ignore it).
+    uint8_t StartAtLogon = 0;
     // KeyMenu, KeyCapt0..KeyCapt4: index 0 is the menu key, 1..5 the capture modes 0..4.
     std::array<QString, 6> HotKeys;
 

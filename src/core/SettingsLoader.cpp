@@ -184,6 +184,7 @@ void LoadSettings(Settings &s, const SettingsFile &file, const QString &programD
     r.numberOr<uint8_t>("LDblClick", s.LDblClick, 1);
     r.number("SendInfMin", s.SendInfMin);
     r.number("RecvInfMin", s.RecvInfMin);
+    r.number("StartAtLogon", s.StartAtLogon);
     r.text("KeyMenu", s.KeyMenu());
     for (int mode = 0; mode < 5; ++mode)
         s.KeyCapt(mode) = r.text(QStringLiteral("KeyCapt%1").arg(mode).toLatin1().constData());

@@ -131,12 +131,18 @@ StartOptions ParseCommandLine(const QStringList &arguments)
     return options;
 }
 
+bool IsInstalledCopy(const QString &executableDir)
+{
+    return !executableDir.isEmpty() &&
+           QFileInfo::exists(executableDir + QStringLiteral("/../share/applications/zorvin.desktop"));
+}
+
 QString ResolveProgramDir(const QString &dataDirOption, const QString &executableDir)
 {
     QString dir;
     if (!dataDirOption.isEmpty()) {
         dir = QFileInfo(dataDirOption).absoluteFilePath();
-    } else if (QFileInfo(executableDir).isWritable()) {
+    } else if (QFileInfo(executableDir).isWritable() && !IsInstalledCopy(executableDir)) {
         dir = executableDir;
     } else {
         dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +

@@ -31,9 +31,14 @@ struct StartOptions
 
 StartOptions ParseCommandLine(const QStringList &arguments);
 
+// An installed copy: its menu entry sits beside it in ../share/applications (/usr/bin,
+// /usr/local/bin, or a package unpacked elsewhere). Its folder is never its data folder, not
+// even for root, who may write there.
+bool IsInstalledCopy(const QString &executableDir);
+
 // The folder of the data files, ending with "/": the --data-dir folder when given, else the
-// executable's folder when it is writable, else the user's configuration folder
-// (~/.config/zorvin). The folder is created when missing.
+// executable's folder when it is writable and not an installed copy's, else the user's
+// configuration folder (~/.config/zorvin). The folder is created when missing.
 QString ResolveProgramDir(const QString &dataDirOption, const QString &executableDir);
 
 // The per-user folder inside the system temporary folder that holds the work folders,

@@ -1,6 +1,7 @@
 #include "core/TrayIcon.h"
 
 #include "core/ModZorvin.h"
+#include "core/ProgramIcon.h"
 #include "platform/TrayWatcher.h"
 
 #include <QAction>
@@ -9,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -21,22 +21,8 @@ namespace {
 QIcon drawIcon(const QColor &background)
 {
     QIcon icon;
-    for (int size : {16, 22, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setBrush(background);
-        p.setPen(Qt::NoPen);
-        p.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 5.0, size / 5.0);
-        // A lens: the program captures the screen.
-        p.setBrush(Qt::white);
-        p.drawEllipse(QRectF(size * 0.22, size * 0.22, size * 0.56, size * 0.56));
-        p.setBrush(background.darker(150));
-        p.drawEllipse(QRectF(size * 0.36, size * 0.36, size * 0.28, size * 0.28));
-        p.end();
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 22, 32, 48})
+        icon.addPixmap(QPixmap::fromImage(ProgramIcon::draw(background, size)));
     return icon;
 }
 
@@ -92,13 +78,13 @@ QString TrayIcon::tip()
 
 QIcon TrayIcon::normalIcon()
 {
-    static const QIcon icon = drawIcon(QColor(0x1f, 0x5f, 0xbf));
+    static const QIcon icon = drawIcon(ProgramIcon::kNormalColor);
     return icon;
 }
 
 static QIcon blinkIcon()
 {
-    static const QIcon icon = drawIcon(QColor(0xe0, 0x70, 0x10));
+    static const QIcon icon = drawIcon(ProgramIcon::kBlinkColor);
     return icon;
 }
 

@@ -1,6 +1,7 @@
 #include "options/FrmOptions.h"
 
 #include "capture/FrmMain.h"
+#include "core/AutostartEntry.h"
 #include "core/Commands.h"
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
@@ -675,8 +676,10 @@ QWidget *FrmOptions::BuildOtherSheet()
 
     ChkRecvInfMin = makeCheck(page, "ChkRecvInfMin", "受信情報ｳｨﾝﾄﾞｳを最小化して表示する。");
     ChkSendInfMin = makeCheck(page, "ChkSendInfMin", "送信情報ｳｨﾝﾄﾞｳを最小化して表示する。");
+    ChkStartAtLogon = makeCheck(page, "ChkStartAtLogon", "ログオン時に起動する");
     layout->addWidget(ChkRecvInfMin);
     layout->addWidget(ChkSendInfMin);
+    layout->addWidget(ChkStartAtLogon);
 
     auto *jpeg = makeFrame(page, "JPEG圧縮率");
     auto *jpegRow = new QHBoxLayout(jpeg);
@@ -826,6 +829,7 @@ void FrmOptions::LoadControls()
     CboMouseClick->setCurrentIndex(s.LDblClick < CboMouseClick->count() ? s.LDblClick : -1);
     ChkRecvInfMin->setChecked(s.RecvInfMin == 1);
     ChkSendInfMin->setChecked(s.SendInfMin == 1);
+    ChkStartAtLogon->setChecked(s.StartAtLogon == 1);
     TxtJpegComp->setText(numberText(s.JpegComp));
     if (s.JpegComp >= 1 && s.JpegComp <= 99) {
         const QSignalBlocker quiet(SldJpegComp);
@@ -1316,6 +1320,12 @@ bool FrmOptions::SaveOther()
     Write("LDblClick", numberText(s.LDblClick));
     WriteFlag("RecvInfMin", s.RecvInfMin, ChkRecvInfMin->isChecked());
     WriteFlag("SendInfMin", s.SendInfMin, ChkSendInfMin->isChecked());
+    WriteFlag("StartAtLogon", s.StartAtLogon, ChkStartAtLogon->isChecked());
+    // The setting stays saved when the entry cannot be written: the next start tries again.
+    if (QString error;
+        !AutostartEntry::apply(s.StartAtLogon == 1, QCoreApplication::applicationFilePath(), &error))
+        ::ShowMessageBox(QStringLiteral("ログオン時に起動する設定を書き込めませんでした。\r") + error,
+                         MsgBox::Exclamation, this);
     return true;
 }
 

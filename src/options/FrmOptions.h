@@ -213,6 +213,7 @@ class FrmOptions : public QWidget
     QComboBox *CboMouseClick = nullptr;
     QCheckBox *ChkRecvInfMin = nullptr;
     QCheckBox *ChkSendInfMin = nullptr;
+    QCheckBox *ChkStartAtLogon = nullptr;
     QLineEdit *TxtJpegComp = nullptr;
     QSlider *SldJpegComp = nullptr;
     QCheckBox *ChkProgJpeg = nullptr;

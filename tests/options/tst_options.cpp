@@ -3,7 +3,7 @@
 // record holds it, the interval checks that stop OK, the picture-discard warning, the
 // check box saved with the message sheet, a font change that writes only what changed,
 // the key filters, texts the file cannot hold, the new name announced to engines on
-// loopback, the group list, and the first-run prompt at start-up.
+// loopback, the group list, the start-at-login entry, and the first-run prompt at start-up.
 #include "address/AddressStore.h"
 #include "core/AnsiCodec.h"
 #include "core/Commands.h"
@@ -246,6 +246,7 @@ class tst_Options : public QObject
     void onlyTheChangedFontKeyIsWritten();
     void keyFiltersRefuseOtherCharacters();
     void textTheFileCannotHoldIsRefused();
+    void startAtLogonWritesAndRemovesTheAutostartEntry();
     void enablingRulesFollowTheControls();
     void okAnnouncesTheNewNameToEngines();
     void groupListOffersKnownGroups();
@@ -675,6 +676,45 @@ void tst_Options::textTheFileCannotHoldIsRefused()
     QVERIFY(desk.has("Name=" + sjis("名前")));
     QVERIFY(desk.hasKey("SendInfMin") == false);
     d->close();
+}
+
+void tst_Options::startAtLogonWritesAndRemovesTheAutostartEntry()
+{
+    // run-isolated.sh gives the test its own XDG_CONFIG_HOME.
+    const QString entry =
+        qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/zorvin.desktop");
+    QVERIFY(!qEnvironmentVariable("XDG_CONFIG_HOME").isEmpty());
+    QVERIFY(!QFile::exists(entry));
+    Desk desk;
+    QPointer<FrmOptions> d = desk.open();
+    QVERIFY(d);
+    d->selectTab(6);
+    QCheckBox *logon = check(d, "ChkStartAtLogon");
+    QVERIFY(logon && logon->isVisible() && !logon->isChecked());
+    QCOMPARE(logon->text(), QStringLiteral("ログオン時に起動する"));
+    const QRect inSheet(logon->mapTo(d->sheet(6), QPoint(0, 0)), logon->size());
+    QVERIFY(d->sheet(6)->rect().contains(inSheet));
+    logon->setChecked(true);
+    shoot(d, QStringLiteral("FrmOptions-6-logon"));
+    Boxes boxes;
+    d->cmdApply()->click();
+    QVERIFY(desk.has("StartAtLogon=1"));
+    QCOMPARE(desk.reloaded().StartAtLogon, 1);
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    file.close();
+    QVERIFY(text.startsWith("[Desktop Entry]\n"));
+    QVERIFY2(text.contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + '\n'),
+             text.constData());
+    QVERIFY(text.contains(QStringLiteral("\nName=ぞるびん\n").toUtf8()));
+
+    logon->setChecked(false);
+    d->cmdOK()->click();
+    QTRY_VERIFY(d.isNull());
+    QCOMPARE(boxes.texts, QStringList());
+    QVERIFY(desk.has("StartAtLogon=0"));
+    QVERIFY(!QFile::exists(entry));
 }
 
 void tst_Options::enablingRulesFollowTheControls()

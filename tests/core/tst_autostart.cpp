@@ -1,0 +1,127 @@
+// The start-at-login entry and where an installed copy keeps its data, in a private
+// XDG_CONFIG_HOME (run-isolated.sh): the entry is written, validated by the desktop's own
+// checker, left alone when unchanged, quoted when the program's path needs it, and removed;
+// an installed copy's folder is never its data folder, even when it can be written.
+#include "core/AutostartEntry.h"
+#include "core/StartOptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// desktop-file-validate prints nothing for a valid file and fails on errors.
+void validate(const QString &path)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (tool.isEmpty())
+        QSKIP("desktop-file-validate is not installed (scripts/setup installs it)");
+    QProcess check;
+    check.start(tool, {path});
+    QVERIFY(check.waitForFinished(30000));
+    const QByteArray said = check.readAllStandardOutput() + check.readAllStandardError();
+    QVERIFY2(check.exitCode() == 0 && !said.contains("error"), said.constData());
+}
+
+} // namespace
+
+class tst_Autostart : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariable("XDG_CONFIG_HOME").contains(QStringLiteral("isolated-")),
+                 "runs only through run-isolated.sh");
+    }
+    void entryIsWrittenValidAndRemoved();
+    void pathsWithSpacesAndQuotesAreQuoted();
+    void installedCopyKeepsDataInTheConfigFolder();
+};
+
+void tst_Autostart::entryIsWrittenValidAndRemoved()
+{
+    const QString entry = AutostartEntry::path();
+    QCOMPARE(entry, qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/zorvin.desktop"));
+    // Removing what is not there is no failure.
+    QVERIFY(AutostartEntry::apply(false, QStringLiteral("/usr/bin/zorvin")));
+
+    QString error;
+    QVERIFY2(AutostartEntry::apply(true, QStringLiteral("/usr/bin/zorvin"), &error), qPrintable(error));
+    const QByteArray text = readAll(entry);
+    QVERIFY(text.contains("\nExec=/usr/bin/zorvin\n"));
+    // Once the program is gone (package removed), the desktop skips the entry.
+    QVERIFY(text.contains("\nTryExec=/usr/bin/zorvin\n"));
+    QVERIFY(text.contains("\nType=Application\n"));
+    validate(entry);
+    // Nothing else is left in the folder (the atomic write's temporary file is gone).
+    QCOMPARE(QDir(QFileInfo(entry).path()).entryList(QDir::Files),
+             QStringList{QStringLiteral("zorvin.desktop")});
+
+    // The same entry again leaves the file as it is; a moved program rewrites it.
+    const QDateTime written = QFileInfo(entry).lastModified();
+    {
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::Append) &&
+                file.setFileTime(written.addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    QVERIFY(AutostartEntry::apply(true, QStringLiteral("/usr/bin/zorvin")));
+    QCOMPARE(QFileInfo(entry).lastModified(), written.addSecs(-60));
+    QVERIFY(AutostartEntry::apply(true, QStringLiteral("/opt/zorvin/zorvin")));
+    QVERIFY(readAll(entry).contains("\nExec=/opt/zorvin/zorvin\n"));
+
+    QVERIFY(AutostartEntry::apply(false, QStringLiteral("/opt/zorvin/zorvin")));
+    QVERIFY(!QFile::exists(entry));
+}
+
+void tst_Autostart::pathsWithSpacesAndQuotesAreQuoted()
+{
+    const QString odd = QStringLiteral("/home/a b/my \"tools\"/$x/50%/zorvin");
+    QVERIFY(AutostartEntry::apply(true, odd));
+    const QByteArray text = readAll(AutostartEntry::path());
+    // Quoted, with ", $ escaped by a backslash, that backslash doubled by the string
+    // escaping, and % doubled.
+    QVERIFY2(text.contains("\nExec=\"/home/a b/my \\\\\"tools\\\\\"/\\\\$x/50%%/zorvin\"\n"),
+             text.constData());
+    QVERIFY(text.contains("\nTryExec=/home/a b/my \"tools\"/$x/50%/zorvin\n"));
+    validate(AutostartEntry::path());
+    QVERIFY(AutostartEntry::apply(false, odd));
+}
+
+void tst_Autostart::installedCopyKeepsDataInTheConfigFolder()
+{
+    QTemporaryDir prefix;
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+    const QString bin = prefix.path() + QStringLiteral("/bin");
+    // A copy built or unpacked by hand keeps its data beside it while it can write there.
+    QVERIFY(!IsInstalledCopy(bin));
+    QCOMPARE(ResolveProgramDir(QString(), bin), bin + u'/');
+
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/applications")));
+    QFile desktop(prefix.path() + QStringLiteral("/share/applications/zorvin.desktop"));
+    QVERIFY(desktop.open(QIODevice::WriteOnly));
+    desktop.close();
+    QVERIFY(IsInstalledCopy(bin));
+    QVERIFY(QFileInfo(bin).isWritable());
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/zorvin/");
+    QCOMPARE(ResolveProgramDir(QString(), bin), config);
+    QVERIFY(QFileInfo(config).isDir());
+    QVERIFY(QDir(bin).isEmpty());
+    // --data-dir still wins.
+    QCOMPARE(ResolveProgramDir(prefix.path() + QStringLiteral("/d"), bin),
+             prefix.path() + QStringLiteral("/d/"));
+}
+
+QTEST_GUILESS_MAIN(tst_Autostart)
+#include "tst_autostart.moc"
