@@ -130,7 +130,7 @@ void TstTrayMenu::everyEntryInItsPlace()
     QCOMPARE(entries("mnuEdit"), QStringLiteral("切り取り(&T)|ｺﾋﾟｰ(&C)|張り付け(&P)"));
     QCOMPARE(entries("mnuCapture"), QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ全体(&A)|ﾃﾞｽｸﾄｯﾌﾟ全体･ﾀｽｸﾊﾞｰ領域除く(&W)|ﾃﾞｽｸﾄｯﾌﾟ領域指定(&S)|ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･全領域(&W)|ｱｸﾃｨﾌﾞｳｨﾝﾄﾞｳ･ｸﾗｲｱﾝﾄ領域(&L)|-|ｸﾘｱ(&C)"));
     QCOMPARE(entries("mnuWall"), QStringLiteral("中央に表示(&C)|並べて表示(&T)"));
-    QCOMPARE(entries("mnuTool"), QStringLiteral("ｱﾄﾞﾚｽ帳(&N)|画像編集ﾂｰﾙを開く(&L)|ﾒｯｾｰｼﾞﾛｸﾞを開く(&M)|ﾌｧｲﾙ受信ﾌｫﾙﾀﾞを開く(&I)"));
+    QCOMPARE(entries("mnuTool"), QStringLiteral("ｱﾄﾞﾚｽ帳(&N)|画像編集ﾂｰﾙを開く(&L)|ﾒｯｾｰｼﾞﾛｸﾞを開く(&M)|ﾌｧｲﾙ受信ﾌｫﾙﾀﾞを開く(&I)|ﾈｯﾄﾜｰｸ診断(&D)"));
     QCOMPARE(entries("mnuOption"), QStringLiteral("動作環境の設定(&E)|ﾎｯﾄｷｰの設定(&K)"));
     // clang-format on
 
