@@ -11,9 +11,8 @@
 #include "core/WindowRegistry.h"
 #include "net/Datagrams.h"
 #include "net/Protocol.h"
-#include "support/IsolatedHome.h"
+#include "support/BenchDesktop.h"
 #include "support/LoopbackEngine.h"
-#include "support/XvfbSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -275,14 +274,10 @@ void timeLateness(Desk &desk, const std::vector<std::unique_ptr<PeerSocket>> &pe
 
 int main(int argc, char **argv)
 {
-    const IsolatedHome home;
-    home.apply();
+    BenchDesktop desktop;
     RaiseOpenFileLimit();
-    XvfbSession session;
-    if (!session.start(QSize(1920, 1080), false)) {
-        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+    if (!desktop.start(QSize(1920, 1080), false))
         return 1;
-    }
     QApplication app(argc, argv);
     Desk desk;
     if (!desk.a.start()) {

@@ -9,8 +9,8 @@
 #include "core/ModZorvin.h"
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
+#include "support/BenchDesktop.h"
 #include "support/BusyScreen.h"
-#include "support/IsolatedHome.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
@@ -67,14 +67,9 @@ bool runTool(const XvfbSession &session, const QString &shell)
 
 int main(int argc, char **argv)
 {
-    // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
-    const IsolatedHome home;
-    home.apply();
-    XvfbSession session;
-    if (!session.start(QSize(1920, 1080), false)) {
-        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+    BenchDesktop desktop;
+    if (!desktop.start(QSize(1920, 1080), false))
         return 1;
-    }
     QApplication app(argc, argv);
     QTemporaryDir dir;
     ModZorvin ctx;
@@ -116,19 +111,19 @@ int main(int argc, char **argv)
     std::vector<Figure> figures;
     figures.push_back(measure(QStringLiteral("capture into the window"), captureIntoWindow));
     figures.push_back(measure(QStringLiteral("xwd -root"), [&] {
-        return runTool(session, QStringLiteral("xwd -root -silent > '%1.xwd'").arg(out));
+        return runTool(desktop.session, QStringLiteral("xwd -root -silent > '%1.xwd'").arg(out));
     }));
     figures.push_back(measure(QStringLiteral("capture + auto-save BMP"), captureAndSave(0)));
     figures.push_back(measure(QStringLiteral("import -window root BMP"), [&] {
-        return runTool(session, QStringLiteral("import -window root '%1.bmp'").arg(out));
+        return runTool(desktop.session, QStringLiteral("import -window root '%1.bmp'").arg(out));
     }));
     figures.push_back(measure(QStringLiteral("capture + auto-save PNG"), captureAndSave(3)));
     figures.push_back(measure(QStringLiteral("import -window root PNG"), [&] {
-        return runTool(session, QStringLiteral("import -window root '%1.png'").arg(out));
+        return runTool(desktop.session, QStringLiteral("import -window root '%1.png'").arg(out));
     }));
     figures.push_back(measure(QStringLiteral("capture + auto-save JPEG"), captureAndSave(2)));
     figures.push_back(measure(QStringLiteral("import -window root JPEG (quality 75)"), [&] {
-        return runTool(session, QStringLiteral("import -window root -quality 75 '%1.jpg'").arg(out));
+        return runTool(desktop.session, QStringLiteral("import -window root -quality 75 '%1.jpg'").arg(out));
     }));
 
     std::printf("1920x1080 screen, %d rounds each, seconds per capture\n", kRounds);

@@ -4,10 +4,9 @@
 // Prints the median and mean time per capture of each.
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
+#include "support/BenchDesktop.h"
 #include "support/BenchFigures.h"
 #include "support/CaptureSetup.h"
-#include "support/IsolatedHome.h"
-#include "support/XvfbSession.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -22,14 +21,9 @@ constexpr int kRounds = 20;
 
 int main(int argc, char **argv)
 {
-    // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
-    const IsolatedHome home;
-    home.apply();
-    XvfbSession session;
-    if (!session.start(QSize(1920, 1080), true)) {
-        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+    BenchDesktop desktop;
+    if (!desktop.start(QSize(1920, 1080), true))
         return 1;
-    }
     QApplication app(argc, argv);
     CaptureSetup setup;
     ModZorvin &ctx = setup.ctx;

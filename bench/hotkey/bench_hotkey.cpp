@@ -7,11 +7,10 @@
 #include "capture/HotKeys.h"
 #include "capture/clsHotKey.h"
 #include "core/TrayIcon.h"
+#include "support/BenchDesktop.h"
 #include "support/BenchFigures.h"
 #include "support/CaptureSetup.h"
-#include "support/IsolatedHome.h"
 #include "support/XKeyCodes.h"
-#include "support/XvfbSession.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -53,14 +52,9 @@ class Keyboard
 
 int main(int argc, char **argv)
 {
-    // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
-    const IsolatedHome home;
-    home.apply();
-    XvfbSession session;
-    if (!session.start(QSize(1920, 1080), true)) {
-        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+    BenchDesktop desktop;
+    if (!desktop.start(QSize(1920, 1080), true))
         return 1;
-    }
     QApplication app(argc, argv);
     CaptureSetup setup;
     // Ctrl+Alt with a function key switches consoles on the standard layouts.

@@ -8,9 +8,8 @@
 #include "core/FrmSket.h"
 #include "core/ModZorvin.h"
 #include "core/TrayIcon.h"
-#include "support/IsolatedHome.h"
+#include "support/BenchDesktop.h"
 #include "support/TestPort.h"
-#include "support/XvfbSession.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -61,13 +60,9 @@ Switches contextSwitches()
 
 int main(int argc, char **argv)
 {
-    const IsolatedHome home;
-    home.apply();
-    XvfbSession session;
-    if (!session.start(QSize(1280, 800), true)) {
-        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+    BenchDesktop desktop;
+    if (!desktop.start(QSize(1280, 800), true))
         return 1;
-    }
     QProcess panel;
     const bool withPanel = !QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty();
     if (withPanel)

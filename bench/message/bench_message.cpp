@@ -9,9 +9,8 @@
 #include "message/FrmMsg.h"
 #include "message/MessageWindows.h"
 #include "net/MessageDelivery.h"
-#include "support/IsolatedHome.h"
+#include "support/BenchDesktop.h"
 #include "support/LoopbackEngine.h"
-#include "support/XvfbSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -155,13 +154,9 @@ void burst(Desk &desk, const char *what, bool measureMemory)
 
 int main(int argc, char **argv)
 {
-    const IsolatedHome home;
-    home.apply();
-    XvfbSession session;
-    if (!session.start(QSize(1920, 1080), false)) {
-        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+    BenchDesktop desktop;
+    if (!desktop.start(QSize(1920, 1080), false))
         return 1;
-    }
     QApplication app(argc, argv);
     Desk desk;
     if (!desk.a.start() || !desk.b.start()) {

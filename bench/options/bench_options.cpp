@@ -10,10 +10,9 @@
 #include "core/WindowRegistry.h"
 #include "options/FrmOptions.h"
 #include "options/PasswordWindows.h"
-#include "support/IsolatedHome.h"
+#include "support/BenchDesktop.h"
 #include "support/LoopbackEngine.h"
 #include "support/OptionKeys.h"
-#include "support/XvfbSession.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -107,13 +106,9 @@ struct Desk
 
 int main(int argc, char **argv)
 {
-    const IsolatedHome home;
-    home.apply();
-    XvfbSession session;
-    if (!session.start(QSize(1920, 1080), false)) {
-        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+    BenchDesktop desktop;
+    if (!desktop.start(QSize(1920, 1080), false))
         return 1;
-    }
     QApplication app(argc, argv);
     Desk desk;
     if (!desk.self.start()) {

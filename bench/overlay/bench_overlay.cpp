@@ -7,10 +7,9 @@
 #include "capture/FrmDTopImg.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
+#include "support/BenchDesktop.h"
 #include "support/BenchFigures.h"
 #include "support/CaptureSetup.h"
-#include "support/IsolatedHome.h"
-#include "support/XvfbSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -68,13 +67,9 @@ class PaintWatch : public QObject
 
 int main(int argc, char **argv)
 {
-    const IsolatedHome home;
-    home.apply();
-    XvfbSession session;
-    if (!session.start(QSize(1920, 1080), true)) {
-        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+    BenchDesktop desktop;
+    if (!desktop.start(QSize(1920, 1080), true))
         return 1;
-    }
     QApplication app(argc, argv);
     CaptureSetup setup;
     FrmMain &window = *setup.commands->loadCaptureWindow();

@@ -13,10 +13,9 @@
 #include "options/PasswordWindows.h"
 #include "receive/FrmView.h"
 #include "receive/ReceiveWindows.h"
+#include "support/BenchDesktop.h"
 #include "support/BusyScreen.h"
-#include "support/IsolatedHome.h"
 #include "support/TestPort.h"
-#include "support/XvfbSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -162,13 +161,9 @@ int main(int argc, char **argv)
         return runReceiver(app, quint16(argc > 2 ? QByteArray(argv[2]).toUInt() : 0));
     }
 
-    IsolatedHome home;
-    home.apply();
-    XvfbSession session;
-    if (!session.start(QSize(1920, 1080), false)) {
-        std::fprintf(stderr, "no X server: %s\n", qPrintable(session.errorText()));
+    BenchDesktop desktop;
+    if (!desktop.start(QSize(1920, 1080), false))
         return 1;
-    }
     QApplication app(argc, argv);
     BusyScreen wallpaper(QStringLiteral("receive benchmark"));
     wallpaper.setGeometry(0, 0, 1920, 1080);
@@ -184,7 +179,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     std::vector<double> pipeline;
     for (int i = 0; i < kRounds; ++i)
-        pipeline.push_back(pipelineRound(session.display(), dir.filePath(QStringLiteral("screen.xwd"))));
+        pipeline.push_back(
+            pipelineRound(desktop.session.display(), dir.filePath(QStringLiteral("screen.xwd"))));
     std::printf("xwd -root | gzip -1 | socat -> socat | gunzip: median %.1f ms (%lld bytes unpacked)\n",
                 median(pipeline),
                 static_cast<long long>(QFile(dir.filePath(QStringLiteral("screen.xwd"))).size()));

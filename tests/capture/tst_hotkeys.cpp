@@ -16,10 +16,11 @@
 #include "core/SettingsFile.h"
 #include "core/TrayIcon.h"
 #include "core/WindowRegistry.h"
+#include "support/FirstRun.h"
 #include "support/NextMessageBox.h"
+#include "support/PlaceCopy.h"
 #include "support/TestPort.h"
 #include "support/XKeyCodes.h"
-#include "support/FirstRun.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -95,11 +96,7 @@ struct Started
     std::unique_ptr<FrmSket> sket;
     explicit Started(const QStringList &keys)
     {
-        ctx.ProgramDir = data.path() + u'/';
-        ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.11"));
-        ctx.net.broadcastAddress = QStringLiteral("127.0.0.11");
-        ctx.net.port = TestPort::port();
-        ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+        placeCopy(ctx, QStringLiteral("127.0.0.11"), data.path());
         skipFirstRunPrompt(data.path());
         const SettingsFile file(ctx.SettingsPath());
         for (int item = 0; item < keys.size(); ++item)

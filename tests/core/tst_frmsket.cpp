@@ -20,6 +20,7 @@
 #include "options/FrmOptions.h"
 #include "support/FirstRun.h"
 #include "support/NextMessageBox.h"
+#include "support/PlaceCopy.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
@@ -46,11 +47,7 @@
 // Data and work folders inside `data`; sockets and broadcasts on one loopback address.
 static void prepareContext(ModZorvin &ctx, const QTemporaryDir &data)
 {
-    ctx.ProgramDir = data.path() + QLatin1Char('/');
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
-    ctx.net.port = TestPort::port();
-    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    placeCopy(ctx, QStringLiteral("127.0.0.12"), data.path());
     skipFirstRunPrompt(data.path());
 }
 

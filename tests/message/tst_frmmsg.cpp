@@ -19,9 +19,10 @@
 #include "net/MessageProtocol.h"
 #include "options/FrmPWCheck.h"
 #include "options/PasswordWindows.h"
+#include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
-#include "support/FirstRun.h"
+#include "support/PlaceCopy.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -741,11 +742,7 @@ void tst_FrmMsg::residentWindowOffersComposeAndAsksAboutUnopenedMessages()
 {
     QTemporaryDir data;
     ModZorvin ctx;
-    ctx.ProgramDir = data.path() + QLatin1Char('/');
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.12"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.12");
-    ctx.net.port = TestPort::port();
-    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    placeCopy(ctx, QStringLiteral("127.0.0.12"), data.path());
     skipFirstRunPrompt(data.path());
     FrmSket sket(ctx);
     QVERIFY(sket.Load());

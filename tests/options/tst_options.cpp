@@ -21,6 +21,7 @@
 #include "support/AddressRows.h"
 #include "support/LoopbackEngine.h"
 #include "support/OptionKeys.h"
+#include "support/PlaceCopy.h"
 #include "support/XvfbSession.h"
 #include "ui/ProgramPicker.h"
 #include "ui/cTabStrip.h"
@@ -946,11 +947,7 @@ void tst_Options::firstRunCancelledAtStartupWritesNothing()
 {
     QTemporaryDir data;
     ModZorvin ctx;
-    ctx.ProgramDir = data.path() + u'/';
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.5"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.5");
-    ctx.net.port = TestPort::port();
-    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    placeCopy(ctx, QStringLiteral("127.0.0.5"), data.path());
     FrmSket sket(ctx);
     Boxes boxes;
     boxes.answer = QMessageBox::Cancel;

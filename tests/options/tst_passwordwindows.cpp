@@ -11,6 +11,7 @@
 #include "options/PasswordWindows.h"
 #include "support/FirstRun.h"
 #include "support/NextMessageBox.h"
+#include "support/PlaceCopy.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
@@ -259,11 +260,7 @@ void tst_PasswordWindows::startupReadsTheStoredPassword()
 {
     QTemporaryDir data;
     ModZorvin ctx;
-    ctx.ProgramDir = data.path() + QLatin1Char('/');
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.13"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.13");
-    ctx.net.port = TestPort::port();
-    ctx.MakeTempFolders(data.path() + QStringLiteral("/tmp/"));
+    placeCopy(ctx, QStringLiteral("127.0.0.13"), data.path());
     QVERIFY(PasswordFile::save(ctx.PasswordPath(), QStringLiteral("ﾊﾟｽ12")));
     skipFirstRunPrompt(data.path());
 

@@ -13,33 +13,13 @@
 #include "options/PasswordWindows.h"
 #include "receive/ReceiveWindows.h"
 #include "support/LoopbackEngine.h"
+#include "support/PlaceCopy.h"
+#include "support/RecordingHost.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <memory>
-
-// Answers every box with OK and keeps its text.
-class RecordingHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &text, int) override
-    {
-        boxes << text;
-        return MsgBox::IdOk;
-    }
-    QStringList boxes;
-};
-
-// A copy's own address on the test port and its own data and work folders under `folder`.
-inline void placeCopy(ModZorvin &ctx, const QString &ip, const QString &folder)
-{
-    ctx.net.bindAddress = QHostAddress(ip);
-    ctx.net.broadcastAddress = ip;
-    ctx.net.port = TestPort::port();
-    ctx.ProgramDir = folder + u'/';
-    ctx.MakeTempFolders(folder + QStringLiteral("/temp/"));
-}
 
 struct SendingCopy
 {

@@ -220,7 +220,7 @@ void TstFrmView::wrongPasswordKeepsItClosedAndSendsNothing()
     };
     clickOpen(*viewer);
     answer(QStringLiteral("wrong"));
-    QTRY_COMPARE(m_receiver->host.boxes, QStringList{QStringLiteral("ﾊﾟｽﾜｰﾄﾞが違います。")});
+    QTRY_COMPARE(m_receiver->host.asked, QStringList{QStringLiteral("ﾊﾟｽﾜｰﾄﾞが違います。")});
     QVERIFY(viewer->isFaceDown());
 
     // The right one opens it; the one receipt that comes is that opening's.
@@ -260,7 +260,7 @@ void TstFrmView::hiddenPictureIsSavedAndGoesAfterItsLifetime()
     QTRY_VERIFY(m_receiver->windows->windows(WindowKind::View).isEmpty());
     QVERIFY(!QFile::exists(received));
     QCOMPARE(m_receiver->flashes, QList<bool>());
-    QVERIFY(m_receiver->host.boxes.isEmpty());
+    QVERIFY(m_receiver->host.asked.isEmpty());
 }
 
 void TstFrmView::receivedJpegSavedAsJpgIsByteIdenticalAndABitmapIsKeptInMemory()
@@ -359,10 +359,10 @@ void TstFrmView::failedAutoSaveStillShowsAndOnlyReceivedFilesAreDeleted()
     s.RecvPicMin = 1;
     QStringList boxesDuringArrival;
     connect(&m_receiver->engine->events(), &EngineEvents::imageArrived, this,
-            [this, &boxesDuringArrival] { boxesDuringArrival = m_receiver->host.boxes; });
+            [this, &boxesDuringArrival] { boxesDuringArrival = m_receiver->host.asked; });
     FrmView *viewer = receive(testPicture(QSize(80, 60), Qt::gray));
     QVERIFY(viewer);
-    QTRY_COMPARE(m_receiver->host.boxes,
+    QTRY_COMPARE(m_receiver->host.asked,
                  QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。")});
     QCOMPARE(boxesDuringArrival, QStringList());
     QVERIFY(viewer->isVisible());
@@ -386,9 +386,9 @@ void TstFrmView::failedAutoSaveStillShowsAndOnlyReceivedFilesAreDeleted()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
     file.close();
     image.path = junk;
-    m_receiver->host.boxes.clear();
+    m_receiver->host.asked.clear();
     QVERIFY(m_receiver->receive->ImageArrived(image));
-    QTRY_COMPARE(m_receiver->host.boxes, QStringList{QStringLiteral("未サポートのファイル形式です。")});
+    QTRY_COMPARE(m_receiver->host.asked, QStringList{QStringLiteral("未サポートのファイル形式です。")});
     QTRY_COMPARE(m_receiver->windows->windows(WindowKind::View).size(), 1);
     QVERIFY(!QFile::exists(junk));
 }

@@ -66,7 +66,7 @@ void TstRecvAutoSave::init()
     s.RecvAutoSave = 1;
     s.RecvAutoSaveName = QStringLiteral("CTR");
     s.RecvAutoSavePlace = m_folder;
-    m_host.boxes.clear();
+    m_host.asked.clear();
 }
 
 void TstRecvAutoSave::cleanup()
@@ -114,7 +114,7 @@ void TstRecvAutoSave::everyTypeIsNamedWithTheMachineAndTheCounterRestartsAtZero(
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoRecvNo=00003\r\n"));
     // Nothing of the packing is left in the work folder.
     QCOMPARE(QDir(m_ctx.WorkDir).entryList(QDir::Files), QStringList());
-    QVERIFY(m_host.boxes.isEmpty());
+    QVERIFY(m_host.asked.isEmpty());
 }
 
 void TstRecvAutoSave::fixedNameOverwritesAndOffSavesNothing()
@@ -144,7 +144,7 @@ void TstRecvAutoSave::missingFolderTellsAndLeavesNothing()
     setCounter("7");
     m_ctx.settings.RecvAutoSavePlace = m_dir->filePath(QStringLiteral("gone"));
     QCOMPARE(files.AutoSaveReceived(testPicture(), QStringLiteral("h2")), QString());
-    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。")});
+    QCOMPARE(m_host.asked, QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。")});
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoRecvNo=7\r\n"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("zorvin.ini")});
 }

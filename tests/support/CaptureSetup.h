@@ -8,6 +8,7 @@
 #include "core/ModZorvin.h"
 #include "core/WindowRegistry.h"
 #include "net/NetEngine.h"
+#include "support/RecordingHost.h"
 #include "support/TestPort.h"
 
 #include <QTemporaryDir>
@@ -17,18 +18,6 @@
 class CaptureSetup
 {
   public:
-    // Answers every box with OK and keeps what it was asked.
-    class QuietHost : public EngineHost
-    {
-      public:
-        int ShowMessageBox(const QString &text, int) override
-        {
-            asked << text;
-            return MsgBox::IdOk;
-        }
-        QStringList asked;
-    };
-
     CaptureSetup()
     {
         qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
@@ -49,7 +38,7 @@ class CaptureSetup
 
     QTemporaryDir dir;
     ModZorvin ctx;
-    QuietHost host;
+    RecordingHost host;
     std::unique_ptr<NetEngine> engine;
     std::unique_ptr<WindowRegistry> windows;
     std::unique_ptr<Commands> commands;
