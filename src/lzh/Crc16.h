@@ -9,4 +9,8 @@ namespace lzh {
 
 uint16_t crc16Update(uint16_t crc, const uint8_t *data, size_t size);
 
+// The CRC of A followed by B from the CRCs of each (both started from 0) and B's length,
+// so that parts of a file can be checked side by side.
+uint16_t crc16Combine(uint16_t crcA, uint16_t crcB, uint64_t lengthB);
+
 } // namespace lzh

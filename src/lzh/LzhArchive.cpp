@@ -435,11 +435,85 @@ int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e)
     return Ok;
 }
 
+// Files from this size are read for their CRC by several threads, each a part.
+constexpr uint64_t kSplitCrcFrom = uint64_t(16) << 20;
+
+// The bytes of `in` from `from` to `to` (to its end when `to` is 0) and their CRC.
+struct PartCrc
+{
+    uint64_t bytes = 0;
+    uint16_t crc = 0;
+    bool failed = false;
+};
+
+PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to)
+{
+    PartCrc part;
+    if (std::fseek(in, long(from), SEEK_SET) != 0) {
+        part.failed = true;
+        return part;
+    }
+    std::vector<uint8_t> buf(1 << 20);
+    for (;;) {
+        const size_t want =
+            to == 0 ? buf.size() : size_t(std::min<uint64_t>(buf.size(), to - from - part.bytes));
+        const size_t n = want == 0 ? 0 : std::fread(buf.data(), 1, want, in);
+        if (n == 0)
+            break;
+        part.crc = crc16Update(part.crc, buf.data(), n);
+        part.bytes += n;
+    }
+    part.failed = std::ferror(in) != 0;
+    return part;
+}
+
+// The length and CRC of all of `in` (the open `file`). A large file is read in parts side
+// by side, each through a handle of its own, and their CRCs joined: the CRC pass is all a
+// stored entry costs before its first byte can go.
+int crcOfFile(std::FILE *in, const fs::path &file, uint64_t &total, uint16_t &crc)
+{
+    std::error_code ec;
+    const uint64_t size = fs::file_size(file, ec);
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    const unsigned parts = ec || size < kSplitCrcFrom ? 1 : threads;
+    std::vector<PartCrc> results(parts);
+    std::vector<std::thread> workers;
+    bool opened = true;
+    for (unsigned k = 1; k < parts; ++k) {
+        FilePtr own(std::fopen(file.c_str(), "rb"));
+        if (!own) {
+            opened = false;
+            break;
+        }
+        // The last part reads on to the end, should the file have grown meanwhile.
+        workers.emplace_back([own = std::move(own), &result = results[k], k, parts, size]() mutable {
+            result = crcOfPart(own.get(), size * k / parts, k + 1 == parts ? 0 : size * (k + 1) / parts);
+        });
+    }
+    results[0] = crcOfPart(in, 0, parts == 1 ? 0 : size / parts);
+    for (std::thread &worker : workers)
+        worker.join();
+    if (!opened)
+        return ErrSourceRead;
+    total = 0;
+    crc = 0;
+    for (unsigned k = 0; k < parts; ++k) {
+        const PartCrc &part = results[k];
+        // A part cut short: the file shrank while it was read.
+        const uint64_t expected = k + 1 == parts ? part.bytes : size * (k + 1) / parts - size * k / parts;
+        if (part.failed || part.bytes != expected)
+            return ErrSourceRead;
+        crc = crc16Combine(crc, part.crc, part.bytes);
+        total += part.bytes;
+    }
+    return Ok;
+}
+
 // Writes the entry for `file` at the current end of `out`: header, then the data as the
 // plan says, stored when -lh5- would not make it smaller; `headerOnly`: a stored entry
 // without its data.
-int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64_t mtime,
-               const PackPlan &plan, bool headerOnly)
+int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, std::string_view storedName,
+               int64_t mtime, const PackPlan &plan, bool headerOnly)
 {
     EntryInfo e;
     e.method = plan.stored ? "-lh0-" : "-lh5-";
@@ -454,17 +528,10 @@ int writeEntry(std::FILE *out, std::FILE *in, std::string_view storedName, int64
     bool stored = plan.stored;
     if (stored && headerOnly) {
         // The CRC first, then the header alone: the data stays where it is.
-        if (std::fseek(in, 0, SEEK_SET) != 0)
-            return ErrSourceRead;
-        std::vector<uint8_t> buf(1 << 18);
         uint64_t total = 0;
         uint16_t crc = 0;
-        while (const size_t n = std::fread(buf.data(), 1, buf.size(), in)) {
-            crc = crc16Update(crc, buf.data(), n);
-            total += n;
-        }
-        if (std::ferror(in))
-            return ErrSourceRead;
+        if (const int r = crcOfFile(in, file, total, crc); r != Ok)
+            return r;
         if (total > 0xFFFFFFFFull)
             return ErrSourceTooLarge;
         e.method = "-lh0-";
@@ -634,7 +701,7 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     const PackPlan plan = planPack(in.get(), size, options);
     // Only an archive that holds nothing else may end up as a header alone.
     const bool headerOnly = plan.stored && options.headerOnlyWhenStored && std::ftell(out.get()) == 0;
-    int r = writeEntry(out.get(), in.get(), storedName, unixTime, plan, headerOnly);
+    int r = writeEntry(out.get(), in.get(), file, storedName, unixTime, plan, headerOnly);
     if (r != Ok)
         return r;
     if ((!headerOnly && std::fputc(0, out.get()) == EOF) || std::fflush(out.get()) != 0)

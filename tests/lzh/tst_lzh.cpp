@@ -201,10 +201,10 @@ void TstLzh::crcOfCheckString()
 
 void TstLzh::crcOfLongDataFollowsTheDefinition()
 {
-    // The fast paths for long data (eight bytes a step, sixteen folded at once) against the
+    // The fast paths for long data (eight bytes a step, 16, 64 and 256 folded at once) against the
     // definition one bit at a time, at every length and alignment around their steps, and
     // continuing from a value.
-    const QByteArray data = randomBytes(1200, 61);
+    const QByteArray data = randomBytes(2400, 61);
     auto bitwise = [](quint16 c, const char *p, qsizetype n) {
         while (n-- > 0) {
             c ^= quint8(*p++);
@@ -213,7 +213,7 @@ void TstLzh::crcOfLongDataFollowsTheDefinition()
         }
         return c;
     };
-    for (qsizetype n = 0; n <= 1100; n += (n < 200 ? 1 : 37)) {
+    for (qsizetype n = 0; n <= 2300; n += (n < 200 ? 1 : 23)) {
         for (const quint16 start : {quint16(0), quint16(0xBEEF)}) {
             const qsizetype at = n % 5;
             const quint16 got =
@@ -221,6 +221,13 @@ void TstLzh::crcOfLongDataFollowsTheDefinition()
             QCOMPARE(got, bitwise(start, data.constData() + at, n));
         }
     }
+    // Two parts' CRCs join to the CRC of the whole, at every split.
+    const auto *bytes = reinterpret_cast<const uint8_t *>(data.constData());
+    const quint16 whole = lzh::crc16Update(0, bytes, 1100);
+    for (size_t split = 0; split <= 1100; split += 17)
+        QCOMPARE(lzh::crc16Combine(lzh::crc16Update(0, bytes, split),
+                                   lzh::crc16Update(0, bytes + split, 1100 - split), 1100 - split),
+                 whole);
 }
 
 void TstLzh::roundTrip_data()
@@ -802,6 +809,21 @@ void TstLzh::storedHeaderAloneCompletesToAnArchive()
     QCOMPARE(lzh::listArchive(P(packed), entries), int(lzh::Ok));
     QCOMPARE(entries.size(), size_t(2));
     QCOMPARE(entries[1].method, std::string("-lh0-"));
+
+    // A large file's CRC is taken in parts side by side; parts of odd lengths join to the
+    // CRC of the whole, which the unpack checks.
+    const QByteArray video = randomBytes((16 << 20) + 13, 53);
+    const QString large = m_in + QStringLiteral("/video");
+    writeFile(large, video);
+    const QString videoHead = m_dir->filePath(QStringLiteral("video-head.lzh"));
+    QCOMPARE(lzh::packFile(P(videoHead), P(large), "video", forSending), int(lzh::Ok));
+    QVERIFY(lzh::storedBehind(P(videoHead), behind));
+    QCOMPARE(behind.dataBytes, uint64_t(video.size()));
+    writeFile(arc, readAll(videoHead) + video + QByteArray(1, '\0'));
+    QCOMPARE(lzh::listArchive(P(arc), entries), int(lzh::Ok));
+    QCOMPARE(entries[0].crc,
+             lzh::crc16Update(0, reinterpret_cast<const uint8_t *>(video.constData()), size_t(video.size())));
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
 }
 
 void TstLzh::lhaArchivesUnpackWithOurs_data()
