@@ -318,14 +318,14 @@ int main(int argc, char **argv)
     }
     const QString recvFolder = root + "/recv-127.0.0.3";
 
-    // Three rounds each, alternating, so that page-cache write-back of the freshly written
+    // Five rounds each, alternating, so that page-cache write-back of the freshly written
     // files and other load on the machine hit every path alike; the best round counts.
     Run socat, plainRandom, packedRandom, plainBinaries, packedBinaries;
     auto keepBest = [](Run &best, const Run &run, int round) {
         if (round == 0 || (run.ok && run.seconds < best.seconds) || !best.ok)
             best = run;
     };
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 5; ++round) {
         const Run s1 = socatRun(src + "/binaries.bin", root + "/socat-copy.bin");
         QFile::remove(root + "/socat-copy.bin");
         const Run e1 = engineRun(a, recvFolder, src, "random.bin", false);
