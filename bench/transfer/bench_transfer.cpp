@@ -9,6 +9,7 @@
 #include "core/EngineHost.h"
 #include "core/ModZorvin.h"
 #include "net/NetEngine.h"
+#include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 #include "support/CraftedArchives.h"
 #include "support/IsolatedHome.h"
@@ -256,14 +257,18 @@ std::pair<double, bool> quitDuringUnpack(const QString &root)
     sender.write(AnsiCodec::encode(TransferSender::HeaderText(job, "bench")) + archive);
     QEventLoop loop;
     QTimer poll;
+    // An archive of the item alone is unpacked as it arrives; others by the archiver.
+    const auto unpacking = [&] {
+        return c->engine.receiver().unpacksOnArrival() > 0 || c->engine.archiver().isBusy();
+    };
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (c->engine.archiver().isBusy())
+        if (unpacking())
             loop.quit();
     });
     poll.start(1);
     QTimer::singleShot(30000, &loop, &QEventLoop::quit);
     loop.exec();
-    if (!c->engine.archiver().isBusy())
+    if (!unpacking())
         return {-1, false};
     QElapsedTimer t;
     t.start();
