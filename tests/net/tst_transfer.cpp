@@ -186,6 +186,13 @@ QByteArray rawHeader(const QByteArray &mark, const QByteArray &kind, const QByte
            QByteArray(5, ' ') + QByteArray("raw").leftJustified(20, ' ') + QByteArray(124, ' ');
 }
 
+// The header of a packed file transfer of `item` in an archive of `archiveBytes`.
+QByteArray packedHeader(qsizetype archiveBytes, const QByteArray &archiveName, const QByteArray &item)
+{
+    return rawHeader("0001", "0002", QByteArray::number(archiveBytes).rightJustified(12, '0'), archiveName,
+                     item);
+}
+
 // A client from `from` to a receiver in this process; waiting runs the event loop so the
 // receiver can answer.
 std::unique_ptr<QTcpSocket> rawClient(const QString &to, const QString &from = "127.0.0.2")
@@ -712,9 +719,7 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
                                    '\0';
         auto s = rawClient("127.0.0.3");
         QVERIFY(s);
-        s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
-                           "CUT.LZH", "cut.bin") +
-                 archive.left(150000));
+        s->write(packedHeader(archive.size(), "CUT.LZH", "cut.bin") + archive.left(150000));
         QTRY_VERIFY(QFileInfo(b.ctx.RecvTempDir + "CUT.LZH").size() > 100000);
         s->disconnectFromHost();
         QTRY_COMPARE(b.recvTemp(), QStringList());
@@ -725,9 +730,7 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
         const QByteArray archive = CraftedArchives::lh5Archive("cut.txt", wordText(1 << 20, 43));
         auto s = rawClient("127.0.0.3");
         QVERIFY(s);
-        s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
-                           "CUTLH5.LZH", "cut.txt") +
-                 archive.left(archive.size() / 2));
+        s->write(packedHeader(archive.size(), "CUTLH5.LZH", "cut.txt") + archive.left(archive.size() / 2));
         QTRY_COMPARE(b.engine.receiver().unpacksOnArrival(), 1);
         QTRY_VERIFY(QFileInfo(b.ctx.RecvTempDir + "CUTLH5.LZH").size() > 100000);
         s->disconnectFromHost();
@@ -770,9 +773,7 @@ void TestTransfer::stopRequestDropsTheReceive()
     const QByteArray archive = CraftedArchives::lh5Archive("c.txt", wordText(1 << 20, 47));
     auto third = rawClient("127.0.0.3");
     QVERIFY(third);
-    third->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
-                           "CAPTC.LZH", "c.txt") +
-                 archive.left(archive.size() / 2));
+    third->write(packedHeader(archive.size(), "CAPTC.LZH", "c.txt") + archive.left(archive.size() / 2));
     QTRY_COMPARE(b.engine.receiver().unpacksOnArrival(), 1);
     QSignalSpy thirdGone(third.get(), &QTcpSocket::disconnected);
     b.engine.HandleDatagram("127.0.0.2", "captSP" + QByteArray("CAPTC.LZH").leftJustified(22, ' '));
@@ -922,9 +923,7 @@ void TestTransfer::packedTransfersArriveByteIdentical()
         readFile(a.tmp.path() + "/SMALL.LZH").chopped(1) + readFile(a.tmp.path() + "/ALSO.LZH");
     auto held = rawClient("127.0.0.3");
     QVERIFY(held);
-    held->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
-                          "SMALL.LZH", "note.txt") +
-                archive.chopped(1));
+    held->write(packedHeader(archive.size(), "SMALL.LZH", "note.txt") + archive.chopped(1));
     QTRY_COMPARE(b.recvTemp(), QStringList({"SMALL.LZH"}));
 
     // The archivers are held busy by commands of the test's own: a job queued while a's
@@ -1108,9 +1107,7 @@ struct PackedArrival
     {
         auto s = rawClient("127.0.0.3");
         if (s)
-            s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
-                               archiveName, item) +
-                     archive);
+            s->write(packedHeader(archive.size(), archiveName, item) + archive);
         return s;
     }
     QStringList delivered() const { return QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files); }
@@ -1142,10 +1139,7 @@ void TestTransfer::packedArchiveArrivesAtAnyPace()
     const QByteArray archive = CraftedArchives::lh5Archive("paced.txt", content);
     QVERIFY2(archive.size() > 100 * 1024 && archive.size() < content.size() / 2,
              qPrintable(QString::number(archive.size())));
-    const QByteArray all =
-        rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'), "PACED.LZH",
-                  "paced.txt") +
-        archive;
+    const QByteArray all = packedHeader(archive.size(), "PACED.LZH", "paced.txt") + archive;
     auto s = rawClient("127.0.0.3");
     QVERIFY(s);
     s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -1321,9 +1315,7 @@ void TestTransfer::receiverSurvivesAnEndWhileItUnpacks()
             b.reset();
     });
     watch.start(1);
-    s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'), "BIG.LZH",
-                       "big.txt") +
-             archive);
+    s->write(packedHeader(archive.size(), "BIG.LZH", "big.txt") + archive);
     QTRY_VERIFY_WITH_TIMEOUT(acted, 20000);
     watch.stop();
     // The receiver closes its end, also when it goes down.
