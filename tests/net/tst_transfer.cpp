@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -26,6 +27,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <arpa/inet.h>
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <netinet/in.h>
@@ -272,6 +274,9 @@ class TestTransfer : public QObject
     void singleEntryArchivesUnpackAsTheyArrive();
     void packedArchiveArrivesAtAnyPace_data();
     void packedArchiveArrivesAtAnyPace();
+    void otherArchiversMethodsUnpackAsTheyArrive_data();
+    void otherArchiversMethodsUnpackAsTheyArrive();
+    void aWriteFailureDuringTheUnpackIsASaveError();
     void hostileArchivesAreRefusedAndLeaveNothing_data();
     void hostileArchivesAreRefusedAndLeaveNothing();
     void onlyTheHeadersItemIsUnpacked();
@@ -1166,6 +1171,77 @@ void TestTransfer::packedArchiveArrivesAtAnyPace()
     QCOMPARE(unpacks.size(), 0);
     QTRY_COMPARE(s->state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(arrival.b.recvTemp(), QStringList());
+}
+
+void TestTransfer::otherArchiversMethodsUnpackAsTheyArrive_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("method");
+    QTest::newRow("-lh6-") << "ao6" << QByteArray("-lh6-");
+    QTest::newRow("-lh7-") << "ao7" << QByteArray("-lh7-");
+    QTest::newRow("-lh5-, level-1 header") << "a1o5" << QByteArray("-lh5-");
+}
+
+void TestTransfer::otherArchiversMethodsUnpackAsTheyArrive()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, method);
+    PackedArrival arrival;
+    QVERIFY(arrival.started);
+    QSignalSpy unpacks(&arrival.b.engine.archiver(), &ArchiverQueue::finished);
+    // An archive of the item alone as another LHA program writes it.
+    const QString folder = arrival.b.tmp.path() + "/theirs";
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray content = writeFile(folder + "/theirs.txt", wordText(400 * 1024, 53));
+    const QDateTime written(QDate(2022, 11, 12), QTime(13, 14, 16), Qt::UTC);
+    {
+        QFile f(folder + "/theirs.txt");
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(written, QFileDevice::FileModificationTime));
+    }
+    QProcess lha;
+    lha.setWorkingDirectory(folder);
+    lha.start("lha", {command, "THEIRS.LZH", "theirs.txt"});
+    QVERIFY(lha.waitForFinished(60000));
+    QCOMPARE(lha.exitCode(), 0);
+    const QByteArray archive = readFile(folder + "/THEIRS.LZH");
+    QCOMPARE(archive.mid(2, 5), method);
+    QVERIFY(archive.size() > 100 * 1024);
+
+    auto s = arrival.send(archive, "theirs.txt", "THEIRS.LZH");
+    QVERIFY(s);
+    QTRY_COMPARE_WITH_TIMEOUT(arrival.b.host.received.size(), 1, 30000);
+    QCOMPARE(arrival.b.host.received[0].result, 0);
+    QVERIFY(readFile(arrival.b.recvFile("theirs.txt")) == content);
+    QCOMPARE(QFileInfo(arrival.b.recvFile("theirs.txt")).lastModified().toUTC(), written);
+    QCOMPARE(unpacks.size(), 0);
+    QCOMPARE(arrival.b.recvTemp(), QStringList());
+}
+
+void TestTransfer::aWriteFailureDuringTheUnpackIsASaveError()
+{
+    PackedArrival arrival;
+    QVERIFY(arrival.started);
+    const QByteArray archive = CraftedArchives::lh5Archive("big.txt", wordText(2 << 20, 54));
+    // Files of this process may not grow beyond 1 MiB for a while: the unpack's writes fail
+    // half way, as on a full disk.
+    rlimit normal{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &normal), 0);
+    rlimit low = normal;
+    low.rlim_cur = 1 << 20;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &low), 0);
+    auto s = arrival.send(archive, "big.txt", "BIG.LZH");
+    QVERIFY(s);
+    const QByteArray reply = readReply(*s);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &normal), 0);
+    std::signal(SIGXFSZ, previous);
+    QCOMPARE(reply, kSaveErrorReply);
+    QTRY_COMPARE(arrival.b.host.received.size(), 1);
+    QCOMPARE(arrival.b.host.received[0].info,
+             QString::fromUtf8("ファイル受信中にエラーが発生しました。ファイルを保存できません。"));
+    QCOMPARE(arrival.b.recvTemp(), QStringList());
+    QCOMPARE(arrival.delivered(), QStringList());
 }
 
 void TestTransfer::hostileArchivesAreRefusedAndLeaveNothing_data()
