@@ -2,6 +2,7 @@
 
 #include "core/AnsiCodec.h"
 #include "lzh/ByteStream.h"
+#include "lzh/Crc16.h"
 #include "lzh/LhDecoder.h"
 #include "lzh/LzhArchive.h"
 #include "lzh/LzhErrors.h"
@@ -115,37 +116,85 @@ class ArrivingArchive::Worker : public lzh::ByteSource
     size_t read(uint8_t *data, size_t size) override
     {
         size_t done = 0;
-        bool roomMade = false;
-        {
-            std::unique_lock lock(m_mutex);
-            while (done < size) {
-                m_ready.wait(lock, [this] { return m_stop.load() || m_closed || !m_chunks.empty(); });
-                if (m_stop.load()) {
-                    m_failed = true;
-                    break;
-                }
-                if (m_chunks.empty())
-                    break;
-                const QByteArray &front = m_chunks.front();
-                const size_t n = std::min(size - done, size_t(front.size() - m_offset));
-                std::memcpy(data + done, front.constData() + m_offset, n);
-                done += n;
-                m_offset += qsizetype(n);
-                if (m_offset == front.size()) {
-                    roomMade = roomMade || (m_queued >= kQueueBytes && m_queued - front.size() < kQueueBytes);
-                    m_queued -= front.size();
-                    m_chunks.pop_front();
-                    m_offset = 0;
-                }
-            }
+        while (done < size) {
+            const uint8_t *front = nullptr;
+            const size_t n = std::min(size - done, view(&front));
+            if (n == 0)
+                break;
+            std::memcpy(data + done, front, n);
+            consume(n);
+            done += n;
         }
-        if (roomMade)
-            QMetaObject::invokeMethod(
-                &m_owner, [owner = &m_owner] { emit owner->roomAvailable(); }, Qt::QueuedConnection);
         return done;
     }
 
   private:
+    // The unread bytes of the first queued chunk, waiting for one; 0 at the end of the body
+    // or when stopped. They stay in place until consumed: the engine's thread only appends.
+    size_t view(const uint8_t **data)
+    {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return m_stop.load() || m_closed || !m_chunks.empty(); });
+        if (m_stop.load()) {
+            m_failed = true;
+            return 0;
+        }
+        if (m_chunks.empty())
+            return 0;
+        *data = reinterpret_cast<const uint8_t *>(m_chunks.front().constData()) + m_offset;
+        return size_t(m_chunks.front().size() - m_offset);
+    }
+    void consume(size_t n)
+    {
+        bool roomMade = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            const qsizetype chunk = m_chunks.front().size();
+            m_offset += qsizetype(n);
+            if (m_offset < chunk)
+                return;
+            roomMade = m_queued >= kQueueBytes && m_queued - chunk < kQueueBytes;
+            m_queued -= chunk;
+            m_chunks.pop_front();
+            m_offset = 0;
+        }
+        if (roomMade)
+            QMetaObject::invokeMethod(
+                &m_owner, [owner = &m_owner] { emit owner->roomAvailable(); }, Qt::QueuedConnection);
+    }
+
+    // A stored entry is copied from the queued chunks themselves, as decodeEntry would copy it.
+    int copyStored(lzh::ByteSink &out, uint16_t &crc)
+    {
+        uint64_t left = m_entry.packedSize;
+        while (left > 0) {
+            const uint8_t *data = nullptr;
+            const size_t n = size_t(std::min<uint64_t>(left, view(&data)));
+            if (n == 0)
+                return m_failed ? lzh::ErrArchiveRead : lzh::ErrDataTruncated;
+            crc = lzh::crc16Update(crc, data, n);
+            if (!out.write(data, n))
+                return lzh::ErrOutputWrite;
+            consume(n);
+            left -= n;
+        }
+        return lzh::Ok;
+    }
+
+    // The entry's data into `out`, up to the entry's end in the archive.
+    int unpackData(lzh::ByteSink &out, uint16_t &crc)
+    {
+        if (m_entry.method == "-lh0-")
+            return copyStored(out, crc);
+        lzh::LimitedSource data(*this, m_entry.packedSize);
+        const int result = lzh::decodeEntry(m_entry.method, data, m_entry.originalSize, out, crc);
+        if (result != lzh::Ok)
+            return result;
+        // Packed bytes the decoder did not need are stepped over, as the archiver does.
+        data.skip(data.left());
+        return data.failed() ? int(lzh::ErrArchiveRead) : data.left() ? int(lzh::ErrDataTruncated) : 0;
+    }
+
     void run()
     {
         const int result = unpack();
@@ -158,16 +207,10 @@ class ArrivingArchive::Worker : public lzh::ByteSource
     int unpack()
     {
         StoppableFileSink sink(m_out, m_stop);
-        lzh::LimitedSource data(*this, m_entry.packedSize);
         uint16_t crc = 0;
-        int result = lzh::decodeEntry(m_entry.method, data, m_entry.originalSize, sink, crc);
+        int result = unpackData(sink, crc);
         if (result == lzh::Ok && crc != m_entry.crc)
             result = lzh::ErrCrcMismatch;
-        if (result == lzh::Ok) {
-            // Packed bytes the decoder did not need are stepped over, as the archiver does.
-            data.skip(data.left());
-            result = data.failed() ? int(lzh::ErrArchiveRead) : data.left() ? int(lzh::ErrDataTruncated) : 0;
-        }
         if (result == lzh::Ok) {
             uint8_t tail[2] = {1, 1};
             const size_t n = read(tail, sizeof tail);
