@@ -5,10 +5,10 @@
 #include "core/ModZorvin.h"
 #include "lzh/LzhErrors.h"
 #include "net/ArchiverQueue.h"
+#include "net/ArrivingArchive.h"
 #include "net/EngineEvents.h"
 #include "net/Protocol.h"
 #include "net/SocketFacts.h"
-#include "net/StoredEntryStream.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -39,8 +39,8 @@ struct TransferReceiver::Conn
     QTcpSocket *socket = nullptr;
     QString ip;
     std::unique_ptr<QFile> out;
-    // A packed body passes through here; one stored entry is unpacked on the way in.
-    std::unique_ptr<StoredEntryStream> stored;
+    // A packed body passes through here; an archive of the item alone is unpacked on the way in.
+    std::unique_ptr<ArrivingArchive> arriving;
     QTimer idle;
     QTimer headerDeadline;
 };
@@ -140,6 +140,14 @@ int TransferReceiver::slotsInUse() const
     return n;
 }
 
+int TransferReceiver::unpacksOnArrival() const
+{
+    int n = 0;
+    for (const Conn *c : m_sockets)
+        n += c->arriving && c->arriving->mode() == ArrivingArchive::Mode::Unpacking ? 1 : 0;
+    return n;
+}
+
 int TransferReceiver::slotForSocket(int socketIndex) const
 {
     return firstInUse(m_slots, &RecvSlot::socketIndex, socketIndex);
@@ -185,7 +193,18 @@ void TransferReceiver::CloseRecvSocket(int socketIndex)
 void TransferReceiver::dropOutput(int socketIndex, bool removeFile)
 {
     Conn *c = m_sockets.value(socketIndex);
-    if (!c || !c->out)
+    if (!c)
+        return;
+    // An unpack on arrival writes its file itself: it stops before the file goes, also
+    // when the whole body has arrived already.
+    if (c->arriving) {
+        const bool unpacking = c->arriving->mode() == ArrivingArchive::Mode::Unpacking;
+        const QString unpacked = c->arriving->outputPath();
+        c->arriving.reset();
+        if (unpacking && removeFile)
+            QFile::remove(unpacked);
+    }
+    if (!c->out)
         return;
     const QString name = c->out->fileName();
     c->out->close();
@@ -239,6 +258,7 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
         return;
     s.errorReported = true;
     s.archiverBusy = false;
+    s.finishingUnpack = false;
     if (Conn *c = m_sockets.value(socketIndex))
         c->headerDeadline.stop();
 
@@ -373,7 +393,7 @@ void TransferReceiver::onReadyRead(int socketIndex)
         return;
     }
     RecvSlot &s = m_slots[size_t(slot)];
-    if (s.waitsForArchiver())
+    if (s.waitsForUnpack())
         return; // everything arrived; the data left waiting is not ours to read
     c->idle.start();
 
@@ -415,8 +435,19 @@ void TransferReceiver::onReadyRead(int socketIndex)
             return;
         }
         socket->read(parsed.byteLength);
-        if (s.packed())
-            c->stored = std::make_unique<StoredEntryStream>(s.header.size, s.header.itemName);
+        // Without the archiver a packed body is refused once it is complete.
+        if (s.packed() && m_ctx.ArchiverReady && m_links.archiver) {
+            // What an unpack on arrival may write: the archiver's limit, taken now.
+            const qint64 room = storage.isValid() && storage.bytesAvailable() >= 0
+                                    ? qMax<qint64>(0, storage.bytesAvailable() - kUnpackKeepFreeBytes)
+                                    : -1;
+            c->arriving = std::make_unique<ArrivingArchive>(s.header.size, s.header.itemName,
+                                                            m_ctx.RecvTempDir + name, room);
+            connect(c->arriving.get(), &ArrivingArchive::roomAvailable, this,
+                    [this, socketIndex] { onArrivingRoom(socketIndex); });
+            connect(c->arriving.get(), &ArrivingArchive::unpacked, this,
+                    [this, socketIndex](int result) { onArrivingUnpacked(socketIndex, result); });
+        }
         s.state = 1;
         c->headerDeadline.stop();
     } else if (s.state != 1) {
@@ -425,9 +456,15 @@ void TransferReceiver::onReadyRead(int socketIndex)
     }
 
     while (c->out && s.received < s.header.size && socket->bytesAvailable() > 0) {
+        if (c->arriving && c->arriving->full()) {
+            // The unpack is behind: the socket is read again when it took some, and the
+            // sender is held by TCP meanwhile. The wait is ours, not the sender's idling.
+            c->idle.stop();
+            return;
+        }
         const QByteArray chunk = socket->read(qMin(kReadChunk, s.header.size - s.received));
         const bool written =
-            c->stored ? c->stored->feed(chunk, *c->out) : c->out->write(chunk) == chunk.size();
+            c->arriving ? c->arriving->feed(chunk, *c->out) : c->out->write(chunk) == chunk.size();
         if (!written) {
             ReportRecvError(socketIndex, 100);
             socket->readAll();
@@ -460,8 +497,11 @@ void TransferReceiver::complete(int socketIndex, int slot)
         return;
     }
     Conn *c = m_sockets.value(socketIndex);
-    if (c && c->stored && c->stored->mode() == StoredEntryStream::Mode::Streaming) {
-        finishStored(socketIndex, slot, *c->stored);
+    if (c && c->arriving && c->arriving->mode() == ArrivingArchive::Mode::Unpacking) {
+        // The connection stays open, without its idle watch, until the unpack has ended.
+        m_slots[size_t(slot)].finishingUnpack = true;
+        c->idle.stop();
+        c->arriving->endOfBody();
         return;
     }
     // The connection stays open, without its idle watch, until the archive is unpacked.
@@ -470,23 +510,43 @@ void TransferReceiver::complete(int socketIndex, int slot)
     startUnpacking(slot, false);
 }
 
-// The stored entry's data is already in the archive's place: it becomes the item once its
-// CRC matched, as the archiver's unpack would have made it; a mismatch leaves nothing.
-void TransferReceiver::finishStored(int socketIndex, int slot, const StoredEntryStream &stored)
+void TransferReceiver::onArrivingRoom(int socketIndex)
 {
-    const RecvSlot &s = m_slots[size_t(slot)];
+    onReadyRead(socketIndex);
+}
+
+void TransferReceiver::onArrivingUnpacked(int socketIndex, int result)
+{
+    const int slot = slotForSocket(socketIndex);
+    const Conn *c = m_sockets.value(socketIndex);
+    if (slot < 0 || !c || !c->arriving)
+        return;
+    if (result == lzh::Ok)
+        finishUnpacked(socketIndex, slot);
+    else if (result == lzh::ErrOutputWrite)
+        ReportRecvError(socketIndex, 100); // the disk, not the archive
+    else
+        ReportRecvError(socketIndex, 4, result);
+}
+
+// The entry was unpacked into the archive's place: it becomes the item, with the header's
+// time, as the archiver's unpack would have made it.
+void TransferReceiver::finishUnpacked(int socketIndex, int slot)
+{
+    Conn *c = m_sockets.value(socketIndex);
+    RecvSlot &s = m_slots[size_t(slot)];
+    s.finishingUnpack = false;
+    const qint64 modified = c->arriving->modified();
+    c->arriving.reset();
     const QByteArray data = QFile::encodeName(archivePath(s));
     const QByteArray item = QFile::encodeName(m_ctx.RecvTempDir + s.header.itemName);
-    int result = stored.finish();
-    if (result == lzh::Ok && std::rename(data.constData(), item.constData()) != 0)
-        result = lzh::ErrOutputReplace;
-    if (result != lzh::Ok) {
+    if (std::rename(data.constData(), item.constData()) != 0) {
         QFile::remove(archivePath(s));
-        ReportRecvError(socketIndex, 4, result);
+        ReportRecvError(socketIndex, 4, lzh::ErrOutputReplace);
         return;
     }
     std::error_code ec;
-    const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(stored.modified()));
+    const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(modified));
     std::filesystem::last_write_time(std::filesystem::path(item.toStdString()),
                                      std::chrono::file_clock::from_sys(when), ec);
     finish(socketIndex, slot);
@@ -638,7 +698,7 @@ void TransferReceiver::onDisconnected(int socketIndex)
     // Everything had arrived and was not delivered yet: the reception failed. A hang-up
     // during the body is the sender's own failure (or its cancel) and is not listed.
     const int slot = slotForSocket(socketIndex);
-    if (slot >= 0 && m_slots[size_t(slot)].waitsForArchiver() && !m_slots[size_t(slot)].errorReported)
+    if (slot >= 0 && m_slots[size_t(slot)].waitsForUnpack() && !m_slots[size_t(slot)].errorReported)
         addFailureLine(m_slots[size_t(slot)], QStringLiteral("転送中に切断されました。"));
     endReception(socketIndex, false);
 }

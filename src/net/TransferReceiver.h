@@ -19,7 +19,6 @@ class ModZorvin;
 class EngineEvents;
 class QFile;
 class QTcpSocket;
-class StoredEntryStream;
 
 inline constexpr int kRecvSlots = 256;
 // Connections one address may hold at once. A sender runs one job per destination at a
@@ -50,11 +49,13 @@ struct RecvSlot
     int busyRetries = 0;
     // The archiver command unpacking this slot's archive, 0 when none runs.
     int archiverId = 0;
+    // Everything has arrived; the unpack that ran while it arrived finishes.
+    bool finishingUnpack = false;
     bool errorReported = false;
 
     bool packed() const { return !header.archiveName.isEmpty(); }
-    // Everything has arrived and the archive waits for, or is in, the archiver.
-    bool waitsForArchiver() const { return archiverBusy || archiverId != 0; }
+    // Everything has arrived and the archive is being unpacked or waits for the archiver.
+    bool waitsForUnpack() const { return archiverBusy || archiverId != 0 || finishingUnpack; }
 };
 
 class TransferReceiver : public QObject
@@ -90,6 +91,8 @@ class TransferReceiver : public QObject
     int slotsInUse() const;
     // Connections that hold a slot; those turned away are not counted.
     int openConnections() const { return int(m_sockets.size()); }
+    // Archives being unpacked while they arrive (or finishing that unpack).
+    int unpacksOnArrival() const;
 
     // A connection that sends nothing for this long is closed and its slot freed.
     void setIdleTimeout(int ms) { m_idleMs = ms; }
@@ -114,7 +117,9 @@ class TransferReceiver : public QObject
     void removeUnpackOutput(const Unpacking &files);
     void startHeader(int socketIndex, int slot);
     void complete(int socketIndex, int slot);
-    void finishStored(int socketIndex, int slot, const StoredEntryStream &stored);
+    void onArrivingRoom(int socketIndex);
+    void onArrivingUnpacked(int socketIndex, int result);
+    void finishUnpacked(int socketIndex, int slot);
     void finish(int socketIndex, int slot);
     bool FileArrived(const QString &path, const QString &displayName, const QString &ip);
     void ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);

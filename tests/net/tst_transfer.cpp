@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -26,6 +27,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <arpa/inet.h>
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <netinet/in.h>
@@ -161,6 +163,21 @@ QByteArray fillerText(qsizetype bytes)
     return filler;
 }
 
+// Text of random words and numbers: packs to less than half, not to nearly nothing.
+QByteArray wordText(qsizetype bytes, quint32 seed)
+{
+    static const char *const words[] = {"transfer", "archive", "window", "network", "capture", "message",
+                                        "folder",   "address", "engine", "receive", "picture", "pointer"};
+    QRandomGenerator g(seed);
+    QByteArray text;
+    text.reserve(bytes + 32);
+    while (text.size() < bytes)
+        text += QByteArray(words[g.bounded(12)]) + QByteArray::number(g.bounded(100000)) +
+                (g.bounded(8) == 0 ? '\n' : ' ');
+    text.truncate(bytes);
+    return text;
+}
+
 // A header made of raw fields, as another program would send it.
 QByteArray rawHeader(const QByteArray &mark, const QByteArray &kind, const QByteArray &size,
                      const QByteArray &archive, const QByteArray &item)
@@ -169,6 +186,13 @@ QByteArray rawHeader(const QByteArray &mark, const QByteArray &kind, const QByte
            "N F"
            "NN" +
            QByteArray(5, ' ') + QByteArray("raw").leftJustified(20, ' ') + QByteArray(124, ' ');
+}
+
+// The header of a packed file transfer of `item` in an archive of `archiveBytes`.
+QByteArray packedHeader(qsizetype archiveBytes, const QByteArray &archiveName, const QByteArray &item)
+{
+    return rawHeader("0001", "0002", QByteArray::number(archiveBytes).rightJustified(12, '0'), archiveName,
+                     item);
 }
 
 // A client from `from` to a receiver in this process; waiting runs the event loop so the
@@ -246,7 +270,13 @@ class TestTransfer : public QObject
     void foldersMissingFilesAndNotices();
     void packedTransfersArriveByteIdentical();
     void receiverWithoutArchiver();
-    void storedArchivesUnpackAsTheyArrive();
+    void singleEntryArchivesUnpackAsTheyArrive_data();
+    void singleEntryArchivesUnpackAsTheyArrive();
+    void packedArchiveArrivesAtAnyPace_data();
+    void packedArchiveArrivesAtAnyPace();
+    void otherArchiversMethodsUnpackAsTheyArrive_data();
+    void otherArchiversMethodsUnpackAsTheyArrive();
+    void aWriteFailureDuringTheUnpackIsASaveError();
     void hostileArchivesAreRefusedAndLeaveNothing_data();
     void hostileArchivesAreRefusedAndLeaveNothing();
     void onlyTheHeadersItemIsUnpacked();
@@ -656,6 +686,7 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
 {
     Peer b("127.0.0.3");
     b.engine.receiver().setIdleTimeout(300);
+    b.engine.CheckArchiver();
     QVERIFY(b.start());
     {
         auto s = rawClient("127.0.0.3");
@@ -693,15 +724,27 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
                                    '\0';
         auto s = rawClient("127.0.0.3");
         QVERIFY(s);
-        s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
-                           "CUT.LZH", "cut.bin") +
-                 archive.left(150000));
+        s->write(packedHeader(archive.size(), "CUT.LZH", "cut.bin") + archive.left(150000));
         QTRY_VERIFY(QFileInfo(b.ctx.RecvTempDir + "CUT.LZH").size() > 100000);
         s->disconnectFromHost();
         QTRY_COMPARE(b.recvTemp(), QStringList());
         QCOMPARE(b.engine.receiver().slotsInUse(), 0);
     }
+    {
+        // So does a packed entry: the unpack that ran while it arrived stops, and its file goes.
+        const QByteArray archive = CraftedArchives::lh5Archive("cut.txt", wordText(1 << 20, 43));
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(packedHeader(archive.size(), "CUTLH5.LZH", "cut.txt") + archive.left(archive.size() / 2));
+        QTRY_COMPARE(b.engine.receiver().unpacksOnArrival(), 1);
+        QTRY_VERIFY(QFileInfo(b.ctx.RecvTempDir + "CUTLH5.LZH").size() > 100000);
+        s->disconnectFromHost();
+        QTRY_COMPARE(b.recvTemp(), QStringList());
+        QCOMPARE(b.engine.receiver().slotsInUse(), 0);
+        QCOMPARE(b.engine.receiver().unpacksOnArrival(), 0);
+    }
     QCOMPARE(b.host.received.size(), 0);
+    QCOMPARE(QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files), QStringList());
 }
 
 void TestTransfer::stopRequestDropsTheReceive()
@@ -729,6 +772,20 @@ void TestTransfer::stopRequestDropsTheReceive()
     QVERIFY(firstGone.count() == 1 || firstGone.wait(5000));
     QCOMPARE(b.recvTemp(), QStringList());
     QCOMPARE(b.engine.receiver().slotsInUse(), 0);
+
+    // A packed entry unpacked while it arrives stops with its transfer, half way.
+    b.engine.CheckArchiver();
+    const QByteArray archive = CraftedArchives::lh5Archive("c.txt", wordText(1 << 20, 47));
+    auto third = rawClient("127.0.0.3");
+    QVERIFY(third);
+    third->write(packedHeader(archive.size(), "CAPTC.LZH", "c.txt") + archive.left(archive.size() / 2));
+    QTRY_COMPARE(b.engine.receiver().unpacksOnArrival(), 1);
+    QSignalSpy thirdGone(third.get(), &QTcpSocket::disconnected);
+    b.engine.HandleDatagram("127.0.0.2", "captSP" + QByteArray("CAPTC.LZH").leftJustified(22, ' '));
+    QVERIFY(thirdGone.wait(5000));
+    QCOMPARE(b.engine.receiver().unpacksOnArrival(), 0);
+    QCOMPARE(b.recvTemp(), QStringList());
+    QCOMPARE(b.host.received.size(), 0);
 }
 
 void TestTransfer::cancelAndGoodbyeEndTheSendersJobs()
@@ -860,17 +917,18 @@ void TestTransfer::packedTransfersArriveByteIdentical()
     const QString picName = "CAPT" + a.ctx.LocalIpHex + "9.BMP";
     const QByteArray picture = writeFile(a.ctx.SendTempDir + picName, "BM" + randomBytes(3000, 8));
 
-    // A second packed transfer to b that a raw client holds back by its last byte. Text, so
-    // that its archive is -lh5- and goes to the archiver (a stored one is unpacked as it
-    // arrives).
+    // A second packed transfer to b that a raw client holds back by its last byte. Two
+    // entries, so that it goes to the archiver (an archive of the item alone is unpacked as
+    // it arrives).
     const QByteArray note = writeFile(a.outbox() + "note.txt", fillerText(3000));
+    writeFile(a.outbox() + "also.txt", fillerText(2000));
     QCOMPARE(runArchiver(a.engine, a.tmp.path() + "/SMALL.LZH", a.outbox() + "note.txt", true), 0);
-    const QByteArray archive = readFile(a.tmp.path() + "/SMALL.LZH");
+    QCOMPARE(runArchiver(a.engine, a.tmp.path() + "/ALSO.LZH", a.outbox() + "also.txt", true), 0);
+    const QByteArray archive =
+        readFile(a.tmp.path() + "/SMALL.LZH").chopped(1) + readFile(a.tmp.path() + "/ALSO.LZH");
     auto held = rawClient("127.0.0.3");
     QVERIFY(held);
-    held->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
-                          "SMALL.LZH", "note.txt") +
-                archive.chopped(1));
+    held->write(packedHeader(archive.size(), "SMALL.LZH", "note.txt") + archive.chopped(1));
     QTRY_COMPARE(b.recvTemp(), QStringList({"SMALL.LZH"}));
 
     // The archivers are held busy by commands of the test's own: a job queued while a's
@@ -980,17 +1038,34 @@ void TestTransfer::receiverWithoutArchiver()
     QCOMPARE(readFile(b.recvFile("three.zip")), readFile(a.outbox() + "three.zip"));
 }
 
-void TestTransfer::storedArchivesUnpackAsTheyArrive()
+void TestTransfer::singleEntryArchivesUnpackAsTheyArrive_data()
 {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<qint64>("senderHighWater");
+    // Data that does not pack (a photo, say) goes as one stored entry; text as -lh5-.
+    QTest::newRow("photo, stored") << randomBytes(3 << 20, 41) << true << qint64(0);
+    QTest::newRow("text, -lh5-") << wordText(3 << 20, 44) << false << qint64(0);
+    // The unpack waits for bytes that come in small pieces now and then.
+    QTest::newRow("text, -lh5-, throttled sender") << wordText(1 << 20, 45) << false << qint64(4096);
+}
+
+void TestTransfer::singleEntryArchivesUnpackAsTheyArrive()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, stored);
+    QFETCH(qint64, senderHighWater);
     Peer a("127.0.0.2"), b("127.0.0.3");
     for (Peer *p : {&a, &b}) {
         p->engine.CheckArchiver();
         QVERIFY(p->start());
     }
-    // Data that does not pack (a photo, say) goes packed as one stored entry, and the
-    // receiver's archiver never sees it: the data went into place as it arrived.
+    if (senderHighWater > 0)
+        a.engine.sender().setWriteHighWater(senderHighWater);
+    // The receiver's archiver never sees an archive of the item alone: the entry is
+    // unpacked into place as the archive arrives.
     const QString name = QString::fromUtf8("写真 1.jpg");
-    const QByteArray photo = writeFile(a.outbox() + name, randomBytes(3 << 20, 41));
+    writeFile(a.outbox() + name, content);
     const QDateTime taken(QDate(2023, 5, 6), QTime(7, 8, 10), Qt::UTC);
     {
         QFile f(a.outbox() + name);
@@ -998,20 +1073,25 @@ void TestTransfer::storedArchivesUnpackAsTheyArrive()
         QVERIFY(f.setFileTime(taken, QFileDevice::FileModificationTime));
     }
     QSignalSpy unpacks(&b.engine.archiver(), &ArchiverQueue::finished);
-    // Nor is the photo copied into an archive on the sending side: the pack leaves the
-    // entry's header alone, and the body is streamed from the photo behind it.
     const int slot = a.queue("127.0.0.3", a.outbox(), name, 'F', 2, true);
     const QString archive = a.ctx.SendTempDir + a.engine.sender().job(slot).archiveName;
     qint64 archiveBytes = -1;
     connect(&a.engine.archiver(), &ArchiverQueue::finished, this,
             [&] { archiveBytes = QFileInfo(archive).size(); });
-    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 60000);
     QCOMPARE(a.host.sent[0].result, 0);
-    QCOMPARE(readFile(b.recvFile(name)), photo);
+    QCOMPARE(readFile(b.recvFile(name)), content);
     QCOMPARE(QFileInfo(b.recvFile(name)).lastModified().toUTC(), taken);
     QCOMPARE(unpacks.size(), 0);
-    QVERIFY2(archiveBytes > 0 && archiveBytes < 1000, qPrintable(QString::number(archiveBytes)));
+    // Nor is a stored entry copied into an archive on the sending side: the pack leaves
+    // the entry's header alone, and the body is streamed from the file behind it.
+    if (stored)
+        QVERIFY2(archiveBytes > 0 && archiveBytes < 1000, qPrintable(QString::number(archiveBytes)));
+    else
+        QVERIFY2(archiveBytes > 1000 && archiveBytes < content.size() / 2,
+                 qPrintable(QString::number(archiveBytes)));
     QCOMPARE(a.engine.sender().job(slot).inUse, false);
+    QCOMPARE(b.engine.receiver().unpacksOnArrival(), 0);
     QCOMPARE(b.recvTemp(), QStringList());
     QCOMPARE(QDir(a.ctx.SendTempDir).entryList(QDir::Files), QStringList());
 }
@@ -1032,9 +1112,7 @@ struct PackedArrival
     {
         auto s = rawClient("127.0.0.3");
         if (s)
-            s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'),
-                               archiveName, item) +
-                     archive);
+            s->write(packedHeader(archive.size(), archiveName, item) + archive);
         return s;
     }
     QStringList delivered() const { return QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files); }
@@ -1045,21 +1123,168 @@ struct PackedArrival
 
 } // namespace
 
+void TestTransfer::packedArchiveArrivesAtAnyPace_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("largestPiece");
+    // The unpack starts long before the end and reads across many small pieces.
+    QTest::newRow("a few bytes at a time") << wordText(400 * 1024, 50) << 12;
+    // Written at once, the archive comes faster than it unpacks: the receiver stops reading
+    // while the unpack is behind and goes on when it caught up.
+    QTest::newRow("all at once, more than the unpack takes in") << wordText(24 << 20, 51) << 0;
+}
+
+void TestTransfer::packedArchiveArrivesAtAnyPace()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, largestPiece);
+    PackedArrival arrival;
+    QVERIFY(arrival.started);
+    QSignalSpy unpacks(&arrival.b.engine.archiver(), &ArchiverQueue::finished);
+    const QByteArray archive = CraftedArchives::lh5Archive("paced.txt", content);
+    QVERIFY2(archive.size() > 100 * 1024 && archive.size() < content.size() / 2,
+             qPrintable(QString::number(archive.size())));
+    const QByteArray all = packedHeader(archive.size(), "PACED.LZH", "paced.txt") + archive;
+    auto s = rawClient("127.0.0.3");
+    QVERIFY(s);
+    s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    QTimer drip;
+    qsizetype at = 0;
+    QRandomGenerator pieces(52);
+    connect(&drip, &QTimer::timeout, s.get(), [&] {
+        const qsizetype n = 1 + pieces.bounded(largestPiece);
+        s->write(all.mid(at, n));
+        s->flush();
+        at += n;
+        if (at >= all.size())
+            drip.stop();
+    });
+    if (largestPiece > 0)
+        drip.start(0);
+    else
+        s->write(all);
+    QTRY_COMPARE_WITH_TIMEOUT(arrival.b.host.received.size(), 1, 120000);
+    QCOMPARE(arrival.b.host.received[0].result, 0);
+    QVERIFY(readFile(arrival.b.recvFile("paced.txt")) == content);
+    QCOMPARE(QFileInfo(arrival.b.recvFile("paced.txt")).lastModified().toUTC(),
+             QDateTime::fromSecsSinceEpoch(1735689600, Qt::UTC));
+    QCOMPARE(unpacks.size(), 0);
+    QTRY_COMPARE(s->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(arrival.b.recvTemp(), QStringList());
+}
+
+void TestTransfer::otherArchiversMethodsUnpackAsTheyArrive_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("method");
+    QTest::newRow("-lh6-") << "ao6" << QByteArray("-lh6-");
+    QTest::newRow("-lh7-") << "ao7" << QByteArray("-lh7-");
+    QTest::newRow("-lh5-, level-1 header") << "a1o5" << QByteArray("-lh5-");
+}
+
+void TestTransfer::otherArchiversMethodsUnpackAsTheyArrive()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, method);
+    PackedArrival arrival;
+    QVERIFY(arrival.started);
+    QSignalSpy unpacks(&arrival.b.engine.archiver(), &ArchiverQueue::finished);
+    // An archive of the item alone as another LHA program writes it.
+    const QString folder = arrival.b.tmp.path() + "/theirs";
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray content = writeFile(folder + "/theirs.txt", wordText(400 * 1024, 53));
+    const QDateTime written(QDate(2022, 11, 12), QTime(13, 14, 16), Qt::UTC);
+    {
+        QFile f(folder + "/theirs.txt");
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(written, QFileDevice::FileModificationTime));
+    }
+    QProcess lha;
+    lha.setWorkingDirectory(folder);
+    lha.start("lha", {command, "THEIRS.LZH", "theirs.txt"});
+    QVERIFY(lha.waitForFinished(60000));
+    QCOMPARE(lha.exitCode(), 0);
+    const QByteArray archive = readFile(folder + "/THEIRS.LZH");
+    QCOMPARE(archive.mid(2, 5), method);
+    QVERIFY(archive.size() > 100 * 1024);
+
+    auto s = arrival.send(archive, "theirs.txt", "THEIRS.LZH");
+    QVERIFY(s);
+    QTRY_COMPARE_WITH_TIMEOUT(arrival.b.host.received.size(), 1, 30000);
+    QCOMPARE(arrival.b.host.received[0].result, 0);
+    QVERIFY(readFile(arrival.b.recvFile("theirs.txt")) == content);
+    QCOMPARE(QFileInfo(arrival.b.recvFile("theirs.txt")).lastModified().toUTC(), written);
+    QCOMPARE(unpacks.size(), 0);
+    QCOMPARE(arrival.b.recvTemp(), QStringList());
+}
+
+void TestTransfer::aWriteFailureDuringTheUnpackIsASaveError()
+{
+    PackedArrival arrival;
+    QVERIFY(arrival.started);
+    const QByteArray archive = CraftedArchives::lh5Archive("big.txt", wordText(2 << 20, 54));
+    // Files of this process may not grow beyond 1 MiB for a while: the unpack's writes fail
+    // half way, as on a full disk.
+    rlimit normal{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &normal), 0);
+    rlimit low = normal;
+    low.rlim_cur = 1 << 20;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &low), 0);
+    auto s = arrival.send(archive, "big.txt", "BIG.LZH");
+    QVERIFY(s);
+    const QByteArray reply = readReply(*s);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &normal), 0);
+    std::signal(SIGXFSZ, previous);
+    QCOMPARE(reply, kSaveErrorReply);
+    QTRY_COMPARE(arrival.b.host.received.size(), 1);
+    QCOMPARE(arrival.b.host.received[0].info,
+             QString::fromUtf8("ファイル受信中にエラーが発生しました。ファイルを保存できません。"));
+    QCOMPARE(arrival.b.recvTemp(), QStringList());
+    QCOMPARE(arrival.delivered(), QStringList());
+}
+
 void TestTransfer::hostileArchivesAreRefusedAndLeaveNothing_data()
 {
     using namespace CraftedArchives;
     QTest::addColumn<QByteArray>("archive");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("line");
+    const auto unlha = [](int code) { return QString("UNLHA32 ERR C=%1").arg(code); };
     // A few bytes that decode to 33 MB.
     const QByteArray blocks = lh5RepeatBlocks(2);
-    QTest::newRow("declares more than the disk holds")
-        << level2Entry("huge.bin", blocks, "-lh5-", 100'000'000'000'000ull, 0) + '\0' << kSaveErrorReply
-        << QString::fromUtf8("ファイルを保存できません。");
+    const QByteArray huge = level2Entry("huge.bin", blocks, "-lh5-", 100'000'000'000'000ull, 0);
+    const QString saveError = QString::fromUtf8("ファイルを保存できません。");
+    // Refused before the unpack writes a byte, whether on arrival or by the archiver.
+    QTest::newRow("declares more than the disk holds") << huge + '\0' << kSaveErrorReply << saveError;
+    QTest::newRow("two entries, declare more than the disk holds")
+        << huge + level0Entry("other.txt", "x") + '\0' << kSaveErrorReply << saveError;
     // The unpack stops at the declared size; what it made does not match the CRC.
     QTest::newRow("expands past its declaration")
         << level2Entry("huge.bin", blocks, "-lh5-", 1000, crcOf(QByteArray(1000, ' ')) ^ 1) + '\0'
-        << kUnlhaErrorReply << QString("UNLHA32 ERR C=%1").arg(int(lzh::ErrCrcMismatch));
+        << kUnlhaErrorReply << unlha(lzh::ErrCrcMismatch);
+    // An archive of the item alone is unpacked while it arrives; it ends as the archiver's
+    // unpack of it would, with the same error number, and leaves no file either.
+    const QByteArray text = wordText(400 * 1024, 46);
+    const QByteArray packed = lh5Packed(text);
+    QTest::newRow("-lh5-, wrong CRC")
+        << level2Entry("huge.bin", packed, "-lh5-", text.size(), crcOf(text) ^ 1) + '\0' << kUnlhaErrorReply
+        << unlha(lzh::ErrCrcMismatch);
+    QTest::newRow("-lh5-, no end mark")
+        << level2Entry("huge.bin", packed, "-lh5-", text.size(), crcOf(text)) + 'x' << kUnlhaErrorReply
+        << unlha(lzh::ErrHeaderTruncated);
+    // A position table that names a symbol beyond the table.
+    QByteArray badTable = lh5RepeatBlocks(1);
+    badTable[2] = char(0x07);
+    badTable[3] = char(0xC0);
+    QTest::newRow("-lh5-, bad code table") << level2Entry("huge.bin", badTable, "-lh5-", 1000, 0) + '\0'
+                                           << kUnlhaErrorReply << unlha(lzh::ErrDataCorrupt);
+    // Bytes overwritten half way: found bad while the rest still arrives.
+    QByteArray damaged = lh5Archive("huge.bin", text);
+    damaged.replace(damaged.size() / 2, 4000, QByteArray(4000, char(0xA5)));
+    const int damage = firstEntryResult(damaged);
+    QVERIFY(damage != lzh::Ok);
+    QTest::newRow("-lh5-, damaged half way") << damaged << kUnlhaErrorReply << unlha(damage);
     // One stored entry is unpacked while it arrives; its CRC is checked at the end.
     const QByteArray data = randomBytes(300000, 40);
     QTest::newRow("stored, wrong CRC")
@@ -1099,10 +1324,13 @@ void TestTransfer::onlyTheHeadersItemIsUnpacked()
     archive += level0Entry("sub\\note.txt", "the note");
     archive += level0Entry("other.txt", "not this");
     archive += '\0';
+    QSignalSpy unpacks(&arrival.b.engine.archiver(), &ArchiverQueue::finished);
     auto s = arrival.send(archive, "note.txt");
     QVERIFY(s);
     QTRY_COMPARE(arrival.b.host.received.size(), 1);
     QCOMPARE(arrival.b.host.received[0].result, 0);
+    // Many entries: the archiver picks the item out once the archive is complete.
+    QCOMPARE(unpacks.size(), 1);
     QCOMPARE(arrival.delivered(), QStringList({"note.txt"}));
     QCOMPARE(readFile(arrival.b.recvFile("note.txt")), QByteArray("the note"));
     QCOMPARE(arrival.b.recvTemp(), QStringList());
@@ -1116,16 +1344,24 @@ enum class End { HangUp, Stop, Cancel, Goodbye, Quit };
 void TestTransfer::receiverSurvivesAnEndWhileItUnpacks_data()
 {
     QTest::addColumn<End>("end");
-    QTest::newRow("sender hangs up") << End::HangUp;
-    QTest::newRow("stop request") << End::Stop;
-    QTest::newRow("quit") << End::Quit;
+    QTest::addColumn<bool>("onArrival");
+    for (bool onArrival : {false, true}) {
+        const char *path = onArrival ? "on arrival, " : "archiver, ";
+        QTest::addRow("%ssender hangs up", path) << End::HangUp << onArrival;
+        QTest::addRow("%sstop request", path) << End::Stop << onArrival;
+        QTest::addRow("%squit", path) << End::Quit << onArrival;
+    }
 }
 
 void TestTransfer::receiverSurvivesAnEndWhileItUnpacks()
 {
     QFETCH(End, end);
-    // A few hundred bytes that unpack to 335 MB, a long unpack.
-    const QByteArray archive = CraftedArchives::repeatArchive("big.txt", 20);
+    QFETCH(bool, onArrival);
+    // A few hundred bytes that unpack to 335 MB, a long unpack: on arrival when the item is
+    // alone in the archive, by the archiver when another entry follows it.
+    QByteArray archive = CraftedArchives::repeatArchive("big.txt", 20);
+    if (!onArrival)
+        archive = archive.chopped(1) + CraftedArchives::level0Entry("other.txt", "x") + '\0';
     auto b = std::make_unique<Peer>("127.0.0.3");
     b->engine.CheckArchiver();
     QVERIFY(b->start());
@@ -1139,9 +1375,12 @@ void TestTransfer::receiverSurvivesAnEndWhileItUnpacks()
     QVERIFY(s);
     QSignalSpy closed(s.get(), &QTcpSocket::disconnected);
     bool acted = false;
+    const auto unpacking = [&] {
+        return onArrival ? b->engine.receiver().unpacksOnArrival() > 0 : b->engine.archiver().isBusy();
+    };
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
-        if (acted || !b->engine.archiver().isBusy())
+        if (acted || !unpacking())
             return;
         acted = true;
         if (end == End::HangUp)
@@ -1152,9 +1391,7 @@ void TestTransfer::receiverSurvivesAnEndWhileItUnpacks()
             b.reset();
     });
     watch.start(1);
-    s->write(rawHeader("0001", "0002", QByteArray::number(archive.size()).rightJustified(12, '0'), "BIG.LZH",
-                       "big.txt") +
-             archive);
+    s->write(packedHeader(archive.size(), "BIG.LZH", "big.txt") + archive);
     QTRY_VERIFY_WITH_TIMEOUT(acted, 20000);
     watch.stop();
     // The receiver closes its end, also when it goes down.
@@ -1163,7 +1400,7 @@ void TestTransfer::receiverSurvivesAnEndWhileItUnpacks()
     if (end != End::Quit) {
         QTRY_COMPARE(b->engine.receiver().slotsInUse(), 0);
         QTRY_COMPARE(b->engine.receiver().openConnections(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!b->engine.archiver().isBusy(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!unpacking(), 20000);
         // The sender's own stop is no failure; a hang-up after the whole body is one.
         if (end == End::Stop) {
             QCOMPARE(b->host.received.size(), 0);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "lzh/Crc16.h"
+#include "lzh/Lh5Encoder.h"
+#include "lzh/LzhArchive.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -76,6 +78,37 @@ inline QByteArray level2Entry(const QByteArray &name, const QByteArray &data, co
     h[0] = char(h.size() & 0xFF);
     h[1] = char(h.size() >> 8);
     return h + data;
+}
+
+// `data` packed as -lh5- data (no header).
+inline QByteArray lh5Packed(const QByteArray &data)
+{
+    lzh::MemorySource in(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
+    lzh::MemorySink out;
+    lzh::EncodeResult result;
+    if (lzh::encodeLh5(in, out, result) != 0)
+        return QByteArray();
+    return QByteArray(reinterpret_cast<const char *>(out.bytes.data()), qsizetype(out.bytes.size()));
+}
+
+// A whole archive of one -lh5- entry holding `data`, with its true size and CRC.
+inline QByteArray lh5Archive(const QByteArray &name, const QByteArray &data)
+{
+    return level2Entry(name, lh5Packed(data), "-lh5-", quint64(data.size()), crcOf(data)) + '\0';
+}
+
+// What the archive reader says of an archive's first entry: the result of unpacking it,
+// also when its data is bad.
+inline int firstEntryResult(const QByteArray &archive)
+{
+    lzh::MemorySource in(reinterpret_cast<const uint8_t *>(archive.constData()), size_t(archive.size()));
+    lzh::ArchiveReader reader(in);
+    lzh::EntryInfo info;
+    bool end = false;
+    if (const int r = reader.next(info, end); r != 0 || end)
+        return r;
+    lzh::MemorySink out;
+    return reader.extract(out);
 }
 
 // -lh5- data of `blocks` blocks whose three code tables each hold one symbol: every code
