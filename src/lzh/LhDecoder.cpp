@@ -55,6 +55,15 @@ struct BitState
         acc <<= n;
         count -= n;
     }
+    // Skips the bits an entry (below) or a distance entry gives in its low six bits,
+    // which never exceed 31. The shift takes the entry as it is, since the machine's
+    // shift uses the low six bits only, so no masking lies between the table load and
+    // the next index.
+    [[gnu::always_inline]] void skipEntry(uint32_t e)
+    {
+        acc <<= (e & 63);
+        count -= int(e & 31);
+    }
 };
 
 // Reads bits most significant first. Past the end of the input it supplies zero bits and
@@ -126,17 +135,19 @@ class BitReader
     uint64_t m_padBytes = 0;
 };
 
-// Table entries: the symbol above five bits of code length, or one of the two markers
-// below (both have the top bit set, which no symbol entry has).
+// Table entries: the symbol above six bits of code length, or one of the two markers
+// below (both have the top bit set, which no symbol entry has). Six bits, because a
+// 64-bit shift by the whole entry then skips the code.
 constexpr uint16_t kEntryMarker = 0x8000;
 constexpr uint16_t kInvalid = 0xFFFF; // no code starts with these bits
+static_assert(((kNC - 1) << 6 | kMaxCodeBits) < kEntryMarker);
 constexpr int entryLength(uint32_t e)
 {
-    return int(e & 31);
+    return int(e & 63);
 }
 constexpr uint32_t entrySymbol(uint32_t e)
 {
-    return e >> 5;
+    return e >> 6;
 }
 
 // A canonical Huffman code decoded through a direct table of `TableBits` bits; a longer
@@ -147,7 +158,7 @@ template <int TableBits, int MaxSymbols> class HuffDecoder
   public:
     static constexpr int kSubBits = kMaxCodeBits - TableBits;
 
-    void setSingle(int symbol) { std::fill(std::begin(m_table), std::end(m_table), uint16_t(symbol << 5)); }
+    void setSingle(int symbol) { std::fill(std::begin(m_table), std::end(m_table), uint16_t(symbol << 6)); }
 
     bool build(const uint8_t *len, int n)
     {
@@ -170,7 +181,7 @@ template <int TableBits, int MaxSymbols> class HuffDecoder
             if (b == 0)
                 continue;
             const uint32_t c = next[b]++;
-            const uint16_t entry = uint16_t(s << 5 | b);
+            const uint16_t entry = uint16_t(s << 6 | b);
             if (b <= TableBits) {
                 std::fill(m_table + (c << (TableBits - b)), m_table + ((c + 1) << (TableBits - b)), entry);
                 continue;
@@ -191,8 +202,9 @@ template <int TableBits, int MaxSymbols> class HuffDecoder
         return true;
     }
 
-    // The first-level entry for the bits at the top of `acc`.
-    [[gnu::always_inline]] uint32_t root(uint64_t acc) const { return m_table[acc >> (64 - TableBits)]; }
+    // The first-level entry for the bits at the top of `acc`, or for those bits given.
+    uint32_t root(uint64_t acc) const { return m_table[acc >> (64 - TableBits)]; }
+    uint32_t entry(size_t index) const { return m_table[index]; }
     // The entry a marker leads to: a symbol entry or kInvalid.
     uint32_t follow(uint32_t e, uint64_t acc) const
     {
@@ -223,25 +235,33 @@ template <int TableBits, int MaxSymbols> class HuffDecoder
     uint16_t m_sub[size_t(MaxSymbols) << kSubBits];
 };
 
-// A match distance read at once: the position code's length, the count of extra bits
-// after it and the distance those bits add to. Zero (no distance is zero) sends the
-// decoder to the position table for a long or unused code.
+// A match distance read at once: from the top bits, the bits the position code and its
+// extra bits take together (so that a shift by the entry skips them), the code's length,
+// the count of extra bits and the distance those bits add to. Zero (no distance is zero)
+// sends the decoder to the position table for a long or unused code.
 constexpr uint32_t distanceEntry(uint32_t symbol, int codeLength)
 {
     const uint32_t extra = symbol > 1 ? symbol - 1 : 0;
     const uint32_t base = (symbol > 1 ? 1u << (symbol - 1) : symbol) + 1;
-    return base << 9 | extra << 5 | uint32_t(codeLength);
+    return base << 15 | extra << 11 | uint32_t(codeLength) << 6 | (uint32_t(codeLength) + extra);
 }
+static_assert(distanceEntry(kLh7.np - 1, kMaxCodeBits) >> 15 == (1u << (kLh7.np - 2)) + 1);
 
 // Copies a match of `len` bytes from `dist` bytes back. Writes whole words and so may
 // write up to 15 bytes past the match, into output not produced yet.
 [[gnu::always_inline]] inline void copyMatch(uint8_t *op, size_t dist, size_t len)
 {
     const uint8_t *src = op - dist;
-    if (dist >= 16) {
-        for (size_t k = 0; k < len; k += 16)
-            std::memcpy(op + k, src + k, 16);
+    if (dist >= 16) [[likely]] {
+        // Most matches are short: one word, and a loop only for the rest.
+        std::memcpy(op, src, 16);
+        if (len > 16) [[unlikely]] {
+#pragma clang loop unroll(disable)
+            for (size_t k = 16; k < len; k += 16)
+                std::memcpy(op + k, src + k, 16);
+        }
     } else if (dist >= 8) {
+#pragma clang loop unroll(disable)
         for (size_t k = 0; k < len; k += 8)
             std::memcpy(op + k, src + k, 8);
     } else {
@@ -249,9 +269,11 @@ constexpr uint32_t distanceEntry(uint32_t symbol, int codeLength)
         // time, each further word comes from a whole number of periods back, far enough
         // that the word it reads is complete.
         static constexpr uint8_t kPeriod[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+#pragma clang loop unroll(disable)
         for (size_t k = 0; k < 8; ++k)
             op[k] = src[k];
         const size_t period = kPeriod[dist];
+#pragma clang loop unroll(disable)
         for (size_t k = 8; k < len; k += 8)
             std::memcpy(op + k, op + k - period, 8);
     }
@@ -391,16 +413,19 @@ bool Decoder::readBlockHeader()
 // Decodes symbols of the current block into the window at `op` until the block ends or
 // `op` reaches `stop`; no match runs past `end`. Returns the new write position, or null
 // for corrupt or missing data.
+//
+// One refill per symbol suffices: a literal and length code (16 bits at most), a
+// position code (16) and its extra bits (15) take 47 of the 56 bits. Outside a match at
+// least 40 bits are left over, so the first table is indexed before the refill and the
+// refill is off the path from one lookup to the next; a match refills once more.
 uint8_t *Decoder::decodeSymbols(uint8_t *op, uint8_t *const stop, uint8_t *const end, uint32_t &blockLeft)
 {
     BitState s = m_bits.state();
     bool padded = m_bits.padded();
     uint32_t symbolsLeft = blockLeft;
-    bool failed = false;
-    // One refill per symbol suffices: a literal and length code (16 bits at most), a
-    // position code (16) and its extra bits (15) take 47 of the 56 bits.
-    while (op < stop && symbolsLeft != 0) {
-        --symbolsLeft;
+    // The refill that works anywhere: near the end of the buffered input it goes byte
+    // by byte, loads more, and past the end pads with zero bits.
+    auto refillAnywhere = [&] {
         if (s.canRefillFast()) [[likely]] {
             s.refillFast();
         } else {
@@ -409,41 +434,66 @@ uint8_t *Decoder::decodeSymbols(uint8_t *op, uint8_t *const stop, uint8_t *const
             s = m_bits.state();
             padded = m_bits.padded();
         }
-        uint32_t e = m_c.root(s.acc);
+    };
+    // One symbol; false for a code the tables do not hold. `refill` is refillAnywhere, or
+    // the plain refill where eight buffered bytes are known to be there.
+    auto decodeOne = [&](auto &&refill) {
+        const size_t index = size_t(s.acc >> (64 - 12));
+        refill();
+        uint32_t e = m_c.entry(index);
         if (e & kEntryMarker) [[unlikely]] {
             e = m_c.follow(e, s.acc);
-            if (e == kInvalid) {
-                failed = true;
-                break;
-            }
+            if (e == kInvalid)
+                return false;
         }
-        s.skip(entryLength(e));
+        s.skipEntry(e);
         const uint32_t symbol = entrySymbol(e);
         if (symbol < 256) {
             *op++ = uint8_t(symbol);
-        } else {
-            uint32_t d = m_distance[s.acc >> 56];
-            if (d == 0) [[unlikely]] {
-                const uint32_t p = m_p.lookup(s.acc);
-                if (p == kInvalid) {
-                    failed = true;
-                    break;
-                }
-                d = distanceEntry(entrySymbol(p), entryLength(p));
+            return true;
+        }
+        uint32_t d = m_distance[s.acc >> 56];
+        if (d == 0) [[unlikely]] {
+            const uint32_t p = m_p.lookup(s.acc);
+            if (p == kInvalid)
+                return false;
+            d = distanceEntry(entrySymbol(p), entryLength(p));
+        }
+        const int codeLength = int(d >> 6 & 31);
+        const int extra = int(d >> 11 & 15);
+        // Shifting in two steps lets zero extra bits give zero.
+        const size_t dist = (d >> 15) + size_t((s.acc << codeLength >> 1) >> (63 - extra));
+        s.skipEntry(d);
+        const size_t len = std::min(size_t(symbol - (256 - kMinMatch)), size_t(end - op));
+        copyMatch(op, dist, len);
+        op += len;
+        refill();
+        return true;
+    };
+    auto refillFast = [&] { s.refillFast(); };
+
+    refillAnywhere();
+    bool failed = false;
+    while (!failed && op < stop && symbolsLeft != 0) {
+        // As many symbols as surely neither reach `stop` (a symbol writes at most
+        // kMaxMatch bytes) nor run out of buffered input (a symbol moves the input by at
+        // most six bytes, and the refill reads eight): these need no checks on the way.
+        const size_t byOutput = size_t(stop - op) / kMaxMatch;
+        const size_t byInput = s.end - s.p > 16 ? size_t(s.end - s.p - 16) / 8 : 0;
+        size_t n = std::min({size_t(symbolsLeft), byOutput, byInput});
+        if (n == 0) {
+            // Close to either end: one symbol at a time, with every check.
+            --symbolsLeft;
+            failed = !decodeOne(refillAnywhere) || (padded && m_bits.overrunAt(s.count));
+            continue;
+        }
+        symbolsLeft -= uint32_t(n);
+        do {
+            if (!decodeOne(refillFast)) [[unlikely]] {
+                failed = true;
+                break;
             }
-            const int codeLength = int(d & 31);
-            const int extra = int(d >> 5 & 15);
-            // Shifting in two steps lets zero extra bits give zero.
-            const size_t dist = (d >> 9) + size_t((s.acc << codeLength >> 1) >> (63 - extra));
-            s.skip(codeLength + extra);
-            const size_t len = std::min(size_t(symbol - (256 - kMinMatch)), size_t(end - op));
-            copyMatch(op, dist, len);
-            op += len;
-        }
-        if (padded && m_bits.overrunAt(s.count)) [[unlikely]] {
-            failed = true;
-            break;
-        }
+        } while (--n != 0);
     }
     m_bits.setState(s);
     blockLeft = symbolsLeft;
