@@ -235,17 +235,25 @@ template <int TableBits, int MaxSymbols> class HuffDecoder
     uint16_t m_sub[size_t(MaxSymbols) << kSubBits];
 };
 
-// A match distance read at once: from the top bits, the bits the position code and its
-// extra bits take together (so that a shift by the entry skips them), the code's length,
-// the count of extra bits and the distance those bits add to. Zero (no distance is zero)
-// sends the decoder to the position table for a long or unused code.
-constexpr uint32_t distanceEntry(uint32_t symbol, int codeLength)
+// A match distance read at once. From the low bits: the bits the position code and its
+// extra bits take together (so that a shift by the entry skips them); the right shift
+// that brings those bits to the bottom; the mask of the extra bits; and the distance they
+// add to. Zero (no distance is zero) sends the decoder to the position table for a long
+// or unused code.
+constexpr uint64_t distanceEntry(uint32_t symbol, int codeLength)
 {
     const uint32_t extra = symbol > 1 ? symbol - 1 : 0;
-    const uint32_t base = (symbol > 1 ? 1u << (symbol - 1) : symbol) + 1;
-    return base << 15 | extra << 11 | uint32_t(codeLength) << 6 | (uint32_t(codeLength) + extra);
+    const uint64_t base = (symbol > 1 ? 1u << (symbol - 1) : symbol) + 1;
+    const uint32_t total = uint32_t(codeLength) + extra;
+    return base << 32 | uint64_t((1u << extra) - 1) << 16 | uint64_t((64 - total) & 63) << 8 | total;
 }
-static_assert(distanceEntry(kLh7.np - 1, kMaxCodeBits) >> 15 == (1u << (kLh7.np - 2)) + 1);
+// The distance and skips the bits of an entry from distanceEntry.
+[[gnu::always_inline]] inline size_t takeDistance(BitState &s, uint64_t d)
+{
+    const size_t extraBits = size_t(s.acc >> (d >> 8 & 63)) & size_t(d >> 16 & 0xFFFF);
+    s.skipEntry(uint32_t(d));
+    return size_t(d >> 32) + extraBits;
+}
 
 // Copies a match of `len` bytes from `dist` bytes back. Writes whole words and so may
 // write up to 15 bytes past the match, into output not produced yet.
@@ -317,7 +325,7 @@ class Decoder
     HuffDecoder<8, kNT> m_pt;
     HuffDecoder<12, kNC> m_c;
     HuffDecoder<8, kNT> m_p; // same shape as m_pt so readPtLen serves both
-    uint32_t m_distance[256] = {};
+    uint64_t m_distance[256] = {};
 };
 
 bool Decoder::readPtLen(int nn, int nbit, int special)
@@ -417,7 +425,7 @@ bool Decoder::readBlockHeader()
 // One refill per symbol suffices: a literal and length code (16 bits at most), a
 // position code (16) and its extra bits (15) take 47 of the 56 bits. Outside a match at
 // least 40 bits are left over, so the first table is indexed before the refill and the
-// refill is off the path from one lookup to the next; a match refills once more.
+// refill is off the path from one lookup to the next.
 uint8_t *Decoder::decodeSymbols(uint8_t *op, uint8_t *const stop, uint8_t *const end, uint32_t &blockLeft)
 {
     BitState s = m_bits.state();
@@ -452,22 +460,21 @@ uint8_t *Decoder::decodeSymbols(uint8_t *op, uint8_t *const stop, uint8_t *const
             *op++ = uint8_t(symbol);
             return true;
         }
-        uint32_t d = m_distance[s.acc >> 56];
+        uint64_t d = m_distance[s.acc >> 56];
         if (d == 0) [[unlikely]] {
             const uint32_t p = m_p.lookup(s.acc);
             if (p == kInvalid)
                 return false;
             d = distanceEntry(entrySymbol(p), entryLength(p));
         }
-        const int codeLength = int(d >> 6 & 31);
-        const int extra = int(d >> 11 & 15);
-        // Shifting in two steps lets zero extra bits give zero.
-        const size_t dist = (d >> 15) + size_t((s.acc << codeLength >> 1) >> (63 - extra));
-        s.skipEntry(d);
+        const size_t dist = takeDistance(s, d);
         const size_t len = std::min(size_t(symbol - (256 - kMinMatch)), size_t(end - op));
         copyMatch(op, dist, len);
         op += len;
-        refill();
+        // The next code is looked up before the refill (see above); that needs 12 bits,
+        // which a match leaves unless its codes were nearly as long as they can be.
+        if (s.count < 12) [[unlikely]]
+            refill();
         return true;
     };
     auto refillFast = [&] { s.refillFast(); };
