@@ -141,6 +141,8 @@ class BitReader
 constexpr uint16_t kEntryMarker = 0x8000;
 constexpr uint16_t kInvalid = 0xFFFF; // no code starts with these bits
 static_assert(((kNC - 1) << 6 | kMaxCodeBits) < kEntryMarker);
+// Entries below this one are literals.
+constexpr uint32_t kFirstMatchEntry = 256 << 6;
 constexpr int entryLength(uint32_t e)
 {
     return int(e & 63);
@@ -449,17 +451,23 @@ uint8_t *Decoder::decodeSymbols(uint8_t *op, uint8_t *const stop, uint8_t *const
         const size_t index = size_t(s.acc >> (64 - 12));
         refill();
         uint32_t e = m_c.entry(index);
+        if (e < kFirstMatchEntry) {
+            s.skipEntry(e);
+            *op++ = uint8_t(entrySymbol(e));
+            return true;
+        }
         if (e & kEntryMarker) [[unlikely]] {
             e = m_c.follow(e, s.acc);
             if (e == kInvalid)
                 return false;
+            if (e < kFirstMatchEntry) {
+                s.skipEntry(e);
+                *op++ = uint8_t(entrySymbol(e));
+                return true;
+            }
         }
         s.skipEntry(e);
         const uint32_t symbol = entrySymbol(e);
-        if (symbol < 256) {
-            *op++ = uint8_t(symbol);
-            return true;
-        }
         uint64_t d = m_distance[s.acc >> 56];
         if (d == 0) [[unlikely]] {
             const uint32_t p = m_p.lookup(s.acc);
