@@ -14,17 +14,20 @@ namespace lzh {
 
 namespace {
 
-// Output goes into one flat window: the last kHistory bytes (the farthest a match can
-// reach, -lh7-) followed by kChunk new bytes. A full chunk goes to the sink in one piece,
-// and its last kHistory bytes move to the front, so a match never wraps. The slack past
+// Output goes into one flat window: the history (as far back as the method's matches
+// reach) followed by a chunk of new bytes. A full chunk goes to the sink in one piece,
+// and its last history bytes move to the front, so a match never wraps. The slack past
 // the chunk takes a match that starts just before the end and the whole-word copies that
-// run a little past a match.
-constexpr size_t kHistory = size_t(1) << 16;
+// run a little past a match. A small entry gets a chunk of its own size.
 constexpr size_t kChunk = size_t(1) << 19;
-constexpr size_t kFlushAt = kHistory + kChunk;
 constexpr size_t kCopySlack = 32;
-constexpr size_t kWindowSize = kFlushAt + kMaxMatch + kCopySlack;
-static_assert(size_t(1) << (kLh7.np - 1) == kHistory, "the farthest match must stay in the window");
+constexpr size_t historyOf(const MethodParams &params)
+{
+    return size_t(1) << params.dicBits;
+}
+// The farthest distance is that of the largest position symbol with all its extra bits.
+static_assert(size_t(1) << (kLh5.np - 1) == historyOf(kLh5) &&
+              size_t(1) << (kLh6.np - 1) == historyOf(kLh6) && size_t(1) << (kLh7.np - 1) == historyOf(kLh7));
 
 // The bit reader's working state, copied into locals by the hot loop so that the
 // compiler keeps it in registers across the byte stores of the output.
@@ -292,11 +295,13 @@ constexpr uint64_t distanceEntry(uint32_t symbol, int codeLength)
 class Decoder
 {
   public:
-    Decoder(const MethodParams &params, LimitedSource &in, ByteSink &out)
-        : m_params(params), m_in(in), m_out(out), m_bits(in), m_window(new uint8_t[kWindowSize])
+    Decoder(const MethodParams &params, LimitedSource &in, uint64_t originalSize, ByteSink &out)
+        : m_params(params), m_in(in), m_out(out), m_bits(in), m_history(historyOf(params)),
+          m_flushAt(m_history + size_t(std::min<uint64_t>(kChunk, originalSize))),
+          m_window(new uint8_t[m_flushAt + kMaxMatch + kCopySlack]), m_flushed(m_history)
     {
         // Matches may reach before the first byte; they find spaces there.
-        std::memset(m_window.get(), ' ', kHistory);
+        std::memset(m_window.get(), ' ', m_history);
     }
 
     int run(uint64_t originalSize, uint16_t &crc);
@@ -318,8 +323,10 @@ class Decoder
     LimitedSource &m_in;
     ByteSink &m_out;
     BitReader m_bits;
+    const size_t m_history; // bytes kept before the write position
+    const size_t m_flushAt; // window index at which a full chunk goes to the sink
     std::unique_ptr<uint8_t[]> m_window;
-    size_t m_flushed = kHistory; // window index up to which bytes went to the sink
+    size_t m_flushed; // window index up to which bytes went to the sink
     uint16_t m_crc = 0;
 
     uint8_t m_ptLen[kNT > 17 ? kNT : 17] = {};
@@ -531,7 +538,7 @@ bool Decoder::flush(const uint8_t *upTo)
 int Decoder::run(uint64_t originalSize, uint16_t &crc)
 {
     uint8_t *const window = m_window.get();
-    uint8_t *op = window + kHistory;
+    uint8_t *op = window + m_history;
     uint64_t left = originalSize;
     uint32_t blockLeft = 0;
     while (left > 0) {
@@ -541,7 +548,7 @@ int Decoder::run(uint64_t originalSize, uint16_t &crc)
             if (blockLeft == 0 || !readBlockHeader())
                 return failure();
         }
-        const size_t room = size_t(window + kFlushAt - op);
+        const size_t room = size_t(window + m_flushAt - op);
         uint8_t *const start = op;
         uint8_t *const stop = op + size_t(std::min<uint64_t>(left, room));
         uint8_t *const end = op + size_t(std::min<uint64_t>(left, room + kMaxMatch));
@@ -549,12 +556,12 @@ int Decoder::run(uint64_t originalSize, uint16_t &crc)
         if (!op)
             return failure();
         left -= uint64_t(op - start);
-        if (op >= window + kFlushAt) {
+        if (op >= window + m_flushAt) {
             if (!flush(op))
                 return ErrOutputWrite;
-            std::memmove(window, op - kHistory, kHistory);
-            op = window + kHistory;
-            m_flushed = kHistory;
+            std::memmove(window, op - m_history, m_history);
+            op = window + m_history;
+            m_flushed = m_history;
         }
     }
     if (!flush(op))
@@ -607,7 +614,7 @@ int decodeEntry(std::string_view method, LimitedSource &in, uint64_t originalSiz
         crc = 0;
         return Ok;
     }
-    auto decoder = std::make_unique<Decoder>(*params, in, out);
+    auto decoder = std::make_unique<Decoder>(*params, in, originalSize, out);
     return decoder->run(originalSize, crc);
 }
 
