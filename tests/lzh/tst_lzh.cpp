@@ -3,6 +3,7 @@
 #include "lzh/Crc16.h"
 #include "lzh/Lh5Encoder.h"
 #include "lzh/LhDecoder.h"
+#include "lzh/LhFormat.h"
 #include "lzh/LzhArchive.h"
 #include "lzh/LzhErrors.h"
 #include "support/CraftedArchives.h"
@@ -14,6 +15,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <bit>
 
 namespace fs = std::filesystem;
 using CraftedArchives::level0Entry;
@@ -118,6 +121,180 @@ int runTool(const QString &program, const QStringList &args, const QString &work
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
+// One piece of an LZ77 stream: a literal (length 0) or a match of `length` bytes from
+// `distance` bytes back.
+struct Token
+{
+    int length = 0;
+    quint32 distance = 0;
+    quint8 literal = 0;
+};
+
+// What the tokens stand for, byte by byte as the format defines it.
+QByteArray expand(const std::vector<Token> &tokens)
+{
+    QByteArray out;
+    for (const Token &t : tokens) {
+        if (t.length == 0)
+            out.append(char(t.literal));
+        for (int k = 0; k < t.length; ++k)
+            out.append(out[out.size() - qsizetype(t.distance)]);
+    }
+    return out;
+}
+
+// Code lengths of the literal/length and the position codes a crafted stream uses; each
+// must fill its code space exactly, so that any LHA reader accepts it.
+struct CodeLengths
+{
+    std::vector<uint8_t> c, p;
+};
+
+// Literals 0 and 1 in 8 bits, every other literal and length in 9, positions in k and
+// k + 1 bits: short codes that fall at every bit position of the input.
+CodeLengths shortCodes(const lzh::MethodParams &method)
+{
+    CodeLengths codes{std::vector<uint8_t>(lzh::kNC, 9), {}};
+    codes.c[0] = codes.c[1] = 8;
+    const int k = std::bit_width(unsigned(method.np)) - 1;
+    for (int i = 0; i < method.np; ++i)
+        codes.p.push_back(uint8_t(i < (2 << k) - method.np ? k : k + 1));
+    return codes;
+}
+
+// Codes of 1 to 16 bits for the literals 'A' to 'O' and 0, and the match of 256 bytes;
+// positions of 1 to 16 bits, the farthest one 16. A far match then takes 47 bits.
+CodeLengths longCodes()
+{
+    CodeLengths codes{std::vector<uint8_t>(lzh::kNC, 0), {}};
+    for (int i = 0; i < 15; ++i)
+        codes.c['A' + i] = uint8_t(i + 1);
+    codes.c[0] = codes.c[lzh::kNC - 1] = 16;
+    for (int i = 0; i < lzh::kLh7.np; ++i)
+        codes.p.push_back(uint8_t(std::min(i + 1, 16)));
+    return codes;
+}
+
+// Writes the tokens as -lh5-/-lh6-/-lh7- data with the given codes, so that a test chooses
+// every literal and match itself.
+QByteArray craftStream(const std::vector<Token> &tokens, const lzh::MethodParams &method, size_t blockSymbols,
+                       const CodeLengths &codes)
+{
+    QByteArray out;
+    quint64 acc = 0;
+    int bits = 0;
+    auto put = [&](quint32 value, int n) {
+        for (int i = n - 1; i >= 0; --i) {
+            acc = acc << 1 | ((value >> i) & 1);
+            if (++bits == 8) {
+                out.append(char(acc & 0xFF));
+                bits = 0;
+            }
+        }
+    };
+    // Writes code lengths as the position and code-length tables hold them.
+    auto putLength = [&](int len) {
+        put(quint32(std::min(len, 7)), 3);
+        for (int i = 7; i < len; ++i)
+            put(1, 1);
+        if (len >= 7)
+            put(0, 1);
+    };
+    // The code for the literal/length code lengths: all 19 symbols, 13 in 4 bits and 6 in 5.
+    uint8_t tLen[lzh::kNT];
+    for (int i = 0; i < lzh::kNT; ++i)
+        tLen[i] = uint8_t(i < 13 ? 4 : 5);
+    uint16_t tCode[lzh::kNT], cCode[lzh::kNC], pCode[17];
+    lzh::canonicalCodes(tLen, lzh::kNT, tCode);
+    lzh::canonicalCodes(codes.c.data(), lzh::kNC, cCode);
+    lzh::canonicalCodes(codes.p.data(), method.np, pCode);
+
+    for (size_t first = 0; first < tokens.size(); first += blockSymbols) {
+        const size_t count = std::min(blockSymbols, tokens.size() - first);
+        put(quint32(count), 16);
+        put(lzh::kNT, lzh::kTBits);
+        for (int i = 0; i < lzh::kNT; ++i) {
+            putLength(tLen[i]);
+            if (i == 2)
+                put(0, 2); // no run of zero lengths after the third
+        }
+        put(lzh::kNC, lzh::kCBits);
+        for (const uint8_t len : codes.c) {
+            const int t = len == 0 ? 0 : len + 2; // 0: a run of one zero length
+            put(tCode[t], tLen[t]);
+        }
+        put(quint32(method.np), method.pBits);
+        for (int i = 0; i < method.np; ++i)
+            putLength(codes.p[size_t(i)]);
+        for (size_t i = first; i < first + count; ++i) {
+            const Token &t = tokens[i];
+            const int c = t.length == 0 ? t.literal : 256 + t.length - lzh::kMinMatch;
+            put(cCode[c], codes.c[size_t(c)]);
+            if (t.length == 0)
+                continue;
+            const quint32 p = t.distance - 1;
+            const int symbol = p < 2 ? int(p) : std::bit_width(p);
+            put(pCode[symbol], codes.p[size_t(symbol)]);
+            if (symbol > 1)
+                put(p - (1u << (symbol - 1)), symbol - 1);
+        }
+    }
+    if (bits > 0)
+        put(0, 8 - bits);
+    return out;
+}
+
+// Random literals and matches of every length, from every distance the data so far and
+// the method's dictionary allow, the farthest ones included.
+std::vector<Token> randomTokens(size_t n, const lzh::MethodParams &method, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    std::vector<Token> tokens;
+    quint64 produced = 0;
+    const quint32 dictionary = 1u << method.dicBits;
+    for (size_t i = 0; i < n; ++i) {
+        const quint32 r = rng.generate();
+        if (produced < 16 || r % 5 < 2) {
+            tokens.push_back({0, 0, quint8(r >> 8)});
+            ++produced;
+            continue;
+        }
+        const quint32 reach = quint32(std::min<quint64>(produced, dictionary));
+        const quint32 pick = rng.generate();
+        const quint32 distance = pick % 8 == 0  ? reach
+                                 : pick % 8 < 4 ? 1 + pick / 8 % std::min(reach, 40u)
+                                                : 1 + pick / 8 % reach;
+        const int length = lzh::kMinMatch + int(rng.generate() % (lzh::kMaxMatch - lzh::kMinMatch + 1));
+        tokens.push_back({length, distance, 0});
+        produced += quint64(length);
+    }
+    return tokens;
+}
+
+// Hands out a few bytes per read, as a network connection does.
+class TrickleSource : public lzh::ByteSource
+{
+  public:
+    explicit TrickleSource(const QByteArray &data) : m_data(data) {}
+    size_t read(uint8_t *data, size_t size) override
+    {
+        const size_t n = std::min({size, size_t(1 + m_reads++ % 13), size_t(m_data.size() - m_pos)});
+        std::memcpy(data, m_data.constData() + m_pos, n);
+        m_pos += qsizetype(n);
+        return n;
+    }
+
+  private:
+    QByteArray m_data;
+    qsizetype m_pos = 0;
+    size_t m_reads = 0;
+};
+
+const lzh::MethodParams &methodParams(const QByteArray &method)
+{
+    return method == "-lh5-" ? lzh::kLh5 : method == "-lh6-" ? lzh::kLh6 : lzh::kLh7;
+}
+
 } // namespace
 
 class TstLzh : public QObject
@@ -153,6 +330,9 @@ class TstLzh : public QObject
     void storedHeaderAloneCompletesToAnArchive();
     void lhaArchivesUnpackWithOurs_data();
     void lhaArchivesUnpackWithOurs();
+    void craftedMatchesUnpackLikeLhasa_data();
+    void craftedMatchesUnpackLikeLhasa();
+    void shortReadsAndCutStreams();
 
   private:
     // Unpacks `arc` with lhasa into m_dir/lhasa and with the Java lha (UTF-8 names) into
@@ -868,6 +1048,103 @@ void TstLzh::lhaArchivesUnpackWithOurs()
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
     QCOMPARE(readAll(m_out + QStringLiteral("/text.txt")), text);
     QCOMPARE(readRaw(m_out, "\x83\x65\x83\x58\x83\x67.txt"), jp);
+}
+
+void TstLzh::craftedMatchesUnpackLikeLhasa_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QByteArray>("packed");
+
+    // Every short distance, where a match overlaps the bytes it writes, with lengths
+    // around the widths of whole-word copies.
+    std::vector<Token> overlapping;
+    QRandomGenerator rng(31);
+    for (int i = 0; i < 64; ++i)
+        overlapping.push_back({0, 0, quint8(rng.generate())});
+    for (quint32 distance = 1; distance <= 40; ++distance) {
+        for (const int length : {3, 4, 5, 7, 8, 9, 15, 16, 17, 24, 31, 32, 33, 100, 255, 256}) {
+            overlapping.push_back({length, distance, 0});
+            overlapping.push_back({0, 0, quint8(rng.generate())});
+        }
+    }
+    QTest::newRow("lh5, overlapping matches")
+        << QByteArray("-lh5-") << expand(overlapping)
+        << craftStream(overlapping, lzh::kLh5, 65535, shortCodes(lzh::kLh5));
+    // Megabytes from far more packed bytes than one read takes, in many blocks, with
+    // matches from as far back as the method reaches.
+    for (const QByteArray &method : {QByteArray("-lh5-"), QByteArray("-lh6-"), QByteArray("-lh7-")}) {
+        const std::vector<Token> tokens = randomTokens(120000, methodParams(method), 40 + quint32(method[3]));
+        QTest::newRow(method.mid(1, 3) + ", long stream")
+            << method << expand(tokens)
+            << craftStream(tokens, methodParams(method), 7001, shortCodes(methodParams(method)));
+    }
+    // The longest codes: second-level tables, and matches whose codes take 47 bits.
+    std::vector<Token> far;
+    for (int i = 0; i < 70000; ++i)
+        far.push_back({0, 0, quint8(i % 3 == 0 ? 0 : 'A' + rng.generate() % 15)});
+    for (int i = 0; i < 20000; ++i) {
+        far.push_back({lzh::kMaxMatch, 32769 + rng.generate() % 32768, 0});
+        far.push_back({0, 0, quint8(i % 2 == 0 ? 0 : 'A' + rng.generate() % 15)});
+        far.push_back({lzh::kMaxMatch, 1 + rng.generate() % 65536, 0});
+    }
+    QTest::newRow("lh7, longest codes")
+        << QByteArray("-lh7-") << expand(far) << craftStream(far, lzh::kLh7, 30000, longCodes());
+}
+
+void TstLzh::craftedMatchesUnpackLikeLhasa()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, packed);
+    const QString arc = m_dir->filePath(QStringLiteral("crafted.lzh"));
+    writeFile(arc, CraftedArchives::level2Entry("data.bin", packed, method.constData(),
+                                                quint64(expected.size()), CraftedArchives::crcOf(expected)) +
+                       '\0');
+    // lhasa reads the crafted data as intended, so the expected bytes are the format's.
+    const QString byLhasa = m_dir->filePath(QStringLiteral("lhasa"));
+    QVERIFY(QDir().mkpath(byLhasa));
+    QByteArray log;
+    QVERIFY2(runTool(QStringLiteral("lhasa"), {QStringLiteral("xf"), arc}, byLhasa, &log) == 0, log);
+    QVERIFY(readAll(byLhasa + QStringLiteral("/data.bin")) == expected);
+
+    QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
+    QVERIFY(readAll(m_out + QStringLiteral("/data.bin")) == expected);
+}
+
+void TstLzh::shortReadsAndCutStreams()
+{
+    const std::vector<Token> tokens = randomTokens(60000, lzh::kLh7, 77);
+    const QByteArray expected = expand(tokens);
+    const QByteArray packed = craftStream(tokens, lzh::kLh7, 60000, shortCodes(lzh::kLh7));
+    const quint16 crc = CraftedArchives::crcOf(expected);
+    auto decode = [&](lzh::ByteSource &source, quint64 packedSize, lzh::MemorySink &sink, uint16_t &got) {
+        lzh::LimitedSource limited(source, packedSize);
+        return lzh::decodeEntry("-lh7-", limited, quint64(expected.size()), sink, got);
+    };
+
+    // A few bytes per read: the same bytes and CRC as from memory in one piece.
+    TrickleSource trickle(packed);
+    lzh::MemorySink sink;
+    uint16_t got = 0;
+    QCOMPARE(decode(trickle, quint64(packed.size()), sink, got), int(lzh::Ok));
+    QVERIFY(QByteArray(reinterpret_cast<const char *>(sink.bytes.data()), qsizetype(sink.bytes.size())) ==
+            expected);
+    QCOMPARE(got, crc);
+
+    // The last bytes missing: with the shorter size declared the codes run past the data;
+    // with the full size declared the archive itself ends early.
+    const QByteArray cut = packed.left(packed.size() - 3);
+    lzh::MemorySource shortData(reinterpret_cast<const uint8_t *>(cut.constData()), size_t(cut.size()));
+    lzh::MemorySink corruptSink;
+    QCOMPARE(decode(shortData, quint64(cut.size()), corruptSink, got), int(lzh::ErrDataCorrupt));
+    lzh::MemorySource shortArchive(reinterpret_cast<const uint8_t *>(cut.constData()), size_t(cut.size()));
+    lzh::MemorySink truncatedSink;
+    QCOMPARE(decode(shortArchive, quint64(packed.size()), truncatedSink, got), int(lzh::ErrDataTruncated));
+    // Whatever reached the sink before the error is the true start of the data.
+    QVERIFY(corruptSink.bytes.size() < size_t(expected.size()));
+    QVERIFY(std::equal(corruptSink.bytes.begin(), corruptSink.bytes.end(),
+                       reinterpret_cast<const uint8_t *>(expected.constData())));
 }
 
 QTEST_GUILESS_MAIN(TstLzh)
