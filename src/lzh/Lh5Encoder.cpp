@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -25,33 +28,85 @@ constexpr size_t kChunk = size_t(1) << 18;
 constexpr size_t kLookahead = kMaxMatch + 1; // the lazy step looks one position further
 constexpr uint32_t kLongMatchTail = 16;
 
-// Writes bits most significant first, as the format reads them.
+// Bits on their way out, most significant first as the format reads them. They gather at
+// the top of a 64-bit word and leave it eight bytes at a time, so that one code costs a
+// shift, an or and a store. A loop keeps its cursor in a local: stores through a byte
+// pointer could change any member, so a member cursor would be read back after each one.
+struct BitCursor
+{
+    uint64_t acc = 0; // the bits not yet stored, from the top
+    int bits = 0;
+    uint8_t *out = nullptr;
+
+    // Adds `n` bits without storing: the bits held (at most 7 after a flush) and those
+    // added since must stay within 63.
+    [[gnu::always_inline]] void add(int n, uint64_t value)
+    {
+        // Two shifts: one of 64 would be undefined for n == 0 on an empty word.
+        acc |= (value << 1) << (63 - bits - n);
+        bits += n;
+    }
+    // Stores the whole bytes held; writes eight bytes at `out`.
+    [[gnu::always_inline]] void flush()
+    {
+        const uint64_t be = std::endian::native == std::endian::little ? __builtin_bswap64(acc) : acc;
+        std::memcpy(out, &be, 8);
+        out += bits >> 3;
+        acc <<= bits & ~7;
+        bits &= 7;
+    }
+};
+
+// Collects the bits of a stream and hands them to a sink in large writes.
 class BitWriter
 {
   public:
-    explicit BitWriter(ByteSink &sink) : m_sink(sink), m_buf(kBufSize + 8) {}
+    explicit BitWriter(ByteSink &sink) : m_sink(sink), m_buf(kBufSize + kMaxOpen + 8)
+    {
+        m_cursor.out = m_buf.data();
+    }
+
+    static constexpr size_t kMaxOpen = 1 << 14;
+    // A cursor that may store `bytes` (at most kMaxOpen) whole bytes; close() takes it back.
+    BitCursor open(size_t bytes)
+    {
+        if (size_t(m_cursor.out - m_buf.data()) + bytes > kBufSize + kMaxOpen)
+            flushBuffer();
+        return m_cursor;
+    }
+    void close(const BitCursor &cursor)
+    {
+        m_cursor = cursor;
+        if (size_t(m_cursor.out - m_buf.data()) >= kBufSize)
+            flushBuffer();
+    }
 
     void put(int n, uint32_t value)
     {
-        m_acc = (m_acc << n) | value;
-        m_bits += n;
-        if (m_bits >= 32) {
-            m_bits -= 32;
-            const uint32_t w = uint32_t(m_acc >> m_bits);
-            uint8_t *b = m_buf.data() + m_used;
-            b[0] = uint8_t(w >> 24);
-            b[1] = uint8_t(w >> 16);
-            b[2] = uint8_t(w >> 8);
-            b[3] = uint8_t(w);
-            m_used += 4;
-            if (m_used >= kBufSize)
-                flushBuffer();
-        }
+        BitCursor c = open(8);
+        c.add(n, value);
+        c.flush();
+        close(c);
     }
 
     // Appends a stream of `bits` bits, most significant first, as another writer made it.
     void putBits(const uint8_t *data, uint64_t bits)
     {
+        while (bits >= 64) {
+            // Seven bytes at a time, loaded as eight.
+            const uint64_t words = std::min<uint64_t>((bits - 8) / 56, kMaxOpen / 7);
+            BitCursor c = open(size_t(words) * 7);
+            for (uint64_t k = 0; k < words; ++k, data += 7) {
+                uint64_t w;
+                std::memcpy(&w, data, 8);
+                if constexpr (std::endian::native == std::endian::little)
+                    w = __builtin_bswap64(w);
+                c.add(56, w >> 8);
+                c.flush();
+            }
+            close(c);
+            bits -= words * 56;
+        }
         for (; bits >= 8; bits -= 8)
             put(8, *data++);
         if (bits > 0)
@@ -61,15 +116,14 @@ class BitWriter
     // Pads the last byte with zero bits and hands everything to the sink.
     bool finish()
     {
-        m_bitLength = (m_written + m_used) * 8 + uint64_t(m_bits);
-        while (m_bits >= 8) {
-            m_bits -= 8;
-            m_buf[m_used++] = uint8_t(m_acc >> m_bits);
+        BitCursor c = open(8);
+        m_bitLength = (m_written + size_t(c.out - m_buf.data())) * 8 + uint64_t(c.bits);
+        if (c.bits > 0) {
+            *c.out++ = uint8_t(c.acc >> 56);
+            c.acc = 0;
+            c.bits = 0;
         }
-        if (m_bits > 0) {
-            m_buf[m_used++] = uint8_t(m_acc << (8 - m_bits));
-            m_bits = 0;
-        }
+        m_cursor = c;
         flushBuffer();
         return m_ok;
     }
@@ -82,18 +136,17 @@ class BitWriter
   private:
     void flushBuffer()
     {
-        if (m_ok && m_used > 0 && !m_sink.write(m_buf.data(), m_used))
+        const size_t used = size_t(m_cursor.out - m_buf.data());
+        if (m_ok && used > 0 && !m_sink.write(m_buf.data(), used))
             m_ok = false;
-        m_written += m_used;
-        m_used = 0;
+        m_written += used;
+        m_cursor.out = m_buf.data();
     }
 
     static constexpr size_t kBufSize = 1 << 16;
     ByteSink &m_sink;
     std::vector<uint8_t> m_buf;
-    size_t m_used = 0;
-    uint64_t m_acc = 0;
-    int m_bits = 0;
+    BitCursor m_cursor;
     bool m_ok = true;
     uint64_t m_written = 0;
     uint64_t m_bitLength = 0;
@@ -116,41 +169,65 @@ int matchLength(const uint8_t *s, const uint8_t *m, int limit)
     return len;
 }
 
+uint32_t load32(const uint8_t *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+// The first three bytes of a load32 word.
+constexpr uint32_t kFirstThree = std::endian::native == std::endian::little ? 0x00FFFFFFu : 0xFFFFFF00u;
+
+// Bits of `v` (below 2^31), without a branch for 0: the output loop meets 0 for every
+// literal, and which codes are literals no predictor guesses.
 int bitLength(uint32_t v)
 {
-    return v ? 32 - __builtin_clz(v) : 0;
+    return 31 - __builtin_clz((v << 1) | 1);
 }
 
 class Encoder
 {
   public:
-    // The first `dictionaryBytes` of the input only fill the dictionary: matches may reach
-    // into them, but they are not coded.
-    Encoder(ByteSource &in, ByteSink &out, const EncoderTuning &tuning, uint64_t maxInput,
-            uint32_t dictionaryBytes = 0)
-        : m_in(in), m_out(out), m_tune(tuning), m_maxInput(maxInput), m_dictionaryBytes(dictionaryBytes)
+    // Reads `in` as it goes.
+    Encoder(ByteSource &in, ByteSink &out, const EncoderTuning &tuning, uint64_t maxInput)
+        : m_in(&in), m_out(out), m_tune(tuning), m_maxInput(maxInput)
     {
-        m_tune.blockSymbols = std::clamp(m_tune.blockSymbols, 256, 65535);
-        m_tune.niceLength = std::clamp(m_tune.niceLength, kMinMatch, kMaxMatch);
         // A small input (the packer's probe samples) needs no more buffer than its size.
         const size_t room = maxInput < kWindow + kChunk ? size_t(maxInput) + 1 : kWindow + kChunk;
-        m_buf.resize(room + kLookahead + 16);
-        m_head.assign(size_t(1) << kHashBits, 0);
-        m_prev.assign(kWindow, 0);
-        m_codes.resize(size_t(m_tune.blockSymbols));
-        m_dists.resize(size_t(m_tune.blockSymbols));
+        m_buf.resize(room + kLookahead + kSlack);
+        m_data = m_buf.data();
+        setUp();
     }
+    // Packs `size` bytes in memory, which stay readable kSlack bytes further. The first
+    // `dictionaryBytes` only fill the dictionary: matches may reach into them, but they
+    // are not coded. The result has no CRC: whoever holds the bytes makes it.
+    Encoder(const uint8_t *data, size_t size, uint32_t dictionaryBytes, ByteSink &out,
+            const EncoderTuning &tuning)
+        : m_out(out), m_tune(tuning), m_maxInput(size), m_dictionaryBytes(dictionaryBytes), m_data(data),
+          m_end(size), m_eof(true), m_total(size - dictionaryBytes)
+    {
+        setUp();
+    }
+    static constexpr size_t kSlack = 16;
 
     int run(EncodeResult &result);
     uint64_t packedBits() const { return m_bits.bitLength(); }
 
   private:
+    void setUp()
+    {
+        m_tune.blockSymbols = std::clamp(m_tune.blockSymbols, 256, 65535);
+        m_tune.niceLength = std::clamp(m_tune.niceLength, kMinMatch, kMaxMatch);
+        m_head.assign(size_t(1) << kHashBits, 0);
+        m_prev.assign(kWindow, 0);
+        m_codes.resize(size_t(m_tune.blockSymbols));
+        m_dists.resize(size_t(m_tune.blockSymbols));
+    }
     uint32_t hashAt(size_t i) const
     {
         // The three bytes at i as one number, first byte highest; the buffer has slack
         // behind its end for the fourth byte loaded with them.
-        uint32_t w;
-        std::memcpy(&w, m_buf.data() + i, 4);
+        uint32_t w = load32(m_data + i);
         if constexpr (std::endian::native == std::endian::little)
             w = __builtin_bswap32(w);
         const uint32_t v = w >> 8;
@@ -166,6 +243,7 @@ class Encoder
         m_head[h] = pos + 1;
     }
     [[gnu::always_inline]] inline int findMatch(uint32_t pos, int prevLen, uint32_t &dist);
+    [[gnu::always_inline]] inline int findFirstMatch(uint32_t pos, uint32_t &dist);
     // Keeps the window behind and the lookahead in front of pos.
     [[gnu::always_inline]] int refill(uint32_t pos)
     {
@@ -202,16 +280,17 @@ class Encoder
     void writePtLen(const uint8_t *len, int n, int nbit, int special);
     void writeCLen();
 
-    ByteSource &m_in;
+    ByteSource *m_in = nullptr;
     ByteSink &m_out;
     EncoderTuning m_tune;
     uint64_t m_maxInput;
-    uint32_t m_dictionaryBytes;
+    uint32_t m_dictionaryBytes = 0;
     BitWriter m_bits{m_out};
 
-    std::vector<uint8_t> m_buf;
-    uint32_t m_base = 0; // stream position of m_buf[0]
-    size_t m_end = 0;    // valid bytes in m_buf
+    std::vector<uint8_t> m_buf; // what was read, unless the input is in memory
+    const uint8_t *m_data;      // the input from stream position m_base on
+    uint32_t m_base = 0;
+    size_t m_end = 0; // valid bytes at m_data
     bool m_eof = false;
     uint64_t m_total = 0;
     uint16_t m_crc = 0;
@@ -237,7 +316,7 @@ inline int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
     const int avail = int(std::min<size_t>(m_end - i, kMaxMatch));
     if (avail < kMinMatch)
         return 0;
-    const uint8_t *s = &m_buf[i];
+    const uint8_t *s = m_data + i;
     const uint32_t lowest = pos >= kWindow ? pos - kWindow + 1 : 0;
     int chain = prevLen >= m_tune.goodLength ? m_tune.maxChain >> 2 : m_tune.maxChain;
     const int nice = std::min(m_tune.niceLength, avail);
@@ -251,7 +330,7 @@ inline int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
         const uint32_t cand = next - 1;
         if (cand < lowest || cand >= pos)
             break;
-        const uint8_t *m = &m_buf[cand - m_base];
+        const uint8_t *m = m_data + (cand - m_base);
         if (m[best] == s[best] && m[0] == s[0] && m[1] == s[1]) {
             const int len = matchLength(s, m, avail);
             if (len > best) {
@@ -274,6 +353,46 @@ inline int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
     return found;
 }
 
+// The greedy search: candidates are checked by their first three bytes at once, and the
+// first long enough match ends it.
+inline int Encoder::findFirstMatch(uint32_t pos, uint32_t &dist)
+{
+    const size_t i = pos - m_base;
+    const int avail = int(std::min<size_t>(m_end - i, kMaxMatch));
+    if (avail < kMinMatch)
+        return 0;
+    const uint8_t *s = m_data + i;
+    const uint32_t head = load32(s); // the byte after the three may lie beyond the input
+    const uint32_t lowest = pos >= kWindow ? pos - kWindow + 1 : 0;
+    const int nice = std::min(m_tune.niceLength, avail);
+    int best = kMinMatch - 1;
+    int chain = m_tune.maxChain;
+    uint32_t next = m_prev[pos & kWindowMask];
+    while (next != 0 && chain-- > 0) {
+        const uint32_t cand = next - 1;
+        if (cand < lowest || cand >= pos)
+            break;
+        const uint8_t *m = m_data + (cand - m_base);
+        if (((load32(m) ^ head) & kFirstThree) == 0 && m[best] == s[best]) {
+            const int len = kMinMatch + matchLength(s + kMinMatch, m + kMinMatch, avail - kMinMatch);
+            if (len > best) {
+                best = len;
+                dist = pos - cand;
+                if (len >= nice)
+                    break;
+            }
+        }
+        const uint32_t older = m_prev[cand & kWindowMask];
+        // A slot reused by a newer position would point forward: the chain ends there.
+        if (older >= next)
+            break;
+        next = older;
+    }
+    if (best < kMinMatch || (best == kMinMatch && dist > 4096))
+        return 0;
+    return best;
+}
+
 int Encoder::refillSlow(uint32_t pos)
 {
     const size_t i = pos - m_base;
@@ -283,9 +402,9 @@ int Encoder::refillSlow(uint32_t pos)
         m_end -= shift;
         m_base += uint32_t(shift);
     }
-    while (!m_eof && m_end < m_buf.size() - 16) {
-        const size_t n = m_in.read(m_buf.data() + m_end, m_buf.size() - 16 - m_end);
-        if (m_in.failed())
+    while (!m_eof && m_end < m_buf.size() - kSlack) {
+        const size_t n = m_in->read(m_buf.data() + m_end, m_buf.size() - kSlack - m_end);
+        if (m_in->failed())
             return ErrSourceRead;
         if (n == 0) {
             m_eof = true;
@@ -363,7 +482,7 @@ int Encoder::runLazy()
             pending = false;
             prevLen = 0;
         } else if (pending) {
-            literal(m_buf[i - 1]);
+            literal(m_data[i - 1]);
             prevLen = len;
             prevDist = dist;
             ++pos;
@@ -377,7 +496,7 @@ int Encoder::runLazy()
     if (r != Ok)
         return r;
     if (pending)
-        literal(m_buf[pos - 1 - m_base]);
+        literal(m_data[pos - 1 - m_base]);
     return Ok;
 }
 
@@ -392,14 +511,14 @@ int Encoder::runGreedy()
     int r = Ok;
     while (reach(pos, i, r)) {
         uint32_t dist = 0;
-        const int len = findMatch(pos, 0, dist);
+        const int len = findFirstMatch(pos, dist);
         if (len >= kMinMatch) {
             match(len, dist);
             const uint32_t stop = pos + uint32_t(len);
             insertMatched(pos + 1, stop, len);
             pos = stop;
         } else {
-            literal(m_buf[i]);
+            literal(m_data[i]);
             ++pos;
         }
     }
@@ -557,16 +676,28 @@ void Encoder::sendBlock()
         m_bits.put(kPBits, uint32_t(pSingle));
     }
 
-    for (int k = 0; k < count; ++k) {
-        const uint16_t c = m_codes[size_t(k)];
-        m_bits.put(m_cLen[c], m_cCode[c]);
-        if (c >= 256) {
-            const uint32_t p = m_dists[size_t(k)];
+    // Each code with its position code and bits as one addition, without a branch on
+    // literal or match: the mix of the two is what the data makes it, so no predictor
+    // would guess it. At most 16 + 16 + 12 bits a code.
+    constexpr int kCodesAtOnce = int(BitWriter::kMaxOpen / 6);
+    const uint16_t *codes = m_codes.data();
+    const uint16_t *dists = m_dists.data();
+    for (int from = 0; from < count; from += kCodesAtOnce) {
+        const int to = std::min(count, from + kCodesAtOnce);
+        BitCursor out = m_bits.open(size_t(to - from) * 6);
+        for (int k = from; k < to; ++k) {
+            const uint32_t c = codes[k];
+            const uint32_t p = dists[k];
             const int b = bitLength(p);
-            m_bits.put(pLen[b], pCode[b]);
-            if (b > 1)
-                m_bits.put(b - 1, p & ((1u << (b - 1)) - 1));
+            const int extra = std::max(b - 1, 0);
+            const uint64_t pValue = (uint64_t(pCode[b]) << extra) | (p & ((1u << extra) - 1));
+            const int isMatch = -int(c >> 8); // all ones for a length, 0 for a literal
+            const int pBits = (pLen[b] + extra) & isMatch;
+            out.add(m_cLen[c] + pBits,
+                    (uint64_t(m_cCode[c]) << pBits) | (pValue & uint64_t(int64_t(isMatch))));
+            out.flush();
         }
+        m_bits.close(out);
     }
     m_count = 0;
     std::fill(std::begin(m_cFreq), std::end(m_cFreq), 0u);
@@ -588,21 +719,109 @@ namespace {
 // packed to.
 struct Piece
 {
-    std::vector<uint8_t> input;
+    std::unique_ptr<uint8_t[]> input =
+        std::make_unique_for_overwrite<uint8_t[]>(kWindow + kParallelPieceBytes + Encoder::kSlack);
+    size_t size = 0;
     uint32_t dictionaryBytes = 0;
     MemorySink packed;
     uint64_t bits = 0;
     int result = Ok;
+    bool done = false;
 
     void pack(const EncoderTuning &tuning)
     {
-        MemorySource source(input.data(), input.size());
+        packed.bytes.clear();
+        std::memset(input.get() + size, 0, Encoder::kSlack);
         EncodeResult ignored;
-        Encoder encoder(source, packed, tuning, input.size(), dictionaryBytes);
+        Encoder encoder(input.get(), size, dictionaryBytes, packed, tuning);
         result = encoder.run(ignored);
         bits = encoder.packedBits();
     }
 };
+
+// Long-lived threads that pack the pieces handed to them, oldest first.
+class PiecePacker
+{
+  public:
+    PiecePacker(const EncoderTuning &tuning, int threads) : m_tuning(tuning)
+    {
+        for (int k = 0; k < threads; ++k)
+            m_threads.emplace_back([this] { work(); });
+    }
+    // Pieces still queued are dropped: the caller returns early only on a failure.
+    ~PiecePacker()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        for (std::thread &thread : m_threads)
+            thread.join();
+    }
+
+    void submit(Piece *piece)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            piece->done = false;
+            m_queue.push_back(piece);
+        }
+        m_wake.notify_one();
+    }
+
+    void waitFor(const Piece *piece)
+    {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait(lock, [piece] { return piece->done; });
+    }
+
+  private:
+    void work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            if (m_stop)
+                return;
+            Piece *piece = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            piece->pack(m_tuning);
+            lock.lock();
+            piece->done = true;
+            m_finished.notify_all();
+        }
+    }
+
+    const EncoderTuning m_tuning;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;     // a piece was queued, or the end came
+    std::condition_variable m_finished; // a piece was packed
+    std::deque<Piece *> m_queue;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
+
+// Reads the next piece behind the window that precedes it; false at the end of the input.
+bool readPiece(ByteSource &in, Piece &piece, const std::vector<uint8_t> &window, int &r)
+{
+    std::copy(window.begin(), window.end(), piece.input.get());
+    piece.dictionaryBytes = uint32_t(window.size());
+    piece.size = window.size();
+    const size_t end = window.size() + kParallelPieceBytes;
+    while (piece.size < end) {
+        const size_t n = in.read(piece.input.get() + piece.size, end - piece.size);
+        if (in.failed()) {
+            r = ErrSourceRead;
+            return false;
+        }
+        if (n == 0)
+            break;
+        piece.size += n;
+    }
+    return piece.size > piece.dictionaryBytes;
+}
 
 } // namespace
 
@@ -610,61 +829,57 @@ int encodeLh5Parallel(ByteSource &in, ByteSink &out, EncodeResult &result, uint6
                       const EncoderTuning &tuning, int threads)
 {
     threads = std::max(1, threads);
-    std::vector<Piece> pieces(static_cast<size_t>(threads));
+    // A pipeline: this thread reads a few pieces ahead and joins the packed ones in order
+    // while the workers pack the next; two pieces per worker keep every core busy when one
+    // piece takes longer than its neighbours, and bound the memory.
+    std::vector<std::unique_ptr<Piece>> pieces;
+    std::vector<Piece *> idle;
+    for (int k = 0; k < 2 * threads; ++k) {
+        pieces.push_back(std::make_unique<Piece>());
+        idle.push_back(pieces.back().get());
+    }
+    std::deque<Piece *> inFlight;
+    PiecePacker packer(tuning, threads);
     std::vector<uint8_t> window; // the last dictionary's worth of input read so far
     BitWriter bits(out);
     uint64_t total = 0;
     uint16_t crc = 0;
-    for (bool eof = false; !eof;) {
-        // Read the pieces of this round, each behind the window that precedes it.
-        size_t used = 0;
-        for (Piece &piece : pieces) {
-            piece.input.assign(window.begin(), window.end());
-            piece.dictionaryBytes = uint32_t(window.size());
-            piece.input.resize(window.size() + kParallelPieceBytes);
-            size_t got = window.size();
-            while (got < piece.input.size()) {
-                const size_t n = in.read(piece.input.data() + got, piece.input.size() - got);
-                if (in.failed())
-                    return ErrSourceRead;
-                if (n == 0) {
-                    eof = true;
-                    break;
-                }
-                got += n;
-            }
-            piece.input.resize(got);
-            const size_t fresh = got - piece.dictionaryBytes;
-            if (fresh == 0)
+    bool eof = false;
+    for (;;) {
+        while (!eof && !idle.empty()) {
+            Piece &piece = *idle.back();
+            int r = Ok;
+            if (!readPiece(in, piece, window, r)) {
+                if (r != Ok)
+                    return r;
+                eof = true;
                 break;
-            crc = crc16Update(crc, piece.input.data() + piece.dictionaryBytes, fresh);
+            }
+            const size_t fresh = piece.size - piece.dictionaryBytes;
+            crc = crc16Update(crc, piece.input.get() + piece.dictionaryBytes, fresh);
             total += fresh;
             if (total > maxInput)
                 return ErrSourceTooLarge;
-            window.assign(piece.input.end() - std::ptrdiff_t(std::min<size_t>(got, kWindow)),
-                          piece.input.end());
-            ++used;
-            if (eof)
-                break;
+            const size_t kept = std::min<size_t>(piece.size, kWindow);
+            window.assign(piece.input.get() + piece.size - kept, piece.input.get() + piece.size);
+            eof = fresh < kParallelPieceBytes;
+            idle.pop_back();
+            inFlight.push_back(&piece);
+            packer.submit(&piece);
         }
-        // Pack them side by side and join their bit streams in order: each ends with a
-        // whole block, so the joined stream is one valid -lh5- stream.
-        std::vector<std::thread> workers;
-        for (size_t k = 1; k < used; ++k)
-            workers.emplace_back([&piece = pieces[k], &tuning] { piece.pack(tuning); });
-        if (used > 0)
-            pieces[0].pack(tuning);
-        for (std::thread &worker : workers)
-            worker.join();
-        for (size_t k = 0; k < used; ++k) {
-            Piece &piece = pieces[k];
-            if (piece.result != Ok)
-                return piece.result;
-            bits.putBits(piece.packed.bytes.data(), piece.bits);
-            piece.packed.bytes.clear();
-            if (!bits.ok())
-                return ErrArchiveWrite;
-        }
+        if (inFlight.empty())
+            break;
+        // Each piece ends with a whole block, so the joined bit streams are one valid
+        // -lh5- stream.
+        Piece &piece = *inFlight.front();
+        packer.waitFor(&piece);
+        if (piece.result != Ok)
+            return piece.result;
+        bits.putBits(piece.packed.bytes.data(), piece.bits);
+        if (!bits.ok())
+            return ErrArchiveWrite;
+        inFlight.pop_front();
+        idle.push_back(&piece);
     }
     if (!bits.finish())
         return ErrArchiveWrite;
