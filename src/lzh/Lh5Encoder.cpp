@@ -175,11 +175,19 @@ uint32_t load32(const uint8_t *p)
     std::memcpy(&v, p, 4);
     return v;
 }
-// The first three bytes of a load32 word.
-constexpr uint32_t kFirstThree = std::endian::native == std::endian::little ? 0x00FFFFFFu : 0xFFFFFF00u;
+uint64_t load64(const uint8_t *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+// Of two 8-byte loads, x their exclusive or: the bytes that agree before the first that
+// differs, 8 when all do.
+int agreeingBytes(uint64_t x)
+{
+    return (std::endian::native == std::endian::little ? std::countr_zero(x) : std::countl_zero(x)) >> 3;
+}
 
-// Bits of `v` (below 2^31), without a branch for 0: the output loop meets 0 for every
-// literal, and which codes are literals no predictor guesses.
 int bitLength(uint32_t v)
 {
     return 31 - __builtin_clz((v << 1) | 1);
@@ -353,41 +361,39 @@ inline int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
     return found;
 }
 
-// The greedy search: candidates are checked by their first three bytes at once, and the
-// first long enough match ends it.
+// The greedy search, with few branches the data decides: a candidate's first sixteen
+// bytes are compared by two 8-byte loads, the best so far kept without a jump, and the
+// chain ends at the first candidate outside the window. Finds what findMatch finds.
 inline int Encoder::findFirstMatch(uint32_t pos, uint32_t &dist)
 {
     const size_t i = pos - m_base;
     const int avail = int(std::min<size_t>(m_end - i, kMaxMatch));
     if (avail < kMinMatch)
         return 0;
+    // Past the input's end these loads read the slack; avail cuts what they see there.
     const uint8_t *s = m_data + i;
-    const uint32_t head = load32(s); // the byte after the three may lie beyond the input
+    const uint64_t s0 = load64(s), s8 = load64(s + 8);
     const uint32_t lowest = pos >= kWindow ? pos - kWindow + 1 : 0;
     const int nice = std::min(m_tune.niceLength, avail);
-    int best = kMinMatch - 1;
+    int best = 0;
+    uint32_t bestCand = 0;
     int chain = m_tune.maxChain;
-    uint32_t next = m_prev[pos & kWindowMask];
-    while (next != 0 && chain-- > 0) {
-        const uint32_t cand = next - 1;
-        if (cand < lowest || cand >= pos)
-            break;
+    // A position in the window has its own chain slot: the slot's next user lies ahead.
+    for (uint32_t cand = m_prev[pos & kWindowMask] - 1; cand - lowest < pos - lowest && chain-- > 0;
+         cand = m_prev[cand & kWindowMask] - 1) {
         const uint8_t *m = m_data + (cand - m_base);
-        if (((load32(m) ^ head) & kFirstThree) == 0 && m[best] == s[best]) {
-            const int len = kMinMatch + matchLength(s + kMinMatch, m + kMinMatch, avail - kMinMatch);
-            if (len > best) {
-                best = len;
-                dist = pos - cand;
-                if (len >= nice)
-                    break;
-            }
-        }
-        const uint32_t older = m_prev[cand & kWindowMask];
-        // A slot reused by a newer position would point forward: the chain ends there.
-        if (older >= next)
+        const uint64_t x0 = load64(m) ^ s0, x8 = load64(m + 8) ^ s8;
+        int len = x0 ? agreeingBytes(x0) : 8 + agreeingBytes(x8);
+        if (len == 16 && avail > 16)
+            len += matchLength(s + 16, m + 16, avail - 16);
+        len = std::min(len, avail);
+        const bool longer = len > best;
+        best = longer ? len : best;
+        bestCand = longer ? cand : bestCand;
+        if (best >= nice)
             break;
-        next = older;
     }
+    dist = pos - bestCand;
     if (best < kMinMatch || (best == kMinMatch && dist > 4096))
         return 0;
     return best;
