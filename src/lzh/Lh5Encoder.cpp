@@ -27,6 +27,11 @@ constexpr int kHashBits = 15;
 constexpr size_t kChunk = size_t(1) << 18;
 constexpr size_t kLookahead = kMaxMatch + 1; // the lazy step looks one position further
 constexpr uint32_t kLongMatchTail = 16;
+// A literal's position in a block's list: above every real one (below kWindow), in a
+// slot of the position tables of its own.
+constexpr uint16_t kLiteralMark = 1u << 14;
+constexpr int kPositionSlots = 16;
+static_assert(kWindow <= kLiteralMark && kNP < 15);
 
 // Bits on their way out, most significant first as the format reads them. They gather at
 // the top of a 64-bit word and leave it eight bytes at a time, so that one code costs a
@@ -268,7 +273,7 @@ class Encoder
     void literal(uint8_t c)
     {
         m_codes[size_t(m_count)] = c;
-        m_dists[size_t(m_count)] = 0;
+        m_dists[size_t(m_count)] = kLiteralMark;
         ++m_cFreq[c];
         if (++m_count >= m_tune.blockSymbols)
             sendBlock();
@@ -516,11 +521,16 @@ int Encoder::runGreedy()
     size_t i = 0;
     int r = Ok;
     while (reach(pos, i, r)) {
+        // The hash heads are too many for the first-level cache, and the search at the
+        // next position waits for its head: fetch it while this one searches. The bytes
+        // hashed may lie in the slack behind the input; then the fetch is merely wasted.
+        __builtin_prefetch(&m_head[hashAt(i + 1)]);
         uint32_t dist = 0;
         const int len = findFirstMatch(pos, dist);
         if (len >= kMinMatch) {
             match(len, dist);
             const uint32_t stop = pos + uint32_t(len);
+            __builtin_prefetch(&m_head[hashAt(i + size_t(len))]);
             insertMatched(pos + 1, stop, len);
             pos = stop;
         } else {
@@ -682,25 +692,35 @@ void Encoder::sendBlock()
         m_bits.put(kPBits, uint32_t(pSingle));
     }
 
-    // Each code with its position code and bits as one addition, without a branch on
-    // literal or match: the mix of the two is what the data makes it, so no predictor
-    // would guess it. At most 16 + 16 + 12 bits a code.
-    constexpr int kCodesAtOnce = int(BitWriter::kMaxOpen / 6);
+    // Each code goes out with its position's code and low bits as one addition, from
+    // tables, without a branch on literal or match: the mix of the two is what the data
+    // makes it, so no predictor would guess it. The position's bits are its table entry
+    // plus the position itself: the entry's code is shifted past the low bits and less
+    // the top bit, which the code stands for. A literal's mark has an entry of no bits.
+    uint32_t cTable[kNC]; // code << 5 | length
+    for (int c = 0; c < kNC; ++c)
+        cTable[c] = uint32_t(m_cCode[c]) << 5 | m_cLen[c];
+    uint8_t pBits[kPositionSlots] = {};
+    uint32_t pAdd[kPositionSlots] = {};
+    for (int b = 0; b < kNP; ++b) {
+        const int low = std::max(b - 1, 0);
+        pBits[b] = uint8_t(pLen[b] + low);
+        pAdd[b] = (uint32_t(pCode[b]) << low) - (b > 0 ? 1u << low : 0u);
+    }
+    pAdd[bitLength(kLiteralMark)] = 0u - kLiteralMark;
+
+    constexpr int kCodesAtOnce = int(BitWriter::kMaxOpen / 6); // at most 16 + 16 + 12 bits a code
     const uint16_t *codes = m_codes.data();
     const uint16_t *dists = m_dists.data();
     for (int from = 0; from < count; from += kCodesAtOnce) {
         const int to = std::min(count, from + kCodesAtOnce);
         BitCursor out = m_bits.open(size_t(to - from) * 6);
         for (int k = from; k < to; ++k) {
-            const uint32_t c = codes[k];
+            const uint32_t c = cTable[codes[k]];
             const uint32_t p = dists[k];
             const int b = bitLength(p);
-            const int extra = std::max(b - 1, 0);
-            const uint64_t pValue = (uint64_t(pCode[b]) << extra) | (p & ((1u << extra) - 1));
-            const int isMatch = -int(c >> 8); // all ones for a length, 0 for a literal
-            const int pBits = (pLen[b] + extra) & isMatch;
-            out.add(m_cLen[c] + pBits,
-                    (uint64_t(m_cCode[c]) << pBits) | (pValue & uint64_t(int64_t(isMatch))));
+            const int n = pBits[b];
+            out.add(int(c & 31) + n, uint64_t(c >> 5) << n | uint32_t(pAdd[b] + p));
             out.flush();
         }
         m_bits.close(out);
