@@ -368,7 +368,8 @@ inline int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
 
 // The greedy search, with few branches the data decides: a candidate's first sixteen
 // bytes are compared by two 8-byte loads, the best so far kept without a jump, and the
-// chain ends at the first candidate outside the window. Finds what findMatch finds.
+// chain ends at the first candidate outside the window. Finds what findMatch finds with
+// no match pending.
 inline int Encoder::findFirstMatch(uint32_t pos, uint32_t &dist)
 {
     const size_t i = pos - m_base;
