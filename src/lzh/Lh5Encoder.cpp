@@ -236,22 +236,26 @@ class Encoder
         m_codes.resize(size_t(m_tune.blockSymbols));
         m_dists.resize(size_t(m_tune.blockSymbols));
     }
-    uint32_t hashAt(size_t i) const
+    // The hash of the three bytes at i; the buffer has slack behind its end for the fourth
+    // byte loaded with them. Greedy: the greedy search's, which takes them as they lie in
+    // memory; the lazy search keeps the one its archives were made with.
+    template <bool Greedy> uint32_t hashAt(size_t i) const
     {
-        // The three bytes at i as one number, first byte highest; the buffer has slack
-        // behind its end for the fourth byte loaded with them.
         uint32_t w = load32(m_data + i);
-        if constexpr (std::endian::native == std::endian::little)
-            w = __builtin_bswap32(w);
-        const uint32_t v = w >> 8;
-        return (v * 2654435761u) >> (32 - kHashBits);
+        if constexpr (Greedy)
+            w = std::endian::native == std::endian::little ? w << 8 : w & 0xFFFFFF00u;
+        else if constexpr (std::endian::native == std::endian::little)
+            w = __builtin_bswap32(w) >> 8;
+        else
+            w >>= 8;
+        return (w * 2654435761u) >> (32 - kHashBits);
     }
-    [[gnu::always_inline]] void insert(uint32_t pos)
+    template <bool Greedy> [[gnu::always_inline]] void insert(uint32_t pos)
     {
         const size_t i = pos - m_base;
         if (i + kMinMatch > m_end)
             return;
-        const uint32_t h = hashAt(i);
+        const uint32_t h = hashAt<Greedy>(i);
         m_prev[pos & kWindowMask] = m_head[h];
         m_head[h] = pos + 1;
     }
@@ -265,11 +269,11 @@ class Encoder
         return refillSlow(pos);
     }
     int refillSlow(uint32_t pos);
-    void insertMatched(uint32_t from, uint32_t stop, int len);
+    template <bool Greedy> void insertMatched(uint32_t from, uint32_t stop, int len);
     int runLazy();
     int runGreedy();
-    int fillDictionary(uint32_t &pos);
-    [[gnu::always_inline]] inline bool reach(uint32_t pos, size_t &i, int &r);
+    template <bool Greedy> int fillDictionary(uint32_t &pos);
+    template <bool Greedy> [[gnu::always_inline]] inline bool reach(uint32_t pos, size_t &i, int &r);
     void literal(uint8_t c)
     {
         m_codes[size_t(m_count)] = c;
@@ -431,19 +435,19 @@ int Encoder::refillSlow(uint32_t pos)
     return Ok;
 }
 
-void Encoder::insertMatched(uint32_t from, uint32_t stop, int len)
+template <bool Greedy> void Encoder::insertMatched(uint32_t from, uint32_t stop, int len)
 {
     // Inside a long match (runs of one colour in a screenshot) every position would hash
     // alike; its last positions are enough to find the run again.
     if (len > m_tune.insertLimit)
         from = std::max(from, stop - std::min<uint32_t>(kLongMatchTail, uint32_t(len)));
     for (uint32_t p = from; p < stop; ++p)
-        insert(p);
+        insert<Greedy>(p);
 }
 
 // Readies `pos` for coding: its bytes read and the position in the hash chains (`i` its
 // index in the buffer). False at the end of the input, or with `r` set on a failure.
-inline bool Encoder::reach(uint32_t pos, size_t &i, int &r)
+template <bool Greedy> inline bool Encoder::reach(uint32_t pos, size_t &i, int &r)
 {
     r = refill(pos);
     if (r == Ok && !m_bits.ok())
@@ -453,18 +457,18 @@ inline bool Encoder::reach(uint32_t pos, size_t &i, int &r)
     i = pos - m_base;
     if (i >= m_end)
         return false;
-    insert(pos);
+    insert<Greedy>(pos);
     return true;
 }
 
-int Encoder::fillDictionary(uint32_t &pos)
+template <bool Greedy> int Encoder::fillDictionary(uint32_t &pos)
 {
     for (pos = 0; pos < m_dictionaryBytes; ++pos) {
         if (const int r = refill(pos); r != Ok)
             return r;
         if (pos - m_base >= m_end)
             break;
-        insert(pos);
+        insert<Greedy>(pos);
     }
     return Ok;
 }
@@ -472,7 +476,7 @@ int Encoder::fillDictionary(uint32_t &pos)
 int Encoder::runLazy()
 {
     uint32_t pos = 0;
-    if (const int r = fillDictionary(pos); r != Ok)
+    if (const int r = fillDictionary<false>(pos); r != Ok)
         return r;
     int prevLen = 0;
     uint32_t prevDist = 0;
@@ -480,7 +484,7 @@ int Encoder::runLazy()
 
     size_t i = 0;
     int r = Ok;
-    while (reach(pos, i, r)) {
+    while (reach<false>(pos, i, r)) {
         uint32_t dist = 0;
         int len = 0;
         if (prevLen < m_tune.maxLazy)
@@ -489,7 +493,7 @@ int Encoder::runLazy()
         if (pending && prevLen >= kMinMatch && len <= prevLen) {
             match(prevLen, prevDist);
             const uint32_t stop = pos - 1 + uint32_t(prevLen);
-            insertMatched(pos + 1, stop, prevLen);
+            insertMatched<false>(pos + 1, stop, prevLen);
             pos = stop;
             pending = false;
             prevLen = 0;
@@ -517,22 +521,22 @@ int Encoder::runLazy()
 int Encoder::runGreedy()
 {
     uint32_t pos = 0;
-    if (const int r = fillDictionary(pos); r != Ok)
+    if (const int r = fillDictionary<true>(pos); r != Ok)
         return r;
     size_t i = 0;
     int r = Ok;
-    while (reach(pos, i, r)) {
+    while (reach<true>(pos, i, r)) {
         // The hash heads are too many for the first-level cache, and the search at the
         // next position waits for its head: fetch it while this one searches. The bytes
         // hashed may lie in the slack behind the input; then the fetch is merely wasted.
-        __builtin_prefetch(&m_head[hashAt(i + 1)]);
+        __builtin_prefetch(&m_head[hashAt<true>(i + 1)]);
         uint32_t dist = 0;
         const int len = findFirstMatch(pos, dist);
         if (len >= kMinMatch) {
             match(len, dist);
             const uint32_t stop = pos + uint32_t(len);
-            __builtin_prefetch(&m_head[hashAt(i + size_t(len))]);
-            insertMatched(pos + 1, stop, len);
+            __builtin_prefetch(&m_head[hashAt<true>(i + size_t(len))]);
+            insertMatched<true>(pos + 1, stop, len);
             pos = stop;
         } else {
             literal(m_data[i]);
