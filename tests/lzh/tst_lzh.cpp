@@ -628,7 +628,8 @@ void TstLzh::parallelPackingReportsFailures()
         QCOMPARE(
             lzh::encodeLh5Parallel(source, sink, result, 2 * lzh::kParallelPieceBytes + 1, fast, threads),
             int(lzh::ErrSourceTooLarge));
-        // The archive cannot take more after the first piece.
+        // An archive that takes a quarter of a piece: the write fails while the next
+        // pieces are being packed.
         lzh::MemorySource again(bytes, size_t(data.size()));
         lzh::MemorySink small(lzh::kParallelPieceBytes / 4);
         QCOMPARE(lzh::encodeLh5Parallel(again, small, result, 0xFFFFFFFFull, fast, threads),
