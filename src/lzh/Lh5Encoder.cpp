@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -24,34 +27,91 @@ constexpr int kHashBits = 15;
 constexpr size_t kChunk = size_t(1) << 18;
 constexpr size_t kLookahead = kMaxMatch + 1; // the lazy step looks one position further
 constexpr uint32_t kLongMatchTail = 16;
+// A literal's position in a block's list: above every real one (below kWindow), in a
+// slot of the position tables of its own.
+constexpr uint16_t kLiteralMark = 1u << 14;
+constexpr int kPositionSlots = 16;
+static_assert(kWindow <= kLiteralMark && kNP < 15);
 
-// Writes bits most significant first, as the format reads them.
+// Bits on their way out, most significant first as the format reads them. They gather at
+// the top of a 64-bit word and leave it eight bytes at a time, so that one code costs a
+// shift, an or and a store. A loop keeps its cursor in a local: stores through a byte
+// pointer could change any member, so a member cursor would be read back after each one.
+struct BitCursor
+{
+    uint64_t acc = 0; // the bits not yet stored, from the top
+    int bits = 0;
+    uint8_t *out = nullptr;
+
+    // Adds `n` bits without storing: the bits held (at most 7 after a flush) and those
+    // added since must stay within 63.
+    [[gnu::always_inline]] void add(int n, uint64_t value)
+    {
+        // Two shifts: one of 64 would be undefined for n == 0 on an empty word.
+        acc |= (value << 1) << (63 - bits - n);
+        bits += n;
+    }
+    // Stores the whole bytes held; writes eight bytes at `out`.
+    [[gnu::always_inline]] void flush()
+    {
+        const uint64_t be = std::endian::native == std::endian::little ? __builtin_bswap64(acc) : acc;
+        std::memcpy(out, &be, 8);
+        out += bits >> 3;
+        acc <<= bits & ~7;
+        bits &= 7;
+    }
+};
+
+// Collects the bits of a stream and hands them to a sink in large writes.
 class BitWriter
 {
   public:
-    explicit BitWriter(ByteSink &sink) : m_sink(sink), m_buf(kBufSize + 8) {}
+    explicit BitWriter(ByteSink &sink) : m_sink(sink), m_buf(kBufSize + kMaxOpen + 8)
+    {
+        m_cursor.out = m_buf.data();
+    }
+
+    static constexpr size_t kMaxOpen = 1 << 14;
+    // A cursor that may store `bytes` (at most kMaxOpen) whole bytes; close() takes it back.
+    BitCursor open(size_t bytes)
+    {
+        if (size_t(m_cursor.out - m_buf.data()) + bytes > kBufSize + kMaxOpen)
+            flushBuffer();
+        return m_cursor;
+    }
+    void close(const BitCursor &cursor)
+    {
+        m_cursor = cursor;
+        if (size_t(m_cursor.out - m_buf.data()) >= kBufSize)
+            flushBuffer();
+    }
 
     void put(int n, uint32_t value)
     {
-        m_acc = (m_acc << n) | value;
-        m_bits += n;
-        if (m_bits >= 32) {
-            m_bits -= 32;
-            const uint32_t w = uint32_t(m_acc >> m_bits);
-            uint8_t *b = m_buf.data() + m_used;
-            b[0] = uint8_t(w >> 24);
-            b[1] = uint8_t(w >> 16);
-            b[2] = uint8_t(w >> 8);
-            b[3] = uint8_t(w);
-            m_used += 4;
-            if (m_used >= kBufSize)
-                flushBuffer();
-        }
+        BitCursor c = open(8);
+        c.add(n, value);
+        c.flush();
+        close(c);
     }
 
     // Appends a stream of `bits` bits, most significant first, as another writer made it.
     void putBits(const uint8_t *data, uint64_t bits)
     {
+        while (bits >= 64) {
+            // Seven bytes at a time, loaded as eight.
+            const uint64_t words = std::min<uint64_t>((bits - 8) / 56, kMaxOpen / 7);
+            BitCursor c = open(size_t(words) * 7);
+            for (uint64_t k = 0; k < words; ++k, data += 7) {
+                uint64_t w;
+                std::memcpy(&w, data, 8);
+                if constexpr (std::endian::native == std::endian::little)
+                    w = __builtin_bswap64(w);
+                c.add(56, w >> 8);
+                c.flush();
+            }
+            close(c);
+            bits -= words * 56;
+        }
         for (; bits >= 8; bits -= 8)
             put(8, *data++);
         if (bits > 0)
@@ -61,15 +121,14 @@ class BitWriter
     // Pads the last byte with zero bits and hands everything to the sink.
     bool finish()
     {
-        m_bitLength = (m_written + m_used) * 8 + uint64_t(m_bits);
-        while (m_bits >= 8) {
-            m_bits -= 8;
-            m_buf[m_used++] = uint8_t(m_acc >> m_bits);
+        BitCursor c = open(8);
+        m_bitLength = (m_written + size_t(c.out - m_buf.data())) * 8 + uint64_t(c.bits);
+        if (c.bits > 0) {
+            *c.out++ = uint8_t(c.acc >> 56);
+            c.acc = 0;
+            c.bits = 0;
         }
-        if (m_bits > 0) {
-            m_buf[m_used++] = uint8_t(m_acc << (8 - m_bits));
-            m_bits = 0;
-        }
+        m_cursor = c;
         flushBuffer();
         return m_ok;
     }
@@ -82,18 +141,17 @@ class BitWriter
   private:
     void flushBuffer()
     {
-        if (m_ok && m_used > 0 && !m_sink.write(m_buf.data(), m_used))
+        const size_t used = size_t(m_cursor.out - m_buf.data());
+        if (m_ok && used > 0 && !m_sink.write(m_buf.data(), used))
             m_ok = false;
-        m_written += m_used;
-        m_used = 0;
+        m_written += used;
+        m_cursor.out = m_buf.data();
     }
 
     static constexpr size_t kBufSize = 1 << 16;
     ByteSink &m_sink;
     std::vector<uint8_t> m_buf;
-    size_t m_used = 0;
-    uint64_t m_acc = 0;
-    int m_bits = 0;
+    BitCursor m_cursor;
     bool m_ok = true;
     uint64_t m_written = 0;
     uint64_t m_bitLength = 0;
@@ -116,56 +174,93 @@ int matchLength(const uint8_t *s, const uint8_t *m, int limit)
     return len;
 }
 
+uint32_t load32(const uint8_t *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+uint64_t load64(const uint8_t *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+// Of two 8-byte loads, x their exclusive or: the bytes that agree before the first that
+// differs, 8 when all do.
+int agreeingBytes(uint64_t x)
+{
+    return (std::endian::native == std::endian::little ? std::countr_zero(x) : std::countl_zero(x)) >> 3;
+}
+
 int bitLength(uint32_t v)
 {
-    return v ? 32 - __builtin_clz(v) : 0;
+    return 31 - __builtin_clz((v << 1) | 1);
 }
 
 class Encoder
 {
   public:
-    // The first `dictionaryBytes` of the input only fill the dictionary: matches may reach
-    // into them, but they are not coded.
-    Encoder(ByteSource &in, ByteSink &out, const EncoderTuning &tuning, uint64_t maxInput,
-            uint32_t dictionaryBytes = 0)
-        : m_in(in), m_out(out), m_tune(tuning), m_maxInput(maxInput), m_dictionaryBytes(dictionaryBytes)
+    // Reads `in` as it goes.
+    Encoder(ByteSource &in, ByteSink &out, const EncoderTuning &tuning, uint64_t maxInput)
+        : m_in(&in), m_out(out), m_tune(tuning), m_maxInput(maxInput)
     {
-        m_tune.blockSymbols = std::clamp(m_tune.blockSymbols, 256, 65535);
-        m_tune.niceLength = std::clamp(m_tune.niceLength, kMinMatch, kMaxMatch);
         // A small input (the packer's probe samples) needs no more buffer than its size.
         const size_t room = maxInput < kWindow + kChunk ? size_t(maxInput) + 1 : kWindow + kChunk;
-        m_buf.resize(room + kLookahead + 16);
-        m_head.assign(size_t(1) << kHashBits, 0);
-        m_prev.assign(kWindow, 0);
-        m_codes.resize(size_t(m_tune.blockSymbols));
-        m_dists.resize(size_t(m_tune.blockSymbols));
+        m_buf.resize(room + kLookahead + kSlack);
+        m_data = m_buf.data();
+        setUp();
     }
+    // Packs `size` bytes in memory, which stay readable kSlack bytes further. The first
+    // `dictionaryBytes` only fill the dictionary: matches may reach into them, but they
+    // are not coded. The result has no CRC: whoever holds the bytes makes it.
+    Encoder(const uint8_t *data, size_t size, uint32_t dictionaryBytes, ByteSink &out,
+            const EncoderTuning &tuning)
+        : m_out(out), m_tune(tuning), m_maxInput(size), m_dictionaryBytes(dictionaryBytes), m_data(data),
+          m_end(size), m_eof(true), m_total(size - dictionaryBytes)
+    {
+        setUp();
+    }
+    static constexpr size_t kSlack = 16;
 
     int run(EncodeResult &result);
     uint64_t packedBits() const { return m_bits.bitLength(); }
 
   private:
-    uint32_t hashAt(size_t i) const
+    void setUp()
     {
-        // The three bytes at i as one number, first byte highest; the buffer has slack
-        // behind its end for the fourth byte loaded with them.
-        uint32_t w;
-        std::memcpy(&w, m_buf.data() + i, 4);
-        if constexpr (std::endian::native == std::endian::little)
-            w = __builtin_bswap32(w);
-        const uint32_t v = w >> 8;
-        return (v * 2654435761u) >> (32 - kHashBits);
+        m_tune.blockSymbols = std::clamp(m_tune.blockSymbols, 256, 65535);
+        m_tune.niceLength = std::clamp(m_tune.niceLength, kMinMatch, kMaxMatch);
+        m_head.assign(size_t(1) << kHashBits, 0);
+        m_prev.assign(kWindow, 0);
+        m_codes.resize(size_t(m_tune.blockSymbols));
+        m_dists.resize(size_t(m_tune.blockSymbols));
     }
-    [[gnu::always_inline]] void insert(uint32_t pos)
+    // The hash of the three bytes at i; the buffer has slack behind its end for the fourth
+    // byte loaded with them. Greedy: the greedy search's, which takes them as they lie in
+    // memory; the lazy search keeps the one its archives were made with.
+    template <bool Greedy> uint32_t hashAt(size_t i) const
+    {
+        uint32_t w = load32(m_data + i);
+        if constexpr (Greedy)
+            w = std::endian::native == std::endian::little ? w << 8 : w & 0xFFFFFF00u;
+        else if constexpr (std::endian::native == std::endian::little)
+            w = __builtin_bswap32(w) >> 8;
+        else
+            w >>= 8;
+        return (w * 2654435761u) >> (32 - kHashBits);
+    }
+    template <bool Greedy> [[gnu::always_inline]] void insert(uint32_t pos)
     {
         const size_t i = pos - m_base;
         if (i + kMinMatch > m_end)
             return;
-        const uint32_t h = hashAt(i);
+        const uint32_t h = hashAt<Greedy>(i);
         m_prev[pos & kWindowMask] = m_head[h];
         m_head[h] = pos + 1;
     }
     [[gnu::always_inline]] inline int findMatch(uint32_t pos, int prevLen, uint32_t &dist);
+    [[gnu::always_inline]] inline int findFirstMatch(uint32_t pos, uint32_t &dist);
     // Keeps the window behind and the lookahead in front of pos.
     [[gnu::always_inline]] int refill(uint32_t pos)
     {
@@ -174,15 +269,15 @@ class Encoder
         return refillSlow(pos);
     }
     int refillSlow(uint32_t pos);
-    void insertMatched(uint32_t from, uint32_t stop, int len);
+    template <bool Greedy> void insertMatched(uint32_t from, uint32_t stop, int len);
     int runLazy();
     int runGreedy();
-    int fillDictionary(uint32_t &pos);
-    [[gnu::always_inline]] inline bool reach(uint32_t pos, size_t &i, int &r);
+    template <bool Greedy> int fillDictionary(uint32_t &pos);
+    template <bool Greedy> [[gnu::always_inline]] inline bool reach(uint32_t pos, size_t &i, int &r);
     void literal(uint8_t c)
     {
         m_codes[size_t(m_count)] = c;
-        m_dists[size_t(m_count)] = 0;
+        m_dists[size_t(m_count)] = kLiteralMark;
         ++m_cFreq[c];
         if (++m_count >= m_tune.blockSymbols)
             sendBlock();
@@ -202,16 +297,17 @@ class Encoder
     void writePtLen(const uint8_t *len, int n, int nbit, int special);
     void writeCLen();
 
-    ByteSource &m_in;
+    ByteSource *m_in = nullptr;
     ByteSink &m_out;
     EncoderTuning m_tune;
     uint64_t m_maxInput;
-    uint32_t m_dictionaryBytes;
+    uint32_t m_dictionaryBytes = 0;
     BitWriter m_bits{m_out};
 
-    std::vector<uint8_t> m_buf;
-    uint32_t m_base = 0; // stream position of m_buf[0]
-    size_t m_end = 0;    // valid bytes in m_buf
+    std::vector<uint8_t> m_buf; // what was read, unless the input is in memory
+    const uint8_t *m_data;      // the input from stream position m_base on
+    uint32_t m_base = 0;
+    size_t m_end = 0; // valid bytes at m_data
     bool m_eof = false;
     uint64_t m_total = 0;
     uint16_t m_crc = 0;
@@ -237,7 +333,7 @@ inline int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
     const int avail = int(std::min<size_t>(m_end - i, kMaxMatch));
     if (avail < kMinMatch)
         return 0;
-    const uint8_t *s = &m_buf[i];
+    const uint8_t *s = m_data + i;
     const uint32_t lowest = pos >= kWindow ? pos - kWindow + 1 : 0;
     int chain = prevLen >= m_tune.goodLength ? m_tune.maxChain >> 2 : m_tune.maxChain;
     const int nice = std::min(m_tune.niceLength, avail);
@@ -251,7 +347,7 @@ inline int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
         const uint32_t cand = next - 1;
         if (cand < lowest || cand >= pos)
             break;
-        const uint8_t *m = &m_buf[cand - m_base];
+        const uint8_t *m = m_data + (cand - m_base);
         if (m[best] == s[best] && m[0] == s[0] && m[1] == s[1]) {
             const int len = matchLength(s, m, avail);
             if (len > best) {
@@ -274,6 +370,45 @@ inline int Encoder::findMatch(uint32_t pos, int prevLen, uint32_t &dist)
     return found;
 }
 
+// The greedy search, with few branches the data decides: a candidate's first sixteen
+// bytes are compared by two 8-byte loads, the best so far kept without a jump, and the
+// chain ends at the first candidate outside the window. Finds what findMatch finds with
+// no match pending.
+inline int Encoder::findFirstMatch(uint32_t pos, uint32_t &dist)
+{
+    const size_t i = pos - m_base;
+    const int avail = int(std::min<size_t>(m_end - i, kMaxMatch));
+    if (avail < kMinMatch)
+        return 0;
+    // Past the input's end these loads read the slack; avail cuts what they see there.
+    const uint8_t *s = m_data + i;
+    const uint64_t s0 = load64(s), s8 = load64(s + 8);
+    const uint32_t lowest = pos >= kWindow ? pos - kWindow + 1 : 0;
+    const int nice = std::min(m_tune.niceLength, avail);
+    int best = 0;
+    uint32_t bestCand = 0;
+    int chain = m_tune.maxChain;
+    // A position in the window has its own chain slot: the slot's next user lies ahead.
+    for (uint32_t cand = m_prev[pos & kWindowMask] - 1; cand - lowest < pos - lowest && chain-- > 0;
+         cand = m_prev[cand & kWindowMask] - 1) {
+        const uint8_t *m = m_data + (cand - m_base);
+        const uint64_t x0 = load64(m) ^ s0, x8 = load64(m + 8) ^ s8;
+        int len = x0 ? agreeingBytes(x0) : 8 + agreeingBytes(x8);
+        if (len == 16 && avail > 16)
+            len += matchLength(s + 16, m + 16, avail - 16);
+        len = std::min(len, avail);
+        const bool longer = len > best;
+        best = longer ? len : best;
+        bestCand = longer ? cand : bestCand;
+        if (best >= nice)
+            break;
+    }
+    dist = pos - bestCand;
+    if (best < kMinMatch || (best == kMinMatch && dist > 4096))
+        return 0;
+    return best;
+}
+
 int Encoder::refillSlow(uint32_t pos)
 {
     const size_t i = pos - m_base;
@@ -283,9 +418,9 @@ int Encoder::refillSlow(uint32_t pos)
         m_end -= shift;
         m_base += uint32_t(shift);
     }
-    while (!m_eof && m_end < m_buf.size() - 16) {
-        const size_t n = m_in.read(m_buf.data() + m_end, m_buf.size() - 16 - m_end);
-        if (m_in.failed())
+    while (!m_eof && m_end < m_buf.size() - kSlack) {
+        const size_t n = m_in->read(m_buf.data() + m_end, m_buf.size() - kSlack - m_end);
+        if (m_in->failed())
             return ErrSourceRead;
         if (n == 0) {
             m_eof = true;
@@ -300,19 +435,19 @@ int Encoder::refillSlow(uint32_t pos)
     return Ok;
 }
 
-void Encoder::insertMatched(uint32_t from, uint32_t stop, int len)
+template <bool Greedy> void Encoder::insertMatched(uint32_t from, uint32_t stop, int len)
 {
     // Inside a long match (runs of one colour in a screenshot) every position would hash
     // alike; its last positions are enough to find the run again.
     if (len > m_tune.insertLimit)
         from = std::max(from, stop - std::min<uint32_t>(kLongMatchTail, uint32_t(len)));
     for (uint32_t p = from; p < stop; ++p)
-        insert(p);
+        insert<Greedy>(p);
 }
 
 // Readies `pos` for coding: its bytes read and the position in the hash chains (`i` its
 // index in the buffer). False at the end of the input, or with `r` set on a failure.
-inline bool Encoder::reach(uint32_t pos, size_t &i, int &r)
+template <bool Greedy> inline bool Encoder::reach(uint32_t pos, size_t &i, int &r)
 {
     r = refill(pos);
     if (r == Ok && !m_bits.ok())
@@ -322,18 +457,18 @@ inline bool Encoder::reach(uint32_t pos, size_t &i, int &r)
     i = pos - m_base;
     if (i >= m_end)
         return false;
-    insert(pos);
+    insert<Greedy>(pos);
     return true;
 }
 
-int Encoder::fillDictionary(uint32_t &pos)
+template <bool Greedy> int Encoder::fillDictionary(uint32_t &pos)
 {
     for (pos = 0; pos < m_dictionaryBytes; ++pos) {
         if (const int r = refill(pos); r != Ok)
             return r;
         if (pos - m_base >= m_end)
             break;
-        insert(pos);
+        insert<Greedy>(pos);
     }
     return Ok;
 }
@@ -341,7 +476,7 @@ int Encoder::fillDictionary(uint32_t &pos)
 int Encoder::runLazy()
 {
     uint32_t pos = 0;
-    if (const int r = fillDictionary(pos); r != Ok)
+    if (const int r = fillDictionary<false>(pos); r != Ok)
         return r;
     int prevLen = 0;
     uint32_t prevDist = 0;
@@ -349,7 +484,7 @@ int Encoder::runLazy()
 
     size_t i = 0;
     int r = Ok;
-    while (reach(pos, i, r)) {
+    while (reach<false>(pos, i, r)) {
         uint32_t dist = 0;
         int len = 0;
         if (prevLen < m_tune.maxLazy)
@@ -358,12 +493,12 @@ int Encoder::runLazy()
         if (pending && prevLen >= kMinMatch && len <= prevLen) {
             match(prevLen, prevDist);
             const uint32_t stop = pos - 1 + uint32_t(prevLen);
-            insertMatched(pos + 1, stop, prevLen);
+            insertMatched<false>(pos + 1, stop, prevLen);
             pos = stop;
             pending = false;
             prevLen = 0;
         } else if (pending) {
-            literal(m_buf[i - 1]);
+            literal(m_data[i - 1]);
             prevLen = len;
             prevDist = dist;
             ++pos;
@@ -377,7 +512,7 @@ int Encoder::runLazy()
     if (r != Ok)
         return r;
     if (pending)
-        literal(m_buf[pos - 1 - m_base]);
+        literal(m_data[pos - 1 - m_base]);
     return Ok;
 }
 
@@ -386,20 +521,25 @@ int Encoder::runLazy()
 int Encoder::runGreedy()
 {
     uint32_t pos = 0;
-    if (const int r = fillDictionary(pos); r != Ok)
+    if (const int r = fillDictionary<true>(pos); r != Ok)
         return r;
     size_t i = 0;
     int r = Ok;
-    while (reach(pos, i, r)) {
+    while (reach<true>(pos, i, r)) {
+        // The hash heads are too many for the first-level cache, and the search at the
+        // next position waits for its head: fetch it while this one searches. The bytes
+        // hashed may lie in the slack behind the input; then the fetch is merely wasted.
+        __builtin_prefetch(&m_head[hashAt<true>(i + 1)]);
         uint32_t dist = 0;
-        const int len = findMatch(pos, 0, dist);
+        const int len = findFirstMatch(pos, dist);
         if (len >= kMinMatch) {
             match(len, dist);
             const uint32_t stop = pos + uint32_t(len);
-            insertMatched(pos + 1, stop, len);
+            __builtin_prefetch(&m_head[hashAt<true>(i + size_t(len))]);
+            insertMatched<true>(pos + 1, stop, len);
             pos = stop;
         } else {
-            literal(m_buf[i]);
+            literal(m_data[i]);
             ++pos;
         }
     }
@@ -557,16 +697,38 @@ void Encoder::sendBlock()
         m_bits.put(kPBits, uint32_t(pSingle));
     }
 
-    for (int k = 0; k < count; ++k) {
-        const uint16_t c = m_codes[size_t(k)];
-        m_bits.put(m_cLen[c], m_cCode[c]);
-        if (c >= 256) {
-            const uint32_t p = m_dists[size_t(k)];
+    // Each code goes out with its position's code and low bits as one addition, from
+    // tables, without a branch on literal or match: the mix of the two is what the data
+    // makes it, so no predictor would guess it. The position's bits are its table entry
+    // plus the position itself: the entry's code is shifted past the low bits and less
+    // the top bit, which the code stands for. A literal's mark has an entry of no bits.
+    uint32_t cTable[kNC]; // code << 5 | length
+    for (int c = 0; c < kNC; ++c)
+        cTable[c] = uint32_t(m_cCode[c]) << 5 | m_cLen[c];
+    uint8_t pBits[kPositionSlots] = {};
+    uint32_t pAdd[kPositionSlots] = {};
+    for (int b = 0; b < kNP; ++b) {
+        const int low = std::max(b - 1, 0);
+        pBits[b] = uint8_t(pLen[b] + low);
+        pAdd[b] = (uint32_t(pCode[b]) << low) - (b > 0 ? 1u << low : 0u);
+    }
+    pAdd[bitLength(kLiteralMark)] = 0u - kLiteralMark;
+
+    constexpr int kCodesAtOnce = int(BitWriter::kMaxOpen / 6); // at most 16 + 16 + 12 bits a code
+    const uint16_t *codes = m_codes.data();
+    const uint16_t *dists = m_dists.data();
+    for (int from = 0; from < count; from += kCodesAtOnce) {
+        const int to = std::min(count, from + kCodesAtOnce);
+        BitCursor out = m_bits.open(size_t(to - from) * 6);
+        for (int k = from; k < to; ++k) {
+            const uint32_t c = cTable[codes[k]];
+            const uint32_t p = dists[k];
             const int b = bitLength(p);
-            m_bits.put(pLen[b], pCode[b]);
-            if (b > 1)
-                m_bits.put(b - 1, p & ((1u << (b - 1)) - 1));
+            const int n = pBits[b];
+            out.add(int(c & 31) + n, uint64_t(c >> 5) << n | uint32_t(pAdd[b] + p));
+            out.flush();
         }
+        m_bits.close(out);
     }
     m_count = 0;
     std::fill(std::begin(m_cFreq), std::end(m_cFreq), 0u);
@@ -588,21 +750,109 @@ namespace {
 // packed to.
 struct Piece
 {
-    std::vector<uint8_t> input;
+    std::unique_ptr<uint8_t[]> input =
+        std::make_unique_for_overwrite<uint8_t[]>(kWindow + kParallelPieceBytes + Encoder::kSlack);
+    size_t size = 0;
     uint32_t dictionaryBytes = 0;
     MemorySink packed;
     uint64_t bits = 0;
     int result = Ok;
+    bool done = false;
 
     void pack(const EncoderTuning &tuning)
     {
-        MemorySource source(input.data(), input.size());
+        packed.bytes.clear();
+        std::memset(input.get() + size, 0, Encoder::kSlack);
         EncodeResult ignored;
-        Encoder encoder(source, packed, tuning, input.size(), dictionaryBytes);
+        Encoder encoder(input.get(), size, dictionaryBytes, packed, tuning);
         result = encoder.run(ignored);
         bits = encoder.packedBits();
     }
 };
+
+// Long-lived threads that pack the pieces handed to them, oldest first.
+class PiecePacker
+{
+  public:
+    PiecePacker(const EncoderTuning &tuning, int threads) : m_tuning(tuning)
+    {
+        for (int k = 0; k < threads; ++k)
+            m_threads.emplace_back([this] { work(); });
+    }
+    // Pieces still queued are dropped: the caller returns early only on a failure.
+    ~PiecePacker()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        for (std::thread &thread : m_threads)
+            thread.join();
+    }
+
+    void submit(Piece *piece)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            piece->done = false;
+            m_queue.push_back(piece);
+        }
+        m_wake.notify_one();
+    }
+
+    void waitFor(const Piece *piece)
+    {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait(lock, [piece] { return piece->done; });
+    }
+
+  private:
+    void work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            if (m_stop)
+                return;
+            Piece *piece = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            piece->pack(m_tuning);
+            lock.lock();
+            piece->done = true;
+            m_finished.notify_all();
+        }
+    }
+
+    const EncoderTuning m_tuning;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;     // a piece was queued, or the end came
+    std::condition_variable m_finished; // a piece was packed
+    std::deque<Piece *> m_queue;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
+
+// Reads the next piece behind the window that precedes it; false at the end of the input.
+bool readPiece(ByteSource &in, Piece &piece, const std::vector<uint8_t> &window, int &r)
+{
+    std::copy(window.begin(), window.end(), piece.input.get());
+    piece.dictionaryBytes = uint32_t(window.size());
+    piece.size = window.size();
+    const size_t end = window.size() + kParallelPieceBytes;
+    while (piece.size < end) {
+        const size_t n = in.read(piece.input.get() + piece.size, end - piece.size);
+        if (in.failed()) {
+            r = ErrSourceRead;
+            return false;
+        }
+        if (n == 0)
+            break;
+        piece.size += n;
+    }
+    return piece.size > piece.dictionaryBytes;
+}
 
 } // namespace
 
@@ -610,61 +860,57 @@ int encodeLh5Parallel(ByteSource &in, ByteSink &out, EncodeResult &result, uint6
                       const EncoderTuning &tuning, int threads)
 {
     threads = std::max(1, threads);
-    std::vector<Piece> pieces(static_cast<size_t>(threads));
+    // A pipeline: this thread reads a few pieces ahead and joins the packed ones in order
+    // while the workers pack the next; two pieces per worker keep every core busy when one
+    // piece takes longer than its neighbours, and bound the memory.
+    std::vector<std::unique_ptr<Piece>> pieces;
+    std::vector<Piece *> idle;
+    for (int k = 0; k < 2 * threads; ++k) {
+        pieces.push_back(std::make_unique<Piece>());
+        idle.push_back(pieces.back().get());
+    }
+    std::deque<Piece *> inFlight;
+    PiecePacker packer(tuning, threads);
     std::vector<uint8_t> window; // the last dictionary's worth of input read so far
     BitWriter bits(out);
     uint64_t total = 0;
     uint16_t crc = 0;
-    for (bool eof = false; !eof;) {
-        // Read the pieces of this round, each behind the window that precedes it.
-        size_t used = 0;
-        for (Piece &piece : pieces) {
-            piece.input.assign(window.begin(), window.end());
-            piece.dictionaryBytes = uint32_t(window.size());
-            piece.input.resize(window.size() + kParallelPieceBytes);
-            size_t got = window.size();
-            while (got < piece.input.size()) {
-                const size_t n = in.read(piece.input.data() + got, piece.input.size() - got);
-                if (in.failed())
-                    return ErrSourceRead;
-                if (n == 0) {
-                    eof = true;
-                    break;
-                }
-                got += n;
-            }
-            piece.input.resize(got);
-            const size_t fresh = got - piece.dictionaryBytes;
-            if (fresh == 0)
+    bool eof = false;
+    for (;;) {
+        while (!eof && !idle.empty()) {
+            Piece &piece = *idle.back();
+            int r = Ok;
+            if (!readPiece(in, piece, window, r)) {
+                if (r != Ok)
+                    return r;
+                eof = true;
                 break;
-            crc = crc16Update(crc, piece.input.data() + piece.dictionaryBytes, fresh);
+            }
+            const size_t fresh = piece.size - piece.dictionaryBytes;
+            crc = crc16Update(crc, piece.input.get() + piece.dictionaryBytes, fresh);
             total += fresh;
             if (total > maxInput)
                 return ErrSourceTooLarge;
-            window.assign(piece.input.end() - std::ptrdiff_t(std::min<size_t>(got, kWindow)),
-                          piece.input.end());
-            ++used;
-            if (eof)
-                break;
+            const size_t kept = std::min<size_t>(piece.size, kWindow);
+            window.assign(piece.input.get() + piece.size - kept, piece.input.get() + piece.size);
+            eof = fresh < kParallelPieceBytes;
+            idle.pop_back();
+            inFlight.push_back(&piece);
+            packer.submit(&piece);
         }
-        // Pack them side by side and join their bit streams in order: each ends with a
-        // whole block, so the joined stream is one valid -lh5- stream.
-        std::vector<std::thread> workers;
-        for (size_t k = 1; k < used; ++k)
-            workers.emplace_back([&piece = pieces[k], &tuning] { piece.pack(tuning); });
-        if (used > 0)
-            pieces[0].pack(tuning);
-        for (std::thread &worker : workers)
-            worker.join();
-        for (size_t k = 0; k < used; ++k) {
-            Piece &piece = pieces[k];
-            if (piece.result != Ok)
-                return piece.result;
-            bits.putBits(piece.packed.bytes.data(), piece.bits);
-            piece.packed.bytes.clear();
-            if (!bits.ok())
-                return ErrArchiveWrite;
-        }
+        if (inFlight.empty())
+            break;
+        // Each piece ends with a whole block, so the joined bit streams are one valid
+        // -lh5- stream.
+        Piece &piece = *inFlight.front();
+        packer.waitFor(&piece);
+        if (piece.result != Ok)
+            return piece.result;
+        bits.putBits(piece.packed.bytes.data(), piece.bits);
+        if (!bits.ok())
+            return ErrArchiveWrite;
+        inFlight.pop_front();
+        idle.push_back(&piece);
     }
     if (!bits.finish())
         return ErrArchiveWrite;

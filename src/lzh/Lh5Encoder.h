@@ -37,12 +37,15 @@ struct EncodeResult
 int encodeLh5(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxInput = 0xFFFFFFFFull,
               const EncoderTuning &tuning = {});
 
-// The input is packed in pieces of this size, each with the dictionary before it.
-inline constexpr size_t kParallelPieceBytes = size_t(4) << 20;
+// The input is packed in pieces of this size, each with the dictionary before it. Small
+// enough that the cores finish the input together; a piece's cost of its own (a block
+// end, refilling the chains) stays below 1 %.
+inline constexpr size_t kParallelPieceBytes = size_t(1) << 20;
 
-// Packs like encodeLh5 on up to `threads` threads, the way parallel gzip does: pieces of
+// Packs like encodeLh5 on `threads` worker threads, the way parallel gzip does: pieces of
 // kParallelPieceBytes, each with the 8 KiB before it as dictionary, are packed side by
-// side and their bit streams joined into one -lh5- stream. The output does not depend on
+// side and their bit streams joined into one -lh5- stream, while the calling thread reads
+// ahead (at most two pieces per worker) and writes. The output does not depend on
 // `threads` and is about as large as encodeLh5's (a block ends at each piece).
 int encodeLh5Parallel(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxInput,
                       const EncoderTuning &tuning, int threads);

@@ -25,7 +25,7 @@ inline constexpr MethodParams kLh6{15, 16, 5};
 inline constexpr MethodParams kLh7{16, 17, 5};
 
 // Huffman code lengths for the used symbols of `freq`, none longer than 16 bits.
-// Needs at least two used symbols; unused symbols get length 0.
+// Needs at least two used symbols and n <= kNC; unused symbols get length 0.
 void huffmanLengths(const uint32_t *freq, int n, uint8_t *len);
 
 // Canonical codes for the lengths: shorter codes first, equal lengths by symbol order,

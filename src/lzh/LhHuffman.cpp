@@ -1,42 +1,71 @@
 #include "lzh/LhFormat.h"
 
 #include <algorithm>
-#include <vector>
+#include <cstring>
 
 namespace lzh {
 
 namespace {
 
-// Depths of a plain Huffman tree built with the two-queue method over sorted leaves.
-int buildDepths(const std::vector<std::pair<uint32_t, int>> &leaves, int n, uint8_t *len)
+struct Leaf
 {
-    const int m = int(leaves.size());
-    std::vector<uint64_t> weight(size_t(2 * m));
-    std::vector<int> parent(size_t(2 * m), -1);
+    uint32_t weight;
+    uint32_t symbol;
+};
+
+// Sorts the leaves by weight, equal weights keeping their order: a radix sort over as
+// many bytes as the largest weight has. With the leaves in symbol order this is the order
+// of (weight, symbol) pairs, without a comparison sort for every block.
+void sortLeaves(Leaf *leaves, Leaf *spare, int m)
+{
+    uint32_t all = 0;
     for (int i = 0; i < m; ++i)
-        weight[size_t(i)] = leaves[size_t(i)].first;
+        all |= leaves[i].weight;
+    Leaf *from = leaves, *to = spare;
+    for (int shift = 0; shift < 32 && (all >> shift) != 0; shift += 8) {
+        uint32_t start[257] = {};
+        for (int i = 0; i < m; ++i)
+            ++start[((from[i].weight >> shift) & 0xFF) + 1];
+        for (int b = 0; b < 256; ++b)
+            start[b + 1] += start[b];
+        for (int i = 0; i < m; ++i)
+            to[start[(from[i].weight >> shift) & 0xFF]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != leaves)
+        std::memcpy(leaves, from, sizeof(Leaf) * size_t(m));
+}
+
+// Depths of a plain Huffman tree built with the two-queue method over sorted leaves.
+int buildDepths(const Leaf *leaves, int m, int n, uint8_t *len)
+{
+    uint64_t weight[2 * kNC];
+    int parent[2 * kNC];
+    int depth[2 * kNC];
+    for (int i = 0; i < m; ++i)
+        weight[i] = leaves[i].weight;
     int leafNext = 0, nodeNext = m, nodeEnd = m;
     auto takeSmallest = [&]() {
-        if (leafNext < m && (nodeNext >= nodeEnd || weight[size_t(leafNext)] <= weight[size_t(nodeNext)]))
+        if (leafNext < m && (nodeNext >= nodeEnd || weight[leafNext] <= weight[nodeNext]))
             return leafNext++;
         return nodeNext++;
     };
     for (int k = 0; k < m - 1; ++k) {
         const int a = takeSmallest();
         const int b = takeSmallest();
-        weight[size_t(nodeEnd)] = weight[size_t(a)] + weight[size_t(b)];
-        parent[size_t(a)] = parent[size_t(b)] = nodeEnd;
+        weight[nodeEnd] = weight[a] + weight[b];
+        parent[a] = parent[b] = nodeEnd;
         ++nodeEnd;
     }
     // Internal nodes were made in order, so a parent always has a higher index.
-    std::vector<int> depth(size_t(nodeEnd), 0);
+    depth[nodeEnd - 1] = 0;
     for (int i = nodeEnd - 2; i >= 0; --i)
-        depth[size_t(i)] = depth[size_t(parent[size_t(i)])] + 1;
+        depth[i] = depth[parent[i]] + 1;
     int maxDepth = 0;
     std::fill(len, len + n, uint8_t(0));
     for (int i = 0; i < m; ++i) {
-        maxDepth = std::max(maxDepth, depth[size_t(i)]);
-        len[leaves[size_t(i)].second] = uint8_t(std::min(depth[size_t(i)], 255));
+        maxDepth = std::max(maxDepth, depth[i]);
+        len[leaves[i].symbol] = uint8_t(std::min(depth[i], 255));
     }
     return maxDepth;
 }
@@ -45,17 +74,22 @@ int buildDepths(const std::vector<std::pair<uint32_t, int>> &leaves, int n, uint
 
 void huffmanLengths(const uint32_t *freq, int n, uint8_t *len)
 {
-    std::vector<std::pair<uint32_t, int>> leaves;
-    for (int i = 0; i < n; ++i)
-        if (freq[i])
-            leaves.emplace_back(freq[i], i);
-    std::sort(leaves.begin(), leaves.end());
-    // Too deep a tree: flatten the weights and build again. Rare, and each pass halves
-    // the spread of the weights, so it ends quickly.
-    while (buildDepths(leaves, n, len) > kMaxCodeBits) {
-        for (auto &leaf : leaves)
-            leaf.first = (leaf.first >> 1) | 1;
-        std::sort(leaves.begin(), leaves.end());
+    uint32_t weight[kNC];
+    std::copy(freq, freq + n, weight);
+    Leaf leaves[kNC], spare[kNC];
+    for (;;) {
+        int m = 0;
+        for (int i = 0; i < n; ++i)
+            if (weight[i])
+                leaves[m++] = {weight[i], uint32_t(i)};
+        sortLeaves(leaves, spare, m);
+        if (buildDepths(leaves, m, n, len) <= kMaxCodeBits)
+            return;
+        // Too deep a tree: flatten the weights and build again. Rare, and each pass
+        // halves the spread of the weights, so it ends quickly.
+        for (int i = 0; i < n; ++i)
+            if (weight[i])
+                weight[i] = (weight[i] >> 1) | 1;
     }
 }
 

@@ -323,6 +323,7 @@ class TstLzh : public QObject
     void failureRemovesEarlierEntries();
     void cancelStopsAndLeavesNothing();
     void parallelPiecesJoinIntoOneStream();
+    void parallelPackingReportsFailures();
     void probeChoosesMethodAndSearch_data();
     void probeChoosesMethodAndSearch();
     void oursUnpackWithLhasaAndLha();
@@ -773,11 +774,14 @@ void TstLzh::parallelPiecesJoinIntoOneStream()
             lzh::encodeLh5Parallel(source, sink, result, 0xFFFFFFFFull, lzh::EncoderTuning::fast(), threads);
         return r == lzh::Ok ? sink.bytes : std::vector<uint8_t>();
     };
-    lzh::EncodeResult one, three, whole;
+    lzh::EncodeResult one, two, three, whole;
     const std::vector<uint8_t> byOne = pack(1, one);
+    const std::vector<uint8_t> byTwo = pack(2, two);
     const std::vector<uint8_t> byThree = pack(3, three);
     QVERIFY(!byOne.empty());
+    QVERIFY(byOne == byTwo);
     QVERIFY(byOne == byThree);
+    QCOMPARE(two.crc, one.crc);
     QCOMPARE(one.originalSize, uint64_t(data.size()));
     QCOMPARE(one.packedSize, uint64_t(byOne.size()));
 
@@ -795,6 +799,49 @@ void TstLzh::parallelPiecesJoinIntoOneStream()
     QCOMPARE(lzh::decodeEntry("-lh5-", limited, uint64_t(data.size()), back, crc), int(lzh::Ok));
     QCOMPARE(crc, one.crc);
     QVERIFY(back.bytes == std::vector<uint8_t>(data.begin(), data.end()));
+}
+
+void TstLzh::parallelPackingReportsFailures()
+{
+    // Input of whole pieces only: the end shows as a read of nothing.
+    const QByteArray data = mixedBytes(3 * int(lzh::kParallelPieceBytes), 81);
+    const auto *bytes = reinterpret_cast<const uint8_t *>(data.constData());
+    const lzh::EncoderTuning fast = lzh::EncoderTuning::fast();
+    lzh::EncodeResult result;
+    for (int threads : {1, 2}) {
+        // Input beyond the limit, found while earlier pieces are being packed.
+        lzh::MemorySource source(bytes, size_t(data.size()));
+        lzh::MemorySink sink;
+        QCOMPARE(
+            lzh::encodeLh5Parallel(source, sink, result, 2 * lzh::kParallelPieceBytes + 1, fast, threads),
+            int(lzh::ErrSourceTooLarge));
+        // An archive that takes a quarter of a piece: the write fails while the next
+        // pieces are being packed.
+        lzh::MemorySource again(bytes, size_t(data.size()));
+        lzh::MemorySink small(lzh::kParallelPieceBytes / 4);
+        QCOMPARE(lzh::encodeLh5Parallel(again, small, result, 0xFFFFFFFFull, fast, threads),
+                 int(lzh::ErrArchiveWrite));
+    }
+    // Exactly at the limit it packs, and decodes whole.
+    lzh::MemorySource source(bytes, size_t(data.size()));
+    lzh::MemorySink sink;
+    QCOMPARE(lzh::encodeLh5Parallel(source, sink, result, uint64_t(data.size()), fast, 2), int(lzh::Ok));
+    lzh::MemorySource packed(sink.bytes.data(), sink.bytes.size());
+    lzh::LimitedSource limited(packed, sink.bytes.size());
+    lzh::MemorySink back(size_t(data.size()));
+    uint16_t crc = 0;
+    QCOMPARE(lzh::decodeEntry("-lh5-", limited, uint64_t(data.size()), back, crc), int(lzh::Ok));
+    QCOMPARE(crc, result.crc);
+    QVERIFY(back.bytes == std::vector<uint8_t>(data.begin(), data.end()));
+
+    // A read that fails: a folder opened as a file.
+    std::FILE *folder = std::fopen(QFile::encodeName(m_in).constData(), "rb");
+    QVERIFY(folder);
+    lzh::FileSource unreadable(folder);
+    lzh::MemorySink nothing;
+    const int r = lzh::encodeLh5Parallel(unreadable, nothing, result, 0xFFFFFFFFull, fast, 2);
+    std::fclose(folder);
+    QCOMPARE(r, int(lzh::ErrSourceRead));
 }
 
 void TstLzh::probeChoosesMethodAndSearch_data()
