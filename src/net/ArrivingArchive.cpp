@@ -163,29 +163,9 @@ class ArrivingArchive::Worker : public lzh::ByteSource
                 &m_owner, [owner = &m_owner] { emit owner->roomAvailable(); }, Qt::QueuedConnection);
     }
 
-    // A stored entry is copied from the queued chunks themselves, as decodeEntry would copy it.
-    int copyStored(lzh::ByteSink &out, uint16_t &crc)
-    {
-        uint64_t left = m_entry.packedSize;
-        while (left > 0) {
-            const uint8_t *data = nullptr;
-            const size_t n = size_t(std::min<uint64_t>(left, view(&data)));
-            if (n == 0)
-                return m_failed ? lzh::ErrArchiveRead : lzh::ErrDataTruncated;
-            crc = lzh::crc16Update(crc, data, n);
-            if (!out.write(data, n))
-                return lzh::ErrOutputWrite;
-            consume(n);
-            left -= n;
-        }
-        return lzh::Ok;
-    }
-
     // The entry's data into `out`, up to the entry's end in the archive.
     int unpackData(lzh::ByteSink &out, uint16_t &crc)
     {
-        if (m_entry.method == "-lh0-")
-            return copyStored(out, crc);
         lzh::LimitedSource data(*this, m_entry.packedSize);
         const int result = lzh::decodeEntry(m_entry.method, data, m_entry.originalSize, out, crc);
         if (result != lzh::Ok)
@@ -249,6 +229,8 @@ bool ArrivingArchive::feed(const QByteArray &bytes, QIODevice &out)
     if (m_mode == Mode::PassThrough)
         return out.write(bytes) == bytes.size();
     if (m_mode == Mode::Unpacking) {
+        if (!m_worker)
+            return takeStored(bytes.constData(), bytes.size(), out);
         m_worker->push(bytes);
         return true;
     }
@@ -265,8 +247,36 @@ bool ArrivingArchive::full() const
 
 void ArrivingArchive::endOfBody()
 {
-    if (m_worker)
+    if (m_worker) {
         m_worker->close();
+        return;
+    }
+    if (m_mode != Mode::Unpacking)
+        return;
+    // As the archiver would judge the stored entry: all its data, the CRC, then the end mark
+    // and nothing else. Reported from the event loop, as the worker's result is.
+    const int result = m_storedLeft > 0 || m_tailBytes != 1 ? int(lzh::ErrDataTruncated)
+                       : !m_tailIsEnd                       ? int(lzh::ErrHeaderTruncated)
+                       : m_storedCrc != m_expectedCrc       ? int(lzh::ErrCrcMismatch)
+                                                            : int(lzh::Ok);
+    QMetaObject::invokeMethod(
+        this, [this, result] { emit unpacked(result); }, Qt::QueuedConnection);
+}
+
+bool ArrivingArchive::takeStored(const char *data, qint64 size, QIODevice &out)
+{
+    const qint64 n = qMin(size, m_storedLeft);
+    if (n > 0) {
+        m_storedCrc = lzh::crc16Update(m_storedCrc, reinterpret_cast<const uint8_t *>(data), size_t(n));
+        m_storedLeft -= n;
+        if (out.write(data, n) != n)
+            return false;
+    }
+    for (qint64 i = n; i < size; ++i) {
+        ++m_tailBytes;
+        m_tailIsEnd = m_tailIsEnd && data[i] == 0;
+    }
+    return true;
 }
 
 bool ArrivingArchive::decide(QIODevice &out)
@@ -299,11 +309,21 @@ bool ArrivingArchive::decide(QIODevice &out)
     // stored entry is no larger than the body, which was found to fit already.
     if (!stored && m_unpackRoom >= 0 && info.originalSize > quint64(m_unpackRoom))
         return false;
-    std::FILE *file = std::fopen(QFile::encodeName(m_outputPath).constData(), "wb");
-    if (!file)
-        return false;
     m_mode = Mode::Unpacking;
     m_mtime = info.mtime;
+    // A stored entry is its data: it goes straight into `out` on this thread, as an unpacked
+    // transfer does, with its CRC taken on the way.
+    if (stored) {
+        m_storedLeft = qint64(info.packedSize);
+        m_expectedCrc = info.crc;
+        return takeStored(lead.constData() + headerBytes, lead.size() - headerBytes, out);
+    }
+    // The output is `out`'s file, which its opening left empty. Truncating it once more would
+    // make the file system write the whole file back when it is closed (ext4 does so for a
+    // file cut to nothing and rewritten), which stalled the end of a 1 GiB transfer 0.4 s.
+    std::FILE *file = std::fopen(QFile::encodeName(m_outputPath).constData(), "r+b");
+    if (!file)
+        return false;
     m_worker = std::make_unique<Worker>(
         *this, EntryFacts{info.method, info.packedSize, info.originalSize, info.crc}, file);
     m_worker->push(lead.mid(headerBytes));

@@ -1,6 +1,6 @@
 // A packed transfer body on its way in. An archive of one entry under the item's name
-// (stored, -lh5-, -lh6- or -lh7-) and nothing else is unpacked while it arrives, on a worker
-// thread of its own, so the archive is neither written nor read again; any other archive
+// (stored, -lh5-, -lh6- or -lh7-) and nothing else is unpacked while it arrives (a packed one
+// on a worker thread of its own), so the archive is neither written nor read again; any other archive
 // passes through unchanged for the archiver to unpack once it is complete.
 #pragma once
 
@@ -19,7 +19,8 @@ class ArrivingArchive : public QObject
 
     // `bodySize`: the archive's length from the transfer header; `itemName`: the name the
     // entry must have (the transfer header's item name); `outputPath`: the file the body
-    // goes to, which holds the unpacked data instead when it is unpacked on arrival;
+    // goes to (the file of the device given to feed(), existing and empty), which holds
+    // the unpacked data instead when it is unpacked on arrival;
     // `unpackRoom`: the most a packed entry may declare (negative: no limit).
     ArrivingArchive(qint64 bodySize, const QString &itemName, const QString &outputPath, qint64 unpackRoom,
                     QObject *parent = nullptr);
@@ -28,8 +29,9 @@ class ArrivingArchive : public QObject
     ~ArrivingArchive() override;
 
     // Takes the next bytes of the body: passing through, they go to `out` unchanged (the
-    // first bytes are held until the first header has been read); unpacking, to the
-    // worker, which writes the output file itself. False when they cannot be saved: a
+    // first bytes are held until the first header has been read); unpacking, a stored
+    // entry's data goes to `out`, a packed entry's bytes to the worker, which writes the
+    // output file itself. False when they cannot be saved: a
     // write failed, the output cannot be opened, or the entry declares more than
     // `unpackRoom`.
     bool feed(const QByteArray &bytes, QIODevice &out);
@@ -55,6 +57,7 @@ class ArrivingArchive : public QObject
   private:
     class Worker;
     bool decide(QIODevice &out);
+    bool takeStored(const char *data, qint64 size, QIODevice &out);
 
     qint64 m_bodySize;
     QString m_itemName;
@@ -63,5 +66,11 @@ class ArrivingArchive : public QObject
     Mode m_mode = Mode::Undecided;
     QByteArray m_lead; // the first bytes while undecided
     qint64 m_mtime = 0;
+    // A packed entry is unpacked by the worker; a stored one is copied here.
     std::unique_ptr<Worker> m_worker;
+    qint64 m_storedLeft = 0; // stored bytes still to come
+    qint64 m_tailBytes = 0;  // bytes seen after the stored data: the end mark
+    bool m_tailIsEnd = true; // each of them was the end mark (0)
+    quint16 m_storedCrc = 0;
+    quint16 m_expectedCrc = 0;
 };
