@@ -67,6 +67,14 @@ constexpr uint64_t reflectedPowerModP(int n)
     return out;
 }
 
+// Folding over a distance of D bits multiplies the two halves by x^(D+63) and x^(D-1).
+constexpr uint64_t kBy16Low = reflectedPowerModP(128 + 63);
+constexpr uint64_t kBy16High = reflectedPowerModP(128 - 1);
+constexpr uint64_t kBy64Low = reflectedPowerModP(512 + 63);
+constexpr uint64_t kBy64High = reflectedPowerModP(512 - 1);
+constexpr uint64_t kBy256Low = reflectedPowerModP(2048 + 63);
+constexpr uint64_t kBy256High = reflectedPowerModP(2048 - 1);
+
 // Carry-less multiplication folds 16 bytes at a time into a 128-bit remainder with the
 // same CRC: a block A before B counts as A * x^128 + B, and A * x^128 is congruent to
 // A_low * x^191 * x + A_high * x^127 * x, whose products land (one bit up, the x) in
@@ -83,14 +91,11 @@ __attribute__((target("pclmul,sse2"))) inline __m128i fold(__m128i x, __m128i k,
 // Folds what is left of the data into the remainder `x` and finishes the CRC.
 __attribute__((target("pclmul,sse2"))) uint16_t crc16Finish(__m128i x, const uint8_t *data, size_t size)
 {
-    static constexpr uint64_t k191 = reflectedPowerModP(191);
-    static constexpr uint64_t k127 = reflectedPowerModP(127);
-    const __m128i by16 = _mm_set_epi64x(static_cast<long long>(k127), static_cast<long long>(k191));
+    const __m128i by16 = _mm_set_epi64x(static_cast<long long>(kBy16High), static_cast<long long>(kBy16Low));
     const auto load = [](const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); };
     if (size >= 64) {
-        static constexpr uint64_t k575 = reflectedPowerModP(575);
-        static constexpr uint64_t k511 = reflectedPowerModP(511);
-        const __m128i by64 = _mm_set_epi64x(static_cast<long long>(k511), static_cast<long long>(k575));
+        const __m128i by64 =
+            _mm_set_epi64x(static_cast<long long>(kBy64High), static_cast<long long>(kBy64Low));
         // Four consecutive blocks: the remainder so far and the next three.
         __m128i x0 = x, x1 = load(data), x2 = load(data + 16), x3 = load(data + 32);
         data += 48;
@@ -150,14 +155,8 @@ __attribute__((target("avx512f,vpclmulqdq"))) inline __m512i foldWide(__m512i x,
 __attribute__((target("avx512f,vpclmulqdq,pclmul,sse2"))) __m128i
 crc16Wide(uint16_t crc, const uint8_t *&data, size_t &size)
 {
-    static constexpr uint64_t k2111 = reflectedPowerModP(2048 + 63);
-    static constexpr uint64_t k2047 = reflectedPowerModP(2048 - 1);
-    static constexpr uint64_t k575 = reflectedPowerModP(575);
-    static constexpr uint64_t k511 = reflectedPowerModP(511);
-    static constexpr uint64_t k191 = reflectedPowerModP(191);
-    static constexpr uint64_t k127 = reflectedPowerModP(127);
-    const __m512i by256 = wideConstants(k2111, k2047);
-    const __m512i by64 = wideConstants(k575, k511);
+    const __m512i by256 = wideConstants(kBy256Low, kBy256High);
+    const __m512i by64 = wideConstants(kBy64Low, kBy64High);
     // A starting value is the same as those bits added to the first two bytes.
     __m512i z0 = _mm512_xor_si512(_mm512_loadu_si512(data), _mm512_zextsi128_si512(_mm_cvtsi32_si128(crc)));
     __m512i z1 = _mm512_loadu_si512(data + 64);
@@ -174,7 +173,7 @@ crc16Wide(uint16_t crc, const uint8_t *&data, size_t &size)
         size -= 256;
     }
     const __m512i z = foldWide(foldWide(foldWide(z0, by64, z1), by64, z2), by64, z3);
-    const __m128i by16 = _mm_set_epi64x(static_cast<long long>(k127), static_cast<long long>(k191));
+    const __m128i by16 = _mm_set_epi64x(static_cast<long long>(kBy16High), static_cast<long long>(kBy16Low));
     __m128i x = _mm512_extracti32x4_epi32(z, 0);
     x = fold(x, by16, _mm512_extracti32x4_epi32(z, 1));
     x = fold(x, by16, _mm512_extracti32x4_epi32(z, 2));

@@ -18,6 +18,16 @@ namespace lzh {
 
 namespace {
 
+// Asks for a cache line ahead of its use, where the compiler offers that.
+inline void prefetch(const void *address)
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}
+
 constexpr int kDicBits = kLh5.dicBits;
 constexpr uint32_t kWindow = 1u << kDicBits;
 constexpr uint32_t kWindowMask = kWindow - 1;
@@ -529,13 +539,13 @@ int Encoder::runGreedy()
         // The hash heads are too many for the first-level cache, and the search at the
         // next position waits for its head: fetch it while this one searches. The bytes
         // hashed may lie in the slack behind the input; then the fetch is merely wasted.
-        __builtin_prefetch(&m_head[hashAt<true>(i + 1)]);
+        prefetch(&m_head[hashAt<true>(i + 1)]);
         uint32_t dist = 0;
         const int len = findFirstMatch(pos, dist);
         if (len >= kMinMatch) {
             match(len, dist);
             const uint32_t stop = pos + uint32_t(len);
-            __builtin_prefetch(&m_head[hashAt<true>(i + size_t(len))]);
+            prefetch(&m_head[hashAt<true>(i + size_t(len))]);
             insertMatched<true>(pos + 1, stop, len);
             pos = stop;
         } else {

@@ -435,6 +435,12 @@ int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e)
     return Ok;
 }
 
+// The threads large work is spread over: one a core, within reason.
+unsigned workerThreads()
+{
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+}
+
 // Files from this size are read for their CRC by several threads, each a part.
 constexpr uint64_t kSplitCrcFrom = uint64_t(16) << 20;
 
@@ -467,15 +473,12 @@ PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to)
     return part;
 }
 
-// The length and CRC of all of `in` (the open `file`). A large file is read in parts side
-// by side, each through a handle of its own, and their CRCs joined: the CRC pass is all a
-// stored entry costs before its first byte can go.
-int crcOfFile(std::FILE *in, const fs::path &file, uint64_t &total, uint16_t &crc)
+// The length and CRC of all of `in` (the open `file`, `size` bytes when it was opened). A
+// large file is read in parts side by side, each through a handle of its own, and their
+// CRCs joined: the CRC pass is all a stored entry costs before its first byte can go.
+int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &total, uint16_t &crc)
 {
-    std::error_code ec;
-    const uint64_t size = fs::file_size(file, ec);
-    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-    const unsigned parts = ec || size < kSplitCrcFrom ? 1 : threads;
+    const unsigned parts = size < kSplitCrcFrom ? 1 : workerThreads();
     std::vector<PartCrc> results(parts);
     std::vector<std::thread> workers;
     bool opened = true;
@@ -509,11 +512,11 @@ int crcOfFile(std::FILE *in, const fs::path &file, uint64_t &total, uint16_t &cr
     return Ok;
 }
 
-// Writes the entry for `file` at the current end of `out`: header, then the data as the
-// plan says, stored when -lh5- would not make it smaller; `headerOnly`: a stored entry
-// without its data.
-int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, std::string_view storedName,
-               int64_t mtime, const PackPlan &plan, bool headerOnly)
+// Writes the entry for `file` (open as `in`, `size` bytes) at the current end of `out`:
+// header, then the data as the plan says, stored when -lh5- would not make it smaller;
+// `headerOnly`: a stored entry without its data.
+int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t size,
+               std::string_view storedName, int64_t mtime, const PackPlan &plan, bool headerOnly)
 {
     EntryInfo e;
     e.method = plan.stored ? "-lh0-" : "-lh5-";
@@ -530,7 +533,7 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, std::string_
         // The CRC first, then the header alone: the data stays where it is.
         uint64_t total = 0;
         uint16_t crc = 0;
-        if (const int r = crcOfFile(in, file, total, crc); r != Ok)
+        if (const int r = crcOfFile(in, file, size, total, crc); r != Ok)
             return r;
         if (total > 0xFFFFFFFFull)
             return ErrSourceTooLarge;
@@ -548,10 +551,9 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, std::string_
         FileSink sink(out);
         EncodeResult packed;
         // Large inputs are packed on every core; pictures and small files as before.
-        const int r = plan.fastSearch
-                          ? encodeLh5Parallel(source, sink, packed, 0xFFFFFFFFull, EncoderTuning::fast(),
-                                              int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)))
-                          : encodeLh5(source, sink, packed);
+        const int r = plan.fastSearch ? encodeLh5Parallel(source, sink, packed, 0xFFFFFFFFull,
+                                                          EncoderTuning::fast(), int(workerThreads()))
+                                      : encodeLh5(source, sink, packed);
         if (r != Ok)
             return r;
         e.originalSize = packed.originalSize;
@@ -701,7 +703,7 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     const PackPlan plan = planPack(in.get(), size, options);
     // Only an archive that holds nothing else may end up as a header alone.
     const bool headerOnly = plan.stored && options.headerOnlyWhenStored && std::ftell(out.get()) == 0;
-    int r = writeEntry(out.get(), in.get(), file, storedName, unixTime, plan, headerOnly);
+    int r = writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly);
     if (r != Ok)
         return r;
     if ((!headerOnly && std::fputc(0, out.get()) == EOF) || std::fflush(out.get()) != 0)

@@ -13,6 +13,13 @@ constexpr int kOutputChars = 400;
 
 } // namespace
 
+qint64 unpackRoom(const QStorageInfo &storage, qint64 keepFreeBytes)
+{
+    if (!storage.isValid() || storage.bytesAvailable() < 0)
+        return -1;
+    return qMax<qint64>(0, storage.bytesAvailable() - keepFreeBytes);
+}
+
 ArchiverQueue::ArchiverQueue(QObject *parent) : QObject(parent), m_library(std::make_unique<UnlhaLibrary>())
 {
     // One thread: the library runs one command at a time anyway.
@@ -70,9 +77,8 @@ ArchiverTicket ArchiverQueue::launch(const QString &archivePath, const QString &
         // Measured here, right before the unpack: the free space may have changed since the
         // command was queued, and the query may be slow on a network folder.
         if (keepFree >= 0) {
-            const QStorageInfo storage(secondPath);
-            if (storage.isValid() && storage.bytesAvailable() >= 0)
-                limits.maxTotalBytes = quint64(qMax<qint64>(0, storage.bytesAvailable() - keepFree));
+            if (const qint64 room = unpackRoom(QStorageInfo(secondPath), keepFree); room >= 0)
+                limits.maxTotalBytes = quint64(room);
         }
         QByteArray output(kOutputChars, '\0');
         const int result = library->Unlha(0, line, output.data(), kOutputChars, limits);

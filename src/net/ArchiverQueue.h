@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 
+class QStorageInfo;
 class UnlhaLibrary;
 
 // The answer to a request: started (id above 0, finished(id, result) follows), or refused
@@ -33,6 +34,10 @@ struct UnpackChoice
     QString entry;
     qint64 keepFreeBytes = -1;
 };
+
+// What an unpack may write on the file system of `storage`, leaving `keepFreeBytes` free;
+// negative when its free space is unknown.
+qint64 unpackRoom(const QStorageInfo &storage, qint64 keepFreeBytes);
 
 class ArchiverQueue : public QObject
 {

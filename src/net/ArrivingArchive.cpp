@@ -58,6 +58,15 @@ class StoppableFileSink : public lzh::ByteSink
     const std::atomic<bool> &m_stop;
 };
 
+// What the archive reader says of what follows the single entry: exactly the end mark, or
+// the archive ends early (nothing) or goes on with something that is no header.
+int endOfArchiveResult(qint64 bytesAfterEntry, bool allEndMarks)
+{
+    if (bytesAfterEntry != 1)
+        return lzh::ErrDataTruncated;
+    return allEndMarks ? int(lzh::Ok) : int(lzh::ErrHeaderTruncated);
+}
+
 struct EntryFacts
 {
     std::string method;
@@ -194,8 +203,7 @@ class ArrivingArchive::Worker : public lzh::ByteSource
         if (result == lzh::Ok) {
             uint8_t tail[2] = {1, 1};
             const size_t n = read(tail, sizeof tail);
-            // What the archive reader says of a byte after the entry that is no end mark.
-            result = n != 1 ? int(lzh::ErrDataTruncated) : tail[0] != 0 ? int(lzh::ErrHeaderTruncated) : 0;
+            result = endOfArchiveResult(qint64(n), tail[0] == 0);
         }
         if (std::fclose(m_out) != 0 && result == lzh::Ok)
             result = lzh::ErrOutputWrite;
@@ -253,12 +261,11 @@ void ArrivingArchive::endOfBody()
     }
     if (m_mode != Mode::Unpacking)
         return;
-    // As the archiver would judge the stored entry: all its data, the CRC, then the end mark
-    // and nothing else. Reported from the event loop, as the worker's result is.
-    const int result = m_storedLeft > 0 || m_tailBytes != 1 ? int(lzh::ErrDataTruncated)
-                       : !m_tailIsEnd                       ? int(lzh::ErrHeaderTruncated)
-                       : m_storedCrc != m_expectedCrc       ? int(lzh::ErrCrcMismatch)
-                                                            : int(lzh::Ok);
+    // As the archiver would judge the stored entry: all its data with the end mark alone after
+    // it, then its CRC. Reported from the event loop, as the worker's result is.
+    int result = m_storedLeft > 0 ? int(lzh::ErrDataTruncated) : endOfArchiveResult(m_tailBytes, m_tailIsEnd);
+    if (result == lzh::Ok && m_storedCrc != m_expectedCrc)
+        result = lzh::ErrCrcMismatch;
     QMetaObject::invokeMethod(
         this, [this, result] { emit unpacked(result); }, Qt::QueuedConnection);
 }

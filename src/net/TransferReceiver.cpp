@@ -438,13 +438,12 @@ void TransferReceiver::onReadyRead(int socketIndex)
         // Without the archiver a packed body is refused once it is complete.
         if (s.packed() && m_ctx.ArchiverReady && m_links.archiver) {
             // What an unpack on arrival may write: the archiver's limit, taken now.
-            const qint64 room = storage.isValid() && storage.bytesAvailable() >= 0
-                                    ? qMax<qint64>(0, storage.bytesAvailable() - kUnpackKeepFreeBytes)
-                                    : -1;
-            c->arriving = std::make_unique<ArrivingArchive>(s.header.size, s.header.itemName,
-                                                            m_ctx.RecvTempDir + name, room);
+            c->arriving =
+                std::make_unique<ArrivingArchive>(s.header.size, s.header.itemName, m_ctx.RecvTempDir + name,
+                                                  unpackRoom(storage, kUnpackKeepFreeBytes));
+            // The unpack took some of what waited: the socket is read on.
             connect(c->arriving.get(), &ArrivingArchive::roomAvailable, this,
-                    [this, socketIndex] { onArrivingRoom(socketIndex); });
+                    [this, socketIndex] { onReadyRead(socketIndex); });
             connect(c->arriving.get(), &ArrivingArchive::unpacked, this,
                     [this, socketIndex](int result) { onArrivingUnpacked(socketIndex, result); });
         }
@@ -508,11 +507,6 @@ void TransferReceiver::complete(int socketIndex, int slot)
     if (c)
         c->idle.stop();
     startUnpacking(slot, false);
-}
-
-void TransferReceiver::onArrivingRoom(int socketIndex)
-{
-    onReadyRead(socketIndex);
 }
 
 void TransferReceiver::onArrivingUnpacked(int socketIndex, int result)

@@ -117,7 +117,6 @@ class TransferReceiver : public QObject
     void removeUnpackOutput(const Unpacking &files);
     void startHeader(int socketIndex, int slot);
     void complete(int socketIndex, int slot);
-    void onArrivingRoom(int socketIndex);
     void onArrivingUnpacked(int socketIndex, int result);
     void finishUnpacked(int socketIndex, int slot);
     void finish(int socketIndex, int slot);

@@ -8,13 +8,13 @@
 #include "net/EngineEvents.h"
 #include "net/Protocol.h"
 #include "net/TransferHeader.h"
+#include "net/UnlhaLibrary.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpSocket>
 #include <cstring>
-#include <filesystem>
 
 namespace {
 
@@ -29,11 +29,6 @@ QString peerQuitText()
 {
     return QStringLiteral("相手側「") + QString::fromUtf8(kProductName) +
            QStringLiteral("」が終了しました。");
-}
-
-std::filesystem::path fsPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
 // The body of an archive whose one stored entry was packed as a header alone: the header,
@@ -398,7 +393,8 @@ void TransferSender::sendHeaderAndBody(int slot)
                         m_shared.value(sharedKey(archivePath(j))).pack == SharedFile::Pack::Ready &&
                         QFileInfo::exists(archivePath(j));
     lzh::StoredBehind behind;
-    if (packed && lzh::storedBehind(fsPath(archivePath(j)), behind)) {
+    const bool storedBehind = packed && lzh::storedBehind(UnlhaLibrary::fsPath(archivePath(j)), behind);
+    if (storedBehind) {
         j.size = qint64(behind.headerBytes + behind.dataBytes + 1);
     } else if (packed) {
         j.size = QFileInfo(archivePath(j)).size();
@@ -415,22 +411,21 @@ void TransferSender::sendHeaderAndBody(int slot)
     const QByteArray header = AnsiCodec::encode(HeaderText(j, m_ctx.LocalHostName));
     r->headerBytes = header.size();
     r->socket->write(header);
-    SendJobBody(j.socketIndex, slot);
+    SendJobBody(j.socketIndex, slot, storedBehind ? &behind : nullptr);
 }
 
-void TransferSender::SendJobBody(int socketIndex, int slot)
+void TransferSender::SendJobBody(int socketIndex, int slot, const lzh::StoredBehind *behind)
 {
     SendJob &j = m_jobs[size_t(slot)];
     Running *r = m_running.value(socketIndex);
     if (!r)
         return;
     const QString source = j.archiveName.isEmpty() ? j.itemPath() : archivePath(j);
-    lzh::StoredBehind behind;
-    if (!j.archiveName.isEmpty() && lzh::storedBehind(fsPath(source), behind)) {
+    if (behind) {
         // The stored data comes from the item itself, behind the header the pack wrote.
         QFile headerFile(source);
         const QByteArray header = headerFile.open(QIODevice::ReadOnly) ? headerFile.readAll() : QByteArray();
-        r->body = std::make_unique<StoredArchiveBody>(header, j.itemPath(), qint64(behind.dataBytes));
+        r->body = std::make_unique<StoredArchiveBody>(header, j.itemPath(), qint64(behind->dataBytes));
     } else {
         r->body = std::make_unique<QFile>(source);
     }

@@ -14,6 +14,9 @@
 #include <array>
 #include <memory>
 
+namespace lzh {
+struct StoredBehind;
+}
 class ModZorvin;
 class EngineEvents;
 class QFile;
@@ -119,7 +122,9 @@ class TransferSender : public QObject
     void onConnected(int socketIndex);
     void prepareAndSend(int slot);
     void sendHeaderAndBody(int slot);
-    void SendJobBody(int socketIndex, int slot);
+    // Streams the job's body; `behind`: the archive is the header of a stored entry whose
+    // data comes from the item (null otherwise).
+    void SendJobBody(int socketIndex, int slot, const lzh::StoredBehind *behind);
     void pumpBody(int socketIndex);
     void onBytesWritten(int socketIndex, qint64 bytes);
     void onReadyRead(int socketIndex);

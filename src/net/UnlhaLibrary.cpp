@@ -16,11 +16,6 @@ static_assert(UnlhaLibrary::kBusy < lzh::kFirstErrorCode || UnlhaLibrary::kBusy 
 
 namespace {
 
-std::filesystem::path toFsPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 // Packs and unpacks a small sample in memory; a library that cannot do this is not ready.
 bool selfCheck()
 {
@@ -41,6 +36,11 @@ bool selfCheck()
 }
 
 } // namespace
+
+std::filesystem::path UnlhaLibrary::fsPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
 
 UnlhaLibrary::UnlhaLibrary() = default;
 UnlhaLibrary::~UnlhaLibrary() = default;
@@ -115,7 +115,7 @@ int UnlhaLibrary::run(const QString &commandLine, const UnlhaLimits &limits)
         return lzh::ErrCommandUnknown;
     if (paths.isEmpty())
         return lzh::ErrMissingArchive;
-    const std::filesystem::path archive = toFsPath(paths.takeFirst());
+    const std::filesystem::path archive = fsPath(paths.takeFirst());
 
     if (verb == u"a") {
         if (paths.isEmpty())
@@ -124,7 +124,7 @@ int UnlhaLibrary::run(const QString &commandLine, const UnlhaLimits &limits)
             const QByteArray stored = AnsiCodec::encode(QFileInfo(file).fileName());
             lzh::PackOptions options;
             options.headerOnlyWhenStored = limits.headerOnlyWhenStored;
-            const int r = lzh::packFile(archive, toFsPath(file), stored.toStdString(), options);
+            const int r = lzh::packFile(archive, fsPath(file), stored.toStdString(), options);
             if (r != lzh::Ok)
                 return r;
         }
@@ -149,10 +149,10 @@ int UnlhaLibrary::run(const QString &commandLine, const UnlhaLimits &limits)
     options.maxTotalBytes = limits.maxTotalBytes;
     options.cancel = limits.cancel;
     return lzh::unpackArchive(
-        archive, toFsPath(destination),
+        archive, fsPath(destination),
         [](std::string_view bare) {
             const QString name = AnsiCodec::decode(QByteArrayView(bare.data(), qsizetype(bare.size())));
-            return toFsPath(name);
+            return fsPath(name);
         },
         options);
 }

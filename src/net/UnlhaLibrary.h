@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <filesystem>
 #include <limits>
 
 // What bounds one extract command besides its command line: the bytes its selected entries
@@ -57,6 +58,8 @@ class UnlhaLibrary
     // Splits a command line into words; double quotes group blanks into one word and are
     // removed. `quoted` (when given) tells which words were quoted. False on an open quote.
     static bool splitCommandLine(const QString &line, QStringList *words, QList<bool> *quoted = nullptr);
+    // A path as the LZH library takes it: the file name bytes Qt uses for it.
+    static std::filesystem::path fsPath(const QString &path);
 
   private:
     int run(const QString &commandLine, const UnlhaLimits &limits);
