@@ -2,15 +2,16 @@
 // peers (built, then shown and painted), and 1,000 presence answers arriving while it is
 // open on 10,000 peers: the cost of each update as the engine handles it, and, with the
 // answers arriving as real datagrams from 1,000 addresses, how late a 10 ms timer gets.
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 #include "address/AddressWindows.h"
 #include "address/FrmAdrEdit.h"
-#include "core/AnsiCodec.h"
-#include "core/Commands.h"
-#include "core/FileLimit.h"
-#include "core/WindowRegistry.h"
+#include "base/AnsiCodec.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "base/FileLimit.h"
+#include "ui/WindowRegistry.h"
 #include "net/Datagrams.h"
-#include "net/Protocol.h"
+#include "base/Protocol.h"
 #include "support/BenchDesktop.h"
 #include "support/LoopbackEngine.h"
 
@@ -146,6 +147,7 @@ struct Desk
     LoopbackEngine a;
     WindowRegistry windows;
     Commands commands{a.ctx, a.engine, windows};
+    RegisterCaptureCommands(a.ctx, a.engine, commands, windows);
     AddressWindows wiring{a.engine, windows, commands};
 
     FrmAdrEdit *book() const { return windows.find<FrmAdrEdit>(WindowKind::AdrEdit); }

@@ -4,10 +4,11 @@
 // Prints the median and mean time per capture of each.
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
+#include "ui/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "support/BenchDesktop.h"
 #include "support/BusyScreen.h"
@@ -88,7 +89,8 @@ int main(int argc, char **argv)
     wallpaper.show();
     WindowRegistry windows;
     Commands commands(ctx, engine, windows);
-    FrmMain &window = *commands.loadCaptureWindow();
+    RegisterCaptureCommands(ctx, engine, commands, windows);
+    FrmMain &window = *loadCaptureWindow(commands);
     window.resize(800, 600);
     window.show();
     for (int i = 0; i < 20; ++i)

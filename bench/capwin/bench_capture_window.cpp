@@ -27,7 +27,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     CaptureSetup setup;
     ModZorvin &ctx = setup.ctx;
-    FrmMain &window = *setup.commands->loadCaptureWindow();
+    FrmMain &window = *loadCaptureWindow(*setup.commands);
     window.setGeometry(100, 100, 1000, 700);
     window.show();
     for (int i = 0; i < 20; ++i)

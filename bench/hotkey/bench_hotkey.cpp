@@ -6,7 +6,7 @@
 #include "capture/FrmMain.h"
 #include "capture/HotKeys.h"
 #include "capture/clsHotKey.h"
-#include "core/TrayIcon.h"
+#include "app/TrayIcon.h"
 #include "support/BenchDesktop.h"
 #include "support/BenchFigures.h"
 #include "support/CaptureSetup.h"
@@ -66,7 +66,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the hotkey was not registered\n");
         return 1;
     }
-    FrmMain &window = *setup.commands->loadCaptureWindow();
+    FrmMain &window = *loadCaptureWindow(*setup.commands);
     window.setGeometry(100, 100, 1000, 700);
     window.show();
     for (int i = 0; i < 20; ++i)

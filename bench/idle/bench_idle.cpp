@@ -5,9 +5,9 @@
 // voluntary context switches of every thread of the process (/proc/self/task/*/status),
 // and prints both per second. Goal: at most 2 wake-ups per second.
 #include "capture/FrmAutoCapt.h"
-#include "core/FrmSket.h"
-#include "core/ModZorvin.h"
-#include "core/TrayIcon.h"
+#include "app/FrmSket.h"
+#include "base/ModZorvin.h"
+#include "app/TrayIcon.h"
 #include "support/BenchDesktop.h"
 #include "support/TestPort.h"
 

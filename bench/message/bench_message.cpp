@@ -2,10 +2,11 @@
 // own Xvfb screen: how long until every message window is on screen and every receipt is
 // back at the sender, how late a 5 ms timer gets meanwhile (the worst stall of the event
 // loop), and how much memory each open message window takes.
-#include "core/AnsiCodec.h"
-#include "core/Commands.h"
-#include "core/ModZorvinUi.h"
-#include "core/WindowRegistry.h"
+#include "base/AnsiCodec.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "ui/ModZorvinUi.h"
+#include "ui/WindowRegistry.h"
 #include "message/FrmMsg.h"
 #include "message/MessageWindows.h"
 #include "net/MessageDelivery.h"
@@ -67,6 +68,7 @@ struct Desk
     LoopbackEngine b;
     WindowRegistry windows;
     Commands commands{a.ctx, a.engine, windows};
+    RegisterCaptureCommands(a.ctx, a.engine, commands, windows);
     MessageWindows messages{a.ctx, a.engine, windows, commands,
                             [](QWidget *w, bool on) { FlashWindow(w, on); }};
 };

@@ -3,13 +3,14 @@
 // painted) and OK with every sheet saved (the keys written one by one, each file replaced
 // atomically, the commands refreshed and name and group announced). Then what the writes
 // cost: the same keys through the key-by-key writer against one write of the whole file.
-#include "address/AddressStore.h"
-#include "core/Commands.h"
-#include "core/SettingsFile.h"
-#include "core/SettingsLoader.h"
-#include "core/WindowRegistry.h"
+#include "net/AddressStore.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "base/SettingsFile.h"
+#include "base/SettingsLoader.h"
+#include "ui/WindowRegistry.h"
 #include "options/FrmOptions.h"
-#include "options/PasswordWindows.h"
+#include "password/PasswordWindows.h"
 #include "support/BenchDesktop.h"
 #include "support/LoopbackEngine.h"
 #include "support/OptionKeys.h"
@@ -76,6 +77,7 @@ struct Desk
     LoopbackEngine self{QStringLiteral("127.0.0.2"), QString(), QString()};
     WindowRegistry windows;
     Commands commands{self.ctx, self.engine, windows};
+    RegisterCaptureCommands(self.ctx, self.engine, commands, windows);
     Desk()
     {
         self.ctx.ProgramDir = data.path() + u'/';

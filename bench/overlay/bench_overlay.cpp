@@ -4,7 +4,7 @@
 // against the picture's own bytes.
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureMath.h"
-#include "capture/FrmDTopImg.h"
+#include "pictures/FrmDTopImg.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
 #include "support/BenchDesktop.h"
@@ -72,7 +72,7 @@ int main(int argc, char **argv)
         return 1;
     QApplication app(argc, argv);
     CaptureSetup setup;
-    FrmMain &window = *setup.commands->loadCaptureWindow();
+    FrmMain &window = *loadCaptureWindow(*setup.commands);
     WindowRegistry &windows = *setup.windows;
 
     std::vector<double> total;

@@ -2,9 +2,9 @@
 // peers (each on its own 127.1.x.y address) and answers each; then the cost of one
 // UpdatePeer and one lookup in stores of 100, 1,000 and 10,000 rows. Runs on a free port of
 // its own, so it can run beside the tests and beside a real copy.
-#include "address/AddressStore.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
 #include "support/IsolatedHome.h"

@@ -3,14 +3,15 @@
 // socat` into `socat | gunzip` of the same screen in the same run. Then a burst of 20
 // pictures: the time until all are painted and the longest stall of the receiver's event
 // loop meanwhile (a 10 ms timer's lateness). Own Xvfb, own home, own port.
-#include "address/AddressEntry.h"
+#include "net/AddressEntry.h"
 #include "address/SendJobs.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
+#include "ui/WindowRegistry.h"
 #include "net/NetEngine.h"
-#include "options/PasswordWindows.h"
+#include "password/PasswordWindows.h"
 #include "receive/FrmView.h"
 #include "receive/ReceiveWindows.h"
 #include "support/BenchDesktop.h"
@@ -77,6 +78,7 @@ int runReceiver(QApplication &app, quint16 port)
     NetEngine engine(ctx, host);
     WindowRegistry windows;
     Commands commands(ctx, engine, windows);
+    RegisterCaptureCommands(ctx, engine, commands, windows);
     RegisterPasswordWindows(ctx, windows);
     ReceiveWindows receive(ctx, engine, windows, commands, {});
     if (!open(engine, ctx))

@@ -6,9 +6,9 @@
 // while it unpacks 1 GiB. Prints the figures; asserts nothing.
 // Usage: bench_transfer [work folder] [MiB, default 1024]
 //        bench_transfer --receiver <root> <port>   (the receiving engine, started by the first)
-#include "core/AnsiCodec.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "base/AnsiCodec.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"

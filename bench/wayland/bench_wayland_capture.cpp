@@ -27,7 +27,7 @@ int measureInSession(int argc, char **argv)
 {
     QApplication app(argc, argv);
     CaptureSetup setup;
-    FrmMain *window = setup.commands->loadCaptureWindow();
+    FrmMain *window = loadCaptureWindow(*setup.commands);
     // Each capture waits in a loop of its own here: this is the measuring program, not a
     // handler of the one under test.
     const auto portalCapture = [&] {

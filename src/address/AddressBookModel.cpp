@@ -1,6 +1,6 @@
 #include "address/AddressBookModel.h"
 
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include "address/FrmAdrEdit.h"
 #include "address/FrmModAdr.h"
 #include "address/FrmSend.h"
-#include "core/Commands.h"
-#include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
+#include "ui/Commands.h"
+#include "base/ModZorvin.h"
+#include "ui/WindowRegistry.h"
 #include "net/NetEngine.h"
 
 AddressWindows::AddressWindows(NetEngine &engine, WindowRegistry &windows, Commands &commands,

@@ -1,10 +1,10 @@
 #include "address/FrmAddAdr.h"
 
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 #include "address/FrmAdrEdit.h"
 #include "address/LveAdrViewModel.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvinUi.h"
+#include "net/EngineHost.h"
+#include "ui/ModZorvinUi.h"
 #include "net/NetEngine.h"
 
 #include <QCheckBox>

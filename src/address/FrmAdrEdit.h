@@ -3,7 +3,7 @@
 // and "送信". Its address list is a view of the address store, never a copy.
 #pragma once
 
-#include "core/Commands.h"
+#include "ui/Commands.h"
 
 #include <QIcon>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "address/FrmModAdr.h"
 
 #include "address/AddressBookModel.h"
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 #include "address/FrmAdrEdit.h"
 #include "address/LveAdrViewModel.h"
 #include "net/NetEngine.h"

@@ -1,6 +1,6 @@
 #include "address/FrmSend.h"
 
-#include "core/ModZorvin.h"
+#include "base/ModZorvin.h"
 #include "ui/FlipSort.h"
 #include "ui/ListColumns.h"
 #include "ui/ListWindowLayout.h"

@@ -1,8 +1,8 @@
 #include "address/LveAdrViewModel.h"
 
 #include "address/AddressBookModel.h"
-#include "address/AddressEntry.h"
-#include "core/ModZorvin.h"
+#include "net/AddressEntry.h"
+#include "base/ModZorvin.h"
 
 #include <algorithm>
 

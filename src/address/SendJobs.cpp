@@ -1,8 +1,8 @@
 #include "address/SendJobs.h"
 
-#include "address/AddressStore.h"
-#include "capture/ImageFiles.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "pictures/ImageFiles.h"
+#include "base/ModZorvin.h"
 #include "net/EngineEvents.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"

@@ -2,8 +2,8 @@
 
 #include "capture/CaptureMath.h"
 #include "capture/FrmMain.h"
-#include "capture/ImageFiles.h"
-#include "core/ModZorvin.h"
+#include "pictures/ImageFiles.h"
+#include "base/ModZorvin.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

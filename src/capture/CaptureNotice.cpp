@@ -3,13 +3,13 @@
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureMath.h"
 #include "capture/FrmMain.h"
-#include "capture/ImageFiles.h"
-#include "core/TrayIcon.h"
-#include "core/WindowRegistry.h"
+#include "pictures/ImageFiles.h"
+#include "ui/ResidentIcon.h"
+#include "ui/WindowRegistry.h"
 
 #include <QDir>
 
-CaptureNotice::CaptureNotice(WindowRegistry &windows, TrayIcon &tray, QObject *parent)
+CaptureNotice::CaptureNotice(WindowRegistry &windows, ResidentIcon &tray, QObject *parent)
     : QObject(parent), m_tray(tray)
 {
     connect(&windows, &WindowRegistry::windowAdded, this,

@@ -12,7 +12,7 @@
 
 struct CaptureFollowUps;
 class FrmMain;
-class TrayIcon;
+class ResidentIcon;
 class WindowRegistry;
 
 class CaptureNotice : public QObject
@@ -20,7 +20,7 @@ class CaptureNotice : public QObject
     Q_OBJECT
   public:
     // Follows the capture window of `windows`, also the ones loaded again after a close.
-    CaptureNotice(WindowRegistry &windows, TrayIcon &tray, QObject *parent = nullptr);
+    CaptureNotice(WindowRegistry &windows, ResidentIcon &tray, QObject *parent = nullptr);
 
     // The notice: the size as the status bar words it, then one line per follow-up that
     // ran. `saved` is the automatic save's file, "" when it failed, nullopt when there was
@@ -33,7 +33,7 @@ class CaptureNotice : public QObject
     void onAutoSaveFinished(const QString &path);
     void tell(const CaptureFollowUps &done, const std::optional<QString> &saved);
 
-    TrayIcon &m_tray;
+    ResidentIcon &m_tray;
     QPointer<FrmMain> m_window;
     // A save that ended within the capture itself (every type but a packed archive).
     std::optional<QString> m_saveInCapture;

@@ -2,8 +2,8 @@
 
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
-#include "core/Commands.h"
-#include "core/ModZorvin.h"
+#include "ui/Commands.h"
+#include "base/ModZorvin.h"
 
 #include <algorithm>
 
@@ -73,7 +73,7 @@ void FrmAutoCapt::onTimer1()
 void FrmAutoCapt::captureNow()
 {
     // Null once the quit has begun.
-    FrmMain *window = m_commands.loadCaptureWindow();
+    FrmMain *window = loadCaptureWindow(m_commands);
     if (!window)
         return;
     CaptureEngine &capture = window->capture();

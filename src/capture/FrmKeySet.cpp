@@ -3,9 +3,9 @@
 #include "capture/HotKeyNames.h"
 #include "capture/HotKeys.h"
 #include "capture/clsHotKey.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/ModZorvinUi.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
+#include "ui/ModZorvinUi.h"
 #include "platform/HotKeyPlatform.h"
 #include "ui/DialogKeys.h"
 

@@ -4,16 +4,16 @@
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureMath.h"
 #include "capture/FrmToolbarEdit.h"
-#include "capture/ImageFiles.h"
-#include "capture/PaintProgram.h"
-#include "capture/PicDraw.h"
-#include "capture/ToolbarIcons.h"
-#include "capture/ToolbarLayout.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/FolderPath.h"
-#include "core/ModZorvin.h"
-#include "core/ModZorvinUi.h"
+#include "pictures/ImageFiles.h"
+#include "pictures/PaintProgram.h"
+#include "pictures/PicDraw.h"
+#include "ui/ToolbarIcons.h"
+#include "ui/ToolbarLayout.h"
+#include "ui/Commands.h"
+#include "net/EngineHost.h"
+#include "base/FolderPath.h"
+#include "base/ModZorvin.h"
+#include "ui/ModZorvinUi.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
 #include "platform/ScreenPlatform.h"
@@ -71,6 +71,8 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget 
     m_capture = std::make_unique<CaptureEngine>(*this, ctx, *m_platform);
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("FrmMain"));
+    // The options change which toolbar buttons show and how.
+    connect(&commands, &Commands::settingsChanged, this, &FrmMain::SetToolbar);
     setWindowTitle(QString::fromUtf8(kProductName));
     setWindowIcon(QApplication::windowIcon().isNull() ? ToolbarIcons::programIcon()
                                                       : QApplication::windowIcon());

@@ -168,3 +168,7 @@ class FrmMain : public QMainWindow
     bool m_firstShow = true;
     QString m_lastFileTranDir;
 };
+
+// The capture window while it is loaded; the second loads it (hidden) when it was closed.
+FrmMain *captureWindow(const Commands &commands);
+FrmMain *loadCaptureWindow(Commands &commands);

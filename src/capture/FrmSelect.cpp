@@ -2,8 +2,8 @@
 
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
-#include "core/ModZorvinUi.h"
-#include "core/WindowRegistry.h"
+#include "ui/ModZorvinUi.h"
+#include "ui/WindowRegistry.h"
 #include "platform/ScreenPlatform.h"
 
 #include <QAction>

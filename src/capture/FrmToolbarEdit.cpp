@@ -1,7 +1,7 @@
 #include "capture/FrmToolbarEdit.h"
 
-#include "capture/ToolbarIcons.h"
-#include "capture/ToolbarLayout.h"
+#include "ui/ToolbarIcons.h"
+#include "ui/ToolbarLayout.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

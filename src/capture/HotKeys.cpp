@@ -4,17 +4,17 @@
 #include "capture/FrmMain.h"
 #include "capture/HotKeyNames.h"
 #include "capture/clsHotKey.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/ModZorvinUi.h"
-#include "core/SettingsFile.h"
-#include "core/TrayIcon.h"
-#include "core/WindowRegistry.h"
+#include "ui/Commands.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
+#include "ui/ModZorvinUi.h"
+#include "base/SettingsFile.h"
+#include "ui/ResidentIcon.h"
+#include "ui/WindowRegistry.h"
 #include "platform/HotKeyPlatform.h"
 
 HotKeys::HotKeys(ModZorvin &ctx, EngineHost &host, WindowRegistry &windows, Commands &commands,
-                 TrayIcon &tray, QObject *parent)
+                 ResidentIcon &tray, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_host(host), m_commands(commands), m_tray(tray),
       m_hotKey(std::make_unique<clsHotKey>(HotKeyPlatform::create()))
 {
@@ -95,7 +95,7 @@ void HotKeys::mclsHotKey_HotKey(const QString &id, int, int)
     if (item == 0) {
         m_tray.TrayPopupMenu();
     } else if (item >= 1 && item < HotKeyNames::kCount) {
-        if (FrmMain *window = m_commands.loadCaptureWindow())
+        if (FrmMain *window = loadCaptureWindow(m_commands))
             window->CaptHotKey(item - 1);
     }
 }

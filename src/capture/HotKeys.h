@@ -14,7 +14,7 @@ class clsHotKey;
 class Commands;
 class EngineHost;
 class ModZorvin;
-class TrayIcon;
+class ResidentIcon;
 class WindowRegistry;
 
 namespace WindowKind {
@@ -27,7 +27,7 @@ class HotKeys : public QObject
   public:
     // Makes the hotkey object on the platform's hotkey window, registers the hotkey dialog
     // with `windows` and sets the handler of "mnuKeySet".
-    HotKeys(ModZorvin &ctx, EngineHost &host, WindowRegistry &windows, Commands &commands, TrayIcon &tray,
+    HotKeys(ModZorvin &ctx, EngineHost &host, WindowRegistry &windows, Commands &commands, ResidentIcon &tray,
             QObject *parent = nullptr);
     ~HotKeys() override;
 
@@ -59,6 +59,6 @@ class HotKeys : public QObject
     ModZorvin &m_ctx;
     EngineHost &m_host;
     Commands &m_commands;
-    TrayIcon &m_tray;
+    ResidentIcon &m_tray;
     std::unique_ptr<clsHotKey> m_hotKey;
 };

@@ -2,7 +2,7 @@
 // received message shown at once, face down or locked behind the password.
 #pragma once
 
-#include "core/QuitGuard.h"
+#include "ui/QuitGuard.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "message/MessageTexts.h"
 
-#include "core/AnsiCodec.h"
+#include "base/AnsiCodec.h"
 
 #include <QStringDecoder>
 

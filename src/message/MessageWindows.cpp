@@ -1,11 +1,10 @@
 #include "message/MessageWindows.h"
 
-#include "core/Commands.h"
-#include "core/FrmSket.h"
-#include "core/ModZorvin.h"
-#include "core/ModZorvinUi.h"
-#include "core/ReceivedMessage.h"
-#include "core/WindowRegistry.h"
+#include "ui/Commands.h"
+#include "base/ModZorvin.h"
+#include "ui/ModZorvinUi.h"
+#include "net/ReceivedMessage.h"
+#include "ui/WindowRegistry.h"
 #include "message/FrmMsg.h"
 #include "net/EngineEvents.h"
 #include "net/MessageDelivery.h"
@@ -171,11 +170,4 @@ void MessageWindows::CloseLinked(const QString &linkId)
             return;
         }
     }
-}
-
-MessageWindows *RegisterMessageWindows(FrmSket &sket)
-{
-    return new MessageWindows(
-        sket.context(), sket.engine(), sket.windows(), sket.commands(),
-        [&sket](QWidget *window, bool on) { sket.FlashAndBlink(window, on); }, &sket);
 }

@@ -18,7 +18,6 @@
 #include <functional>
 
 class Commands;
-class FrmSket;
 class ModZorvin;
 class NetEngine;
 class QWidget;
@@ -100,7 +99,3 @@ class MessageWindows : public QObject
     QString m_lastOpenFolder;
     QString m_lastSaveFolder;
 };
-
-// The message windows of the resident window's engine, registry and commands; they live as
-// long as `sket`.
-MessageWindows *RegisterMessageWindows(FrmSket &sket);

@@ -1,6 +1,6 @@
 #include "net/ArrivingArchive.h"
 
-#include "core/AnsiCodec.h"
+#include "base/AnsiCodec.h"
 #include "lzh/ByteStream.h"
 #include "lzh/Crc16.h"
 #include "lzh/LhDecoder.h"

@@ -1,8 +1,8 @@
 #include "net/Datagrams.h"
 
-#include "core/AnsiCodec.h"
-#include "core/ModZorvin.h"
-#include "net/Protocol.h"
+#include "base/AnsiCodec.h"
+#include "base/ModZorvin.h"
+#include "base/Protocol.h"
 #include "net/SocketFacts.h"
 
 #include <QNetworkDatagram>

@@ -3,8 +3,8 @@
 // never calls into a window and several engines can run in one process.
 #pragma once
 
-#include "core/ArrivedImage.h"
-#include "core/ReceivedMessage.h"
+#include "net/ArrivedImage.h"
+#include "net/ReceivedMessage.h"
 
 #include <QObject>
 #include <QString>

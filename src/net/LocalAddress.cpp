@@ -1,6 +1,6 @@
 #include "net/LocalAddress.h"
 
-#include "net/Protocol.h"
+#include "base/Protocol.h"
 
 #include <QFile>
 #include <QList>

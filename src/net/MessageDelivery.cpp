@@ -1,13 +1,13 @@
 #include "net/MessageDelivery.h"
 
-#include "address/AddressStore.h"
-#include "core/AnsiCodec.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "base/AnsiCodec.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/EngineEvents.h"
 #include "net/MsgLog.h"
 #include "net/NetEngine.h"
-#include "net/Protocol.h"
+#include "base/Protocol.h"
 
 #include <QDateTime>
 #include <QHostAddress>

@@ -2,7 +2,7 @@
 // delivery reports, kept in one place for the engine and its tests.
 #pragma once
 
-#include "core/ModZorvin.h"
+#include "base/ModZorvin.h"
 
 #include <QString>
 

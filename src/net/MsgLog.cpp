@@ -1,8 +1,8 @@
 #include "net/MsgLog.h"
 
-#include "core/AnsiCodec.h"
-#include "core/FolderPath.h"
-#include "core/ModZorvin.h"
+#include "base/AnsiCodec.h"
+#include "base/FolderPath.h"
+#include "base/ModZorvin.h"
 #include "net/EngineEvents.h"
 #include "net/MessageProtocol.h"
 

@@ -1,6 +1,6 @@
 #include "net/NetDiagnosisReport.h"
 
-#include "core/ModZorvin.h"
+#include "base/ModZorvin.h"
 #include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
 

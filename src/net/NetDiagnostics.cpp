@@ -1,6 +1,6 @@
 #include "net/NetDiagnostics.h"
 
-#include "net/Protocol.h"
+#include "base/Protocol.h"
 
 #include <iterator>
 

@@ -1,9 +1,9 @@
 #include "net/NetEngine.h"
 
-#include "address/AddressBookFile.h"
-#include "address/AddressStore.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "net/AddressBookFile.h"
+#include "net/AddressStore.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/LocalAddress.h"
 #include "net/MessageDelivery.h"
@@ -12,7 +12,7 @@
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 
-#include "net/Protocol.h"
+#include "base/Protocol.h"
 
 #include <QDir>
 #include <QHostInfo>

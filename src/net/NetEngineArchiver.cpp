@@ -1,7 +1,7 @@
 // The archiver part of NetEngine: the calls into its queue and the start-up check.
 #include "net/NetEngine.h"
 
-#include "core/ModZorvin.h"
+#include "base/ModZorvin.h"
 #include "net/UnlhaLibrary.h"
 
 UnlhaLibrary &NetEngine::unlha() const

@@ -1,7 +1,7 @@
 // The transfer part of NetEngine: wiring the sender and receiver to the address store,
 // the datagram socket, the archiver and the dispatcher's goodbye and stop signals.
-#include "address/AddressStore.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"

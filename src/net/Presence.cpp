@@ -1,11 +1,11 @@
 #include "net/Presence.h"
 
-#include "address/AddressStore.h"
-#include "core/AnsiCodec.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "base/AnsiCodec.h"
+#include "base/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/EngineEvents.h"
-#include "net/Protocol.h"
+#include "base/Protocol.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #include "net/TransferHeader.h"
 
-#include "core/AnsiCodec.h"
+#include "base/AnsiCodec.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 #include "net/TransferReceiver.h"
 
-#include "core/AnsiCodec.h"
-#include "core/FolderPath.h"
-#include "core/ModZorvin.h"
+#include "base/AnsiCodec.h"
+#include "base/FolderPath.h"
+#include "base/ModZorvin.h"
 #include "lzh/LzhErrors.h"
 #include "net/ArchiverQueue.h"
 #include "net/ArrivingArchive.h"
 #include "net/EngineEvents.h"
-#include "net/Protocol.h"
+#include "base/Protocol.h"
 #include "net/SocketFacts.h"
 
 #include <QDateTime>

@@ -1,12 +1,12 @@
 #include "net/TransferSender.h"
 
-#include "core/AnsiCodec.h"
-#include "core/FolderPath.h"
-#include "core/ModZorvin.h"
+#include "base/AnsiCodec.h"
+#include "base/FolderPath.h"
+#include "base/ModZorvin.h"
 #include "lzh/LzhArchive.h"
 #include "net/ArchiverQueue.h"
 #include "net/EngineEvents.h"
-#include "net/Protocol.h"
+#include "base/Protocol.h"
 #include "net/TransferHeader.h"
 #include "net/UnlhaLibrary.h"
 

@@ -1,6 +1,6 @@
 #include "net/UnlhaLibrary.h"
 
-#include "core/AnsiCodec.h"
+#include "base/AnsiCodec.h"
 #include "lzh/Lh5Encoder.h"
 #include "lzh/LhDecoder.h"
 #include "lzh/LzhArchive.h"

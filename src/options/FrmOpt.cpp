@@ -1,10 +1,10 @@
 #include "options/FrmOpt.h"
 
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/ModZorvinUi.h"
-#include "core/SettingsFile.h"
-#include "core/SettingsLoader.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
+#include "ui/ModZorvinUi.h"
+#include "base/SettingsFile.h"
+#include "base/SettingsLoader.h"
 
 #include <QApplication>
 #include <QCheckBox>

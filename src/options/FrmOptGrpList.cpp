@@ -1,7 +1,7 @@
 #include "options/FrmOptGrpList.h"
 
-#include "address/AddressStore.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "base/ModZorvin.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

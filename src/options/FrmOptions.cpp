@@ -1,19 +1,18 @@
 #include "options/FrmOptions.h"
 
-#include "capture/FrmMain.h"
-#include "core/AutostartEntry.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/ModZorvinUi.h"
-#include "core/SettingsFile.h"
-#include "core/SettingsLoader.h"
-#include "core/WindowRegistry.h"
+#include "options/AutostartEntry.h"
+#include "ui/Commands.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
+#include "ui/ModZorvinUi.h"
+#include "base/SettingsFile.h"
+#include "base/SettingsLoader.h"
+#include "ui/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "options/FrmOptGrpList.h"
-#include "options/FrmSetPW.h"
-#include "options/PasswordBox.h"
-#include "options/PasswordWindows.h"
+#include "password/FrmSetPW.h"
+#include "password/PasswordBox.h"
+#include "password/PasswordWindows.h"
 #include "ui/BrowseFolder.h"
 #include "ui/DialogKeys.h"
 #include "ui/ProgramPicker.h"
@@ -1343,10 +1342,7 @@ void FrmOptions::onCmdOKClicked()
         if (!SaveTab(tab) || !isVisible())
             return;
     }
-    if (FrmMain *capture = m_commands.captureWindow())
-        capture->SetToolbar();
-    else
-        m_commands.refresh();
+    m_commands.applySettings();
     if (m_ctx.NetworkReady)
         m_engine.AnnounceNameAndGroup();
     close();

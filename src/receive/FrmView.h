@@ -4,8 +4,8 @@
 // deletes it when it closes.
 #pragma once
 
-#include "core/ArrivedImage.h"
-#include "core/QuitGuard.h"
+#include "net/ArrivedImage.h"
+#include "ui/QuitGuard.h"
 
 #include <QHash>
 #include <QImage>

@@ -1,9 +1,9 @@
 #include "receive/ReceiveWindows.h"
 
-#include "capture/ImageFiles.h"
-#include "core/ArrivedImage.h"
-#include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
+#include "pictures/ImageFiles.h"
+#include "net/ArrivedImage.h"
+#include "base/ModZorvin.h"
+#include "ui/WindowRegistry.h"
 #include "net/EngineEvents.h"
 #include "net/NetEngine.h"
 #include "receive/FrmRecv.h"

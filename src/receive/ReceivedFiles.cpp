@@ -1,6 +1,6 @@
 #include "receive/ReceivedFiles.h"
 
-#include "core/FolderPath.h"
+#include "base/FolderPath.h"
 
 #include <QDir>
 #include <QFileInfo>

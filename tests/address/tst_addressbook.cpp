@@ -1,7 +1,7 @@
 // The address store's lookup and presence rules, the zorvin.dat file in both forms, and
 // the address texts the add and modify dialogs accept.
-#include "address/AddressBookFile.h"
-#include "address/AddressStore.h"
+#include "net/AddressBookFile.h"
+#include "net/AddressStore.h"
 #include "address/IpAddressText.h"
 #include "support/AddressRows.h"
 

@@ -4,7 +4,7 @@
 // keeps a peer that said goodbye until the list is rebuilt. Presence runs between real
 // engines on 127.0.0.x.
 #include "address/AddressBookModel.h"
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 #include "address/LveAdrViewModel.h"
 #include "support/LoopbackEngine.h"
 

@@ -3,7 +3,7 @@
 // search's datagrams, the add, modify and delete commands, the send list, and pictures and
 // messages sent through the window to two peers with their lines in FrmSend.
 #include "address/AddressBookModel.h"
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 #include "address/AddressWindows.h"
 #include "address/FrmAddAdr.h"
 #include "address/FrmAdrEdit.h"
@@ -11,11 +11,12 @@
 #include "address/FrmSend.h"
 #include "address/LveAdrViewModel.h"
 #include "capture/FrmMain.h"
-#include "core/Commands.h"
-#include "core/FrmSket.h"
-#include "core/SettingsFile.h"
-#include "core/WindowRegistry.h"
-#include "net/Protocol.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "app/FrmSket.h"
+#include "base/SettingsFile.h"
+#include "ui/WindowRegistry.h"
+#include "base/Protocol.h"
 #include "support/AddressRows.h"
 #include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"
@@ -118,6 +119,7 @@ struct Desk
     LoopbackEngine a;
     WindowRegistry windows;
     Commands commands{a.ctx, a.engine, windows};
+    RegisterCaptureCommands(a.ctx, a.engine, commands, windows);
     AddressWindows wiring{a.engine, windows, commands};
 };
 
@@ -729,7 +731,7 @@ void tst_AdrWindows::pictureAndMessageReachTwoPeersAndAreListed()
     QVERIFY(commands.allows(QStringLiteral("mnuFileTran")));
     QImage picture(40, 30, QImage::Format_RGB32);
     picture.fill(QColor(200, 30, 60));
-    FrmMain *capture = commands.captureWindow();
+    FrmMain *capture = captureWindow(commands);
     capture->setPicture(picture, QString());
     capture->setHasPicture(true);
     commands.refresh();

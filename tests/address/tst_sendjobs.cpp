@@ -2,10 +2,10 @@
 // and recipients, the picture sent as a fresh bitmap or as its source file, and the
 // results when the job table is full or the bitmap cannot be written. The recipients are
 // loopback addresses nobody listens on, so the jobs are looked at before they fail.
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 #include "address/SendJobs.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/EngineEvents.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"

@@ -2,11 +2,11 @@
 // engines on 127.0.0.x and to raw receivers that hold their connection: the jobs of the
 // item share its bitmap and its archive, the item is packed once, and the shared files
 // live exactly as long as the last job that sends them.
-#include "address/AddressEntry.h"
+#include "net/AddressEntry.h"
 #include "address/SendJobs.h"
-#include "core/AnsiCodec.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "base/AnsiCodec.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/ArchiverQueue.h"
 #include "net/EngineEvents.h"
 #include "net/NetEngine.h"

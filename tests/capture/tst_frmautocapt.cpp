@@ -74,7 +74,7 @@ void TstFrmAutoCapt::capturesEveryIntervalUntilSwitchedOff()
     QTRY_VERIFY(saved().size() >= 3);
     QCOMPARE(saved().mid(0, 3), (QStringList{"CPT00001.BMP", "CPT00002.BMP", "CPT00003.BMP"}));
     // Quiet captures into the hidden capture window, which was loaded for them.
-    FrmMain *window = m_setup->commands->captureWindow();
+    FrmMain *window = captureWindow(*m_setup->commands);
     QVERIFY(window && window->HasPicture() && !window->isVisible());
     QCOMPARE(window->picture().size(), QGuiApplication::primaryScreen()->size());
     QVERIFY(m_auto->isRunning());
@@ -151,7 +151,7 @@ void TstFrmAutoCapt::runningCaptureIsNotStackedUpon()
     // An active-window capture waiting out its delay.
     settings().ActCaptMode = 0;
     settings().IntTimer = QStringLiteral("30");
-    FrmMain *window = m_setup->commands->loadCaptureWindow();
+    FrmMain *window = loadCaptureWindow(*m_setup->commands);
     QVERIFY(window);
     window->GetCaptureItem(CaptAct);
     QVERIFY(window->capture().isCapturing());

@@ -3,11 +3,11 @@
 // (xprop) through switching and an area selection, dragging by the picture, printing, and
 // peeling off.
 #include "capture/CaptureEngine.h"
-#include "capture/FrmDTopImg.h"
+#include "pictures/FrmDTopImg.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
-#include "capture/ModWall.h"
-#include "capture/PrintTarget.h"
+#include "pictures/ModWall.h"
+#include "ui/PrintTarget.h"
 #include "support/CaptureSetup.h"
 #include "support/XvfbSession.h"
 
@@ -77,7 +77,7 @@ void TstFrmDTopImg::cleanup()
 
 FrmDTopImg *TstFrmDTopImg::pin(const QImage &picture)
 {
-    FrmMain *capture = m_setup->commands->loadCaptureWindow();
+    FrmMain *capture = loadCaptureWindow(*m_setup->commands);
     capture->setPicture(picture, QString());
     capture->setHasPicture(true);
     capture->SetToolbar();
@@ -179,7 +179,7 @@ void TstFrmDTopImg::topPicturesStayAboveWhenAnotherIsSwitchedOffAndAfterTheOverl
     QVERIFY(a->isVisible() && b->isVisible() && c->isVisible());
 
     // An area selection comes over them and goes; the two are above again.
-    FrmMain *capture = m_setup->commands->loadCaptureWindow();
+    FrmMain *capture = loadCaptureWindow(*m_setup->commands);
     capture->GetCaptureItem(CaptRect);
     FrmSelect *overlay = nullptr;
     QTRY_VERIFY((overlay = m_setup->windows->find<FrmSelect>(FrmSelect::kKind)));

@@ -3,18 +3,19 @@
 // notice and its cancel, the enabling rules and the actions the window shares with the
 // tray with their standard keys, a reordered toolbar, the clipboard watch against another
 // program (xclip), copy, drops, and the paint-program hand-off.
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmToolbarEdit.h"
-#include "capture/PrintTarget.h"
-#include "capture/ToolbarLayout.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/TrayIcon.h"
-#include "core/TrayMenu.h"
-#include "core/WindowRegistry.h"
+#include "ui/PrintTarget.h"
+#include "ui/ToolbarLayout.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
+#include "app/TrayIcon.h"
+#include "app/TrayMenu.h"
+#include "ui/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
 #include "support/TestPort.h"
@@ -192,6 +193,7 @@ void TstFrmMain::init()
     m_host->listen(m_engine->events());
     m_windows = std::make_unique<WindowRegistry>();
     m_commands = std::make_unique<Commands>(*m_ctx, *m_engine, *m_windows);
+    RegisterCaptureCommands(*m_ctx, *m_engine, *m_commands, *m_windows);
 }
 
 void TstFrmMain::cleanup()
@@ -206,7 +208,7 @@ void TstFrmMain::cleanup()
 
 FrmMain *TstFrmMain::makeWindow()
 {
-    m_window = m_commands->loadCaptureWindow();
+    m_window = loadCaptureWindow(*m_commands);
     return m_window;
 }
 
@@ -934,7 +936,7 @@ void TstFrmMain::trayMenuShowsHidesAndCaptures()
     // A capture from the tray loads the window and keeps it hidden.
     captureMenu->actions().at(CaptDeskTop)->trigger();
     QCOMPARE(loads.size(), 1);
-    m_window = m_commands->captureWindow();
+    m_window = captureWindow(*m_commands);
     QVERIFY(m_window && m_window->HasPicture());
     QVERIFY(!m_window->isVisible());
 
@@ -951,7 +953,7 @@ void TstFrmMain::trayMenuShowsHidesAndCaptures()
     QTRY_VERIFY(!m_window);
     showAction->trigger();
     QCOMPARE(loads.size(), 2);
-    m_window = m_commands->captureWindow();
+    m_window = captureWindow(*m_commands);
     QVERIFY(m_window && m_window->isVisible());
 }
 

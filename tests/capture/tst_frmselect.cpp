@@ -5,7 +5,7 @@
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
-#include "core/ModZorvinUi.h"
+#include "ui/ModZorvinUi.h"
 #include "support/CaptureSetup.h"
 #include "support/NextMessageBox.h"
 #include "support/XvfbSession.h"
@@ -127,7 +127,7 @@ void TstFrmSelect::dragCapturesExactlyTheDraggedPixels()
     QFETCH(QPoint, from);
     QFETCH(QPoint, to);
     m_setup->ctx.settings.CaptExeHide2 = 1;
-    FrmMain &w = *m_setup->commands->loadCaptureWindow();
+    FrmMain &w = *loadCaptureWindow(*m_setup->commands);
     w.setGeometry(650, 450, 300, 200);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -179,7 +179,7 @@ void TstFrmSelect::dragCapturesExactlyTheDraggedPixels()
 
 void TstFrmSelect::clickWithoutMovementGivesTheEmptyPicture()
 {
-    FrmMain &w = *m_setup->commands->loadCaptureWindow();
+    FrmMain &w = *loadCaptureWindow(*m_setup->commands);
     QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
     QVERIFY(startOverlay(w));
     xdotool({QStringLiteral("mousemove"), QStringLiteral("300"), QStringLiteral("250"),
@@ -204,7 +204,7 @@ void TstFrmSelect::cancelGivesThePictureStateAndToolbarBack()
 {
     QFETCH(bool, escape);
     m_setup->ctx.settings.CaptExeHide2 = 1;
-    FrmMain &w = *m_setup->commands->loadCaptureWindow();
+    FrmMain &w = *loadCaptureWindow(*m_setup->commands);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.GetCaptureItem(CaptDeskTop);
@@ -249,7 +249,7 @@ bool TstFrmSelect::above(QWidget *window) const
 
 void TstFrmSelect::messageBoxComesAboveTheOverlay()
 {
-    FrmMain &w = *m_setup->commands->loadCaptureWindow();
+    FrmMain &w = *loadCaptureWindow(*m_setup->commands);
     FrmSelect *overlay = startOverlay(w);
     QVERIFY(overlay);
     QTRY_VERIFY(above(overlay));

@@ -1,9 +1,9 @@
 // Image files on real files in temporary folders: the writers by the name's last three
 // characters, loading by content, GIF refusal, the Save command through its real dialog,
 // and the automatic save with its running number, folder errors and the LZH type.
-#include "capture/ImageFiles.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "pictures/ImageFiles.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/UnlhaLibrary.h"
 #include "support/RunArchiver.h"

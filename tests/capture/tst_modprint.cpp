@@ -2,8 +2,8 @@
 // shrinks by the larger ratio, a smaller one keeps its size; text wraps at the last
 // character that fits and runs over pages with their "Page. n" headers; without any
 // printer the print command says so.
-#include "capture/ModPrint.h"
-#include "capture/PrintTarget.h"
+#include "pictures/ModPrint.h"
+#include "ui/PrintTarget.h"
 #include "support/NextMessageBox.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 // in the data folder, and the root window's published pixmap showing the picture centred
 // on black or tiled from the corner, set from the capture window's commands.
 #include "capture/FrmMain.h"
-#include "capture/ModWall.h"
-#include "core/ModZorvin.h"
+#include "pictures/ModWall.h"
+#include "base/ModZorvin.h"
 #include "platform/ScreenPlatform.h"
 #include "support/CaptureSetup.h"
 #include "support/XvfbSession.h"
@@ -64,7 +64,7 @@ void TstModWall::centredAndTiledOnTheRootWindow()
     CaptureSetup setup;
     QVERIFY(setup.dir.isValid());
     const ModZorvin &ctx = setup.ctx;
-    FrmMain *capture = setup.commands->loadCaptureWindow();
+    FrmMain *capture = loadCaptureWindow(*setup.commands);
     capture->setPicture(wallPicture(), QString());
     capture->setHasPicture(true);
     capture->SetToolbar();

@@ -1,8 +1,8 @@
 // The toolbar's icons: the desktop theme where it has a command's standard icon (a small
 // theme written by the test), our own drawings elsewhere, and a disabled look for every
 // button that cannot pass for an enabled one.
-#include "capture/ToolbarIcons.h"
-#include "capture/ToolbarLayout.h"
+#include "ui/ToolbarIcons.h"
+#include "ui/ToolbarLayout.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes as the contents of zorvin.ini to the profile rules: nothing may
 // crash, a value never reads longer than 1023 bytes, a written key reads back as written,
 // and every line the write did not name stays as it was.
-#include "core/AnsiCodec.h"
-#include "core/SettingsFile.h"
+#include "base/AnsiCodec.h"
+#include "base/SettingsFile.h"
 
 #include <cstddef>
 #include <cstdint>

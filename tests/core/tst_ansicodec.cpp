@@ -1,5 +1,5 @@
 // The code-page-932 codec against byte strings written out by hand.
-#include "core/AnsiCodec.h"
+#include "base/AnsiCodec.h"
 
 #include <QTest>
 

@@ -2,8 +2,8 @@
 // XDG_CONFIG_HOME (run-isolated.sh): the entry is written, validated by the desktop's own
 // checker, left alone when unchanged, quoted when the program's path needs it, and removed;
 // an installed copy's folder is never its data folder, even when it can be written.
-#include "core/AutostartEntry.h"
-#include "core/StartOptions.h"
+#include "options/AutostartEntry.h"
+#include "base/StartOptions.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // A copy on the protocol port and the engine tests on the same host: the copy holds 62410
 // on its address, an engine test runs beside it on the test's own port, and neither hears
 // the other. When a copy already holds the port here (a user's), that one is the neighbour.
-#include "address/AddressBookFile.h"
+#include "net/AddressBookFile.h"
 #include "support/FirstRun.h"
 #include "support/IsolatedHome.h"
 

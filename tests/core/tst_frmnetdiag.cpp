@@ -2,9 +2,9 @@
 // the tray's and the capture window's tool menus, its tables fill from real datagrams,
 // and its test send reports an answering engine.
 #include "capture/FrmMain.h"
-#include "core/Commands.h"
-#include "core/FrmNetDiag.h"
-#include "core/WindowRegistry.h"
+#include "ui/Commands.h"
+#include "diagnostics/FrmNetDiag.h"
+#include "ui/WindowRegistry.h"
 #include "support/LoopbackEngine.h"
 #include "support/XvfbSession.h"
 
@@ -35,6 +35,7 @@ class tst_FrmNetDiag : public QObject
         QVERIFY(b.start());
         WindowRegistry windows;
         Commands commands{a.ctx, a.engine, windows};
+        RegisterNetDiagWindow(a.engine, windows);
         QAction *action = commands.action(QStringLiteral("mnuNetDiag"));
         QVERIFY(action);
         QCOMPARE(action->text(), QStringLiteral("ﾈｯﾄﾜｰｸ診断(&D)"));

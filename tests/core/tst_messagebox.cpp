@@ -1,7 +1,7 @@
 // Message boxes answer with the platform's button numbers and honour the numeric style:
 // icon, button set and the second button as default.
-#include "core/EngineHost.h"
-#include "core/ModZorvinUi.h"
+#include "net/EngineHost.h"
+#include "ui/ModZorvinUi.h"
 #include "support/NextMessageBox.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The zorvin program as a user starts it: one copy per data folder, work folders emptied
 // at start and removed at quit, SIGTERM quits in order, a crashed copy never blocks the next,
 // a port held by another program is named as such.
-#include "core/StartOptions.h"
+#include "base/StartOptions.h"
 #include "support/FirstRun.h"
 #include "support/TestPort.h"
 

@@ -1,9 +1,9 @@
 // zorvin.ini on real files: the profile-file reader and writer, the load rules of the
 // settings record, the running numbers of automatic saving and the version stamp.
-#include "core/RunningNumber.h"
-#include "core/Settings.h"
-#include "core/SettingsFile.h"
-#include "core/SettingsLoader.h"
+#include "base/RunningNumber.h"
+#include "base/Settings.h"
+#include "base/SettingsFile.h"
+#include "base/SettingsLoader.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,11 +3,11 @@
 // no menu while a password window is open; the cancel list of running send jobs and what a
 // cancel sends to the peer; the icon's double-click; the help page and the about box.
 #include "capture/FrmMain.h"
-#include "core/FrmAbout.h"
-#include "core/TrayIcon.h"
-#include "core/TrayMenu.h"
+#include "app/FrmAbout.h"
+#include "app/TrayIcon.h"
+#include "app/TrayMenu.h"
 #include "net/TransferSender.h"
-#include "options/PasswordWindows.h"
+#include "password/PasswordWindows.h"
 #include "support/CaptureSetup.h"
 #include "support/LoopbackEngine.h"
 #include "support/XvfbSession.h"
@@ -155,7 +155,7 @@ void TstTrayMenu::everyEntryInItsPlace()
 void TstTrayMenu::enablingFollowsPictureNetworkClipboardAndPaintProgram()
 {
     Settings &settings = m_setup->ctx.settings;
-    FrmMain *window = commands().loadCaptureWindow();
+    FrmMain *window = loadCaptureWindow(commands());
     QVERIFY(window);
     const char *pictureEntries[] = {"mnuSave", "mnuCut", "mnuCopy", "mnuClear", "mnuDTopImg", "mnuPrint"};
 
@@ -311,7 +311,7 @@ void TstTrayMenu::doubleClickRunsTheChosenAction()
     for (int choice : {0, 3, 4, 7})
         doubleClick(choice);
     QCOMPARE(ran, QStringList());
-    QVERIFY(!commands().captureWindow());
+    QVERIFY(!captureWindow(commands()));
     doubleClick(2);
     doubleClick(5);
     QCOMPARE(ran, (QStringList{"mnuMsgSend", "mnuAdrEdit"}));
@@ -322,7 +322,7 @@ void TstTrayMenu::doubleClickRunsTheChosenAction()
 
 void TstTrayMenu::helpAndAboutOpenWithoutTheCaptureWindow()
 {
-    QVERIFY(!commands().captureWindow());
+    QVERIFY(!captureWindow(commands()));
     m_setup->ctx.ArchiverReady = true;
     action("mnuAbout")->trigger();
     auto *about = m_setup->windows->find<FrmAbout>(WindowKind::About);
@@ -415,7 +415,7 @@ void TstTrayMenu::theDockedIconAnswersRightAndDoubleClicks()
     QSignalSpy doubleClicks(m_tray.get(), &TrayIcon::doubleClicked);
     click(QStringLiteral("1"), QStringLiteral("2"));
     QTRY_COMPARE(doubleClicks.count(), 1);
-    FrmMain *window = commands().captureWindow();
+    FrmMain *window = captureWindow(commands());
     QVERIFY(window);
     QVERIFY(QTest::qWaitForWindowExposed(window));
     m_tray->TrayRemove();

@@ -1,7 +1,7 @@
 // The window registry: single windows made once and raised, windows of many kinds found
 // by kind and key, the quit closing them the last opened first, and a closed window
 // deleted only after the loop of a box it waits in has ended.
-#include "core/WindowRegistry.h"
+#include "ui/WindowRegistry.h"
 
 #include <QApplication>
 #include <QCloseEvent>

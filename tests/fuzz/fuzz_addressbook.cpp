@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the address book reader; whatever it reads must survive one
 // write and read back unchanged in the fields the file keeps.
-#include "address/AddressBookFile.h"
+#include "net/AddressBookFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the datagram dispatcher as if they came from the network.
 // The first byte picks the sender: the program's own address, loopback or one of four
 // peers, so that rows are created, updated and marked by a sequence of datagrams.
-#include "address/AddressStore.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "base/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/EngineEvents.h"
 #include "net/Presence.h"

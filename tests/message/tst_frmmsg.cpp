@@ -2,23 +2,24 @@
 // 127.0.0.x: received messages shown at once, face down and locked; opening them with and
 // without open receipts and the password; replies, forwards and direct sends with the
 // windows they close; compose, the toolbar, flashing, and the resident window's wiring.
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 #include "address/AddressWindows.h"
 #include "address/FrmAdrEdit.h"
 #include "address/FrmSend.h"
-#include "capture/PrintTarget.h"
-#include "core/AnsiCodec.h"
-#include "core/Commands.h"
-#include "core/FrmSket.h"
-#include "core/SettingsFile.h"
-#include "core/WindowRegistry.h"
+#include "ui/PrintTarget.h"
+#include "base/AnsiCodec.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "app/FrmSket.h"
+#include "base/SettingsFile.h"
+#include "ui/WindowRegistry.h"
 #include "message/FrmMsg.h"
 #include "message/MessageTexts.h"
 #include "message/MessageWindows.h"
 #include "net/MessageDelivery.h"
 #include "net/MessageProtocol.h"
-#include "options/FrmPWCheck.h"
-#include "options/PasswordWindows.h"
+#include "password/FrmPWCheck.h"
+#include "password/PasswordWindows.h"
 #include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
@@ -178,6 +179,7 @@ struct Desk
     RawPeer stranger{kStranger};
     WindowRegistry windows;
     Commands commands{a.ctx, a.engine, windows};
+    RegisterCaptureCommands(a.ctx, a.engine, commands, windows);
     AddressWindows addressWindows{a.engine, windows, commands};
     QList<QPair<QWidget *, bool>> flashes;
     MessageWindows messages{a.ctx, a.engine, windows, commands, [this](QWidget *w, bool on) {

@@ -1,8 +1,8 @@
 // The archiver calls of the engine: the two command lines, names between disk (UTF-8)
 // and archive (CP932), error numbers, the busy answer, the event loop running on while a
 // long pack works on the worker thread, and an engine destroyed in the middle of one.
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "lzh/LzhArchive.h"
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"

@@ -1,8 +1,8 @@
 // The datagram dispatcher without sockets: what each kind records in the store, which
 // component it is handed to, and that malformed datagrams are harmless.
-#include "address/AddressStore.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/LocalAddress.h"
 #include "net/NetEngine.h"

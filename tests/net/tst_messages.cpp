@@ -1,10 +1,10 @@
 // Messages between engines on 127.0.0.x: arrival, delivery receipts, the watch and its
 // retry question, open receipts. Plain UDP sockets stand in for peers whose exact
 // bytes the tests read or write.
-#include "address/AddressStore.h"
-#include "core/AnsiCodec.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "base/AnsiCodec.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/MessageDelivery.h"
 #include "net/MsgLog.h"
 #include "net/NetEngine.h"

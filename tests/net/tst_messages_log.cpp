@@ -1,6 +1,6 @@
 // The message log file: records byte for byte in CP932 with CR LF, the file naming
 // types, and the viewer command.
-#include "core/ModZorvin.h"
+#include "base/ModZorvin.h"
 #include "net/EngineEvents.h"
 #include "net/MsgLog.h"
 

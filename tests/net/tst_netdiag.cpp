@@ -1,7 +1,7 @@
 // Network diagnostics over real sockets: counts per kind, the history without message
 // texts, the test send against a listening engine and a silent socket, and the
 // `--diagnose` process answering to an engine in this process.
-#include "address/AddressStore.h"
+#include "net/AddressStore.h"
 #include "net/NetDiagnosisReport.h"
 #include "net/NetDiagnostics.h"
 #include "support/IsolatedHome.h"

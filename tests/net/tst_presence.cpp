@@ -1,7 +1,7 @@
 // Presence over real sockets: engines and probe sockets bound to 127.0.0.x on the
 // test's port, with peers listed as manual entries because loopback has no broadcast.
-#include "address/AddressStore.h"
-#include "core/AnsiCodec.h"
+#include "net/AddressStore.h"
+#include "base/AnsiCodec.h"
 #include "net/Datagrams.h"
 #include "support/LoopbackEngine.h"
 

@@ -1,6 +1,6 @@
 // Three copies of the program, each in its own network namespace on one bridge, find
 // each other by real broadcast, quit on SIGTERM and write every peer into zorvin.dat.
-#include "address/AddressBookFile.h"
+#include "net/AddressBookFile.h"
 #include "support/IsolatedHome.h"
 #include "support/NetNamespaces.h"
 

@@ -1,9 +1,9 @@
 // Picture and file transfers between engines in one process, each bound to its own
 // 127.0.0.x on the test's port, plus raw sockets that play a misbehaving peer.
-#include "address/AddressStore.h"
-#include "core/AnsiCodec.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "base/AnsiCodec.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"
 #include "net/TransferReceiver.h"

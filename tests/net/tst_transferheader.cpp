@@ -1,6 +1,6 @@
 // The transfer header and the error replies as bytes: building, locating the body after
 // double-byte names, refusing unsafe names and malformed fields.
-#include "core/AnsiCodec.h"
+#include "base/AnsiCodec.h"
 #include "net/TransferHeader.h"
 #include "net/TransferReceiver.h"
 

@@ -4,20 +4,21 @@
 // check box saved with the message sheet, a font change that writes only what changed,
 // the key filters, texts the file cannot hold, the new name announced to engines on
 // loopback, the group list, the start-at-login entry, and the first-run prompt at start-up.
-#include "address/AddressStore.h"
-#include "core/AnsiCodec.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/FrmSket.h"
-#include "core/ModZorvinUi.h"
-#include "core/SettingsFile.h"
-#include "core/SettingsLoader.h"
-#include "core/WindowRegistry.h"
+#include "net/AddressStore.h"
+#include "base/AnsiCodec.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "net/EngineHost.h"
+#include "app/FrmSket.h"
+#include "ui/ModZorvinUi.h"
+#include "base/SettingsFile.h"
+#include "base/SettingsLoader.h"
+#include "ui/WindowRegistry.h"
 #include "options/FrmOpt.h"
 #include "options/FrmOptGrpList.h"
 #include "options/FrmOptions.h"
-#include "options/FrmSetPW.h"
-#include "options/PasswordWindows.h"
+#include "password/FrmSetPW.h"
+#include "password/PasswordWindows.h"
 #include "support/AddressRows.h"
 #include "support/LoopbackEngine.h"
 #include "support/OptionKeys.h"
@@ -147,6 +148,7 @@ struct Desk
     LoopbackEngine self;
     WindowRegistry windows;
     Commands commands{self.ctx, self.engine, windows};
+    RegisterCaptureCommands(self.ctx, self.engine, commands, windows);
 
     explicit Desk(const QString &ip = QStringLiteral("127.0.0.2"), const QString &broadcastTo = QString(),
                   const QByteArray &ini = QByteArray())

@@ -1,7 +1,7 @@
 // The password file: its exact bytes (ASCII, Japanese, a 12-character password that reuses
 // the key's start), the way back, missing, empty and unreadable files, owner-only access.
-#include "core/ModZorvin.h"
-#include "options/PasswordFile.h"
+#include "base/ModZorvin.h"
+#include "password/PasswordFile.h"
 
 #include <QDir>
 #include <QFile>

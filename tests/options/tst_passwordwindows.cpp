@@ -2,13 +2,13 @@
 // and repeat rules with their warnings, a password the code page cannot hold, removing the
 // password, cancelling; the check dialog passing, refusing and being closed by its frame;
 // and the stored password read back by the resident window at start.
-#include "core/FrmSket.h"
-#include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
-#include "options/FrmPWCheck.h"
-#include "options/FrmSetPW.h"
-#include "options/PasswordFile.h"
-#include "options/PasswordWindows.h"
+#include "app/FrmSket.h"
+#include "base/ModZorvin.h"
+#include "ui/WindowRegistry.h"
+#include "password/FrmPWCheck.h"
+#include "password/FrmSetPW.h"
+#include "password/PasswordFile.h"
+#include "password/PasswordWindows.h"
 #include "support/FirstRun.h"
 #include "support/NextMessageBox.h"
 #include "support/PlaceCopy.h"

@@ -4,9 +4,9 @@
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmSelect.h"
-#include "core/Commands.h"
-#include "core/FrmAbout.h"
-#include "core/StartOptions.h"
+#include "ui/Commands.h"
+#include "app/FrmAbout.h"
+#include "base/StartOptions.h"
 #include "platform/ScreenPlatform.h"
 #include "platform/wayland/ScreenshotPortal.h"
 #include "support/CaptureSetup.h"
@@ -166,7 +166,7 @@ void InSession::init()
     m_setup = std::make_unique<CaptureSetup>();
     m_setup->ctx.settings.CaptExeHide1 = 1;
     m_setup->ctx.settings.CaptExeHide2 = 1;
-    m_window = m_setup->commands->loadCaptureWindow();
+    m_window = loadCaptureWindow(*m_setup->commands);
     QVERIFY(m_window);
     QCOMPARE(m_window->platform().name(), QStringLiteral("wayland"));
     m_window->capture().setDelayTickInterval(20);
@@ -359,7 +359,7 @@ class NoPortal : public QObject
 void NoPortal::captureFailsWithOneMessage()
 {
     CaptureSetup setup;
-    FrmMain *window = setup.commands->loadCaptureWindow();
+    FrmMain *window = loadCaptureWindow(*setup.commands);
     QVERIFY(window);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));

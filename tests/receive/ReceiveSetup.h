@@ -3,14 +3,15 @@
 // private folders, as the resident window wires them.
 #pragma once
 
-#include "address/AddressEntry.h"
+#include "net/AddressEntry.h"
 #include "address/SendJobs.h"
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
+#include "ui/WindowRegistry.h"
 #include "net/NetEngine.h"
-#include "options/PasswordWindows.h"
+#include "password/PasswordWindows.h"
 #include "receive/ReceiveWindows.h"
 #include "support/LoopbackEngine.h"
 #include "support/PlaceCopy.h"
@@ -52,6 +53,7 @@ struct ReceivingCopy
         engine = std::make_unique<NetEngine>(ctx, host);
         windows = std::make_unique<WindowRegistry>();
         commands = std::make_unique<Commands>(ctx, *engine, *windows);
+        RegisterCaptureCommands(ctx, *engine, *commands, *windows);
         RegisterPasswordWindows(ctx, *windows);
         receive = std::make_unique<ReceiveWindows>(ctx, *engine, *windows, *commands,
                                                    [this](QWidget *, bool on) { flashes << on; });

@@ -2,9 +2,9 @@
 // at once with their caption, face down with the open receipt, locked behind the password,
 // not shown at all (saved and dropped after their lifetime), the manual save's byte-for-
 // byte copy, and one window per picture.
-#include "capture/PrintTarget.h"
-#include "core/SettingsFile.h"
-#include "options/FrmPWCheck.h"
+#include "ui/PrintTarget.h"
+#include "base/SettingsFile.h"
+#include "password/FrmPWCheck.h"
 #include "receive/FrmView.h"
 #include "receive/ReceiveSetup.h"
 #include "support/NextMessageBox.h"

@@ -1,9 +1,9 @@
 // The automatic save of received pictures: names with the machine suffix for every type
 // (the LZH archive through the real archiver, pictures that come meanwhile saved after
 // it), the counter's restart at 0, the fixed name, and a failure that leaves nothing.
-#include "capture/ImageFiles.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "pictures/ImageFiles.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "receive/ReceiveSetup.h"
 #include "support/TestPort.h"

@@ -1,7 +1,7 @@
 // An address-store row as the tests write it: unavailable until presence says otherwise.
 #pragma once
 
-#include "address/AddressEntry.h"
+#include "net/AddressEntry.h"
 
 inline AddressEntry addressRow(const QString &name, const QString &ip, const QString &type = QString(),
                                const QString &group = QString(), const QString &favourite = QString())

@@ -2,7 +2,7 @@
 // compressing and packing have real work to do, and a host that prints its questions.
 #pragma once
 
-#include "core/EngineHost.h"
+#include "net/EngineHost.h"
 
 #include <QPainter>
 #include <QWidget>

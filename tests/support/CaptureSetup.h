@@ -3,10 +3,11 @@
 // capture window (with its overlay doors) as the program does.
 #pragma once
 
-#include "core/Commands.h"
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
-#include "core/WindowRegistry.h"
+#include "capture/CaptureCommands.h"
+#include "ui/Commands.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
+#include "ui/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "support/RecordingHost.h"
 #include "support/TestPort.h"
@@ -27,6 +28,7 @@ class CaptureSetup
         engine = std::make_unique<NetEngine>(ctx, host);
         windows = std::make_unique<WindowRegistry>();
         commands = std::make_unique<Commands>(ctx, *engine, *windows);
+        RegisterCaptureCommands(ctx, *engine, *commands, *windows);
     }
     ~CaptureSetup()
     {

@@ -2,7 +2,7 @@
 // else mark their data folder as past that question.
 #pragma once
 
-#include "core/SettingsFile.h"
+#include "base/SettingsFile.h"
 
 #include <QDir>
 #include <QString>

@@ -3,8 +3,8 @@
 // (loopback has no broadcast), with a host that answers every question with OK.
 #pragma once
 
-#include "core/EngineHost.h"
-#include "core/ModZorvin.h"
+#include "net/EngineHost.h"
+#include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "support/TestPort.h"
 

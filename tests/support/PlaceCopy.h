@@ -2,7 +2,7 @@
 // itself) and its data and work folders inside a folder of the test's own.
 #pragma once
 
-#include "core/ModZorvin.h"
+#include "base/ModZorvin.h"
 #include "support/TestPort.h"
 
 #include <QHostAddress>

@@ -1,7 +1,7 @@
 // Answers every message box with OK and keeps what it was asked, in order.
 #pragma once
 
-#include "core/EngineHost.h"
+#include "net/EngineHost.h"
 
 #include <QStringList>
 

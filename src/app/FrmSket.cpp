@@ -1,0 +1,332 @@
+#include "app/FrmSket.h"
+
+#include "address/AddressWindows.h"
+#include "app/FrmAbout.h"
+#include "capture/CaptureCommands.h"
+#include "capture/CaptureNotice.h"
+#include "capture/FrmAutoCapt.h"
+#include "capture/FrmMain.h"
+#include "capture/HotKeys.h"
+#include "options/AutostartEntry.h"
+#include "ui/Commands.h"
+#include "base/ModZorvin.h"
+#include "ui/ModZorvinUi.h"
+#include "ui/QuitGuard.h"
+#include "base/SettingsFile.h"
+#include "base/SettingsLoader.h"
+#include "app/StartupChecks.h"
+#include "app/TrayIcon.h"
+#include "app/TrayMenu.h"
+#include "ui/WindowRegistry.h"
+#include "message/FrmMsg.h"
+#include "message/MessageWindows.h"
+#include "diagnostics/FrmNetDiag.h"
+#include "net/NetEngine.h"
+#include "net/SocketFacts.h"
+#include "options/FrmOpt.h"
+#include "options/FrmOptions.h"
+#include "password/PasswordFile.h"
+#include "password/PasswordWindows.h"
+#include "receive/ReceiveWindows.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+// The command table with the windows it opens; the menus built next find every command.
+std::unique_ptr<Commands> makeCommands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows)
+{
+    auto commands = std::make_unique<Commands>(ctx, engine, windows);
+    RegisterCaptureCommands(ctx, engine, *commands, windows);
+    RegisterNetDiagWindow(engine, windows);
+    windows.setFactory(WindowKind::About, [&ctx] { return new FrmAbout(ctx); });
+    return commands;
+}
+
+} // namespace
+
+FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
+    : QWidget(parent), m_ctx(ctx), m_engine(std::make_unique<NetEngine>(ctx, *this)),
+      m_tray(std::make_unique<TrayIcon>()), m_windows(std::make_unique<WindowRegistry>()),
+      m_commands(makeCommands(ctx, *m_engine, *m_windows)),
+      m_addressWindows(std::make_unique<AddressWindows>(*m_engine, *m_windows, *m_commands)),
+      m_trayMenu(std::make_unique<TrayMenu>(ctx, *m_tray, *m_commands, m_engine->sender())),
+      m_autoCapt(std::make_unique<FrmAutoCapt>(ctx, *m_commands))
+{
+    setObjectName(QStringLiteral("FrmSket"));
+    setWindowTitle(QString::fromUtf8(kProductName));
+    RegisterPasswordWindows(ctx, *m_windows);
+    // The message windows live as long as this window.
+    new MessageWindows(
+        ctx, *m_engine, *m_windows, *m_commands, [this](QWidget *window, bool on) { FlashAndBlink(window, on); },
+        this);
+    RegisterReceiveWindows(
+        ctx, *m_engine, *m_windows, *m_commands,
+        [this](QWidget *window, bool on) { FlashAndBlink(window, on); }, this);
+    RegisterOptionsWindow(ctx, *m_engine, *m_commands, *m_windows, [this](FrmOptions &options) {
+        // Saved options take effect at once in the windows they concern.
+        connect(&options, &FrmOptions::messageFontChanged, this, [this] {
+            for (QWidget *window : m_windows->windows(WindowKind::Msg))
+                if (auto *message = qobject_cast<FrmMsg *>(window))
+                    message->ApplyMessageFont();
+        });
+        connect(&options, &FrmOptions::autoCaptureSettingsChanged, this,
+                [this] { m_autoCapt->ApplyAutoCaptSettings(); });
+    });
+    connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
+    EngineEvents &events = m_engine->events();
+    connect(&events, &EngineEvents::soundRequested, this, &FrmSket::onSoundRequested);
+    connect(&events, &EngineEvents::folderOpenRequested, this, &FrmSket::onFolderOpenRequested);
+    connect(&events, &EngineEvents::logViewerRequested, this, &FrmSket::onLogViewerRequested);
+}
+
+FrmSket::~FrmSket()
+{
+    // The windows go first: they hold the commands, the engine and the context.
+    m_windows.reset();
+}
+
+bool FrmSket::Load()
+{
+    // The tray shows the same icon as the windows.
+    setWindowIcon(TrayIcon::normalIcon());
+    QApplication::setWindowIcon(TrayIcon::normalIcon());
+
+    LoadSettings(m_ctx.settings, SettingsFile(m_ctx.SettingsPath()), m_ctx.ProgramDir);
+    // A new user is asked for a name and a group before anything is announced.
+    FirstRunPrompt(m_ctx, *this);
+    if (m_unloaded)
+        return false;
+
+    WarnAboutMissingFolders();
+    // The warning box runs its own event loop, so a quit (SIGTERM) can arrive in the middle
+    // of start-up: once it has unloaded, nothing may be opened or announced any more.
+    if (m_unloaded)
+        return false;
+    PasswordFile::LoadPassword(m_ctx);
+
+    // Every row starts "unavail" until its peer answers the announcement.
+    m_engine->LoadAddressBook();
+    // Files left by an earlier run (or a crash) go.
+    m_engine->EmptyWorkFolders();
+    // Without the archiver, files go unpacked; no message.
+    m_engine->CheckArchiver();
+    if (m_unloaded || !StartNetwork())
+        return false;
+
+    // The capture window is there (hidden) from the start, so the first capture is quick.
+    m_windows->load(WindowKind::Capture);
+    AddTrayIcon();
+    m_autoCapt->Load();
+
+    m_hotKeys = std::make_unique<HotKeys>(m_ctx, *this, *m_windows, *m_commands, *m_tray);
+    m_hotKeys->RegisterAll();
+    // Its failure message runs a loop of its own, in which a quit may arrive.
+    if (m_unloaded)
+        return false;
+
+    // The login entry follows the program when it was moved or reinstalled elsewhere.
+    if (QString error; m_ctx.settings.StartAtLogon == 1 &&
+                       !AutostartEntry::apply(true, QCoreApplication::applicationFilePath(), &error))
+        TellTerminal(error);
+    // The version stamp marks a start-up that went through.
+    WriteVersionStamp(SettingsFile(m_ctx.SettingsPath()));
+    m_ctx.StartupDone = StartupRunning;
+    // Commands of the command line wait for the end of start-up, and then run from the
+    // event loop.
+    if (!m_waitingCommands.isEmpty())
+        QTimer::singleShot(0, this, [this] {
+            const QStringList commands = std::exchange(m_waitingCommands, {});
+            for (const QString &command : commands)
+                RunCommand(command);
+        });
+    return true;
+}
+
+void FrmSket::RunCommand(const QString &command)
+{
+    if (m_unloaded || m_ctx.StartupDone == StartupQuitting)
+        return;
+    if (m_ctx.StartupDone != StartupRunning) {
+        m_waitingCommands << command;
+        return;
+    }
+    PerformCommand(command);
+}
+
+void FrmSket::PerformCommand(const QString &command)
+{
+    if (command == QLatin1String("menu")) {
+        m_tray->TrayPopupMenu();
+    } else if (command == QLatin1String("show")) {
+        m_commands->run(QStringLiteral("mnuShow"));
+    } else if (command.startsWith(QLatin1String("capture "))) {
+        // As a hotkey does: the active window is the one the user was in, not one to click.
+        if (FrmMain *window = loadCaptureWindow(*m_commands))
+            window->CaptHotKey(command.mid(8).toInt());
+    }
+}
+
+void FrmSket::WarnAboutMissingFolders()
+{
+    const QString missing = MissingFolderLines(m_ctx.settings);
+    if (!missing.isEmpty())
+        ShowMessageBox(MissingFoldersMessage(missing), MsgBox::Exclamation);
+}
+
+bool FrmSket::StartNetwork()
+{
+    QString socketError;
+    int socketErrorNumber = 0;
+    if (m_engine->OpenSockets(&socketError, &socketErrorNumber)) {
+        if (m_unloaded)
+            return false;
+        m_engine->Announce();
+        m_ctx.NetworkReady = true;
+        return true;
+    }
+    // Without IPv4 the program runs for capture and viewing only; any other socket error
+    // ends it.
+    if (socketErrorNumber == SocketFacts::kErrAddressFamily) {
+        ShowMessageBox(QStringLiteral("TCP/IPを利用できません。 \r") + QString::fromUtf8(kProductName) +
+                           QStringLiteral("の画像及びファイル転送機能は利用できません。"),
+                       MsgBox::Exclamation);
+        return !m_unloaded;
+    }
+    ReportFatalSocketError(QStringLiteral("FrmSket"), socketErrorNumber, socketError);
+    return false;
+}
+
+void FrmSket::AddTrayIcon()
+{
+    new CaptureNotice(*m_windows, *m_tray, this);
+    m_tray->TrayAdd();
+}
+
+void FrmSket::ReportFatalSocketError(const QString &source, int number, const QString &description)
+{
+    QString text = QStringLiteral("「 ") + QString::fromUtf8(kProductName) +
+                   QStringLiteral(" 」の起動に失敗しました。") + QLatin1Char('\r') +
+                   QStringLiteral(" ZorVinSt=000 ") + source + QStringLiteral(" Err C=") +
+                   QString::number(number) + QLatin1Char('\r') + description;
+    // The number alone does not say what to do about a port that is taken.
+    if (number == SocketFacts::kErrAddressInUse)
+        text += QLatin1Char('\r') + PortInUseAdvice(m_ctx.net.port);
+    TellTerminal(text);
+    ShowMessageBox(text, MsgBox::Critical);
+    m_ctx.FatalReported = true;
+    m_tray->TrayRemove();
+    QuitWithoutQuestion();
+}
+
+QString FrmSket::UnopenedItemsQuestion() const
+{
+    bool images = false, messages = false, desktopImages = false;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        const auto *guard = dynamic_cast<const QuitGuard *>(window);
+        if (!guard)
+            continue;
+        switch (guard->quitConcern()) {
+        case QuitGuard::UnopenedImage:
+            images = true;
+            break;
+        case QuitGuard::UnopenedMessage:
+            messages = true;
+            break;
+        case QuitGuard::DesktopImage:
+            desktopImages = true;
+            break;
+        case QuitGuard::None:
+            break;
+        }
+    }
+    if (!images && !messages && !desktopImages)
+        return QString();
+    QString text;
+    if (images)
+        text += QStringLiteral("未開封の画像があります。\r");
+    if (messages)
+        text += QStringLiteral("未開封のメッセージがあります。\r");
+    if (desktopImages)
+        text += QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟへ貼っている画像は廃棄されます。\r");
+    return text + QStringLiteral("\r終了しますか？");
+}
+
+void FrmSket::mnuEnd()
+{
+    if (m_unloaded)
+        return;
+    m_ctx.StartupDone = StartupQuitting;
+    const QString question = UnopenedItemsQuestion();
+    if (!question.isEmpty() && ShowMessageBox(question, MsgBox::DefaultButton2 | MsgBox::Exclamation |
+                                                            MsgBox::OkCancel) == MsgBox::IdCancel)
+        return;
+    QueryUnload();
+    Unload();
+}
+
+void FrmSket::QuitWithoutQuestion()
+{
+    if (m_unloaded)
+        return;
+    m_ctx.StartupDone = StartupQuitting;
+    QueryUnload();
+    Unload();
+}
+
+void FrmSket::QueryUnload()
+{
+    // 1. Both goodbye passes; 2. the address book, keeping the old file if writing fails.
+    m_engine->SayGoodbye();
+    m_engine->SaveAddressBook();
+    // 3. The hotkeys go back to the desktop.
+    if (m_hotKeys)
+        m_hotKeys->UnregisterAll();
+}
+
+void FrmSket::Unload()
+{
+    m_unloaded = true;
+    // 1. The work folders go, whatever is left in them.
+    m_engine->RemoveWorkFolders();
+    // 2. The socket of every started send job and of every receive slot in use.
+    m_engine->CloseTransfers();
+    // 3. Every other window. The quit may come from inside a nested loop of one of them
+    // (a message box, a dialog); the registry deletes such a window once that loop is over.
+    m_windows->closeAll(this);
+    // 4. The tray icon; then the program ends.
+    m_tray->TrayRemove();
+    emit unloaded();
+}
+
+void FrmSket::FlashAndBlink(QWidget *window, bool on)
+{
+    m_tray->ModTaskTrayIcon(on ? 1 : 0);
+    FlashWindow(window, on);
+}
+
+int FrmSket::ShowMessageBox(const QString &text, int style)
+{
+    return ::ShowMessageBox(text, style, nullptr);
+}
+
+void FrmSket::onSoundRequested(int mode, const QString &wavePath)
+{
+    if (mode == 1 || (mode == 2 && !PlayWaveFile(wavePath)))
+        QApplication::beep();
+}
+
+void FrmSket::onFolderOpenRequested(const QString &path)
+{
+    OpenWithDesktop(path);
+}
+
+void FrmSket::onLogViewerRequested(const QString &program, const QStringList &arguments, const QString &path)
+{
+    if (program.isEmpty() || !StartProgram(program, arguments))
+        OpenWithDesktop(path);
+}

@@ -1,0 +1,42 @@
+// The address book file zorvin.dat: CP932 text, one CR LF line per row with six quoted,
+// comma-separated fields (name, address, type, group, favourite, an always empty sixth);
+// an older form holds only name and address and loads as manual entries.
+//
+// The format has no escaping, so text from the wire is cleaned on writing: a double quote
+// becomes a single quote (') and every control character, line breaks included, becomes
+// a blank. A cleaned name therefore reads back as written and can never split or shift
+// another row. A character that code page 932 cannot hold is stored as "?".
+#pragma once
+
+#include "net/AddressEntry.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <vector>
+
+class AddressStore;
+
+namespace AddressBookFile {
+
+// The rows a file's bytes hold, every one "unavail" with an empty version. The first
+// line decides the form: when it ends with two double quotes the six-field form is read,
+// otherwise the two-field form. Each line is one record; missing fields are empty and
+// extra ones are dropped, so one damaged line never shifts the rows after it.
+QList<AddressEntry> parse(QByteArrayView bytes);
+
+// The file's bytes for these rows (six-field form; state and version are not kept).
+QByteArray serialize(const std::vector<AddressEntry> &rows);
+
+// A field's text as the file holds it (see the cleaning above).
+QString cleanField(const QString &text);
+
+// Appends the file's rows to the store; a missing, empty or unreadable file adds nothing.
+void LoadAddressBook(const QString &path, AddressStore &store);
+
+// Writes the store to a temporary file beside `path` and renames it over the old one,
+// so a failed or interrupted save keeps the previous book.
+[[nodiscard]] bool SaveAddressBook(const QString &path, const AddressStore &store, QString *error = nullptr);
+
+} // namespace AddressBookFile
