@@ -1,6 +1,6 @@
 // Writes the program's icon as PNG files for the hicolor theme, one per size, drawn by the
 // same routine as the tray icon: make-icons OUTDIR SIZE... gives OUTDIR/SIZE/zorvin.png.
-#include "core/ProgramIcon.h"
+#include "ui/ProgramIcon.h"
 
 #include <QDir>
 #include <QString>

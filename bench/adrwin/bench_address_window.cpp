@@ -6,7 +6,6 @@
 #include "address/AddressWindows.h"
 #include "address/FrmAdrEdit.h"
 #include "base/AnsiCodec.h"
-#include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
 #include "base/FileLimit.h"
 #include "ui/WindowRegistry.h"
@@ -147,7 +146,6 @@ struct Desk
     LoopbackEngine a;
     WindowRegistry windows;
     Commands commands{a.ctx, a.engine, windows};
-    RegisterCaptureCommands(a.ctx, a.engine, commands, windows);
     AddressWindows wiring{a.engine, windows, commands};
 
     FrmAdrEdit *book() const { return windows.find<FrmAdrEdit>(WindowKind::AdrEdit); }

@@ -3,7 +3,6 @@
 // back at the sender, how late a 5 ms timer gets meanwhile (the worst stall of the event
 // loop), and how much memory each open message window takes.
 #include "base/AnsiCodec.h"
-#include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
 #include "ui/ModZorvinUi.h"
 #include "ui/WindowRegistry.h"
@@ -68,7 +67,6 @@ struct Desk
     LoopbackEngine b;
     WindowRegistry windows;
     Commands commands{a.ctx, a.engine, windows};
-    RegisterCaptureCommands(a.ctx, a.engine, commands, windows);
     MessageWindows messages{a.ctx, a.engine, windows, commands,
                             [](QWidget *w, bool on) { FlashWindow(w, on); }};
 };

@@ -4,7 +4,6 @@
 // atomically, the commands refreshed and name and group announced). Then what the writes
 // cost: the same keys through the key-by-key writer against one write of the whole file.
 #include "net/AddressStore.h"
-#include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
 #include "base/SettingsFile.h"
 #include "base/SettingsLoader.h"
@@ -77,7 +76,6 @@ struct Desk
     LoopbackEngine self{QStringLiteral("127.0.0.2"), QString(), QString()};
     WindowRegistry windows;
     Commands commands{self.ctx, self.engine, windows};
-    RegisterCaptureCommands(self.ctx, self.engine, commands, windows);
     Desk()
     {
         self.ctx.ProgramDir = data.path() + u'/';

@@ -116,7 +116,7 @@ int startProgram(QApplication &app, const StartOptions &options)
     if (!instance.isHeld() && !instance.tryAcquire()) {
         const QString text = productTitle(" 」は既に起動しています。");
         TellTerminal(text);
-        ShowMessageBox(text, 64);
+        ShowMessageBox(text, MsgBox::Information);
         return 0;
     }
 
@@ -198,7 +198,7 @@ int main(int argc, char *argv[])
         const QString text = productTitle(" 」の起動に失敗しました。") + QStringLiteral("\r\n") +
                              QString::fromLocal8Bit(error.what());
         TellTerminal(text);
-        ShowMessageBox(text, 48);
+        ShowMessageBox(text, MsgBox::Exclamation);
         return 1;
     }
 }

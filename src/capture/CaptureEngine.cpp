@@ -120,8 +120,8 @@ void CaptureEngine::Abandon()
     const bool overlayUp = m_step == Step::Overlay;
     m_mainHiddenForCapture = false;
     giveUp();
-    if (overlayUp && m_window.doors().CloseOverlay)
-        m_window.doors().CloseOverlay();
+    if (overlayUp && m_window.selectionHooks().CloseOverlay)
+        m_window.selectionHooks().CloseOverlay();
 }
 
 void CaptureEngine::armClick(int mode)
@@ -417,8 +417,8 @@ void CaptureEngine::onOverlayStart()
 {
     m_overlayStartTimer.stop();
     m_step = Step::Overlay;
-    if (m_window.doors().StartOverlay)
-        m_window.doors().StartOverlay();
+    if (m_window.selectionHooks().StartOverlay)
+        m_window.selectionHooks().StartOverlay();
     else
         CancelAreaCapture();
 }
@@ -539,8 +539,8 @@ void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
     }
     case CaptRect:
         bitmap = RectToBitmap(CaptureMath::SelectionRect(m_selX1, m_selY1, m_selX2, m_selY2));
-        if (m_window.doors().CloseOverlay)
-            m_window.doors().CloseOverlay();
+        if (m_window.selectionHooks().CloseOverlay)
+            m_window.selectionHooks().CloseOverlay();
         break;
     case CaptAct:
     case CaptAct1: {

@@ -12,7 +12,7 @@ FrmAutoCapt::FrmAutoCapt(ModZorvin &ctx, Commands &commands, QObject *parent)
 {
     setObjectName(QStringLiteral("FrmAutoCapt"));
     m_timer1.setSingleShot(true);
-    connect(&m_timer1, &QTimer::timeout, this, &FrmAutoCapt::onTimer1);
+    connect(&m_timer1, &QTimer::timeout, this, &FrmAutoCapt::onTimer1Timeout);
 }
 
 void FrmAutoCapt::Load()
@@ -54,7 +54,7 @@ void FrmAutoCapt::startCounting()
     m_timer1.start(m_armedTicks * m_tickMs);
 }
 
-void FrmAutoCapt::onTimer1()
+void FrmAutoCapt::onTimer1Timeout()
 {
     m_counter = int16_t(std::min(int(m_counter) + m_armedTicks, int(INT16_MAX)));
     const int16_t interval = IntervalSeconds(m_ctx.settings.AutoCaptTim);

@@ -45,7 +45,7 @@ class FrmAutoCapt : public QObject
     void captureSkipped();
 
   private:
-    void onTimer1();
+    void onTimer1Timeout();
     // Starts the count from m_counter towards the interval. Rather than waking every
     // second, the timer runs out when the count would reach the interval (or at the next
     // second when it is not above 0, where the count stops).

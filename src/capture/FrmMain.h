@@ -30,7 +30,7 @@ class ScreenPlatform;
 // The area selection: starts the overlay (which freezes the screen and reports the
 // rectangle to CaptureEngine), and closes it after its capture. Set by the overlay's side;
 // without them an area capture ends as a cancelled selection does.
-struct FrmMainDoors
+struct SelectionHooks
 {
     std::function<void()> StartOverlay;
     std::function<void()> CloseOverlay;
@@ -47,7 +47,7 @@ class FrmMain : public QMainWindow
     CaptureEngine &capture() const { return *m_capture; }
     ScreenPlatform &platform() const { return *m_platform; }
     ImageFiles &imageFiles() const { return *m_files; }
-    FrmMainDoors &doors() { return m_doors; }
+    SelectionHooks &selectionHooks() { return m_selectionHooks; }
     ModZorvin &context() const { return m_ctx; }
 
     // Capture entries (see CaptureEngine).
@@ -144,7 +144,7 @@ class FrmMain : public QMainWindow
     ModZorvin &m_ctx;
     NetEngine &m_engine;
     Commands &m_commands;
-    FrmMainDoors m_doors;
+    SelectionHooks m_selectionHooks;
     std::unique_ptr<ScreenPlatform> m_platform;
     std::unique_ptr<ImageFiles> m_files;
     std::unique_ptr<CaptureEngine> m_capture;

@@ -55,7 +55,7 @@ FrmSelect::~FrmSelect() = default;
 
 void FrmSelect::attach(FrmMain &window, WindowRegistry &windows, std::function<void()> overlayClosed)
 {
-    window.doors().StartOverlay = [&window, &windows, overlayClosed] {
+    window.selectionHooks().StartOverlay = [&window, &windows, overlayClosed] {
         ScreenPlatform &platform = window.platform();
         const QImage frozen = platform.grabRect(QRect(QPoint(0, 0), platform.screenSize()));
         if (frozen.isNull()) {
@@ -79,7 +79,7 @@ void FrmSelect::attach(FrmMain &window, WindowRegistry &windows, std::function<v
                 overlay->grabKeyboard();
         });
     };
-    window.doors().CloseOverlay = [&windows] {
+    window.selectionHooks().CloseOverlay = [&windows] {
         if (QWidget *overlay = windows.find(kKind))
             overlay->close();
     };

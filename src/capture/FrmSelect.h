@@ -24,7 +24,7 @@ class FrmSelect : public QWidget
     FrmSelect(CaptureEngine &engine, const QImage &frozen);
     ~FrmSelect() override;
 
-    // Sets the capture window's overlay doors: the overlay opens as a window of the registry
+    // Sets the capture window's selection hooks: the overlay opens as a window of the registry
     // and is closed through it. `overlayClosed` runs after every close (the pinned pictures
     // are re-stacked above the others then).
     static void attach(FrmMain &window, WindowRegistry &windows, std::function<void()> overlayClosed);

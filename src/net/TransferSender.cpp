@@ -106,7 +106,7 @@ TransferSender::TransferSender(ModZorvin &ctx, EngineEvents &events, TransferLin
     if (m_links.archiver)
         connect(m_links.archiver, &ArchiverQueue::finished, this, &TransferSender::onArchiverFinished);
     m_timer3.setInterval(60000);
-    connect(&m_timer3, &QTimer::timeout, this, &TransferSender::onTimer3);
+    connect(&m_timer3, &QTimer::timeout, this, &TransferSender::onTimer3Timeout);
     m_timer3.start();
 }
 
@@ -706,7 +706,7 @@ void TransferSender::sendStop(const SendJob &job)
 
 // A pack still running for jobs that have ended writes its temporary file into the
 // send folder; the folder is emptied once that has landed.
-void TransferSender::onTimer3()
+void TransferSender::onTimer3Timeout()
 {
     if (!m_delBusy && !anyJobInUse() && m_packing.isEmpty()) {
         QDir dir(m_ctx.SendTempDir);

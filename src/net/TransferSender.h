@@ -134,7 +134,7 @@ class TransferSender : public QObject
     void closeHandling(int socketIndex);
     void failJob(int slot, const QString &message);
     void report(const SendJob &job, bool success, const QString &info);
-    void onTimer3();
+    void onTimer3Timeout();
     QString archivePath(const SendJob &job) const;
     bool isSharedFile(const QString &path) const;
     // The job goes unpacked from now on: its archive is no longer its to hold.

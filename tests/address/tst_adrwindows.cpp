@@ -11,7 +11,6 @@
 #include "address/FrmSend.h"
 #include "address/LveAdrViewModel.h"
 #include "capture/FrmMain.h"
-#include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
 #include "app/FrmSket.h"
 #include "base/SettingsFile.h"
@@ -119,7 +118,6 @@ struct Desk
     LoopbackEngine a;
     WindowRegistry windows;
     Commands commands{a.ctx, a.engine, windows};
-    RegisterCaptureCommands(a.ctx, a.engine, commands, windows);
     AddressWindows wiring{a.engine, windows, commands};
 };
 

@@ -843,7 +843,7 @@ void TstFrmMain::areaCaptureWithoutOverlayGivesThePictureBack()
 {
     m_ctx->settings.CaptExeHide2 = 1;
     FrmMain &w = *makeWindow();
-    w.doors() = FrmMainDoors{}; // the overlay's own doors are replaced here
+    w.selectionHooks() = SelectionHooks{}; // the overlay's own hooks are replaced here
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.GetCaptureItem(CaptDeskTop);
@@ -862,12 +862,12 @@ void TstFrmMain::areaCaptureWithoutOverlayGivesThePictureBack()
     // With an overlay, its rectangle (dragged upwards to the left) is captured.
     bool started = false;
     bool closed = false;
-    w.doors().StartOverlay = [&] {
+    w.selectionHooks().StartOverlay = [&] {
         started = true;
         w.capture().setSelection(300, 200, 100, 50);
         w.capture().CaptureToPicture(CaptRect);
     };
-    w.doors().CloseOverlay = [&] { closed = true; };
+    w.selectionHooks().CloseOverlay = [&] { closed = true; };
     w.GetCaptureItem(CaptRect);
     QTRY_VERIFY(started);
     QVERIFY(closed);
@@ -878,7 +878,7 @@ void TstFrmMain::areaCaptureWithoutOverlayGivesThePictureBack()
     // selection's button captures on the next delay tick, after the rubber band is gone.
     m_ctx->settings.CaptExeHide2 = 0;
     QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
-    w.doors().StartOverlay = [&] {
+    w.selectionHooks().StartOverlay = [&] {
         w.capture().setSelection(10, 20, 50, 40);
         w.capture().AreaSelectionReleased();
     };
@@ -1006,7 +1006,7 @@ void TstFrmMain::secondCaptureCommandWhileOneRunsIsRefused()
 void TstFrmMain::newCommandReplacesAWaitingDelayOrArmedClick()
 {
     FrmMain &w = *makeWindow();
-    w.doors() = FrmMainDoors{};
+    w.selectionHooks() = SelectionHooks{};
     w.setPicture(solidImage(QSize(20, 10), Qt::red), QString());
     w.setHasPicture(true);
     QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
@@ -1064,8 +1064,8 @@ void TstFrmMain::closeDuringACaptureWaitEndsTheCapture()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     bool overlayUp = false;
-    w.doors().StartOverlay = [&] { overlayUp = true; };
-    w.doors().CloseOverlay = [&] { overlayUp = false; };
+    w.selectionHooks().StartOverlay = [&] { overlayUp = true; };
+    w.selectionHooks().CloseOverlay = [&] { overlayUp = false; };
     QSignalSpy captured(&w.capture(), &CaptureEngine::captured);
     w.GetCaptureItem(mode);
     if (actCaptMode == 1)

@@ -8,7 +8,6 @@
 #include "address/FrmSend.h"
 #include "ui/PrintTarget.h"
 #include "base/AnsiCodec.h"
-#include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
 #include "app/FrmSket.h"
 #include "base/SettingsFile.h"
@@ -179,7 +178,6 @@ struct Desk
     RawPeer stranger{kStranger};
     WindowRegistry windows;
     Commands commands{a.ctx, a.engine, windows};
-    RegisterCaptureCommands(a.ctx, a.engine, commands, windows);
     AddressWindows addressWindows{a.engine, windows, commands};
     QList<QPair<QWidget *, bool>> flashes;
     MessageWindows messages{a.ctx, a.engine, windows, commands, [this](QWidget *w, bool on) {

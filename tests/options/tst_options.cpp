@@ -6,7 +6,6 @@
 // loopback, the group list, the start-at-login entry, and the first-run prompt at start-up.
 #include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
-#include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
 #include "net/EngineHost.h"
 #include "app/FrmSket.h"
@@ -148,7 +147,6 @@ struct Desk
     LoopbackEngine self;
     WindowRegistry windows;
     Commands commands{self.ctx, self.engine, windows};
-    RegisterCaptureCommands(self.ctx, self.engine, commands, windows);
 
     explicit Desk(const QString &ip = QStringLiteral("127.0.0.2"), const QString &broadcastTo = QString(),
                   const QByteArray &ini = QByteArray())

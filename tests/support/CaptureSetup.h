@@ -1,6 +1,6 @@
 // What a GUI test of the capture side needs: a private data folder and Qt settings, one
 // engine on the test port, the window registry and the command table that makes the
-// capture window (with its overlay doors) as the program does.
+// capture window (with its selection hooks) as the program does.
 #pragma once
 
 #include "capture/CaptureCommands.h"
