@@ -89,9 +89,9 @@ void FrmPWCheck::showNoPasswordNote()
     // A note, not a question: it waits on screen while the item is already open.
     auto *box = new QMessageBox(QMessageBox::Information, MessageBoxTitle(),
                                 QStringLiteral("この") + QString::fromUtf8(kProductName) +
-                                    QStringLiteral("にはパスワードが設定されていないため、パスワードロックされた"
-                                                   "画像やメッセージはパスワードなしで開きます。\n\n"
-                                                   "「ｵﾌﾟｼｮﾝ」－「動作環境の設定」－「その他」の「設定」で、"
+                                    QStringLiteral("にはパスワードが設定されていないため、\n"
+                                                   "パスワードロックされた画像やメッセージはパスワードなしで開きます。\n\n"
+                                                   "「ｵﾌﾟｼｮﾝ」－「動作環境の設定」－「その他」の「設定」で\n"
                                                    "パスワードを設定してください。"),
                                 QMessageBox::Ok);
     box->setObjectName(QStringLiteral("NoPasswordNote"));
