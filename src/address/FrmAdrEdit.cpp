@@ -708,7 +708,25 @@ void FrmAdrEdit::addToSendList(const QList<int> &storeRows)
 
 void FrmAdrEdit::onCmdListAddClicked()
 {
-    addToSendList(selectedStoreRows());
+    const QList<int> rows = selectedStoreRows();
+    addToSendList(rows);
+    if (!m_cmdSend->isEnabled())
+        return;
+    // A peer that does not answer cannot be sent to. Chosen by hand, it gets a reason
+    // rather than a button that seems to do nothing.
+    QStringList silent;
+    for (int row : rows) {
+        const AddressEntry &entry = store().at(row);
+        if (!entry.isAvail())
+            silent << m_model->index(row, AddressBookModel::ColName).data().toString() + QStringLiteral(" (") +
+                          entry.EntryAddress + QLatin1Char(')');
+    }
+    if (!silent.isEmpty())
+        ::ShowMessageBox(QStringLiteral("以下の宛先は応答がないため、送信先ﾘｽﾄに追加できません。\r\r") +
+                             silent.join(QLatin1Char('\r')) + QStringLiteral("\r\r相手の") +
+                             QString::fromUtf8(kProductName) +
+                             QStringLiteral("が起動しているか、「再検索」で確かめてください。"),
+                         MsgBox::Exclamation, this);
 }
 
 void FrmAdrEdit::onCmdListAddAllClicked()

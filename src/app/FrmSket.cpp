@@ -76,6 +76,7 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
         });
         connect(&options, &FrmOptions::autoCaptureSettingsChanged, this,
                 [this] { m_autoCapt->ApplyAutoCaptSettings(); });
+        options.setLoginArguments(m_loginArguments);
     });
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &FrmSket::mnuEnd);
     EngineEvents &events = m_engine->events();
@@ -97,8 +98,20 @@ bool FrmSket::Load()
     QApplication::setWindowIcon(TrayIcon::normalIcon());
 
     LoadSettings(m_ctx.settings, SettingsFile(m_ctx.SettingsPath()), m_ctx.ProgramDir);
-    // A new user is asked for a name and a group before anything is announced.
-    FirstRunPrompt(m_ctx, *this);
+    // A new user is asked for a name and a group before anything is announced: the rest
+    // goes on once the question and its dialog are answered.
+    m_firstRunDialog = FirstRunPrompt(m_ctx, *this, this, [this] { m_loadFailed = !LoadAfterFirstRun(); });
+    return !m_loadFailed && !m_unloaded;
+}
+
+bool FrmSket::isStarted() const
+{
+    return m_ctx.StartupDone == StartupRunning;
+}
+
+bool FrmSket::LoadAfterFirstRun()
+{
+    // A quit may have come while the first-run questions were open.
     if (m_unloaded)
         return false;
 
@@ -131,7 +144,8 @@ bool FrmSket::Load()
 
     // The login entry follows the program when it was moved or reinstalled elsewhere.
     if (QString error; m_ctx.settings.StartAtLogon == 1 &&
-                       !AutostartEntry::apply(true, QCoreApplication::applicationFilePath(), &error))
+                       !AutostartEntry::apply(true, QCoreApplication::applicationFilePath(),
+                                              m_loginArguments, &error))
         TellTerminal(error);
     // The version stamp marks a start-up that went through.
     WriteVersionStamp(SettingsFile(m_ctx.SettingsPath()));
@@ -298,6 +312,9 @@ void FrmSket::Unload()
     // 3. Every other window. The quit may come from inside a nested loop of one of them
     // (a message box, a dialog); the registry deletes such a window once that loop is over.
     m_windows->closeAll(this);
+    // Start-up may still wait for the first-run dialog: closing it ends that wait.
+    if (m_firstRunDialog)
+        m_firstRunDialog->close();
     // 4. The tray icon; then the program ends.
     m_tray->TrayRemove();
     emit unloaded();

@@ -5,6 +5,7 @@
 
 #include "net/EngineHost.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
@@ -27,7 +28,14 @@ class FrmSket : public QWidget, public EngineHost
     ~FrmSket() override;
 
     // The load handler. False when start-up failed fatally; the quit is then already under way.
+    // While the first-run questions are open it returns true and start-up goes on from
+    // their end: the network and the rest come only after they are answered.
     bool Load();
+    // Start-up has gone through (StartupDone is 1).
+    bool isStarted() const;
+    // The command-line options that chose this copy's data folder and network; the
+    // start-at-login entry repeats them.
+    void setLoginArguments(const QStringList &arguments) { m_loginArguments = arguments; }
 
     // The quit command: asks about unopened items first. Also reached from the tray.
     void mnuEnd();
@@ -65,6 +73,8 @@ class FrmSket : public QWidget, public EngineHost
     void unloaded();
 
   private:
+    // Everything after the first-run questions. False as Load().
+    bool LoadAfterFirstRun();
     void WarnAboutMissingFolders();
     // Sockets, the first announcement, then sending is allowed. False when start-up ends
     // here (a fatal socket error, or a quit that arrived meanwhile).
@@ -91,5 +101,9 @@ class FrmSket : public QWidget, public EngineHost
     std::unique_ptr<TrayMenu> m_trayMenu;
     std::unique_ptr<FrmAutoCapt> m_autoCapt;
     QStringList m_waitingCommands;
+    QStringList m_loginArguments;
+    // The first-run dialog while start-up waits for it.
+    QPointer<QWidget> m_firstRunDialog;
     bool m_unloaded = false;
+    bool m_loadFailed = false;
 };

@@ -131,6 +131,7 @@ int startProgram(QApplication &app, const StartOptions &options)
         TellTerminal(QStringLiteral("Commands of later starts cannot reach this copy: ") + channelError);
 
     FrmSket sket(ctx);
+    sket.setLoginArguments(LoginArguments(options));
     QObject::connect(&channel, &CommandChannel::commandReceived, &sket, &FrmSket::RunCommand);
     if (!options.command.isEmpty())
         sket.RunCommand(options.command);
@@ -140,7 +141,9 @@ int startProgram(QApplication &app, const StartOptions &options)
     QObject::connect(&sket, &FrmSket::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     if (!sket.Load() || sket.isUnloaded())
         return 1;
-    return app.exec();
+    const int code = app.exec();
+    // Start-up may have failed after the first-run questions, from the event loop.
+    return ctx.FatalReported ? 1 : code;
 }
 
 } // namespace

@@ -131,6 +131,21 @@ StartOptions ParseCommandLine(const QStringList &arguments)
     return options;
 }
 
+QStringList LoginArguments(const StartOptions &options)
+{
+    QStringList arguments;
+    // Login starts in the home folder, not where this start was typed.
+    if (!options.dataDir.isEmpty())
+        arguments << QStringLiteral("--data-dir") << QFileInfo(options.dataDir).absoluteFilePath();
+    if (options.port != 0)
+        arguments << QStringLiteral("--port") << QString::number(options.port);
+    if (!options.bindAddress.isEmpty())
+        arguments << QStringLiteral("--bind-address") << options.bindAddress;
+    if (!options.broadcastAddress.isEmpty())
+        arguments << QStringLiteral("--broadcast-address") << options.broadcastAddress;
+    return arguments;
+}
+
 bool IsInstalledCopy(const QString &executableDir)
 {
     return !executableDir.isEmpty() &&

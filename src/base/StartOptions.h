@@ -31,6 +31,10 @@ struct StartOptions
 
 StartOptions ParseCommandLine(const QStringList &arguments);
 
+// The options a later start (at login) must repeat to be this copy again: --data-dir (made
+// absolute), --port, --bind-address and --broadcast-address, those that were given.
+QStringList LoginArguments(const StartOptions &options);
+
 // An installed copy: its menu entry sits beside it in ../share/applications (/usr/bin,
 // /usr/local/bin, or a package unpacked elsewhere). Its folder is never its data folder, not
 // even for root, who may write there.

@@ -41,7 +41,6 @@ namespace {
 const QString kCls = QStringLiteral("CLS");
 const QString kOpenCheck = QStringLiteral("OPENCHECK");
 const QString kOpenCaption = QStringLiteral("開く");
-const QString kOpenLockedCaption = QStringLiteral("開く（パスワードロック）");
 const QString kEnterMessage = QStringLiteral("メッセージを入力して下さい。");
 
 // Smallest heights of the window, by use.
@@ -243,7 +242,7 @@ void FrmMsg::prepareReceived(const ReceivedMessage &message)
     if (m_faceDown) {
         setShown({m_toolbar, m_image, m_cmdMsgCan, m_cmdMsgRpl, m_cmdMsgTran, m_chkInclude, m_txtMsg}, false);
         if (m_locked)
-            m_cmdOpen->setText(kOpenLockedCaption);
+            m_cmdOpen->setText(FrmPWCheck::LockedOpenCaption(m_owner.context()));
         if (message.openCheck)
             m_st0 = kOpenCheck;
     } else {

@@ -42,8 +42,11 @@ QString path()
 }
 
 // TryExec makes the desktop skip the entry once the program is gone (package removed).
-QString text(const QString &executable)
+QString text(const QString &executable, const QStringList &arguments)
 {
+    QString exec = execArgument(executable);
+    for (const QString &argument : arguments)
+        exec += QLatin1Char(' ') + execArgument(argument);
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=%1\n"
@@ -54,11 +57,11 @@ QString text(const QString &executable)
                           "Icon=zorvin\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(QString::fromUtf8(kProductName), execArgument(executable),
+        .arg(QString::fromUtf8(kProductName), exec,
              QString(executable).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
 }
 
-bool apply(bool on, const QString &executable, QString *error)
+bool apply(bool on, const QString &executable, const QStringList &arguments, QString *error)
 {
     const QString file = path();
     if (!on) {
@@ -68,7 +71,7 @@ bool apply(bool on, const QString &executable, QString *error)
             *error = QStringLiteral("Cannot remove %1").arg(file);
         return false;
     }
-    const QByteArray content = text(executable).toUtf8();
+    const QByteArray content = text(executable, arguments).toUtf8();
     if (QFile existing(file); existing.open(QIODevice::ReadOnly) && existing.readAll() == content)
         return true;
     QSaveFile out(file);

@@ -107,11 +107,13 @@ void FrmOpt::onCmdOKClicked()
     accept();
 }
 
-void FirstRunPrompt(ModZorvin &ctx, EngineHost &host)
+FrmOpt *FirstRunPrompt(ModZorvin &ctx, EngineHost &host, QObject *context, std::function<void()> then)
 {
     const Settings &s = ctx.settings;
-    if (s.OpMsgDone != 0 || (s.Name != kUnset && !s.Grp.isEmpty()))
-        return;
+    if (s.OpMsgDone != 0 || (s.Name != kUnset && !s.Grp.isEmpty())) {
+        then();
+        return nullptr;
+    }
     const QString product = QString::fromUtf8(kProductName);
     const QString text =
         product + QStringLiteral("をご利用いただきありがとうございます。\r\r") + product +
@@ -120,8 +122,14 @@ void FirstRunPrompt(ModZorvin &ctx, EngineHost &host)
         QStringLiteral("」となりますので、\r") + product +
         QStringLiteral("起動後「ｵﾌﾟｼｮﾝ」－「動作環境の設定」－「個人情報」で設定して下さい。\r\r") +
         QStringLiteral("今、設定しますか？");
-    if (host.ShowMessageBox(text, MsgBox::Question | MsgBox::OkCancel) != MsgBox::IdOk)
-        return;
-    FrmOpt dialog(ctx);
-    dialog.exec();
+    if (host.ShowMessageBox(text, MsgBox::Question | MsgBox::OkCancel) != MsgBox::IdOk) {
+        then();
+        return nullptr;
+    }
+    auto *dialog = new FrmOpt(ctx);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QDialog::finished, context, [then = std::move(then)] { then(); },
+                     Qt::SingleShotConnection);
+    dialog->show();
+    return dialog;
 }

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class EngineHost;
 class ModZorvin;
 class QCheckBox;
@@ -37,6 +39,9 @@ class FrmOpt : public QDialog
 };
 
 // Start-up's first-run prompt: asked only while ZorvinOpMsg is 0 and the name is "未設定" or
-// the group is empty; OK shows FrmOpt (modal), Cancel stores nothing. The question goes
-// through `host`, so it is answered like every other start-up box.
-void FirstRunPrompt(ModZorvin &ctx, EngineHost &host);
+// the group is empty; OK shows FrmOpt (modal, without a loop of its own), Cancel stores
+// nothing. The question goes through `host`, so it is answered like every other start-up
+// box. `then` runs once everything asked is answered: at once when nothing is asked or
+// the question is cancelled, else when FrmOpt closes (from the event loop, while `context`
+// lives). Returns the dialog while it is open (closing it ends the questions), else null.
+FrmOpt *FirstRunPrompt(ModZorvin &ctx, EngineHost &host, QObject *context, std::function<void()> then);

@@ -1322,7 +1322,8 @@ bool FrmOptions::SaveOther()
     WriteFlag("StartAtLogon", s.StartAtLogon, ChkStartAtLogon->isChecked());
     // The setting stays saved when the entry cannot be written: the next start tries again.
     if (QString error;
-        !AutostartEntry::apply(s.StartAtLogon == 1, QCoreApplication::applicationFilePath(), &error))
+        !AutostartEntry::apply(s.StartAtLogon == 1, QCoreApplication::applicationFilePath(),
+                               m_loginArguments, &error))
         ::ShowMessageBox(QStringLiteral("ログオン時に起動する設定を書き込めませんでした。\r") + error,
                          MsgBox::Exclamation, this);
     return true;

@@ -6,6 +6,7 @@
 
 #include <QLatin1String>
 #include <QList>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -46,6 +47,8 @@ class FrmOptions : public QWidget
     // when a check stopped it; what was written before the check stays written.
     bool SaveTab(int tab);
     bool saveFailed() const { return m_saveFailed; }
+    // The options the start-at-login entry repeats (data folder, port, addresses).
+    void setLoginArguments(const QStringList &arguments) { m_loginArguments = arguments; }
 
     cTabStrip &tabStrip() const { return *m_tabStrip; }
     QFrame *picTab() const { return m_picTab; }
@@ -152,6 +155,7 @@ class FrmOptions : public QWidget
     QFrame *m_picTab = nullptr;
     std::array<QFrame *, kTabCount> m_sheets{};
     bool m_saveFailed = false;
+    QStringList m_loginArguments;
 
     // Personal.
     QLineEdit *TxtGrp = nullptr;

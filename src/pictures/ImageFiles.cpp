@@ -5,6 +5,7 @@
 #include "base/ModZorvin.h"
 #include "base/SettingsFile.h"
 #include "net/NetEngine.h"
+#include "net/UnlhaLibrary.h"
 #include "ui/cCommonDlg.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSaveFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -20,6 +22,8 @@ const QString kSaveFilter2 =
     QStringLiteral("JPGﾌｧｲﾙ (*.jpg)|*.jpg|BMPﾌｧｲﾙ (*.bmp)|*.bmp|PNGﾌｧｲﾙ (*.png)|*.png|");
 const QString kSaveFilter1 = QStringLiteral("JPGﾌｧｲﾙ (*.jpg)|*.jpg|BMPﾌｧｲﾙ (*.bmp)|*.bmp|");
 const QString kSaveFilter0 = QStringLiteral("bmpﾌｧｲﾙ (*.bmp)|*.bmp|");
+// The capture can be kept as an LZH archive of its bitmap, as the automatic save does.
+const QString kLzhFilter = QStringLiteral("LZHﾌｧｲﾙ (*.lzh)|*.lzh|");
 // PNG is added to the picture types, since it can be saved and users expect to reopen it.
 const QString kOpenFilter = QStringLiteral(
     "ﾋﾟｸﾁｬｰﾌｧｲﾙ|*.bmp;*.emf;*.ico;*.jpg;*.jpeg;*.png;*.rle;*.wmf|BMPﾌｧｲﾙ(*.bmp)|*.bmp|EMFﾌｧｲﾙ(*.emf)|*.emf|"
@@ -107,11 +111,34 @@ void ImageFiles::setPanel2(const QString &text)
         m_panel2(text);
 }
 
+std::optional<ImageFiles::SaveType> ImageFiles::TypeOfName(const QString &path)
+{
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (extension == QLatin1String("bmp"))
+        return SaveType::Bmp;
+    if (extension == QLatin1String("jpg") || extension == QLatin1String("jpeg"))
+        return SaveType::Jpeg;
+    if (extension == QLatin1String("png"))
+        return SaveType::Png;
+    if (extension == QLatin1String("lzh"))
+        return SaveType::Lzh;
+    return std::nullopt;
+}
+
 bool ImageFiles::WritePicture(const QImage &picture, const QString &path, int jpegComp, int progJpeg,
                               QString *error)
 {
-    QString description;
     const QString kind = path.right(3).toUpper();
+    const SaveType type = kind == QLatin1String("JPG")   ? SaveType::Jpeg
+                          : kind == QLatin1String("PNG") ? SaveType::Png
+                                                         : SaveType::Bmp;
+    return WritePicture(picture, path, type, jpegComp, progJpeg, error);
+}
+
+bool ImageFiles::WritePicture(const QImage &picture, const QString &path, SaveType type, int jpegComp,
+                              int progJpeg, QString *error)
+{
+    QString description;
     QSaveFile file(path);
     if (picture.isNull() || !file.open(QIODevice::WriteOnly)) {
         description = picture.isNull() ? QStringLiteral("画像がありません。") : describeFileError(file, path);
@@ -121,16 +148,16 @@ bool ImageFiles::WritePicture(const QImage &picture, const QString &path, int jp
     }
     QImageWriter writer(&file, QByteArray());
     bool written = false;
-    if (kind == QLatin1String("JPG")) {
+    if (type == SaveType::Jpeg) {
         writer.setFormat("jpeg");
         writer.setQuality(qBound(0, 100 - jpegComp, 100));
         writer.setProgressiveScanWrite(progJpeg == 1);
         written = writer.write(picture);
-    } else if (kind == QLatin1String("PNG")) {
+    } else if (type == SaveType::Png) {
         writer.setFormat("png");
         written = writer.write(picture);
     } else {
-        // Any other name, ".jpeg" included, is a 24-bit Windows bitmap.
+        // A 24-bit Windows bitmap.
         writer.setFormat("bmp");
         written = writer.write(picture.format() == QImage::Format_RGB32
                                    ? picture
@@ -149,65 +176,163 @@ bool ImageFiles::WritePicture(const QImage &picture, const QString &path, int jp
     return written;
 }
 
-QString ImageFiles::chooseSavePath(QWidget *owner, const QString &filter, const QString &proposedName)
+QString ImageFiles::chooseSavePath(QWidget *owner, const QString &filter, const QString &proposedName,
+                                   int *chosenType)
 {
     const QString initDir = m_ctx.LastSaveDir.isEmpty() ? m_ctx.ProgramDir : m_ctx.LastSaveDir;
-    return CMDFileDialog(2, owner, QStringLiteral("画像の保存"), filter, initDir, proposedName);
+    return CMDFileDialog(2, owner, QStringLiteral("画像の保存"), filter, initDir, proposedName, chosenType);
+}
+
+bool ImageFiles::lzhAvailable() const
+{
+    return m_engine && m_ctx.ArchiverReady;
+}
+
+QString ImageFiles::saveFilter(const QString &bmpOnlyFilter, QList<SaveType> *types) const
+{
+    QString filter;
+    if (m_ctx.ImageLibLevel >= 2) {
+        filter = kSaveFilter2;
+        *types = {SaveType::Jpeg, SaveType::Bmp, SaveType::Png};
+    } else if (m_ctx.ImageLibLevel == 1) {
+        filter = kSaveFilter1;
+        *types = {SaveType::Jpeg, SaveType::Bmp};
+    } else {
+        filter = bmpOnlyFilter.isEmpty() ? kSaveFilter0 : bmpOnlyFilter;
+        *types = {SaveType::Bmp};
+    }
+    if (lzhAvailable()) {
+        filter += kLzhFilter;
+        *types << SaveType::Lzh;
+    }
+    return filter;
 }
 
 QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter,
                                   const QString &proposedName)
 {
-    const QString &filter = m_ctx.ImageLibLevel >= 2   ? kSaveFilter2
-                            : m_ctx.ImageLibLevel == 1 ? kSaveFilter1
-                            : bmpOnlyFilter.isEmpty()  ? kSaveFilter0
-                                                       : bmpOnlyFilter;
-    const QString path = chooseSavePath(owner, filter, proposedName);
+    QList<SaveType> types;
+    const QString filter = saveFilter(bmpOnlyFilter, &types);
+    int chosen = 0;
+    const QString path = chooseSavePath(owner, filter, proposedName, &chosen);
     if (path.isEmpty())
         return {};
+    const SaveType type = TypeOfName(path).value_or(types.value(chosen - 1, SaveType::Bmp));
     QString error;
-    if (!WritePicture(picture, path, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg, &error)) {
+    if (!writeSaveAs(picture, path, type, &error)) {
         // The write went to a temporary file, so the chosen path holds no partial file and
         // whatever was there before is kept.
         m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
         return {};
     }
-    m_ctx.LastSaveDir = folderOf(path);
+    if (type != SaveType::Lzh)
+        m_ctx.LastSaveDir = folderOf(path);
     return path;
+}
+
+bool ImageFiles::writeSaveAs(const QImage &picture, const QString &path, SaveType type, QString *error)
+{
+    if (type == SaveType::Lzh)
+        return startSaveAsLzh(picture, path, error);
+    return WritePicture(picture, path, type, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg, error);
+}
+
+// The bitmap, named as the archive, is packed in a folder of its own in the work folder;
+// the archive then replaces the target in one step, as the automatic save does.
+bool ImageFiles::startSaveAsLzh(const QImage &picture, const QString &target, QString *error)
+{
+    if (!lzhAvailable()) {
+        *error = QStringLiteral("LZHファイルを作成できません（アーカイバがありません）。");
+        return false;
+    }
+    QDir().mkpath(m_ctx.WorkDir);
+    QTemporaryDir folder(m_ctx.WorkDir + QStringLiteral("saveXXXXXX"));
+    if (!folder.isValid()) {
+        *error = kCannotWrite;
+        return false;
+    }
+    folder.setAutoRemove(false);
+    SaveAsLzh save{0, target, folder.path(),
+                   folder.path() + u'/' + QFileInfo(target).completeBaseName() + QStringLiteral(".BMP"),
+                   folder.path() + QStringLiteral("/SAVE.LZH")};
+    if (!WritePicture(picture, save.bitmap, SaveType::Bmp, 0, 0, error)) {
+        QDir(save.folder).removeRecursively();
+        return false;
+    }
+    m_saveAsLzh.append(save);
+    startPendingSaveAs();
+    return true;
+}
+
+void ImageFiles::startPendingSaveAs()
+{
+    while (!m_saveAsLzh.isEmpty() && m_saveAsLzh.constFirst().id == 0) {
+        SaveAsLzh &next = m_saveAsLzh.first();
+        const ArchiverTicket ticket = m_engine->RunArchiver(next.archive, next.bitmap, true);
+        if (ticket.started()) {
+            next.id = ticket.id;
+            return;
+        }
+        // Another command (a transfer's packing) has the archiver: this one starts when
+        // that one has finished.
+        if (ticket.result == UnlhaLibrary::kBusy)
+            return;
+        finishSaveAsLzh(m_saveAsLzh.takeFirst(), ticket.result);
+    }
+}
+
+void ImageFiles::finishSaveAsLzh(const SaveAsLzh &save, int code)
+{
+    QString error;
+    const bool ok = code == 0 && copyWhole(save.archive, save.target, &error);
+    QDir(save.folder).removeRecursively();
+    if (ok) {
+        m_ctx.LastSaveDir = folderOf(save.target);
+        return;
+    }
+    if (code != 0)
+        error = QStringLiteral("LHA保存失敗 C=%1").arg(code);
+    m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
 }
 
 QString ImageFiles::SaveReceivedPictureAs(QWidget *owner, const QImage &picture, const QString &sourceFile)
 {
     const QString sourceType =
         QFileInfo(sourceFile).isFile() ? QFileInfo(sourceFile).suffix().toUpper() : QString();
-    QString filter = m_ctx.ImageLibLevel >= 2   ? kSaveFilter2
-                     : m_ctx.ImageLibLevel == 1 ? kSaveFilter1
-                                                : QStringLiteral("BMPﾌｧｲﾙ (*.bmp)|*.bmp|");
+    QList<SaveType> types;
+    QString filter = saveFilter(QStringLiteral("BMPﾌｧｲﾙ (*.bmp)|*.bmp|"), &types);
     if (!sourceType.isEmpty() && sourceType != QLatin1String("BMP") && sourceType != QLatin1String("JPG") &&
-        sourceType != QLatin1String("PNG"))
+        sourceType != QLatin1String("PNG")) {
         filter += sourceType + QStringLiteral("ﾌｧｲﾙ(*.") + sourceType + QStringLiteral(")|*.") + sourceType +
                   QLatin1Char('|');
-    const QString path = chooseSavePath(owner, filter, QFileInfo(sourceFile).completeBaseName());
+        types << SaveType::Source;
+    }
+    int chosen = 0;
+    const QString path = chooseSavePath(owner, filter, QFileInfo(sourceFile).completeBaseName(), &chosen);
     if (path.isEmpty())
         return {};
     QString error;
     QString written = path;
     bool ok = false;
-    if (!sourceType.isEmpty() && QFileInfo(path).suffix().toUpper() == sourceType) {
+    const bool sameAsSource = !sourceType.isEmpty() && QFileInfo(path).suffix().toUpper() == sourceType;
+    const SaveType type = sameAsSource ? SaveType::Source
+                                       : TypeOfName(path).value_or(types.value(chosen - 1, SaveType::Bmp));
+    if (type == SaveType::Source) {
         ok = copyWhole(sourceFile, path, &error);
         if (!ok) {
             written = path.left(path.size() - QFileInfo(path).suffix().size()) + QStringLiteral("BMP");
             ok = WritePicture(picture, written, 0, 0, &error);
         }
     } else {
-        ok = WritePicture(picture, path, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg, &error);
+        ok = writeSaveAs(picture, path, type, &error);
     }
     if (!ok) {
         // Every write goes through a temporary file: nothing partial is left to delete.
         m_host.ShowMessageBox(QStringLiteral("保存出来ません。\r") + error, MsgBox::Information);
         return {};
     }
-    m_ctx.LastSaveDir = folderOf(path);
+    if (type != SaveType::Lzh)
+        m_ctx.LastSaveDir = folderOf(path);
     return written;
 }
 
@@ -383,14 +508,18 @@ QString ImageFiles::finishLzh(const LzhSave &save, int code)
 
 void ImageFiles::onArchiverFinished(int id, int result)
 {
-    if (!m_lzh || m_lzh->id != id)
-        return;
-    const LzhSave save = *std::exchange(m_lzh, std::nullopt);
-    finishLzh(save, result);
-    while (!m_lzh && !m_waiting.isEmpty()) {
-        const Waiting next = m_waiting.takeFirst();
-        saveNow(next.picture, next.rule);
+    if (!m_saveAsLzh.isEmpty() && m_saveAsLzh.constFirst().id == id)
+        finishSaveAsLzh(m_saveAsLzh.takeFirst(), result);
+    if (m_lzh && m_lzh->id == id) {
+        const LzhSave save = *std::exchange(m_lzh, std::nullopt);
+        finishLzh(save, result);
+        while (!m_lzh && !m_waiting.isEmpty()) {
+            const Waiting next = m_waiting.takeFirst();
+            saveNow(next.picture, next.rule);
+        }
     }
+    // Whichever command ended, the archiver is free for the next file of the Save command.
+    startPendingSaveAs();
 }
 
 QString ImageFiles::autoSaveDone(const QString &path, const RunningNumber &number)

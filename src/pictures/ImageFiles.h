@@ -32,20 +32,29 @@ class ImageFiles : public QObject
     // Receives the texts of status bar panel 2 ("保存中 ...", "" to clear).
     void setStatusPanel(std::function<void(const QString &)> panel2) { m_panel2 = std::move(panel2); }
 
+    // What a Save command writes.
+    enum class SaveType { Bmp, Jpeg, Png, Lzh, Source };
+    // The type a name's extension names: .bmp, .jpg, .jpeg, .png, .lzh in any case.
+    static std::optional<SaveType> TypeOfName(const QString &path);
+
     // The Save command: asks for a path ("画像の保存") starting in the last save folder,
-    // proposing `proposedName`, and writes the picture by the name's last three characters
-    // (a name typed without an extension gets the chosen type's). Returns the written path,
-    // or "" when cancelled or failed (the error message has then been shown and no file is
-    // left behind). `bmpOnlyFilter` replaces the filter offered when only bitmaps can be
-    // written (the viewers spell it differently).
+    // proposing `proposedName`, and writes the type the name's extension names, or for any
+    // other name the type chosen in the dialog (a name typed without an extension gets that
+    // type's), so the bytes always agree with the name. LZH, offered while the archiver is
+    // ready, is the bitmap packed on the archiver's thread: the result is then the archive's
+    // path while it is being written, and a failure is told when it ends. Returns the
+    // written path, or "" when cancelled or failed (the error message has then been shown and
+    // no file is left behind). `bmpOnlyFilter` replaces the filter offered when only bitmaps
+    // can be written (the viewers spell it differently).
     QString SavePictureAs(QWidget *owner, const QImage &picture, const QString &bmpOnlyFilter = QString(),
                           const QString &proposedName = QString());
 
     // The received-image viewer's Save: the same dialog and types, plus the received file's
     // own type when it is none of BMP, JPG and PNG. When the chosen name's extension is the
-    // extension of `sourceFile` (the received file, "" once it is gone) the file is copied
-    // byte for byte; if that copy fails the picture is written as a bitmap with the
-    // extension "BMP". Returns the written path or "" (cancelled, or failed and told).
+    // extension of `sourceFile` (the received file, "" once it is gone), or that type is
+    // chosen for a name of no known type, the file is copied byte for byte; if that copy
+    // fails the picture is written as a bitmap with the extension "BMP". Returns the written
+    // path or "" (cancelled, or failed and told).
     QString SaveReceivedPictureAs(QWidget *owner, const QImage &picture, const QString &sourceFile);
 
     // The Open command's dialog ("画像を開く"); returns the chosen path or "". The caller
@@ -73,6 +82,9 @@ class ImageFiles : public QObject
     // so a failure never leaves a partial file; *error receives the description.
     static bool WritePicture(const QImage &picture, const QString &path, int jpegComp, int progJpeg,
                              QString *error = nullptr);
+    // The same for a given type (BMP, JPEG or PNG), whatever the name.
+    static bool WritePicture(const QImage &picture, const QString &path, SaveType type, int jpegComp,
+                             int progJpeg, QString *error = nullptr);
 
     // Copies a file so that `to` is either a complete copy or left as it was (a temporary
     // file beside it is renamed over it); *error receives the description.
@@ -135,8 +147,26 @@ class ImageFiles : public QObject
         QImage picture;
         AutoSaveRule rule;
     };
+    // An LZH file of the Save command: the bitmap and its archive in a folder of their own
+    // inside the work folder; id 0 until the archiver takes it.
+    struct SaveAsLzh
+    {
+        int id = 0;
+        QString target;
+        QString folder;
+        QString bitmap;
+        QString archive;
+    };
     void setPanel2(const QString &text);
-    QString chooseSavePath(QWidget *owner, const QString &filter, const QString &proposedName);
+    QString chooseSavePath(QWidget *owner, const QString &filter, const QString &proposedName,
+                           int *chosenType = nullptr);
+    bool lzhAvailable() const;
+    // The Save command's filter and its types in the same order.
+    QString saveFilter(const QString &bmpOnlyFilter, QList<SaveType> *types) const;
+    bool writeSaveAs(const QImage &picture, const QString &path, SaveType type, QString *error);
+    bool startSaveAsLzh(const QImage &picture, const QString &target, QString *error);
+    void startPendingSaveAs();
+    void finishSaveAsLzh(const SaveAsLzh &save, int code);
     QString autoSave(const QImage &picture, const AutoSaveRule &rule);
     QString saveNow(const QImage &picture, const AutoSaveRule &rule);
     QString startLzh(const QImage &picture, const QString &target, const QString &stem,
@@ -153,4 +183,6 @@ class ImageFiles : public QObject
     std::optional<LzhSave> m_lzh;
     // Pictures that came while an archive was written, saved in order after it.
     QList<Waiting> m_waiting;
+    // LZH files of the Save command, in order; the first may be with the archiver.
+    QList<SaveAsLzh> m_saveAsLzh;
 };

@@ -6,14 +6,17 @@
 #include "base/ModZorvin.h"
 #include "ui/ModZorvinUi.h"
 #include "ui/BrowseFolder.h"
+#include "receive/HomeTrash.h"
 #include "receive/ReceivedFiles.h"
 #include "ui/FlipSort.h"
 #include "ui/ListColumns.h"
 #include "ui/ListWindowLayout.h"
+#include "ui/ReportList.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -44,6 +47,13 @@ constexpr int kFolderButtonWidthTwips = 2400;
 
 const QString kSuccess = QStringLiteral("成功");
 
+// What a row remembers of its file, on the information column: the received name, the
+// path it was moved to (empty while it is in the receive folder), and whether it went to
+// the trash.
+constexpr int kNameRole = Qt::UserRole;
+constexpr int kMovedRole = Qt::UserRole + 1;
+constexpr int kTrashedRole = Qt::UserRole + 2;
+
 // One row's file on the worker thread: a move renames when it can (one step, same file
 // system), otherwise both copy a whole file under a temporary name and rename it over the
 // target, so the target is never half written.
@@ -68,7 +78,7 @@ FrmRecv::FrmRecv(ModZorvin &ctx, QWidget *parent) : QWidget(parent), m_ctx(ctx)
     setWindowTitle(QString::fromUtf8(kProductName) + QStringLiteral("　- 受信 -"));
     setWindowIcon(QApplication::windowIcon());
 
-    m_list = new QTreeWidget(this);
+    m_list = new ReportList(this);
     m_list->setObjectName(QStringLiteral("LveRecv"));
     SetReportList(m_list, {QStringLiteral("日時"), QStringLiteral("名前"), QStringLiteral("結果"),
                            QStringLiteral("情報")});
@@ -124,6 +134,7 @@ void FrmRecv::AddRecvInfo(const QString &name, int result, const QString &info)
         new QTreeWidgetItem({QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")),
                              name, resultText(result), info});
     row->setTextAlignment(kResultColumn, Qt::AlignCenter);
+    row->setData(kInfoColumn, kNameRole, info);
     m_list->addTopLevelItem(row);
     // A list sorted by a click stays sorted as rows arrive.
     m_sort->resort();
@@ -140,11 +151,55 @@ QList<FrmRecv::Row> FrmRecv::selectedRows() const
 {
     QList<Row> rows;
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem *item = m_list->topLevelItem(i);
+        QTreeWidgetItem *item = m_list->topLevelItem(i);
         if (item->isSelected())
-            rows.append({item->text(kResultColumn), item->text(kInfoColumn)});
+            rows.append({item, item->text(kResultColumn), item->data(kInfoColumn, kNameRole).toString()});
     }
     return rows;
+}
+
+QString FrmRecv::pathOf(const Row &row, const QString &folder) const
+{
+    if (row.item->data(kInfoColumn, kTrashedRole).toBool())
+        return {};
+    const QString moved = row.item->data(kInfoColumn, kMovedRole).toString();
+    if (moved.isEmpty())
+        return ReceivedFiles::PathInFolder(folder, row.info);
+    // The user put it there; it is still this row's file while it is a plain file.
+    const QFileInfo file(moved);
+    return file.isSymLink() ? QString() : moved;
+}
+
+QString FrmRecv::filePath(QTreeWidgetItem *item) const
+{
+    return pathOf({item, item->text(kResultColumn), item->data(kInfoColumn, kNameRole).toString()},
+                  receiveFolder());
+}
+
+void FrmRecv::noteMoved(QTreeWidgetItem *item, const QString &path)
+{
+    const QString name = item->data(kInfoColumn, kNameRole).toString();
+    // Moved back into the receive folder under its own name: an ordinary row again.
+    if (ReceivedFiles::IsInFolder(receiveFolder(), path) && QFileInfo(path).fileName() == name) {
+        item->setData(kInfoColumn, kMovedRole, QString());
+        item->setText(kInfoColumn, name);
+        item->setToolTip(kInfoColumn, QString());
+        return;
+    }
+    item->setData(kInfoColumn, kMovedRole, path);
+    item->setText(kInfoColumn, QStringLiteral("%1（%2 へ移動）")
+                                   .arg(name, QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
+    item->setToolTip(kInfoColumn, QDir::toNativeSeparators(path));
+}
+
+void FrmRecv::noteTrashed(QTreeWidgetItem *item)
+{
+    item->setData(kInfoColumn, kTrashedRole, true);
+    item->setText(kInfoColumn, item->data(kInfoColumn, kNameRole).toString() + QStringLiteral("（ごみ箱へ移動）"));
+    item->setToolTip(kInfoColumn, QString());
+    const QColor grey = m_list->palette().color(QPalette::Disabled, QPalette::Text);
+    for (int column = 0; column < m_list->columnCount(); ++column)
+        item->setForeground(column, grey);
 }
 
 QString FrmRecv::receiveFolder() const
@@ -177,8 +232,7 @@ void FrmRecv::openNext()
     const QString folder = receiveFolder();
     while (!m_toOpen.isEmpty()) {
         const Row row = m_toOpen.takeFirst();
-        const QString path =
-            row.result == kSuccess ? ReceivedFiles::PathInFolder(folder, row.info) : QString();
+        const QString path = row.result == kSuccess ? pathOf(row, folder) : QString();
         if (path.isEmpty() || !QFileInfo::exists(path)) {
             m_openFailed << row.info;
             continue;
@@ -240,6 +294,7 @@ void FrmRecv::FileCtl(int index)
     const QString folder = receiveFolder();
     struct Job
     {
+        QTreeWidgetItem *item;
         QString from, to, info;
         bool failed = false;
         bool skipped = false;
@@ -247,8 +302,7 @@ void FrmRecv::FileCtl(int index)
     auto jobs = std::make_shared<QList<Job>>();
     m_busy = true;
     for (const Row &row : rows) {
-        Job job{ReceivedFiles::PathInFolder(folder, row.info), FolderPath::join(destination, row.info),
-                row.info};
+        Job job{row.item, pathOf(row, folder), FolderPath::join(destination, row.info), row.info};
         if (job.from.isEmpty() || !QFileInfo::exists(job.from) ||
             QFileInfo(job.from).absoluteFilePath() == QFileInfo(job.to).absoluteFilePath()) {
             job.failed = true;
@@ -273,6 +327,8 @@ void FrmRecv::FileCtl(int index)
         for (const Job &job : std::as_const(*jobs)) {
             if (job.failed)
                 failed << job.info;
+            else if (move && !job.skipped)
+                noteMoved(job.item, job.to);
         }
         report(move ? QStringLiteral("move") : QStringLiteral("copy"), failed,
                QStringLiteral("以下のファイルの") +
@@ -292,16 +348,42 @@ void FrmRecv::DeleteFiles()
                        MsgBox::YesNo | MsgBox::Question, this) != MsgBox::IdYes)
         return;
     const QString folder = receiveFolder();
-    QStringList failed;
+    struct Job
+    {
+        QTreeWidgetItem *item;
+        QString path, info, error;
+        bool failed = false;
+    };
+    auto jobs = std::make_shared<QList<Job>>();
     for (const Row &row : selectedRows()) {
-        const QString path =
-            row.result == kSuccess ? ReceivedFiles::PathInFolder(folder, row.info) : QString();
-        // Into the trash only, so that a delete can be undone; never a plain unlink.
-        if (path.isEmpty() || !QFileInfo::exists(path) || !QFile::moveToTrash(path))
-            failed << row.info;
+        const QString path = row.result == kSuccess ? pathOf(row, folder) : QString();
+        jobs->append({row.item, path, row.info, QString(), path.isEmpty() || !QFileInfo::exists(path)});
     }
-    report(QStringLiteral("delete"), failed, QStringLiteral("以下のファイルの削除に失敗しました。"),
-           MsgBox::Critical);
+    m_busy = true;
+    // Into the home trash only, so that a delete can be undone; never a plain unlink. A
+    // trash on another file system means a whole copy: off the window thread.
+    QThread *worker = QThread::create([jobs] {
+        for (Job &job : *jobs) {
+            if (!job.failed)
+                job.failed = !HomeTrash::moveToTrash(job.path, &job.error);
+        }
+    });
+    connect(worker, &QThread::finished, this, [this, jobs] {
+        m_busy = false;
+        QStringList failed;
+        for (const Job &job : std::as_const(*jobs)) {
+            if (!job.error.isEmpty())
+                TellTerminal(job.error);
+            if (job.failed)
+                failed << job.info;
+            else
+                noteTrashed(job.item);
+        }
+        report(QStringLiteral("delete"), failed, QStringLiteral("以下のファイルの削除に失敗しました。"),
+               MsgBox::Critical);
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
 }
 
 void FrmRecv::OpenReceiveFolder()
@@ -322,11 +404,14 @@ bool FrmRecv::eventFilter(QObject *watched, QEvent *event)
         // on every selected row.
         for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
             const QTreeWidgetItem *item = m_list->topLevelItem(i);
-            if (!item->isSelected() || item->text(kResultColumn) != kSuccess)
+            // A file in the trash has nothing left to act on.
+            if (!item->isSelected() || item->text(kResultColumn) != kSuccess ||
+                item->data(kInfoColumn, kTrashedRole).toBool())
                 continue;
-            if (item->text(kInfoColumn).isEmpty())
+            const QString name = item->data(kInfoColumn, kNameRole).toString();
+            if (name.isEmpty())
                 return false;
-            m_popup->actions().constFirst()->setData(item->text(kInfoColumn));
+            m_popup->actions().constFirst()->setData(name);
             m_popup->popup(mouse->globalPosition().toPoint());
             return true;
         }

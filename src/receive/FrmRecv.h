@@ -1,6 +1,7 @@
 // The file-reception window "ぞるびん　- 受信 -": one row per received file or failed
 // reception, kept until the window is closed, with open, copy, move and delete (to the
-// desktop's trash) for the selected rows' files.
+// desktop's trash) for the selected rows' files. A row follows its file: after a move it
+// names and opens the new place, after a delete it says the file is in the trash.
 #pragma once
 
 #include <QStringList>
@@ -13,6 +14,7 @@ class QMenu;
 class QProcess;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 class FrmRecv : public QWidget
 {
@@ -33,7 +35,7 @@ class FrmRecv : public QWidget
     // "ｺﾋﾟｰ(&C)" (0) / "移動(&M)" (1): asks for the folder, asks before overwriting, then
     // copies or moves on a worker thread.
     void FileCtl(int index);
-    // "削除(&D)": into the desktop's trash, after the question.
+    // "削除(&D)": into the user's home trash on a worker thread, after the question.
     void DeleteFiles();
     // "受信ﾌｫﾙﾀﾞを開く".
     void OpenReceiveFolder();
@@ -46,6 +48,9 @@ class FrmRecv : public QWidget
     bool isBusy() const { return m_busy; }
 
     static QString resultText(int result);
+    // Where the file of a row is now: the receive folder, or the place it was moved to;
+    // "" once it went to the trash.
+    QString filePath(QTreeWidgetItem *row) const;
 
   signals:
     // A command has handled every row ("open", "copy", "move", "delete"); `failed` are the
@@ -59,14 +64,18 @@ class FrmRecv : public QWidget
   private:
     struct Row
     {
+        QTreeWidgetItem *item;
         QString result;
-        QString info;
+        QString info; // the received file's name (or a failure's text)
     };
     QList<Row> selectedRows() const;
     QString receiveFolder() const;
     void layOut();
     void openNext();
     void finishOpen();
+    QString pathOf(const Row &row, const QString &folder) const;
+    void noteMoved(QTreeWidgetItem *item, const QString &path);
+    void noteTrashed(QTreeWidgetItem *item);
     void report(const QString &command, const QStringList &failed, const QString &text, int style);
 
     ModZorvin &m_ctx;

@@ -44,7 +44,6 @@
 namespace {
 
 const QString kOpenCaption = QStringLiteral("開く");
-const QString kLockedOpenCaption = QStringLiteral("開く（パスワードロック）");
 
 // The hidden-mode controls, in twips from the top of the window's inner area.
 constexpr int kHideMsgTopTwips = 480;
@@ -273,7 +272,7 @@ void FrmView::LoadRecvPic(int displayKind)
     }
     const bool faceDown = displayKind == 1 || displayKind == 2;
     if (displayKind == 2)
-        m_cmdOpen->setText(kLockedOpenCaption);
+        m_cmdOpen->setText(FrmPWCheck::LockedOpenCaption(m_services.context()));
     showPictureParts(!faceDown);
     if (displayKind == 9) {
         m_loaded = true;
@@ -358,7 +357,7 @@ void FrmView::CmdOpenClick()
 {
     if (!isFaceDown() || m_checking)
         return;
-    if (m_cmdOpen->text() != kLockedOpenCaption) {
+    if (m_displayKind != 2) {
         openNow();
         return;
     }

@@ -375,7 +375,7 @@ QString cCommonDlg::ErrDescription(qint32 number)
 }
 
 QString CMDFileDialog(int mode, QWidget *owner, const QString &title, const QString &filter,
-                      const QString &initDir, const QString &fileName)
+                      const QString &initDir, const QString &fileName, int *chosenType)
 {
     cCommonDlg dialog;
     dialog.setForm(owner);
@@ -401,5 +401,7 @@ QString CMDFileDialog(int mode, QWidget *owner, const QString &title, const QStr
                                                : cCommonDlg::patternExtension(entries[0].patterns));
         dialog.ShowSave();
     }
+    if (chosenType)
+        *chosenType = dialog.FilterIndex();
     return dialog.CancelButton() ? QString() : dialog.FileName();
 }

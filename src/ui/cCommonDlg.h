@@ -182,6 +182,6 @@ class cCommonDlg
 // several, any other value saves (asking before overwriting; a name without an extension
 // gets the chosen type's). `fileName` is the name proposed in the dialog. Returns the
 // chosen path (for several files: the folder, a NUL and the NUL-separated names) or ""
-// when cancelled.
+// when cancelled; *chosenType receives the number (from 1) of the type chosen in the list.
 QString CMDFileDialog(int mode, QWidget *owner, const QString &title, const QString &filter,
-                      const QString &initDir, const QString &fileName = QString());
+                      const QString &initDir, const QString &fileName = QString(), int *chosenType = nullptr);

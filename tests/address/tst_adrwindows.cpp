@@ -668,9 +668,17 @@ void tst_AdrWindows::sendListTakesAvailablePeersOnceByName()
              (QStringList{QStringLiteral("同名 (x)/10.0.0.1"), QStringLiteral("別人 (y)/10.0.0.3")}));
     click(book, "CmdListDelAll");
     QVERIFY(sendList(book).isEmpty());
+    // A chosen peer that does not answer is not added, and the dialog says why.
     selectAddresses(book, {QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.4")});
+    QString why;
+    onNextBox([&why](QMessageBox *box) {
+        why = box->text();
+        box->accept();
+    });
     click(book, "CmdListAdd");
     QCOMPARE(sendList(book), QStringList{QStringLiteral("同名 (x)/10.0.0.2")});
+    QVERIFY2(why.startsWith(QStringLiteral("以下の宛先は応答がないため、送信先ﾘｽﾄに追加できません。\n\n不在 (z) (10.0.0.4)\n")),
+             qPrintable(why));
     selectAddresses(book, {QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.3")});
     click(book, "CmdListAdd");
     QCOMPARE(sendList(book),

@@ -331,9 +331,24 @@ void TstImageFiles::saveAddsTheChosenTypesExtension_data()
                          << "out1.bmp" << QByteArray("BM");
     QTest::newRow("PNG") << 2 << "out1"
                          << "out1.png" << QByteArray("\x89PNG");
-    // A typed extension keeps its rules: "PEG" is not "JPG", so this is a bitmap.
-    QTest::newRow("typed .jpeg") << 0 << "out1.jpeg"
-                                 << "out1.jpeg" << QByteArray("BM");
+    QTest::newRow("LZH") << 3 << "out1"
+                         << "out1.lzh" << QByteArray("-lh");
+    // A typed extension that names a type writes that type, whatever is chosen in the list.
+    QTest::newRow("typed .jpeg") << 1 << "out1.jpeg"
+                                 << "out1.jpeg" << QByteArray("\xFF\xD8\xFF");
+    QTest::newRow("typed .JPG") << 2 << "OUT1.JPG"
+                                << "OUT1.JPG" << QByteArray("\xFF\xD8\xFF");
+    QTest::newRow("typed .bmp") << 0 << "out1.bmp"
+                                << "out1.bmp" << QByteArray("BM");
+    QTest::newRow("typed .png") << 1 << "out1.Png"
+                                << "out1.Png" << QByteArray("\x89PNG");
+    QTest::newRow("typed .lzh") << 0 << "out1.LZH"
+                                << "out1.LZH" << QByteArray("-lh");
+    // Any other extension gets the chosen type.
+    QTest::newRow("other extension") << 2 << "out1.v2"
+                                     << "out1.v2" << QByteArray("\x89PNG");
+    QTest::newRow("other extension, JPG") << 0 << "shot.2024"
+                                          << "shot.2024" << QByteArray("\xFF\xD8\xFF");
     // The proposed name, taken as it is.
     QTest::newRow("proposal") << 2 << ""
                               << "20240521-093015.png" << QByteArray("\x89PNG");
@@ -345,9 +360,14 @@ void TstImageFiles::saveAddsTheChosenTypesExtension()
     QFETCH(QString, typed);
     QFETCH(QString, written);
     QFETCH(QByteArray, magic);
-    ImageFiles files(m_ctx, m_host);
+    // With the archiver ready the dialog offers LZH as well.
+    NetEngine engine(m_ctx, m_host);
+    engine.CheckArchiver();
+    QVERIFY(m_ctx.ArchiverReady);
+    ImageFiles files(m_ctx, m_host, &engine);
     m_ctx.LastSaveDir = m_dir->path() + QLatin1Char('/');
     QString proposed;
+    QStringList offered;
     QTimer::singleShot(0, qApp, [&] {
         QFileDialog *dialog = nullptr;
         QTRY_VERIFY((dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
@@ -355,20 +375,51 @@ void TstImageFiles::saveAddsTheChosenTypesExtension()
         proposed = name->text();
         // The type is chosen as a user does, with the keyboard on the type list.
         auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        for (int i = 0; i < types->count(); ++i)
+            offered << types->itemText(i);
         for (int i = 0; i < type; ++i)
             QTest::keyClick(types, Qt::Key_Down);
         QCOMPARE(types->currentIndex(), type);
         if (!typed.isEmpty())
             name->setText(typed);
+        if (const QString shots = qEnvironmentVariable("ZORVIN_SHOTS"); !shots.isEmpty() && type == 3)
+            dialog->grab().save(shots + QStringLiteral("/save-dialog.png"));
         QMetaObject::invokeMethod(dialog, "accept");
     });
     const QString path =
         files.SavePictureAs(nullptr, testPicture(), QString(), QStringLiteral("20240521-093015"));
     QCOMPARE(proposed, QStringLiteral("20240521-093015"));
+    QCOMPARE(offered, (QStringList{QStringLiteral("JPGﾌｧｲﾙ (*.jpg)"), QStringLiteral("BMPﾌｧｲﾙ (*.bmp)"),
+                                   QStringLiteral("PNGﾌｧｲﾙ (*.png)"), QStringLiteral("LZHﾌｧｲﾙ (*.lzh)")}));
     QCOMPARE(path, m_dir->filePath(written));
+    if (magic != "-lh") {
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{written});
+        QVERIFY(readAll(path).startsWith(magic));
+        QCOMPARE(QImage(path).size(), testPicture().size());
+        QCOMPARE(m_ctx.LastSaveDir, m_dir->path() + QLatin1Char('/'));
+        return;
+    }
+    // The archive is packed on the archiver's thread; it holds the bitmap under the
+    // archive's own name, and nothing is left in the work folder.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path), 30000);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{written});
-    QVERIFY(readAll(path).startsWith(magic));
-    QCOMPARE(QImage(path).size(), testPicture().size());
+    QCOMPARE(readAll(path).mid(2, 3), magic);
+    QTRY_COMPARE(QDir(m_ctx.WorkDir).entryList({QStringLiteral("save*")}, QDir::AllEntries | QDir::Hidden),
+                 QStringList());
+    QVERIFY(m_host.boxes.isEmpty());
+    if (QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty())
+        QSKIP("lhasa is not installed (scripts/setup installs it)");
+    const QString out = m_dir->filePath(QStringLiteral("unpacked"));
+    QVERIFY(QDir().mkpath(out));
+    QProcess lhasa;
+    lhasa.setWorkingDirectory(out);
+    lhasa.start(QStringLiteral("lhasa"), {QStringLiteral("xf"), path});
+    QVERIFY(lhasa.waitForFinished(30000));
+    QCOMPARE(lhasa.exitCode(), 0);
+    const QString bitmap = out + u'/' + QFileInfo(path).completeBaseName() + QStringLiteral(".BMP");
+    QVERIFY2(QFileInfo::exists(bitmap), qPrintable(QDir(out).entryList().join(u' ')));
+    QVERIFY(readAll(bitmap).startsWith("BM"));
+    QCOMPARE(maxChannelDifference(QImage(bitmap), testPicture()), 0);
 }
 
 void TstImageFiles::autoSaveTargets()

@@ -273,7 +273,9 @@ void tst_FrmMsg::receivedWindowsShowNormalFaceDownAndLocked()
     FrmMsg *locked = d.nextReceived();
     QVERIFY(locked);
     QCOMPARE(d.raw.next(), QByteArray("captMRN03"));
-    QCOMPARE(child<QPushButton>(locked, "CmdOpen")->text(), QStringLiteral("開く（パスワードロック）"));
+    // This copy has no password: the button says so.
+    QCOMPARE(child<QPushButton>(locked, "CmdOpen")->text(),
+             QStringLiteral("開く（パスワードロック・パスワード未設定）"));
     QVERIFY(!shown(locked, "TxtMsg"));
     QCOMPARE(locked->LblSt0(), QString());
     shoot(locked, QStringLiteral("received-locked"));

@@ -22,6 +22,7 @@
 #include "support/LoopbackEngine.h"
 #include "support/OptionKeys.h"
 #include "support/PlaceCopy.h"
+#include "support/TestPort.h"
 #include "support/XvfbSession.h"
 #include "ui/ProgramPicker.h"
 #include "ui/cTabStrip.h"
@@ -45,6 +46,8 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QUdpSocket>
+#include <QNetworkDatagram>
 #include <QTimer>
 #include <QtTest>
 
@@ -220,6 +223,16 @@ class BoxHost : public EngineHost
     int ShowMessageBox(const QString &text, int style) override { return ::ShowMessageBox(text, style); }
 };
 
+// The first-run questions as start-up asks them; true once everything asked is answered
+// (the dialog runs no loop of its own, so the test's event loop runs it).
+bool askFirstRun(ModZorvin &ctx, EngineHost &host)
+{
+    QObject context;
+    bool ended = false;
+    FirstRunPrompt(ctx, host, &context, [&ended] { ended = true; });
+    return QTest::qWaitFor([&ended] { return ended; }, 10000);
+}
+
 } // namespace
 
 class tst_Options : public QObject
@@ -254,6 +267,7 @@ class tst_Options : public QObject
     void passwordButtonShowsTheNewPassword();
     void programPickerListsExecutables();
     void firstRunCancelledAtStartupWritesNothing();
+    void nothingIsAnnouncedBeforeTheFirstRunDialogIsAnswered();
     void firstRunOkWithNeverAgain();
     void firstRunAskedWhileGroupIsEmpty();
 
@@ -974,8 +988,49 @@ void tst_Options::firstRunCancelledAtStartupWritesNothing()
     next.ProgramDir = ctx.ProgramDir;
     LoadSettings(next.settings, SettingsFile(next.SettingsPath()), next.ProgramDir);
     BoxHost host;
-    FirstRunPrompt(next, host);
+    QVERIFY(askFirstRun(next, host));
     QCOMPARE(boxes.texts.size(), 2);
+}
+
+void tst_Options::nothingIsAnnouncedBeforeTheFirstRunDialogIsAnswered()
+{
+    // A colleague's copy on 127.0.0.6 hears what this copy announces.
+    QUdpSocket colleague;
+    QVERIFY(colleague.bind(QHostAddress(QStringLiteral("127.0.0.6")), TestPort::port()));
+    QTemporaryDir data;
+    ModZorvin ctx;
+    placeCopy(ctx, QStringLiteral("127.0.0.5"), data.path());
+    ctx.net.broadcastAddress = QStringLiteral("127.0.0.6");
+    FrmSket sket(ctx);
+    Boxes boxes; // OK to "今、設定しますか？"
+    QPointer<FrmOpt> dialog;
+    OnWindow opt(QStringLiteral("FrmOpt"), [&](QWidget *w) { dialog = qobject_cast<FrmOpt *>(w); });
+    QVERIFY(sket.Load());
+    QTRY_VERIFY(dialog);
+    QCOMPARE(boxes.texts.size(), 1);
+
+    // The dialog is up and the event loop runs: no sockets, no announcement yet.
+    QTest::qWait(300);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!colleague.hasPendingDatagrams());
+    QVERIFY(!ctx.NetworkReady);
+    QVERIFY(!sket.isStarted());
+
+    dialog->TxtGrp()->setText(QStringLiteral("営業"));
+    dialog->TxtName()->setText(QStringLiteral("鈴木"));
+    dialog->CmdOK()->click();
+    // Start-up goes on from the dialog's end; the first announcement carries the new name.
+    QTRY_VERIFY(sket.isStarted());
+    QVERIFY(ctx.NetworkReady);
+    QVERIFY(colleague.waitForReadyRead(5000) || colleague.hasPendingDatagrams());
+    QByteArray heard;
+    while (colleague.hasPendingDatagrams())
+        heard += colleague.receiveDatagram().data() + '\n';
+    QVERIFY2(heard.startsWith("cBX"), heard.constData());
+    QVERIFY(heard.contains(sjis("鈴木")));
+    QVERIFY(heard.contains(sjis("営業")));
+    QVERIFY(!heard.contains(sjis("未設定")));
+    sket.QuitWithoutQuestion();
 }
 
 void tst_Options::firstRunOkWithNeverAgain()
@@ -1001,7 +1056,7 @@ void tst_Options::firstRunOkWithNeverAgain()
         dialog->CmdOK()->click();
     });
     BoxHost host;
-    FirstRunPrompt(ctx, host);
+    QVERIFY(askFirstRun(ctx, host));
     QVERIFY(opt.done);
     QCOMPARE(boxes.texts.size(), 1);
     QCOMPARE(presetGroup, QStringLiteral("総務"));
@@ -1013,7 +1068,7 @@ void tst_Options::firstRunOkWithNeverAgain()
     // The record learns it at the next start, which asks no more.
     QCOMPARE(ctx.settings.OpMsgDone, 0);
     LoadSettings(ctx.settings, SettingsFile(ctx.SettingsPath()), ctx.ProgramDir);
-    FirstRunPrompt(ctx, host);
+    QVERIFY(askFirstRun(ctx, host));
     QCOMPARE(boxes.texts.size(), 1);
 }
 
@@ -1031,7 +1086,7 @@ void tst_Options::firstRunAskedWhileGroupIsEmpty()
         dialog->CmdCan()->click();
     });
     BoxHost host;
-    FirstRunPrompt(ctx, host);
+    QVERIFY(askFirstRun(ctx, host));
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY(opt.done);
     // Cancelled in the dialog: nothing written.
@@ -1040,7 +1095,7 @@ void tst_Options::firstRunAskedWhileGroupIsEmpty()
 
     // Name and group set: no question.
     ctx.settings.Grp = QStringLiteral("開発");
-    FirstRunPrompt(ctx, host);
+    QVERIFY(askFirstRun(ctx, host));
     QCOMPARE(boxes.texts.size(), 1);
 }
 

@@ -18,6 +18,7 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -102,6 +103,7 @@ class tst_PasswordWindows : public QObject
     void rulesAndTheirWarnings();
     void cancelChangesNothing();
     void checkPassesAndRefuses();
+    void withoutAPasswordItOpensAndSaysSoOnce();
     void startupReadsTheStoredPassword();
 
   private:
@@ -217,8 +219,9 @@ void tst_PasswordWindows::cancelChangesNothing()
 void tst_PasswordWindows::checkPassesAndRefuses()
 {
     Setup s(QStringLiteral("Abc"));
+    enum Answer { Ok, CancelButton, Escape, Frame };
     // One check: the dialog comes up empty, takes `typed`, and answers once.
-    auto check = [&s](const QString &typed, bool byFrame) -> QVariant {
+    auto check = [&s](const QString &typed, Answer how) -> QVariant {
         QPointer<FrmPWCheck> window = s.windows.load<FrmPWCheck>(WindowKind::PWCheck);
         if (!window)
             return QStringLiteral("no window");
@@ -230,30 +233,81 @@ void tst_PasswordWindows::checkPassesAndRefuses()
         if (window->TxtPW()->displayText() != QString(window->TxtPW()->text().size(), u'*'))
             return QStringLiteral("not masked");
         shoot(window, QStringLiteral("FrmPWCheck"));
-        if (byFrame)
-            window->close();
-        else
+        switch (how) {
+        case Ok:
             window->CmdPWCheck()->click();
+            break;
+        case CancelButton:
+            QTest::mouseClick(window->CmdCancel(), Qt::LeftButton);
+            break;
+        case Escape:
+            QTest::keyClick(window->TxtPW(), Qt::Key_Escape);
+            break;
+        case Frame:
+            window->close();
+            break;
+        }
         if (!QTest::qWaitFor([&] { return window.isNull(); }) || checked.size() != 1)
             return QStringLiteral("not answered once");
         return checked.at(0).at(0);
     };
-    QCOMPARE(s.windows.load(WindowKind::PWCheck)->windowTitle(), QStringLiteral("パスワードチェック"));
-    s.windows.find(WindowKind::PWCheck)->close();
+    auto *first = s.windows.load<FrmPWCheck>(WindowKind::PWCheck);
+    QCOMPARE(first->windowTitle(), QStringLiteral("パスワードチェック"));
+    // It says which password it wants, and it is wide enough for its whole title.
+    QVERIFY(first->LblPrompt()->text().contains(QStringLiteral("「動作環境の設定」")));
+    QCOMPARE(first->CmdCancel()->text(), QStringLiteral("ｷｬﾝｾﾙ"));
+    QVERIFY(first->minimumWidth() > first->fontMetrics().horizontalAdvance(first->windowTitle()) + 100);
+    first->close();
 
-    QCOMPARE(check(QStringLiteral("Abc"), false), QVariant(true));
+    QCOMPARE(check(QStringLiteral("Abc"), Ok), QVariant(true));
     QCOMPARE(s.ctx.LastPwEntry, QStringLiteral("Abc"));
-    QCOMPARE(check(QStringLiteral("abc"), false), QVariant(false));
+    QCOMPARE(check(QStringLiteral("abc"), Ok), QVariant(false));
     QCOMPARE(s.ctx.LastPwEntry, QStringLiteral("abc"));
 
-    // Closed through its frame the check fails, even when the last entry was right.
-    QCOMPARE(check(QStringLiteral("Abc"), false), QVariant(true));
-    QCOMPARE(check(QStringLiteral("Abc"), true), QVariant(false));
+    // Cancelled, with Esc or closed through its frame the check fails, even when the last
+    // entry was right.
+    QCOMPARE(check(QStringLiteral("Abc"), Ok), QVariant(true));
+    QCOMPARE(check(QStringLiteral("Abc"), CancelButton), QVariant(false));
+    QCOMPARE(check(QStringLiteral("Abc"), Escape), QVariant(false));
+    QCOMPARE(check(QStringLiteral("Abc"), Frame), QVariant(false));
     QCOMPARE(s.ctx.LastPwEntry, QStringLiteral("Abc"));
+    QCOMPARE(FrmPWCheck::LockedOpenCaption(s.ctx), QStringLiteral("開く（パスワードロック）"));
+}
 
-    // No password: an empty box passes.
-    s.ctx.settings.Password.clear();
-    QCOMPARE(check(QString(), false), QVariant(true));
+void tst_PasswordWindows::withoutAPasswordItOpensAndSaysSoOnce()
+{
+    Setup s;
+    QCOMPARE(FrmPWCheck::LockedOpenCaption(s.ctx), QStringLiteral("開く（パスワードロック・パスワード未設定）"));
+    const auto notes = [] {
+        int count = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            count += w->objectName() == QStringLiteral("NoPasswordNote") && w->isVisible();
+        return count;
+    };
+    for (int round = 0; round < 2; ++round) {
+        QPointer<FrmPWCheck> window = s.windows.load<FrmPWCheck>(WindowKind::PWCheck);
+        QVERIFY(window);
+        QSignalSpy checked(window.data(), &FrmPWCheck::checked);
+        window->Ask();
+        // Passed at once, with no prompt that an empty entry would pass anyway.
+        QCOMPARE(checked.size(), 1);
+        QCOMPARE(checked.at(0).at(0), QVariant(true));
+        QVERIFY(!window->isVisible());
+        window->close();
+        // The note comes with the first check of the run only.
+        QTRY_COMPARE(notes(), 1);
+        if (round == 0) {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == QStringLiteral("NoPasswordNote")) {
+                    QVERIFY(qobject_cast<QMessageBox *>(w)->text().contains(QStringLiteral("パスワードを設定")));
+                    shoot(w, QStringLiteral("NoPasswordNote"));
+                }
+        }
+    }
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("NoPasswordNote"))
+            w->close();
+    QTRY_COMPARE(notes(), 0);
 }
 
 void tst_PasswordWindows::startupReadsTheStoredPassword()

@@ -1,8 +1,11 @@
 // The received list under a real X server: rows from a real engine's file transfer before
 // the window was ever shown, open / copy / move / trash over a selection that mixes failure
-// and success rows with their failure lists, names that would leave the receive folder,
-// the overwrite question, the pop-up only over a success row, and RecvInfMin.
+// and success rows with their failure lists, rows that follow their moved and trashed files,
+// names that would leave the receive folder, the overwrite question, the pop-up only over a
+// success row, RecvInfMin, selection that never scrolls sideways, and the home trash: made
+// owner-only when missing, across file systems, and a failure that writes nowhere else.
 #include "receive/FrmRecv.h"
+#include "receive/HomeTrash.h"
 #include "receive/ReceiveSetup.h"
 #include "receive/ReceivedFiles.h"
 #include "support/NextMessageBox.h"
@@ -16,6 +19,9 @@
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStorageInfo>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QtTest>
@@ -47,6 +53,13 @@ void chooseFolderNext(QObject *context, const QString &folder)
     });
 }
 
+void shoot(QWidget *window, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("ZORVIN_SHOTS");
+    if (!folder.isEmpty())
+        window->grab().save(folder + u'/' + name + QStringLiteral(".png"));
+}
+
 } // namespace
 
 class TstFrmRecv : public QObject
@@ -66,11 +79,18 @@ class TstFrmRecv : public QObject
     void copyAsksBeforeOverwriting();
     void popupOnlyOverASelectedSuccessRow();
     void recvInfMinKeepsTheWindowMinimised();
+    void selectingARowNeverScrollsSideways();
+    void homeTrashIsMadeOwnerOnlyAndNamesNeverClash();
+    void trashOnAnotherFileSystemGetsACopy();
+    void trashThatCannotBeMadeLeavesTheFileAndWritesNothingElsewhere();
 
   private:
     FrmRecv *list();
     // Runs `command` and returns its failure list and the text of its box, if one came.
     QStringList run(FrmRecv &window, const std::function<void()> &command, QString *boxText);
+    // "削除(&D)" on the selection, answering Yes; its failure list and the texts of the
+    // question and of the failure box, once the worker has ended.
+    QStringList trash(FrmRecv &window, QString *question, QString *boxText);
     QString folder() const { return m_receiver->ctx.settings.RecvFileSavePlace; }
 
     QString m_skip;
@@ -114,6 +134,32 @@ QStringList TstFrmRecv::run(FrmRecv &window, const std::function<void()> &comman
         return {QStringLiteral("<no end>")};
     const QStringList failed = handled.first().at(1).toStringList();
     if (!failed.isEmpty() && !QTest::qWaitFor([&boxSeen] { return boxSeen; }, 5000))
+        return {QStringLiteral("<no box>")};
+    return failed;
+}
+
+QStringList TstFrmRecv::trash(FrmRecv &window, QString *question, QString *boxText)
+{
+    QSignalSpy handled(&window, &FrmRecv::filesHandled);
+    question->clear();
+    boxText->clear();
+    // The failure box comes only when something failed: its watch ends with the command.
+    auto ended = std::make_shared<bool>(false);
+    onNextBox([question, boxText, ended](QMessageBox *asked) {
+        *question = asked->text();
+        asked->button(QMessageBox::Yes)->click();
+        onNextBoxUnless(ended, [boxText](QMessageBox *failure) {
+            *boxText = failure->text();
+            failure->accept();
+        });
+    });
+    window.DeleteFiles();
+    const bool done = !handled.isEmpty() || handled.wait(20000);
+    *ended = true;
+    if (!done)
+        return {QStringLiteral("<no end>")};
+    const QStringList failed = handled.first().at(1).toStringList();
+    if (!failed.isEmpty() && !QTest::qWaitFor([boxText] { return !boxText->isEmpty(); }, 5000))
         return {QStringLiteral("<no box>")};
     return failed;
 }
@@ -226,29 +272,46 @@ void TstFrmRecv::mixedSelectionGivesTheFailureListsOfOpenCopyMoveAndTrash()
     QCOMPARE(readAll(moved + QStringLiteral("notes.txt")), QByteArray("notes"));
     QVERIFY(!QFile::exists(m_receiver->recvFile(QStringLiteral("notes.txt"))));
     QCOMPARE(window->list()->topLevelItemCount(), 4);
+    // The row follows its file: it names the new place and opens there.
+    QTreeWidgetItem *notesRow = window->list()->topLevelItem(0);
+    QCOMPARE(notesRow->text(3), QStringLiteral("notes.txt（%1 へ移動）").arg(QDir::cleanPath(moved)));
+    QCOMPARE(window->filePath(notesRow), moved + QStringLiteral("notes.txt"));
+    QFile::remove(marks);
+    window->list()->clearSelection();
+    notesRow->setSelected(true);
+    QSignalSpy opened(window, &FrmRecv::filesHandled);
+    window->OpenFiles();
+    QVERIFY(opened.size() == 1 || opened.wait(10000));
+    QCOMPARE(opened.first().at(1).toStringList(), QStringList());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marks), 10000);
 
-    // Trash: after the question; the moved file is missing now and fails too.
+    // Trash: after the question, on a worker; the moved file goes from where it is now, and
+    // the rows of trashed files say so.
     window->list()->selectAll();
-    QSignalSpy handled(window, &FrmRecv::filesHandled);
-    onNextBox([&box](QMessageBox *question) {
-        QCOMPARE(question->text(), QStringLiteral("選択されたファイルをごみ箱に移してもよろしいですか？"));
-        question->button(QMessageBox::Yes)->click();
-        onNextBox([&box](QMessageBox *failure) {
-            box = failure->text();
-            failure->accept();
-        });
-    });
-    window->DeleteFiles();
-    QCOMPARE(handled.size(), 1);
-    QCOMPARE(handled.first().at(1).toStringList(),
-             (QStringList{QStringLiteral("notes.txt"), QStringLiteral("転送エラー"),
-                          QStringLiteral("../escape.txt")}));
-    QCOMPARE(box, QStringLiteral(
-                      "以下のファイルの削除に失敗しました。\n\nnotes.txt , 転送エラー , ../escape.txt"));
+    QString question;
+    QCOMPARE(trash(*window, &question, &box),
+             (QStringList{QStringLiteral("転送エラー"), QStringLiteral("../escape.txt")}));
+    QCOMPARE(question, QStringLiteral("選択されたファイルをごみ箱に移してもよろしいですか？"));
+    QCOMPARE(box, QStringLiteral("以下のファイルの削除に失敗しました。\n\n転送エラー , ../escape.txt"));
     QVERIFY(!QFile::exists(m_receiver->recvFile(QStringLiteral("blob.zzq"))));
+    QVERIFY(!QFile::exists(moved + QStringLiteral("notes.txt")));
     const QString trash = data + QStringLiteral("/Trash/");
     QCOMPARE(readAll(trash + QStringLiteral("files/blob.zzq")), QByteArray(64, '\x01'));
-    QVERIFY(readAll(trash + QStringLiteral("info/blob.zzq.trashinfo")).contains("Path="));
+    QCOMPARE(readAll(trash + QStringLiteral("files/notes.txt")), QByteArray("notes"));
+    QVERIFY(readAll(trash + QStringLiteral("info/blob.zzq.trashinfo"))
+                .startsWith("[Trash Info]\nPath=" + QFile::encodeName(m_receiver->recvFile("blob.zzq")) + '\n'));
+    QCOMPARE(notesRow->text(3), QStringLiteral("notes.txt（ごみ箱へ移動）"));
+    QCOMPARE(window->list()->topLevelItem(2)->text(3), QStringLiteral("blob.zzq（ごみ箱へ移動）"));
+    QCOMPARE(window->filePath(notesRow), QString());
+    QCOMPARE(window->list()->topLevelItem(1)->text(3), QStringLiteral("転送エラー"));
+    // A trashed row offers nothing more: no pop-up over it.
+    window->list()->clearSelection();
+    notesRow->setSelected(true);
+    QTest::mouseClick(window->list()->viewport(), Qt::RightButton, {},
+                      window->list()->visualItemRect(notesRow).center());
+    QTest::qWait(50);
+    QVERIFY(!window->popupMenu()->isVisible());
+    shoot(window, QStringLiteral("FrmRecv-followed"));
 }
 
 void TstFrmRecv::copyAsksBeforeOverwriting()
@@ -315,6 +378,160 @@ void TstFrmRecv::recvInfMinKeepsTheWindowMinimised()
     m_receiver->receive->AddRecvInfo(QStringLiteral("a"), 1, QStringLiteral("two"));
     QTRY_VERIFY(window->isMinimized());
     QCOMPARE(window->list()->topLevelItemCount(), 2);
+}
+
+void TstFrmRecv::selectingARowNeverScrollsSideways()
+{
+    for (int i = 0; i < 40; ++i)
+        m_receiver->receive->AddRecvInfo(QStringLiteral("送り主 %1").arg(i), 0,
+                                         QStringLiteral("報告書-%1.txt").arg(i));
+    FrmRecv *window = list();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTreeWidget *view = window->list();
+    QScrollBar *across = view->horizontalScrollBar();
+    QVERIFY2(across->maximum() > 0, "the columns are wider than the window");
+    // A click on the wide information column, then keys down past the bottom of the view.
+    const QTreeWidgetItem *row = view->topLevelItem(2);
+    const int infoLeft = view->header()->sectionViewportPosition(3);
+    QVERIFY(infoLeft + 20 < view->viewport()->width());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      QPoint(infoLeft + 20, view->visualItemRect(row).center().y()));
+    QVERIFY(row->isSelected());
+    QCOMPARE(across->value(), 0);
+    for (int i = 0; i < 30; ++i)
+        QTest::keyClick(view, Qt::Key_Down);
+    QCOMPARE(across->value(), 0);
+    // Moving down still scrolls down to the current row.
+    QVERIFY(view->verticalScrollBar()->value() > 0);
+    QVERIFY(view->viewport()->rect().intersects(view->visualItemRect(view->currentItem())));
+    shoot(window, QStringLiteral("FrmRecv"));
+}
+
+namespace {
+
+// Sets an environment variable for one scope.
+struct EnvSet
+{
+    QByteArray name, old;
+    bool had;
+    EnvSet(const char *n, const QByteArray &value) : name(n), old(qgetenv(n)), had(qEnvironmentVariableIsSet(n))
+    {
+        if (value.isNull())
+            qunsetenv(n);
+        else
+            qputenv(n, value);
+    }
+    ~EnvSet()
+    {
+        if (had)
+            qputenv(name.constData(), old);
+        else
+            qunsetenv(name.constData());
+    }
+};
+
+int modeOf(const QString &path)
+{
+    return int(QFile::permissions(path) &
+               (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                QFileDevice::WriteOther | QFileDevice::ExeOther));
+}
+
+} // namespace
+
+void TstFrmRecv::homeTrashIsMadeOwnerOnlyAndNamesNeverClash()
+{
+    // No ~/.local/share yet, and no XDG_DATA_HOME: the trash goes under HOME, made owner-only.
+    QTemporaryDir home;
+    EnvSet homeVar("HOME", QFile::encodeName(home.path()));
+    EnvSet dataVar("XDG_DATA_HOME", QByteArray());
+    const QString trash = home.path() + QStringLiteral("/.local/share/Trash");
+    QCOMPARE(HomeTrash::location(), trash);
+    QVERIFY(writeFile(m_receiver->recvFile(QStringLiteral("a b%.bin")), "first"));
+    QString error;
+    QVERIFY2(HomeTrash::moveToTrash(m_receiver->recvFile(QStringLiteral("a b%.bin")), &error), qPrintable(error));
+    const int ownerOnly = int(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    for (const QString &folder : {home.path() + QStringLiteral("/.local"), home.path() + QStringLiteral("/.local/share"),
+                                  trash, trash + QStringLiteral("/files"), trash + QStringLiteral("/info")})
+        QVERIFY2(modeOf(folder) == ownerOnly, qPrintable(folder));
+    const QByteArray info = readAll(trash + QStringLiteral("/info/a b%.bin.trashinfo"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\[Trash Info\\]\nPath=[^\n]*/RECVFILE/a%20b%25\\.bin\n"
+                                               "DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n$"))
+                 .match(QString::fromLatin1(info))
+                 .hasMatch(),
+             info.constData());
+
+    // The same name again, and a name left in files/ without its info, get other names.
+    QVERIFY(writeFile(m_receiver->recvFile(QStringLiteral("a b%.bin")), "second"));
+    QVERIFY(writeFile(trash + QStringLiteral("/files/a b%.2.bin"), "orphan"));
+    QVERIFY(HomeTrash::moveToTrash(m_receiver->recvFile(QStringLiteral("a b%.bin"))));
+    QCOMPARE(readAll(trash + QStringLiteral("/files/a b%.bin")), QByteArray("first"));
+    QCOMPARE(readAll(trash + QStringLiteral("/files/a b%.2.bin")), QByteArray("orphan"));
+    QCOMPARE(readAll(trash + QStringLiteral("/files/a b%.3.bin")), QByteArray("second"));
+    QCOMPARE(QDir(trash + QStringLiteral("/info")).entryList(QDir::Files),
+             (QStringList{QStringLiteral("a b%.3.bin.trashinfo"), QStringLiteral("a b%.bin.trashinfo")}));
+}
+
+void TstFrmRecv::trashOnAnotherFileSystemGetsACopy()
+{
+    // The receive folder on the memory file system, the trash on the disk's.
+    QTemporaryDir shm(QStringLiteral("/dev/shm/zorvin-trash-XXXXXX"));
+    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    QDir().mkpath(dataHome);
+    if (!shm.isValid() || QStorageInfo(shm.path()).device() == QStorageInfo(dataHome).device())
+        QSKIP("no second file system to try a copy across");
+    m_receiver->ctx.settings.RecvFileSavePlace = shm.path();
+    QStringList expected =
+        QDir(HomeTrash::location() + QStringLiteral("/files")).entryList(QDir::Files | QDir::Hidden);
+    expected << QStringLiteral("big.dat");
+    expected.sort();
+    const QByteArray content(3 << 20, 'z');
+    QVERIFY(writeFile(shm.path() + QStringLiteral("/big.dat"), content));
+    m_receiver->receive->AddRecvInfo(QStringLiteral("a"), 0, QStringLiteral("big.dat"));
+    FrmRecv *window = list();
+    window->list()->selectAll();
+    QString question, box;
+    QCOMPARE(trash(*window, &question, &box), QStringList());
+    QVERIFY(!QFile::exists(shm.path() + QStringLiteral("/big.dat")));
+    QCOMPARE(readAll(HomeTrash::location() + QStringLiteral("/files/big.dat")), content);
+    // The copy alone, no temporary file beside it.
+    QCOMPARE(QDir(HomeTrash::location() + QStringLiteral("/files")).entryList(QDir::Files | QDir::Hidden),
+             expected);
+}
+
+void TstFrmRecv::trashThatCannotBeMadeLeavesTheFileAndWritesNothingElsewhere()
+{
+    // The data folder's parent is a file: no trash can be made there.
+    QTemporaryDir here;
+    QVERIFY(writeFile(here.filePath(QStringLiteral("plain")), "x"));
+    EnvSet dataVar("XDG_DATA_HOME", QFile::encodeName(here.filePath(QStringLiteral("plain/share"))));
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(here.path()));
+    QVERIFY(writeFile(m_receiver->recvFile(QStringLiteral("keep.txt")), "kept"));
+    m_receiver->receive->AddRecvInfo(QStringLiteral("a"), 0, QStringLiteral("keep.txt"));
+    FrmRecv *window = list();
+    window->list()->selectAll();
+    QString question, box;
+    QCOMPARE(trash(*window, &question, &box), QStringList{QStringLiteral("keep.txt")});
+    QCOMPARE(box, QStringLiteral("以下のファイルの削除に失敗しました。\n\nkeep.txt"));
+    QVERIFY(QDir::setCurrent(before));
+    QCOMPARE(readAll(m_receiver->recvFile(QStringLiteral("keep.txt"))), QByteArray("kept"));
+    QCOMPARE(window->list()->topLevelItem(0)->text(3), QStringLiteral("keep.txt"));
+    // Not beside the program's working folder, nor anywhere in the receive folder.
+    QCOMPARE(QDir(here.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{QStringLiteral("plain")});
+    QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{QStringLiteral("keep.txt")});
+
+    // Neither HOME nor XDG_DATA_HOME usable (relative values count as unset): no trash.
+    EnvSet homeVar("HOME", "relative/home");
+    EnvSet relativeData("XDG_DATA_HOME", "relative/data");
+    QCOMPARE(HomeTrash::location(), QString());
+    QString error;
+    QVERIFY(!HomeTrash::moveToTrash(m_receiver->recvFile(QStringLiteral("keep.txt")), &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(QFile::exists(m_receiver->recvFile(QStringLiteral("keep.txt"))));
 }
 
 ZORVIN_XVFB_MAIN(TstFrmRecv, QSize(1280, 800), true)
