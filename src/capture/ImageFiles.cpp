@@ -29,6 +29,13 @@ const QString kOpenFilter = QStringLiteral(
 
 const QString kCannotSave = QStringLiteral("保存出来ません ");
 const QString kPathNotFound = QStringLiteral("パスが見つかりません。");
+
+// A failed save says which file (or, when the folder is missing, which folder) it was.
+QString cannotSaveText(const QString &error, const QString &path)
+{
+    const QString shown = error == kPathNotFound ? QFileInfo(path).absolutePath() : path;
+    return kCannotSave + QLatin1Char('\r') + error + QLatin1Char('\r') + QDir::toNativeSeparators(shown);
+}
 const QString kCannotWrite = QStringLiteral("書き込みできません。");
 const QString kDiskWrite = QStringLiteral("ディスクに書き込めません。");
 
@@ -170,7 +177,7 @@ QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture, const Q
     if (!WritePicture(picture, path, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg, &error)) {
         // The write went to a temporary file, so the chosen path holds no partial file and
         // whatever was there before is kept.
-        m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
+        m_host.ShowMessageBox(cannotSaveText(error, path), MsgBox::Exclamation);
         return {};
     }
     m_ctx.LastSaveDir = folderOf(path);
@@ -205,7 +212,7 @@ QString ImageFiles::SaveReceivedPictureAs(QWidget *owner, const QImage &picture,
     }
     if (!ok) {
         // Every write goes through a temporary file: nothing partial is left to delete.
-        m_host.ShowMessageBox(QStringLiteral("保存出来ません。\r") + error, MsgBox::Information);
+        m_host.ShowMessageBox(cannotSaveText(error, written), MsgBox::Exclamation);
         return {};
     }
     m_ctx.LastSaveDir = folderOf(path);
@@ -331,7 +338,7 @@ QString ImageFiles::saveNow(const QImage &picture, const AutoSaveRule &rule)
         return startLzh(picture, target, stem, number);
     else if (WritePicture(picture, target, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg, &error))
         return autoSaveDone(target, number);
-    autoSaveFailed(error);
+    autoSaveFailed(error, target);
     return {};
 }
 
@@ -346,7 +353,7 @@ QString ImageFiles::startLzh(const QImage &picture, const QString &target, const
     QFile::remove(save.archive);
     QString error;
     if (!WritePicture(picture, save.temporary, 0, 0, &error)) {
-        autoSaveFailed(error);
+        autoSaveFailed(error, target);
         return {};
     }
     // Without an engine there is no archiver; the save then takes the BMP fallback.
@@ -376,7 +383,7 @@ QString ImageFiles::finishLzh(const LzhSave &save, int code)
     QFile::remove(save.temporary);
     QFile::remove(save.archive);
     if (!ok) {
-        autoSaveFailed(error);
+        autoSaveFailed(error, written);
         return {};
     }
     return autoSaveDone(written, save.number);
@@ -402,10 +409,10 @@ QString ImageFiles::autoSaveDone(const QString &path, const RunningNumber &numbe
     return path;
 }
 
-void ImageFiles::autoSaveFailed(const QString &error)
+void ImageFiles::autoSaveFailed(const QString &error, const QString &path)
 {
     setPanel2(QStringLiteral("保存失敗"));
-    m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
+    m_host.ShowMessageBox(cannotSaveText(error, path), MsgBox::Exclamation);
     setPanel2(QString());
     emit autoSaveFinished(QString());
 }

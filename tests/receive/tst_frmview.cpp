@@ -363,7 +363,8 @@ void TstFrmView::failedAutoSaveStillShowsAndOnlyReceivedFilesAreDeleted()
     FrmView *viewer = receive(testPicture(QSize(80, 60), Qt::gray));
     QVERIFY(viewer);
     QTRY_COMPARE(m_receiver->host.asked,
-                 QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。")});
+                 QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。\r") +
+                             s.RecvAutoSavePlace});
     QCOMPARE(boxesDuringArrival, QStringList());
     QVERIFY(viewer->isVisible());
     QTRY_VERIFY(viewer->isMinimized());
