@@ -23,6 +23,7 @@
 #include "support/OptionKeys.h"
 #include "support/PlaceCopy.h"
 #include "support/XvfbSession.h"
+#include "ui/JapaneseFont.h"
 #include "ui/ProgramPicker.h"
 #include "ui/cTabStrip.h"
 
@@ -36,6 +37,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -610,6 +612,13 @@ void tst_Options::onlyTheChangedFontKeyIsWritten()
     QVERIFY(d);
     QVERIFY(box(d, "TxtMsgFontName")->font().bold());
     QCOMPARE(box(d, "TxtMsgFontSize")->text(), QStringLiteral("9"));
+    // The stored default name is kept; the box is drawn in, and names, the Japanese font
+    // the messages really get here (the machine has no font of that name).
+    QCOMPARE(box(d, "TxtMsgFontName")->text(), QStringLiteral("ＭＳ Ｐゴシック"));
+    const QString shown = QFontInfo(box(d, "TxtMsgFontName")->font()).family();
+    QVERIFY2(JapaneseFont::coversJapanese(shown), qPrintable(shown));
+    QCOMPARE(d->findChild<QLabel *>(QStringLiteral("LblMsgFontShown"))->text(),
+             QStringLiteral("このｺﾝﾋﾟｭｰﾀｰでは「%1」で表示されます。").arg(shown));
     d->selectTab(3);
     QSignalSpy fontChanged(d.data(), &FrmOptions::messageFontChanged);
     d->cmdApply()->click();
