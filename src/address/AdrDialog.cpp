@@ -11,8 +11,8 @@
 #include "net/NetEngine.h"
 #include "net/Protocol.h"
 #include "ui/DialogKeys.h"
-#include "ui/WindowKeys.h"
 #include "ui/Twips.h"
+#include "ui/WindowKeys.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -83,11 +83,10 @@ bool AdrDialog::eventFilter(QObject *watched, QEvent *event)
         const auto *key = static_cast<QKeyEvent *>(event);
         // Typed characters only: moving, deleting, leaving the field and the control chords
         // (Ctrl+A selects all, Ctrl+V pastes) stay as they are.
-        const bool typed = !key->text().isEmpty() && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
-                           key->key() != Qt::Key_Delete &&
-                           key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab &&
-                           key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter &&
-                           key->key() != Qt::Key_Escape;
+        const bool typed =
+            !key->text().isEmpty() && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
+            key->key() != Qt::Key_Delete && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab &&
+            key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter && key->key() != Qt::Key_Escape;
         if (typed && !IsAddressFieldChar(key->text().front())) {
             QApplication::beep();
             return true;

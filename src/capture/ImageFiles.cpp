@@ -31,10 +31,10 @@ const QString kCannotSave = QStringLiteral("保存出来ません ");
 const QString kPathNotFound = QStringLiteral("パスが見つかりません。");
 
 // A failed save says which file (or, when the folder is missing, which folder) it was.
-QString cannotSaveText(const QString &error, const QString &path)
+QString cannotSaveText(const QString &error, const QString &path, const QString &head = kCannotSave)
 {
     const QString shown = error == kPathNotFound ? QFileInfo(path).absolutePath() : path;
-    return kCannotSave + QLatin1Char('\r') + error + QLatin1Char('\r') + QDir::toNativeSeparators(shown);
+    return head + QLatin1Char('\r') + error + QLatin1Char('\r') + QDir::toNativeSeparators(shown);
 }
 const QString kCannotWrite = QStringLiteral("書き込みできません。");
 const QString kDiskWrite = QStringLiteral("ディスクに書き込めません。");
@@ -212,7 +212,8 @@ QString ImageFiles::SaveReceivedPictureAs(QWidget *owner, const QImage &picture,
     }
     if (!ok) {
         // Every write goes through a temporary file: nothing partial is left to delete.
-        m_host.ShowMessageBox(cannotSaveText(error, written), MsgBox::Exclamation);
+        m_host.ShowMessageBox(cannotSaveText(error, written, QStringLiteral("保存出来ません。")),
+                              MsgBox::Exclamation);
         return {};
     }
     m_ctx.LastSaveDir = folderOf(path);

@@ -146,7 +146,8 @@ void FrmNetDiag::refresh()
         setRow(m_peers, row, {peers[row], lastHeard.value(peers[row]).toString(QStringLiteral("HH:mm:ss"))});
     QStringList note;
     if (peers.isEmpty())
-        note << QStringLiteral("ほかの%1からはまだ何も受信していません。").arg(QString::fromUtf8(kProductName));
+        note << QStringLiteral("ほかの%1からはまだ何も受信していません。")
+                    .arg(QString::fromUtf8(kProductName));
     note << (lastHeard.contains(ctx.LocalIp)
                  ? QStringLiteral("自分 (%1): %2 に受信")
                        .arg(ctx.LocalIp, lastHeard.value(ctx.LocalIp).toString(QStringLiteral("HH:mm:ss")))
@@ -196,11 +197,12 @@ void FrmNetDiag::onTestSendClicked()
 void FrmNetDiag::onEngineTestSendFinished(const QString &ip, bool answered)
 {
     const QString port = QString::number(m_engine.context().net.port);
-    m_testResult->setText(answered ? QStringLiteral("%1 から応答がありました。").arg(ip)
-                                   : QStringLiteral("%1 から 3 秒以内に応答がありませんでした。考えられる原因:\n"
-                                                    "・相手で %3 が動いていない、または別のﾎﾟｰﾄ番号を使っている (こちらは %2)\n"
-                                                    "・ﾌｧｲｱｰｳｫｰﾙが UDP/TCP %2 を止めている (相手側またはこちら側)\n"
-                                                    "・相手が別のｻﾌﾞﾈｯﾄにいて、ﾙｰﾀｰが通さない")
-                                         .arg(ip, port, QString::fromUtf8(kProductName)));
+    m_testResult->setText(
+        answered ? QStringLiteral("%1 から応答がありました。").arg(ip)
+                 : QStringLiteral("%1 から 3 秒以内に応答がありませんでした。考えられる原因:\n"
+                                  "・相手で %3 が動いていない、または別のﾎﾟｰﾄ番号を使っている (こちらは %2)\n"
+                                  "・ﾌｧｲｱｰｳｫｰﾙが UDP/TCP %2 を止めている (相手側またはこちら側)\n"
+                                  "・相手が別のｻﾌﾞﾈｯﾄにいて、ﾙｰﾀｰが通さない")
+                       .arg(ip, port, QString::fromUtf8(kProductName)));
     refresh();
 }

@@ -17,9 +17,9 @@
 #include "ui/BrowseFolder.h"
 #include "ui/DialogKeys.h"
 #include "ui/JapaneseFont.h"
-#include "ui/WindowKeys.h"
 #include "ui/ProgramPicker.h"
 #include "ui/Twips.h"
+#include "ui/WindowKeys.h"
 #include "ui/cCommonDlg.h"
 #include "ui/cTabStrip.h"
 
@@ -269,7 +269,8 @@ FrmOptions::FrmOptions(ModZorvin &ctx, NetEngine &engine, Commands &commands, Wi
         });
     };
     turnSheets({QKeySequence(Qt::CTRL | Qt::Key_Tab)}, 1);
-    turnSheets({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)},
+    turnSheets({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)},
                -1);
 
     LoadControls();

@@ -12,21 +12,21 @@ namespace {
 // In order of preference within each style; the IPA fonts come with the package. Qt lists
 // a family under its name in the user's language, so both names are looked for.
 const QStringList kGothicProportional{
-    QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),   QStringLiteral("IPA Pゴシック"),
+    QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),    QStringLiteral("IPA Pゴシック"),
     QStringLiteral("IPAexGothic"),      QStringLiteral("IPAexゴシック"), QStringLiteral("VL PGothic"),
-    QStringLiteral("TakaoPGothic"),     QStringLiteral("IPAGothic"),    QStringLiteral("IPAゴシック")};
+    QStringLiteral("TakaoPGothic"),     QStringLiteral("IPAGothic"),     QStringLiteral("IPAゴシック")};
 const QStringList kGothicFixed{
-    QStringLiteral("IPAGothic"),   QStringLiteral("IPAゴシック"),    QStringLiteral("Noto Sans Mono CJK JP"),
-    QStringLiteral("VL Gothic"),   QStringLiteral("TakaoGothic"),    QStringLiteral("IPAexGothic"),
-    QStringLiteral("IPAexゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック")};
-const QStringList kMinchoProportional{
-    QStringLiteral("Noto Serif CJK JP"), QStringLiteral("IPAPMincho"), QStringLiteral("IPA P明朝"),
-    QStringLiteral("IPAexMincho"),       QStringLiteral("IPAex明朝"),   QStringLiteral("TakaoPMincho"),
-    QStringLiteral("IPAMincho"),         QStringLiteral("IPA明朝")};
+    QStringLiteral("IPAGothic"),     QStringLiteral("IPAゴシック"), QStringLiteral("Noto Sans Mono CJK JP"),
+    QStringLiteral("VL Gothic"),     QStringLiteral("TakaoGothic"), QStringLiteral("IPAexGothic"),
+    QStringLiteral("IPAexゴシック"), QStringLiteral("IPAPGothic"),  QStringLiteral("IPA Pゴシック")};
+const QStringList kMinchoProportional{QStringLiteral("Noto Serif CJK JP"), QStringLiteral("IPAPMincho"),
+                                      QStringLiteral("IPA P明朝"),         QStringLiteral("IPAexMincho"),
+                                      QStringLiteral("IPAex明朝"),         QStringLiteral("TakaoPMincho"),
+                                      QStringLiteral("IPAMincho"),         QStringLiteral("IPA明朝")};
 const QStringList kMinchoFixed{QStringLiteral("IPAMincho"),   QStringLiteral("IPA明朝"),
                                QStringLiteral("TakaoMincho"), QStringLiteral("IPAexMincho"),
-                               QStringLiteral("IPAex明朝"),    QStringLiteral("IPAPMincho"),
-                               QStringLiteral("IPA P明朝"),    QStringLiteral("Noto Serif CJK JP")};
+                               QStringLiteral("IPAex明朝"),   QStringLiteral("IPAPMincho"),
+                               QStringLiteral("IPA P明朝"),   QStringLiteral("Noto Serif CJK JP")};
 
 } // namespace
 
@@ -37,7 +37,8 @@ bool coversJapanese(const QString &family)
 
 QString installedFamily(const QString &like)
 {
-    const bool mincho = like.contains(QStringLiteral("明朝")) || like.contains(QStringLiteral("Mincho"), Qt::CaseInsensitive);
+    const bool mincho =
+        like.contains(QStringLiteral("明朝")) || like.contains(QStringLiteral("Mincho"), Qt::CaseInsensitive);
     // "ＭＳ Ｐゴシック", "MS PGothic": the P names are the proportional ones.
     static const QRegularExpression proportional(QStringLiteral("(Ｐ|P)\\s*(ゴシック|明朝|Gothic|Mincho)"),
                                                  QRegularExpression::CaseInsensitiveOption);

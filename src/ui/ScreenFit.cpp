@@ -75,14 +75,17 @@ QRect FitOnScreen(const QRect &client, const QMargins &frame, const QRect &avail
     QRect outer(client.topLeft() - QPoint(frame.left(), frame.top()), size.grownBy(frame));
     if (centre)
         outer.moveCenter(available.center());
-    outer.moveLeft(std::clamp(outer.left(), available.left(), std::max(available.left(), available.right() - outer.width() + 1)));
-    outer.moveTop(std::clamp(outer.top(), available.top(), std::max(available.top(), available.bottom() - outer.height() + 1)));
+    outer.moveLeft(std::clamp(outer.left(), available.left(),
+                              std::max(available.left(), available.right() - outer.width() + 1)));
+    outer.moveTop(std::clamp(outer.top(), available.top(),
+                             std::max(available.top(), available.bottom() - outer.height() + 1)));
     return QRect(outer.topLeft() + QPoint(frame.left(), frame.top()), size);
 }
 
 void KeepOnScreen(QWidget *window)
 {
     // Found by name: the keeper has no meta-object of its own.
-    if (window && !window->findChild<QObject *>(QLatin1String(ScreenKeeper::kName), Qt::FindDirectChildrenOnly))
+    if (window &&
+        !window->findChild<QObject *>(QLatin1String(ScreenKeeper::kName), Qt::FindDirectChildrenOnly))
         new ScreenKeeper(window);
 }

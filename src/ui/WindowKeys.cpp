@@ -15,7 +15,6 @@
 #include <QTextEdit>
 #include <QWidget>
 
-
 namespace {
 
 // The helpers have no meta-object of their own: they are found by name, so that a widget
@@ -95,7 +94,8 @@ class MenuKeys : public QObject
             (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)))
             return false;
         bool only = false;
-        QAction *next = NextAccessKeyItem(m_menu->actions(), text.at(0).toUpper(), m_menu->activeAction(), &only);
+        QAction *next =
+            NextAccessKeyItem(m_menu->actions(), text.at(0).toUpper(), m_menu->activeAction(), &only);
         if (!next) {
             // Only disabled items hold it, or none: nothing to go to.
             return true;
@@ -157,7 +157,8 @@ class TypedNames : public QObject
         QStringList names;
         for (int i = 0; i < m_combo->count(); ++i)
             names << m_combo->itemText(i);
-        const int current = m_combo->view()->isVisible() ? m_combo->view()->currentIndex().row() : m_combo->currentIndex();
+        const int current =
+            m_combo->view()->isVisible() ? m_combo->view()->currentIndex().row() : m_combo->currentIndex();
         const int index = TypedNameIndex(names, m_typed, current);
         if (index < 0)
             return true;
@@ -189,7 +190,8 @@ int TypedNameIndex(const QStringList &names, const QString &typed, int current)
     // The same letter again ("S" on S, "SS") moves on among the names that start with it.
     const QString letter = typed.left(1);
     const bool sameLetter = typed.count(typed.front()) == typed.size();
-    if (sameLetter && current >= 0 && current < names.size() && names[current].startsWith(letter, Qt::CaseInsensitive)) {
+    if (sameLetter && current >= 0 && current < names.size() &&
+        names[current].startsWith(letter, Qt::CaseInsensitive)) {
         for (int step = 1; step <= names.size(); ++step) {
             const int i = (current + step) % int(names.size());
             if (names[i].startsWith(letter, Qt::CaseInsensitive))

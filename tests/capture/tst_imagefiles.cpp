@@ -314,7 +314,8 @@ void TstImageFiles::saveCommandFailureShowsTheMessage()
     answerFileDialog(QStringLiteral("/proc/shot.bmp"));
     QCOMPARE(files.SavePictureAs(nullptr, testPicture()), QString());
     // A warning that names the file.
-    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \r書き込みできません。\r/proc/shot.bmp")});
+    QCOMPARE(m_host.boxes,
+             QStringList{QStringLiteral("保存出来ません \r書き込みできません。\r/proc/shot.bmp")});
     QCOMPARE(m_host.styles, QList<int>{MsgBox::Exclamation});
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/shot.bmp")));
     QCOMPARE(m_ctx.LastSaveDir, QString());

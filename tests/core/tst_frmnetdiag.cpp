@@ -61,7 +61,9 @@ class tst_FrmNetDiag : public QObject
         auto *note = window->findChild<QLabel *>(QStringLiteral("PeersNote"));
         QVERIFY(address && send && note);
         // Bound sockets read as listening, not as a port someone else holds.
-        QVERIFY(window->findChild<QLabel *>(QStringLiteral("Facts"))->text().contains(QStringLiteral("UDP %1: 待ち受け中").arg(a.ctx.net.port)));
+        QVERIFY(window->findChild<QLabel *>(QStringLiteral("Facts"))
+                    ->text()
+                    .contains(QStringLiteral("UDP %1: 待ち受け中").arg(a.ctx.net.port)));
 
         // This copy answers itself: it is named apart, and the table still says nobody else
         // was heard.
@@ -75,7 +77,8 @@ class tst_FrmNetDiag : public QObject
         // An address nobody answers on names the likely causes.
         address->setText(QStringLiteral("127.0.0.9"));
         send->click();
-        QTRY_VERIFY_WITH_TIMEOUT(window->resultText().contains(QStringLiteral("応答がありませんでした")), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(window->resultText().contains(QStringLiteral("応答がありませんでした")),
+                                 8000);
         for (const char *cause : {"別のﾎﾟｰﾄ番号", "ﾌｧｲｱｰｳｫｰﾙ", "別のｻﾌﾞﾈｯﾄ"})
             QVERIFY2(window->resultText().contains(QString::fromUtf8(cause)), cause);
 
