@@ -12,6 +12,7 @@
 #include "base/Protocol.h"
 #include "ui/DialogKeys.h"
 #include "ui/Twips.h"
+#include "ui/WindowKeys.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -80,11 +81,12 @@ bool AdrDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_txtAdr && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        // Typed characters only: moving, deleting and leaving the field stay as they are.
-        const bool typed = !key->text().isEmpty() && key->key() != Qt::Key_Delete &&
-                           key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab &&
-                           key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter &&
-                           key->key() != Qt::Key_Escape;
+        // Typed characters only: moving, deleting, leaving the field and the control chords
+        // (Ctrl+A selects all, Ctrl+V pastes) stay as they are.
+        const bool typed =
+            !key->text().isEmpty() && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
+            key->key() != Qt::Key_Delete && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab &&
+            key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter && key->key() != Qt::Key_Escape;
         if (typed && !IsAddressFieldChar(key->text().front())) {
             QApplication::beep();
             return true;
@@ -116,7 +118,7 @@ bool AdrDialog::addressAccepted()
     } else {
         return true;
     }
-    m_txtAdr->setFocus();
+    SelectRefusedValue(m_txtAdr);
     return false;
 }
 

@@ -168,6 +168,8 @@ void TrayIcon::showStandIn()
     m_standInStatus->setVisible(!m_notice.isEmpty());
     column->addWidget(m_standInStatus);
     column->setSizeConstraint(QLayout::SetFixedSize);
+    // Wide enough that the window manager shows the whole title beside its buttons.
+    column->addStrut(m_standIn->fontMetrics().horizontalAdvance(tip()) * 2 + 120);
     m_standIn->show();
 }
 

@@ -7,6 +7,7 @@
 #include "ui/WindowRegistry.h"
 #include "net/TransferSender.h"
 #include "password/PasswordWindows.h"
+#include "ui/WindowKeys.h"
 
 #include <QAction>
 #include <QMenu>
@@ -51,6 +52,7 @@ TrayMenu::TrayMenu(ModZorvin &ctx, TrayIcon &tray, Commands &commands, TransferS
     addSubMenu("mnuOption", QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"), {"mnuOpt", "mnuKeySet"});
     insertCommands({kSeparator, "mnuShow", "mnuHide", kSeparator, "mnuHelp", "mnuAbout", kSeparator});
 
+    InstallMenuKeys(&m_menu);
     tray.setMenuPreparer([this] { return prepare(); });
     connect(&tray, &TrayIcon::doubleClicked, this,
             [this] { TrayDoubleClickAction(m_ctx.settings.LDblClick); });

@@ -12,6 +12,7 @@
 #include "app/UnixSignalWatcher.h"
 #include "net/NetDiagnosisReport.h"
 #include "net/NetEngine.h"
+#include "ui/JapaneseFont.h"
 #include "ui/QtTranslations.h"
 
 #include <QApplication>
@@ -178,9 +179,13 @@ int main(int argc, char *argv[])
         return answered;
     QApplication app(argc, argv);
     InstallQtTranslations(app);
+    // Labels mix Latin, kana and kanji: drawn from one font, half-width katakana is not
+    // smaller than the text around it.
+    QApplication::setFont(JapaneseFont::uiFont(QApplication::font()));
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("Zorvin"));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(kProductName));
+    // No application display name: on X11 the toolkit appends it to every window title, and
+    // the titles must read exactly as the windows give them.
     // Desktops match the windows to the installed menu entry (and its icon) by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("zorvin"));
     QApplication::setQuitOnLastWindowClosed(false);

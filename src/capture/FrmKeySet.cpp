@@ -8,6 +8,7 @@
 #include "ui/ModZorvinUi.h"
 #include "platform/HotKeyPlatform.h"
 #include "ui/DialogKeys.h"
+#include "ui/WindowKeys.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -80,6 +81,7 @@ FrmKeySet::FrmKeySet(ModZorvin &ctx, HotKeys &hotKeys, QWidget *parent)
     for (const HotKeyNames::KeyListEntry &key : HotKeyNames::KeyList())
         m_cboKey->addItem(key.name, key.code);
     m_cboKey->setCurrentIndex(0);
+    MatchTypedNames(m_cboKey);
     m_txtHotKey = new QLineEdit(this);
     m_txtHotKey->setObjectName(QStringLiteral("TxtHotKey"));
     m_txtHotKey->setReadOnly(true);

@@ -17,6 +17,7 @@
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
 #include "platform/ScreenPlatform.h"
+#include "ui/WindowKeys.h"
 #include "ui/cCommonDlg.h"
 
 #include <QApplication>
@@ -73,6 +74,8 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget 
     setObjectName(QStringLiteral("FrmMain"));
     // The options change which toolbar buttons show and how.
     connect(&commands, &Commands::settingsChanged, this, &FrmMain::SetToolbar);
+    // The resident program's main window: Esc must not hide it by accident.
+    setProperty(kKeepsOpenOnEscape, true);
     setWindowTitle(QString::fromUtf8(kProductName));
     setWindowIcon(QApplication::windowIcon().isNull() ? ToolbarIcons::programIcon()
                                                       : QApplication::windowIcon());
@@ -175,6 +178,7 @@ QMenu *FrmMain::addMenu(QMenu *menu, const QString &name, const QString &caption
 {
     QMenu *sub = menu ? menu->addMenu(caption) : menuBar()->addMenu(caption);
     sub->menuAction()->setObjectName(name);
+    InstallMenuKeys(sub);
     m_menus.insert(name, sub);
     // Every group applies the rules as it opens.
     connect(sub, &QMenu::aboutToShow, this, &FrmMain::SetToolbar);
@@ -224,6 +228,7 @@ void FrmMain::buildPopup()
 {
     m_popup = new QMenu(this);
     m_popup->setObjectName(QStringLiteral("mnuPopUp"));
+    InstallMenuKeys(m_popup);
     addCommands(addMenu(m_popup, QStringLiteral("mnuPFile"), QStringLiteral("ﾌｧｲﾙ(&F)")),
                 {"mnuOpen", "mnuSave", "mnuPrint"});
     addCommands(addMenu(m_popup, QStringLiteral("mnuPEdit"), QStringLiteral("編集(&E)")),

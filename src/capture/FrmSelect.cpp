@@ -1,6 +1,7 @@
 #include "capture/FrmSelect.h"
 
 #include "capture/CaptureEngine.h"
+#include "capture/CaptureMath.h"
 #include "capture/FrmMain.h"
 #include "ui/ModZorvinUi.h"
 #include "ui/WindowRegistry.h"
@@ -87,7 +88,15 @@ void FrmSelect::attach(FrmMain &window, WindowRegistry &windows, std::function<v
 
 QRect FrmSelect::band() const
 {
-    return QRect(m_start, m_current).normalized();
+    // The corners as the capture takes them: right and bottom edges exclusive.
+    return CaptureMath::SelectionRect(int16_t(m_start.x()), int16_t(m_start.y()), int16_t(m_current.x()),
+                                      int16_t(m_current.y()));
+}
+
+QString FrmSelect::sizeLabel() const
+{
+    const QRect rect = band();
+    return QStringLiteral("%1 x %2").arg(rect.width()).arg(rect.height());
 }
 
 QPoint FrmSelect::screenPos(const QMouseEvent *event) const
@@ -106,12 +115,11 @@ void FrmSelect::paintEvent(QPaintEvent *)
     const qreal ratio = devicePixelRatioF();
     painter.scale(1 / ratio, 1 / ratio);
     painter.setPen(QPen(Qt::red, 1, Qt::DashLine));
-    const QRect rect = band();
     painter.drawLine(m_start.x(), m_start.y(), m_current.x(), m_start.y());     // LineH1
     painter.drawLine(m_start.x(), m_current.y(), m_current.x(), m_current.y()); // LineH2
     painter.drawLine(m_start.x(), m_start.y(), m_start.x(), m_current.y());     // LineV1
     painter.drawLine(m_current.x(), m_start.y(), m_current.x(), m_current.y()); // LineV2
-    const QString size = QStringLiteral("%1 x %2").arg(rect.width()).arg(rect.height());
+    const QString size = sizeLabel();
     const QRect text = painter.fontMetrics().boundingRect(size).adjusted(-3, -2, 3, 2);
     const QRect box = text.translated(m_current + QPoint(12, 20) - text.topLeft());
     painter.fillRect(box, QColor(255, 255, 225));

@@ -30,8 +30,10 @@ class FrmSelect : public QWidget
     static void attach(FrmMain &window, WindowRegistry &windows, std::function<void()> overlayClosed);
 
     bool dragging() const { return m_dragging; }
-    // The rubber band's rectangle in screen pixels while dragging.
+    // The rubber band's rectangle in screen pixels while dragging: the area the capture takes.
     QRect band() const;
+    // The size shown beside the pointer, "280 x 210": the size the capture will have.
+    QString sizeLabel() const;
     QMenu *popupMenu() const { return m_popup; }
 
     // mnuCaptCan, Esc.

@@ -51,7 +51,7 @@ void setRow(QTableWidget *table, int row, const QStringList &cells)
 QString boundText(bool bound, const QString &error)
 {
     if (bound)
-        return QStringLiteral("使用中 (OK)");
+        return QStringLiteral("待ち受け中");
     return error.isEmpty() ? QStringLiteral("未使用")
                            : QStringLiteral("使用できません: ほかのプログラムが使っています (%1)").arg(error);
 }
@@ -62,10 +62,14 @@ FrmNetDiag::FrmNetDiag(NetEngine &engine, QWidget *parent) : QWidget(parent), m_
 {
     setWindowTitle(QStringLiteral("ﾈｯﾄﾜｰｸ診断"));
     m_facts = new QLabel(this);
+    m_facts->setObjectName(QStringLiteral("Facts"));
     m_facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_counts =
         makeTable({QStringLiteral("種類"), QStringLiteral("送信"), QStringLiteral("受信")}, this, true);
     m_peers = makeTable({QStringLiteral("ｱﾄﾞﾚｽ"), QStringLiteral("最後に受信")}, this, true);
+    m_peersNote = new QLabel(this);
+    m_peersNote->setObjectName(QStringLiteral("PeersNote"));
+    m_peersNote->setWordWrap(true);
     m_history = makeTable({QStringLiteral("時刻"), QStringLiteral("方向"), QStringLiteral("ｱﾄﾞﾚｽ"),
                            QStringLiteral("種類"), QStringLiteral("ﾊﾞｲﾄ")},
                           this, false);
@@ -75,11 +79,16 @@ FrmNetDiag::FrmNetDiag(NetEngine &engine, QWidget *parent) : QWidget(parent), m_
     m_testAddress->setPlaceholderText(QStringLiteral("192.168.1.10"));
     m_testSend = new QPushButton(QStringLiteral("テスト送信"), test);
     m_testResult = new QLabel(test);
-    auto *testLayout = new QHBoxLayout(test);
-    testLayout->addWidget(new QLabel(QStringLiteral("ｱﾄﾞﾚｽ:"), test));
-    testLayout->addWidget(m_testAddress, 1);
-    testLayout->addWidget(m_testSend);
-    testLayout->addWidget(m_testResult, 2);
+    m_testResult->setWordWrap(true);
+    m_testResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *testRow = new QHBoxLayout;
+    testRow->addWidget(new QLabel(QStringLiteral("ｱﾄﾞﾚｽ:"), test));
+    testRow->addWidget(m_testAddress, 1);
+    testRow->addWidget(m_testSend);
+    testRow->addStretch(2);
+    auto *testLayout = new QVBoxLayout(test);
+    testLayout->addLayout(testRow);
+    testLayout->addWidget(m_testResult);
 
     auto *top = new QHBoxLayout;
     top->addWidget(m_facts, 1);
@@ -90,13 +99,14 @@ FrmNetDiag::FrmNetDiag(NetEngine &engine, QWidget *parent) : QWidget(parent), m_
     auto *peersBox = new QVBoxLayout;
     peersBox->addWidget(new QLabel(QStringLiteral("相手"), this));
     peersBox->addWidget(m_peers);
+    peersBox->addWidget(m_peersNote);
     top->addLayout(peersBox, 1);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top, 2);
     layout->addWidget(new QLabel(QStringLiteral("最近の %1 件").arg(NetDiagnostics::kHistorySize), this));
     layout->addWidget(m_history, 3);
     layout->addWidget(test);
-    resize(900, 600);
+    resize(900, 640);
 
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &FrmNetDiag::refresh);
@@ -126,12 +136,24 @@ void FrmNetDiag::refresh()
         setRow(m_counts, row, {kinds[row], QString::number(c.sent), QString::number(c.received)});
     }
 
+    // This copy hears its own announcements; listed with the others it would hide that
+    // nobody else is heard.
     const QHash<QString, QDateTime> lastHeard = diag.lastHeard();
     QStringList peers = lastHeard.keys();
+    peers.removeAll(ctx.LocalIp);
     std::sort(peers.begin(), peers.end());
     m_peers->setRowCount(int(peers.size()));
     for (int row = 0; row < peers.size(); ++row)
         setRow(m_peers, row, {peers[row], lastHeard.value(peers[row]).toString(QStringLiteral("HH:mm:ss"))});
+    QStringList note;
+    if (peers.isEmpty())
+        note << QStringLiteral("ほかの%1からはまだ何も受信していません。")
+                    .arg(QString::fromUtf8(kProductName));
+    note << (lastHeard.contains(ctx.LocalIp)
+                 ? QStringLiteral("自分 (%1): %2 に受信")
+                       .arg(ctx.LocalIp, lastHeard.value(ctx.LocalIp).toString(QStringLiteral("HH:mm:ss")))
+                 : QStringLiteral("自分 (%1)").arg(ctx.LocalIp));
+    m_peersNote->setText(note.join(u'\n'));
 
     // Newest first, so the latest datagram is at the top without scrolling.
     const QList<NetDiagnostics::Record> history = diag.history();
@@ -175,8 +197,14 @@ void FrmNetDiag::onTestSendClicked()
 
 void FrmNetDiag::onEngineTestSendFinished(const QString &ip, bool answered)
 {
-    m_testResult->setText(answered ? QStringLiteral("%1 から応答がありました。").arg(ip)
-                                   : QStringLiteral("%1 から 3 秒以内に応答がありませんでした。").arg(ip));
+    const QString port = QString::number(m_engine.context().net.port);
+    m_testResult->setText(
+        answered ? QStringLiteral("%1 から応答がありました。").arg(ip)
+                 : QStringLiteral("%1 から 3 秒以内に応答がありませんでした。考えられる原因:\n"
+                                  "・相手で %3 が動いていない、または別のﾎﾟｰﾄ番号を使っている (こちらは %2)\n"
+                                  "・ﾌｧｲｱｰｳｫｰﾙが UDP/TCP %2 を止めている (相手側またはこちら側)\n"
+                                  "・相手が別のｻﾌﾞﾈｯﾄにいて、ﾙｰﾀｰが通さない")
+                       .arg(ip, port, QString::fromUtf8(kProductName)));
     refresh();
 }
 

@@ -37,6 +37,8 @@ class FrmNetDiag : public QWidget
     QLabel *m_facts;
     QTableWidget *m_counts;
     QTableWidget *m_peers;
+    // This copy's own address, and whether any other copy has been heard.
+    QLabel *m_peersNote;
     QTableWidget *m_history;
     QLineEdit *m_testAddress;
     QPushButton *m_testSend;

@@ -16,6 +16,7 @@
 #include "net/NetEngine.h"
 #include "password/FrmPWCheck.h"
 #include "password/PasswordWindows.h"
+#include "ui/JapaneseFont.h"
 #include "ui/Twips.h"
 #include "ui/cCommonDlg.h"
 
@@ -273,7 +274,7 @@ void FrmMsg::ApplyMessageFont()
     const Settings &s = m_owner.context().settings;
     QFont font = m_txtMsg->font();
     if (!s.MsgFontName.isEmpty())
-        font.setFamilies({s.MsgFontName});
+        font.setFamilies({JapaneseFont::shownFamily(s.MsgFontName)});
     if (s.MsgFontSize > 0)
         font.setPointSize(s.MsgFontSize);
     font.setBold(s.MsgFontBold != 0);
@@ -590,7 +591,7 @@ void FrmMsg::onPrintTriggered()
     else if (m_use == Use::Received)
         head = MessageTexts::receivedPrintHead(m_txtHideTime->text(), m_txtHideFrom->text());
     const Settings &s = m_owner.context().settings;
-    QFont font(s.MsgFontName);
+    QFont font(JapaneseFont::shownFamily(s.MsgFontName));
     if (s.MsgFontSize > 0)
         font.setPointSize(s.MsgFontSize);
     const ModPrint::Result result = ModPrint::PrintText(

@@ -15,8 +15,10 @@
 #include "password/PasswordWindows.h"
 #include "ui/BrowseFolder.h"
 #include "ui/DialogKeys.h"
+#include "ui/JapaneseFont.h"
 #include "ui/ProgramPicker.h"
 #include "ui/Twips.h"
+#include "ui/WindowKeys.h"
 #include "ui/cCommonDlg.h"
 #include "ui/cTabStrip.h"
 
@@ -37,6 +39,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QShortcut>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -254,6 +257,20 @@ FrmOptions::FrmOptions(ModZorvin &ctx, NetEngine &engine, Commands &commands, Wi
     connect(m_cmdOK, &QPushButton::clicked, this, &FrmOptions::onCmdOKClicked);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QWidget::close);
     connect(m_cmdApply, &QPushButton::clicked, this, &FrmOptions::onCmdApplyClicked);
+
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the sheets from anywhere in the dialog, round at the ends.
+    const auto turnSheets = [this](const QList<QKeySequence> &keys, int step) {
+        auto *shortcut = new QShortcut(this);
+        shortcut->setKeys(keys);
+        connect(shortcut, &QShortcut::activated, this, [this, step] {
+            selectTab((m_tabStrip->SelectedIndex() + step + kTabCount) % kTabCount);
+            m_picTab->setFocus(Qt::ShortcutFocusReason);
+        });
+    };
+    turnSheets({QKeySequence(Qt::CTRL | Qt::Key_Tab)}, 1);
+    turnSheets({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)},
+               -1);
 
     LoadControls();
     RunEnablingRules();
@@ -542,7 +559,9 @@ QWidget *FrmOptions::BuildMessageSheet()
         BuildSound(page, m_msgSound, QStringLiteral("Msg"), QStringLiteral("メッセージ受信時のサウンド")));
 
     auto *font = makeFrame(page, "ﾒｯｾｰｼﾞのﾌｫﾝﾄ");
-    auto *fontRow = new QHBoxLayout(font);
+    auto *fontRows = new QVBoxLayout(font);
+    auto *fontRow = new QHBoxLayout;
+    fontRows->addLayout(fontRow);
     TxtMsgFontName = makeBox(font, "TxtMsgFontName");
     TxtMsgFontName->setReadOnly(true);
     TxtMsgFontSize = makeBox(font, "TxtMsgFontSize");
@@ -557,6 +576,20 @@ QWidget *FrmOptions::BuildMessageSheet()
     fontRow->addWidget(TxtMsgFontSize);
     fontRow->addWidget(CmdMsgFontSet);
     connect(CmdMsgFontSet, &QPushButton::clicked, this, &FrmOptions::onCmdMsgFontSetClicked);
+    // The stored name stays as other copies wrote it; the box shows it in the font the
+    // messages really get here, and says which one that is when it is another.
+    LblMsgFontShown = new QLabel(font);
+    LblMsgFontShown->setObjectName(QStringLiteral("LblMsgFontShown"));
+    fontRows->addWidget(LblMsgFontShown);
+    connect(TxtMsgFontName, &QLineEdit::textChanged, this, [this](const QString &name) {
+        const QString family = JapaneseFont::shownFamily(name);
+        QFont shown = TxtMsgFontName->font();
+        shown.setFamilies({family});
+        TxtMsgFontName->setFont(shown);
+        LblMsgFontShown->setText(family.compare(name, Qt::CaseInsensitive) == 0 || name.isEmpty()
+                                     ? QString()
+                                     : QStringLiteral("このｺﾝﾋﾟｭｰﾀｰでは「%1」で表示されます。").arg(family));
+    });
     layout->addWidget(font);
     return page;
 }
@@ -1077,9 +1110,15 @@ void FrmOptions::WriteIndex(const char *key, uint8_t &field, const QButtonGroup 
     Write(key, numberText(field));
 }
 
-bool FrmOptions::Fail(const QString &text)
+bool FrmOptions::Fail(const QString &text, QWidget *refused)
 {
     ::ShowMessageBox(text, MsgBox::Exclamation, this);
+    // The refused value is shown on its own sheet.
+    for (int i = 0; refused && i < kTabCount; ++i) {
+        if (m_sheets[size_t(i)]->isAncestorOf(refused))
+            selectTab(i);
+    }
+    SelectRefusedValue(refused);
     m_saveFailed = true;
     return false;
 }
@@ -1087,13 +1126,25 @@ bool FrmOptions::Fail(const QString &text)
 bool FrmOptions::CheckTexts(const QString &sheet, std::initializer_list<QLineEdit *> boxes)
 {
     for (QLineEdit *box : boxes) {
-        if (!IsStorableSettingText(textOf(box))) {
-            if (box->isEnabled())
-                box->setFocus();
-            return Fail(sheet + QStringLiteral(":使用できない文字が含まれています。\r") + box->text());
-        }
+        if (!IsStorableSettingText(textOf(box)))
+            return Fail(sheet + QStringLiteral(":使用できない文字が含まれています。\r") + box->text(), box);
     }
     return true;
+}
+
+bool FrmOptions::OfferMissingFolder(const QString &sheet, const AutoSaveControls &c)
+{
+    const QString folder = textOf(c.place);
+    if (!c.enabled->isChecked() || folder.isEmpty() || QFileInfo(folder).isDir())
+        return true;
+    const QString shown = QDir::toNativeSeparators(folder);
+    if (::ShowMessageBox(sheet + QStringLiteral(":保存先のﾌｫﾙﾀﾞがありません。\r") + shown +
+                             QStringLiteral("\r\r作成しますか？"),
+                         MsgBox::Question | MsgBox::YesNo, this) != MsgBox::IdYes)
+        return true;
+    if (QDir().mkpath(folder))
+        return true;
+    return Fail(sheet + QStringLiteral(":保存先のﾌｫﾙﾀﾞを作成できません。\r") + shown, c.place);
 }
 
 bool FrmOptions::SaveTab(int tab)
@@ -1132,16 +1183,17 @@ bool FrmOptions::SavePersonal()
 
 bool FrmOptions::SaveCapture()
 {
-    if (!CheckTexts(QStringLiteral("ｷｬﾌﾟﾁｬ"), {m_captSave.name, m_captSave.place}))
+    if (!CheckTexts(QStringLiteral("ｷｬﾌﾟﾁｬ"), {m_captSave.name, m_captSave.place}) ||
+        !OfferMissingFolder(QStringLiteral("ｷｬﾌﾟﾁｬ"), m_captSave))
         return false;
     Settings &s = m_ctx.settings;
     WriteIndex("ActCaptMode", s.ActCaptMode, OptActWinCaptMode);
     if (s.ActCaptMode == 0) {
         const QString delay = TxtActWindCaptTim->text();
         if (delay.isEmpty())
-            return Fail(kIntervalMissing);
+            return Fail(kIntervalMissing, TxtActWindCaptTim);
         if (toNumber<int>(delay).value_or(-1) == 0)
-            return Fail(kIntervalZero);
+            return Fail(kIntervalZero, TxtActWindCaptTim);
         s.IntTimer = delay;
     }
     Write("IntTimer", s.IntTimer);
@@ -1160,9 +1212,9 @@ bool FrmOptions::SaveCapture()
     if (s.AutoCapt == 1) {
         const QString period = TxtAutoCaptTim->text();
         if (period.isEmpty())
-            return Fail(kIntervalMissing);
+            return Fail(kIntervalMissing, TxtAutoCaptTim);
         if (toNumber<int32_t>(period).value_or(-1) == 0)
-            return Fail(kIntervalZero);
+            return Fail(kIntervalZero, TxtAutoCaptTim);
     }
     // A period that is no number keeps the old one, which is written again.
     s.AutoCaptTim = toNumber<int32_t>(TxtAutoCaptTim->text()).value_or(s.AutoCaptTim);
@@ -1173,7 +1225,8 @@ bool FrmOptions::SaveCapture()
 
 bool FrmOptions::SavePicture()
 {
-    if (!CheckTexts(QStringLiteral("画像転送"), {m_recvSave.name, m_recvSave.place, m_picSound.path}))
+    if (!CheckTexts(QStringLiteral("画像転送"), {m_recvSave.name, m_recvSave.place, m_picSound.path}) ||
+        !OfferMissingFolder(QStringLiteral("画像転送"), m_recvSave))
         return false;
     if (ChkRecvPicWin->isChecked() &&
         !(m_recvSave.enabled->isChecked() && !m_recvSave.place->text().isEmpty()))

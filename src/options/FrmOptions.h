@@ -139,10 +139,14 @@ class FrmOptions : public QWidget
     bool SaveFile();
     bool SaveLog();
     bool SaveOther();
-    // A warning, the save-failed flag, false.
-    bool Fail(const QString &text);
+    // A warning, the save-failed flag, false; `refused` (may be null) is then shown on its
+    // sheet with the focus and its value selected.
+    bool Fail(const QString &text, QWidget *refused = nullptr);
     // False (after the warning) when a box holds a text the settings file cannot give back.
     bool CheckTexts(const QString &sheet, std::initializer_list<QLineEdit *> boxes);
+    // An automatic save into a folder that is not there is offered to make it; declined, the
+    // folder stays as typed (the save names it when it fails). False when it cannot be made.
+    bool OfferMissingFolder(const QString &sheet, const AutoSaveControls &c);
     void Write(const char *key, const QString &value);
     void WriteFlag(const char *key, uint8_t &field, bool on);
     void WriteIndex(const char *key, uint8_t &field, const QButtonGroup *group);
@@ -197,6 +201,7 @@ class FrmOptions : public QWidget
     SoundControls m_msgSound;
     QLineEdit *TxtMsgFontName = nullptr;
     QLineEdit *TxtMsgFontSize = nullptr;
+    QLabel *LblMsgFontShown = nullptr;
     QPushButton *CmdMsgFontSet = nullptr;
     // Files.
     QButtonGroup *OptSCFMsgLevel = nullptr;

@@ -32,6 +32,13 @@ const QString kOpenFilter = QStringLiteral(
 
 const QString kCannotSave = QStringLiteral("保存出来ません ");
 const QString kPathNotFound = QStringLiteral("パスが見つかりません。");
+
+// A failed save says which file (or, when the folder is missing, which folder) it was.
+QString cannotSaveText(const QString &error, const QString &path, const QString &head = kCannotSave)
+{
+    const QString shown = error == kPathNotFound ? QFileInfo(path).absolutePath() : path;
+    return head + QLatin1Char('\r') + error + QLatin1Char('\r') + QDir::toNativeSeparators(shown);
+}
 const QString kCannotWrite = QStringLiteral("書き込みできません。");
 const QString kDiskWrite = QStringLiteral("ディスクに書き込めません。");
 
@@ -222,7 +229,7 @@ QString ImageFiles::SavePictureAs(QWidget *owner, const QImage &picture, const Q
     if (!writeSaveAs(picture, path, type, &error)) {
         // The write went to a temporary file, so the chosen path holds no partial file and
         // whatever was there before is kept.
-        m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
+        m_host.ShowMessageBox(cannotSaveText(error, path), MsgBox::Exclamation);
         return {};
     }
     if (type != SaveType::Lzh)
@@ -328,7 +335,8 @@ QString ImageFiles::SaveReceivedPictureAs(QWidget *owner, const QImage &picture,
     }
     if (!ok) {
         // Every write goes through a temporary file: nothing partial is left to delete.
-        m_host.ShowMessageBox(QStringLiteral("保存出来ません。\r") + error, MsgBox::Information);
+        m_host.ShowMessageBox(cannotSaveText(error, written, QStringLiteral("保存出来ません。")),
+                              MsgBox::Exclamation);
         return {};
     }
     if (type != SaveType::Lzh)
@@ -455,7 +463,7 @@ QString ImageFiles::saveNow(const QImage &picture, const AutoSaveRule &rule)
         return startLzh(picture, target, stem, number);
     else if (WritePicture(picture, target, m_ctx.settings.JpegComp, m_ctx.settings.ProgJpeg, &error))
         return autoSaveDone(target, number);
-    autoSaveFailed(error);
+    autoSaveFailed(error, target);
     return {};
 }
 
@@ -470,7 +478,7 @@ QString ImageFiles::startLzh(const QImage &picture, const QString &target, const
     QFile::remove(save.archive);
     QString error;
     if (!WritePicture(picture, save.temporary, 0, 0, &error)) {
-        autoSaveFailed(error);
+        autoSaveFailed(error, target);
         return {};
     }
     // Without an engine there is no archiver; the save then takes the BMP fallback.
@@ -500,7 +508,7 @@ QString ImageFiles::finishLzh(const LzhSave &save, int code)
     QFile::remove(save.temporary);
     QFile::remove(save.archive);
     if (!ok) {
-        autoSaveFailed(error);
+        autoSaveFailed(error, written);
         return {};
     }
     return autoSaveDone(written, save.number);
@@ -530,10 +538,10 @@ QString ImageFiles::autoSaveDone(const QString &path, const RunningNumber &numbe
     return path;
 }
 
-void ImageFiles::autoSaveFailed(const QString &error)
+void ImageFiles::autoSaveFailed(const QString &error, const QString &path)
 {
     setPanel2(QStringLiteral("保存失敗"));
-    m_host.ShowMessageBox(kCannotSave + QLatin1Char('\r') + error, MsgBox::Information);
+    m_host.ShowMessageBox(cannotSaveText(error, path), MsgBox::Exclamation);
     setPanel2(QString());
     emit autoSaveFinished(QString());
 }

@@ -174,7 +174,8 @@ class ImageFiles : public QObject
     QString finishLzh(const LzhSave &save, int code);
     void onArchiverFinished(int id, int result);
     QString autoSaveDone(const QString &path, const RunningNumber &number);
-    void autoSaveFailed(const QString &error);
+    // A warning naming `path`, the file the save was for.
+    void autoSaveFailed(const QString &error, const QString &path);
 
     ModZorvin &m_ctx;
     EngineHost &m_host;

@@ -10,14 +10,18 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QUrl>
 #include <QWidget>
+
+#include <algorithm>
 
 QString MessageBoxTitle()
 {
@@ -32,6 +36,19 @@ int ShowMessageBox(const QString &text, int style, QWidget *parent)
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.setText(shown);
+    // A text with line breaks of its own is laid out at the width of its longest line (as
+    // far as the screen allows), so that the box does not wrap the tail of a line onto a
+    // line of its own.
+    if (shown.contains(QLatin1Char('\n'))) {
+        if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+            int widest = 0;
+            for (const QString &line : shown.split(QLatin1Char('\n')))
+                widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+            const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+            const int room = screen ? screen->availableGeometry().width() * 3 / 4 : widest;
+            label->setMinimumWidth(std::min(widest + 2, room));
+        }
+    }
 
     switch (style & 0xF0) {
     case MsgBox::Critical:

@@ -1,5 +1,8 @@
 #include "ui/WindowRegistry.h"
 
+#include "ui/ScreenFit.h"
+#include "ui/WindowKeys.h"
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
@@ -40,8 +43,11 @@ QWidget *WindowRegistry::load(const QString &kind)
         return window;
     const Factory factory = m_factories.value(kind);
     QWidget *window = factory ? factory() : nullptr;
-    if (window)
+    if (window) {
         track(kind, QString(), window);
+        CloseOnEscape(window);
+        KeepOnScreen(window);
+    }
     return window;
 }
 

@@ -36,7 +36,9 @@ class WindowRegistry : public QObject
     void setFactory(const QString &kind, Factory factory);
     bool hasFactory(const QString &kind) const;
 
-    // The one window of `kind`, made (hidden) when there is none. Null once the quit began.
+    // The one window of `kind`, made (hidden) when there is none; Esc closes it where
+    // nothing in it uses the key, and it stays inside the screen's available area (see
+    // CloseOnEscape, KeepOnScreen). Null once the quit began.
     QWidget *load(const QString &kind);
     template <class W> W *load(const QString &kind) { return qobject_cast<W *>(load(kind)); }
     // As load(), then shown, raised and activated: opening a second time raises the first.

@@ -476,7 +476,14 @@ void tst_AdrWindows::addReplacesALearntRowAndRefusesAManualOne()
     QCOMPARE(clickAnswering(dialog, "CmdOK", QMessageBox::Ok), QStringLiteral("IPｱﾄﾞﾚｽを入力してください。"));
     dialog->TxtAdr()->setText(QStringLiteral("10.0.0"));
     QCOMPARE(clickAnswering(dialog, "CmdOK", QMessageBox::Ok), QStringLiteral("IPｱﾄﾞﾚｽの形式が不正です。"));
-    dialog->TxtAdr()->setText(QStringLiteral("10.0.0.1"));
+    // The refused address is selected once the box is gone, so typing replaces it; Ctrl+A
+    // selects it again (the field's character filter lets control chords through).
+    QCOMPARE(dialog->TxtAdr()->selectedText(), QStringLiteral("10.0.0"));
+    dialog->TxtAdr()->deselect();
+    QTest::keyClick(dialog->TxtAdr(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(dialog->TxtAdr()->selectedText(), QStringLiteral("10.0.0"));
+    QTest::keyClicks(dialog->TxtAdr(), QStringLiteral("10.0.0.1"));
+    QCOMPARE(dialog->TxtAdr()->text(), QStringLiteral("10.0.0.1"));
     QCOMPARE(clickAnswering(dialog, "CmdOK", QMessageBox::Ok),
              QStringLiteral("IPｱﾄﾞﾚｽ 10.0.0.1 は登録済みです。　追加できません。"));
     QCOMPARE(desk.store().size(), 2);
@@ -527,6 +534,19 @@ void tst_AdrWindows::addReplacesALearntRowAndRefusesAManualOne()
     click(book, "CmdClose");
     QVERIFY(!desk.windows.find(WindowKind::AddAdr));
     QVERIFY(!desk.windows.find(WindowKind::AdrEdit));
+
+    // Esc cancels the dialog, and closes the address book from its list, where nothing
+    // else uses the key.
+    book = desk.openBook();
+    QVERIFY(QTest::qWaitForWindowExposed(book));
+    click(book, "CmdAddAdr");
+    dialog = desk.windows.find<FrmAddAdr>(WindowKind::AddAdr);
+    QVERIFY(dialog);
+    QTest::keyClick(dialog->TxtAdr(), Qt::Key_Escape);
+    QTRY_VERIFY(!desk.windows.find(WindowKind::AddAdr));
+    QVERIFY(desk.windows.find(WindowKind::AdrEdit));
+    QTest::keyClick(view(book), Qt::Key_Escape);
+    QTRY_VERIFY(!desk.windows.find(WindowKind::AdrEdit));
 }
 
 void tst_AdrWindows::modifyChangesTheRowThatHadTheOldAddress()

@@ -157,9 +157,14 @@ void TstFrmSelect::dragCapturesExactlyTheDraggedPixels()
                       {QStringLiteral("-window"), QStringLiteral("root"),
                        qEnvironmentVariable("ZORVIN_SHOTS") + QStringLiteral("/overlay.png")});
     }
+    const QSize size(qAbs(to.x() - from.x()), qAbs(to.y() - from.y()));
+    // The size beside the pointer is the size of the picture taken, not one pixel more.
+    const QPointer<FrmSelect> shown(overlay);
+    QTRY_COMPARE(shown ? shown->sizeLabel() : QString(),
+                 QStringLiteral("%1 x %2").arg(size.width()).arg(size.height()));
+    QCOMPARE(shown->band().size(), size);
     QVERIFY(captured.wait(5000));
 
-    const QSize size(qAbs(to.x() - from.x()), qAbs(to.y() - from.y()));
     QCOMPARE(captured[0][0].toInt(), int(CaptRect));
     QCOMPARE(w.picture().size(), size);
     // Every pixel is the test window's: neither the band nor the size label is in it.

@@ -285,6 +285,13 @@ void tst_HotKeys::dialogRestoresTheOldKeyWhenTheNewIsTaken()
     QVERIFY(!dialog->OptCaptItem(0)->isChecked());
     dialog->ChkCtl()->click();
     dialog->ChkShift()->click();
+    // Type-ahead picks the key named as typed: "S" is S, not Space; S again moves on among
+    // the keys that start with it.
+    QTest::keyClick(dialog->CboKey(), Qt::Key_S);
+    QCOMPARE(dialog->CboKey()->currentText(), QStringLiteral("S"));
+    QCOMPARE(dialog->TxtHotKey()->text(), QStringLiteral("Ctrl+Shift+S"));
+    QTest::keyClick(dialog->CboKey(), Qt::Key_S);
+    QCOMPARE(dialog->CboKey()->currentText(), QStringLiteral("Space"));
     dialog->CboKey()->setCurrentText(QStringLiteral("F11"));
     QCOMPARE(dialog->TxtHotKey()->text(), QStringLiteral("Ctrl+Shift+F11"));
 

@@ -313,8 +313,10 @@ void TstImageFiles::saveCommandFailureShowsTheMessage()
     ImageFiles files(m_ctx, m_host);
     answerFileDialog(QStringLiteral("/proc/shot.bmp"));
     QCOMPARE(files.SavePictureAs(nullptr, testPicture()), QString());
-    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \r書き込みできません。")});
-    QCOMPARE(m_host.styles, QList<int>{MsgBox::Information});
+    // A warning that names the file.
+    QCOMPARE(m_host.boxes,
+             QStringList{QStringLiteral("保存出来ません \r書き込みできません。\r/proc/shot.bmp")});
+    QCOMPARE(m_host.styles, QList<int>{MsgBox::Exclamation});
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/shot.bmp")));
     QCOMPARE(m_ctx.LastSaveDir, QString());
 }
@@ -508,7 +510,10 @@ void TstImageFiles::autoSaveIntoMissingFolderFailsWithoutUsingANumber()
     ImageFiles files(m_ctx, m_host);
     files.setStatusPanel([&panel](const QString &text) { panel << text; });
     QCOMPARE(files.AutoSaveCapture(testPicture()), QString());
-    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。")});
+    // The missing folder is named.
+    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。\r") +
+                                       m_dir->filePath(QStringLiteral("gone"))});
+    QCOMPARE(m_host.styles, QList<int>{MsgBox::Exclamation});
     QCOMPARE(panel.mid(1), (QStringList{QStringLiteral("保存失敗"), QString()}));
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00005\r\n"));
     QVERIFY(!QFileInfo::exists(m_ctx.settings.CaptAutoSavePlace));

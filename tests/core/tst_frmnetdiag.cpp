@@ -8,6 +8,7 @@
 #include "support/LoopbackEngine.h"
 #include "support/XvfbSession.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -58,7 +59,30 @@ class tst_FrmNetDiag : public QObject
 
         auto *address = window->findChild<QLineEdit *>();
         auto *send = window->findChild<QPushButton *>();
-        QVERIFY(address && send);
+        auto *note = window->findChild<QLabel *>(QStringLiteral("PeersNote"));
+        QVERIFY(address && send && note);
+        // Bound sockets read as listening, not as a port someone else holds.
+        QVERIFY(window->findChild<QLabel *>(QStringLiteral("Facts"))
+                    ->text()
+                    .contains(QStringLiteral("UDP %1: 待ち受け中").arg(a.ctx.net.port)));
+
+        // This copy answers itself: it is named apart, and the table still says nobody else
+        // was heard.
+        address->setText(QStringLiteral("127.0.0.2"));
+        send->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window->resultText().contains(QStringLiteral("応答がありました")), 5000);
+        window->refresh();
+        QVERIFY2(note->text().contains(QStringLiteral("自分 (127.0.0.2): ")), qPrintable(note->text()));
+        QVERIFY(note->text().contains(QStringLiteral("ほかのぞるびんからはまだ何も受信していません。")));
+
+        // An address nobody answers on names the likely causes.
+        address->setText(QStringLiteral("127.0.0.9"));
+        send->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window->resultText().contains(QStringLiteral("応答がありませんでした")),
+                                 8000);
+        for (const char *cause : {"別のﾎﾟｰﾄ番号", "ﾌｧｲｱｰｳｫｰﾙ", "別のｻﾌﾞﾈｯﾄ"})
+            QVERIFY2(window->resultText().contains(QString::fromUtf8(cause)), cause);
+
         address->setText(QStringLiteral("127.0.0.3"));
         send->click();
         QTRY_VERIFY_WITH_TIMEOUT(window->resultText().contains(QStringLiteral("応答がありました")), 5000);
@@ -72,6 +96,7 @@ class tst_FrmNetDiag : public QObject
         QTRY_VERIFY(counts->rowCount() >= 4);
         QTRY_COMPARE(peers->rowCount(), 1);
         QCOMPARE(peers->item(0, 0)->text(), QStringLiteral("127.0.0.3"));
+        QVERIFY(!note->text().contains(QStringLiteral("まだ何も")));
         QVERIFY(history->rowCount() >= 4);
         QCOMPARE(history->item(history->rowCount() - 1, 3)->text(), QStringLiteral("captBC"));
         QCOMPARE(history->item(history->rowCount() - 1, 1)->text(), QStringLiteral("送信"));
@@ -79,6 +104,9 @@ class tst_FrmNetDiag : public QObject
         const QString folder = qEnvironmentVariable("ZORVIN_SHOTS");
         if (!folder.isEmpty())
             window->grab().save(folder + QStringLiteral("/netdiag.png"));
+        // Esc closes it from its tables, where the key has no other use.
+        QTest::keyClick(history, Qt::Key_Escape);
+        QTRY_VERIFY(!windows.find(WindowKind::NetDiag));
         windows.closeAll(nullptr);
     }
 

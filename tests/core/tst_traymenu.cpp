@@ -95,6 +95,7 @@ class TstTrayMenu : public QObject
 
     void everyEntryInItsPlace();
     void enablingFollowsPictureNetworkClipboardAndPaintProgram();
+    void sharedAndDisabledAccessKeysReachEveryItem();
     void thirtyRunningJobsAreListedAndCancelStopsTheChosenOne();
     void doubleClickRunsTheChosenAction();
     void helpAndAboutOpenWithoutTheCaptureWindow();
@@ -150,6 +151,70 @@ void TstTrayMenu::everyEntryInItsPlace()
         group->close();
     }
     m_tray->menu()->close();
+}
+
+void TstTrayMenu::sharedAndDisabledAccessKeysReachEveryItem()
+{
+    QMenu *menu = m_tray->menu();
+    QMenu *tool = m_menu->subMenu(QStringLiteral("mnuTool"));
+    QMenu *capture = m_menu->subMenu(QStringLiteral("mnuCapture"));
+    const auto popUp = [&] {
+        QVERIFY(m_menu->prepare());
+        QCursor::setPos(60, 40);
+        m_tray->TrayPopupMenu();
+        QTRY_COMPARE(QApplication::activePopupWidget(), menu);
+    };
+
+    // "画像転送(&T)" is disabled without a picture and a network: T goes to the only enabled
+    // holder, the tools, and opens them.
+    popUp();
+    QVERIFY(!action("mnuSend")->isEnabled());
+    QTest::keyClick(menu, Qt::Key_T);
+    QTRY_COMPARE(QApplication::activePopupWidget(), tool);
+    QCOMPARE(menu->activeAction(), tool->menuAction());
+    menu->close();
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+
+    // Both enabled: each press moves to the next holder, round; nothing runs until Enter.
+    FrmMain *window = loadCaptureWindow(commands());
+    window->setPicture(picture(QSize(64, 48)), QString());
+    window->setHasPicture(true);
+    int sendDialogs = 0;
+    commands().setSendDialog([&sendDialogs](const SendHandOver &) { ++sendDialogs; });
+    m_setup->ctx.NetworkReady = true;
+    popUp();
+    QVERIFY(action("mnuSend")->isEnabled());
+    QTest::keyClick(menu, Qt::Key_T);
+    QCOMPARE(menu->activeAction(), action("mnuSend"));
+    QTest::keyClick(menu, Qt::Key_T);
+    QCOMPARE(menu->activeAction(), tool->menuAction());
+    QVERIFY(!tool->isVisible());
+    QTest::keyClick(menu, Qt::Key_T);
+    QCOMPARE(menu->activeAction(), action("mnuSend"));
+    QCOMPARE(QApplication::activePopupWidget(), menu);
+    QCOMPARE(sendDialogs, 0);
+    QTest::keyClick(menu, Qt::Key_Return);
+    QTRY_COMPARE(sendDialogs, 1);
+    QTRY_VERIFY(!menu->isVisible());
+
+    // The capture list: W goes back and forth between its two holders, Enter runs the one
+    // reached, and the others' keys still run theirs at once.
+    QStringList ran;
+    for (const char *name : {"mnuCaptureItem1", "mnuCaptureItem3"})
+        commands().setHandler(QLatin1String(name), [&ran, name] { ran << QLatin1String(name); });
+    popUp();
+    QTest::keyClick(menu, Qt::Key_C);
+    QTRY_COMPARE(QApplication::activePopupWidget(), capture);
+    QTest::keyClick(capture, Qt::Key_W);
+    QCOMPARE(capture->activeAction(), action("mnuCaptureItem1"));
+    QTest::keyClick(capture, Qt::Key_W);
+    QCOMPARE(capture->activeAction(), action("mnuCaptureItem3"));
+    QTest::keyClick(capture, Qt::Key_W);
+    QCOMPARE(capture->activeAction(), action("mnuCaptureItem1"));
+    QTest::keyClick(capture, Qt::Key_W);
+    QTest::keyClick(capture, Qt::Key_Return);
+    QTRY_COMPARE(ran, QStringList{QStringLiteral("mnuCaptureItem3")});
+    QTRY_VERIFY(!QApplication::activePopupWidget());
 }
 
 void TstTrayMenu::enablingFollowsPictureNetworkClipboardAndPaintProgram()

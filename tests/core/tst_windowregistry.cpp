@@ -1,13 +1,15 @@
 // The window registry: single windows made once and raised, windows of many kinds found
 // by kind and key, the quit closing them the last opened first, and a closed window
-// deleted only after the loop of a box it waits in has ended.
+// deleted only after the loop of a box it waits in has ended; its windows kept inside the screen.
 #include "ui/WindowRegistry.h"
+#include "ui/ScreenFit.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QWidget>
@@ -44,6 +46,7 @@ class tst_WindowRegistry : public QObject
     void windowsOfManyAreFoundByKindAndKey();
     void quitClosesTheLastOpenedFirst();
     void windowClosedFromItsBoxGoesAfterTheBox();
+    void windowsAreKeptInsideTheScreen();
 };
 
 void tst_WindowRegistry::singleWindowIsMadeOnceAndRaised()
@@ -186,6 +189,38 @@ void tst_WindowRegistry::windowClosedFromItsBoxGoesAfterTheBox()
     QVERIFY(thereWhileTheBoxRuns);
     QVERIFY(!windows.find(QStringLiteral("FrmView")));
     QTRY_VERIFY(window.isNull());
+}
+
+void tst_WindowRegistry::windowsAreKeptInsideTheScreen()
+{
+    const QRect screen(0, 0, 1920, 1050); // a 1080-line screen less a panel
+    const QMargins frame(4, 30, 4, 4);
+    // Placed partly below the screen: moved up as far as needed, not resized.
+    QCOMPARE(FitOnScreen(QRect(500, 700, 900, 640), frame, screen, false), QRect(500, 406, 900, 640));
+    // Larger than the screen: shrunk to the room inside the frame, at its corner.
+    QCOMPARE(FitOnScreen(QRect(-50, -50, 3000, 2000), frame, screen, false), QRect(4, 30, 1912, 1016));
+    // Placed by nobody: centred.
+    QCOMPARE(FitOnScreen(QRect(0, 0, 900, 640), frame, screen, true), QRect(510, 218, 900, 640));
+
+    // A window of the registry, made too large and placed off the screen, opens inside it.
+    WindowRegistry windows;
+    QStringList closes;
+    windows.setFactory(QStringLiteral("FrmNetDiag"), [&] {
+        auto *window = new NotingWindow(QStringLiteral("FrmNetDiag"), closes);
+        window->resize(5000, 4000);
+        window->move(3000, 3000);
+        return window;
+    });
+    QWidget *window = windows.open(QStringLiteral("FrmNetDiag"));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    const QRect available = window->screen()->availableGeometry();
+    QTRY_VERIFY2(available.contains(window->frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(window->frameGeometry().x())
+                                .arg(window->frameGeometry().y())
+                                .arg(window->frameGeometry().width())
+                                .arg(window->frameGeometry().height())));
+    windows.closeAll(nullptr);
 }
 
 QTEST_MAIN(tst_WindowRegistry)

@@ -24,6 +24,7 @@
 #include "support/PlaceCopy.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
+#include "ui/JapaneseFont.h"
 #include "ui/ProgramPicker.h"
 #include "ui/cTabStrip.h"
 
@@ -31,10 +32,13 @@
 #include <QAbstractProxyModel>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -321,7 +325,10 @@ void tst_Options::changedValuesReadBackTheSame()
     check(d, "ChkAutoCaptSave")->setChecked(true);
     option(d, "OptAutoCaptSaveType", 3)->setChecked(true);
     box(d, "TxtAutoCaptSaveName")->setText(QString());
-    box(d, "TxtAutoCaptSavePlace")->setText(QStringLiteral("/tmp/写真"));
+    // An existing folder: a missing one would be offered to be made.
+    const QString photos = desk.data.path() + QStringLiteral("/写真");
+    QVERIFY(QDir().mkpath(photos));
+    box(d, "TxtAutoCaptSavePlace")->setText(photos);
     check(d, "ChkAutoCapt")->setChecked(true);
     box(d, "TxtAutoCaptTim")->setText(QStringLiteral("00090"));
     option(d, "OptSCPMsgLevel", 2)->setChecked(true);
@@ -545,6 +552,32 @@ void tst_Options::pictureDiscardWarningStillSaves()
     box(d, "TxtAutoRecvSavePlace")->clear();
     d->cmdApply()->click();
     QCOMPARE(boxes.texts.size(), 2);
+
+    // A folder that is not there is offered to be made: declined, it is kept as typed;
+    // agreed, it is made; one that cannot be made stops the save with the path selected.
+    const QString missing = desk.data.path() + QStringLiteral("/shots/today");
+    box(d, "TxtAutoRecvSavePlace")->setText(missing);
+    boxes.answer = QMessageBox::No;
+    d->cmdApply()->click();
+    QCOMPARE(boxes.texts.size(), 3);
+    QCOMPARE(boxes.texts[2], QStringLiteral("画像転送:保存先のﾌｫﾙﾀﾞがありません。\n") + missing +
+                                 QStringLiteral("\n\n作成しますか？"));
+    QVERIFY(!QFileInfo(missing).isDir());
+    QVERIFY(desk.has("RecvAutoSavePlace=" + missing.toLatin1()));
+    boxes.answer = QMessageBox::Yes;
+    d->cmdApply()->click();
+    QCOMPARE(boxes.texts.size(), 4);
+    QVERIFY(QFileInfo(missing).isDir());
+    QVERIFY(!d->saveFailed());
+
+    d->selectTab(1);
+    check(d, "ChkAutoCaptSave")->setChecked(true);
+    box(d, "TxtAutoCaptSavePlace")->setText(QStringLiteral("/proc/zorvin-shots"));
+    d->cmdApply()->click();
+    QCOMPARE(boxes.texts.size(), 6);
+    QCOMPARE(boxes.texts[5], QStringLiteral("ｷｬﾌﾟﾁｬ:保存先のﾌｫﾙﾀﾞを作成できません。\n/proc/zorvin-shots"));
+    QVERIFY(d->saveFailed());
+    QCOMPARE(box(d, "TxtAutoCaptSavePlace")->selectedText(), QStringLiteral("/proc/zorvin-shots"));
     d->close();
 }
 
@@ -593,6 +626,13 @@ void tst_Options::onlyTheChangedFontKeyIsWritten()
     QVERIFY(d);
     QVERIFY(box(d, "TxtMsgFontName")->font().bold());
     QCOMPARE(box(d, "TxtMsgFontSize")->text(), QStringLiteral("9"));
+    // The stored default name is kept; the box is drawn in, and names, the Japanese font
+    // the messages really get here (the machine has no font of that name).
+    QCOMPARE(box(d, "TxtMsgFontName")->text(), QStringLiteral("ＭＳ Ｐゴシック"));
+    const QString shown = QFontInfo(box(d, "TxtMsgFontName")->font()).family();
+    QVERIFY2(JapaneseFont::coversJapanese(shown), qPrintable(shown));
+    QCOMPARE(d->findChild<QLabel *>(QStringLiteral("LblMsgFontShown"))->text(),
+             QStringLiteral("このｺﾝﾋﾟｭｰﾀｰでは「%1」で表示されます。").arg(shown));
     d->selectTab(3);
     QSignalSpy fontChanged(d.data(), &FrmOptions::messageFontChanged);
     d->cmdApply()->click();
@@ -671,12 +711,27 @@ void tst_Options::textTheFileCannotHoldIsRefused()
     Desk desk;
     QPointer<FrmOptions> d = desk.open();
     QVERIFY(d);
-    // Not in code page 932: it would come back as "?".
+    QVERIFY(QTest::qWaitForWindowActive(d));
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the sheets from a text box, round at the ends.
+    box(d, "TxtName")->setFocus();
+    QTest::keyClick(box(d, "TxtName"), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(d->tabStrip().SelectedIndex(), 1);
+    QVERIFY(d->sheet(1)->isVisible() && !d->sheet(0)->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(d->tabStrip().SelectedIndex(), FrmOptions::kTabCount - 1);
+    d->selectTab(3);
+
+    // Not in code page 932: it would come back as "?". Refused, it is shown on its sheet,
+    // selected for retyping.
     box(d, "TxtName")->setText(QStringLiteral("名前😀"));
     Boxes boxes;
     d->cmdOK()->click();
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY(boxes.texts[0].startsWith(QStringLiteral("個人情報:")));
+    QCOMPARE(d->tabStrip().SelectedIndex(), 0);
+    QCOMPARE(box(d, "TxtName")->selectedText(), QStringLiteral("名前😀"));
+    QCOMPARE(QApplication::focusWidget(), box(d, "TxtName"));
     QVERIFY(d->saveFailed());
     QVERIFY(!desk.hasKey("Name"));
     QVERIFY(!desk.hasKey("Grp"));
@@ -690,7 +745,9 @@ void tst_Options::textTheFileCannotHoldIsRefused()
     QVERIFY(boxes.texts[1].startsWith(QStringLiteral("その他:")));
     QVERIFY(desk.has("Name=" + sjis("名前")));
     QVERIFY(desk.hasKey("SendInfMin") == false);
-    d->close();
+    // Esc is the cancel: the dialog goes.
+    QTest::keyClick(box(d, "TxtPicEditPath"), Qt::Key_Escape);
+    QTRY_VERIFY(!d || !d->isVisible());
 }
 
 void tst_Options::startAtLogonWritesAndRemovesTheAutostartEntry()

@@ -362,8 +362,9 @@ void TstFrmView::failedAutoSaveStillShowsAndOnlyReceivedFilesAreDeleted()
             [this, &boxesDuringArrival] { boxesDuringArrival = m_receiver->host.asked; });
     FrmView *viewer = receive(testPicture(QSize(80, 60), Qt::gray));
     QVERIFY(viewer);
-    QTRY_COMPARE(m_receiver->host.asked,
-                 QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。")});
+    QTRY_COMPARE(
+        m_receiver->host.asked,
+        QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。\r") + s.RecvAutoSavePlace});
     QCOMPARE(boxesDuringArrival, QStringList());
     QVERIFY(viewer->isVisible());
     QTRY_VERIFY(viewer->isMinimized());

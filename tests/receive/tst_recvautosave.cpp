@@ -144,7 +144,8 @@ void TstRecvAutoSave::missingFolderTellsAndLeavesNothing()
     setCounter("7");
     m_ctx.settings.RecvAutoSavePlace = m_dir->filePath(QStringLiteral("gone"));
     QCOMPARE(files.AutoSaveReceived(testPicture(), QStringLiteral("h2")), QString());
-    QCOMPARE(m_host.asked, QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。")});
+    QCOMPARE(m_host.asked, QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。\r") +
+                                       m_dir->filePath(QStringLiteral("gone"))});
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoRecvNo=7\r\n"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("zorvin.ini")});
 }
