@@ -7,6 +7,7 @@
 #include "capture/HotKeys.h"
 #include "core/AutostartEntry.h"
 #include "core/Commands.h"
+#include "core/DataFile.h"
 #include "core/ModZorvin.h"
 #include "core/ModZorvinUi.h"
 #include "core/QuitGuard.h"
@@ -77,6 +78,8 @@ bool FrmSket::Load()
     QApplication::setWindowIcon(TrayIcon::normalIcon());
 
     LoadSettings(m_ctx.settings, SettingsFile(m_ctx.SettingsPath()), m_ctx.ProgramDir);
+    // A data file that could not be read as it was goes aside before anything writes it.
+    QString keptFiles = SettingsFile(m_ctx.SettingsPath()).KeepUnreadOriginal();
     // A new user is asked for a name and a group before anything is announced.
     FirstRunPrompt(m_ctx, *this);
     if (m_unloaded)
@@ -87,10 +90,17 @@ bool FrmSket::Load()
     // of start-up: once it has unloaded, nothing may be opened or announced any more.
     if (m_unloaded)
         return false;
-    PasswordFile::LoadPassword(m_ctx);
+    keptFiles += PasswordFile::LoadPassword(m_ctx);
 
     // Every row starts "unavail" until its peer answers the announcement.
     m_engine->LoadAddressBook();
+    keptFiles += m_engine->KeepUnreadAddressBook();
+    if (!keptFiles.isEmpty()) {
+        TellTerminal(DataFile::keptFilesMessage(keptFiles).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        ShowMessageBox(DataFile::keptFilesMessage(keptFiles), MsgBox::Exclamation);
+        if (m_unloaded)
+            return false;
+    }
     // Files left by an earlier run (or a crash) go.
     m_engine->EmptyWorkFolders();
     // Without the archiver, files go unpacked; no message.
