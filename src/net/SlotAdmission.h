@@ -20,7 +20,7 @@ struct Holder
     int socketIndex = -1;
     QString ip;
     qint64 openedMs = 0;     // monotonic time of the accept
-    bool headerDone = false; // the header arrived (or the connection was answered already)
+    bool headerDone = false; // the header arrived: a body or an unpack is on its way
     qint64 headerBytes = 0;  // bytes of the header waiting so far
 };
 

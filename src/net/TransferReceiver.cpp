@@ -361,8 +361,12 @@ bool TransferReceiver::admit(const QString &ip)
     holders.reserve(size_t(m_sockets.size()));
     for (auto it = m_sockets.cbegin(); it != m_sockets.cend(); ++it) {
         const int slot = slotForSocket(it.key());
-        const bool waiting = slot >= 0 && m_slots[size_t(slot)].state == 0 && !m_slots[size_t(slot)].errorReported;
-        holders.push_back({it.key(), (*it)->ip, (*it)->openedMs, !waiting,
+        const RecvSlot *held = slot >= 0 ? &m_slots[size_t(slot)] : nullptr;
+        // One that was answered already only waits for its sender to read the reply: it
+        // gives way before any other.
+        const bool answered = !held || held->errorReported;
+        const bool waiting = held && held->state == 0 && !answered;
+        holders.push_back({it.key(), (*it)->ip, answered ? -1 : (*it)->openedMs, !waiting && !answered,
                            waiting ? (*it)->socket->bytesAvailable() : 0});
     }
     const SlotAdmission::Decision d =
