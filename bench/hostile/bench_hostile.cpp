@@ -103,8 +103,8 @@ void slotsUnderTrickle(const char *title, int addresses, int rounds, const QStri
     std::vector<std::unique_ptr<Trickler>> tricklers;
     for (int i = 0; i < kTricklers; ++i) {
         const int n = i % addresses;
-        tricklers.push_back(std::make_unique<Trickler>(QString("127.0.%1.%2").arg(1 + n / 250).arg(1 + n % 250),
-                                                       "127.0.0.3", 10000));
+        tricklers.push_back(std::make_unique<Trickler>(
+            QString("127.0.%1.%2").arg(1 + n / 250).arg(1 + n % 250), "127.0.0.3", 10000));
         if (i % 32 == 31)
             waitMs(20);
     }
@@ -124,7 +124,8 @@ void slotsUnderTrickle(const char *title, int addresses, int rounds, const QStri
         req.kind = 'F';
         req.folder = outbox;
         req.itemName = "genuine.bin";
-        req.archiveName = "CAPT" + a.ctx.LocalIpHex + QString::number(a.engine.sender().NextJobNumber()) + ".LZH";
+        req.archiveName =
+            "CAPT" + a.ctx.LocalIpHex + QString::number(a.engine.sender().NextJobNumber()) + ".LZH";
         req.notice = 2; // success and failure both reported
         const int before = results;
         QElapsedTimer clock;
@@ -132,8 +133,9 @@ void slotsUnderTrickle(const char *title, int addresses, int rounds, const QStri
         if (a.engine.QueueSendJob(req) < 0)
             std::printf("  the job was not queued\n");
         QEventLoop loop;
-        const QMetaObject::Connection done = QObject::connect(
-            &a.engine.events(), &EngineEvents::sendResultAdded, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        const QMetaObject::Connection done =
+            QObject::connect(&a.engine.events(), &EngineEvents::sendResultAdded, &loop, &QEventLoop::quit,
+                             Qt::QueuedConnection);
         QTimer::singleShot(60000, &loop, &QEventLoop::quit);
         if (results == before)
             loop.exec();
@@ -142,7 +144,10 @@ void slotsUnderTrickle(const char *title, int addresses, int rounds, const QStri
             ++failed;
         else
             seconds.push_back(double(clock.nsecsElapsed()) / 1e9);
-        std::printf("  round %d: %s after %.3f s\n", r + 1, results == before ? "no result" : lastResult == 0 ? "arrived" : "refused",
+        std::printf("  round %d: %s after %.3f s\n", r + 1,
+                    results == before ? "no result"
+                    : lastResult == 0 ? "arrived"
+                                      : "refused",
                     double(clock.nsecsElapsed()) / 1e9);
         waitMs(3000);
     }
@@ -207,9 +212,10 @@ void startWith(const char *title, const IsolatedHome &home, const QString &file,
     ::kill(pid_t(p.processId()), SIGTERM);
     p.waitForFinished(60000);
     const double toEnd = double(clock.nsecsElapsed()) / 1e9;
-    std::printf("%s\n  kept beside and asking after %.3f s; ended %.3f s after SIGTERM; peak memory %lld KiB; "
-                "kept %s\n",
-                title, toNotice, toEnd, peak, QFileInfo::exists(data.filePath(file + ".bak")) ? "yes" : "NO");
+    std::printf(
+        "%s\n  kept beside and asking after %.3f s; ended %.3f s after SIGTERM; peak memory %lld KiB; "
+        "kept %s\n",
+        title, toNotice, toEnd, peak, QFileInfo::exists(data.filePath(file + ".bak")) ? "yes" : "NO");
 }
 
 } // namespace

@@ -20,8 +20,10 @@ class SmallFileSystem
         const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0700";
         if (!m_dir.isValid())
             m_why = QStringLiteral("no temporary folder");
-        else if (::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData()) != 0)
-            m_why = QStringLiteral("cannot mount a tmpfs (needs root): ") + QString::fromLocal8Bit(std::strerror(errno));
+        else if (::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0,
+                         options.constData()) != 0)
+            m_why = QStringLiteral("cannot mount a tmpfs (needs root): ") +
+                    QString::fromLocal8Bit(std::strerror(errno));
         else
             m_mounted = true;
     }
@@ -39,7 +41,8 @@ class SmallFileSystem
     // Every name in it, hidden ones too.
     QStringList names() const
     {
-        return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(m_dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
   private:
