@@ -295,7 +295,8 @@ std::optional<QByteArray> SettingsFile::withValue(const QByteArray &data, const 
 
     if (keyAt >= 0) {
         // The file's own spelling of the key is kept.
-        lines[size_t(keyAt)].text = parseLine(lines[size_t(keyAt)].text).name.toByteArray() + '=' + valueBytes;
+        lines[size_t(keyAt)].text =
+            parseLine(lines[size_t(keyAt)].text).name.toByteArray() + '=' + valueBytes;
     } else {
         std::vector<Line> added;
         if (sectionInsertAt < 0) {

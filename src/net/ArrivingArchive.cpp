@@ -316,7 +316,8 @@ bool ArrivingArchive::decide(QIODevice &out)
     // The archiver refuses what does not fit before it writes a byte; so does this. A
     // stored entry is no larger than the body, which was found to fit already.
     if (!stored && m_mayUnpack &&
-        !m_mayUnpack(qint64(qMin<quint64>(info.originalSize, quint64(std::numeric_limits<qint64>::max() / 4)))))
+        !m_mayUnpack(
+            qint64(qMin<quint64>(info.originalSize, quint64(std::numeric_limits<qint64>::max() / 4)))))
         return false;
     m_mode = Mode::Unpacking;
     m_mtime = info.mtime;

@@ -122,7 +122,8 @@ bool NetEngine::SaveAddressBook()
 {
     // A book that was not read whole is never written over.
     if (m_addressBookUnread) {
-        if (QFileInfo::exists(m_ctx.AddressBookPath()) && DataFile::keepBeside(m_ctx.AddressBookPath()).isEmpty())
+        if (QFileInfo::exists(m_ctx.AddressBookPath()) &&
+            DataFile::keepBeside(m_ctx.AddressBookPath()).isEmpty())
             return false;
         m_addressBookUnread = false;
     }

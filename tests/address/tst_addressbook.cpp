@@ -214,7 +214,8 @@ void TestAddressBook::damagedBookIsReadInPartAndKeptBeside()
 {
     // Lines longer than the program writes, and more rows than are read.
     QByteArray bytes = "\"first\",\"10.0.0.1\",\"M\",\"g\",\"\",\"\"\r\n";
-    bytes += "\"" + QByteArray(AddressBookFile::kMaxLineBytes, 'n') + "\",\"10.0.0.2\",\"\",\"\",\"\",\"\"\r\n";
+    bytes +=
+        "\"" + QByteArray(AddressBookFile::kMaxLineBytes, 'n') + "\",\"10.0.0.2\",\"\",\"\",\"\",\"\"\r\n";
     bool whole = true;
     QList<AddressEntry> rows = AddressBookFile::parse(bytes, &whole);
     QVERIFY(!whole);

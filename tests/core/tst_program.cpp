@@ -247,7 +247,8 @@ void tst_Program::damagedDataFilesAreKeptBesideAndStartStaysQuick()
     QByteArray ini = iniHead, dat;
     for (int i = 0; i < 24; ++i) {
         ini += "Junk" + QByteArray::number(i) + '=' + QByteArray(1 << 20, 'j') + "\r\n";
-        dat += '"' + QByteArray(100000, 'n') + "\",\"10.0.0." + QByteArray::number(i) + "\",\"M\",\"\",\"\",\"\"\r\n";
+        dat += '"' + QByteArray(100000, 'n') + "\",\"10.0.0." + QByteArray::number(i) +
+               "\",\"M\",\"\",\"\",\"\"\r\n";
     }
     const QByteArray pw(4096, '\x07');
     QVERIFY(write(dir + "zorvin.ini", ini));
@@ -260,7 +261,8 @@ void tst_Program::damagedDataFilesAreKeptBesideAndStartStaysQuick()
     copy.start(data.path(), {}, false);
     // It says once which files it kept, then shows the same in a box; SIGTERM ends it there.
     QByteArray said;
-    QTRY_VERIFY_WITH_TIMEOUT((said += copy.process->readAllStandardError()).contains("zorvin.dat.bak"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT((said += copy.process->readAllStandardError()).contains("zorvin.dat.bak"),
+                             20000);
     qInfo("kept the damaged files after %lld ms", clock.elapsed());
     QVERIFY(said.contains("zorvin.ini → zorvin.ini.bak"));
     QVERIFY(said.contains("zorvinpw.dat → zorvinpw.dat.bak"));

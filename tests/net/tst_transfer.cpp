@@ -483,9 +483,11 @@ void TestTransfer::refusalsAreAnsweredWithTheirText()
         auto running = rawClient("127.0.0.3");
         auto clash = rawClient("127.0.0.3");
         QVERIFY(running && clash);
-        running->write(rawHeader("0001", "0002", "000000000008", "", "same.bmp").replace(102, 3, "N P") + "1234");
+        running->write(rawHeader("0001", "0002", "000000000008", "", "same.bmp").replace(102, 3, "N P") +
+                       "1234");
         QTRY_COMPARE(b.recvTemp(), QStringList({"same.bmp"}));
-        clash->write(rawHeader("0001", "0002", "000000000004", "", "same.bmp").replace(102, 3, "N P") + "XXXX");
+        clash->write(rawHeader("0001", "0002", "000000000004", "", "same.bmp").replace(102, 3, "N P") +
+                     "XXXX");
         QVERIFY(readReply(*clash).startsWith("99990029"));
         running.reset();
         QTRY_COMPARE(b.recvTemp(), QStringList());
@@ -1332,7 +1334,8 @@ void TestTransfer::aFullReceiveFolderKeepsNoPartOfAFile()
     QVERIFY(a.start());
     QVERIFY(b.start());
     a.know("127.0.0.3", "bob (h3)", "266");
-    const QString saveError = QString::fromUtf8("ファイル受信中にエラーが発生しました。ファイルを保存できません。");
+    const QString saveError =
+        QString::fromUtf8("ファイル受信中にエラーが発生しました。ファイルを保存できません。");
 
     // More than the folder holds: refused before a byte, nothing left.
     writeFile(a.outbox() + "big50.bin", randomBytes(50 << 20, 60));
@@ -1345,8 +1348,9 @@ void TestTransfer::aFullReceiveFolderKeepsNoPartOfAFile()
     // and as a stored entry unpacked on arrival, and the part written goes.
     const QByteArray six = randomBytes(6 << 20, 61);
     const QByteArray stored = CraftedArchives::level0Entry("st.bin", six) + '\0';
-    for (const QByteArray &start : {rawHeader("0001", "0002", "000006291456", "", "plain.bin") + six.left(1 << 20),
-                                    packedHeader(stored.size(), "ST.LZH", "st.bin") + stored.left(1 << 20)}) {
+    for (const QByteArray &start :
+         {rawHeader("0001", "0002", "000006291456", "", "plain.bin") + six.left(1 << 20),
+          packedHeader(stored.size(), "ST.LZH", "st.bin") + stored.left(1 << 20)}) {
         auto s = rawClient("127.0.0.3");
         QVERIFY(s);
         s->write(start);
@@ -1407,9 +1411,11 @@ void TestTransfer::arrivalsAtOnceAreMeasuredTogetherAgainstTheFreeSpace()
     auto fits = rawClient("127.0.0.3", "127.0.0.31");
     auto tooBig = rawClient("127.0.0.3", "127.0.0.32");
     QVERIFY(fits && tooBig);
-    fits->write(rawHeader("0001", "0002", QByteArray::number(30 << 20).rightJustified(12, '0'), "", "p.bin") + "x");
+    fits->write(rawHeader("0001", "0002", QByteArray::number(30 << 20).rightJustified(12, '0'), "", "p.bin") +
+                "x");
     QTRY_COMPARE(b.recvTemp().size(), 3);
-    tooBig->write(rawHeader("0001", "0002", QByteArray::number(20 << 20).rightJustified(12, '0'), "", "q.bin"));
+    tooBig->write(
+        rawHeader("0001", "0002", QByteArray::number(20 << 20).rightJustified(12, '0'), "", "q.bin"));
     QCOMPARE(readReply(*tooBig), kSaveErrorReply);
     QCOMPARE(b.recvTemp(), QStringList({"b1.txt", "b2.txt", "p.bin"}));
 
