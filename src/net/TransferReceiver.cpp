@@ -728,8 +728,8 @@ bool TransferReceiver::FileArrived(const QString &path, const RecvSlot &s, const
         // older one of that name; from another one it is copied beside it under a
         // temporary name first, so that a full disk leaves no part of it.
         ok = replaceFile(path, target);
-        if (!ok) {
-            const QString part = folder + arrivalName(fileName, s.socketIndex);
+        const QString part = folder + arrivalName(fileName, s.socketIndex);
+        if (!ok && part != path) {
             QFile::remove(part);
             ok = QFile::copy(path, part) && replaceFile(part, target);
             if (!ok)
