@@ -9,6 +9,7 @@
 #include "capture/HotKeys.h"
 #include "options/AutostartEntry.h"
 #include "ui/Commands.h"
+#include "base/DataFile.h"
 #include "base/ModZorvin.h"
 #include "ui/ModZorvinUi.h"
 #include "ui/QuitGuard.h"
@@ -98,6 +99,8 @@ bool FrmSket::Load()
     QApplication::setWindowIcon(TrayIcon::normalIcon());
 
     LoadSettings(m_ctx.settings, SettingsFile(m_ctx.SettingsPath()), m_ctx.ProgramDir);
+    // A data file that could not be read as it was goes aside before anything writes it.
+    m_keptFiles = SettingsFile(m_ctx.SettingsPath()).KeepUnreadOriginal();
     // A new user is asked for a name and a group before anything is announced: the rest
     // goes on once the question and its dialog are answered.
     m_firstRunDialog = FirstRunPrompt(m_ctx, *this, this, [this] { m_loadFailed = !LoadAfterFirstRun(); });
@@ -120,10 +123,17 @@ bool FrmSket::LoadAfterFirstRun()
     // of start-up: once it has unloaded, nothing may be opened or announced any more.
     if (m_unloaded)
         return false;
-    PasswordFile::LoadPassword(m_ctx);
+    QString keptFiles = std::exchange(m_keptFiles, QString()) + PasswordFile::LoadPassword(m_ctx);
 
     // Every row starts "unavail" until its peer answers the announcement.
     m_engine->LoadAddressBook();
+    keptFiles += m_engine->KeepUnreadAddressBook();
+    if (!keptFiles.isEmpty()) {
+        TellTerminal(DataFile::keptFilesMessage(keptFiles).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        ShowMessageBox(DataFile::keptFilesMessage(keptFiles), MsgBox::Exclamation);
+        if (m_unloaded)
+            return false;
+    }
     // Files left by an earlier run (or a crash) go.
     m_engine->EmptyWorkFolders();
     // Without the archiver, files go unpacked; no message.

@@ -104,6 +104,8 @@ class FrmSket : public QWidget, public EngineHost
     QStringList m_loginArguments;
     // The first-run dialog while start-up waits for it.
     QPointer<QWidget> m_firstRunDialog;
+    // Data files kept aside at start, named in one warning once start-up goes on.
+    QString m_keptFiles;
     bool m_unloaded = false;
     bool m_loadFailed = false;
 };

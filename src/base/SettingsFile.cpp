@@ -1,6 +1,7 @@
 #include "base/SettingsFile.h"
 
 #include "base/AnsiCodec.h"
+#include "base/DataFile.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -22,11 +23,12 @@ struct Line
 
 enum class LineKind { Other, Section, Key };
 
+// Views into the line it was parsed from.
 struct ParsedLine
 {
     LineKind kind = LineKind::Other;
-    QByteArray name;  // section or key name, blanks removed
-    QByteArray value; // key value, blanks removed
+    QByteArrayView name;  // section or key name, blanks removed
+    QByteArrayView value; // key value, blanks removed
 };
 
 bool isLeadByte(uchar c)
@@ -41,19 +43,24 @@ bool isBlank(char c)
 
 // Blanks are single-byte and never the second half of a double-byte character (those are
 // 0x40 and above), so trimming bytes is safe.
-QByteArray trimBlanks(QByteArrayView bytes)
+QByteArrayView trimmedView(QByteArrayView bytes)
 {
     qsizetype from = 0, to = bytes.size();
     while (from < to && isBlank(bytes[from]))
         ++from;
     while (to > from && isBlank(bytes[to - 1]))
         --to;
-    return bytes.sliced(from, to - from).toByteArray();
+    return bytes.sliced(from, to - from);
+}
+
+QByteArray trimBlanks(QByteArrayView bytes)
+{
+    return trimmedView(bytes).toByteArray();
 }
 
 // ASCII letters compare without case; the bytes of a double-byte character compare exactly,
 // since their second byte may fall in the ASCII letter range.
-bool sameName(const QByteArray &a, const QByteArray &b)
+bool sameName(QByteArrayView a, QByteArrayView b)
 {
     if (a.size() != b.size())
         return false;
@@ -90,10 +97,28 @@ std::vector<Line> splitLines(const QByteArray &data)
     return lines;
 }
 
-ParsedLine parseLine(const QByteArray &text)
+// Calls `f` with each line of `data` (without its terminator), as splitLines cuts them,
+// without copying any.
+template <typename F> void forEachLine(QByteArrayView data, F f)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const char c = data[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        f(data.sliced(start, i - start));
+        if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < data.size())
+        f(data.sliced(start));
+}
+
+ParsedLine parseLine(QByteArrayView text)
 {
     ParsedLine parsed;
-    const QByteArray line = trimBlanks(text);
+    const QByteArrayView line = trimmedView(text);
     if (line.startsWith('[')) {
         // "]" may be the second byte of a double-byte character, so find it character-wise.
         // A header without "]" still starts a section, so that its keys never count as keys
@@ -102,7 +127,7 @@ ParsedLine parseLine(const QByteArray &text)
         while (close < line.size() && line[close] != ']')
             close += isLeadByte(uchar(line[close])) ? 2 : 1;
         parsed.kind = LineKind::Section;
-        parsed.name = trimBlanks(QByteArrayView(line).sliced(1, qMin(close, line.size()) - 1));
+        parsed.name = trimmedView(line.sliced(1, qMin(close, line.size()) - 1));
         return parsed;
     }
     if (line.startsWith(';'))
@@ -112,8 +137,8 @@ ParsedLine parseLine(const QByteArray &text)
     if (equals < 0)
         return parsed;
     parsed.kind = LineKind::Key;
-    parsed.name = trimBlanks(QByteArrayView(line).first(equals));
-    parsed.value = trimBlanks(QByteArrayView(line).sliced(equals + 1));
+    parsed.name = trimmedView(line.first(equals));
+    parsed.value = trimmedView(line.sliced(equals + 1));
     return parsed;
 }
 
@@ -158,10 +183,23 @@ bool encodeName(const QString &name, bool isSection, QByteArray *out)
 
 QString SettingsFile::ReadSetting(const QString &section, const QString &key) const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    return valueIn(DataFile::readLimited(m_path, kMaxFileBytes).bytes, section, key);
+}
+
+QString SettingsFile::KeepUnreadOriginal() const
+{
+    const DataFile::Read read = DataFile::readLimited(m_path, kMaxFileBytes);
+    if (!read.opened || read.whole)
         return QString();
-    return valueIn(file.readAll(), section, key);
+    const QString line = DataFile::keepBesideLine(m_path);
+    QSaveFile file(m_path);
+    if (QFileInfo::exists(m_path) || !file.open(QIODevice::WriteOnly))
+        return line;
+    if (file.write(read.bytes) == read.bytes.size())
+        file.commit();
+    else
+        file.cancelWriting();
+    return line;
 }
 
 QString SettingsFile::valueIn(const QByteArray &data, const QString &section, const QString &key)
@@ -170,14 +208,20 @@ QString SettingsFile::valueIn(const QByteArray &data, const QString &section, co
     if (!encodeName(section, true, &sectionName) || !encodeName(key, false, &keyName))
         return QString();
     bool inSection = false;
-    for (const Line &line : splitLines(data)) {
-        const ParsedLine parsed = parseLine(line.text);
-        if (parsed.kind == LineKind::Section)
+    QString found;
+    bool done = false;
+    forEachLine(data, [&](QByteArrayView text) {
+        if (done)
+            return;
+        const ParsedLine parsed = parseLine(text);
+        if (parsed.kind == LineKind::Section) {
             inSection = sameName(parsed.name, sectionName);
-        else if (inSection && parsed.kind == LineKind::Key && sameName(parsed.name, keyName))
-            return AnsiCodec::decode(cutValue(parsed.value));
-    }
-    return QString();
+        } else if (inSection && parsed.kind == LineKind::Key && sameName(parsed.name, keyName)) {
+            found = AnsiCodec::decode(cutValue(parsed.value.toByteArray()));
+            done = true;
+        }
+    });
+    return found;
 }
 
 void SettingsFile::WriteSetting(const QString &section, const QString &key, const QString &value) const
@@ -192,12 +236,13 @@ void SettingsFile::WriteSetting(const QString &section, const QString &key, cons
         constexpr QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
         if (!info.isFile() || !info.isWritable() || !(info.permissions() & anyWrite))
             return;
-        QFile file(m_path);
-        if (!file.open(QIODevice::ReadOnly))
+        DataFile::Read read = DataFile::readLimited(m_path, kMaxFileBytes);
+        if (!read.opened)
             return;
-        data = file.readAll();
-        if (file.error() != QFileDevice::NoError)
+        // What was not read is not lost: the file is kept beside first.
+        if (!read.whole && DataFile::keepBeside(m_path).isEmpty())
             return;
+        data = std::move(read.bytes);
     }
     const std::optional<QByteArray> out = withValue(data, section, key, value);
     if (!out)
@@ -250,7 +295,8 @@ std::optional<QByteArray> SettingsFile::withValue(const QByteArray &data, const 
 
     if (keyAt >= 0) {
         // The file's own spelling of the key is kept.
-        lines[size_t(keyAt)].text = parseLine(lines[size_t(keyAt)].text).name + '=' + valueBytes;
+        lines[size_t(keyAt)].text =
+            parseLine(lines[size_t(keyAt)].text).name.toByteArray() + '=' + valueBytes;
     } else {
         std::vector<Line> added;
         if (sectionInsertAt < 0) {

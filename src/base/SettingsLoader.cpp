@@ -1,6 +1,7 @@
 #include "base/SettingsLoader.h"
 
 #include "base/AnsiCodec.h"
+#include "base/DataFile.h"
 #include "base/ModZorvin.h"
 #include "base/Settings.h"
 #include "base/SettingsFile.h"
@@ -80,11 +81,9 @@ void LoadSettings(Settings &s, const SettingsFile &file, const QString &programD
     s = Settings();
     s.Password = password;
 
-    // A missing or unreadable file reads as empty: every key gets its default.
-    QByteArray data;
-    QFile in(file.path());
-    if (in.open(QIODevice::ReadOnly))
-        data = in.readAll();
+    // A missing or unreadable file reads as empty: every key gets its default. A huge one
+    // is read up to the reader's limit, so that it costs no time to speak of.
+    const QByteArray data = DataFile::readLimited(file.path(), SettingsFile::kMaxFileBytes).bytes;
 
     const bool unversioned = readVersionPart(data, "Major") == 0 && readVersionPart(data, "Minor") == 0 &&
                              readVersionPart(data, "Revision") == 0;

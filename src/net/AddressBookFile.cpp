@@ -2,6 +2,7 @@
 
 #include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
+#include "base/DataFile.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -51,21 +52,40 @@ QStringList splitRecord(const QString &line)
     return fields;
 }
 
-QStringList splitLines(const QString &text)
+// The lines of the file's bytes that are not blank (line breaks are single bytes in the
+// code page, never part of a double-byte character), at most kMaxRows of them. A line
+// longer than the program writes is taken (its name and group are cut to their limits)
+// but marks the file as not read as it was.
+QList<QByteArrayView> splitLines(QByteArrayView bytes, bool *whole)
 {
-    QStringList lines;
+    QList<QByteArrayView> lines;
     qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            lines.append(text.mid(start, i - start));
-            if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-                ++i;
-            start = i + 1;
+    int rows = 0;
+    const auto take = [&](QByteArrayView line) {
+        if (line.size() > AddressBookFile::kMaxLineBytes)
+            *whole = false;
+        if (line.trimmed().isEmpty())
+            return true;
+        if (rows == AddressBookFile::kMaxRows) {
+            *whole = false;
+            return false;
         }
+        ++rows;
+        lines.append(line);
+        return true;
+    };
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        if (!take(bytes.sliced(start, i - start)))
+            return lines;
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
     }
-    if (start < text.size())
-        lines.append(text.mid(start));
+    if (start < bytes.size())
+        take(bytes.sliced(start));
     return lines;
 }
 
@@ -78,17 +98,21 @@ QString quoted(const QString &text)
 
 namespace AddressBookFile {
 
-QList<AddressEntry> parse(QByteArrayView bytes)
+QList<AddressEntry> parse(QByteArrayView bytes, bool *whole)
 {
+    bool wholeHere = true;
     QList<AddressEntry> rows;
-    const QStringList lines = splitLines(AnsiCodec::decode(bytes));
+    const QList<QByteArrayView> lines = splitLines(bytes, whole ? whole : &wholeHere);
     if (lines.isEmpty())
         return rows;
-    const bool sixFields = lines.first().endsWith(QStringLiteral("\"\""));
-    for (const QString &line : lines) {
-        if (line.trimmed().isEmpty())
-            continue;
-        const QStringList f = splitRecord(line);
+    // The first line of the file, whole, even when it is blank. A double quote is never
+    // the second byte of a double-byte character.
+    qsizetype firstEnd = 0;
+    while (firstEnd < bytes.size() && bytes[firstEnd] != '\r' && bytes[firstEnd] != '\n')
+        ++firstEnd;
+    const bool sixFields = bytes.first(firstEnd).endsWith("\"\"");
+    for (const QByteArrayView bytesOfLine : lines) {
+        const QStringList f = splitRecord(AnsiCodec::decode(bytesOfLine));
         AddressEntry entry;
         entry.EntryName = f.value(0).left(kEntryNameChars);
         entry.EntryAddress = f.value(1);
@@ -129,14 +153,13 @@ QByteArray serialize(const std::vector<AddressEntry> &rows)
     return AnsiCodec::encode(text);
 }
 
-void LoadAddressBook(const QString &path, AddressStore &store)
+bool LoadAddressBook(const QString &path, AddressStore &store)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray bytes = file.readAll();
-    for (const AddressEntry &entry : parse(bytes))
+    const DataFile::Read read = DataFile::readLimited(path, kMaxFileBytes);
+    bool whole = read.whole;
+    for (const AddressEntry &entry : parse(read.bytes, &whole))
         store.append(entry);
+    return whole;
 }
 
 bool SaveAddressBook(const QString &path, const AddressStore &store, QString *error)

@@ -20,11 +20,20 @@ class AddressStore;
 
 namespace AddressBookFile {
 
+// What is read of a file. A row the program writes takes at most about 440 bytes; a
+// longer line is read, but the file was not written so. Rows beyond the limit are not
+// read, nor bytes beyond the size.
+inline constexpr qsizetype kMaxLineBytes = 1024;
+inline constexpr int kMaxRows = 16384;
+inline constexpr qint64 kMaxFileBytes = qint64(kMaxRows) * 512;
+
 // The rows a file's bytes hold, every one "unavail" with an empty version. The first
 // line decides the form: when it ends with two double quotes the six-field form is read,
 // otherwise the two-field form. Each line is one record; missing fields are empty and
 // extra ones are dropped, so one damaged line never shifts the rows after it.
-QList<AddressEntry> parse(QByteArrayView bytes);
+// `whole` (when given) becomes false when a line is longer than kMaxLineBytes or rows
+// were left out.
+QList<AddressEntry> parse(QByteArrayView bytes, bool *whole = nullptr);
 
 // The file's bytes for these rows (six-field form; state and version are not kept).
 QByteArray serialize(const std::vector<AddressEntry> &rows);
@@ -33,7 +42,9 @@ QByteArray serialize(const std::vector<AddressEntry> &rows);
 QString cleanField(const QString &text);
 
 // Appends the file's rows to the store; a missing, empty or unreadable file adds nothing.
-void LoadAddressBook(const QString &path, AddressStore &store);
+// False when the file could not be read as it was (too long, a line cut, too many rows):
+// then it must be kept beside before it is replaced.
+bool LoadAddressBook(const QString &path, AddressStore &store);
 
 // Writes the store to a temporary file beside `path` and renames it over the old one,
 // so a failed or interrupted save keeps the previous book.

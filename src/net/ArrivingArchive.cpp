@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -225,9 +226,9 @@ class ArrivingArchive::Worker : public lzh::ByteSource
 };
 
 ArrivingArchive::ArrivingArchive(qint64 bodySize, const QString &itemName, const QString &outputPath,
-                                 qint64 unpackRoom, QObject *parent)
+                                 RoomCheck mayUnpack, QObject *parent)
     : QObject(parent), m_bodySize(bodySize), m_itemName(itemName), m_outputPath(outputPath),
-      m_unpackRoom(unpackRoom)
+      m_mayUnpack(std::move(mayUnpack))
 {}
 
 ArrivingArchive::~ArrivingArchive() = default;
@@ -314,7 +315,9 @@ bool ArrivingArchive::decide(QIODevice &out)
     }
     // The archiver refuses what does not fit before it writes a byte; so does this. A
     // stored entry is no larger than the body, which was found to fit already.
-    if (!stored && m_unpackRoom >= 0 && info.originalSize > quint64(m_unpackRoom))
+    if (!stored && m_mayUnpack &&
+        !m_mayUnpack(
+            qint64(qMin<quint64>(info.originalSize, quint64(std::numeric_limits<qint64>::max() / 4)))))
         return false;
     m_mode = Mode::Unpacking;
     m_mtime = info.mtime;

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -21,9 +22,11 @@ class ArrivingArchive : public QObject
     // entry must have (the transfer header's item name); `outputPath`: the file the body
     // goes to (the file of the device given to feed(), existing and empty), which holds
     // the unpacked data instead when it is unpacked on arrival;
-    // `unpackRoom`: the most a packed entry may declare (negative: no limit).
-    ArrivingArchive(qint64 bodySize, const QString &itemName, const QString &outputPath, qint64 unpackRoom,
-                    QObject *parent = nullptr);
+    // `mayUnpack`: asked with the size a packed entry declares, before a byte of it is
+    // written, whether that may be written (it holds the room when it says yes); none: any.
+    using RoomCheck = std::function<bool(qint64 declaredBytes)>;
+    ArrivingArchive(qint64 bodySize, const QString &itemName, const QString &outputPath,
+                    RoomCheck mayUnpack = {}, QObject *parent = nullptr);
     // Stops a running unpack and waits for its worker, which ends within one block of
     // output. The output file stays; what to do with it is the caller's business.
     ~ArrivingArchive() override;
@@ -32,8 +35,7 @@ class ArrivingArchive : public QObject
     // first bytes are held until the first header has been read); unpacking, a stored
     // entry's data goes to `out`, a packed entry's bytes to the worker, which writes the
     // output file itself. False when they cannot be saved: a
-    // write failed, the output cannot be opened, or the entry declares more than
-    // `unpackRoom`.
+    // write failed, the output cannot be opened, or `mayUnpack` refused the entry.
     bool feed(const QByteArray &bytes, QIODevice &out);
     // While unpacking: enough bytes wait for the worker; feed no more until roomAvailable.
     bool full() const;
@@ -62,7 +64,7 @@ class ArrivingArchive : public QObject
     qint64 m_bodySize;
     QString m_itemName;
     QString m_outputPath;
-    qint64 m_unpackRoom;
+    RoomCheck m_mayUnpack;
     Mode m_mode = Mode::Undecided;
     QByteArray m_lead; // the first bytes while undecided
     qint64 m_mtime = 0;

@@ -2,6 +2,7 @@
 
 #include "net/AddressBookFile.h"
 #include "net/AddressStore.h"
+#include "base/DataFile.h"
 #include "net/EngineHost.h"
 #include "base/ModZorvin.h"
 #include "net/Datagrams.h"
@@ -15,6 +16,7 @@
 #include "base/Protocol.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHostInfo>
 
 namespace {
@@ -101,11 +103,30 @@ int NetEngine::UpdatePeer(const QString &name, const QString &ip, const QString 
 
 void NetEngine::LoadAddressBook()
 {
-    AddressBookFile::LoadAddressBook(m_ctx.AddressBookPath(), *m_addresses);
+    m_addressBookUnread = !AddressBookFile::LoadAddressBook(m_ctx.AddressBookPath(), *m_addresses);
+}
+
+QString NetEngine::KeepUnreadAddressBook()
+{
+    if (!m_addressBookUnread)
+        return QString();
+    const QString line = DataFile::keepBesideLine(m_ctx.AddressBookPath());
+    if (!QFileInfo::exists(m_ctx.AddressBookPath())) {
+        m_addressBookUnread = false;
+        SaveAddressBook();
+    }
+    return line;
 }
 
 bool NetEngine::SaveAddressBook()
 {
+    // A book that was not read whole is never written over.
+    if (m_addressBookUnread) {
+        if (QFileInfo::exists(m_ctx.AddressBookPath()) &&
+            DataFile::keepBeside(m_ctx.AddressBookPath()).isEmpty())
+            return false;
+        m_addressBookUnread = false;
+    }
     return AddressBookFile::SaveAddressBook(m_ctx.AddressBookPath(), *m_addresses);
 }
 

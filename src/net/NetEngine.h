@@ -48,7 +48,12 @@ class NetEngine : public QObject
                    const QString &group);
     // zorvin.dat into the (empty) store at start; written back at quit, keeping the old
     // file when the write fails.
+    // Rows of zorvin.dat into the store. A file that could not be read as it was is kept
+    // beside before anything replaces it.
     void LoadAddressBook();
+    // Such a file is kept beside now and the rows read are saved in its place; the line for
+    // the user's notice (DataFile::keepBesideLine), "" when the file was read whole.
+    QString KeepUnreadAddressBook();
     bool SaveAddressBook();
 
     // Binds the UDP sockets (and, when they are added, the TCP listening socket) and sets
@@ -127,6 +132,8 @@ class NetEngine : public QObject
     EngineHost &m_host;
     EngineEvents m_events;
     std::unique_ptr<AddressStore> m_addresses;
+    // zorvin.dat was not read as it was and is still in its place.
+    bool m_addressBookUnread = false;
     std::unique_ptr<Datagrams> m_datagrams;
     std::unique_ptr<Presence> m_presence;
     std::unique_ptr<MsgLog> m_msgLog;

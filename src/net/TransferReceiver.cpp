@@ -3,23 +3,26 @@
 #include "base/AnsiCodec.h"
 #include "base/FolderPath.h"
 #include "base/ModZorvin.h"
+#include "lzh/ByteStream.h"
+#include "lzh/LzhArchive.h"
 #include "lzh/LzhErrors.h"
 #include "net/ArchiverQueue.h"
 #include "net/ArrivingArchive.h"
 #include "net/EngineEvents.h"
 #include "base/Protocol.h"
+#include "net/SlotAdmission.h"
 #include "net/SocketFacts.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostInfo>
-#include <QStorageInfo>
 #include <QTcpSocket>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 namespace {
 
@@ -30,6 +33,44 @@ constexpr qint64 kReadBuffer = 2 * 1024 * 1024;
 QString product()
 {
     return QString::fromUtf8(kProductName);
+}
+
+// Headers an archive of the archiver's path may hold before its size is taken as unknown;
+// walking them seeks past the data, but each one is still a read.
+constexpr int kHeadersWalked = 4096;
+
+// What the entries named `item` in the complete archive declare, or -1 when the headers
+// cannot be walked to the end within the limit.
+qint64 declaredItemBytes(const QString &archive, const QString &item)
+{
+    std::FILE *file = std::fopen(QFile::encodeName(archive).constData(), "rb");
+    if (!file)
+        return -1;
+    lzh::FileSource source(file);
+    lzh::ArchiveReader reader(source);
+    quint64 sum = 0;
+    qint64 result = -1;
+    for (int i = 0; i < kHeadersWalked; ++i) {
+        lzh::EntryInfo info;
+        bool end = false;
+        if (reader.next(info, end) != lzh::Ok)
+            break;
+        if (end) {
+            result = qint64(qMin<quint64>(sum, quint64(std::numeric_limits<qint64>::max() / 4)));
+            break;
+        }
+        const std::string bare = lzh::bareName(info.name);
+        if (AnsiCodec::decode(QByteArrayView(bare.data(), qsizetype(bare.size()))) == item)
+            sum = qMin<quint64>(sum + info.originalSize, quint64(std::numeric_limits<qint64>::max() / 4));
+    }
+    std::fclose(file);
+    return result;
+}
+
+// Replaces `to` by `from` in one step (or not at all), as QFile::rename does not.
+bool replaceFile(const QString &from, const QString &to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 } // namespace
@@ -43,6 +84,7 @@ struct TransferReceiver::Conn
     std::unique_ptr<ArrivingArchive> arriving;
     QTimer idle;
     QTimer headerDeadline;
+    qint64 openedMs = 0;
 };
 
 TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent)
@@ -52,6 +94,7 @@ TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineEvents &events, Transfe
         connect(m_links.archiver, &ArchiverQueue::finished, this, &TransferReceiver::onArchiverFinished);
     connect(&m_server, &QTcpServer::newConnection, this, &TransferReceiver::onNewConnection);
     connect(&m_server, &QTcpServer::acceptError, this, &TransferReceiver::onServerAcceptError);
+    m_clock.start();
     m_acceptPause.setSingleShot(true);
     m_acceptPause.setInterval(kAcceptPauseMs);
     connect(&m_acceptPause, &QTimer::timeout, &m_server, &QTcpServer::resumeAccepting);
@@ -89,6 +132,7 @@ void TransferReceiver::CloseAll()
     const QList<int> keys = m_sockets.keys();
     for (int idx : keys)
         endReception(idx, false);
+    m_reservations = DiskReservations();
     m_acceptPause.stop();
     m_server.close();
     if (m_unpacking.isEmpty())
@@ -173,6 +217,7 @@ void TransferReceiver::FreeRecvSlot(int socketIndex, int slot)
 {
     if (slot < 0 || slot >= kRecvSlots || m_slots[size_t(slot)].socketIndex != socketIndex)
         return;
+    m_reservations.release(socketIndex);
     m_slots[size_t(slot)] = RecvSlot{};
 }
 
@@ -284,6 +329,7 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
         addFailureLine(s, local);
     // A refused transfer leaves nothing behind in the receive folder.
     dropOutput(socketIndex, true);
+    m_reservations.release(socketIndex);
     if (s.packed() && s.state == 1)
         QFile::remove(archivePath(s));
     Conn *c = m_sockets.value(socketIndex);
@@ -309,12 +355,34 @@ void TransferReceiver::addFailureLine(const RecvSlot &s, const QString &detail)
     emit m_events.recvInfoAdded(who, 1, kindText + QStringLiteral("受信中にエラーが発生しました。") + detail);
 }
 
-int TransferReceiver::connectionsFrom(const QString &ip) const
+bool TransferReceiver::admit(const QString &ip)
 {
-    int n = 0;
-    for (const Conn *c : m_sockets)
-        n += c->ip == ip ? 1 : 0;
-    return n;
+    std::vector<SlotAdmission::Holder> holders;
+    holders.reserve(size_t(m_sockets.size()));
+    for (auto it = m_sockets.cbegin(); it != m_sockets.cend(); ++it) {
+        const int slot = slotForSocket(it.key());
+        const RecvSlot *held = slot >= 0 ? &m_slots[size_t(slot)] : nullptr;
+        // One that was answered already only waits for its sender to read the reply: it
+        // gives way before any other.
+        const bool answered = !held || held->errorReported;
+        const bool waiting = held && held->state == 0 && !answered;
+        holders.push_back({it.key(), (*it)->ip, answered ? -1 : (*it)->openedMs, !waiting && !answered,
+                           waiting ? (*it)->socket->bytesAvailable() : 0});
+    }
+    const SlotAdmission::Decision d =
+        SlotAdmission::decide(ip, kRecvSlots - slotsInUse(), kConnectionsPerAddress, holders);
+    if (d.kind == SlotAdmission::Decision::Kind::Refuse)
+        return false;
+    if (d.kind == SlotAdmission::Decision::Kind::Evict) {
+        // The connection that gives way is told why, as a newcomer would be.
+        if (Conn *victim = m_sockets.value(d.victim);
+            victim && victim->socket->state() == QAbstractSocket::ConnectedState) {
+            victim->socket->write(errorReply(254));
+            victim->socket->flush();
+        }
+        endReception(d.victim, false);
+    }
+    return true;
 }
 
 void TransferReceiver::turnAway(QTcpSocket *socket)
@@ -351,16 +419,16 @@ void TransferReceiver::onNewConnection()
             ++m_socketCounter;
         } while (m_sockets.contains(m_socketCounter));
         const int idx = m_socketCounter;
-        // No free slot, or the address holds its share already: the connection is
+        // No slot for it, or the address holds its share already: the connection is
         // answered and not served.
-        if (connectionsFrom(ip) >= kConnectionsPerAddress ||
-            AllocRecvSlot(idx, ip, socket->peerPort()) >= kRecvSlots) {
+        if (!admit(ip) || AllocRecvSlot(idx, ip, socket->peerPort()) >= kRecvSlots) {
             turnAway(socket);
             continue;
         }
         auto *c = new Conn;
         c->socket = socket;
         c->ip = ip;
+        c->openedMs = m_clock.elapsed();
         socket->setParent(this);
         socket->setReadBufferSize(kReadBuffer);
         m_sockets.insert(idx, c);
@@ -414,20 +482,23 @@ void TransferReceiver::onReadyRead(int socketIndex)
             socket->readAll();
             return;
         }
-        // Refuse what cannot fit before writing anything, and never write into the file of
-        // another transfer that is still running under the same name.
-        const QStorageInfo storage(m_ctx.RecvTempDir);
-        const QString name = s.packed() ? s.header.archiveName : s.header.itemName;
+        // A file arrives beside its final place under a name of its own, and becomes the
+        // file only once it is complete: nobody sees half of it, and a failure leaves nothing.
+        const QString target = FolderPath::withSlash(m_ctx.settings.RecvFileSavePlace);
+        const bool toTarget =
+            s.header.isFile() && !m_ctx.settings.RecvFileSavePlace.isEmpty() && QFileInfo(target).isDir();
+        const QString folder = toTarget ? target : m_ctx.RecvTempDir;
+        s.bodyPath = toTarget ? target + arrivalName(s.header.itemName, socketIndex)
+                              : m_ctx.RecvTempDir + (s.packed() ? s.header.archiveName : s.header.itemName);
+        // Refuse what cannot fit beside what the other arrivals may still write, before
+        // writing anything, and never write into the file of another running transfer.
         bool nameTaken = false;
         for (int i = 0; i < kRecvSlots; ++i) {
             const RecvSlot &o = m_slots[size_t(i)];
-            nameTaken = nameTaken || (i != slot && o.inUse && o.state == 1 &&
-                                      (o.packed() ? o.header.archiveName : o.header.itemName) == name);
+            nameTaken = nameTaken || (i != slot && o.inUse && o.state == 1 && o.bodyPath == s.bodyPath);
         }
-        c->out = std::make_unique<QFile>(m_ctx.RecvTempDir + name);
-        if (nameTaken ||
-            (storage.isValid() && storage.bytesAvailable() >= 0 &&
-             s.header.size > storage.bytesAvailable()) ||
+        c->out = std::make_unique<QFile>(s.bodyPath);
+        if (nameTaken || !m_reservations.reserve(socketIndex, folder, s.bodyPath, s.header.size) ||
             !c->out->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             c->out.reset();
             ReportRecvError(socketIndex, 100);
@@ -437,10 +508,13 @@ void TransferReceiver::onReadyRead(int socketIndex)
         socket->read(parsed.byteLength);
         // Without the archiver a packed body is refused once it is complete.
         if (s.packed() && m_ctx.ArchiverReady && m_links.archiver) {
-            // What an unpack on arrival may write: the archiver's limit, taken now.
-            c->arriving =
-                std::make_unique<ArrivingArchive>(s.header.size, s.header.itemName, m_ctx.RecvTempDir + name,
-                                                  unpackRoom(storage, kUnpackKeepFreeBytes));
+            // What an unpack on arrival declares is held instead of the body's size, with
+            // the archiver's margin, once its header has come.
+            c->arriving = std::make_unique<ArrivingArchive>(
+                s.header.size, s.header.itemName, s.bodyPath,
+                [this, socketIndex, folder, path = s.bodyPath](qint64 declared) {
+                    return m_reservations.reserve(socketIndex, folder, path, declared, kUnpackKeepFreeBytes);
+                });
             // The unpack took some of what waited: the socket is read on.
             connect(c->arriving.get(), &ArrivingArchive::roomAvailable, this,
                     [this, socketIndex] { onReadyRead(socketIndex); });
@@ -488,7 +562,7 @@ void TransferReceiver::onReadyRead(int socketIndex)
 void TransferReceiver::complete(int socketIndex, int slot)
 {
     if (!m_slots[size_t(slot)].packed()) {
-        finish(socketIndex, slot);
+        finish(socketIndex, slot, m_slots[size_t(slot)].bodyPath);
         return;
     }
     if (!m_ctx.ArchiverReady || !m_links.archiver) {
@@ -524,7 +598,8 @@ void TransferReceiver::onArrivingUnpacked(int socketIndex, int result)
 }
 
 // The entry was unpacked into the archive's place: it becomes the item, with the header's
-// time, as the archiver's unpack would have made it.
+// time, as the archiver's unpack would have made it. A file's body already sits beside its
+// final place and is moved there by FileArrived.
 void TransferReceiver::finishUnpacked(int socketIndex, int slot)
 {
     Conn *c = m_sockets.value(socketIndex);
@@ -532,23 +607,30 @@ void TransferReceiver::finishUnpacked(int socketIndex, int slot)
     s.finishingUnpack = false;
     const qint64 modified = c->arriving->modified();
     c->arriving.reset();
-    const QByteArray data = QFile::encodeName(archivePath(s));
-    const QByteArray item = QFile::encodeName(m_ctx.RecvTempDir + s.header.itemName);
-    if (std::rename(data.constData(), item.constData()) != 0) {
-        QFile::remove(archivePath(s));
-        ReportRecvError(socketIndex, 4, lzh::ErrOutputReplace);
-        return;
+    QString path = archivePath(s);
+    if (path.startsWith(m_ctx.RecvTempDir)) {
+        path = m_ctx.RecvTempDir + s.header.itemName;
+        if (!replaceFile(archivePath(s), path)) {
+            QFile::remove(archivePath(s));
+            ReportRecvError(socketIndex, 4, lzh::ErrOutputReplace);
+            return;
+        }
     }
     std::error_code ec;
     const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(modified));
-    std::filesystem::last_write_time(std::filesystem::path(item.toStdString()),
+    std::filesystem::last_write_time(std::filesystem::path(QFile::encodeName(path).toStdString()),
                                      std::chrono::file_clock::from_sys(when), ec);
-    finish(socketIndex, slot);
+    finish(socketIndex, slot, path);
 }
 
 QString TransferReceiver::archivePath(const RecvSlot &s) const
 {
-    return m_ctx.RecvTempDir + s.header.archiveName;
+    return s.bodyPath;
+}
+
+QString TransferReceiver::arrivalName(const QString &itemName, int socketIndex)
+{
+    return QStringLiteral(".%1.%2.zorvin-part").arg(itemName).arg(socketIndex);
 }
 
 // A retry that finds the archiver busy again counts towards the limit; the first
@@ -557,9 +639,20 @@ void TransferReceiver::startUnpacking(int slot, bool retry)
 {
     RecvSlot &s = m_slots[size_t(slot)];
     s.archiverBusy = false;
-    // Only the item is unpacked, and only when what its headers declare fits the disk.
-    const ArchiverTicket ticket = m_links.archiver->start(archivePath(s), m_ctx.RecvTempDir, false,
-                                                          {s.header.itemName, kUnpackKeepFreeBytes});
+    // Only the item is unpacked, and only when what its headers declare fits the disk
+    // beside what the other arrivals may still write; that is held until the unpack ends.
+    const QString item = m_ctx.RecvTempDir + s.header.itemName;
+    if (!m_links.archiver->isBusy()) {
+        const qint64 declared = declaredItemBytes(archivePath(s), s.header.itemName);
+        if (!m_reservations.reserve(s.socketIndex, m_ctx.RecvTempDir, item, qMax<qint64>(0, declared),
+                                    kUnpackKeepFreeBytes)) {
+            unpackingEnded(slot, lzh::ErrOutputLimit, retry);
+            return;
+        }
+    }
+    const qint64 keepFree = kUnpackKeepFreeBytes + m_reservations.pendingOn(m_ctx.RecvTempDir, s.socketIndex);
+    const ArchiverTicket ticket =
+        m_links.archiver->start(archivePath(s), m_ctx.RecvTempDir, false, {s.header.itemName, keepFree});
     if (!ticket.started()) {
         unpackingEnded(slot, ticket.result, retry);
         return;
@@ -573,7 +666,7 @@ void TransferReceiver::unpackingEnded(int slot, int result, bool counted)
     RecvSlot &s = m_slots[size_t(slot)];
     if (result == 0) {
         QFile::remove(archivePath(s));
-        finish(s.socketIndex, slot);
+        finish(s.socketIndex, slot, m_ctx.RecvTempDir + s.header.itemName);
     } else if (ArchiverWait::keepsWaiting(result, counted, s.busyRetries)) {
         // Tried again when the archiver reports its running command finished.
         s.archiverBusy = true;
@@ -602,17 +695,16 @@ void TransferReceiver::onArchiverFinished(int id, int result)
     ArchiverWait::retryWaiting(m_slots, *m_links.archiver, [this](int slot) { startUnpacking(slot, true); });
 }
 
-void TransferReceiver::finish(int socketIndex, int slot)
+void TransferReceiver::finish(int socketIndex, int slot, const QString &path)
 {
     const RecvSlot s = m_slots[size_t(slot)];
-    const QString path = m_ctx.RecvTempDir + s.header.itemName;
     const QString name = displayNameOf(s.senderIp);
     if (!QFileInfo(path).isFile()) {
         ReportRecvError(socketIndex, 100);
         return;
     }
     if (s.header.isFile()) {
-        if (FileArrived(path, name, s.senderIp)) {
+        if (FileArrived(path, s, name)) {
             ReportRecvError(socketIndex, 100);
             return;
         }
@@ -623,19 +715,26 @@ void TransferReceiver::finish(int socketIndex, int slot)
     CloseRecvSocket(socketIndex);
 }
 
-bool TransferReceiver::FileArrived(const QString &path, const QString &displayName, const QString &ip)
+bool TransferReceiver::FileArrived(const QString &path, const RecvSlot &s, const QString &displayName)
 {
     const Settings &set = m_ctx.settings;
-    const QString fileName = QFileInfo(path).fileName();
-    const QString who = displayName.isEmpty() ? QStringLiteral("IPｱﾄﾞﾚｽ ") + ip : displayName;
+    const QString fileName = s.header.itemName;
+    const QString who = displayName.isEmpty() ? QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp : displayName;
     bool ok = false;
     if (!set.RecvFileSavePlace.isEmpty()) {
         const QString folder = FolderPath::withSlash(set.RecvFileSavePlace);
         const QString target = folder + fileName;
-        if (QFileInfo::exists(target))
-            QFile::remove(target);
-        // Moving within one file system saves a second copy of a large file.
-        ok = QFile::rename(path, target) || QFile::copy(path, target);
+        // Within one file system the arrival becomes the file in one step, replacing an
+        // older one of that name; from another one it is copied beside it under a
+        // temporary name first, so that a full disk leaves no part of it.
+        ok = replaceFile(path, target);
+        const QString part = folder + arrivalName(fileName, s.socketIndex);
+        if (!ok && part != path) {
+            QFile::remove(part);
+            ok = QFile::copy(path, part) && replaceFile(part, target);
+            if (!ok)
+                QFile::remove(part);
+        }
         if (ok) {
             if (set.RecvFileSound == 1 || set.RecvFileSound == 2)
                 emit m_events.soundRequested(set.RecvFileSound, set.RecvFileSoundPlace);

@@ -4,9 +4,11 @@
 // sender as an error reply.
 #pragma once
 
+#include "net/DiskReservations.h"
 #include "net/TransferHeader.h"
 #include "net/TransferLinks.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -43,6 +45,9 @@ struct RecvSlot
     QString senderIp;
     quint16 senderPort = 0;
     TransferHeader header;
+    // Where the body goes: a file beside its final place in the received-files folder,
+    // under a temporary name, or the receive work folder for pictures.
+    QString bodyPath;
     qint64 received = 0;
     // Unpacking was refused because the archiver was busy; the slot waits for it to be free.
     bool archiverBusy = false;
@@ -99,6 +104,11 @@ class TransferReceiver : public QObject
     // A connection whose header is not complete this long after it opened is closed.
     void setHeaderDeadline(int ms) { m_headerDeadlineMs = ms; }
 
+    // What the running receptions and unpacks may still write.
+    const DiskReservations &reservations() const { return m_reservations; }
+    // The temporary name a file arrives under, beside its final place.
+    static QString arrivalName(const QString &itemName, int socketIndex);
+
     static QString errorReplyText(int code);
     // "9999" + length in characters (4 digits) + text, in the code page.
     static QByteArray errorReply(int code);
@@ -110,7 +120,7 @@ class TransferReceiver : public QObject
     void onReadyRead(int socketIndex);
     void onDisconnected(int socketIndex);
     void onIdle(int socketIndex);
-    int connectionsFrom(const QString &ip) const;
+    bool admit(const QString &ip);
     void turnAway(QTcpSocket *socket);
     void addFailureLine(const RecvSlot &s, const QString &detail);
     void endReception(int socketIndex, bool abort);
@@ -119,8 +129,8 @@ class TransferReceiver : public QObject
     void complete(int socketIndex, int slot);
     void onArrivingUnpacked(int socketIndex, int result);
     void finishUnpacked(int socketIndex, int slot);
-    void finish(int socketIndex, int slot);
-    bool FileArrived(const QString &path, const QString &displayName, const QString &ip);
+    void finish(int socketIndex, int slot, const QString &path);
+    bool FileArrived(const QString &path, const RecvSlot &s, const QString &displayName);
     void ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);
     QString archivePath(const RecvSlot &s) const;
     void startUnpacking(int slot, bool retry);
@@ -143,4 +153,7 @@ class TransferReceiver : public QObject
     QTimer m_acceptPause;
     // By archiver command id.
     QHash<int, Unpacking> m_unpacking;
+    // By socket index.
+    DiskReservations m_reservations;
+    QElapsedTimer m_clock;
 };

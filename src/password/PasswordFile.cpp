@@ -1,9 +1,11 @@
 #include "password/PasswordFile.h"
 
 #include "base/AnsiCodec.h"
+#include "base/DataFile.h"
 #include "base/ModZorvin.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace PasswordFile {
@@ -21,12 +23,18 @@ QByteArray scramble(QByteArrayView bytes)
     return out;
 }
 
-QString load(const QString &path)
+QString load(const QString &path, bool *whole)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    return AnsiCodec::decode(scramble(file.readAll()));
+    const QByteArray bytes = file.read(kMaxFileBytes);
+    char more = 0;
+    const bool all = file.read(&more, 1) == 0;
+    if (whole)
+        *whole = all;
+    const QString password = AnsiCodec::decode(scramble(bytes));
+    return all ? password : password.left(kMaxChars);
 }
 
 bool save(const QString &path, const QString &password)
@@ -49,9 +57,16 @@ bool storable(const QString &password)
     return AnsiCodec::decode(AnsiCodec::encode(password)) == password;
 }
 
-void LoadPassword(ModZorvin &ctx)
+QString LoadPassword(ModZorvin &ctx)
 {
-    ctx.settings.Password = load(ctx.PasswordPath());
+    bool whole = true;
+    ctx.settings.Password = load(ctx.PasswordPath(), &whole);
+    if (whole)
+        return QString();
+    const QString line = DataFile::keepBesideLine(ctx.PasswordPath());
+    if (!QFileInfo::exists(ctx.PasswordPath()))
+        save(ctx.PasswordPath(), ctx.settings.Password);
+    return line;
 }
 
 } // namespace PasswordFile

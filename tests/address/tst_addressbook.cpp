@@ -3,10 +3,14 @@
 #include "net/AddressBookFile.h"
 #include "net/AddressStore.h"
 #include "address/IpAddressText.h"
+#include "base/ModZorvin.h"
+#include "net/NetEngine.h"
 #include "support/AddressRows.h"
+#include "support/RecordingHost.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,6 +19,12 @@ namespace {
 QString sjis(const char *bytes)
 {
     return QString::fromUtf8(bytes);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -32,6 +42,7 @@ class TestAddressBook : public QObject
     void writesSixFieldsAndDropsStateAndVersion();
     void wireTextNeverBreaksTheFile();
     void saveReplacesTheFileAndLoadAppends();
+    void damagedBookIsReadInPartAndKeptBeside();
     void typedAddressesAreCheckedPieceByPiece_data();
     void typedAddressesAreCheckedPieceByPiece();
 };
@@ -197,6 +208,61 @@ void TestAddressBook::wireTextNeverBreaksTheFile()
     QCOMPARE(back[1].EntryType, after.EntryType);
     QCOMPARE(back[1].EntryGroup, after.EntryGroup);
     QCOMPARE(back[1].EntryFavourite, after.EntryFavourite);
+}
+
+void TestAddressBook::damagedBookIsReadInPartAndKeptBeside()
+{
+    // Lines longer than the program writes, and more rows than are read.
+    QByteArray bytes = "\"first\",\"10.0.0.1\",\"M\",\"g\",\"\",\"\"\r\n";
+    bytes +=
+        "\"" + QByteArray(AddressBookFile::kMaxLineBytes, 'n') + "\",\"10.0.0.2\",\"\",\"\",\"\",\"\"\r\n";
+    bool whole = true;
+    QList<AddressEntry> rows = AddressBookFile::parse(bytes, &whole);
+    QVERIFY(!whole);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[1].EntryName.size(), kEntryNameChars);
+    QCOMPARE(rows[1].EntryAddress, QString("10.0.0.2"));
+    QByteArray many;
+    for (int i = 0; i <= AddressBookFile::kMaxRows; ++i)
+        many += "\"p" + QByteArray::number(i) + "\",\"10.1." + QByteArray::number(i / 250) + '.' +
+                QByteArray::number(i % 250) + "\",\"\",\"\",\"\",\"\"\r\n\r\n";
+    whole = true;
+    rows = AddressBookFile::parse(many, &whole);
+    QVERIFY(!whole);
+    QCOMPARE(rows.size(), AddressBookFile::kMaxRows);
+    QCOMPARE(rows.last().EntryName, QString("p%1").arg(AddressBookFile::kMaxRows - 1));
+    whole = true;
+    rows = AddressBookFile::parse(many.left(many.indexOf("\"p1\"")), &whole);
+    QVERIFY(whole);
+
+    // The engine keeps such a file beside before the rows it read take its place.
+    QTemporaryDir dir;
+    ModZorvin ctx;
+    ctx.ProgramDir = dir.path() + "/";
+    RecordingHost host;
+    NetEngine engine(ctx, host);
+    QFile older(ctx.AddressBookPath() + ".bak"); // kept from an earlier start: it stays
+    QVERIFY(older.open(QIODevice::WriteOnly));
+    older.write("older");
+    older.close();
+    QFile file(ctx.AddressBookPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    engine.LoadAddressBook();
+    QCOMPARE(engine.addresses().size(), 2);
+    QVERIFY(engine.SaveAddressBook());
+    QFile kept(ctx.AddressBookPath() + ".bak2");
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), bytes);
+    QCOMPARE(AddressBookFile::parse(QByteArray(readAll(ctx.AddressBookPath()))).size(), 2);
+    // Kept once: later saves replace the file as usual.
+    QVERIFY(engine.SaveAddressBook());
+    QVERIFY(!QFileInfo::exists(ctx.AddressBookPath() + ".bak3"));
+    QCOMPARE(readAll(ctx.AddressBookPath() + ".bak"), QByteArray("older"));
+    // A file read whole is never kept beside.
+    AddressStore fresh;
+    QVERIFY(AddressBookFile::LoadAddressBook(ctx.AddressBookPath(), fresh));
 }
 
 void TestAddressBook::saveReplacesTheFileAndLoadAppends()

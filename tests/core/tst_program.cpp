@@ -6,7 +6,9 @@
 #include "support/TestPort.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QScopeGuard>
@@ -29,12 +31,13 @@ struct RunningCopy
     // Copies running side by side need their own address on the test's port.
     QString address = QStringLiteral("127.0.0.9");
 
-    void start(const QString &dataDir, const QStringList &extra = {})
+    void start(const QString &dataDir, const QStringList &extra = {}, bool markPastFirstRun = true)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process->setProcessEnvironment(env);
-        skipFirstRunPrompt(dataDir);
+        if (markPastFirstRun)
+            skipFirstRunPrompt(dataDir);
         // Loopback only: a copy announces itself and says goodbye by broadcast.
         process->start(kBinary,
                        QStringList{QStringLiteral("--data-dir"), dataDir, QStringLiteral("--bind-address"),
@@ -75,6 +78,7 @@ class tst_Program : public QObject
     void secondCopyIsRefusedWhileFirstKeepsRunning();
     void portHeldByAnotherProgramIsNamed();
     void workFoldersAreEmptiedAtStartAndRemovedAtQuit();
+    void damagedDataFilesAreKeptBesideAndStartStaysQuick();
     void copyThatCrashedDoesNotBlockTheNextStart();
     void plantedTempFolderIsNotUsed();
     void openFileLimitIsRaisedToTheHardLimit();
@@ -223,6 +227,70 @@ void tst_Program::workFoldersAreEmptiedAtStartAndRemovedAtQuit()
     QVERIFY(copy.process->waitForFinished(20000));
     QCOMPARE(copy.process->exitCode(), 0);
     QVERIFY(!QFileInfo::exists(work));
+}
+
+void tst_Program::damagedDataFilesAreKeptBesideAndStartStaysQuick()
+{
+    QTemporaryDir data;
+    const QString dir = data.path() + QStringLiteral("/");
+    const auto write = [](const QString &path, const QByteArray &bytes) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    };
+    const auto read = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    };
+    // Lines of a megabyte each after what the program reads; rows far longer than the
+    // program writes; a password file longer than any password.
+    const QByteArray iniHead = "[ZorvinSetting]\r\nZorvinOpMsg=1\r\nName=kept\r\n";
+    QByteArray ini = iniHead, dat;
+    for (int i = 0; i < 24; ++i) {
+        ini += "Junk" + QByteArray::number(i) + '=' + QByteArray(1 << 20, 'j') + "\r\n";
+        dat += '"' + QByteArray(100000, 'n') + "\",\"10.0.0." + QByteArray::number(i) +
+               "\",\"M\",\"\",\"\",\"\"\r\n";
+    }
+    const QByteArray pw(4096, '\x07');
+    QVERIFY(write(dir + "zorvin.ini", ini));
+    QVERIFY(write(dir + "zorvin.dat", dat));
+    QVERIFY(write(dir + "zorvinpw.dat", pw));
+
+    RunningCopy copy;
+    QElapsedTimer clock;
+    clock.start();
+    copy.start(data.path(), {}, false);
+    // It says once which files it kept, then shows the same in a box; SIGTERM ends it there.
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += copy.process->readAllStandardError()).contains("zorvin.dat.bak"),
+                             20000);
+    qInfo("kept the damaged files after %lld ms", clock.elapsed());
+    QVERIFY(said.contains("zorvin.ini → zorvin.ini.bak"));
+    QVERIFY(said.contains("zorvinpw.dat → zorvinpw.dat.bak"));
+    clock.restart();
+    terminate(*copy.process);
+    QVERIFY(copy.process->waitForFinished(10000));
+    qInfo("ended %lld ms after SIGTERM", clock.elapsed());
+
+    QCOMPARE(read(dir + "zorvin.ini.bak"), ini);
+    QCOMPARE(read(dir + "zorvin.dat.bak"), dat);
+    QCOMPARE(read(dir + "zorvinpw.dat.bak"), pw);
+    QVERIFY(read(dir + "zorvin.ini").startsWith(iniHead));
+    QVERIFY(read(dir + "zorvin.ini").size() < 4096);
+    const QByteArray book = read(dir + "zorvin.dat");
+    QCOMPARE(book.count("\r\n"), 24);
+    QVERIFY(book.contains("\"10.0.0.23\",\"M\""));
+    QVERIFY(book.size() < 24 * 400);
+    QVERIFY(read(dir + "zorvinpw.dat").size() <= 24);
+
+    // The next start finds nothing to keep, and says nothing.
+    RunningCopy next;
+    next.start(data.path(), {}, false);
+    QTRY_VERIFY_WITH_TIMEOUT(startupFinished(data.path()), 20000);
+    QVERIFY(!next.process->readAllStandardError().contains(".bak"));
+    QVERIFY(!QFileInfo::exists(dir + "zorvin.dat.bak2"));
+    terminate(*next.process);
+    QVERIFY(next.process->waitForFinished(20000));
+    QCOMPARE(read(dir + "zorvin.dat.bak"), dat);
 }
 
 void tst_Program::copyThatCrashedDoesNotBlockTheNextStart()

@@ -43,6 +43,7 @@ class TstSettings : public QObject
     void valueCannotAddLines();
     void protectedFilesAreLeftUntouched();
     void binaryFileIsReadSafelyAndOnlyAppendedTo();
+    void hugeFileIsReadInPartAndKeptBesideBeforeAWrite();
 
     void emptyOrMissingFileGivesDefaults();
     void autoCaptTimVersionRule_data();
@@ -231,6 +232,47 @@ void TstSettings::protectedFilesAreLeftUntouched()
     const QString nowhere = m_programDir + QStringLiteral("missing/zorvin.ini");
     SettingsFile(nowhere).WriteSetting("ZorvinSetting", "Grp", "new");
     QVERIFY(!QFileInfo::exists(m_programDir + QStringLiteral("missing")));
+}
+
+void TstSettings::hugeFileIsReadInPartAndKeptBesideBeforeAWrite()
+{
+    // Keys at the start, then lines of a megabyte each: the keys read, the rest is not
+    // read at all, and the first write keeps the whole file beside before replacing it.
+    QByteArray head = "[ZorvinSetting]\r\nName=\x8e\x52\x93\x63\r\nGrp=g1\r\n";
+    QByteArray huge = head;
+    for (int i = 0; i < 6; ++i)
+        huge += "Junk" + QByteArray::number(i) + '=' + QByteArray(1024 * 1024, 'x') + "\r\n";
+    huge += "AutoCapt=1\r\n";
+    writeBytes(m_ini, huge);
+    Settings s;
+    LoadSettings(s, SettingsFile(m_ini), m_programDir);
+    QCOMPARE(s.Name, QStringLiteral("山田"));
+    QCOMPARE(s.Grp, QStringLiteral("g1"));
+    QCOMPARE(s.AutoCapt, 0); // beyond what is read
+
+    const SettingsFile file(m_ini);
+    file.WriteSetting("ZorvinSetting", "Grp", "g2");
+    QCOMPARE(readBytes(m_ini + ".bak"), huge);
+    QCOMPARE(readBytes(m_ini), QByteArray(head).replace("g1", "g2"));
+    // Once is enough: the next write finds a file that is read whole.
+    file.WriteSetting("ZorvinSetting", "Grp", "g3");
+    QVERIFY(!QFileInfo::exists(m_ini + ".bak2"));
+
+    // At start-up the original goes aside at once (an older copy there stays), and the part
+    // read takes its place; a file read whole is left as it is.
+    writeBytes(m_ini, huge);
+    QCOMPARE(SettingsFile(m_ini).KeepUnreadOriginal(), QStringLiteral("zorvin.ini → zorvin.ini.bak2\r"));
+    QCOMPARE(readBytes(m_ini + ".bak2"), huge);
+    QCOMPARE(readBytes(m_ini), head);
+    QCOMPARE(SettingsFile(m_ini).KeepUnreadOriginal(), QString());
+    QVERIFY(!QFileInfo::exists(m_ini + ".bak3"));
+
+    // One line longer than the limit and no line break: nothing is read, nothing is lost.
+    writeBytes(m_ini, QByteArray(SettingsFile::kMaxFileBytes + 10, 'y'));
+    QCOMPARE(file.ReadSetting("ZorvinSetting", "Name"), QString());
+    file.WriteSetting("ZorvinSetting", "Name", "n");
+    QCOMPARE(readBytes(m_ini + ".bak3").size(), SettingsFile::kMaxFileBytes + 10);
+    QCOMPARE(readBytes(m_ini), QByteArray("[ZorvinSetting]\r\nName=n\r\n"));
 }
 
 void TstSettings::binaryFileIsReadSafelyAndOnlyAppendedTo()

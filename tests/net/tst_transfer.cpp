@@ -6,12 +6,14 @@
 #include "base/ModZorvin.h"
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"
+#include "net/SlotAdmission.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 #include "net/UnlhaLibrary.h"
 #include "support/CraftedArchives.h"
 #include "support/LoopbackEngine.h"
 #include "support/RunArchiver.h"
+#include "support/SmallFileSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,7 +110,26 @@ struct Peer
     }
     QString outbox() const { return tmp.path() + "/out/"; }
     QString recvFile(const QString &name) const { return ctx.settings.RecvFileSavePlace + "/" + name; }
-    QStringList recvTemp() const { return QDir(ctx.RecvTempDir).entryList(QDir::Files); }
+    // What is on its way in: files in the work folder, and, by their item names, files that
+    // arrive beside their place in the received-files folder under a temporary name.
+    QStringList recvTemp() const
+    {
+        QStringList names = QDir(ctx.RecvTempDir).entryList(QDir::Files);
+        for (const QString &n : QDir(ctx.settings.RecvFileSavePlace).entryList(QDir::Files | QDir::Hidden))
+            if (n.endsWith(".zorvin-part"))
+                names << n.mid(1).section('.', 0, -3);
+        names.sort();
+        return names;
+    }
+    // The size of the file `item` arrives in beside the received-files folder; -1 when none.
+    qint64 arrivingSize(const QString &item) const
+    {
+        const QDir folder(ctx.settings.RecvFileSavePlace);
+        for (const QString &n : folder.entryList(QDir::Files | QDir::Hidden))
+            if (n.startsWith("." + item + ".") && n.endsWith(".zorvin-part"))
+                return QFileInfo(folder.filePath(n)).size();
+        return -1;
+    }
 
     int queue(const QString &to, const QString &folder, const QString &item, QChar kind = 'F', int notice = 2,
               bool pack = false)
@@ -258,7 +279,7 @@ class TestTransfer : public QObject
     void jobsRunOneAtATimePerDestination();
     void refusalsAreAnsweredWithTheirText();
     void senderReportsTheReceiversRefusal();
-    void theConnectionBeyond256IsTurnedAway();
+    void slotsStayForNewAddressesAndTheStalestHeaderGivesWay();
     void oneAddressCannotHoldEverySlot();
     void theHeaderHasADeadlineOfItsOwn();
     void listenerRestsWhileDescriptorsRunOutAndGoesOn();
@@ -277,6 +298,8 @@ class TestTransfer : public QObject
     void otherArchiversMethodsUnpackAsTheyArrive_data();
     void otherArchiversMethodsUnpackAsTheyArrive();
     void aWriteFailureDuringTheUnpackIsASaveError();
+    void aFullReceiveFolderKeepsNoPartOfAFile();
+    void arrivalsAtOnceAreMeasuredTogetherAgainstTheFreeSpace();
     void hostileArchivesAreRefusedAndLeaveNothing_data();
     void hostileArchivesAreRefusedAndLeaveNothing();
     void onlyTheHeadersItemIsUnpacked();
@@ -438,23 +461,42 @@ void TestTransfer::refusalsAreAnsweredWithTheirText()
         QCOMPARE(b.host.received[6].info, errorLine + QString::fromUtf8("ファイルを保存できません。"));
     }
     {
-        // A second transfer under the name of one still running is refused, not mixed in.
+        // Two files under one name each arrive beside the target under a name of their
+        // own, never mixed, and nobody sees either before it is complete; the later one
+        // replaces the earlier.
         auto running = rawClient("127.0.0.3");
         auto clash = rawClient("127.0.0.3");
         QVERIFY(running && clash);
         running->write(rawHeader("0001", "0002", "000000000008", "", "same.txt") + "1234");
         QTRY_COMPARE(b.recvTemp(), QStringList({"same.txt"}));
+        QVERIFY(!QFile::exists(b.recvFile("same.txt")));
         clash->write(rawHeader("0001", "0002", "000000000004", "", "same.txt") + "XXXX");
-        QVERIFY(readReply(*clash).startsWith("99990029"));
+        QTRY_COMPARE(b.host.received.size(), 8);
+        QCOMPARE(readFile(b.recvFile("same.txt")), QByteArray("XXXX"));
         running->write("5678");
         QTRY_COMPARE(b.host.received.size(), 9);
         QCOMPARE(b.host.received[8].result, 0);
         QCOMPARE(readFile(b.recvFile("same.txt")), QByteArray("12345678"));
     }
+    {
+        // A picture goes to the work folder; one under the name of a running one is refused.
+        auto running = rawClient("127.0.0.3");
+        auto clash = rawClient("127.0.0.3");
+        QVERIFY(running && clash);
+        running->write(rawHeader("0001", "0002", "000000000008", "", "same.bmp").replace(102, 3, "N P") +
+                       "1234");
+        QTRY_COMPARE(b.recvTemp(), QStringList({"same.bmp"}));
+        clash->write(rawHeader("0001", "0002", "000000000004", "", "same.bmp").replace(102, 3, "N P") +
+                     "XXXX");
+        QVERIFY(readReply(*clash).startsWith("99990029"));
+        running.reset();
+        QTRY_COMPARE(b.recvTemp(), QStringList());
+    }
     QCOMPARE(b.recvTemp(), QStringList());
     QVERIFY(!QFile::exists(b.ctx.WorkDir + "escape.txt"));
     QVERIFY(!QFile::exists("/tmp/escape.txt"));
-    QCOMPARE(QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files), QStringList({"same.txt"}));
+    QCOMPARE(QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files | QDir::Hidden),
+             QStringList({"same.txt"}));
 }
 
 void TestTransfer::senderReportsTheReceiversRefusal()
@@ -486,25 +528,60 @@ void TestTransfer::senderReportsTheReceiversRefusal()
     QVERIFY(!a.engine.sender().anyJobInUse());
 }
 
-void TestTransfer::theConnectionBeyond256IsTurnedAway()
+void TestTransfer::slotsStayForNewAddressesAndTheStalestHeaderGivesWay()
 {
-    Peer b("127.0.0.3");
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    QVERIFY(a.start());
     QVERIFY(b.start());
-    // Each address may hold only a few connections, so the table fills from many.
+    // Two hundred addresses hold a connection each, with one byte of a header; the first
+    // has waited longest.
     std::vector<std::unique_ptr<QTcpSocket>> held;
-    for (int i = 0; i < 256; ++i) {
-        held.push_back(rawClient("127.0.0.3", QString("127.0.1.%1").arg(1 + i / kConnectionsPerAddress)));
+    for (int i = 0; i < 200; ++i) {
+        held.push_back(rawClient("127.0.0.3", QString("127.0.1.%1").arg(1 + i)));
+        QVERIFY(held.back());
+        held.back()->write("0");
+        if (i == 0)
+            QTest::qWait(30);
+    }
+    QTRY_COMPARE(b.engine.receiver().slotsInUse(), 200);
+    // They try for more: the last free slots stay for addresses that hold none.
+    std::vector<std::unique_ptr<QTcpSocket>> more;
+    for (int i = 0; i < 56; ++i) {
+        more.push_back(rawClient("127.0.0.3", QString("127.0.1.%1").arg(1 + i)));
+        QVERIFY(more.back());
+    }
+    QTRY_COMPARE(b.engine.receiver().slotsInUse(), kRecvSlots - kSlotsKeptForNewAddresses);
+    for (int i = 56 - kSlotsKeptForNewAddresses; i < 56; ++i)
+        QCOMPARE(readReply(*more[size_t(i)]), kShortageReply);
+    for (int i = 0; i < kSlotsKeptForNewAddresses; ++i) {
+        held.push_back(rawClient("127.0.0.3", QString("127.0.2.%1").arg(1 + i)));
         QVERIFY(held.back());
     }
-    QTRY_COMPARE(b.engine.receiver().slotsInUse(), 256);
-    auto extra = rawClient("127.0.0.3", "127.0.2.1");
+    QTRY_COMPARE(b.engine.receiver().slotsInUse(), kRecvSlots);
+    // Full, an address holding one more is answered and closed at once.
+    auto extra = rawClient("127.0.0.3", "127.0.1.7");
     QVERIFY(extra);
     QSignalSpy extraGone(extra.get(), &QTcpSocket::disconnected);
     QCOMPARE(readReply(*extra), kShortageReply);
-    // Closed once the reply is out, without waiting for the client.
     QVERIFY(!extraGone.isEmpty() || extraGone.wait(5000));
-    QCOMPARE(b.host.received.size(), 0); // no local line for a shortage
+
+    // A sender from an address that holds none takes the place of the connection whose
+    // header is incomplete after the longest time, which is told so; the rest go on.
+    QSignalSpy oldestGone(held[0].get(), &QTcpSocket::disconnected);
+    const QByteArray bytes = writeFile(a.outbox() + "through.bin", randomBytes(50000, 28));
+    a.queue("127.0.0.3", a.outbox(), "through.bin");
+    QTRY_COMPARE(a.host.sent.size(), 1);
+    QCOMPARE(a.host.sent[0].result, 0);
+    QCOMPARE(readFile(b.recvFile("through.bin")), bytes);
+    QCOMPARE(readReply(*held[0]), kShortageReply);
+    QVERIFY(!oldestGone.isEmpty() || oldestGone.wait(5000));
+    QCOMPARE(b.engine.receiver().openConnections(), kRecvSlots - 1);
+    for (size_t i = 1; i < held.size(); ++i)
+        QCOMPARE(held[i]->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(b.host.received.size(), 1); // the file; no line for those turned away
+
     held.clear();
+    more.clear();
     extra.reset();
     QTRY_COMPARE(b.engine.receiver().slotsInUse(), 0);
     QTRY_COMPARE(b.engine.receiver().openConnections(), 0);
@@ -725,7 +802,7 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
         auto s = rawClient("127.0.0.3");
         QVERIFY(s);
         s->write(packedHeader(archive.size(), "CUT.LZH", "cut.bin") + archive.left(150000));
-        QTRY_VERIFY(QFileInfo(b.ctx.RecvTempDir + "CUT.LZH").size() > 100000);
+        QTRY_VERIFY(b.arrivingSize("cut.bin") > 100000);
         s->disconnectFromHost();
         QTRY_COMPARE(b.recvTemp(), QStringList());
         QCOMPARE(b.engine.receiver().slotsInUse(), 0);
@@ -738,7 +815,7 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
         QVERIFY(s);
         s->write(packedHeader(archive.size(), "CUTLH5.LZH", "cut.txt") + archive.left(archive.size() / 2));
         QTRY_COMPARE(b.engine.receiver().unpacksOnArrival(), 1);
-        QTRY_VERIFY(QFileInfo(b.ctx.RecvTempDir + "CUTLH5.LZH").size() > 100000);
+        QTRY_VERIFY(b.arrivingSize("cut.txt") > 100000);
         s->disconnectFromHost();
         QTRY_COMPARE(b.recvTemp(), QStringList());
         QCOMPARE(b.engine.receiver().slotsInUse(), 0);
@@ -757,12 +834,12 @@ void TestTransfer::stopRequestDropsTheReceive()
     QVERIFY(first && second);
     first->write(rawHeader("0001", "0002", "000000001000", "CAPTA.LZH", "a.txt") + QByteArray(10, 'x'));
     second->write(rawHeader("0001", "0002", "000000001000", "CAPTB.LZH", "b.txt") + QByteArray(10, 'x'));
-    QTRY_COMPARE(b.recvTemp(), QStringList({"CAPTA.LZH", "CAPTB.LZH"}));
+    QTRY_COMPARE(b.recvTemp(), QStringList({"a.txt", "b.txt"}));
 
     QSignalSpy secondGone(second.get(), &QTcpSocket::disconnected);
     b.engine.HandleDatagram("127.0.0.2", "captSP" + QByteArray("CAPTB.LZH").leftJustified(22, ' '));
     QVERIFY(secondGone.wait(5000));
-    QCOMPARE(b.recvTemp(), QStringList({"CAPTA.LZH"}));
+    QCOMPARE(b.recvTemp(), QStringList({"a.txt"}));
     QCOMPARE(first->state(), QAbstractSocket::ConnectedState);
 
     // From another sender it changes nothing; blank from this sender takes the first.
@@ -930,7 +1007,7 @@ void TestTransfer::packedTransfersArriveByteIdentical()
     auto held = rawClient("127.0.0.3");
     QVERIFY(held);
     held->write(packedHeader(archive.size(), "SMALL.LZH", "note.txt") + archive.chopped(1));
-    QTRY_COMPARE(b.recvTemp(), QStringList({"SMALL.LZH"}));
+    QTRY_COMPARE(b.recvTemp(), QStringList({"note.txt"}));
 
     // The archivers are held busy by commands of the test's own: a job queued while a's
     // archiver packs finds it busy; so does the held transfer, completed while b's packs.
@@ -1243,6 +1320,120 @@ void TestTransfer::aWriteFailureDuringTheUnpackIsASaveError()
              QString::fromUtf8("ファイル受信中にエラーが発生しました。ファイルを保存できません。"));
     QCOMPARE(arrival.b.recvTemp(), QStringList());
     QCOMPARE(arrival.delivered(), QStringList());
+}
+
+void TestTransfer::aFullReceiveFolderKeepsNoPartOfAFile()
+{
+    SmallFileSystem small(10 << 20);
+    if (!small.mounted())
+        QSKIP(qPrintable(small.why()));
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    b.ctx.settings.RecvFileSavePlace = small.path();
+    b.engine.CheckArchiver();
+    a.engine.CheckArchiver();
+    QVERIFY(a.start());
+    QVERIFY(b.start());
+    a.know("127.0.0.3", "bob (h3)", "266");
+    const QString saveError =
+        QString::fromUtf8("ファイル受信中にエラーが発生しました。ファイルを保存できません。");
+
+    // More than the folder holds: refused before a byte, nothing left.
+    writeFile(a.outbox() + "big50.bin", randomBytes(50 << 20, 60));
+    a.queue("127.0.0.3", a.outbox(), "big50.bin");
+    QTRY_COMPARE(a.host.sent.size(), 1);
+    QVERIFY(a.host.sent[0].result != 0);
+    QCOMPARE(small.names(), QStringList());
+
+    // It fits when it starts, then the disk fills under it: the write fails half way, plain
+    // and as a stored entry unpacked on arrival, and the part written goes.
+    const QByteArray six = randomBytes(6 << 20, 61);
+    const QByteArray stored = CraftedArchives::level0Entry("st.bin", six) + '\0';
+    for (const QByteArray &start :
+         {rawHeader("0001", "0002", "000006291456", "", "plain.bin") + six.left(1 << 20),
+          packedHeader(stored.size(), "ST.LZH", "st.bin") + stored.left(1 << 20)}) {
+        auto s = rawClient("127.0.0.3");
+        QVERIFY(s);
+        s->write(start);
+        QTRY_COMPARE(b.recvTemp().size(), 1);
+        writeFile(small.path() + "/other.bin", randomBytes(6 << 20, 62).left(5 << 20));
+        s->write((start.contains("ST.LZH") ? stored : six).mid(1 << 20));
+        QCOMPARE(readReply(*s), kSaveErrorReply);
+        QTRY_COMPARE(b.host.received.last().info, saveError);
+        QTRY_COMPARE(small.names(), QStringList({"other.bin"}));
+        QVERIFY(QFile::remove(small.path() + "/other.bin"));
+    }
+
+    // The next small files arrive whole, packed and not, and nothing else is there.
+    const QByteArray text = writeFile(a.outbox() + "small.txt", wordText(300000, 63));
+    const QByteArray bin = writeFile(a.outbox() + "small.bin", randomBytes(300000, 64));
+    a.queue("127.0.0.3", a.outbox(), "small.txt", 'F', 2, true);
+    a.queue("127.0.0.3", a.outbox(), "small.bin");
+    QTRY_COMPARE(a.host.sent.size(), 3);
+    QCOMPARE(a.host.sent[1].result, 0);
+    QCOMPARE(a.host.sent[2].result, 0);
+    QCOMPARE(readFile(b.recvFile("small.txt")), text);
+    QCOMPARE(readFile(b.recvFile("small.bin")), bin);
+    QCOMPARE(small.names(), QStringList({"small.bin", "small.txt"}));
+    QCOMPARE(b.engine.receiver().reservations().count(), 0);
+}
+
+void TestTransfer::arrivalsAtOnceAreMeasuredTogetherAgainstTheFreeSpace()
+{
+    // 160 MiB, of which the unpack margin keeps 10 MiB: one archive declaring 60 MiB fits,
+    // two at once fit, a third at the same time does not, though each alone would.
+    SmallFileSystem small(160 << 20);
+    if (!small.mounted())
+        QSKIP(qPrintable(small.why()));
+    Peer b("127.0.0.3");
+    b.ctx.settings.RecvFileSavePlace = small.path();
+    b.engine.CheckArchiver();
+    QVERIFY(b.start());
+    // Real -lh5- data that declares far more than it holds: the unpack runs on the part
+    // sent and waits for the rest, which never comes.
+    const QByteArray packed = CraftedArchives::lh5Packed(wordText(1 << 20, 65));
+    const auto bomb = [&](const QByteArray &item) {
+        return CraftedArchives::level0Entry(item, packed, "-lh5-", 60u << 20) + '\0';
+    };
+    std::vector<std::unique_ptr<QTcpSocket>> running;
+    for (const QByteArray item : {"b1.txt", "b2.txt"}) {
+        const QByteArray archive = bomb(item);
+        running.push_back(rawClient("127.0.0.3", "127.0.0." + QByteArray::number(20 + int(running.size()))));
+        QVERIFY(running.back());
+        running.back()->write(packedHeader(archive.size(), "B.LZH", item) + archive.left(200000));
+        QTRY_COMPARE(b.engine.receiver().unpacksOnArrival(), int(running.size()));
+    }
+    const QByteArray third = bomb("b3.txt");
+    auto refused = rawClient("127.0.0.3", "127.0.0.30");
+    QVERIFY(refused);
+    refused->write(packedHeader(third.size(), "B.LZH", "b3.txt") + third.left(200000));
+    QCOMPARE(readReply(*refused), kSaveErrorReply);
+    // A plain file counts as well: what is left besides the two fits, a little more does not.
+    auto fits = rawClient("127.0.0.3", "127.0.0.31");
+    auto tooBig = rawClient("127.0.0.3", "127.0.0.32");
+    QVERIFY(fits && tooBig);
+    fits->write(rawHeader("0001", "0002", QByteArray::number(30 << 20).rightJustified(12, '0'), "", "p.bin") +
+                "x");
+    QTRY_COMPARE(b.recvTemp().size(), 3);
+    tooBig->write(
+        rawHeader("0001", "0002", QByteArray::number(20 << 20).rightJustified(12, '0'), "", "q.bin"));
+    QCOMPARE(readReply(*tooBig), kSaveErrorReply);
+    QCOMPARE(b.recvTemp(), QStringList({"b1.txt", "b2.txt", "p.bin"}));
+
+    // One ends: what it held is free again, and the third is taken.
+    running[0].reset();
+    QTRY_COMPARE(b.engine.receiver().unpacksOnArrival(), 1);
+    auto later = rawClient("127.0.0.3", "127.0.0.33");
+    QVERIFY(later);
+    later->write(packedHeader(third.size(), "B.LZH", "b3.txt") + third.left(200000));
+    QTRY_COMPARE(b.engine.receiver().unpacksOnArrival(), 2);
+    running.clear();
+    fits.reset();
+    later.reset();
+    refused.reset();
+    tooBig.reset();
+    QTRY_COMPARE(b.engine.receiver().slotsInUse(), 0);
+    QTRY_COMPARE(small.names(), QStringList());
+    QCOMPARE(b.engine.receiver().reservations().count(), 0);
 }
 
 void TestTransfer::hostileArchivesAreRefusedAndLeaveNothing_data()
