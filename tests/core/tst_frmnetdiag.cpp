@@ -2,6 +2,7 @@
 // the tray's and the capture window's tool menus, its tables fill from real datagrams,
 // and its test send reports an answering engine.
 #include "capture/FrmMain.h"
+#include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
 #include "diagnostics/FrmNetDiag.h"
 #include "ui/WindowRegistry.h"
@@ -36,6 +37,7 @@ class tst_FrmNetDiag : public QObject
         QVERIFY(b.start());
         WindowRegistry windows;
         Commands commands{a.ctx, a.engine, windows};
+        RegisterCaptureCommands(a.ctx, a.engine, commands, windows);
         RegisterNetDiagWindow(a.engine, windows);
         QAction *action = commands.action(QStringLiteral("mnuNetDiag"));
         QVERIFY(action);

@@ -81,6 +81,7 @@ class TstTrayMenu : public QObject
     void init()
     {
         m_setup = std::make_unique<CaptureSetup>();
+        m_setup->windows->setFactory(WindowKind::About, [this] { return new FrmAbout(m_setup->ctx); });
         m_tray = std::make_unique<TrayIcon>();
         m_menu =
             std::make_unique<TrayMenu>(m_setup->ctx, *m_tray, *m_setup->commands, m_setup->engine->sender());
