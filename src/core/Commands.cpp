@@ -71,7 +71,7 @@ Commands::Commands(ModZorvin &ctx, NetEngine &engine, WindowRegistry &windows, Q
     const auto wallpaper = [this](const char *style) {
         return [this, style] {
             if (FrmMain *window = captureWindow())
-                ModWall::SetWallpaper(m_ctx, window->picture(), QLatin1String(style));
+                ModWall::SetWallpaper(m_ctx, window->picture(), QLatin1String(style), this);
         };
     };
     add("mnuWallCenter", QStringLiteral("中央に表示(&C)"), "WallCenter", wallpaper("0"), picture);

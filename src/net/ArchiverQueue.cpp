@@ -65,7 +65,6 @@ ArchiverTicket ArchiverQueue::launch(const QString &archivePath, const QString &
         return {0, lzh::ErrUnbalancedQuote};
     m_lastId = m_lastId == std::numeric_limits<int>::max() ? 1 : m_lastId + 1;
     const int id = m_runningId = m_lastId;
-    m_runningUnpacks = !pack;
     m_cancel.store(false);
     const QString line = ArchiverCommandLine(archivePath, secondPath, pack, choice.entry);
     const qint64 keepFree = pack ? -1 : choice.keepFreeBytes;
@@ -90,7 +89,7 @@ ArchiverTicket ArchiverQueue::launch(const QString &archivePath, const QString &
 
 void ArchiverQueue::cancel(int id)
 {
-    if (id != 0 && id == m_runningId && m_runningUnpacks)
+    if (id != 0 && id == m_runningId)
         m_cancel.store(true);
 }
 

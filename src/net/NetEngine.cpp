@@ -83,8 +83,8 @@ void NetEngine::EmptyWorkFolders()
 
 void NetEngine::RemoveWorkFolders()
 {
-    // A running command writes into these folders: an unpack is stopped (it removes what it
-    // wrote), a pack ends; then nothing writes there any more.
+    // A running command writes into these folders: it is stopped (it removes what it wrote)
+    // and ends within a block; then nothing writes there any more.
     m_archiver->waitForRunning();
     EmptyWorkFolders();
     QDir().rmdir(m_ctx.SendTempDir);
@@ -104,9 +104,9 @@ void NetEngine::LoadAddressBook()
     AddressBookFile::LoadAddressBook(m_ctx.AddressBookPath(), *m_addresses);
 }
 
-bool NetEngine::SaveAddressBook()
+bool NetEngine::SaveAddressBook(QString *error)
 {
-    return AddressBookFile::SaveAddressBook(m_ctx.AddressBookPath(), *m_addresses);
+    return AddressBookFile::SaveAddressBook(m_ctx.AddressBookPath(), *m_addresses, error);
 }
 
 bool NetEngine::OpenSockets(QString *errorText, int *errorNumber)

@@ -49,7 +49,7 @@ class NetEngine : public QObject
     // zorvin.dat into the (empty) store at start; written back at quit, keeping the old
     // file when the write fails.
     void LoadAddressBook();
-    bool SaveAddressBook();
+    bool SaveAddressBook(QString *error = nullptr);
 
     // Binds the UDP sockets (and, when they are added, the TCP listening socket) and sets
     // LocalIp, LocalIpHex and LocalHostName. On failure gives the socket's error text and

@@ -7,6 +7,8 @@
 #include "net/ArchiverQueue.h"
 #include "net/ArrivingArchive.h"
 #include "net/EngineEvents.h"
+#include "net/FileMove.h"
+#include "net/NetLog.h"
 #include "net/Protocol.h"
 #include "net/SocketFacts.h"
 
@@ -112,6 +114,12 @@ void TransferReceiver::endReception(int socketIndex, bool abort)
             QFile::remove(archivePath(s));
         if (s.archiverId != 0)
             m_links.archiver->cancel(s.archiverId);
+    }
+    // A copy into the receive folder stops and takes its partial copy with it.
+    if (FileMove *move = m_moves.take(socketIndex)) {
+        const QString source = move->source();
+        delete move;
+        QFile::remove(source);
     }
     // A body cut short leaves no partial file.
     dropOutput(socketIndex, true);
@@ -612,40 +620,81 @@ void TransferReceiver::finish(int socketIndex, int slot)
         return;
     }
     if (s.header.isFile()) {
-        if (FileArrived(path, name, s.senderIp)) {
-            ReportRecvError(socketIndex, 100);
-            return;
-        }
-    } else {
-        ImageArrived(path, s, name);
+        placeFile(socketIndex, slot, path);
+        return;
     }
+    ImageArrived(path, s, name);
     FreeRecvSlot(socketIndex, slot);
     CloseRecvSocket(socketIndex);
 }
 
-bool TransferReceiver::FileArrived(const QString &path, const QString &displayName, const QString &ip)
+// The sender learns of the outcome once the file is in place: the connection stays open,
+// without its idle watch, while a copy runs.
+void TransferReceiver::placeFile(int socketIndex, int slot, const QString &path)
 {
     const Settings &set = m_ctx.settings;
-    const QString fileName = QFileInfo(path).fileName();
-    const QString who = displayName.isEmpty() ? QStringLiteral("IPｱﾄﾞﾚｽ ") + ip : displayName;
-    bool ok = false;
-    if (!set.RecvFileSavePlace.isEmpty()) {
-        const QString folder = FolderPath::withSlash(set.RecvFileSavePlace);
-        const QString target = folder + fileName;
-        if (QFileInfo::exists(target))
-            QFile::remove(target);
-        // Moving within one file system saves a second copy of a large file.
-        ok = QFile::rename(path, target) || QFile::copy(path, target);
-        if (ok) {
-            if (set.RecvFileSound == 1 || set.RecvFileSound == 2)
-                emit m_events.soundRequested(set.RecvFileSound, set.RecvFileSoundPlace);
-            emit m_events.recvInfoAdded(who, 0, fileName);
-            if (set.FileRecvFolOP)
-                emit m_events.folderOpenRequested(folder);
-        }
+    RecvSlot &s = m_slots[size_t(slot)];
+    if (set.RecvFileSavePlace.isEmpty()) {
+        QFile::remove(path);
+        ReportRecvError(socketIndex, 100);
+        return;
     }
-    QFile::remove(path);
-    return !ok;
+    const QString folder = FolderPath::withSlash(set.RecvFileSavePlace);
+    const QString target = folder + QFileInfo(path).fileName();
+    if (QFileInfo::exists(target))
+        QFile::remove(target);
+    // Moving within one file system saves a second copy of a large file.
+    if (QFile::rename(path, target)) {
+        fileDelivered(s, QFileInfo(path).fileName(), folder);
+        FreeRecvSlot(socketIndex, slot);
+        CloseRecvSocket(socketIndex);
+        return;
+    }
+    // Another file system: up to gigabytes to copy, on a worker.
+    s.placingFile = true;
+    if (Conn *c = m_sockets.value(socketIndex))
+        c->idle.stop();
+    auto *move = new FileMove(path, target, this);
+    m_moves.insert(socketIndex, move);
+    connect(move, &FileMove::finished, this,
+            [this, socketIndex](bool ok, const QString &error) { onFilePlaced(socketIndex, ok, error); });
+    move->start();
+}
+
+void TransferReceiver::onFilePlaced(int socketIndex, bool ok, const QString &error)
+{
+    FileMove *move = m_moves.take(socketIndex);
+    if (!move)
+        return;
+    const QString source = move->source();
+    const QString target = move->target();
+    move->deleteLater();
+    const int slot = slotForSocket(socketIndex);
+    if (slot < 0)
+        return;
+    RecvSlot &s = m_slots[size_t(slot)];
+    s.placingFile = false;
+    if (!ok) {
+        qCDebug(lcNet) << "received file not saved:" << error;
+        QFile::remove(source);
+        ReportRecvError(socketIndex, 100);
+        return;
+    }
+    fileDelivered(s, QFileInfo(target).fileName(), QFileInfo(target).path() + u'/');
+    FreeRecvSlot(socketIndex, slot);
+    CloseRecvSocket(socketIndex);
+}
+
+void TransferReceiver::fileDelivered(const RecvSlot &s, const QString &fileName, const QString &folder)
+{
+    const Settings &set = m_ctx.settings;
+    const QString displayName = displayNameOf(s.senderIp);
+    const QString who = displayName.isEmpty() ? QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp : displayName;
+    if (set.RecvFileSound == 1 || set.RecvFileSound == 2)
+        emit m_events.soundRequested(set.RecvFileSound, set.RecvFileSoundPlace);
+    emit m_events.recvInfoAdded(who, 0, fileName);
+    if (set.FileRecvFolOP)
+        emit m_events.folderOpenRequested(folder);
 }
 
 void TransferReceiver::ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName)

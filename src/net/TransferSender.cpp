@@ -281,8 +281,13 @@ void TransferSender::holdSharedFile(const QString &path)
 void TransferSender::releaseSharedFile(const QString &path)
 {
     const auto it = m_shared.find(sharedKey(path));
-    if (it == m_shared.end() || --it->holders > 0 || it->pack == SharedFile::Pack::Running)
+    if (it == m_shared.end() || --it->holders > 0)
         return;
+    if (it->pack == SharedFile::Pack::Running) {
+        // Nobody sends the archive any more: its pack stops, and its finished removes it.
+        m_links.archiver->cancel(it->packId);
+        return;
+    }
     m_shared.erase(it);
     QFile::remove(path);
 }

@@ -43,7 +43,8 @@ class FrmOptions : public QWidget
     ~FrmOptions() override;
 
     // Validates and saves one sheet, 1..7 in tab order. False (and the save-failed flag set)
-    // when a check stopped it; what was written before the check stays written.
+    // when a check stopped it or a key could not be written to zorvin.ini (the user is told
+    // which); what was written before stays written.
     bool SaveTab(int tab);
     bool saveFailed() const { return m_saveFailed; }
 
@@ -138,6 +139,7 @@ class FrmOptions : public QWidget
     bool SaveOther();
     // A warning, the save-failed flag, false.
     bool Fail(const QString &text);
+    bool SaveSheet(int tab);
     // False (after the warning) when a box holds a text the settings file cannot give back.
     bool CheckTexts(const QString &sheet, std::initializer_list<QLineEdit *> boxes);
     void Write(const char *key, const QString &value);
@@ -152,6 +154,8 @@ class FrmOptions : public QWidget
     QFrame *m_picTab = nullptr;
     std::array<QFrame *, kTabCount> m_sheets{};
     bool m_saveFailed = false;
+    // The first key of the sheet being saved that zorvin.ini refused, and why.
+    QString m_writeError;
 
     // Personal.
     QLineEdit *TxtGrp = nullptr;
