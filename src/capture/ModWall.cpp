@@ -29,7 +29,8 @@ void SetWallpaper(const ModZorvin &ctx, const QImage &picture, const QString &st
         WallpaperSetter::Result result;
         result.error = QStringLiteral("cannot write ") + file;
         // Like the desktops' answers, this one comes from the event loop.
-        QMetaObject::invokeMethod(owner, [report, result] { report(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            owner, [report, result] { report(result); }, Qt::QueuedConnection);
         return;
     }
     WallpaperSetter *setter = WallpaperSetter::start(

@@ -63,11 +63,13 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     connect(&events, &EngineEvents::folderOpenRequested, this, &FrmSket::onFolderOpenRequested);
     connect(&events, &EngineEvents::logViewerRequested, this, &FrmSket::onLogViewerRequested);
     // A notice, not a box: messages keep arriving, and each would bring another box.
-    connect(&events, &EngineEvents::msgLogWriteFailed, this, [this](const QString &path, const QString &error) {
-        const QString text = QStringLiteral("ﾒｯｾｰｼﾞのﾛｸﾞを書き込めませんでした。\r") + path + QLatin1Char('\r') + error;
-        TellTerminal(text);
-        m_tray->ShowNotice(text);
-    });
+    connect(&events, &EngineEvents::msgLogWriteFailed, this,
+            [this](const QString &path, const QString &error) {
+                const QString text = QStringLiteral("ﾒｯｾｰｼﾞのﾛｸﾞを書き込めませんでした。\r") + path +
+                                     QLatin1Char('\r') + error;
+                TellTerminal(text);
+                m_tray->ShowNotice(text);
+            });
 }
 
 FrmSket::~FrmSket()
@@ -272,8 +274,8 @@ void FrmSket::QueryUnload(bool tellUser)
     // 1. Both goodbye passes; 2. the address book, keeping the old file if writing fails.
     m_engine->SayGoodbye();
     if (QString error; !m_engine->SaveAddressBook(&error)) {
-        const QString text = QStringLiteral("アドレス帳を保存できませんでした。\r") + m_ctx.AddressBookPath() +
-                             QLatin1Char('\r') + error;
+        const QString text = QStringLiteral("アドレス帳を保存できませんでした。\r") +
+                             m_ctx.AddressBookPath() + QLatin1Char('\r') + error;
         TellTerminal(text);
         if (tellUser)
             ShowMessageBox(text, MsgBox::Exclamation);

@@ -740,7 +740,8 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     const PackPlan plan = planPack(in.get(), size, options);
     // Only an archive that holds nothing else may end up as a header alone.
     const bool headerOnly = plan.stored && options.headerOnlyWhenStored && std::ftell(out.get()) == 0;
-    int r = writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly, options.cancel);
+    int r =
+        writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly, options.cancel);
     // A cancelled pack fails wherever it was; the temporary file goes and the archive stays.
     if (stopped(options.cancel))
         return ErrCancelled;

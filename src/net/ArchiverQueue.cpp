@@ -1,6 +1,7 @@
 #include "net/ArchiverQueue.h"
 
 #include "lzh/LzhErrors.h"
+#include "net/NetLog.h"
 #include "net/UnlhaLibrary.h"
 
 #include <QStorageInfo>
@@ -101,6 +102,8 @@ void ArchiverQueue::waitForRunning()
 
 void ArchiverQueue::onWorkerDone(int id, int result)
 {
+    if (result != 0)
+        qCDebug(lcNet) << "archiver command" << id << "ended with" << result << lzh::describe(result);
     if (id == m_runningId)
         m_runningId = 0;
     emit finished(id, result);

@@ -46,8 +46,7 @@ QString copyWhole(const QString &from, const QString &to, const std::atomic<bool
 
 FileMove::FileMove(const QString &from, const QString &to, QObject *parent)
     : QObject(parent), m_from(from), m_to(to)
-{
-}
+{}
 
 FileMove::~FileMove()
 {

@@ -265,6 +265,8 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
     if (s.errorReported)
         return;
     s.errorReported = true;
+    qCDebug(lcNet) << "receive from" << s.senderIp << "of" << s.header.itemName << "refused with" << code
+                   << archiverResult;
     s.archiverBusy = false;
     s.finishingUnpack = false;
     if (Conn *c = m_sockets.value(socketIndex))

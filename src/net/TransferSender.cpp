@@ -6,6 +6,7 @@
 #include "lzh/LzhArchive.h"
 #include "net/ArchiverQueue.h"
 #include "net/EngineEvents.h"
+#include "net/NetLog.h"
 #include "net/Protocol.h"
 #include "net/TransferHeader.h"
 #include "net/UnlhaLibrary.h"
@@ -619,6 +620,7 @@ void TransferSender::failJob(int slot, const QString &message)
     SendJob &j = m_jobs[size_t(slot)];
     if (!j.inUse)
         return;
+    qCDebug(lcNet) << "send to" << j.destination << "failed:" << message;
     report(j, false, message + QLatin1Char(' ') + (j.isFile() ? j.itemPath() : QString()));
     const QString dest = j.destination;
     const int socketIndex = j.socketIndex;

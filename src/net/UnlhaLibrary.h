@@ -41,10 +41,10 @@ class UnlhaLibrary
     // destination folder (the path ending with "/") every entry, or only the entry whose
     // bare name is named after the folder (at most one). Switches ("-n", "-gm", ...) are
     // accepted and ignored; `limits` apply to extract commands, but for the choice of a
-    // header alone, which applies to add commands, and the cancel flag, which stops both. Returns 0, kBusy or an
-    // lzh::Error code; a short result text goes into `output` (NUL-terminated, at most
-    // `outputSize` bytes). Safe to call from any thread; a second concurrent call returns
-    // kBusy at once.
+    // header alone, which applies to add commands, and the cancel flag, which stops both.
+    // Returns 0, kBusy or an lzh::Error code; a short result text goes into `output`
+    // (NUL-terminated, at most `outputSize` bytes). Safe to call from any thread; a second
+    // concurrent call returns kBusy at once.
     int Unlha(quintptr owner, const QString &commandLine, char *output, int outputSize,
               const UnlhaLimits &limits = {});
     // Non-zero once the library works (checked by packing and unpacking a sample in memory).

@@ -17,8 +17,8 @@
 #include "ui/BrowseFolder.h"
 #include "ui/DialogKeys.h"
 #include "ui/ProgramPicker.h"
-#include "ui/UiLog.h"
 #include "ui/Twips.h"
+#include "ui/UiLog.h"
 #include "ui/cCommonDlg.h"
 #include "ui/cTabStrip.h"
 
@@ -1109,8 +1109,8 @@ bool FrmOptions::SaveTab(int tab)
     // closes the dialog as if they were kept.
     if (checked && !m_writeError.isEmpty()) {
         qCDebug(lcUi) << "options sheet" << tab << "not saved:" << m_writeError;
-        return Fail(QStringLiteral("設定を保存できませんでした。\r") + m_ctx.SettingsPath() + QLatin1Char('\r') +
-                    m_writeError);
+        return Fail(QStringLiteral("設定を保存できませんでした。\r") + m_ctx.SettingsPath() +
+                    QLatin1Char('\r') + m_writeError);
     }
     return checked;
 }

@@ -49,7 +49,8 @@ void WallpaperSetter::planFor(const QString &file, Style style)
         planXfce(file, style);
     else
         m_result = SetRootPixmap(file, style);
-    qCDebug(lcPlatform) << "wallpaper" << file << "through" << m_result.backEnd << m_steps.size() << "tool runs";
+    qCDebug(lcPlatform) << "wallpaper" << file << "through" << m_result.backEnd << m_steps.size()
+                        << "tool runs";
 }
 
 void WallpaperSetter::planGsettings(const QString &name, const QString &schema, const QString &pictureKey,
@@ -60,30 +61,33 @@ void WallpaperSetter::planGsettings(const QString &name, const QString &schema, 
     const QString option = style == Style::Tiled ? QStringLiteral("wallpaper") : QStringLiteral("centered");
     const QString gsettings = QStringLiteral("gsettings");
     m_steps.append({gsettings, {QStringLiteral("set"), schema, pictureKey, picture}, false, {}});
-    m_steps.append({gsettings, {QStringLiteral("set"), schema, QStringLiteral("picture-options"), option}, false, {}});
+    m_steps.append(
+        {gsettings, {QStringLiteral("set"), schema, QStringLiteral("picture-options"), option}, false, {}});
     // Newer GNOME shows a second picture in its dark style; both show the capture. Older
     // ones have no such key.
     if (name == QLatin1String("gnome"))
-        m_steps.append({gsettings, {QStringLiteral("set"), schema, QStringLiteral("picture-uri-dark"), picture},
-                        true, {}});
+        m_steps.append({gsettings,
+                        {QStringLiteral("set"), schema, QStringLiteral("picture-uri-dark"), picture},
+                        true,
+                        {}});
 }
 
 void WallpaperSetter::planPlasma(const QString &file, Style style)
 {
     m_result.backEnd = QStringLiteral("plasma");
     // FillMode 3 is "tiled", 6 is "centred" in the image wallpaper plugin.
-    const QString script =
-        QStringLiteral("for (const d of desktops()) { d.wallpaperPlugin = 'org.kde.image';"
-                       " d.currentConfigGroup = ['Wallpaper', 'org.kde.image', 'General'];"
-                       " d.writeConfig('Image', '%1'); d.writeConfig('FillMode', %2); }")
-            .arg(QUrl::fromLocalFile(file).toString(),
-                 style == Style::Tiled ? QStringLiteral("3") : QStringLiteral("6"));
-    m_steps.append({QStringLiteral("dbus-send"),
-                    {QStringLiteral("--session"), QStringLiteral("--type=method_call"),
-                     QStringLiteral("--dest=org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
-                     QStringLiteral("org.kde.PlasmaShell.evaluateScript"), QStringLiteral("string:") + script},
-                    false,
-                    {}});
+    const QString script = QStringLiteral("for (const d of desktops()) { d.wallpaperPlugin = 'org.kde.image';"
+                                          " d.currentConfigGroup = ['Wallpaper', 'org.kde.image', 'General'];"
+                                          " d.writeConfig('Image', '%1'); d.writeConfig('FillMode', %2); }")
+                               .arg(QUrl::fromLocalFile(file).toString(),
+                                    style == Style::Tiled ? QStringLiteral("3") : QStringLiteral("6"));
+    m_steps.append(
+        {QStringLiteral("dbus-send"),
+         {QStringLiteral("--session"), QStringLiteral("--type=method_call"),
+          QStringLiteral("--dest=org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
+          QStringLiteral("org.kde.PlasmaShell.evaluateScript"), QStringLiteral("string:") + script},
+         false,
+         {}});
 }
 
 void WallpaperSetter::planXfce(const QString &file, Style style)
@@ -93,15 +97,18 @@ void WallpaperSetter::planXfce(const QString &file, Style style)
     const QString channel = QStringLiteral("xfce4-desktop");
     const QString imageStyle = style == Style::Tiled ? QStringLiteral("2") : QStringLiteral("1");
     // Every monitor and workspace has its own picture; all of them get the capture.
-    const auto setEach = [query, channel, imageStyle, file](WallpaperSetter &setter, const QByteArray &output) {
+    const auto setEach = [query, channel, imageStyle, file](WallpaperSetter &setter,
+                                                            const QByteArray &output) {
         const QStringList properties = QString::fromLocal8Bit(output).split(u'\n');
         for (const QString &property : properties) {
             if (!property.endsWith(QLatin1String("/last-image")))
                 continue;
             const QString base = property.left(property.size() - int(qstrlen("last-image")));
             setter.m_steps.append(
-                {query, {QStringLiteral("-c"), channel, QStringLiteral("-p"), property, QStringLiteral("-s"), file},
-                 false, {}});
+                {query,
+                 {QStringLiteral("-c"), channel, QStringLiteral("-p"), property, QStringLiteral("-s"), file},
+                 false,
+                 {}});
             setter.m_steps.append({query,
                                    {QStringLiteral("-c"), channel, QStringLiteral("-p"),
                                     base + QStringLiteral("image-style"), QStringLiteral("-s"), imageStyle},
@@ -140,7 +147,8 @@ void WallpaperSetter::onToolFinished(int exitCode, QProcess::ExitStatus status)
     m_timeout.stop();
     if (m_timedOut) {
         m_timedOut = false;
-        stepFailed(m_current.program + QStringLiteral(" did not answer within %1 s").arg(kToolTimeoutMs / 1000));
+        stepFailed(m_current.program +
+                   QStringLiteral(" did not answer within %1 s").arg(kToolTimeoutMs / 1000));
         return;
     }
     if (status != QProcess::NormalExit || exitCode != 0) {

@@ -157,7 +157,8 @@ void TstModWall::desktopToolsRunFromTheEventLoop()
     result = setAndWait(setup.ctx, wallPicture(), QStringLiteral("0"));
     QVERIFY(!result.ok);
     QCOMPARE(result.backEnd, QStringLiteral("mate"));
-    QVERIFY2(result.error.startsWith(QLatin1String("gsettings: ")) && result.error.contains(QLatin1String("org.mate")),
+    QVERIFY2(result.error.startsWith(QLatin1String("gsettings: ")) &&
+                 result.error.contains(QLatin1String("org.mate")),
              qPrintable(result.error));
     // One whose tool is missing says so.
     qputenv("XDG_CURRENT_DESKTOP", "KDE");

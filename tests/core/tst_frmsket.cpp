@@ -236,7 +236,8 @@ void tst_FrmSket::anAddressBookThatCannotBeSavedIsReportedAtQuit()
     });
     sket.mnuEnd();
     QCOMPARE(unloaded.count(), 1);
-    QVERIFY2(said.startsWith(QStringLiteral("アドレス帳を保存できませんでした。\n") + ctx.AddressBookPath() + u'\n'),
+    QVERIFY2(said.startsWith(QStringLiteral("アドレス帳を保存できませんでした。\n") + ctx.AddressBookPath() +
+                             u'\n'),
              qPrintable(said));
     QVERIFY(QFileInfo(ctx.AddressBookPath()).isDir());
     QCOMPARE(visibleWindows(), QStringList());

@@ -6,8 +6,8 @@
 
 #include <QFile>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

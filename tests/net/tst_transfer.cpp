@@ -933,8 +933,9 @@ void TestTransfer::aFileOntoAnotherFileSystemIsCopiedAside()
     const QByteArray big = randomBytes(96 << 20, 32);
     auto s = rawClient("127.0.0.3");
     QVERIFY(s);
-    s->write(rawHeader("0001", "0002", QByteArray::number(big.size()).rightJustified(12, '0'), "", "cut.bin") +
-             big);
+    s->write(
+        rawHeader("0001", "0002", QByteArray::number(big.size()).rightJustified(12, '0'), "", "cut.bin") +
+        big);
     QTRY_VERIFY_WITH_TIMEOUT(s->bytesToWrite() == 0, 30000);
     s->disconnectFromHost();
     QTRY_COMPARE_WITH_TIMEOUT(b.engine.receiver().slotsInUse(), 0, 30000);
@@ -959,7 +960,7 @@ void TestTransfer::packedTransfersArriveByteIdentical()
     // Text-like data so that packing has something to do, and long enough to take a while.
     QByteArray text;
     for (int i = 0; text.size() < 12 * 1024 * 1024; ++i)
-        text += "line " + QByteArray::number(i * 7919 % 100003) + " of the packed transfer test\n";
+        text += "line " + QByteArray::number(qint64(i) * 7919 % 100003) + " of the packed transfer test\n";
     writeFile(a.outbox() + "big.log", text);
     const QByteArray small = writeFile(a.outbox() + japanese, randomBytes(20000, 7));
     const QString picName = "CAPT" + a.ctx.LocalIpHex + "9.BMP";
