@@ -160,7 +160,7 @@ QByteArray fillerText(qsizetype bytes)
 {
     QByteArray filler;
     for (int i = 0; filler.size() < bytes; ++i)
-        filler += "filler " + QByteArray::number(i * 104729 % 1000003) + " keeps the archiver at work\n";
+        filler += "filler " + QByteArray::number(qint64(i) * 104729 % 1000003) + " keeps the archiver at work\n";
     return filler;
 }
 
