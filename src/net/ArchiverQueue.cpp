@@ -21,11 +21,7 @@ qint64 unpackRoom(const QStorageInfo &storage, qint64 keepFreeBytes)
     return qMax<qint64>(0, storage.bytesAvailable() - keepFreeBytes);
 }
 
-ArchiverQueue::ArchiverQueue(QObject *parent) : QObject(parent), m_library(std::make_unique<UnlhaLibrary>())
-{
-    // One thread: the library runs one command at a time anyway.
-    m_worker.setMaxThreadCount(1);
-}
+ArchiverQueue::ArchiverQueue(QObject *parent) : QObject(parent), m_library(std::make_unique<UnlhaLibrary>()) {}
 
 ArchiverQueue::~ArchiverQueue()
 {
@@ -70,7 +66,10 @@ ArchiverTicket ArchiverQueue::launch(const QString &archivePath, const QString &
     const QString line = ArchiverCommandLine(archivePath, secondPath, pack, choice.entry);
     const qint64 keepFree = pack ? -1 : choice.keepFreeBytes;
     UnlhaLibrary *library = m_library.get();
-    m_worker.start([this, library, line, id, secondPath, keepFree, headerOnlyWhenStored] {
+    // The previous command's thread has posted its result already: it ends at once.
+    if (m_worker.joinable())
+        m_worker.join();
+    m_worker = std::thread([this, library, line, id, secondPath, keepFree, headerOnlyWhenStored] {
         UnlhaLimits limits;
         limits.cancel = &m_cancel;
         limits.headerOnlyWhenStored = headerOnlyWhenStored;
@@ -97,7 +96,8 @@ void ArchiverQueue::cancel(int id)
 void ArchiverQueue::waitForRunning()
 {
     cancel(m_runningId);
-    m_worker.waitForDone();
+    if (m_worker.joinable())
+        m_worker.join();
 }
 
 void ArchiverQueue::onWorkerDone(int id, int result)

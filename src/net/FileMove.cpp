@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QThread>
 
 namespace {
 
@@ -50,16 +49,16 @@ FileMove::FileMove(const QString &from, const QString &to, QObject *parent)
 
 FileMove::~FileMove()
 {
-    if (!m_thread)
+    if (!m_thread.joinable())
         return;
     m_stop.store(true);
-    m_thread->wait();
+    m_thread.join();
 }
 
 void FileMove::start()
 {
     qCDebug(lcNet) << "copying" << m_from << "to" << m_to << "on a worker";
-    m_thread.reset(QThread::create([this] {
+    m_thread = std::thread([this] {
         const QString error = copyWhole(m_from, m_to, m_stop);
         const bool ok = error.isEmpty();
         if (ok)
@@ -72,6 +71,5 @@ void FileMove::start()
                 emit finished(ok, error);
             },
             Qt::QueuedConnection);
-    }));
-    m_thread->start();
+    });
 }

@@ -9,9 +9,7 @@
 #include <QString>
 
 #include <atomic>
-#include <memory>
-
-class QThread;
+#include <thread>
 
 class FileMove : public QObject
 {
@@ -33,5 +31,5 @@ class FileMove : public QObject
     QString m_from;
     QString m_to;
     std::atomic<bool> m_stop{false};
-    std::unique_ptr<QThread> m_thread;
+    std::thread m_thread;
 };
