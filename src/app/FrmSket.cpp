@@ -84,6 +84,14 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
     connect(&events, &EngineEvents::soundRequested, this, &FrmSket::onSoundRequested);
     connect(&events, &EngineEvents::folderOpenRequested, this, &FrmSket::onFolderOpenRequested);
     connect(&events, &EngineEvents::logViewerRequested, this, &FrmSket::onLogViewerRequested);
+    // A notice, not a box: messages keep arriving, and each would bring another box.
+    connect(&events, &EngineEvents::msgLogWriteFailed, this,
+            [this](const QString &path, const QString &error) {
+                const QString text = QStringLiteral("ﾒｯｾｰｼﾞのﾛｸﾞを書き込めませんでした。\r") + path +
+                                     QLatin1Char('\r') + error;
+                TellTerminal(text);
+                m_tray->ShowNotice(text);
+            });
 }
 
 FrmSket::~FrmSket()
@@ -289,7 +297,10 @@ void FrmSket::mnuEnd()
     if (!question.isEmpty() && ShowMessageBox(question, MsgBox::DefaultButton2 | MsgBox::Exclamation |
                                                             MsgBox::OkCancel) == MsgBox::IdCancel)
         return;
-    QueryUnload();
+    QueryUnload(true);
+    // A quit from within the box has unloaded already.
+    if (m_unloaded)
+        return;
     Unload();
 }
 
@@ -298,15 +309,21 @@ void FrmSket::QuitWithoutQuestion()
     if (m_unloaded)
         return;
     m_ctx.StartupDone = StartupQuitting;
-    QueryUnload();
+    QueryUnload(false);
     Unload();
 }
 
-void FrmSket::QueryUnload()
+void FrmSket::QueryUnload(bool tellUser)
 {
     // 1. Both goodbye passes; 2. the address book, keeping the old file if writing fails.
     m_engine->SayGoodbye();
-    m_engine->SaveAddressBook();
+    if (QString error; !m_engine->SaveAddressBook(&error)) {
+        const QString text = QStringLiteral("アドレス帳を保存できませんでした。\r") +
+                             m_ctx.AddressBookPath() + QLatin1Char('\r') + error;
+        TellTerminal(text);
+        if (tellUser)
+            ShowMessageBox(text, MsgBox::Exclamation);
+    }
     // 3. The hotkeys go back to the desktop.
     if (m_hotKeys)
         m_hotKeys->UnregisterAll();

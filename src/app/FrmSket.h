@@ -86,7 +86,9 @@ class FrmSket : public QWidget, public EngineHost
     void onLogViewerRequested(const QString &program, const QStringList &arguments, const QString &path);
     void ReportFatalSocketError(const QString &source, int number, const QString &description);
     QString UnopenedItemsQuestion() const;
-    void QueryUnload();
+    // `tellUser`: a failure to save the address book is shown in a box (the quit command);
+    // otherwise (SIGTERM, logout) it goes to stderr only.
+    void QueryUnload(bool tellUser);
     void Unload();
     void PerformCommand(const QString &command);
 

@@ -1,6 +1,7 @@
 #include "base/SettingsFile.h"
 
 #include "base/AnsiCodec.h"
+#include "base/CoreLog.h"
 #include "base/DataFile.h"
 
 #include <QByteArray>
@@ -224,8 +225,15 @@ QString SettingsFile::valueIn(const QByteArray &data, const QString &section, co
     return found;
 }
 
-void SettingsFile::WriteSetting(const QString &section, const QString &key, const QString &value) const
+bool SettingsFile::WriteSetting(const QString &section, const QString &key, const QString &value,
+                                QString *error) const
 {
+    const auto fail = [this, &key, error](const QString &why) {
+        qCDebug(lcSettings) << "not written:" << m_path << key << why;
+        if (error)
+            *error = why;
+        return false;
+    };
     // QSaveFile would happily rename over a read-only file, and replacing a file that could
     // not be read would lose it; both are left alone. A file without any write permission
     // counts as read-only even for a user (root) whom the system would let write it.
@@ -234,28 +242,33 @@ void SettingsFile::WriteSetting(const QString &section, const QString &key, cons
     if (info.exists()) {
         // WriteUser would ask the system, which says yes to root; the mode bits do not.
         constexpr QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-        if (!info.isFile() || !info.isWritable() || !(info.permissions() & anyWrite))
-            return;
+        if (!info.isFile())
+            return fail(QStringLiteral("not a file"));
+        if (!info.isWritable() || !(info.permissions() & anyWrite))
+            return fail(QStringLiteral("the file is read-only"));
         DataFile::Read read = DataFile::readLimited(m_path, kMaxFileBytes);
         if (!read.opened)
-            return;
+            return fail(QStringLiteral("the file cannot be read"));
         // What was not read is not lost: the file is kept beside first.
         if (!read.whole && DataFile::keepBeside(m_path).isEmpty())
-            return;
+            return fail(QStringLiteral("the file is longer than is read and cannot be kept beside"));
         data = std::move(read.bytes);
     }
     const std::optional<QByteArray> out = withValue(data, section, key, value);
     if (!out)
-        return;
+        return fail(QStringLiteral("the section or key name cannot be stored"));
 
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))
-        return;
+        return fail(file.errorString());
     if (file.write(*out) != out->size()) {
+        const QString why = file.errorString();
         file.cancelWriting();
-        return;
+        return fail(why);
     }
-    file.commit();
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
 }
 
 std::optional<QByteArray> SettingsFile::withValue(const QByteArray &data, const QString &section,

@@ -36,12 +36,13 @@ class SettingsFile
     // Sets one key, creating the file, the section (appended at the end of the file) or the
     // key (after the last key of its section) as needed; every other byte of the file stays
     // as it was. The new file replaces the old one only once it is written completely. A
-    // file that cannot be read or is not writable is left untouched, and nothing is reported.
-    // A file longer than is read is first kept beside (DataFile::keepBeside), and left
-    // alone when it cannot be.
-    // Line breaks and NULs in the value become blanks, so a value can never add lines; a
-    // section or key name that could not be read back as written is not written at all.
-    void WriteSetting(const QString &section, const QString &key, const QString &value) const;
+    // file that cannot be read or is not writable is left untouched: false, with the reason
+    // in `error` when given. A file longer than is read is first kept beside
+    // (DataFile::keepBeside), and left alone when it cannot be. Line breaks and NULs in the
+    // value become blanks, so a value can never add lines; a section or key name that could
+    // not be read back as written is not written at all (false too).
+    bool WriteSetting(const QString &section, const QString &key, const QString &value,
+                      QString *error = nullptr) const;
 
     // The same rules on the bytes of a file: the value a read would give, and the whole
     // file after a write (nullopt when the names are refused and nothing would be written).

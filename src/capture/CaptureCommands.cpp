@@ -65,7 +65,7 @@ void RegisterCaptureCommands(ModZorvin &ctx, NetEngine &engine, Commands &comman
     const auto wallpaper = [&ctx, &commands](const char *style) {
         return [&ctx, &commands, style] {
             if (FrmMain *window = captureWindow(commands))
-                ModWall::SetWallpaper(ctx, window->picture(), QLatin1String(style));
+                ModWall::SetWallpaper(ctx, window->picture(), QLatin1String(style), &commands);
         };
     };
     set("mnuWallCenter", wallpaper("0"), picture);

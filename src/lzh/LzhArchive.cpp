@@ -407,9 +407,36 @@ struct TempFile
     }
 };
 
+bool stopped(const std::atomic<bool> *cancel)
+{
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
+
+// Reads on until the caller's cancel flag is set; then it fails, which ends the encoder at
+// its next read.
+class CancellableSource : public ByteSource
+{
+  public:
+    CancellableSource(ByteSource &in, const std::atomic<bool> *cancel) : m_in(in), m_cancel(cancel) {}
+    size_t read(uint8_t *data, size_t size) override
+    {
+        if (stopped(m_cancel) || m_in.failed()) {
+            m_failed = true;
+            return 0;
+        }
+        const size_t n = m_in.read(data, size);
+        m_failed = m_in.failed();
+        return n;
+    }
+
+  private:
+    ByteSource &m_in;
+    const std::atomic<bool> *m_cancel;
+};
+
 // Copies `in` from its start behind the entry's header as stored data, taking its CRC on
 // the way: one read pass.
-int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e)
+int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e, const std::atomic<bool> *cancel)
 {
     if (std::fseek(in, 0, SEEK_SET) != 0)
         return ErrSourceRead;
@@ -417,6 +444,8 @@ int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e)
     uint64_t copied = 0;
     uint16_t crc = 0;
     for (;;) {
+        if (stopped(cancel))
+            return ErrCancelled;
         const size_t n = std::fread(buf.data(), 1, buf.size(), in);
         if (n == 0)
             break;
@@ -452,7 +481,7 @@ struct PartCrc
     bool failed = false;
 };
 
-PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to)
+PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to, const std::atomic<bool> *cancel)
 {
     PartCrc part;
     if (std::fseek(in, long(from), SEEK_SET) != 0) {
@@ -461,6 +490,10 @@ PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to)
     }
     std::vector<uint8_t> buf(1 << 20);
     for (;;) {
+        if (stopped(cancel)) {
+            part.failed = true;
+            return part;
+        }
         const size_t want =
             to == 0 ? buf.size() : size_t(std::min<uint64_t>(buf.size(), to - from - part.bytes));
         const size_t n = want == 0 ? 0 : std::fread(buf.data(), 1, want, in);
@@ -476,7 +509,8 @@ PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to)
 // The length and CRC of all of `in` (the open `file`, `size` bytes when it was opened). A
 // large file is read in parts side by side, each through a handle of its own, and their
 // CRCs joined: the CRC pass is all a stored entry costs before its first byte can go.
-int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &total, uint16_t &crc)
+int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &total, uint16_t &crc,
+              const std::atomic<bool> *cancel)
 {
     const unsigned parts = size < kSplitCrcFrom ? 1 : workerThreads();
     std::vector<PartCrc> results(parts);
@@ -489,11 +523,12 @@ int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &tota
             break;
         }
         // The last part reads on to the end, should the file have grown meanwhile.
-        workers.emplace_back([own = std::move(own), &result = results[k], k, parts, size]() mutable {
-            result = crcOfPart(own.get(), size * k / parts, k + 1 == parts ? 0 : size * (k + 1) / parts);
+        workers.emplace_back([own = std::move(own), &result = results[k], k, parts, size, cancel]() mutable {
+            result =
+                crcOfPart(own.get(), size * k / parts, k + 1 == parts ? 0 : size * (k + 1) / parts, cancel);
         });
     }
-    results[0] = crcOfPart(in, 0, parts == 1 ? 0 : size / parts);
+    results[0] = crcOfPart(in, 0, parts == 1 ? 0 : size / parts, cancel);
     for (std::thread &worker : workers)
         worker.join();
     if (!opened)
@@ -516,7 +551,8 @@ int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &tota
 // header, then the data as the plan says, stored when -lh5- would not make it smaller;
 // `headerOnly`: a stored entry without its data.
 int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t size,
-               std::string_view storedName, int64_t mtime, const PackPlan &plan, bool headerOnly)
+               std::string_view storedName, int64_t mtime, const PackPlan &plan, bool headerOnly,
+               const std::atomic<bool> *cancel)
 {
     EntryInfo e;
     e.method = plan.stored ? "-lh0-" : "-lh5-";
@@ -533,7 +569,7 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t siz
         // The CRC first, then the header alone: the data stays where it is.
         uint64_t total = 0;
         uint16_t crc = 0;
-        if (const int r = crcOfFile(in, file, size, total, crc); r != Ok)
+        if (const int r = crcOfFile(in, file, size, total, crc, cancel); r != Ok)
             return r;
         if (total > 0xFFFFFFFFull)
             return ErrSourceTooLarge;
@@ -547,7 +583,8 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t siz
         return Ok;
     }
     if (!stored) {
-        FileSource source(in);
+        FileSource reader(in);
+        CancellableSource source(reader, cancel);
         FileSink sink(out);
         EncodeResult packed;
         // Large inputs are packed on every core; pictures and small files as before.
@@ -564,7 +601,7 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t siz
             return ErrArchiveWrite;
     }
     if (stored) {
-        if (const int r = writeStoredData(out, in, e); r != Ok)
+        if (const int r = writeStoredData(out, in, e, cancel); r != Ok)
             return r;
     }
     const long dataEnd = std::ftell(out);
@@ -703,7 +740,11 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     const PackPlan plan = planPack(in.get(), size, options);
     // Only an archive that holds nothing else may end up as a header alone.
     const bool headerOnly = plan.stored && options.headerOnlyWhenStored && std::ftell(out.get()) == 0;
-    int r = writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly);
+    int r =
+        writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly, options.cancel);
+    // A cancelled pack fails wherever it was; the temporary file goes and the archive stays.
+    if (stopped(options.cancel))
+        return ErrCancelled;
     if (r != Ok)
         return r;
     if ((!headerOnly && std::fputc(0, out.get()) == EOF) || std::fflush(out.get()) != 0)

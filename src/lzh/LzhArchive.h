@@ -80,6 +80,9 @@ struct PackOptions
     // the end mark 0 behind it, so that the data is never copied; storedBehind() tells such
     // a file from a complete archive.
     bool headerOnlyWhenStored = false;
+    // Set from another thread to stop: the pack ends with ErrCancelled within one piece of
+    // input and leaves the archive as it was (quitting need not wait for a large file).
+    const std::atomic<bool> *cancel = nullptr;
 };
 
 // What storedBehind() found: the header's length and the data the caller sends after it.

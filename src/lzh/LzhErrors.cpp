@@ -70,7 +70,7 @@ const char *describe(int code)
     case ErrOutputLimit:
         return "entries declare more than the output limit";
     case ErrCancelled:
-        return "unpack cancelled";
+        return "cancelled";
     case ErrInternal:
         return "internal error";
     default:

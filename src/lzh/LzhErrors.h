@@ -46,7 +46,7 @@ enum Error : int {
     ErrOutputWrite = 0x8133,        // writing an unpacked file failed
     ErrOutputReplace = 0x8134,      // the finished file cannot replace the old one
     ErrOutputLimit = 0x8135,        // the entries declare more bytes than the caller allows
-    ErrCancelled = 0x8136,          // the caller stopped the unpack
+    ErrCancelled = 0x8136,          // the caller stopped the pack or unpack
 
     ErrInternal = 0x81FF, // an unexpected failure inside the library
 };

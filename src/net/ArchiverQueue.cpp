@@ -1,6 +1,7 @@
 #include "net/ArchiverQueue.h"
 
 #include "lzh/LzhErrors.h"
+#include "net/NetLog.h"
 #include "net/UnlhaLibrary.h"
 
 #include <QStorageInfo>
@@ -20,11 +21,7 @@ qint64 unpackRoom(const QStorageInfo &storage, qint64 keepFreeBytes)
     return qMax<qint64>(0, storage.bytesAvailable() - keepFreeBytes);
 }
 
-ArchiverQueue::ArchiverQueue(QObject *parent) : QObject(parent), m_library(std::make_unique<UnlhaLibrary>())
-{
-    // One thread: the library runs one command at a time anyway.
-    m_worker.setMaxThreadCount(1);
-}
+ArchiverQueue::ArchiverQueue(QObject *parent) : QObject(parent), m_library(std::make_unique<UnlhaLibrary>()) {}
 
 ArchiverQueue::~ArchiverQueue()
 {
@@ -65,12 +62,14 @@ ArchiverTicket ArchiverQueue::launch(const QString &archivePath, const QString &
         return {0, lzh::ErrUnbalancedQuote};
     m_lastId = m_lastId == std::numeric_limits<int>::max() ? 1 : m_lastId + 1;
     const int id = m_runningId = m_lastId;
-    m_runningUnpacks = !pack;
     m_cancel.store(false);
     const QString line = ArchiverCommandLine(archivePath, secondPath, pack, choice.entry);
     const qint64 keepFree = pack ? -1 : choice.keepFreeBytes;
     UnlhaLibrary *library = m_library.get();
-    m_worker.start([this, library, line, id, secondPath, keepFree, headerOnlyWhenStored] {
+    // The previous command's thread has posted its result already: it ends at once.
+    if (m_worker.joinable())
+        m_worker.join();
+    m_worker = std::thread([this, library, line, id, secondPath, keepFree, headerOnlyWhenStored] {
         UnlhaLimits limits;
         limits.cancel = &m_cancel;
         limits.headerOnlyWhenStored = headerOnlyWhenStored;
@@ -90,18 +89,21 @@ ArchiverTicket ArchiverQueue::launch(const QString &archivePath, const QString &
 
 void ArchiverQueue::cancel(int id)
 {
-    if (id != 0 && id == m_runningId && m_runningUnpacks)
+    if (id != 0 && id == m_runningId)
         m_cancel.store(true);
 }
 
 void ArchiverQueue::waitForRunning()
 {
     cancel(m_runningId);
-    m_worker.waitForDone();
+    if (m_worker.joinable())
+        m_worker.join();
 }
 
 void ArchiverQueue::onWorkerDone(int id, int result)
 {
+    if (result != 0)
+        qCDebug(lcNet) << "archiver command" << id << "ended with" << result << lzh::describe(result);
     if (id == m_runningId)
         m_runningId = 0;
     emit finished(id, result);

@@ -6,9 +6,9 @@
 
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 #include <atomic>
 #include <memory>
+#include <thread>
 
 class QStorageInfo;
 class UnlhaLibrary;
@@ -44,8 +44,8 @@ class ArchiverQueue : public QObject
     Q_OBJECT
   public:
     explicit ArchiverQueue(QObject *parent = nullptr);
-    // Stops a running unpack and waits for a running command: its worker uses the
-    // library, which dies with this object.
+    // Stops a running command and waits for it to end: its worker uses the library, which
+    // dies with this object.
     ~ArchiverQueue() override;
 
     // Packs `secondPath` into `archivePath` (pack) or unpacks `archivePath` into the folder
@@ -60,13 +60,13 @@ class ArchiverQueue : public QObject
     // From start() until the command's finished has been emitted; start() answers busy.
     bool isBusy() const { return m_runningId != 0; }
 
-    // Asks the unpack `id`, when it runs, to stop: it ends with lzh::ErrCancelled within one
-    // block of output, having removed what it wrote. A pack always runs to its end.
+    // Asks command `id`, when it runs, to stop: it ends with lzh::ErrCancelled within one
+    // block of output (unpack) or one piece of input (pack), having removed what it wrote.
     void cancel(int id);
 
-    // Stops a running unpack, then blocks until the running command has ended (quit, before
-    // the work folders go). Its finished still comes through the event loop, if that runs
-    // again.
+    // Stops the running command, then blocks until it has ended, which takes no longer than
+    // one block or piece (quit, before the work folders go). Its finished still comes
+    // through the event loop, if that runs again.
     void waitForRunning();
 
     // The exact command line a command hands to the library; an unpack of one entry names
@@ -87,10 +87,11 @@ class ArchiverQueue : public QObject
     void onWorkerDone(int id, int result);
 
     std::unique_ptr<UnlhaLibrary> m_library;
-    QThreadPool m_worker;
+    // The running command's thread; joined by the next command or by waitForRunning. A
+    // standard thread, so that the thread sanitizer sees its start and end.
+    std::thread m_worker;
     int m_runningId = 0;
-    bool m_runningUnpacks = false;
     int m_lastId = 0;
-    // Raised to stop the running unpack; lowered when the next command starts.
+    // Raised to stop the running command; lowered when the next command starts.
     std::atomic<bool> m_cancel{false};
 };

@@ -36,6 +36,9 @@ class EngineEvents : public QObject
     // of them); when `program` is empty or cannot be started, open `path` with the
     // desktop's default viewer. Failures are not shown.
     void logViewerRequested(const QString &program, const QStringList &arguments, const QString &path);
+    // The message log could not be written (`error` says why). Once per run of failures:
+    // the next one after a record was written again.
+    void msgLogWriteFailed(const QString &path, const QString &error);
     // A message from the send dialog is going out: the compose window with this id closes
     // when it asked to, then the received window it answered (its link id).
     void messageSending(int messageId);

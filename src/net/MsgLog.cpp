@@ -5,6 +5,7 @@
 #include "base/ModZorvin.h"
 #include "net/EngineEvents.h"
 #include "net/MessageProtocol.h"
+#include "net/NetLog.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -105,10 +106,17 @@ void MsgLog::WriteMsgLog(int direction, int origin, const QString &name, const Q
 void MsgLog::append(const QDateTime &now, const QByteArray &bytes) const
 {
     QFile file(LogFilePath(m_ctx.settings, m_ctx.ProgramDir, now.date()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Append) &&
+                         file.write(bytes) == bytes.size() && file.flush();
+    if (written) {
+        m_failing = false;
         return;
-    file.write(bytes);
-    file.close();
+    }
+    qCDebug(lcNet) << "message log not written:" << file.fileName() << file.errorString();
+    // The message itself goes on; whoever shows the engine's news is told once.
+    if (!m_failing)
+        emit m_events.msgLogWriteFailed(file.fileName(), file.errorString());
+    m_failing = true;
 }
 
 QByteArray MsgLog::FormatDroppedLine(const QString &name, const QString &address, int dropped)

@@ -31,8 +31,8 @@ class MsgLog
     // Appends one record when the log is on. For a sent message `text` is the whole
     // datagram and the record takes it from its 13th character; for a received one it is
     // the text as shown. `sendList` holds the names of the send dialog's list (origin 1);
-    // `name` is the sender (received) or the recipient (direct send). Every failure is
-    // silent: the message itself never depends on its log.
+    // `name` is the sender (received) or the recipient (direct send). The message itself
+    // never depends on its log: a failure is reported through msgLogWriteFailed only.
     void WriteMsgLog(int direction, int origin, const QString &name, const QString &text,
                      const QString &displayMode, const QStringList &sendList = {}) const;
     // The record of a message received from `address`, within the address's share of the
@@ -90,5 +90,7 @@ class MsgLog
     EngineEvents &m_events;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
     QHash<QString, RateWindow> m_windows; // by sender address
+    // The last write failed; the next failure is not reported again.
+    mutable bool m_failing = false;
     QTimer m_rateCheck;
 };

@@ -85,8 +85,8 @@ void NetEngine::EmptyWorkFolders()
 
 void NetEngine::RemoveWorkFolders()
 {
-    // A running command writes into these folders: an unpack is stopped (it removes what it
-    // wrote), a pack ends; then nothing writes there any more.
+    // A running command writes into these folders: it is stopped (it removes what it wrote)
+    // and ends within a block; then nothing writes there any more.
     m_archiver->waitForRunning();
     EmptyWorkFolders();
     QDir().rmdir(m_ctx.SendTempDir);
@@ -118,16 +118,19 @@ QString NetEngine::KeepUnreadAddressBook()
     return line;
 }
 
-bool NetEngine::SaveAddressBook()
+bool NetEngine::SaveAddressBook(QString *error)
 {
     // A book that was not read whole is never written over.
     if (m_addressBookUnread) {
         if (QFileInfo::exists(m_ctx.AddressBookPath()) &&
-            DataFile::keepBeside(m_ctx.AddressBookPath()).isEmpty())
+            DataFile::keepBeside(m_ctx.AddressBookPath()).isEmpty()) {
+            if (error)
+                *error = QStringLiteral("the unread address book could not be kept beside");
             return false;
+        }
         m_addressBookUnread = false;
     }
-    return AddressBookFile::SaveAddressBook(m_ctx.AddressBookPath(), *m_addresses);
+    return AddressBookFile::SaveAddressBook(m_ctx.AddressBookPath(), *m_addresses, error);
 }
 
 bool NetEngine::OpenSockets(QString *errorText, int *errorNumber)

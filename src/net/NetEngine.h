@@ -54,7 +54,7 @@ class NetEngine : public QObject
     // Such a file is kept beside now and the rows read are saved in its place; the line for
     // the user's notice (DataFile::keepBesideLine), "" when the file was read whole.
     QString KeepUnreadAddressBook();
-    bool SaveAddressBook();
+    bool SaveAddressBook(QString *error = nullptr);
 
     // Binds the UDP sockets (and, when they are added, the TCP listening socket) and sets
     // LocalIp, LocalIpHex and LocalHostName. On failure gives the socket's error text and

@@ -10,6 +10,8 @@
 #include "net/ArrivingArchive.h"
 #include "net/EngineEvents.h"
 #include "base/Protocol.h"
+#include "net/FileMove.h"
+#include "net/NetLog.h"
 #include "net/SlotAdmission.h"
 #include "net/SocketFacts.h"
 
@@ -157,6 +159,12 @@ void TransferReceiver::endReception(int socketIndex, bool abort)
         if (s.archiverId != 0)
             m_links.archiver->cancel(s.archiverId);
     }
+    // A copy into the receive folder stops and takes its partial copy with it.
+    if (FileMove *move = m_moves.take(socketIndex)) {
+        const QString source = move->source();
+        delete move;
+        QFile::remove(source);
+    }
     // A body cut short leaves no partial file.
     dropOutput(socketIndex, true);
     FreeRecvSlot(socketIndex, slot);
@@ -302,6 +310,8 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
     if (s.errorReported)
         return;
     s.errorReported = true;
+    qCDebug(lcNet) << "receive from" << s.senderIp << "of" << s.header.itemName << "refused with" << code
+                   << archiverResult;
     s.archiverBusy = false;
     s.finishingUnpack = false;
     if (Conn *c = m_sockets.value(socketIndex))
@@ -704,47 +714,81 @@ void TransferReceiver::finish(int socketIndex, int slot, const QString &path)
         return;
     }
     if (s.header.isFile()) {
-        if (FileArrived(path, s, name)) {
-            ReportRecvError(socketIndex, 100);
-            return;
-        }
-    } else {
-        ImageArrived(path, s, name);
+        placeFile(socketIndex, slot, path);
+        return;
     }
+    ImageArrived(path, s, name);
     FreeRecvSlot(socketIndex, slot);
     CloseRecvSocket(socketIndex);
 }
 
-bool TransferReceiver::FileArrived(const QString &path, const RecvSlot &s, const QString &displayName)
+// The sender learns of the outcome once the file is in place: the connection stays open,
+// without its idle watch, while a copy runs.
+void TransferReceiver::placeFile(int socketIndex, int slot, const QString &path)
 {
     const Settings &set = m_ctx.settings;
-    const QString fileName = s.header.itemName;
-    const QString who = displayName.isEmpty() ? QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp : displayName;
-    bool ok = false;
-    if (!set.RecvFileSavePlace.isEmpty()) {
-        const QString folder = FolderPath::withSlash(set.RecvFileSavePlace);
-        const QString target = folder + fileName;
-        // Within one file system the arrival becomes the file in one step, replacing an
-        // older one of that name; from another one it is copied beside it under a
-        // temporary name first, so that a full disk leaves no part of it.
-        ok = replaceFile(path, target);
-        const QString part = folder + arrivalName(fileName, s.socketIndex);
-        if (!ok && part != path) {
-            QFile::remove(part);
-            ok = QFile::copy(path, part) && replaceFile(part, target);
-            if (!ok)
-                QFile::remove(part);
-        }
-        if (ok) {
-            if (set.RecvFileSound == 1 || set.RecvFileSound == 2)
-                emit m_events.soundRequested(set.RecvFileSound, set.RecvFileSoundPlace);
-            emit m_events.recvInfoAdded(who, 0, fileName);
-            if (set.FileRecvFolOP)
-                emit m_events.folderOpenRequested(folder);
-        }
+    RecvSlot &s = m_slots[size_t(slot)];
+    if (set.RecvFileSavePlace.isEmpty()) {
+        QFile::remove(path);
+        ReportRecvError(socketIndex, 100);
+        return;
     }
-    QFile::remove(path);
-    return !ok;
+    const QString folder = FolderPath::withSlash(set.RecvFileSavePlace);
+    const QString target = folder + s.header.itemName;
+    // Within one file system the arrival becomes the file in one step, replacing an older
+    // one of that name.
+    if (replaceFile(path, target)) {
+        fileDelivered(s, s.header.itemName, folder);
+        FreeRecvSlot(socketIndex, slot);
+        CloseRecvSocket(socketIndex);
+        return;
+    }
+    // Another file system (the archiver unpacks in the work folder): up to gigabytes to
+    // copy, on a worker, under a temporary name that takes the file's only when complete.
+    s.placingFile = true;
+    if (Conn *c = m_sockets.value(socketIndex))
+        c->idle.stop();
+    auto *move = new FileMove(path, target, this);
+    m_moves.insert(socketIndex, move);
+    connect(move, &FileMove::finished, this,
+            [this, socketIndex](bool ok, const QString &error) { onFilePlaced(socketIndex, ok, error); });
+    move->start();
+}
+
+void TransferReceiver::onFilePlaced(int socketIndex, bool ok, const QString &error)
+{
+    FileMove *move = m_moves.take(socketIndex);
+    if (!move)
+        return;
+    const QString source = move->source();
+    const QString target = move->target();
+    move->deleteLater();
+    const int slot = slotForSocket(socketIndex);
+    if (slot < 0)
+        return;
+    RecvSlot &s = m_slots[size_t(slot)];
+    s.placingFile = false;
+    if (!ok) {
+        qCDebug(lcNet) << "received file not saved:" << error;
+        QFile::remove(source);
+        ReportRecvError(socketIndex, 100);
+        return;
+    }
+    fileDelivered(s, QFileInfo(target).fileName(), QFileInfo(target).path() + u'/');
+    FreeRecvSlot(socketIndex, slot);
+    CloseRecvSocket(socketIndex);
+}
+
+void TransferReceiver::fileDelivered(const RecvSlot &s, const QString &fileName, const QString &folder)
+{
+    const Settings &set = m_ctx.settings;
+    const QString displayName = displayNameOf(s.senderIp);
+    const QString who = displayName.isEmpty() ? QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp : displayName;
+    if (set.RecvFileSound == 1 || set.RecvFileSound == 2)
+        emit m_events.soundRequested(set.RecvFileSound, set.RecvFileSoundPlace);
+    emit m_events.recvInfoAdded(who, 0, fileName);
+    if (set.FileRecvFolOP)
+        emit m_events.folderOpenRequested(folder);
 }
 
 void TransferReceiver::ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName)

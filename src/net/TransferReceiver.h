@@ -19,6 +19,7 @@
 
 class ModZorvin;
 class EngineEvents;
+class FileMove;
 class QFile;
 class QTcpSocket;
 
@@ -56,11 +57,14 @@ struct RecvSlot
     int archiverId = 0;
     // Everything has arrived; the unpack that ran while it arrived finishes.
     bool finishingUnpack = false;
+    // The file is being copied into the receive folder on another file system.
+    bool placingFile = false;
     bool errorReported = false;
 
     bool packed() const { return !header.archiveName.isEmpty(); }
-    // Everything has arrived and the archive is being unpacked or waits for the archiver.
-    bool waitsForUnpack() const { return archiverBusy || archiverId != 0 || finishingUnpack; }
+    // Everything has arrived and the archive is being unpacked or waits for the archiver,
+    // or the file is being copied into place.
+    bool waitsForUnpack() const { return archiverBusy || archiverId != 0 || finishingUnpack || placingFile; }
 };
 
 class TransferReceiver : public QObject
@@ -130,7 +134,9 @@ class TransferReceiver : public QObject
     void onArrivingUnpacked(int socketIndex, int result);
     void finishUnpacked(int socketIndex, int slot);
     void finish(int socketIndex, int slot, const QString &path);
-    bool FileArrived(const QString &path, const RecvSlot &s, const QString &displayName);
+    void placeFile(int socketIndex, int slot, const QString &path);
+    void onFilePlaced(int socketIndex, bool ok, const QString &error);
+    void fileDelivered(const RecvSlot &s, const QString &fileName, const QString &folder);
     void ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);
     QString archivePath(const RecvSlot &s) const;
     void startUnpacking(int slot, bool retry);
@@ -156,4 +162,6 @@ class TransferReceiver : public QObject
     // By socket index.
     DiskReservations m_reservations;
     QElapsedTimer m_clock;
+    // Files being copied into the receive folder, by socket; children of this object.
+    QHash<int, FileMove *> m_moves;
 };

@@ -6,6 +6,7 @@
 #include "lzh/LzhArchive.h"
 #include "net/ArchiverQueue.h"
 #include "net/EngineEvents.h"
+#include "net/NetLog.h"
 #include "base/Protocol.h"
 #include "net/TransferHeader.h"
 #include "net/UnlhaLibrary.h"
@@ -281,8 +282,13 @@ void TransferSender::holdSharedFile(const QString &path)
 void TransferSender::releaseSharedFile(const QString &path)
 {
     const auto it = m_shared.find(sharedKey(path));
-    if (it == m_shared.end() || --it->holders > 0 || it->pack == SharedFile::Pack::Running)
+    if (it == m_shared.end() || --it->holders > 0)
         return;
+    if (it->pack == SharedFile::Pack::Running) {
+        // Nobody sends the archive any more: its pack stops, and its finished removes it.
+        m_links.archiver->cancel(it->packId);
+        return;
+    }
     m_shared.erase(it);
     QFile::remove(path);
 }
@@ -614,6 +620,7 @@ void TransferSender::failJob(int slot, const QString &message)
     SendJob &j = m_jobs[size_t(slot)];
     if (!j.inUse)
         return;
+    qCDebug(lcNet) << "send to" << j.destination << "failed:" << message;
     report(j, false, message + QLatin1Char(' ') + (j.isFile() ? j.itemPath() : QString()));
     const QString dest = j.destination;
     const int socketIndex = j.socketIndex;

@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <limits>
 
-// What bounds one extract command besides its command line: the bytes its selected entries
+// What bounds one command besides its command line: the bytes an extract's selected entries
 // may declare in all (checked from the headers before anything is written), and a flag
-// another thread raises to stop it (it then removes what it wrote).
+// another thread raises to stop an extract or an add (it then removes what it wrote).
 struct UnlhaLimits
 {
     quint64 maxTotalBytes = std::numeric_limits<quint64>::max();
@@ -41,10 +41,10 @@ class UnlhaLibrary
     // destination folder (the path ending with "/") every entry, or only the entry whose
     // bare name is named after the folder (at most one). Switches ("-n", "-gm", ...) are
     // accepted and ignored; `limits` apply to extract commands, but for the choice of a
-    // header alone, which applies to add commands. Returns 0, kBusy or an
-    // lzh::Error code; a short result text goes into `output` (NUL-terminated, at most
-    // `outputSize` bytes). Safe to call from any thread; a second concurrent call returns
-    // kBusy at once.
+    // header alone, which applies to add commands, and the cancel flag, which stops both.
+    // Returns 0, kBusy or an lzh::Error code; a short result text goes into `output`
+    // (NUL-terminated, at most `outputSize` bytes). Safe to call from any thread; a second
+    // concurrent call returns kBusy at once.
     int Unlha(quintptr owner, const QString &commandLine, char *output, int outputSize,
               const UnlhaLimits &limits = {});
     // Non-zero once the library works (checked by packing and unpacking a sample in memory).

@@ -19,6 +19,7 @@
 #include "ui/ProgramPicker.h"
 #include "ui/Twips.h"
 #include "ui/WindowKeys.h"
+#include "ui/UiLog.h"
 #include "ui/cCommonDlg.h"
 #include "ui/cTabStrip.h"
 
@@ -1092,8 +1093,11 @@ void FrmOptions::onSetPWPasswordChanged()
 
 void FrmOptions::Write(const char *key, const QString &value)
 {
-    SettingsFile(m_ctx.SettingsPath())
-        .WriteSetting(QLatin1String(kSectionSettings), QLatin1String(key), value);
+    QString error;
+    if (!SettingsFile(m_ctx.SettingsPath())
+             .WriteSetting(QLatin1String(kSectionSettings), QLatin1String(key), value, &error) &&
+        m_writeError.isEmpty())
+        m_writeError = QLatin1String(key) + QStringLiteral(": ") + error;
 }
 
 void FrmOptions::WriteFlag(const char *key, uint8_t &field, bool on)
@@ -1148,6 +1152,20 @@ bool FrmOptions::OfferMissingFolder(const QString &sheet, const AutoSaveControls
 }
 
 bool FrmOptions::SaveTab(int tab)
+{
+    m_writeError.clear();
+    const bool checked = SaveSheet(tab);
+    // The record holds the new values, the file does not: the user must know before OK
+    // closes the dialog as if they were kept.
+    if (checked && !m_writeError.isEmpty()) {
+        qCDebug(lcUi) << "options sheet" << tab << "not saved:" << m_writeError;
+        return Fail(QStringLiteral("設定を保存できませんでした。\r") + m_ctx.SettingsPath() +
+                    QLatin1Char('\r') + m_writeError);
+    }
+    return checked;
+}
+
+bool FrmOptions::SaveSheet(int tab)
 {
     switch (tab) {
     case 1:

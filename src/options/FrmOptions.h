@@ -44,7 +44,8 @@ class FrmOptions : public QWidget
     ~FrmOptions() override;
 
     // Validates and saves one sheet, 1..7 in tab order. False (and the save-failed flag set)
-    // when a check stopped it; what was written before the check stays written.
+    // when a check stopped it or a key could not be written to zorvin.ini (the user is told
+    // which); what was written before stays written.
     bool SaveTab(int tab);
     bool saveFailed() const { return m_saveFailed; }
     // The options the start-at-login entry repeats (data folder, port, addresses).
@@ -142,6 +143,7 @@ class FrmOptions : public QWidget
     // A warning, the save-failed flag, false; `refused` (may be null) is then shown on its
     // sheet with the focus and its value selected.
     bool Fail(const QString &text, QWidget *refused = nullptr);
+    bool SaveSheet(int tab);
     // False (after the warning) when a box holds a text the settings file cannot give back.
     bool CheckTexts(const QString &sheet, std::initializer_list<QLineEdit *> boxes);
     // An automatic save into a folder that is not there is offered to make it; declined, the
@@ -160,6 +162,8 @@ class FrmOptions : public QWidget
     std::array<QFrame *, kTabCount> m_sheets{};
     bool m_saveFailed = false;
     QStringList m_loginArguments;
+    // The first key of the sheet being saved that zorvin.ini refused, and why.
+    QString m_writeError;
 
     // Personal.
     QLineEdit *TxtGrp = nullptr;

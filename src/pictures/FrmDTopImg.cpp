@@ -243,7 +243,7 @@ void FrmDTopImg::Send()
 
 void FrmDTopImg::Wallpaper(const QString &style)
 {
-    ModWall::SetWallpaper(m_ctx, m_picture, style);
+    ModWall::SetWallpaper(m_ctx, m_picture, style, this);
 }
 
 void FrmDTopImg::OpenPaintProgram()

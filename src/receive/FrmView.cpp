@@ -485,7 +485,7 @@ void FrmView::Paste()
 void FrmView::Wallpaper(const QString &style)
 {
     if (!m_picture.isNull())
-        ModWall::SetWallpaper(m_services.context(), m_picture, style);
+        ModWall::SetWallpaper(m_services.context(), m_picture, style, this);
 }
 
 void FrmView::PinToDesktop()

@@ -124,6 +124,7 @@ class tst_FrmSket : public QObject
     }
     void quitWhileStartupWaitsEndsStartup();
     void quitFromTheTrayMenu();
+    void anAddressBookThatCannotBeSavedIsReportedAtQuit();
     void quitWhileACaptureShowsItsSaveError();
     void closingTheCaptureWindowDuringACapture();
     void quitDuringACaptureWaitEndsTheCapture_data();
@@ -215,6 +216,30 @@ void tst_FrmSket::quitFromTheTrayMenu()
     QTRY_VERIFY(first.state() == QProcess::NotRunning && second.state() == QProcess::NotRunning);
     QCOMPARE(ctx.StartupDone, uint8_t(StartupQuitting));
     QVERIFY(!QFileInfo::exists(ctx.WorkDir));
+    QCOMPARE(visibleWindows(), QStringList());
+}
+
+void tst_FrmSket::anAddressBookThatCannotBeSavedIsReportedAtQuit()
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    prepareContext(ctx, data);
+    FrmSket sket(ctx);
+    QSignalSpy unloaded(&sket, &FrmSket::unloaded);
+    QVERIFY(sket.Load());
+    // A folder where the file should go: it cannot be replaced.
+    QVERIFY(QDir().mkpath(ctx.AddressBookPath()));
+    QString said;
+    onNextBox([&](QMessageBox *box) {
+        said = box->text();
+        box->accept();
+    });
+    sket.mnuEnd();
+    QCOMPARE(unloaded.count(), 1);
+    QVERIFY2(said.startsWith(QStringLiteral("アドレス帳を保存できませんでした。\n") + ctx.AddressBookPath() +
+                             u'\n'),
+             qPrintable(said));
+    QVERIFY(QFileInfo(ctx.AddressBookPath()).isDir());
     QCOMPARE(visibleWindows(), QStringList());
 }
 

@@ -208,7 +208,7 @@ void TstSettings::valueCannotAddLines()
     QCOMPARE(readBytes(m_ini), QByteArray("[ZorvinSetting]\r\nGrp=a  [Zorvin]  Major=9 b\r\n"));
     QCOMPARE(file.ReadSetting("Zorvin", "Major"), QString());
     // Names that would not read back as written are refused.
-    file.WriteSetting("Zorvin]x", "Major", "9");
+    QVERIFY(!file.WriteSetting("Zorvin]x", "Major", "9"));
     file.WriteSetting("Zorvin", "Ma=jor", "9");
     file.WriteSetting("Zorvin", "", "9");
     QCOMPARE(readBytes(m_ini), QByteArray("[ZorvinSetting]\r\nGrp=a  [Zorvin]  Major=9 b\r\n"));
@@ -219,19 +219,27 @@ void TstSettings::protectedFilesAreLeftUntouched()
     const QByteArray before = "[ZorvinSetting]\r\nGrp=old\r\n";
     writeBytes(m_ini, before);
     QVERIFY(QFile::setPermissions(m_ini, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    SettingsFile(m_ini).WriteSetting("ZorvinSetting", "Grp", "new");
+    // Each refusal says so, with its reason.
+    QString error;
+    QVERIFY(!SettingsFile(m_ini).WriteSetting("ZorvinSetting", "Grp", "new", &error));
+    QCOMPARE(error, QStringLiteral("the file is read-only"));
     QCOMPARE(readBytes(m_ini), before);
     QCOMPARE(SettingsFile(m_ini).ReadSetting("ZorvinSetting", "Grp"), QStringLiteral("old"));
 
     // A folder where the file should be, and a folder that does not exist.
     const QString folder = m_programDir + QStringLiteral("folder.ini");
     QVERIFY(QDir().mkdir(folder));
-    SettingsFile(folder).WriteSetting("ZorvinSetting", "Grp", "new");
+    QVERIFY(!SettingsFile(folder).WriteSetting("ZorvinSetting", "Grp", "new", &error));
+    QCOMPARE(error, QStringLiteral("not a file"));
     QVERIFY(QFileInfo(folder).isDir());
     QCOMPARE(SettingsFile(folder).ReadSetting("ZorvinSetting", "Grp"), QString());
     const QString nowhere = m_programDir + QStringLiteral("missing/zorvin.ini");
-    SettingsFile(nowhere).WriteSetting("ZorvinSetting", "Grp", "new");
+    error.clear();
+    QVERIFY(!SettingsFile(nowhere).WriteSetting("ZorvinSetting", "Grp", "new", &error));
+    QVERIFY(!error.isEmpty());
     QVERIFY(!QFileInfo::exists(m_programDir + QStringLiteral("missing")));
+    QVERIFY(
+        SettingsFile(m_programDir + QStringLiteral("fresh.ini")).WriteSetting("ZorvinSetting", "Grp", "new"));
 }
 
 void TstSettings::hugeFileIsReadInPartAndKeptBesideBeforeAWrite()

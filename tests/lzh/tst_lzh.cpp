@@ -17,6 +17,7 @@
 #include <QtTest>
 
 #include <bit>
+#include <thread>
 
 namespace fs = std::filesystem;
 using CraftedArchives::level0Entry;
@@ -322,6 +323,7 @@ class TstLzh : public QObject
     void onlyTheNamedEntryIsWritten();
     void failureRemovesEarlierEntries();
     void cancelStopsAndLeavesNothing();
+    void cancelledPackLeavesTheArchiveAsItWas();
     void parallelPiecesJoinIntoOneStream();
     void parallelPackingReportsFailures();
     void probeChoosesMethodAndSearch_data();
@@ -759,6 +761,66 @@ void TstLzh::cancelStopsAndLeavesNothing()
     cancel = false;
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::Ok));
     QCOMPARE(filesIn(m_out), (QStringList{QStringLiteral("big.bin"), QStringLiteral("small.bin")}));
+}
+
+// A pack stopped from another thread (quit, or the last send of the file cancelled) ends
+// with ErrCancelled and leaves the archive as it was and no temporary file beside it:
+// stored, packed on one thread, and packed on every core while the flag goes up.
+void TstLzh::cancelledPackLeavesTheArchiveAsItWas()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("packs"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString arc = folder + QStringLiteral("/keep.lzh");
+    writeFile(m_in + QStringLiteral("/small.bin"), "small");
+    QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/small.bin")), "small.bin"), int(lzh::Ok));
+    const QByteArray before = [&arc] {
+        QFile f(arc);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    QVERIFY(!before.isEmpty());
+    const QString stored = m_in + QStringLiteral("/random.bin");
+    writeFile(stored, randomBytes(3 << 20, 5));
+    const QString text = m_in + QStringLiteral("/text.bin");
+    writeFile(text, mixedBytes(2 << 20, 6));
+    const QString large = m_in + QStringLiteral("/large.bin");
+    writeFile(large, mixedBytes(48 << 20, 8));
+
+    std::atomic<bool> cancel{true};
+    lzh::PackOptions options;
+    options.cancel = &cancel;
+    const auto unchanged = [&] {
+        QFile f(arc);
+        return filesIn(folder) == QStringList{QStringLiteral("keep.lzh")} && f.open(QIODevice::ReadOnly) &&
+               f.readAll() == before;
+    };
+    QCOMPARE(lzh::packFile(P(arc), P(stored), "random.bin", options), int(lzh::ErrCancelled));
+    QVERIFY(unchanged());
+    QCOMPARE(lzh::packFile(P(arc), P(text), "text.bin", options), int(lzh::ErrCancelled));
+    QVERIFY(unchanged());
+    options.headerOnlyWhenStored = true;
+    QCOMPARE(lzh::packFile(P(folder + QStringLiteral("/new.lzh")), P(stored), "random.bin", options),
+             int(lzh::ErrCancelled));
+    QVERIFY(unchanged());
+    options.headerOnlyWhenStored = false;
+
+    // Raised while the pieces are packed: once the temporary archive holds packed output.
+    cancel = false;
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+                if (file.fileName() != QLatin1String("keep.lzh") && file.size() > (1 << 20))
+                    cancel = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const int result = lzh::packFile(P(arc), P(large), "large.bin", options);
+    done = true;
+    watcher.join();
+    QVERIFY2(cancel.load(), "the pack ended before the watcher saw its output");
+    QCOMPARE(result, int(lzh::ErrCancelled));
+    QVERIFY(unchanged());
 }
 
 void TstLzh::parallelPiecesJoinIntoOneStream()

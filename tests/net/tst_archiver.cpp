@@ -1,6 +1,7 @@
 // The archiver calls of the engine: the two command lines, names between disk (UTF-8)
 // and archive (CP932), error numbers, the busy answer, the event loop running on while a
-// long pack works on the worker thread, and an engine destroyed in the middle of one.
+// long pack works on the worker thread, and an engine destroyed in the middle of a pack or
+// an unpack, which stops it.
 #include "net/EngineHost.h"
 #include "base/ModZorvin.h"
 #include "lzh/LzhArchive.h"
@@ -72,7 +73,7 @@ class TstArchiver : public QObject
     void packAndUnpackWithBlanksAndJapaneseName();
     void errorNumbers();
     void busyWhileRunningAndLoopKeepsRunning();
-    void destroyedEngineWaitsForItsCommand();
+    void destroyedEngineStopsItsPack();
     void unpackTakesOneEntryWithinTheFreeSpace();
     void destroyedEngineStopsItsUnpack();
     void checkArchiverSetsReady();
@@ -223,18 +224,33 @@ void TstArchiver::busyWhileRunningAndLoopKeepsRunning()
     QCOMPARE(entries.at(0).originalSize, uint64_t(40) << 20);
 }
 
-void TstArchiver::destroyedEngineWaitsForItsCommand()
+void TstArchiver::destroyedEngineStopsItsPack()
 {
+    // Quitting does not wait for a pack of a large file: it stops, and the archive and its
+    // temporary file go with it; the file packed stays.
     const QString big = m_dir->filePath(QStringLiteral("big.bin"));
-    writeRandomFile(big, 16);
-    const QString archive = m_dir->filePath(QStringLiteral("big.lzh"));
+    writeRandomFile(big, 96);
+    const QString folder = m_dir->filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString archive = folder + QStringLiteral("/big.lzh");
     QVERIFY(m_engine->RunArchiver(archive, big, true).started());
-    // The worker still packs with the library the engine owns; the engine goes at once.
+    // The worker packs with the library the engine owns; the engine goes at once.
     m_engine.reset();
-    // The command ended before the destructor returned: its archive is complete.
-    std::vector<lzh::EntryInfo> entries;
-    QCOMPARE(lzh::listArchive(P(archive), entries), int(lzh::Ok));
-    QCOMPARE(entries.at(0).originalSize, uint64_t(16) << 20);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(QFileInfo(big).size(), qint64(96) << 20);
+
+    // Asked by its id, a running pack stops the same way and reports it.
+    m_engine = std::make_unique<NetEngine>(m_ctx, m_host);
+    QSignalSpy stopped(&m_engine->archiver(), &ArchiverQueue::finished);
+    const ArchiverTicket again = m_engine->RunArchiver(archive, big, true);
+    QVERIFY(again.started());
+    m_engine->archiver().cancel(again.id);
+    QVERIFY(stopped.wait(60000));
+    QCOMPARE(stopped[0], (QList<QVariant>{again.id, int(lzh::ErrCancelled)}));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+    // The next command runs as usual.
+    QCOMPARE(runArchiver(*m_engine, archive, big, true), 0);
+    QVERIFY(QFile::exists(archive));
 }
 
 void TstArchiver::unpackTakesOneEntryWithinTheFreeSpace()
@@ -278,7 +294,7 @@ void TstArchiver::unpackTakesOneEntryWithinTheFreeSpace()
 void TstArchiver::destroyedEngineStopsItsUnpack()
 {
     // An unpack of 1 GiB the engine's end does not wait for: it stops, and what it wrote
-    // goes with it. A pack (above) is not stopped.
+    // goes with it.
     const QString arc = m_dir->filePath(QStringLiteral("long.lzh"));
     writeFile(arc, CraftedArchives::repeatArchive("long.txt", 64));
     const QString dest = m_dir->filePath(QStringLiteral("d"));

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -122,18 +123,34 @@ class TestMsgLog : public QObject
         QCOMPARE(readAll(path()), kHead + " From: ?\r\n" + kDateLine + "\r\n" + kRule + "a?b??c" + kTail);
     }
 
-    void nothingIsWrittenWhenTheLogIsOffOrTheFolderIsMissing()
+    void nothingIsWrittenWhenTheLogIsOffAndAMissingFolderIsReported()
     {
         m_ctx.settings.MsgLog = 0;
         m_log->WriteMsgLog(MsgLog::Received, 1, QStringLiteral("n"), QStringLiteral("t"),
                            QStringLiteral("N"));
         QVERIFY(!QFile::exists(path()));
 
+        QSignalSpy failed(m_host.get(), &EngineEvents::msgLogWriteFailed);
         m_ctx.settings.MsgLog = 1;
         m_ctx.settings.MsgLogSavePlace = m_dir.path() + QStringLiteral("/missing");
         m_log->WriteMsgLog(MsgLog::Received, 1, QStringLiteral("n"), QStringLiteral("t"),
                            QStringLiteral("N"));
         QVERIFY(!QFile::exists(m_dir.path() + QStringLiteral("/missing")));
+        // The failure is reported, once while it lasts, and again after a record got through.
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed[0].at(0).toString(), m_dir.path() + QStringLiteral("/missing/CTMSG.log"));
+        QVERIFY(!failed[0].at(1).toString().isEmpty());
+        m_log->WriteReceivedMsgLog(QStringLiteral("127.0.0.5"), QStringLiteral("n"), QStringLiteral("t"),
+                                   QStringLiteral("N"));
+        QCOMPARE(failed.size(), 1);
+        m_ctx.settings.MsgLogSavePlace = m_dir.path();
+        m_log->WriteMsgLog(MsgLog::Received, 1, QStringLiteral("n"), QStringLiteral("t"),
+                           QStringLiteral("N"));
+        QVERIFY(QFile::exists(path()));
+        m_ctx.settings.MsgLogSavePlace = m_dir.path() + QStringLiteral("/missing");
+        m_log->WriteMsgLog(MsgLog::Received, 1, QStringLiteral("n"), QStringLiteral("t"),
+                           QStringLiteral("N"));
+        QCOMPARE(failed.size(), 2);
     }
 
     void fileNameFollowsTheNamingType_data()

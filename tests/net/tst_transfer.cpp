@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QStorageInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -180,7 +181,7 @@ QByteArray fillerText(qsizetype bytes)
 {
     QByteArray filler;
     for (int i = 0; filler.size() < bytes; ++i)
-        filler += "filler " + QByteArray::number(i * 104729 % 1000003) + " keeps the archiver at work\n";
+        filler += "filler " + QByteArray::number(qint64(i) * 104729 % 1000003) + " keeps the archiver at work\n";
     return filler;
 }
 
@@ -289,6 +290,7 @@ class TestTransfer : public QObject
     void cancelAndGoodbyeEndTheSendersJobs();
     void closeBeforeAllBytesIsAFailure();
     void foldersMissingFilesAndNotices();
+    void aFileOntoAnotherFileSystemIsCopiedAside();
     void packedTransfersArriveByteIdentical();
     void receiverWithoutArchiver();
     void singleEntryArchivesUnpackAsTheyArrive_data();
@@ -977,6 +979,52 @@ void TestTransfer::foldersMissingFilesAndNotices()
     QCOMPARE(s.NextSocketIndex(), 2);
 }
 
+// A receive folder on another file system than the work folder (tmpfs here): the file is
+// copied there on a worker, the sender told once it is in place; a hang-up during the copy
+// leaves either the whole file or none, never a part or a temporary copy.
+void TestTransfer::aFileOntoAnotherFileSystemIsCopiedAside()
+{
+    QTemporaryDir shm(QStringLiteral("/dev/shm/zorvin-test-XXXXXX"));
+    if (!shm.isValid())
+        QSKIP("no /dev/shm");
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    if (QStorageInfo(shm.path()).device() == QStorageInfo(b.ctx.RecvTempDir).device())
+        QSKIP("/dev/shm is on the work folder's file system");
+    b.ctx.settings.RecvFileSavePlace = shm.path();
+    b.ctx.settings.FileRecvFolOP = 1;
+    QVERIFY(a.start());
+    QVERIFY(b.start());
+    const QByteArray body = writeFile(a.outbox() + "aside.bin", randomBytes(24 << 20, 31));
+    a.queue("127.0.0.3", a.outbox(), "aside.bin");
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 60000);
+    QCOMPARE(a.host.sent[0].result, 0);
+    QCOMPARE(b.host.received.size(), 1);
+    QCOMPARE(b.host.received[0].result, 0);
+    QCOMPARE(b.host.received[0].info, QStringLiteral("aside.bin"));
+    QCOMPARE(b.host.folders, QStringList{shm.path() + u'/'});
+    QCOMPARE(QDir(shm.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"aside.bin"});
+    QVERIFY(readFile(b.recvFile("aside.bin")) == body);
+    QCOMPARE(b.recvTemp(), QStringList());
+
+    // Hung up as the body completes: the copy stops, or had ended.
+    const QByteArray big = randomBytes(96 << 20, 32);
+    auto s = rawClient("127.0.0.3");
+    QVERIFY(s);
+    s->write(
+        rawHeader("0001", "0002", QByteArray::number(big.size()).rightJustified(12, '0'), "", "cut.bin") +
+        big);
+    QTRY_VERIFY_WITH_TIMEOUT(s->bytesToWrite() == 0, 30000);
+    s->disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(b.engine.receiver().slotsInUse(), 0, 30000);
+    QTest::qWait(200);
+    const QStringList left = QDir(shm.path()).entryList(QDir::Files | QDir::Hidden);
+    QVERIFY2(left == QStringList({"aside.bin"}) || left == QStringList({"aside.bin", "cut.bin"}),
+             qPrintable(left.join(u' ')));
+    if (left.contains("cut.bin"))
+        QVERIFY(readFile(b.recvFile("cut.bin")) == big);
+    QCOMPARE(b.recvTemp(), QStringList());
+}
+
 void TestTransfer::packedTransfersArriveByteIdentical()
 {
     Peer a("127.0.0.2"), b("127.0.0.3"), c("127.0.0.4");
@@ -989,7 +1037,7 @@ void TestTransfer::packedTransfersArriveByteIdentical()
     // Text-like data so that packing has something to do, and long enough to take a while.
     QByteArray text;
     for (int i = 0; text.size() < 12 * 1024 * 1024; ++i)
-        text += "line " + QByteArray::number(i * 7919 % 100003) + " of the packed transfer test\n";
+        text += "line " + QByteArray::number(qint64(i) * 7919 % 100003) + " of the packed transfer test\n";
     writeFile(a.outbox() + "big.log", text);
     const QByteArray small = writeFile(a.outbox() + japanese, randomBytes(20000, 7));
     const QString picName = "CAPT" + a.ctx.LocalIpHex + "9.BMP";
@@ -1643,6 +1691,7 @@ void TestTransfer::senderSurvivesAnEndWhileItPacks()
     bool packingAtReport = false;
     connect(&a->engine.events(), &EngineEvents::sendResultAdded, this,
             [&] { packingAtReport = a->engine.archiver().isBusy(); });
+    QSignalSpy packed(&a->engine.archiver(), &ArchiverQueue::finished);
     const int job = a->queue("127.0.0.3", a->outbox(), "big.txt", 'F', 2, true);
     const QString archive = a->engine.sender().job(job).archiveName;
     bool acted = false;
@@ -1682,9 +1731,13 @@ void TestTransfer::senderSurvivesAnEndWhileItPacks()
                                            ? QString::fromUtf8("転送中に切断されました。") + item
                                            : QString::fromUtf8("相手側「ぞるびん」が終了しました。 ") + item);
     }
-    // The archive nobody sends is deleted when the pack ends; the item itself stays.
+    // The archive nobody sends any more stops being packed and is deleted; the item itself
+    // stays.
     QTRY_VERIFY_WITH_TIMEOUT(!a->engine.archiver().isBusy(), 20000);
-    QCOMPARE(QDir(a->ctx.SendTempDir).entryList(QDir::Files), QStringList());
+    QCOMPARE(packed.size(), 1);
+    if (end != End::HangUp)
+        QCOMPARE(packed[0].at(1).toInt(), int(lzh::ErrCancelled));
+    QCOMPARE(QDir(a->ctx.SendTempDir).entryList(QDir::Files | QDir::Hidden), QStringList());
     QVERIFY(QFileInfo::exists(item));
 }
 

@@ -254,6 +254,7 @@ class tst_Options : public QObject
     void okWritesEverySheetInOrderAndReadsBackTheSame();
     void changedValuesReadBackTheSame();
     void okWithoutChangesKeepsEveryByte();
+    void okOnAReadOnlyFileSaysSoAndStaysOpen();
     void sheetsFitTheirCaptions();
     void timerModeWithoutDelayStopsOk();
     void clickModeWithoutDelayKeepsTheOldDelay();
@@ -399,6 +400,35 @@ void tst_Options::okWithoutChangesKeepsEveryByte()
     QCOMPARE(fontChanged.size(), 0);
     QCOMPARE(desk.self.ctx.settings, loaded);
     QCOMPARE(desk.bytes(), before);
+}
+
+void tst_Options::okOnAReadOnlyFileSaysSoAndStaysOpen()
+{
+    Desk desk;
+    const QByteArray before = desk.bytes();
+    QVERIFY(QFile::setPermissions(desk.iniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    QPointer<FrmOptions> d = desk.open();
+    QVERIFY(d);
+    Boxes boxes;
+    box(d, "TxtName")->setText(QStringLiteral("新しい名前"));
+    d->cmdOK()->click();
+    // The first sheet already failed: one box naming the file and the key, and the dialog
+    // stays open with what the user typed.
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].startsWith(QStringLiteral("設定を保存できませんでした。\n") + desk.iniPath() +
+                                       QStringLiteral("\nGrp: ")),
+             qPrintable(boxes.texts[0]));
+    QVERIFY(d->saveFailed());
+    QVERIFY(d->isVisible());
+    QCOMPARE(desk.bytes(), before);
+
+    // Writable again: "更新" saves the sheet without a word.
+    QVERIFY(QFile::setPermissions(desk.iniPath(), QFile::ReadOwner | QFile::WriteOwner));
+    d->cmdApply()->click();
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(!d->saveFailed());
+    QCOMPARE(desk.reloaded().Name, QStringLiteral("新しい名前"));
+    d->close();
 }
 
 void tst_Options::sheetsFitTheirCaptions()

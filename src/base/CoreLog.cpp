@@ -1,0 +1,3 @@
+#include "base/CoreLog.h"
+
+Q_LOGGING_CATEGORY(lcSettings, "zorvin.settings", QtInfoMsg)
