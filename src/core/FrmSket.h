@@ -17,6 +17,7 @@ class ModZorvin;
 class NetEngine;
 class TrayIcon;
 class TrayMenu;
+class TransferTip;
 class WindowRegistry;
 
 class FrmSket : public QWidget, public EngineHost
@@ -75,7 +76,9 @@ class FrmSket : public QWidget, public EngineHost
     void onFolderOpenRequested(const QString &path);
     void onLogViewerRequested(const QString &program, const QStringList &arguments, const QString &path);
     void ReportFatalSocketError(const QString &source, int number, const QString &description);
-    QString UnopenedItemsQuestion() const;
+    // The quit question: unopened items, pinned pictures and running transfers; "" when
+    // there is nothing to ask about.
+    QString QuitQuestion() const;
     void QueryUnload();
     void Unload();
     void PerformCommand(const QString &command);
@@ -90,6 +93,7 @@ class FrmSket : public QWidget, public EngineHost
     std::unique_ptr<HotKeys> m_hotKeys;
     std::unique_ptr<TrayMenu> m_trayMenu;
     std::unique_ptr<FrmAutoCapt> m_autoCapt;
+    std::unique_ptr<TransferTip> m_transferTip;
     QStringList m_waitingCommands;
     bool m_unloaded = false;
 };

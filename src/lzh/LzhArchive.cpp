@@ -407,9 +407,31 @@ struct TempFile
     }
 };
 
+void countRead(std::atomic<uint64_t> *inputRead, uint64_t bytes)
+{
+    if (inputRead)
+        inputRead->fetch_add(bytes, std::memory_order_relaxed);
+}
+
+// The file being packed, its reads counted for the pack's progress.
+class CountedFileSource : public FileSource
+{
+  public:
+    CountedFileSource(std::FILE *f, std::atomic<uint64_t> *inputRead) : FileSource(f), m_inputRead(inputRead) {}
+    size_t read(uint8_t *data, size_t size) override
+    {
+        const size_t n = FileSource::read(data, size);
+        countRead(m_inputRead, n);
+        return n;
+    }
+
+  private:
+    std::atomic<uint64_t> *m_inputRead;
+};
+
 // Copies `in` from its start behind the entry's header as stored data, taking its CRC on
 // the way: one read pass.
-int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e)
+int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e, std::atomic<uint64_t> *inputRead)
 {
     if (std::fseek(in, 0, SEEK_SET) != 0)
         return ErrSourceRead;
@@ -422,6 +444,7 @@ int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e)
             break;
         crc = crc16Update(crc, buf.data(), n);
         copied += n;
+        countRead(inputRead, n);
         if (copied > 0xFFFFFFFFull)
             return ErrSourceTooLarge;
         if (std::fwrite(buf.data(), 1, n, out) != n)
@@ -452,7 +475,7 @@ struct PartCrc
     bool failed = false;
 };
 
-PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to)
+PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to, std::atomic<uint64_t> *inputRead)
 {
     PartCrc part;
     if (std::fseek(in, long(from), SEEK_SET) != 0) {
@@ -468,6 +491,7 @@ PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to)
             break;
         part.crc = crc16Update(part.crc, buf.data(), n);
         part.bytes += n;
+        countRead(inputRead, n);
     }
     part.failed = std::ferror(in) != 0;
     return part;
@@ -476,7 +500,8 @@ PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to)
 // The length and CRC of all of `in` (the open `file`, `size` bytes when it was opened). A
 // large file is read in parts side by side, each through a handle of its own, and their
 // CRCs joined: the CRC pass is all a stored entry costs before its first byte can go.
-int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &total, uint16_t &crc)
+int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &total, uint16_t &crc,
+              std::atomic<uint64_t> *inputRead)
 {
     const unsigned parts = size < kSplitCrcFrom ? 1 : workerThreads();
     std::vector<PartCrc> results(parts);
@@ -489,11 +514,12 @@ int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &tota
             break;
         }
         // The last part reads on to the end, should the file have grown meanwhile.
-        workers.emplace_back([own = std::move(own), &result = results[k], k, parts, size]() mutable {
-            result = crcOfPart(own.get(), size * k / parts, k + 1 == parts ? 0 : size * (k + 1) / parts);
+        workers.emplace_back([own = std::move(own), &result = results[k], k, parts, size, inputRead]() mutable {
+            result = crcOfPart(own.get(), size * k / parts, k + 1 == parts ? 0 : size * (k + 1) / parts,
+                               inputRead);
         });
     }
-    results[0] = crcOfPart(in, 0, parts == 1 ? 0 : size / parts);
+    results[0] = crcOfPart(in, 0, parts == 1 ? 0 : size / parts, inputRead);
     for (std::thread &worker : workers)
         worker.join();
     if (!opened)
@@ -516,7 +542,8 @@ int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &tota
 // header, then the data as the plan says, stored when -lh5- would not make it smaller;
 // `headerOnly`: a stored entry without its data.
 int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t size,
-               std::string_view storedName, int64_t mtime, const PackPlan &plan, bool headerOnly)
+               std::string_view storedName, int64_t mtime, const PackPlan &plan, bool headerOnly,
+               std::atomic<uint64_t> *inputRead)
 {
     EntryInfo e;
     e.method = plan.stored ? "-lh0-" : "-lh5-";
@@ -533,7 +560,7 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t siz
         // The CRC first, then the header alone: the data stays where it is.
         uint64_t total = 0;
         uint16_t crc = 0;
-        if (const int r = crcOfFile(in, file, size, total, crc); r != Ok)
+        if (const int r = crcOfFile(in, file, size, total, crc, inputRead); r != Ok)
             return r;
         if (total > 0xFFFFFFFFull)
             return ErrSourceTooLarge;
@@ -547,7 +574,7 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t siz
         return Ok;
     }
     if (!stored) {
-        FileSource source(in);
+        CountedFileSource source(in, inputRead);
         FileSink sink(out);
         EncodeResult packed;
         // Large inputs are packed on every core; pictures and small files as before.
@@ -564,7 +591,7 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t siz
             return ErrArchiveWrite;
     }
     if (stored) {
-        if (const int r = writeStoredData(out, in, e); r != Ok)
+        if (const int r = writeStoredData(out, in, e, inputRead); r != Ok)
             return r;
     }
     const long dataEnd = std::ftell(out);
@@ -703,7 +730,7 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     const PackPlan plan = planPack(in.get(), size, options);
     // Only an archive that holds nothing else may end up as a header alone.
     const bool headerOnly = plan.stored && options.headerOnlyWhenStored && std::ftell(out.get()) == 0;
-    int r = writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly);
+    int r = writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly, options.inputRead);
     if (r != Ok)
         return r;
     if ((!headerOnly && std::fputc(0, out.get()) == EOF) || std::fflush(out.get()) != 0)

@@ -80,6 +80,10 @@ struct PackOptions
     // the end mark 0 behind it, so that the data is never copied; storedBehind() tells such
     // a file from a complete archive.
     bool headerOnlyWhenStored = false;
+    // When set, every byte read from the file being packed is added here (from any of the
+    // threads that read it), so another thread can show how far the pack has got. A pack
+    // that falls back to stored data reads the file a second time.
+    std::atomic<uint64_t> *inputRead = nullptr;
 };
 
 // What storedBehind() found: the header's length and the data the caller sends after it.

@@ -124,6 +124,7 @@ int UnlhaLibrary::run(const QString &commandLine, const UnlhaLimits &limits)
             const QByteArray stored = AnsiCodec::encode(QFileInfo(file).fileName());
             lzh::PackOptions options;
             options.headerOnlyWhenStored = limits.headerOnlyWhenStored;
+            options.inputRead = limits.inputRead;
             const int r = lzh::packFile(archive, fsPath(file), stored.toStdString(), options);
             if (r != lzh::Ok)
                 return r;
