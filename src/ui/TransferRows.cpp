@@ -3,6 +3,7 @@
 #include "ui/ListColumns.h"
 #include "ui/Twips.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QProgressBar>
 
@@ -19,21 +20,29 @@ TransferRows::TransferRows(bool withKind, QWidget *parent) : QTreeWidget(parent)
     QStringList captions = {QStringLiteral("名前"), QStringLiteral("状態"), QStringLiteral("項目"),
                             QStringLiteral("進捗"), QStringLiteral("転送量"), QStringLiteral("速度"),
                             QStringLiteral("残り時間")};
-    QList<int> twips = {2822, 900, 3600, 1800, 3000, 1500, 1200};
-    QStringList widest = {QString(), QStringLiteral("圧縮中"), QString(), QString(),
-                          QStringLiteral("1023.9 MB / 1023.9 MB"), QStringLiteral("1023.9 MB/s"),
-                          QStringLiteral("00:00:00")};
-    if (withKind) {
+    if (withKind)
         captions.insert(1, QStringLiteral("種"));
-        twips.insert(1, 62);
-        widest.insert(1, QStringLiteral("M"));
-    }
     SetReportList(this, captions);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
+    // Every column fits the window: the item's name takes what the others leave.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     header()->setStretchLastSection(false);
     header()->setSectionsClickable(false);
-    SetDesignColumnWidths(this, header(), twips, widest);
+    header()->setSectionResizeMode(column(Item), QHeaderView::Stretch);
+    const QFontMetrics metrics(font());
+    const auto fit = [&](Column c, const QString &widest) {
+        const int text = qMax(metrics.horizontalAdvance(widest), metrics.horizontalAdvance(captions[column(c)]));
+        setColumnWidth(column(c), text + metrics.averageCharWidth() + 4);
+    };
+    fit(Name, QStringLiteral("WWWWWWWW"));
+    if (withKind)
+        fit(Kind, QStringLiteral("M"));
+    fit(State, QStringLiteral("圧縮中"));
+    fit(Bar, QStringLiteral("100%100%"));
+    fit(Bytes, QStringLiteral("1023.9 MB / 1023.9 MB"));
+    fit(Speed, QStringLiteral("1023.9 MB/s"));
+    fit(TimeLeft, QStringLiteral("00:00:00"));
     hide();
 }
 
