@@ -3,7 +3,8 @@
 // photos, videos and archives look like) and for programs, beside socat copying the same
 // file the same way; then the binaries' archive arriving at the pace of a gigabit link, to
 // see how much of its unpack hides behind the wire; last, how long an engine takes to go
-// while it unpacks 1 GiB. Prints the figures; asserts nothing.
+// while it unpacks 1 GiB. Both engines show their transfers' progress in running-transfer
+// rows, as the send and received lists do (offscreen). Prints the figures; asserts nothing.
 // Usage: bench_transfer [work folder] [MiB, default 1024]
 //        bench_transfer --receiver <root> <port>   (the receiving engine, started by the first)
 #include "core/AnsiCodec.h"
@@ -15,8 +16,9 @@
 #include "support/CraftedArchives.h"
 #include "support/IsolatedHome.h"
 #include "support/TestPort.h"
+#include "ui/TransferRows.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -52,6 +54,15 @@ class BenchHost : public EngineHost
                                  loop->quit();
                          });
     }
+    // What the list windows show while a transfer runs.
+    void showProgress(EngineEvents &events)
+    {
+        rows = std::make_unique<TransferRows>(true);
+        rows->resize(640, 120);
+        rows->show();
+        QObject::connect(&events, &EngineEvents::transferProgress, rows.get(), &TransferRows::showProgress);
+    }
+    std::unique_ptr<TransferRows> rows;
     QEventLoop *loop = nullptr;
     int results = 0;
     int lastResult = -1;
@@ -70,6 +81,8 @@ struct Peer
         ctx.settings.RecvFileSavePlace = root + "/recv-" + ip;
         QDir().mkpath(ctx.settings.RecvFileSavePlace);
         host.listen(engine.events());
+        if (!qEnvironmentVariableIsSet("ZORVIN_BENCH_NO_PROGRESS_ROWS"))
+            host.showProgress(engine.events());
     }
     // Opens the sockets and checks the archiver; says why when the sockets do not open.
     bool start()
@@ -209,7 +222,7 @@ Run engineRun(Peer &a, const QString &recvFolder, const QString &folder, const Q
 
 // The receiving engine on 127.0.0.3 in a process of its own, so that packing and unpacking
 // each have a core as between two machines. It says "ready" once it listens.
-int receiverMain(QCoreApplication &app, const QString &root, quint16 port)
+int receiverMain(QApplication &app, const QString &root, quint16 port)
 {
     Peer b("127.0.0.3", root, port);
     if (!b.start())
@@ -377,14 +390,16 @@ void printRun(const char *label, const Run &run, double mb)
 
 int main(int argc, char **argv)
 {
+    // The progress rows are drawn offscreen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 4 && qstrcmp(argv[1], "--receiver") == 0) {
-        QCoreApplication app(argc, argv);
+        QApplication app(argc, argv);
         return receiverMain(app, QString::fromLocal8Bit(argv[2]), quint16(QByteArray(argv[3]).toUInt()));
     }
     // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
     const IsolatedHome home;
     home.apply();
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     const QStringList args = app.arguments();
     QTemporaryDir tmp(args.size() > 1 ? args[1] + "/bench-transfer-XXXXXX"
                                       : QDir::tempPath() + "/bench-transfer-XXXXXX");
