@@ -529,7 +529,8 @@ int main(int argc, char **argv)
     std::printf("progress (rows %s): %.1f us CPU per report drawn, %.3f us per pace check; %d reports in the "
                 "last unpacked binaries run: at most %.2f ms, %.3f %% of its best %.2f s (goal <= 2 %%)\n",
                 a.host.rows ? "drawn" : "not drawn", reportMicros, checkMicros, reportsPerUnpackedRun,
-                progressSeconds * 1e3, 100.0 * progressSeconds / plainBinaries.seconds, plainBinaries.seconds);
+                progressSeconds * 1e3, 100.0 * progressSeconds / plainBinaries.seconds,
+                plainBinaries.seconds);
     const auto [pacedSeconds, wireSeconds] = pacedArrival(a, root, src + "/binaries.bin");
     std::printf("packed binaries arriving at 110 MB/s: delivered %.2f s after the first byte, the wire alone "
                 "takes %.2f s\n",

@@ -37,7 +37,8 @@ void AddressWindows::onTransferProgress(const TransferProgress &progress)
     // A send whose outcome the user wants to hear of shows itself from its start.
     const bool comeUp =
         progress.state != TransferProgress::State::Ended && (progress.notice == 1 || progress.notice == 2);
-    auto *window = comeUp ? m_windows.load<FrmSend>(WindowKind::Send) : m_windows.find<FrmSend>(WindowKind::Send);
+    auto *window =
+        comeUp ? m_windows.load<FrmSend>(WindowKind::Send) : m_windows.find<FrmSend>(WindowKind::Send);
     if (window)
         window->ShowProgress(progress, comeUp);
 }

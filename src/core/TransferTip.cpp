@@ -3,7 +3,8 @@
 #include "core/TrayIcon.h"
 #include "net/EngineEvents.h"
 
-TransferTip::TransferTip(EngineEvents &events, TrayIcon &tray, QObject *parent) : QObject(parent), m_tray(tray)
+TransferTip::TransferTip(EngineEvents &events, TrayIcon &tray, QObject *parent)
+    : QObject(parent), m_tray(tray)
 {
     connect(&events, &EngineEvents::transferProgress, this, &TransferTip::onProgress);
 }

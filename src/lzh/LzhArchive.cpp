@@ -417,7 +417,8 @@ void countRead(std::atomic<uint64_t> *inputRead, uint64_t bytes)
 class CountedFileSource : public FileSource
 {
   public:
-    CountedFileSource(std::FILE *f, std::atomic<uint64_t> *inputRead) : FileSource(f), m_inputRead(inputRead) {}
+    CountedFileSource(std::FILE *f, std::atomic<uint64_t> *inputRead) : FileSource(f), m_inputRead(inputRead)
+    {}
     size_t read(uint8_t *data, size_t size) override
     {
         const size_t n = FileSource::read(data, size);
@@ -514,10 +515,11 @@ int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &tota
             break;
         }
         // The last part reads on to the end, should the file have grown meanwhile.
-        workers.emplace_back([own = std::move(own), &result = results[k], k, parts, size, inputRead]() mutable {
-            result = crcOfPart(own.get(), size * k / parts, k + 1 == parts ? 0 : size * (k + 1) / parts,
-                               inputRead);
-        });
+        workers.emplace_back(
+            [own = std::move(own), &result = results[k], k, parts, size, inputRead]() mutable {
+                result = crcOfPart(own.get(), size * k / parts, k + 1 == parts ? 0 : size * (k + 1) / parts,
+                                   inputRead);
+            });
     }
     results[0] = crcOfPart(in, 0, parts == 1 ? 0 : size / parts, inputRead);
     for (std::thread &worker : workers)
@@ -730,7 +732,8 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     const PackPlan plan = planPack(in.get(), size, options);
     // Only an archive that holds nothing else may end up as a header alone.
     const bool headerOnly = plan.stored && options.headerOnlyWhenStored && std::ftell(out.get()) == 0;
-    int r = writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly, options.inputRead);
+    int r = writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly,
+                       options.inputRead);
     if (r != Ok)
         return r;
     if ((!headerOnly && std::fputc(0, out.get()) == EOF) || std::fflush(out.get()) != 0)

@@ -349,8 +349,8 @@ bool TransferReceiver::endsShort(int socketIndex) const
 void TransferReceiver::holdCutLine(const RecvSlot &s)
 {
     m_cutLines.append({s.senderIp, s.header.archiveName, senderName(s),
-                       s.header.isFile() ? QStringLiteral("ファイル") : QStringLiteral("画像"), s.header.itemName,
-                       m_clock.elapsed() + kCutLineGraceMs});
+                       s.header.isFile() ? QStringLiteral("ファイル") : QStringLiteral("画像"),
+                       s.header.itemName, m_clock.elapsed() + kCutLineGraceMs});
     if (!m_cutGrace.isActive())
         m_cutGrace.start(kCutLineGraceMs);
 }

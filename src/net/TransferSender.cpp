@@ -368,7 +368,8 @@ void TransferSender::onPackPace()
         if (!j.inUse || j.archiverId == 0)
             continue;
         const qint64 total = QFileInfo(j.itemPath()).size();
-        const qint64 read = archiver && archiver->runningId() == j.archiverId ? qint64(archiver->packInputRead()) : 0;
+        const qint64 read =
+            archiver && archiver->runningId() == j.archiverId ? qint64(archiver->packInputRead()) : 0;
         reportProgress(slot, TransferProgress::State::Packing, qMin(read, total), total);
     }
 }

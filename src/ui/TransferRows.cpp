@@ -17,8 +17,8 @@ constexpr int kMostRowsShown = 4;
 TransferRows::TransferRows(bool withKind, QWidget *parent) : QTreeWidget(parent), m_withKind(withKind)
 {
     setObjectName(QStringLiteral("LveRunning"));
-    QStringList captions = {QStringLiteral("名前"), QStringLiteral("状態"), QStringLiteral("項目"),
-                            QStringLiteral("進捗"), QStringLiteral("転送量"), QStringLiteral("速度"),
+    QStringList captions = {QStringLiteral("名前"),    QStringLiteral("状態"),   QStringLiteral("項目"),
+                            QStringLiteral("進捗"),    QStringLiteral("転送量"), QStringLiteral("速度"),
                             QStringLiteral("残り時間")};
     if (withKind)
         captions.insert(1, QStringLiteral("種"));
@@ -32,7 +32,8 @@ TransferRows::TransferRows(bool withKind, QWidget *parent) : QTreeWidget(parent)
     header()->setSectionResizeMode(column(Item), QHeaderView::Stretch);
     const QFontMetrics metrics(font());
     const auto fit = [&](Column c, const QString &widest) {
-        const int text = qMax(metrics.horizontalAdvance(widest), metrics.horizontalAdvance(captions[column(c)]));
+        const int text =
+            qMax(metrics.horizontalAdvance(widest), metrics.horizontalAdvance(captions[column(c)]));
         setColumnWidth(column(c), text + metrics.averageCharWidth() + 4);
     };
     fit(Name, QStringLiteral("WWWWWWWW"));
@@ -70,7 +71,10 @@ QString TransferRows::timeText(qint64 seconds)
         return QString();
     const qint64 h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
     if (h > 0)
-        return QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
+        return QStringLiteral("%1:%2:%3")
+            .arg(h)
+            .arg(m, 2, 10, QLatin1Char('0'))
+            .arg(s, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
 }
 

@@ -8,6 +8,8 @@
 // arrives late or goes away; a capture that leaves the capture window hidden is announced.
 // Running transfers show in the send and received lists and the tip; the quit question
 // names them, and quitting stops them at the peer.
+#include "address/AddressWindows.h"
+#include "address/FrmSend.h"
 #include "capture/CaptureEngine.h"
 #include "capture/FrmAutoCapt.h"
 #include "capture/FrmMain.h"
@@ -18,8 +20,6 @@
 #include "core/SettingsFile.h"
 #include "core/TrayIcon.h"
 #include "core/WindowRegistry.h"
-#include "address/AddressWindows.h"
-#include "address/FrmSend.h"
 #include "message/MessageWindows.h"
 #include "net/NetEngine.h"
 #include "net/TransferReceiver.h"
@@ -27,7 +27,6 @@
 #include "options/FrmOptions.h"
 #include "receive/FrmRecv.h"
 #include "receive/ReceiveWindows.h"
-#include "ui/TransferRows.h"
 #include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
@@ -35,6 +34,7 @@
 #include "support/SlowLoopback.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
+#include "ui/TransferRows.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -630,8 +630,8 @@ void tst_FrmSket::runningTransfersShowAndTheQuitStopsThem()
             [&](const QString &, int, const QString &info) { peerReceived << info; });
     connect(&peer.engine.events(), &EngineEvents::sendResultAdded, this,
             [&](const QString &, const QString &, int, const QString &info) { peerSent << info; });
-    sket.engine().UpdatePeer(QStringLiteral("peer (h3)"), QStringLiteral("127.0.0.3"), QStringLiteral("avail"),
-                             QStringLiteral("266"), QStringLiteral("grp"));
+    sket.engine().UpdatePeer(QStringLiteral("peer (h3)"), QStringLiteral("127.0.0.3"),
+                             QStringLiteral("avail"), QStringLiteral("266"), QStringLiteral("grp"));
 
     // Text packs to about half: the send goes packed and runs for seconds.
     QByteArray text;
@@ -649,7 +649,8 @@ void tst_FrmSket::runningTransfersShowAndTheQuitStopsThem()
     out.kind = QLatin1Char('F');
     out.folder = started.data.path();
     out.itemName = QStringLiteral("report.txt");
-    out.archiveName = QStringLiteral("CAPT%1%2.LZH").arg(ctx.LocalIpHex).arg(sket.engine().sender().NextJobNumber());
+    out.archiveName =
+        QStringLiteral("CAPT%1%2.LZH").arg(ctx.LocalIpHex).arg(sket.engine().sender().NextJobNumber());
     QVERIFY(sket.engine().QueueSendJob(out) >= 0);
     // The received list is open before the peer's file comes.
     auto *recv = sket.windows().load<FrmRecv>(QString(WindowKind::Recv));
@@ -663,7 +664,8 @@ void tst_FrmSket::runningTransfersShowAndTheQuitStopsThem()
     QVERIFY(peer.engine.QueueSendJob(in) >= 0);
 
     // Both rows run, the send list came up by itself, the tip counts both.
-    QTRY_VERIFY_WITH_TIMEOUT(peer.engine.receiver().slotsInUse() == 1 && peer.engine.receiver().slot(0).state == 1 &&
+    QTRY_VERIFY_WITH_TIMEOUT(peer.engine.receiver().slotsInUse() == 1 &&
+                                 peer.engine.receiver().slot(0).state == 1 &&
                                  peer.engine.receiver().slot(0).received > (512 << 10),
                              30000);
     auto *send = sket.windows().find<FrmSend>(QString(WindowKind::Send));

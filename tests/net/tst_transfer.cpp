@@ -759,7 +759,8 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
         QCOMPARE(line.name, QString("IPｱﾄﾞﾚｽ 127.0.0.2"));
         lines << line.info;
     }
-    QCOMPARE(lines, QStringList({cut + "partial.bin", cut + "stalled.bin", cut + "cut.bin", cut + "cut.txt"}));
+    QCOMPARE(lines,
+             QStringList({cut + "partial.bin", cut + "stalled.bin", cut + "cut.bin", cut + "cut.txt"}));
     QCOMPARE(QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files), QStringList());
 }
 
@@ -815,7 +816,8 @@ void TestTransfer::stopRequestDropsTheReceive()
     for (const RecvLine &line : b.host.received)
         lines << QString::number(line.result) + line.info;
     const QString cancelled = QString::fromUtf8("1送信側でキャンセルされました。 ");
-    QCOMPARE(lines, QStringList({cancelled + "b.txt", cancelled + "a.txt", cancelled + "c.txt", cancelled + "d.txt"}));
+    QCOMPARE(lines, QStringList({cancelled + "b.txt", cancelled + "a.txt", cancelled + "c.txt",
+                                 cancelled + "d.txt"}));
 }
 
 void TestTransfer::cancelAndGoodbyeEndTheSendersJobs()
@@ -895,7 +897,8 @@ void TestTransfer::progressCancelsAndCutsOnASlowLink()
     QCOMPARE(b.host.received[0].result, 0);
     const qint64 took = clock.elapsed();
     QVERIFY2(took > 1000, qPrintable(QString::number(took)));
-    for (const auto &[reports, name] : {std::pair{sent, QString("to3")}, std::pair{received, QString("alice (h2)")}}) {
+    for (const auto &[reports, name] :
+         {std::pair{sent, QString("to3")}, std::pair{received, QString("alice (h2)")}}) {
         QVERIFY(reports.size() >= 4);
         QCOMPARE(reports.last().state, TransferProgress::State::Ended);
         qint64 done = 0;
@@ -913,7 +916,8 @@ void TestTransfer::progressCancelsAndCutsOnASlowLink()
         QVERIFY(done > 0 && done <= size);
         QVERIFY(paced);
         // At most one report a quarter of a second, besides the first and the end.
-        QVERIFY2(reports.size() <= took / ProgressPace::kProgressIntervalMs + 3, qPrintable(QString::number(reports.size())));
+        QVERIFY2(reports.size() <= took / ProgressPace::kProgressIntervalMs + 3,
+                 qPrintable(QString::number(reports.size())));
     }
     QCOMPARE(sent.first().id, job);
 

@@ -40,8 +40,9 @@ class SlowLoopback
         // Children forked from this thread run in its namespace. The burst holds one
         // loopback packet (64 KiB).
         return run("ip", {"link", "set", "lo", "up"}, why) &&
-               run("tc", {"qdisc", "add", "dev", "lo", "root", "tbf", "rate", rate, "burst", "256kb", "latency",
-                          "50ms", "mtu", "70000"},
+               run("tc",
+                   {"qdisc", "add", "dev", "lo", "root", "tbf", "rate", rate, "burst", "256kb", "latency",
+                    "50ms", "mtu", "70000"},
                    why);
     }
 
