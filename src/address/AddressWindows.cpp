@@ -27,6 +27,20 @@ AddressWindows::AddressWindows(NetEngine &engine, WindowRegistry &windows, Comma
             window->LoadSendAddr(handOver);
     });
     connect(&engine.events(), &EngineEvents::sendResultAdded, this, &AddressWindows::onSendResultAdded);
+    connect(&engine.events(), &EngineEvents::transferProgress, this, &AddressWindows::onTransferProgress);
+}
+
+void AddressWindows::onTransferProgress(const TransferProgress &progress)
+{
+    if (!progress.sending || m_engine.context().StartupDone == StartupQuitting)
+        return;
+    // A send whose outcome the user wants to hear of shows itself from its start.
+    const bool comeUp =
+        progress.state != TransferProgress::State::Ended && (progress.notice == 1 || progress.notice == 2);
+    auto *window =
+        comeUp ? m_windows.load<FrmSend>(WindowKind::Send) : m_windows.find<FrmSend>(WindowKind::Send);
+    if (window)
+        window->ShowProgress(progress, comeUp);
 }
 
 void AddressWindows::onSendResultAdded(const QString &name, const QString &kind, int result,

@@ -6,6 +6,7 @@
 #include <QLatin1String>
 #include <QObject>
 
+struct TransferProgress;
 class Commands;
 class NetEngine;
 class WindowRegistry;
@@ -26,6 +27,7 @@ class AddressWindows : public QObject
     AddressWindows(NetEngine &engine, WindowRegistry &windows, Commands &commands, QObject *parent = nullptr);
 
   private:
+    void onTransferProgress(const TransferProgress &progress);
     void onSendResultAdded(const QString &name, const QString &kind, int result, const QString &info);
 
     NetEngine &m_engine;

@@ -4,6 +4,7 @@
 #include "ui/FlipSort.h"
 #include "ui/ListColumns.h"
 #include "ui/ListWindowLayout.h"
+#include "ui/TransferRows.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -44,6 +45,7 @@ FrmSend::FrmSend(ModZorvin &ctx, QWidget *parent) : QWidget(parent), m_ctx(ctx)
     for (int column : {kKindColumn, kResultColumn})
         m_list->headerItem()->setTextAlignment(column, Qt::AlignCenter);
     m_sort = new FlipSort(m_list, m_list->header());
+    m_running = new TransferRows(true, this);
 
     m_label = new QLabel(QStringLiteral("送信情報"), this);
     m_label->setObjectName(QStringLiteral("Label1"));
@@ -86,6 +88,21 @@ void FrmSend::AddSendResult(const QString &name, const QString &kind, int result
     // A list sorted by a click stays sorted as lines arrive.
     m_sort->resort();
     m_list->setEnabled(true);
+    comeUp();
+}
+
+void FrmSend::ShowProgress(const TransferProgress &progress, bool comeUp)
+{
+    const int before = m_running->runningCount();
+    m_running->showProgress(progress);
+    if (m_running->runningCount() != before)
+        layOut();
+    if (comeUp && !isVisible())
+        this->comeUp();
+}
+
+void FrmSend::comeUp()
+{
     // Minimised only when it comes up: a window the user is reading is left as it is.
     if (m_ctx.settings.SendInfMin == 1 && !isVisible())
         showMinimized();
@@ -101,5 +118,6 @@ void FrmSend::resizeEvent(QResizeEvent *event)
 
 void FrmSend::layOut()
 {
-    LayOutListWindow(*this, {m_list, m_label, m_cmdOK});
+    if (LayOutListWindow(*this, {m_list, m_label, m_cmdOK}))
+        m_running->placeAbove(m_list);
 }

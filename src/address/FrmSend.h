@@ -4,11 +4,13 @@
 
 #include <QWidget>
 
+struct TransferProgress;
 class FlipSort;
 class ModZorvin;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
+class TransferRows;
 
 class FrmSend : public QWidget
 {
@@ -22,6 +24,12 @@ class FrmSend : public QWidget
     // 1 "失敗", 2 "開封". Nothing while the program quits.
     void AddSendResult(const QString &name, const QString &kind, int result, const QString &info);
 
+    // A running send's row above the lines (its first report adds it, its end takes it away).
+    // `comeUp`: the window shows itself as a new line would make it.
+    void ShowProgress(const TransferProgress &progress, bool comeUp);
+    TransferRows *runningRows() const { return m_running; }
+    QTreeWidget *list() const { return m_list; }
+
     static QString resultText(int result);
 
   protected:
@@ -29,10 +37,12 @@ class FrmSend : public QWidget
 
   private:
     void layOut();
+    void comeUp();
 
     ModZorvin &m_ctx;
     QTreeWidget *m_list;
     QLabel *m_label;
     QPushButton *m_cmdOK;
     FlipSort *m_sort;
+    TransferRows *m_running;
 };

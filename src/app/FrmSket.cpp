@@ -9,13 +9,13 @@
 #include "capture/HotKeys.h"
 #include "options/AutostartEntry.h"
 #include "ui/Commands.h"
-#include "base/DataFile.h"
 #include "base/ModZorvin.h"
 #include "ui/ModZorvinUi.h"
 #include "ui/QuitGuard.h"
 #include "base/SettingsFile.h"
 #include "base/SettingsLoader.h"
 #include "app/StartupChecks.h"
+#include "app/TransferTip.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
 #include "ui/WindowRegistry.h"
@@ -24,6 +24,8 @@
 #include "diagnostics/FrmNetDiag.h"
 #include "net/NetEngine.h"
 #include "net/SocketFacts.h"
+#include "net/TransferReceiver.h"
+#include "net/TransferSender.h"
 #include "options/FrmOpt.h"
 #include "options/FrmOptions.h"
 #include "password/PasswordFile.h"
@@ -56,7 +58,8 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
       m_commands(makeCommands(ctx, *m_engine, *m_windows)),
       m_addressWindows(std::make_unique<AddressWindows>(*m_engine, *m_windows, *m_commands)),
       m_trayMenu(std::make_unique<TrayMenu>(ctx, *m_tray, *m_commands, m_engine->sender())),
-      m_autoCapt(std::make_unique<FrmAutoCapt>(ctx, *m_commands))
+      m_autoCapt(std::make_unique<FrmAutoCapt>(ctx, *m_commands)),
+      m_transferTip(std::make_unique<TransferTip>(m_engine->events(), *m_tray))
 {
     setObjectName(QStringLiteral("FrmSket"));
     setWindowTitle(QString::fromUtf8(kProductName));
@@ -255,7 +258,7 @@ void FrmSket::ReportFatalSocketError(const QString &source, int number, const QS
     QuitWithoutQuestion();
 }
 
-QString FrmSket::UnopenedItemsQuestion() const
+QString FrmSket::QuitQuestion() const
 {
     bool images = false, messages = false, desktopImages = false;
     for (QWidget *window : QApplication::topLevelWidgets()) {
@@ -276,9 +279,18 @@ QString FrmSket::UnopenedItemsQuestion() const
             break;
         }
     }
-    if (!images && !messages && !desktopImages)
+    // Queued sends are cut off as well as running ones.
+    const int sends = m_engine->sender().jobsInUse();
+    const int receptions = m_engine->receiver().slotsInUse();
+    if (!images && !messages && !desktopImages && sends == 0 && receptions == 0)
         return QString();
     QString text;
+    if (sends > 0)
+        text += QStringLiteral("実行中の送信が %1 件あります。\r").arg(sends);
+    if (receptions > 0)
+        text += QStringLiteral("実行中の受信が %1 件あります。\r").arg(receptions);
+    if (sends > 0 || receptions > 0)
+        text += QStringLiteral("終了すると、これらの転送は中断されます。\r");
     if (images)
         text += QStringLiteral("未開封の画像があります。\r");
     if (messages)
@@ -293,7 +305,7 @@ void FrmSket::mnuEnd()
     if (m_unloaded)
         return;
     m_ctx.StartupDone = StartupQuitting;
-    const QString question = UnopenedItemsQuestion();
+    const QString question = QuitQuestion();
     if (!question.isEmpty() && ShowMessageBox(question, MsgBox::DefaultButton2 | MsgBox::Exclamation |
                                                             MsgBox::OkCancel) == MsgBox::IdCancel)
         return;
@@ -315,6 +327,9 @@ void FrmSket::QuitWithoutQuestion()
 
 void FrmSket::QueryUnload(bool tellUser)
 {
+    // Running sends end before the goodbye: packed ones are stopped at their receivers
+    // ("captSP"), the goodbye tells the rest.
+    m_engine->sender().EndAllForQuit();
     // 1. Both goodbye passes; 2. the address book, keeping the old file if writing fails.
     m_engine->SayGoodbye();
     if (QString error; !m_engine->SaveAddressBook(&error)) {

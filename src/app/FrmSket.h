@@ -18,6 +18,7 @@ class ModZorvin;
 class NetEngine;
 class TrayIcon;
 class TrayMenu;
+class TransferTip;
 class WindowRegistry;
 
 class FrmSket : public QWidget, public EngineHost
@@ -85,7 +86,9 @@ class FrmSket : public QWidget, public EngineHost
     void onFolderOpenRequested(const QString &path);
     void onLogViewerRequested(const QString &program, const QStringList &arguments, const QString &path);
     void ReportFatalSocketError(const QString &source, int number, const QString &description);
-    QString UnopenedItemsQuestion() const;
+    // The quit question: unopened items, pinned pictures and running transfers; "" when
+    // there is nothing to ask about.
+    QString QuitQuestion() const;
     // `tellUser`: a failure to save the address book is shown in a box (the quit command);
     // otherwise (SIGTERM, logout) it goes to stderr only.
     void QueryUnload(bool tellUser);
@@ -102,6 +105,7 @@ class FrmSket : public QWidget, public EngineHost
     std::unique_ptr<HotKeys> m_hotKeys;
     std::unique_ptr<TrayMenu> m_trayMenu;
     std::unique_ptr<FrmAutoCapt> m_autoCapt;
+    std::unique_ptr<TransferTip> m_transferTip;
     QStringList m_waitingCommands;
     QStringList m_loginArguments;
     // The first-run dialog while start-up waits for it.

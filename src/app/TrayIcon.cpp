@@ -76,6 +76,22 @@ QString TrayIcon::tip()
     return QString::fromUtf8(kProductName) + QStringLiteral(" 2.66");
 }
 
+QString TrayIcon::currentTip() const
+{
+    return m_tipDetail.isEmpty() ? tip() : tip() + QLatin1Char('\n') + m_tipDetail;
+}
+
+void TrayIcon::setTipDetail(const QString &detail)
+{
+    if (detail == m_tipDetail)
+        return;
+    m_tipDetail = detail;
+    if (m_tray)
+        m_tray->setToolTip(currentTip());
+    if (m_standIn)
+        m_standIn->setToolTip(currentTip());
+}
+
 QIcon TrayIcon::normalIcon()
 {
     static const QIcon icon = drawIcon(ProgramIcon::kNormalColor);
@@ -131,7 +147,7 @@ void TrayIcon::onTrayChanged(bool present)
 void TrayIcon::showIcon()
 {
     m_tray = new QSystemTrayIcon(currentIcon(), this);
-    m_tray->setToolTip(tip());
+    m_tray->setToolTip(currentTip());
     // No context menu of the icon's own: the right click goes through TrayPopupMenu, which
     // may refuse it.
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -152,6 +168,7 @@ void TrayIcon::showStandIn()
     m_standIn = new StandInWindow(*this);
     m_standIn->setObjectName(QStringLiteral("TrayStandIn"));
     m_standIn->setWindowTitle(tip());
+    m_standIn->setToolTip(currentTip());
     m_standIn->setWindowIcon(currentIcon());
     auto *column = new QVBoxLayout(m_standIn);
     auto *row = new QHBoxLayout;
@@ -241,7 +258,7 @@ void TrayIcon::ModTaskTrayIcon(int mode)
     const QIcon icon = currentIcon();
     if (m_tray) {
         m_tray->setIcon(icon);
-        m_tray->setToolTip(tip());
+        m_tray->setToolTip(currentTip());
     }
     if (m_standIn)
         m_standIn->setWindowIcon(icon);

@@ -64,6 +64,10 @@ class TrayIcon : public QObject, public ResidentIcon
 
     static QString tip();
     static QIcon normalIcon();
+    // A second line under the tip (the running transfers); "" for none.
+    void setTipDetail(const QString &detail);
+    // The tip as the icon shows it now.
+    QString currentTip() const;
 
   signals:
     void doubleClicked();
@@ -94,6 +98,7 @@ class TrayIcon : public QObject, public ResidentIcon
     QTimer m_timerModIcon;
     QTimer m_noticeTimer;
     QString m_notice;
+    QString m_tipDetail;
     int m_noticeMs = kNoticeMs;
     bool m_newItem = false;
     bool m_blinkPhase = false;

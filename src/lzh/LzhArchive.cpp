@@ -407,6 +407,29 @@ struct TempFile
     }
 };
 
+void countRead(std::atomic<uint64_t> *inputRead, uint64_t bytes)
+{
+    if (inputRead)
+        inputRead->fetch_add(bytes, std::memory_order_relaxed);
+}
+
+// The file being packed, its reads counted for the pack's progress.
+class CountedFileSource : public FileSource
+{
+  public:
+    CountedFileSource(std::FILE *f, std::atomic<uint64_t> *inputRead) : FileSource(f), m_inputRead(inputRead)
+    {}
+    size_t read(uint8_t *data, size_t size) override
+    {
+        const size_t n = FileSource::read(data, size);
+        countRead(m_inputRead, n);
+        return n;
+    }
+
+  private:
+    std::atomic<uint64_t> *m_inputRead;
+};
+
 bool stopped(const std::atomic<bool> *cancel)
 {
     return cancel && cancel->load(std::memory_order_relaxed);
@@ -436,7 +459,8 @@ class CancellableSource : public ByteSource
 
 // Copies `in` from its start behind the entry's header as stored data, taking its CRC on
 // the way: one read pass.
-int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e, const std::atomic<bool> *cancel)
+int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e, const std::atomic<bool> *cancel,
+                    std::atomic<uint64_t> *inputRead)
 {
     if (std::fseek(in, 0, SEEK_SET) != 0)
         return ErrSourceRead;
@@ -451,6 +475,7 @@ int writeStoredData(std::FILE *out, std::FILE *in, EntryInfo &e, const std::atom
             break;
         crc = crc16Update(crc, buf.data(), n);
         copied += n;
+        countRead(inputRead, n);
         if (copied > 0xFFFFFFFFull)
             return ErrSourceTooLarge;
         if (std::fwrite(buf.data(), 1, n, out) != n)
@@ -481,7 +506,8 @@ struct PartCrc
     bool failed = false;
 };
 
-PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to, const std::atomic<bool> *cancel)
+PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to, const std::atomic<bool> *cancel,
+                  std::atomic<uint64_t> *inputRead)
 {
     PartCrc part;
     if (std::fseek(in, long(from), SEEK_SET) != 0) {
@@ -501,6 +527,7 @@ PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to, const std::atomic<b
             break;
         part.crc = crc16Update(part.crc, buf.data(), n);
         part.bytes += n;
+        countRead(inputRead, n);
     }
     part.failed = std::ferror(in) != 0;
     return part;
@@ -510,7 +537,7 @@ PartCrc crcOfPart(std::FILE *in, uint64_t from, uint64_t to, const std::atomic<b
 // large file is read in parts side by side, each through a handle of its own, and their
 // CRCs joined: the CRC pass is all a stored entry costs before its first byte can go.
 int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &total, uint16_t &crc,
-              const std::atomic<bool> *cancel)
+              const std::atomic<bool> *cancel, std::atomic<uint64_t> *inputRead)
 {
     const unsigned parts = size < kSplitCrcFrom ? 1 : workerThreads();
     std::vector<PartCrc> results(parts);
@@ -523,12 +550,13 @@ int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &tota
             break;
         }
         // The last part reads on to the end, should the file have grown meanwhile.
-        workers.emplace_back([own = std::move(own), &result = results[k], k, parts, size, cancel]() mutable {
-            result =
-                crcOfPart(own.get(), size * k / parts, k + 1 == parts ? 0 : size * (k + 1) / parts, cancel);
-        });
+        workers.emplace_back(
+            [own = std::move(own), &result = results[k], k, parts, size, cancel, inputRead]() mutable {
+                result = crcOfPart(own.get(), size * k / parts, k + 1 == parts ? 0 : size * (k + 1) / parts,
+                                   cancel, inputRead);
+            });
     }
-    results[0] = crcOfPart(in, 0, parts == 1 ? 0 : size / parts, cancel);
+    results[0] = crcOfPart(in, 0, parts == 1 ? 0 : size / parts, cancel, inputRead);
     for (std::thread &worker : workers)
         worker.join();
     if (!opened)
@@ -552,7 +580,7 @@ int crcOfFile(std::FILE *in, const fs::path &file, uint64_t size, uint64_t &tota
 // `headerOnly`: a stored entry without its data.
 int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t size,
                std::string_view storedName, int64_t mtime, const PackPlan &plan, bool headerOnly,
-               const std::atomic<bool> *cancel)
+               const std::atomic<bool> *cancel, std::atomic<uint64_t> *inputRead)
 {
     EntryInfo e;
     e.method = plan.stored ? "-lh0-" : "-lh5-";
@@ -569,7 +597,7 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t siz
         // The CRC first, then the header alone: the data stays where it is.
         uint64_t total = 0;
         uint16_t crc = 0;
-        if (const int r = crcOfFile(in, file, size, total, crc, cancel); r != Ok)
+        if (const int r = crcOfFile(in, file, size, total, crc, cancel, inputRead); r != Ok)
             return r;
         if (total > 0xFFFFFFFFull)
             return ErrSourceTooLarge;
@@ -583,7 +611,7 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t siz
         return Ok;
     }
     if (!stored) {
-        FileSource reader(in);
+        CountedFileSource reader(in, inputRead);
         CancellableSource source(reader, cancel);
         FileSink sink(out);
         EncodeResult packed;
@@ -601,7 +629,7 @@ int writeEntry(std::FILE *out, std::FILE *in, const fs::path &file, uint64_t siz
             return ErrArchiveWrite;
     }
     if (stored) {
-        if (const int r = writeStoredData(out, in, e, cancel); r != Ok)
+        if (const int r = writeStoredData(out, in, e, cancel, inputRead); r != Ok)
             return r;
     }
     const long dataEnd = std::ftell(out);
@@ -740,8 +768,8 @@ int packFile(const fs::path &archive, const fs::path &file, std::string_view sto
     const PackPlan plan = planPack(in.get(), size, options);
     // Only an archive that holds nothing else may end up as a header alone.
     const bool headerOnly = plan.stored && options.headerOnlyWhenStored && std::ftell(out.get()) == 0;
-    int r =
-        writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly, options.cancel);
+    int r = writeEntry(out.get(), in.get(), file, size, storedName, unixTime, plan, headerOnly, options.cancel,
+                       options.inputRead);
     // A cancelled pack fails wherever it was; the temporary file goes and the archive stays.
     if (stopped(options.cancel))
         return ErrCancelled;

@@ -83,6 +83,10 @@ struct PackOptions
     // Set from another thread to stop: the pack ends with ErrCancelled within one piece of
     // input and leaves the archive as it was (quitting need not wait for a large file).
     const std::atomic<bool> *cancel = nullptr;
+    // When set, every byte read from the file being packed is added here (from any of the
+    // threads that read it), so another thread can show how far the pack has got. A pack
+    // that falls back to stored data reads the file a second time.
+    std::atomic<uint64_t> *inputRead = nullptr;
 };
 
 // What storedBehind() found: the header's length and the data the caller sends after it.

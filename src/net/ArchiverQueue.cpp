@@ -63,6 +63,7 @@ ArchiverTicket ArchiverQueue::launch(const QString &archivePath, const QString &
     m_lastId = m_lastId == std::numeric_limits<int>::max() ? 1 : m_lastId + 1;
     const int id = m_runningId = m_lastId;
     m_cancel.store(false);
+    m_inputRead.store(0);
     const QString line = ArchiverCommandLine(archivePath, secondPath, pack, choice.entry);
     const qint64 keepFree = pack ? -1 : choice.keepFreeBytes;
     UnlhaLibrary *library = m_library.get();
@@ -73,6 +74,7 @@ ArchiverTicket ArchiverQueue::launch(const QString &archivePath, const QString &
         UnlhaLimits limits;
         limits.cancel = &m_cancel;
         limits.headerOnlyWhenStored = headerOnlyWhenStored;
+        limits.inputRead = &m_inputRead;
         // Measured here, right before the unpack: the free space may have changed since the
         // command was queued, and the query may be slow on a network folder.
         if (keepFree >= 0) {

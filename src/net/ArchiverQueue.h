@@ -59,6 +59,10 @@ class ArchiverQueue : public QObject
 
     // From start() until the command's finished has been emitted; start() answers busy.
     bool isBusy() const { return m_runningId != 0; }
+    // The command running now (0 when none) and, for a pack, the bytes of its file read so
+    // far (a pack that ends up stored reads the file twice).
+    int runningId() const { return m_runningId; }
+    quint64 packInputRead() const { return m_inputRead.load(std::memory_order_relaxed); }
 
     // Asks command `id`, when it runs, to stop: it ends with lzh::ErrCancelled within one
     // block of output (unpack) or one piece of input (pack), having removed what it wrote.
@@ -94,4 +98,5 @@ class ArchiverQueue : public QObject
     int m_lastId = 0;
     // Raised to stop the running command; lowered when the next command starts.
     std::atomic<bool> m_cancel{false};
+    std::atomic<uint64_t> m_inputRead{0};
 };

@@ -5,6 +5,7 @@
 
 #include "net/ArrivedImage.h"
 #include "net/ReceivedMessage.h"
+#include "net/TransferProgress.h"
 
 #include <QObject>
 #include <QString>
@@ -22,6 +23,10 @@ class EngineEvents : public QObject
     void sendResultAdded(const QString &name, const QString &kind, int result, const QString &info);
     // One line of the received list: result 0 success, 1 failure.
     void recvInfoAdded(const QString &name, int result, const QString &info);
+    // How far a running send or reception has got: when it starts, at most every
+    // ProgressPace::kProgressIntervalMs while it runs, and once with state Ended when it
+    // ends. Packing before the first byte is its own state.
+    void transferProgress(const TransferProgress &progress);
     // A received picture for a new viewer. The file may be deleted as soon as the signal
     // returns, so a receiver connected directly loads the picture before returning.
     void imageArrived(const ArrivedImage &image);

@@ -87,6 +87,7 @@ struct TransferReceiver::Conn
     QTimer idle;
     QTimer headerDeadline;
     qint64 openedMs = 0;
+    ProgressPace pace;
 };
 
 TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent)
@@ -100,6 +101,8 @@ TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineEvents &events, Transfe
     m_acceptPause.setSingleShot(true);
     m_acceptPause.setInterval(kAcceptPauseMs);
     connect(&m_acceptPause, &QTimer::timeout, &m_server, &QTcpServer::resumeAccepting);
+    m_cutGrace.setSingleShot(true);
+    connect(&m_cutGrace, &QTimer::timeout, this, [this] { listDueCutLines(false); });
 }
 
 TransferReceiver::~TransferReceiver()
@@ -131,6 +134,7 @@ bool TransferReceiver::Listen(QString *errorText, int *errorNumber)
 
 void TransferReceiver::CloseAll()
 {
+    listDueCutLines(true);
     const QList<int> keys = m_sockets.keys();
     for (int idx : keys)
         endReception(idx, false);
@@ -226,6 +230,8 @@ void TransferReceiver::FreeRecvSlot(int socketIndex, int slot)
     if (slot < 0 || slot >= kRecvSlots || m_slots[size_t(slot)].socketIndex != socketIndex)
         return;
     m_reservations.release(socketIndex);
+    if (m_slots[size_t(slot)].progressShown)
+        reportProgress(slot, TransferProgress::State::Ended);
     m_slots[size_t(slot)] = RecvSlot{};
 }
 
@@ -356,13 +362,65 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
     }
 }
 
+QString TransferReceiver::senderName(const RecvSlot &s) const
+{
+    const QString who = displayNameOf(s.senderIp);
+    return who.isEmpty() ? QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp : who;
+}
+
 void TransferReceiver::addFailureLine(const RecvSlot &s, const QString &detail)
 {
     const QString kindText = s.header.isFile() ? QStringLiteral("ファイル") : QStringLiteral("画像");
-    QString who = displayNameOf(s.senderIp);
-    if (who.isEmpty())
-        who = QStringLiteral("IPｱﾄﾞﾚｽ ") + s.senderIp;
-    emit m_events.recvInfoAdded(who, 1, kindText + QStringLiteral("受信中にエラーが発生しました。") + detail);
+    emit m_events.recvInfoAdded(senderName(s), 1,
+                                kindText + QStringLiteral("受信中にエラーが発生しました。") + detail);
+}
+
+void TransferReceiver::reportProgress(int slot, TransferProgress::State state, qint64 speed)
+{
+    RecvSlot &s = m_slots[size_t(slot)];
+    s.progressShown = true;
+    TransferProgress p;
+    p.sending = false;
+    p.id = slot;
+    p.state = state;
+    p.name = senderName(s);
+    p.kind = QString(s.header.kind);
+    p.item = s.header.itemName;
+    p.done = s.received;
+    p.total = s.header.size;
+    p.bytesPerSecond = speed;
+    emit m_events.transferProgress(p);
+}
+
+bool TransferReceiver::endsShort(int socketIndex) const
+{
+    const int slot = slotForSocket(socketIndex);
+    if (slot < 0)
+        return false;
+    const RecvSlot &s = m_slots[size_t(slot)];
+    return s.state == 1 && !s.errorReported && !s.waitsForUnpack() && s.received < s.header.size;
+}
+
+void TransferReceiver::holdCutLine(const RecvSlot &s)
+{
+    m_cutLines.append({s.senderIp, s.header.archiveName, senderName(s),
+                       s.header.isFile() ? QStringLiteral("ファイル") : QStringLiteral("画像"),
+                       s.header.itemName, m_clock.elapsed() + kCutLineGraceMs});
+    if (!m_cutGrace.isActive())
+        m_cutGrace.start(kCutLineGraceMs);
+}
+
+void TransferReceiver::listDueCutLines(bool all)
+{
+    const qint64 now = m_clock.elapsed();
+    while (!m_cutLines.isEmpty() && (all || m_cutLines.first().dueMs <= now)) {
+        const CutLine line = m_cutLines.takeFirst();
+        emit m_events.recvInfoAdded(line.who, 1,
+                                    line.kindText + QStringLiteral("受信中にエラーが発生しました。") +
+                                        QStringLiteral("転送中に切断されました。 ") + line.item);
+    }
+    if (!m_cutLines.isEmpty())
+        m_cutGrace.start(int(qMax<qint64>(1, m_cutLines.first().dueMs - now)));
 }
 
 bool TransferReceiver::admit(const QString &ip)
@@ -533,6 +591,8 @@ void TransferReceiver::onReadyRead(int socketIndex)
         }
         s.state = 1;
         c->headerDeadline.stop();
+        c->pace.start(0);
+        reportProgress(slot, TransferProgress::State::Moving);
     } else if (s.state != 1) {
         ReportRecvError(socketIndex, 3);
         return;
@@ -555,6 +615,8 @@ void TransferReceiver::onReadyRead(int socketIndex)
         }
         s.received += chunk.size();
     }
+    if (c->pace.due())
+        reportProgress(slot, TransferProgress::State::Moving, c->pace.bytesPerSecond(s.received));
     if (s.received >= s.header.size && c->out) {
         // Bytes beyond the declared size belong to nothing.
         socket->readAll();
@@ -837,11 +899,18 @@ void TransferReceiver::onDisconnected(int socketIndex)
     const int slot = slotForSocket(socketIndex);
     if (slot >= 0 && m_slots[size_t(slot)].waitsForUnpack() && !m_slots[size_t(slot)].errorReported)
         addFailureLine(m_slots[size_t(slot)], QStringLiteral("転送中に切断されました。"));
+    // A body cut short: a cancel, when the sender's stop request follows.
+    if (endsShort(socketIndex))
+        holdCutLine(m_slots[size_t(slot)]);
     endReception(socketIndex, false);
 }
 
 void TransferReceiver::onIdle(int socketIndex)
 {
+    if (endsShort(socketIndex)) {
+        holdCutLine(m_slots[size_t(slotForSocket(socketIndex))]);
+        listDueCutLines(true);
+    }
     endReception(socketIndex, true);
 }
 
@@ -849,12 +918,24 @@ void TransferReceiver::onStopDatagram(const QString &ip, const QString &datagram
 {
     const QString archive =
         AnsiCodec::field(datagram, Protocol::kStopNameFrom, Protocol::kStopNameChars).trimmed();
+    const auto matches = [&](const QString &from, const QString &name) {
+        return from == ip && (archive.isEmpty() || name.isEmpty() || name == archive);
+    };
+    const QString cancelled = QStringLiteral("送信側でキャンセルされました。 ");
+    // The hang-up may have come first.
+    for (qsizetype i = 0; i < m_cutLines.size(); ++i) {
+        if (!matches(m_cutLines[i].ip, m_cutLines[i].archive))
+            continue;
+        const CutLine line = m_cutLines.takeAt(i);
+        emit m_events.recvInfoAdded(line.who, 1, cancelled + line.item);
+        return;
+    }
     for (int i = 0; i < kRecvSlots; ++i) {
         const RecvSlot &s = m_slots[size_t(i)];
-        if (!s.inUse || s.senderIp != ip)
+        if (!s.inUse || !matches(s.senderIp, s.header.archiveName))
             continue;
-        if (!archive.isEmpty() && !s.header.archiveName.isEmpty() && s.header.archiveName != archive)
-            continue;
+        if (s.state == 1 && !s.errorReported)
+            emit m_events.recvInfoAdded(senderName(s), 1, cancelled + s.header.itemName);
         endReception(s.socketIndex, true);
         return;
     }

@@ -7,9 +7,11 @@
 #include "net/DiskReservations.h"
 #include "net/TransferHeader.h"
 #include "net/TransferLinks.h"
+#include "net/TransferProgress.h"
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
@@ -34,6 +36,9 @@ inline constexpr int kHeaderDeadlineMs = 15 * 60 * 1000;
 // What an unpack leaves free on the receive folder's file system: the sizes an archive's
 // headers declare must fit the free space less this, or the transfer is refused.
 inline constexpr qint64 kUnpackKeepFreeBytes = 64 * 1024 * 1024;
+// A hang-up in the middle of a body waits this long for the sender's stop request, which
+// may come after it, before it is listed as a cut-off transfer rather than a cancel.
+inline constexpr int kCutLineGraceMs = 1000;
 // How long the listener rests after accepting failed (out of file descriptors): the
 // connection waits in the backlog meanwhile instead of failing again at once.
 inline constexpr int kAcceptPauseMs = 200;
@@ -60,6 +65,8 @@ struct RecvSlot
     // The file is being copied into the receive folder on another file system.
     bool placingFile = false;
     bool errorReported = false;
+    // Its progress was reported, so its end is reported too.
+    bool progressShown = false;
 
     bool packed() const { return !header.archiveName.isEmpty(); }
     // Everything has arrived and the archive is being unpacked or waits for the archiver,
@@ -127,6 +134,12 @@ class TransferReceiver : public QObject
     bool admit(const QString &ip);
     void turnAway(QTcpSocket *socket);
     void addFailureLine(const RecvSlot &s, const QString &detail);
+    QString senderName(const RecvSlot &s) const;
+    void reportProgress(int slot, TransferProgress::State state, qint64 speed = 0);
+    // Whether a reception ends short of its body: it is then listed as cut off or cancelled.
+    bool endsShort(int socketIndex) const;
+    void holdCutLine(const RecvSlot &s);
+    void listDueCutLines(bool all);
     void endReception(int socketIndex, bool abort);
     void removeUnpackOutput(const Unpacking &files);
     void startHeader(int socketIndex, int slot);
@@ -164,4 +177,16 @@ class TransferReceiver : public QObject
     QElapsedTimer m_clock;
     // Files being copied into the receive folder, by socket; children of this object.
     QHash<int, FileMove *> m_moves;
+    // Receptions cut off by a hang-up, listed when no stop request follows in time.
+    struct CutLine
+    {
+        QString ip;
+        QString archive;
+        QString who;
+        QString kindText;
+        QString item;
+        qint64 dueMs;
+    };
+    QList<CutLine> m_cutLines;
+    QTimer m_cutGrace;
 };

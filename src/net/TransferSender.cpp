@@ -99,6 +99,7 @@ struct TransferSender::Running
     bool bodyStarted = false;
     bool completeSeen = false;
     QString remoteIp;
+    ProgressPace pace;
 };
 
 TransferSender::TransferSender(ModZorvin &ctx, EngineEvents &events, TransferLinks links, QObject *parent)
@@ -109,6 +110,8 @@ TransferSender::TransferSender(ModZorvin &ctx, EngineEvents &events, TransferLin
     m_timer3.setInterval(60000);
     connect(&m_timer3, &QTimer::timeout, this, &TransferSender::onTimer3Timeout);
     m_timer3.start();
+    m_packPace.setInterval(int(ProgressPace::kProgressIntervalMs));
+    connect(&m_packPace, &QTimer::timeout, this, &TransferSender::onPackPace);
 }
 
 TransferSender::~TransferSender()
@@ -140,6 +143,14 @@ bool TransferSender::anyJobInUse() const
         if (j.inUse)
             return true;
     return false;
+}
+
+int TransferSender::jobsInUse() const
+{
+    int n = 0;
+    for (const SendJob &j : m_jobs)
+        n += j.inUse ? 1 : 0;
+    return n;
 }
 
 QList<int> TransferSender::JobsInUse(int limit) const
@@ -318,6 +329,7 @@ void TransferSender::packOrWait(int slot, bool retry)
     switch (file.pack) {
     case SharedFile::Pack::Running:
         j.archiverId = file.packId;
+        onPackPace();
         return;
     case SharedFile::Pack::Ready:
         packingEnded(slot, 0, retry);
@@ -349,6 +361,22 @@ void TransferSender::packOrWait(int slot, bool retry)
             other.archiverBusy = false;
             other.archiverId = ticket.id;
         }
+    }
+    onPackPace();
+    m_packPace.start();
+}
+
+void TransferSender::onPackPace()
+{
+    const ArchiverQueue *archiver = m_links.archiver;
+    for (int slot = 0; slot < kSendJobSlots; ++slot) {
+        const SendJob &j = m_jobs[size_t(slot)];
+        if (!j.inUse || j.archiverId == 0)
+            continue;
+        const qint64 total = QFileInfo(j.itemPath()).size();
+        const qint64 read =
+            archiver && archiver->runningId() == j.archiverId ? qint64(archiver->packInputRead()) : 0;
+        reportProgress(slot, TransferProgress::State::Packing, qMin(read, total), total);
     }
 }
 
@@ -388,6 +416,8 @@ void TransferSender::onArchiverFinished(int id, int result)
             }
         }
     }
+    if (m_packing.isEmpty())
+        m_packPace.stop();
     ArchiverWait::retryWaiting(m_jobs, *m_links.archiver, [this](int slot) { packOrWait(slot, true); });
 }
 
@@ -417,6 +447,8 @@ void TransferSender::sendHeaderAndBody(int slot)
     const QByteArray header = AnsiCodec::encode(HeaderText(j, m_ctx.LocalHostName));
     r->headerBytes = header.size();
     r->socket->write(header);
+    r->pace.start(0);
+    reportProgress(slot, TransferProgress::State::Moving, 0, j.size);
     SendJobBody(j.socketIndex, slot, storedBehind ? &behind : nullptr);
 }
 
@@ -479,6 +511,9 @@ void TransferSender::onBytesWritten(int socketIndex, qint64 bytes)
     j.bytesSent = qMax<qint64>(0, r->written - r->headerBytes);
     if (!r->bodyStarted)
         return;
+    if (r->pace.due())
+        reportProgress(slot, TransferProgress::State::Moving, j.bytesSent, j.size,
+                       r->pace.bytesPerSecond(j.bytesSent));
     pumpBody(socketIndex);
     // A file cut short aborts the socket inside pumpBody, and the close handling that
     // runs at once frees both the job and `r`.
@@ -638,12 +673,33 @@ void TransferSender::report(const SendJob &job, bool success, const QString &inf
         emit m_events.sendResultAdded(job.resultName, QString(job.kind), 1, info);
 }
 
+void TransferSender::reportProgress(int slot, TransferProgress::State state, qint64 done, qint64 total,
+                                    qint64 speed)
+{
+    SendJob &j = m_jobs[size_t(slot)];
+    j.progressShown = true;
+    TransferProgress p;
+    p.sending = true;
+    p.id = slot;
+    p.state = state;
+    p.name = j.resultName;
+    p.kind = QString(j.kind);
+    p.item = j.itemName;
+    p.done = done;
+    p.total = total;
+    p.bytesPerSecond = speed;
+    p.notice = j.notice;
+    emit m_events.transferProgress(p);
+}
+
 bool TransferSender::DelSlist(int slot)
 {
     if (slot < 0 || slot >= kSendJobSlots || !m_jobs[size_t(slot)].inUse)
         return false;
     m_delBusy = true;
     SendJob &j = m_jobs[size_t(slot)];
+    if (j.progressShown)
+        reportProgress(slot, TransferProgress::State::Ended, j.bytesSent, j.size);
     // Temporary pictures and archives die with the last job of their item.
     releaseSharedFile(j.itemPath());
     dropArchive(j);
@@ -669,11 +725,27 @@ void TransferSender::CancelSendJob(int slot)
     if (slot < 0 || slot >= kSendJobSlots || !m_jobs[size_t(slot)].inUse)
         return;
     const SendJob j = m_jobs[size_t(slot)];
+    report(j, false, QStringLiteral("キャンセルしました。 ") + (j.isFile() ? j.itemPath() : QString()));
     DelSlist(slot);
+    // The stop goes before the hang-up, so the receiver can tell a cancel from a cut.
+    sendStop(j);
     if (j.socketIndex >= 0)
         CloseSendSocket(j.socketIndex);
-    sendStop(j);
     NxDtSendConReq(j.destination);
+}
+
+void TransferSender::EndAllForQuit()
+{
+    for (int slot = 0; slot < kSendJobSlots; ++slot) {
+        const SendJob j = m_jobs[size_t(slot)];
+        if (!j.inUse)
+            continue;
+        if (!j.archiveName.isEmpty())
+            sendStop(j);
+        DelSlist(slot);
+        if (j.socketIndex >= 0)
+            CloseSendSocket(j.socketIndex);
+    }
 }
 
 void TransferSender::onGoodbyeDatagram(const QString &ip)

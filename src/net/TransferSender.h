@@ -5,6 +5,7 @@
 #pragma once
 
 #include "net/TransferLinks.h"
+#include "net/TransferProgress.h"
 
 #include <QHash>
 #include <QList>
@@ -60,6 +61,8 @@ struct SendJob : SendRequest
     qint64 bytesSent = 0; // body bytes the socket has taken out of its buffer
     QString errorText;
     QChar reserved = QLatin1Char(' ');
+    // Its progress was reported, so its end is reported too.
+    bool progressShown = false;
 };
 
 class TransferSender : public QObject
@@ -80,8 +83,12 @@ class TransferSender : public QObject
     // Frees a slot, letting go of its files in the send folder; returns whether it was in use.
     bool DelSlist(int slot);
     void CloseSendSocket(int socketIndex);
-    // Removes a job, closes its socket and asks the receiver to drop the transfer.
+    // Removes a job, closes its socket and asks the receiver to drop the transfer; the job
+    // is listed as cancelled.
     void CancelSendJob(int slot);
+    // Quit: every job ends without a line; a running packed job's receiver is asked to drop
+    // it ("captSP"), the others learn of the quit from the goodbye.
+    void EndAllForQuit();
     // The destination quit: every job to it ends with the peer-quit failure.
     void onGoodbyeDatagram(const QString &ip);
     // Closes every started job's socket (program end).
@@ -89,6 +96,7 @@ class TransferSender : public QObject
 
     const SendJob &job(int slot) const { return m_jobs[size_t(slot)]; }
     bool anyJobInUse() const;
+    int jobsInUse() const;
     // The slots of the jobs in use, in slot order, at most `limit` of them: what the cancel
     // lists of the menus offer.
     QList<int> JobsInUse(int limit) const;
@@ -134,6 +142,9 @@ class TransferSender : public QObject
     void closeHandling(int socketIndex);
     void failJob(int slot, const QString &message);
     void report(const SendJob &job, bool success, const QString &info);
+    void reportProgress(int slot, TransferProgress::State state, qint64 done, qint64 total, qint64 speed = 0);
+    // While packs run: how far the jobs waiting for them have got.
+    void onPackPace();
     void onTimer3Timeout();
     QString archivePath(const SendJob &job) const;
     bool isSharedFile(const QString &path) const;
@@ -155,6 +166,8 @@ class TransferSender : public QObject
     bool m_delBusy = false;
     qint64 m_highWater = 4 * 1024 * 1024;
     QTimer m_timer3;
+    // Runs only while a pack does: packing has no data path of ours to time reports on.
+    QTimer m_packPace;
 
     struct SharedFile
     {

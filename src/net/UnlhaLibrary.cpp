@@ -125,6 +125,7 @@ int UnlhaLibrary::run(const QString &commandLine, const UnlhaLimits &limits)
             lzh::PackOptions options;
             options.headerOnlyWhenStored = limits.headerOnlyWhenStored;
             options.cancel = limits.cancel;
+            options.inputRead = limits.inputRead;
             const int r = lzh::packFile(archive, fsPath(file), stored.toStdString(), options);
             if (r != lzh::Ok)
                 return r;

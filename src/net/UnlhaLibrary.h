@@ -21,6 +21,8 @@ struct UnlhaLimits
     // An add command for a transfer: a file that goes stored into a new archive leaves
     // only its header there (lzh::PackOptions::headerOnlyWhenStored).
     bool headerOnlyWhenStored = false;
+    // An add command counts the bytes it read of its file here (lzh::PackOptions::inputRead).
+    std::atomic<uint64_t> *inputRead = nullptr;
 };
 
 class UnlhaLibrary

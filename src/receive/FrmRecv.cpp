@@ -12,6 +12,7 @@
 #include "ui/ListColumns.h"
 #include "ui/ListWindowLayout.h"
 #include "ui/ReportList.h"
+#include "ui/TransferRows.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -88,6 +89,7 @@ FrmRecv::FrmRecv(ModZorvin &ctx, QWidget *parent) : QWidget(parent), m_ctx(ctx)
     m_list->headerItem()->setTextAlignment(kResultColumn, Qt::AlignCenter);
     m_list->viewport()->installEventFilter(this);
     m_sort = new FlipSort(m_list, m_list->header());
+    m_running = new TransferRows(false, this);
 
     m_label = new QLabel(QStringLiteral("ﾌｧｲﾙ受信情報"), this);
     m_label->setObjectName(QStringLiteral("Label1"));
@@ -427,5 +429,14 @@ void FrmRecv::resizeEvent(QResizeEvent *event)
 
 void FrmRecv::layOut()
 {
-    LayOutListWindow(*this, {m_list, m_label, m_cmdOK, m_cmdRDirOpen, kFolderButtonWidthTwips});
+    if (LayOutListWindow(*this, {m_list, m_label, m_cmdOK, m_cmdRDirOpen, kFolderButtonWidthTwips}))
+        m_running->placeAbove(m_list);
+}
+
+void FrmRecv::ShowProgress(const TransferProgress &progress)
+{
+    const int before = m_running->runningCount();
+    m_running->showProgress(progress);
+    if (m_running->runningCount() != before)
+        layOut();
 }

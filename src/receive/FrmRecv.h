@@ -15,6 +15,8 @@ class QProcess;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TransferRows;
+struct TransferProgress;
 
 class FrmRecv : public QWidget
 {
@@ -27,6 +29,11 @@ class FrmRecv : public QWidget
     // Appends a row (date and time, name, "成功" for 0 / "失敗" for 1 / "" otherwise,
     // information) and shows the window, minimised when RecvInfMin is 1.
     void AddRecvInfo(const QString &name, int result, const QString &info);
+
+    // A running reception's row above the lines (its first report adds it, its end takes
+    // it away). Never shows the window.
+    void ShowProgress(const TransferProgress &progress);
+    TransferRows *runningRows() const { return m_running; }
 
     // The commands, each on every selected row in list order.
     // "開く(&O)": the desktop's default application for each file; a file type without
@@ -85,6 +92,7 @@ class FrmRecv : public QWidget
     QPushButton *m_cmdRDirOpen;
     QMenu *m_popup;
     FlipSort *m_sort;
+    TransferRows *m_running;
     bool m_busy = false;
     // The open command's walk.
     QList<Row> m_toOpen;

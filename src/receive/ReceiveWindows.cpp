@@ -21,6 +21,11 @@ ReceiveWindows::ReceiveWindows(ModZorvin &ctx, NetEngine &engine, WindowRegistry
     // Direct: the picture is read before the engine deletes its file.
     connect(&events, &EngineEvents::imageArrived, this, &ReceiveWindows::ImageArrived, Qt::DirectConnection);
     connect(&events, &EngineEvents::recvInfoAdded, this, &ReceiveWindows::AddRecvInfo);
+    // Receptions show in the list while it is open; they never open it.
+    connect(&events, &EngineEvents::transferProgress, this, [this](const TransferProgress &progress) {
+        if (auto *window = progress.sending ? nullptr : m_windows.find<FrmRecv>(WindowKind::Recv))
+            window->ShowProgress(progress);
+    });
 }
 
 ReceiveWindows::~ReceiveWindows() = default;

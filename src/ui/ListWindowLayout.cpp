@@ -25,12 +25,12 @@ constexpr int kButtonHeightTwips = 345;
 
 } // namespace
 
-void LayOutListWindow(const QWidget &window, const ListWindowParts &parts)
+bool LayOutListWindow(const QWidget &window, const ListWindowParts &parts)
 {
     const int width = pixelsToTwips(window.width());
     const int height = pixelsToTwips(window.height());
     if (window.isMinimized() || width < kMinRuleWidthTwips || height < kMinRuleHeightTwips)
-        return;
+        return false;
     parts.list->setGeometry(twipsToPixels(kListLeftTwips), twipsToPixels(kListTopTwips),
                             twipsToPixels(width - kListWidthLessTwips),
                             twipsToPixels(height - kListHeightLessTwips));
@@ -48,4 +48,5 @@ void LayOutListWindow(const QWidget &window, const ListWindowParts &parts)
     parts.label->setGeometry(twipsToPixels(kListLeftTwips), twipsToPixels(kListTopTwips) - labelHeight - 2,
                              parts.label->sizeHint().width(), labelHeight);
     parts.label->setVisible(parts.label->geometry().right() < leftmost->geometry().left());
+    return true;
 }

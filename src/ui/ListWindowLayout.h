@@ -16,5 +16,6 @@ struct ListWindowParts
     int besideWidthTwips = 0;      // its width (at least its text's)
 };
 
-// Applies the rule to `window` unless it is minimised or smaller than 2000 by 800 twips.
-void LayOutListWindow(const QWidget &window, const ListWindowParts &parts);
+// Applies the rule to `window` unless it is minimised or smaller than 2000 by 800 twips;
+// false when it did not.
+bool LayOutListWindow(const QWidget &window, const ListWindowParts &parts);

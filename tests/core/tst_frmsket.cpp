@@ -6,6 +6,10 @@
 // box. The capture window closed and opened again through the tray. Without a tray the
 // stand-in window's × is the quit command; the icon and the stand-in follow a tray that
 // arrives late or goes away; a capture that leaves the capture window hidden is announced.
+// Running transfers show in the send and received lists and the tip; the quit question
+// names them, and quitting stops them at the peer.
+#include "address/AddressWindows.h"
+#include "address/FrmSend.h"
 #include "capture/CaptureEngine.h"
 #include "capture/FrmAutoCapt.h"
 #include "capture/FrmMain.h"
@@ -17,12 +21,20 @@
 #include "app/TrayIcon.h"
 #include "ui/WindowRegistry.h"
 #include "message/MessageWindows.h"
+#include "net/NetEngine.h"
+#include "net/TransferReceiver.h"
+#include "net/TransferSender.h"
 #include "options/FrmOptions.h"
+#include "receive/FrmRecv.h"
+#include "receive/ReceiveWindows.h"
 #include "support/FirstRun.h"
+#include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
 #include "support/PlaceCopy.h"
+#include "support/SlowLoopback.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
+#include "ui/TransferRows.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -136,6 +148,7 @@ class tst_FrmSket : public QObject
     void hiddenCaptureIsAnnouncedInTheStandIn();
     void hiddenCaptureIsAnnouncedAtTheIcon();
     void savedOptionsReachOpenMessageWindowsAndTheIntervalCapture();
+    void runningTransfersShowAndTheQuitStopsThem();
 
   private:
     [[maybe_unused]] XvfbSession &m_session;
@@ -614,6 +627,115 @@ void tst_FrmSket::hiddenCaptureIsAnnouncedAtTheIcon()
                  QDir::toNativeSeparators(started.data.path() + QStringLiteral("/CPT00001.JPG")));
     QVERIFY(QFileInfo::exists(started.data.path() + QStringLiteral("/CPT00001.JPG")));
     sket.QuitWithoutQuestion();
+}
+
+// A copy sends a packed file to a peer engine while the peer sends one to it, over a slow
+// loopback: both show as running rows (the send list comes up by itself, the received list
+// only shows them when open), the tip counts them, the quit question names them, and OK
+// stops the send at the peer ("captSP") and cuts the reception there.
+void tst_FrmSket::runningTransfersShowAndTheQuitStopsThem()
+{
+    SlowLoopback slow;
+    QString why;
+    if (!slow.enter(QStringLiteral("20mbit"), &why))
+        QSKIP(qPrintable(why));
+    Started started;
+    ModZorvin &ctx = started.ctx;
+    FrmSket &sket = *started.sket;
+    QSignalSpy unloaded(&sket, &FrmSket::unloaded);
+    QVERIFY(sket.Load());
+    QTemporaryDir peerData;
+    LoopbackEngine peer(QStringLiteral("127.0.0.3"), QStringLiteral("peer"), QStringLiteral("grp"));
+    peer.ctx.MakeTempFolders(peerData.path() + QStringLiteral("/temp/"));
+    peer.ctx.settings.RecvFileSavePlace = peerData.path();
+    peer.engine.CheckArchiver();
+    QVERIFY(peer.start());
+    QStringList peerReceived, peerSent;
+    connect(&peer.engine.events(), &EngineEvents::recvInfoAdded, this,
+            [&](const QString &, int, const QString &info) { peerReceived << info; });
+    connect(&peer.engine.events(), &EngineEvents::sendResultAdded, this,
+            [&](const QString &, const QString &, int, const QString &info) { peerSent << info; });
+    sket.engine().UpdatePeer(QStringLiteral("peer (h3)"), QStringLiteral("127.0.0.3"),
+                             QStringLiteral("avail"), QStringLiteral("266"), QStringLiteral("grp"));
+
+    // Text packs to about half: the send goes packed and runs for seconds.
+    QByteArray text;
+    for (int i = 0; text.size() < (16 << 20); ++i)
+        text += "line " + QByteArray::number(i * 7919 % 100003) + " of a long report, " +
+                QByteArray::number(i * 104729 % 999983) + "\n";
+    for (const QString &path : {peerData.path() + QStringLiteral("/report.txt"),
+                                started.data.path() + QStringLiteral("/report.txt")}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    }
+    SendRequest out;
+    out.destination = QStringLiteral("127.0.0.3");
+    out.resultName = QStringLiteral("peer (h3)");
+    out.kind = QLatin1Char('F');
+    out.folder = started.data.path();
+    out.itemName = QStringLiteral("report.txt");
+    out.archiveName =
+        QStringLiteral("CAPT%1%2.LZH").arg(ctx.LocalIpHex).arg(sket.engine().sender().NextJobNumber());
+    QVERIFY(sket.engine().QueueSendJob(out) >= 0);
+    // The received list is open before the peer's file comes.
+    auto *recv = sket.windows().load<FrmRecv>(QString(WindowKind::Recv));
+    QVERIFY(recv);
+    recv->show();
+    SendRequest in = out;
+    in.destination = ctx.LocalIp;
+    in.resultName = QStringLiteral("me");
+    in.folder = peerData.path();
+    in.packWanted = false;
+    QVERIFY(peer.engine.QueueSendJob(in) >= 0);
+
+    // Both rows run, the send list came up by itself, the tip counts both.
+    QTRY_VERIFY_WITH_TIMEOUT(peer.engine.receiver().slotsInUse() == 1 &&
+                                 peer.engine.receiver().slot(0).state == 1 &&
+                                 peer.engine.receiver().slot(0).received > (512 << 10),
+                             30000);
+    auto *send = sket.windows().find<FrmSend>(QString(WindowKind::Send));
+    QVERIFY(send);
+    QTRY_VERIFY(send->isVisible());
+    QTRY_COMPARE(send->runningRows()->runningCount(), 1);
+    QTRY_COMPARE(recv->runningRows()->runningCount(), 1);
+    const auto progressOf = [](TransferRows *rows) {
+        QTreeWidgetItem *item = rows->topLevelItem(0);
+        return item ? item->text(rows->column(TransferRows::Bytes)) : QString();
+    };
+    QTRY_VERIFY(progressOf(send->runningRows()).contains(QStringLiteral(" MB / ")));
+    const QString before = progressOf(recv->runningRows());
+    QTRY_VERIFY(progressOf(recv->runningRows()) != before);
+    QCOMPARE(send->runningRows()->topLevelItem(0)->text(send->runningRows()->column(TransferRows::State)),
+             QStringLiteral("送信中"));
+    QCOMPARE(recv->runningRows()->topLevelItem(0)->text(recv->runningRows()->column(TransferRows::Item)),
+             QStringLiteral("report.txt"));
+    QVERIFY(send->runningRows()->isVisible() && recv->runningRows()->isVisible());
+    // The running rows sit above the lines, inside the window.
+    QVERIFY(send->runningRows()->geometry().bottom() < send->list()->geometry().top());
+    QVERIFY(send->rect().contains(send->list()->geometry()));
+    QTRY_VERIFY(sket.tray().currentTip().contains(QStringLiteral("送信中 1 件  受信中 1 件")));
+    if (const QByteArray shots = qgetenv("ZORVIN_SCREENSHOT_DIR"); !shots.isEmpty()) {
+        send->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/FrmSend-running.png"));
+        recv->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/FrmRecv-running.png"));
+    }
+
+    QString question;
+    onNextBox([&](QMessageBox *box) {
+        question = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    sket.mnuEnd();
+    QVERIFY(unloaded.count() == 1 || unloaded.wait(10000));
+    QVERIFY(question.contains(QStringLiteral("実行中の送信が 1 件あります。")));
+    QVERIFY(question.contains(QStringLiteral("実行中の受信が 1 件あります。")));
+    QVERIFY(question.contains(QStringLiteral("中断されます。")));
+    QVERIFY(question.endsWith(QStringLiteral("終了しますか？")));
+    // The peer learns of both: its reception was stopped, its send cut off.
+    QTRY_COMPARE(peerReceived, QStringList({QStringLiteral("送信側でキャンセルされました。 report.txt")}));
+    QTRY_COMPARE(peerSent.size(), 1);
+    QCOMPARE(peer.engine.receiver().slotsInUse(), 0);
+    QCOMPARE(QDir(peer.ctx.RecvTempDir).entryList(QDir::Files), QStringList());
+    QVERIFY(!QFileInfo::exists(ctx.WorkDir));
 }
 
 ZORVIN_XVFB_MAIN(tst_FrmSket, QSize(800, 600), false)

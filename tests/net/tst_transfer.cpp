@@ -14,8 +14,10 @@
 #include "support/LoopbackEngine.h"
 #include "support/RunArchiver.h"
 #include "support/SmallFileSystem.h"
+#include "support/SlowLoopback.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
@@ -288,6 +290,7 @@ class TestTransfer : public QObject
     void hangUpsAndIdleConnectionsLeaveNothing();
     void stopRequestDropsTheReceive();
     void cancelAndGoodbyeEndTheSendersJobs();
+    void progressCancelsAndCutsOnASlowLink();
     void closeBeforeAllBytesIsAFailure();
     void foldersMissingFilesAndNotices();
     void aFileOntoAnotherFileSystemIsCopiedAside();
@@ -775,6 +778,9 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
         s->disconnectFromHost();
         QTRY_COMPARE(b.recvTemp(), QStringList());
         QTRY_COMPARE(b.engine.receiver().slotsInUse(), 0);
+        // Listed once no stop request followed the hang-up in time.
+        QCOMPARE(b.host.received.size(), 0);
+        QTRY_COMPARE(b.host.received.size(), 1);
     }
     {
         auto s = rawClient("127.0.0.3");
@@ -823,7 +829,17 @@ void TestTransfer::hangUpsAndIdleConnectionsLeaveNothing()
         QCOMPARE(b.engine.receiver().slotsInUse(), 0);
         QCOMPARE(b.engine.receiver().unpacksOnArrival(), 0);
     }
-    QCOMPARE(b.host.received.size(), 0);
+    // Every reception that had begun is a line; the connection without a header is none.
+    const QString cut = QString::fromUtf8("ファイル受信中にエラーが発生しました。転送中に切断されました。 ");
+    QTRY_COMPARE(b.host.received.size(), 4);
+    QStringList lines;
+    for (const RecvLine &line : b.host.received) {
+        QCOMPARE(line.result, 1);
+        QCOMPARE(line.name, QString("IPｱﾄﾞﾚｽ 127.0.0.2"));
+        lines << line.info;
+    }
+    QCOMPARE(lines,
+             QStringList({cut + "partial.bin", cut + "stalled.bin", cut + "cut.bin", cut + "cut.txt"}));
     QCOMPARE(QDir(b.ctx.settings.RecvFileSavePlace).entryList(QDir::Files), QStringList());
 }
 
@@ -865,7 +881,22 @@ void TestTransfer::stopRequestDropsTheReceive()
     QVERIFY(thirdGone.wait(5000));
     QCOMPARE(b.engine.receiver().unpacksOnArrival(), 0);
     QCOMPARE(b.recvTemp(), QStringList());
-    QCOMPARE(b.host.received.size(), 0);
+    // Each stopped reception is a cancel line, also when the hang-up came before the stop.
+    auto fourth = rawClient("127.0.0.3");
+    QVERIFY(fourth);
+    fourth->write(rawHeader("0001", "0002", "000000001000", "CAPTD.LZH", "d.txt") + QByteArray(10, 'x'));
+    QTRY_COMPARE(b.recvTemp(), QStringList({"CAPTD.LZH"}));
+    fourth->abort();
+    QTRY_COMPARE(b.engine.receiver().slotsInUse(), 0);
+    QTest::qWait(200);
+    b.engine.HandleDatagram("127.0.0.2", "captSP" + QByteArray("CAPTD.LZH").leftJustified(22, ' '));
+    QTest::qWait(kCutLineGraceMs + 200);
+    QStringList lines;
+    for (const RecvLine &line : b.host.received)
+        lines << QString::number(line.result) + line.info;
+    const QString cancelled = QString::fromUtf8("1送信側でキャンセルされました。 ");
+    QCOMPARE(lines, QStringList({cancelled + "b.txt", cancelled + "a.txt", cancelled + "c.txt",
+                                 cancelled + "d.txt"}));
 }
 
 void TestTransfer::cancelAndGoodbyeEndTheSendersJobs()
@@ -889,6 +920,9 @@ void TestTransfer::cancelAndGoodbyeEndTheSendersJobs()
 
     QSignalSpy firstGone(conns[0], &QTcpSocket::disconnected);
     a.engine.sender().CancelSendJob(first);
+    QCOMPARE(a.host.sent.size(), 1);
+    QCOMPARE(a.host.sent[0].result, 1);
+    QCOMPARE(a.host.sent[0].info, QString::fromUtf8("キャンセルしました。 ") + a.outbox() + "big.bin");
     QVERIFY(firstGone.wait(5000));
     QTRY_VERIFY(probe.hasPendingDatagrams());
     // The job went unpacked, so its archive name travels blank.
@@ -898,12 +932,125 @@ void TestTransfer::cancelAndGoodbyeEndTheSendersJobs()
     QTRY_COMPARE(a.engine.sender().job(second).state, 3);
 
     a.engine.HandleDatagram("127.0.0.3", "captGB");
-    QCOMPARE(a.host.sent.size(), 1); // the cancelled job is not listed
-    QCOMPARE(a.host.sent[0].result, 1);
-    QCOMPARE(a.host.sent[0].info,
+    QCOMPARE(a.host.sent.size(), 2);
+    QCOMPARE(a.host.sent[1].result, 1);
+    QCOMPARE(a.host.sent[1].info,
              QString::fromUtf8("相手側「ぞるびん」が終了しました。 ") + a.outbox() + "big.bin");
     QVERIFY(!a.engine.sender().anyJobInUse());
     qDeleteAll(conns);
+}
+
+// Over a loopback of 40 Mbit/s a transfer takes seconds: both sides report it at their
+// pace and end it, and a cancel, a quit and a hang-up half way each end as lines.
+void TestTransfer::progressCancelsAndCutsOnASlowLink()
+{
+    SlowLoopback slow;
+    QString why;
+    if (!slow.enter("40mbit", &why))
+        QSKIP(qPrintable(why));
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    QVERIFY(a.start());
+    QVERIFY(b.start());
+    a.engine.CheckArchiver();
+    b.engine.CheckArchiver();
+    a.know("127.0.0.3", "bob (h3)", "266");
+    b.know("127.0.0.2", "alice (h2)", "266");
+    QList<TransferProgress> sent, received;
+    connect(&a.engine.events(), &EngineEvents::transferProgress, this,
+            [&](const TransferProgress &p) { sent.append(p); });
+    connect(&b.engine.events(), &EngineEvents::transferProgress, this,
+            [&](const TransferProgress &p) { received.append(p); });
+    const auto movedAtLeast = [](const QList<TransferProgress> &reports, qint64 bytes) {
+        return !reports.isEmpty() && reports.last().state == TransferProgress::State::Moving &&
+               reports.last().done >= bytes;
+    };
+
+    const qint64 size = 12 << 20; // about 2.5 s
+    writeFile(a.outbox() + "slow.bin", randomBytes(size, 21));
+    QElapsedTimer clock;
+    clock.start();
+    const int job = a.queue("127.0.0.3", a.outbox(), "slow.bin");
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 30000);
+    QCOMPARE(a.host.sent[0].result, 0);
+    QTRY_COMPARE(b.host.received.size(), 1);
+    QCOMPARE(b.host.received[0].result, 0);
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took > 1000, qPrintable(QString::number(took)));
+    for (const auto &[reports, name] :
+         {std::pair{sent, QString("to3")}, std::pair{received, QString("alice (h2)")}}) {
+        QVERIFY(reports.size() >= 4);
+        QCOMPARE(reports.last().state, TransferProgress::State::Ended);
+        qint64 done = 0;
+        bool paced = false;
+        for (const TransferProgress &p : reports.first(reports.size() - 1)) {
+            QCOMPARE(p.state, TransferProgress::State::Moving);
+            QCOMPARE(p.id, reports.first().id);
+            QCOMPARE(p.name, name);
+            QCOMPARE(p.item, QString("slow.bin"));
+            QCOMPARE(p.total, size);
+            QVERIFY(p.done >= done);
+            done = p.done;
+            paced = paced || (p.bytesPerSecond > 0 && p.secondsLeft() >= 0);
+        }
+        QVERIFY(done > 0 && done <= size);
+        QVERIFY(paced);
+        // At most one report a quarter of a second, besides the first and the end.
+        QVERIFY2(reports.size() <= took / ProgressPace::kProgressIntervalMs + 3,
+                 qPrintable(QString::number(reports.size())));
+    }
+    QCOMPARE(sent.first().id, job);
+
+    // "ｷｬﾝｾﾙ" half way: a line on each side, nothing left behind.
+    sent.clear();
+    received.clear();
+    writeFile(a.outbox() + "cancel.bin", randomBytes(size, 22));
+    const int cancelled = a.queue("127.0.0.3", a.outbox(), "cancel.bin");
+    QTRY_VERIFY_WITH_TIMEOUT(movedAtLeast(received, 1 << 20), 20000);
+    a.engine.sender().CancelSendJob(cancelled);
+    QCOMPARE(a.host.sent.size(), 2);
+    QCOMPARE(a.host.sent[1].info, QString::fromUtf8("キャンセルしました。 ") + a.outbox() + "cancel.bin");
+    QCOMPARE(sent.last().state, TransferProgress::State::Ended);
+    QTRY_COMPARE(b.host.received.size(), 2);
+    QCOMPARE(b.host.received[1].result, 1);
+    QCOMPARE(b.host.received[1].info, QString::fromUtf8("送信側でキャンセルされました。 cancel.bin"));
+    QTRY_COMPARE(received.last().state, TransferProgress::State::Ended);
+    QTRY_COMPARE(b.recvTemp(), QStringList());
+    QVERIFY(!QFile::exists(b.recvFile("cancel.bin")));
+
+    // The sender quits half way through an unpacked send: the receiver lists the cut.
+    writeFile(a.outbox() + "cut.bin", randomBytes(size, 23));
+    a.queue("127.0.0.3", a.outbox(), "cut.bin");
+    QTRY_VERIFY_WITH_TIMEOUT(movedAtLeast(received, 1 << 20), 20000);
+    a.engine.sender().EndAllForQuit();
+    QCOMPARE(a.host.sent.size(), 2); // a quit lists nothing
+    QVERIFY(!a.engine.sender().anyJobInUse());
+    QTRY_COMPARE(b.engine.receiver().slotsInUse(), 0);
+    QCOMPARE(b.recvTemp(), QStringList());
+    QTRY_COMPARE(b.host.received.size(), 3);
+    QCOMPARE(b.host.received[2].info,
+             QString::fromUtf8("ファイル受信中にエラーが発生しました。転送中に切断されました。 cut.bin"));
+
+    // A packed send shows its packing first; quitting stops it at the receiver ("captSP").
+    sent.clear();
+    writeFile(a.outbox() + "words.txt", wordText(24 << 20, 24));
+    a.queue("127.0.0.3", a.outbox(), "words.txt", 'F', 2, true);
+    QTRY_VERIFY_WITH_TIMEOUT(movedAtLeast(received, 256 << 10), 30000);
+    QCOMPARE(sent.first().state, TransferProgress::State::Packing);
+    QCOMPARE(sent.first().total, qint64(24 << 20));
+    qint64 packed = 0;
+    for (const TransferProgress &p : sent) {
+        if (p.state != TransferProgress::State::Packing)
+            break;
+        QVERIFY(p.done >= packed && p.done <= p.total);
+        packed = p.done;
+    }
+    QVERIFY(sent.last().state == TransferProgress::State::Moving);
+    QVERIFY(sent.last().total < (24 << 20)); // the archive
+    a.engine.sender().EndAllForQuit();
+    QTRY_COMPARE(b.host.received.size(), 4);
+    QCOMPARE(b.host.received[3].info, QString::fromUtf8("送信側でキャンセルされました。 words.txt"));
+    QTRY_COMPARE(b.recvTemp(), QStringList());
+    QCOMPARE(a.host.sent.size(), 2);
 }
 
 void TestTransfer::closeBeforeAllBytesIsAFailure()
@@ -1641,9 +1788,11 @@ void TestTransfer::receiverSurvivesAnEndWhileItUnpacks()
         QTRY_COMPARE(b->engine.receiver().slotsInUse(), 0);
         QTRY_COMPARE(b->engine.receiver().openConnections(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!unpacking(), 20000);
-        // The sender's own stop is no failure; a hang-up after the whole body is one.
+        // The sender's stop is listed as its cancel; a hang-up after the whole body is a failure.
         if (end == End::Stop) {
-            QCOMPARE(b->host.received.size(), 0);
+            QCOMPARE(b->host.received.size(), 1);
+            QCOMPARE(b->host.received[0].result, 1);
+            QCOMPARE(b->host.received[0].info, QString::fromUtf8("送信側でキャンセルされました。 big.txt"));
         } else {
             QCOMPARE(b->host.received.size(), 1);
             QCOMPARE(b->host.received[0].result, 1);
@@ -1720,7 +1869,8 @@ void TestTransfer::senderSurvivesAnEndWhileItPacks()
 
     QVERIFY(!a->engine.sender().anyJobInUse());
     if (end == End::Cancel) {
-        QCOMPARE(a->host.sent.size(), 0);
+        QCOMPARE(a->host.sent.size(), 1);
+        QCOMPARE(a->host.sent[0].info, QString::fromUtf8("キャンセルしました。 ") + item);
         QTRY_VERIFY(probe.hasPendingDatagrams());
         QCOMPARE(probe.receiveDatagram().data(), "captSP" + archive.toLatin1().leftJustified(22, ' '));
     } else {

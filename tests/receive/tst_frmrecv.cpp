@@ -10,6 +10,7 @@
 #include "receive/ReceivedFiles.h"
 #include "support/NextMessageBox.h"
 #include "support/XvfbSession.h"
+#include "ui/TransferRows.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -75,6 +76,7 @@ class TstFrmRecv : public QObject
 
     void namesOutsideTheFolderAreRefused();
     void rowsFromTheEngineComeBeforeTheWindowIsShown();
+    void runningReceptionsShowOnlyInAnOpenWindow();
     void mixedSelectionGivesTheFailureListsOfOpenCopyMoveAndTrash();
     void copyAsksBeforeOverwriting();
     void popupOnlyOverASelectedSuccessRow();
@@ -209,6 +211,58 @@ void TstFrmRecv::rowsFromTheEngineComeBeforeTheWindowIsShown()
     QTRY_VERIFY(!list());
     m_receiver->receive->AddRecvInfo(QStringLiteral("x"), 1, QStringLiteral("err"));
     QCOMPARE(list()->list()->topLevelItemCount(), 1);
+}
+
+void TstFrmRecv::runningReceptionsShowOnlyInAnOpenWindow()
+{
+    SendingCopy sender(QStringLiteral("127.0.0.2"));
+    QVERIFY(sender.start());
+    QVERIFY(m_receiver->start());
+    // A reception's reports never open the list; its line does.
+    QList<bool> windowAtReport;
+    connect(&m_receiver->engine->events(), &EngineEvents::transferProgress, this,
+            [&](const TransferProgress &) { windowAtReport << (list() != nullptr); });
+    const QString file = sender.tmp.path() + QStringLiteral("/big.bin");
+    QVERIFY(writeFile(file, QByteArray(32 << 20, 'b')));
+    QCOMPARE(SendJobs(sender.engine).SendFiles({file}, {{QStringLiteral("r"), m_receiver->address()}}), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(list() && list()->list()->topLevelItemCount() == 1, 20000);
+    QVERIFY(windowAtReport.size() >= 2);
+    QCOMPARE(windowAtReport.first(), false);
+    QCOMPARE(list()->runningRows()->runningCount(), 0);
+
+    // In the open window a reception is a row above the lines until it ends.
+    FrmRecv &window = *list();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QRect whole = window.list()->geometry();
+    TransferProgress p;
+    p.sending = false;
+    p.id = 3;
+    p.name = QStringLiteral("alice (h2)");
+    p.item = QStringLiteral("photo.jpg");
+    p.total = 3 << 20;
+    p.done = 1 << 20;
+    p.bytesPerSecond = 1 << 19;
+    window.ShowProgress(p);
+    TransferRows &rows = *window.runningRows();
+    QCOMPARE(rows.runningCount(), 1);
+    QVERIFY(rows.isVisible());
+    QVERIFY(rows.geometry().bottom() < window.list()->geometry().top());
+    QCOMPARE(window.list()->geometry().bottom(), whole.bottom());
+    const QTreeWidgetItem *row = rows.topLevelItem(0);
+    QCOMPARE(row->text(rows.column(TransferRows::State)), QStringLiteral("受信中"));
+    QCOMPARE(row->text(rows.column(TransferRows::Bytes)), QStringLiteral("1.0 MB / 3.0 MB"));
+    QCOMPARE(row->text(rows.column(TransferRows::Speed)), QStringLiteral("512.0 KB/s"));
+    QCOMPARE(row->text(rows.column(TransferRows::TimeLeft)), QStringLiteral("0:04"));
+    p.done = 2 << 20;
+    window.ShowProgress(p);
+    QCOMPARE(rows.runningCount(), 1);
+    QCOMPARE(row->text(rows.column(TransferRows::TimeLeft)), QStringLiteral("0:02"));
+    p.state = TransferProgress::State::Ended;
+    window.ShowProgress(p);
+    QCOMPARE(rows.runningCount(), 0);
+    QVERIFY(!rows.isVisible());
+    QCOMPARE(window.list()->geometry(), whole);
+    QCOMPARE(TransferRows::timeText(3725), QStringLiteral("1:02:05"));
 }
 
 void TstFrmRecv::mixedSelectionGivesTheFailureListsOfOpenCopyMoveAndTrash()
