@@ -9,6 +9,7 @@
 #include "capture/HotKeys.h"
 #include "options/AutostartEntry.h"
 #include "ui/Commands.h"
+#include "base/DataFile.h"
 #include "base/ModZorvin.h"
 #include "ui/ModZorvinUi.h"
 #include "ui/QuitGuard.h"
