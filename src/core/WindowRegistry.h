@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -52,9 +53,15 @@ class WindowRegistry : public QObject
     // Every open window of `kind`, in the order they were opened.
     QList<QWidget *> windows(const QString &kind) const;
 
-    // The quit: closes every window, the last opened first, then every other top-level
-    // window but `except` (message boxes and dialogs whose caller still waits in them; they
-    // are closed so that their loops end, never deleted). Nothing opens afterwards.
+    // Windows of `kind` (of many: messages, viewers, pinned pictures) hold nothing the quit
+    // must hand back: at quit they are hidden and deleted together, without their close
+    // handling, so that thousands of them go at once.
+    void setClosedInBulk(const QString &kind);
+
+    // The quit: hides the windows closed in bulk, closes every other window, the last
+    // opened first, then every other top-level window but `except` (message boxes and
+    // dialogs whose caller still waits in them; they are closed so that their loops end,
+    // never deleted). Nothing opens afterwards.
     void closeAll(const QWidget *except);
     bool isClosing() const { return m_closing; }
 
@@ -92,6 +99,7 @@ class WindowRegistry : public QObject
     void deleteReleased();
 
     QHash<QString, Factory> m_factories;
+    QSet<QString> m_bulkKinds;
     std::vector<Entry> m_entries; // in opening order
     std::vector<Released> m_released;
     QMetaObject::Connection m_idleWatch;

@@ -10,6 +10,7 @@
 #include "net/EngineEvents.h"
 #include "net/MessageDelivery.h"
 #include "net/NetEngine.h"
+#include "receive/FrmUnread.h"
 
 #include <QApplication>
 
@@ -28,6 +29,9 @@ MessageWindows::MessageWindows(ModZorvin &ctx, NetEngine &engine, WindowRegistry
     commands.setHandler(QStringLiteral("mnuMsgSend"), [this] { LoadSendMsg(); });
     connect(&engine.events(), &EngineEvents::messageArrived, this, &MessageWindows::onMessageArrived);
     connect(&engine.events(), &EngineEvents::messageSending, this, &MessageWindows::onMessageSending);
+    windows.setClosedInBulk(WindowKind::Msg);
+    if (!windows.hasFactory(WindowKind::Unread))
+        windows.setFactory(WindowKind::Unread, [] { return new FrmUnread; });
     m_showTimer.setSingleShot(true);
     m_showTimer.setInterval(0);
     connect(&m_showTimer, &QTimer::timeout, this, &MessageWindows::showNextReceived);
@@ -102,12 +106,64 @@ void MessageWindows::onMessageArrived(const ReceivedMessage &message)
     // program marked as quitting and still running.
     if (m_windows.isClosing())
         return;
+    if (!roomFor(message.senderAddress)) {
+        addUnread(message);
+        return;
+    }
     auto *window = new FrmMsg(*this, FrmMsg::Use::Received);
     window->prepareReceived(message);
     addWindow(window);
     m_toShow.append(window);
     if (!m_showTimer.isActive())
         m_showTimer.start();
+}
+
+bool MessageWindows::roomFor(const QString &sender) const
+{
+    int fromSender = 0;
+    int inAll = 0;
+    for (QWidget *window : m_windows.windows(WindowKind::Msg)) {
+        const auto *message = qobject_cast<const FrmMsg *>(window);
+        if (!message || message->use() != FrmMsg::Use::Received)
+            continue;
+        ++inAll;
+        if (message->tag() == sender)
+            ++fromSender;
+    }
+    return fromSender < kReceivedPerSender && inAll < kReceivedInAll;
+}
+
+void MessageWindows::addUnread(const ReceivedMessage &message)
+{
+    auto *list = m_windows.load<FrmUnread>(WindowKind::Unread);
+    if (!list)
+        return;
+    UnreadItem item;
+    item.when = message.arrivalDate + QLatin1Char(' ') + message.arrivalTime;
+    item.from = message.fromName();
+    item.kind = FrmUnread::kMessageKind;
+    // A message sent face down shows nothing of its text before it is opened.
+    item.summary = message.isClosed() ? QStringLiteral("メッセージを受信しました。")
+                                      : message.text.section(QLatin1Char('\n'), 0, 0).trimmed().left(200);
+    item.concern = QuitGuard::UnopenedMessage;
+    item.open = [self = QPointer<MessageWindows>(this), message] {
+        if (self)
+            self->OpenReceived(message);
+    };
+    list->add(std::move(item));
+    playArrivalSound();
+}
+
+FrmMsg *MessageWindows::OpenReceived(const ReceivedMessage &message)
+{
+    if (m_windows.isClosing())
+        return nullptr;
+    auto *window = new FrmMsg(*this, FrmMsg::Use::Received);
+    window->prepareReceived(message);
+    addWindow(window)->show();
+    window->raise();
+    window->activateWindow();
+    return window;
 }
 
 void MessageWindows::showNextReceived()

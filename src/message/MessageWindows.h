@@ -53,6 +53,13 @@ class MessageWindows : public QObject
     // Received windows made but still waiting for their turn to be shown.
     int pendingShows() const { return int(m_toShow.size()); }
 
+    // Received windows open at once, from one sender and in all; the messages beyond them
+    // wait in the unread list.
+    static constexpr int kReceivedPerSender = 20;
+    static constexpr int kReceivedInAll = 100;
+    // A received window for `message` now, whatever is open (the unread list's "開く").
+    FrmMsg *OpenReceived(const ReceivedMessage &message);
+
     // Closes the first received window marked "CLS" whose message id is `linkId`: the one a
     // reply or forward that has just gone out answered.
     void CloseLinked(const QString &linkId);
@@ -81,6 +88,9 @@ class MessageWindows : public QObject
     void onMessageArrived(const ReceivedMessage &message);
     void onMessageSending(int messageId);
     void showNextReceived();
+    // True when another received window from `sender` may open now.
+    bool roomFor(const QString &sender) const;
+    void addUnread(const ReceivedMessage &message);
     void playArrivalSound();
     FrmMsg *addWindow(FrmMsg *window);
     // A new compose, reply or forward window with the next message id, shown.

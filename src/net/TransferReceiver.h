@@ -83,6 +83,10 @@ class TransferReceiver : public QObject
     void FreeRecvSlot(int socketIndex, int slot);
     void CloseRecvSocket(int socketIndex);
     void ReportRecvError(int socketIndex, int code, int archiverResult = 0);
+    // Called by a receiver of EngineEvents::imageArrived before it returns: the picture
+    // cannot be read, so the sender gets the format error instead of the close that means
+    // delivered, and the received list the failure. Outside that hand-over it does nothing.
+    void RefuseArrivedImage();
 
     // "captSP" from ip: cancels the first matching receive from that sender.
     void onStopDatagram(const QString &ip, const QString &datagram);
@@ -99,6 +103,9 @@ class TransferReceiver : public QObject
     // A connection whose header is not complete this long after it opened is closed.
     void setHeaderDeadline(int ms) { m_headerDeadlineMs = ms; }
 
+    // Error code of a picture that arrived whole but cannot be read: the sender is told of
+    // a format error (the text of code 2), the received list names the format.
+    static constexpr int kUnreadablePicture = 5;
     static QString errorReplyText(int code);
     // "9999" + length in characters (4 digits) + text, in the code page.
     static QByteArray errorReply(int code);
@@ -121,7 +128,8 @@ class TransferReceiver : public QObject
     void finishUnpacked(int socketIndex, int slot);
     void finish(int socketIndex, int slot);
     bool FileArrived(const QString &path, const QString &displayName, const QString &ip);
-    void ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);
+    // False when the windows refused the picture (RefuseArrivedImage).
+    bool ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);
     QString archivePath(const RecvSlot &s) const;
     void startUnpacking(int slot, bool retry);
     void unpackingEnded(int slot, int result, bool counted);
@@ -143,4 +151,7 @@ class TransferReceiver : public QObject
     QTimer m_acceptPause;
     // By archiver command id.
     QHash<int, Unpacking> m_unpacking;
+    // While imageArrived is being emitted, and whether a receiver refused the picture.
+    bool m_handingOver = false;
+    bool m_pictureRefused = false;
 };
