@@ -206,8 +206,13 @@ void WindowRegistry::closeAll(const QWidget *except)
         window->hide();
         m_released.push_back({window, level});
     }
+    // One notice per kind: every listener looking again at the windows once per window
+    // cost more than the windows themselves.
+    QSet<QString> bulkKinds;
     for (const Entry &entry : bulk)
-        emit windowRemoved(entry.kind, entry.key);
+        bulkKinds.insert(entry.kind);
+    for (const QString &kind : std::as_const(bulkKinds))
+        emit windowRemoved(kind, QString());
     while (!m_entries.empty()) {
         const QPointer<QWidget> window = m_entries.back().window;
         if (!window) {

@@ -71,7 +71,8 @@ class WindowRegistry : public QObject
     static bool nestedLoopRunning();
 
   signals:
-    // A window was loaded or added, or one was closed or destroyed.
+    // A window was loaded or added, or one was closed or destroyed. A null key with
+    // windowRemoved: every window of that kind went at once (the quit).
     void windowAdded(const QString &kind, const QString &key, QWidget *window);
     void windowRemoved(const QString &kind, const QString &key);
 

@@ -149,9 +149,15 @@ void tst_WindowRegistry::quitClosesTheLastOpenedFirst()
     stray.show();
     const QPointer<QWidget> strayThere = &stray;
 
+    QSignalSpy removed(&windows, &WindowRegistry::windowRemoved);
     windows.closeAll(nullptr);
     QCOMPARE(closes,
              (QStringList{QStringLiteral("FrmOpt"), QStringLiteral("FrmMsg 4"), QStringLiteral("FrmMain")}));
+    // The viewers are announced gone once, all together.
+    QCOMPARE(std::count_if(removed.cbegin(), removed.cend(),
+                           [](const QList<QVariant> &r) { return r.at(0) == QStringLiteral("FrmView"); }),
+             1);
+    QVERIFY(removed.contains(QVariantList{QStringLiteral("FrmView"), QString()}));
     QVERIFY(std::none_of(viewers.cbegin(), viewers.cend(), [](const QPointer<QWidget> &w) { return w->isVisible(); }));
     QVERIFY(!windows.find(QStringLiteral("FrmView")));
     QVERIFY(!refusing->isVisible());
