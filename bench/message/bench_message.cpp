@@ -77,6 +77,8 @@ struct Desk
     {
         a.ctx.ProgramDir = dir.path() + u'/';
         a.ctx.MakeTempFolders(dir.path() + QStringLiteral("/tmp/"));
+        b.ctx.ProgramDir = dir.path() + QStringLiteral("/b/");
+        b.ctx.MakeTempFolders(dir.path() + QStringLiteral("/btmp/"));
     }
     QTemporaryDir dir;
     LoopbackEngine a;
