@@ -14,6 +14,8 @@
 
 #include <QApplication>
 
+#include <algorithm>
+
 namespace {
 
 // Arrival sounds closer together than this are one sound: a burst of messages beeps once.
@@ -98,8 +100,8 @@ QString MessageWindows::lastSaveFolder() const
 }
 
 // Runs inside the datagram handler, which logs the message and sends the receipt once this
-// returns: the window is made and registered now (the quit question and a send that closes
-// windows see it at once), and shown from the event loop.
+// returns. The window is made, registered and shown from the event loop, one per turn: a
+// burst of messages keeps presence answers and receipts moving in between.
 void MessageWindows::onMessageArrived(const ReceivedMessage &message)
 {
     // Only the quit itself stops arrivals: a quit question answered "Cancel" leaves the
@@ -110,18 +112,17 @@ void MessageWindows::onMessageArrived(const ReceivedMessage &message)
         addUnread(message);
         return;
     }
-    auto *window = new FrmMsg(*this, FrmMsg::Use::Received);
-    window->prepareReceived(message);
-    addWindow(window);
-    m_toShow.append(window);
+    m_toShow.append(message);
     if (!m_showTimer.isActive())
         m_showTimer.start();
 }
 
 bool MessageWindows::roomFor(const QString &sender) const
 {
-    int fromSender = 0;
-    int inAll = 0;
+    int fromSender = int(std::count_if(m_toShow.cbegin(), m_toShow.cend(), [&sender](const ReceivedMessage &m) {
+        return m.senderAddress == sender;
+    }));
+    int inAll = int(m_toShow.size());
     for (QWidget *window : m_windows.windows(WindowKind::Msg)) {
         const auto *message = qobject_cast<const FrmMsg *>(window);
         if (!message || message->use() != FrmMsg::Use::Received)
@@ -168,14 +169,17 @@ FrmMsg *MessageWindows::OpenReceived(const ReceivedMessage &message)
 
 void MessageWindows::showNextReceived()
 {
-    QPointer<FrmMsg> window;
-    while (!window && !m_toShow.isEmpty())
-        window = m_toShow.takeFirst();
+    if (m_toShow.isEmpty())
+        return;
+    const ReceivedMessage message = m_toShow.takeFirst();
     if (!m_toShow.isEmpty())
         m_showTimer.start();
-    // Closed before its turn (the quit, a send that closed it): nothing to show.
-    if (!window || !m_windows.windows(WindowKind::Msg).contains(window.data()))
+    // The quit came before its turn: nothing opens any more.
+    if (m_windows.isClosing())
         return;
+    auto *window = new FrmMsg(*this, FrmMsg::Use::Received);
+    window->prepareReceived(message);
+    addWindow(window);
     if (m_ctx.settings.RecvMsgMin == 1)
         window->showMinimized();
     else

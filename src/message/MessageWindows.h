@@ -3,6 +3,7 @@
 // windows once their message has gone out.
 #pragma once
 
+#include "core/ReceivedMessage.h"
 #include "message/FrmMsg.h"
 
 #include <QElapsedTimer>
@@ -50,7 +51,7 @@ class MessageWindows : public QObject
 
     // Every open message window, in the order they were opened.
     QList<FrmMsg *> messageWindows() const;
-    // Received windows made but still waiting for their turn to be shown.
+    // Received messages still waiting for their turn to open their window.
     int pendingShows() const { return int(m_toShow.size()); }
 
     // Received windows open at once, from one sender and in all; the messages beyond them
@@ -101,9 +102,9 @@ class MessageWindows : public QObject
     WindowRegistry &m_windows;
     Commands &m_commands;
     FlashAndBlink m_flashAndBlink;
-    // Arrivals are shown one per turn of the event loop, after the datagram handler has
-    // sent the receipt: a burst of messages keeps the loop and the receipts moving.
-    QList<QPointer<FrmMsg>> m_toShow;
+    // Arrivals get their window one per turn of the event loop, after the datagram handler
+    // has sent the receipt: a burst of messages keeps the loop and the receipts moving.
+    QList<ReceivedMessage> m_toShow;
     QTimer m_showTimer;
     QElapsedTimer m_lastSound;
     QHash<QString, QIcon> m_icons;

@@ -16,7 +16,7 @@
 namespace {
 
 // Column widths in twips: date and time, name, kind, content.
-const QList<int> kColumnTwips = {2558, 2822, 900, 3000};
+const QList<int> kColumnTwips = {2558, 2000, 900, 2400};
 constexpr int kWidthTwips = 9600;
 constexpr int kHeightTwips = 3600;
 constexpr int kOpenButtonWidthTwips = 1695;
