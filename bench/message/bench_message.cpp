@@ -22,8 +22,8 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -246,7 +246,8 @@ void flood(const std::vector<std::string> &sources, int count, int perSecond, ch
         ssize_t n;
         while ((n = ::recv(probe, buffer, sizeof buffer, 0)) > 0) {
             if (probing && n >= 3 && std::memcmp(buffer, "cBX", 3) == 0) {
-                out.answerMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - probeSent).count());
+                out.answerMs.push_back(
+                    std::chrono::duration<double, std::milli>(Clock::now() - probeSent).count());
                 probing = false;
                 nextProbe = now + std::chrono::milliseconds(100);
             }
@@ -278,12 +279,14 @@ void quitFigures(Desk &desk)
     const double closedMs = double(clock.nsecsElapsed()) / 1e6;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const double deletedMs = double(clock.nsecsElapsed()) / 1e6;
-    const auto left = std::count_if(windows.cbegin(), windows.cend(), [](const QPointer<QWidget> &w) { return !w.isNull(); });
+    const auto left = std::count_if(windows.cbegin(), windows.cend(),
+                                    [](const QPointer<QWidget> &w) { return !w.isNull(); });
     std::printf("  quit: %lld windows hidden in %.0f ms, deleted after %.0f ms (%lld left)\n",
                 qlonglong(windows.size()), closedMs, deletedMs, qlonglong(left));
 }
 
-void floodScenario(const char *what, const std::vector<std::string> &sources, int count, int perSecond, char mode)
+void floodScenario(const char *what, const std::vector<std::string> &sources, int count, int perSecond,
+                   char mode)
 {
     Desk desk;
     if (!desk.a.start() || !desk.b.start())
@@ -321,7 +324,8 @@ void floodScenario(const char *what, const std::vector<std::string> &sources, in
                 takenIn = shown + listed();
                 lastTaken = clock.elapsed();
             }
-            const bool settled = takenIn == count || (figures.sent == count && clock.elapsed() - lastTaken > 1000);
+            const bool settled =
+                takenIn == count || (figures.sent == count && clock.elapsed() - lastTaken > 1000);
             return settled && drawn() && desk.messages.pendingShows() == 0;
         },
         180000);
@@ -331,21 +335,23 @@ void floodScenario(const char *what, const std::vector<std::string> &sources, in
     thread.join();
     sample.stop();
 
-    std::printf("%s: %d messages from %zu address(es) at %d/s\n", what, int(figures.sent), sources.size(), perSecond);
+    std::printf("%s: %d messages from %zu address(es) at %d/s\n", what, int(figures.sent), sources.size(),
+                perSecond);
     std::printf("  %s, the last after %.1f s: %lld message windows open (%d shown), %d to the unread list, "
                 "%d receipts back, %d not received (full socket buffer)\n",
                 done ? "taken in" : "NOT taken in within 180 s", busy,
                 qlonglong(desk.messages.messageWindows().size()), shown, listed(), int(figures.receipts),
                 count - shown - listed());
-    std::printf("  memory: %.1f MiB more resident at the peak, %.1f MiB at the end\n", double(peak - before) / 1024,
-                double(residentKiB() - before) / 1024);
+    std::printf("  memory: %.1f MiB more resident at the peak, %.1f MiB at the end\n",
+                double(peak - before) / 1024, double(residentKiB() - before) / 1024);
     std::vector<double> &answers = figures.answerMs;
     std::sort(answers.begin(), answers.end());
     if (!answers.empty())
-        std::printf("  presence answers during the flood: %zu probes, median %.1f ms, 99th percentile %.1f ms, "
-                    "worst %.1f ms, %d unanswered\n",
-                    answers.size(), answers[answers.size() / 2], answers[answers.size() * 99 / 100], answers.back(),
-                    figures.unanswered);
+        std::printf(
+            "  presence answers during the flood: %zu probes, median %.1f ms, 99th percentile %.1f ms, "
+            "worst %.1f ms, %d unanswered\n",
+            answers.size(), answers[answers.size() / 2], answers[answers.size() * 99 / 100], answers.back(),
+            figures.unanswered);
     quitFigures(desk);
 }
 

@@ -119,9 +119,9 @@ void MessageWindows::onMessageArrived(const ReceivedMessage &message)
 
 bool MessageWindows::roomFor(const QString &sender) const
 {
-    int fromSender = int(std::count_if(m_toShow.cbegin(), m_toShow.cend(), [&sender](const ReceivedMessage &m) {
-        return m.senderAddress == sender;
-    }));
+    int fromSender =
+        int(std::count_if(m_toShow.cbegin(), m_toShow.cend(),
+                          [&sender](const ReceivedMessage &m) { return m.senderAddress == sender; }));
     int inAll = int(m_toShow.size());
     for (QWidget *window : m_windows.windows(WindowKind::Msg)) {
         const auto *message = qobject_cast<const FrmMsg *>(window);

@@ -26,8 +26,9 @@ void RecentArrivals::forgetOld(qint64 now)
 {
     // Pairs of keys seen again later are stale; under a steady flood of one key they would
     // otherwise pile up for the whole window.
-    while (!m_order.empty() && (now - m_order.front().second > m_windowMs ||
-                                int(m_byKey.size()) >= kMaxRemembered || m_order.size() > 2 * size_t(kMaxRemembered))) {
+    while (!m_order.empty() &&
+           (now - m_order.front().second > m_windowMs || int(m_byKey.size()) >= kMaxRemembered ||
+            m_order.size() > 2 * size_t(kMaxRemembered))) {
         const auto [key, at] = m_order.front();
         m_order.pop_front();
         const auto it = m_byKey.find(key);

@@ -94,11 +94,11 @@ void ReceiveWindows::addUnread(const ArrivedImage &image, const QImage &picture)
     ArrivedImage waiting = image;
     // Kept under a name of its own: a later arrival of the same name would overwrite it,
     // and the engine deletes a bitmap once the hand-over returns.
-    const QString held = m_ctx.RecvTempDir +
-                         QStringLiteral("~RHold%1-%2.%3")
-                             .arg(++m_heldCount)
-                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))
-                             .arg(QFileInfo(image.path).suffix());
+    const QString held =
+        m_ctx.RecvTempDir + QStringLiteral("~RHold%1-%2.%3")
+                                .arg(++m_heldCount)
+                                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))
+                                .arg(QFileInfo(image.path).suffix());
     if (QFile::rename(image.path, held))
         waiting.path = held;
     autoSaveLater(picture, image.machineName);

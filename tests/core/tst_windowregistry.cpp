@@ -158,7 +158,8 @@ void tst_WindowRegistry::quitClosesTheLastOpenedFirst()
                            [](const QList<QVariant> &r) { return r.at(0) == QStringLiteral("FrmView"); }),
              1);
     QVERIFY(removed.contains(QVariantList{QStringLiteral("FrmView"), QString()}));
-    QVERIFY(std::none_of(viewers.cbegin(), viewers.cend(), [](const QPointer<QWidget> &w) { return w->isVisible(); }));
+    QVERIFY(std::none_of(viewers.cbegin(), viewers.cend(),
+                         [](const QPointer<QWidget> &w) { return w->isVisible(); }));
     QVERIFY(!windows.find(QStringLiteral("FrmView")));
     QVERIFY(!refusing->isVisible());
     QVERIFY(!stray.isVisible());
@@ -171,7 +172,8 @@ void tst_WindowRegistry::quitClosesTheLastOpenedFirst()
     QCOMPARE(closes.last(), QStringLiteral("late"));
     QTRY_VERIFY(capture.isNull() && refusing.isNull() && viewerGone.isNull() && options.isNull() &&
                 late.isNull());
-    QTRY_VERIFY(std::all_of(viewers.cbegin(), viewers.cend(), [](const QPointer<QWidget> &w) { return w.isNull(); }));
+    QTRY_VERIFY(
+        std::all_of(viewers.cbegin(), viewers.cend(), [](const QPointer<QWidget> &w) { return w.isNull(); }));
     registry.reset();
     QVERIFY(strayThere);
 }

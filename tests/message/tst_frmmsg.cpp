@@ -757,8 +757,9 @@ void tst_FrmMsg::floodOpensBoundedWindowsAndTheRestWaitsInTheUnreadList()
         auto socket = std::make_unique<QUdpSocket>();
         QVERIFY(socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(40 + i)), 0));
         for (int id = 0; id < perSender; ++id)
-            socket->writeDatagram(AnsiCodec::encode(QStringLiteral("captMSNN%1N flood").arg(id, 2, 10, QChar(u'0'))),
-                                  QHostAddress(kA), TestPort::port());
+            socket->writeDatagram(
+                AnsiCodec::encode(QStringLiteral("captMSNN%1N flood").arg(id, 2, 10, QChar(u'0'))),
+                QHostAddress(kA), TestPort::port());
         others.push_back(std::move(socket));
     }
     // A face-down message beyond the sender's share shows nothing of its text in the list.
@@ -858,8 +859,9 @@ void tst_FrmMsg::residentWindowOffersComposeAndAsksAboutUnopenedMessages()
     // question counts once the face-down window is gone.
     const int more = MessageWindows::kReceivedPerSender + 5;
     for (int id = 3; id < 3 + more; ++id)
-        peer.socket.writeDatagram(AnsiCodec::encode(QStringLiteral("captMSYN%1N 続き").arg(id, 2, 10, QChar(u'0'))),
-                                  QHostAddress(QStringLiteral("127.0.0.12")), TestPort::port());
+        peer.socket.writeDatagram(
+            AnsiCodec::encode(QStringLiteral("captMSYN%1N 続き").arg(id, 2, 10, QChar(u'0'))),
+            QHostAddress(QStringLiteral("127.0.0.12")), TestPort::port());
     for (int id = 3; id < 3 + more; ++id)
         QCOMPARE(peer.next(), QByteArray("captMRY") + QByteArray::number(id).rightJustified(2, '0'));
     QTRY_VERIFY(sket.windows().find<FrmUnread>(WindowKind::Unread));
@@ -885,7 +887,8 @@ void tst_FrmMsg::residentWindowOffersComposeAndAsksAboutUnopenedMessages()
     QVERIFY(!sket.windows().find(WindowKind::Unread));
     for (const QPointer<QWidget> &window : std::as_const(open))
         QVERIFY(!window || !window->isVisible());
-    QTRY_VERIFY(std::all_of(open.cbegin(), open.cend(), [](const QPointer<QWidget> &w) { return w.isNull(); }));
+    QTRY_VERIFY(
+        std::all_of(open.cbegin(), open.cend(), [](const QPointer<QWidget> &w) { return w.isNull(); }));
 }
 
 ZORVIN_XVFB_MAIN(tst_FrmMsg, QSize(1280, 1024), false)

@@ -405,8 +405,8 @@ void TstFrmView::unreadablePicturesAreRefusedToTheSenderAndListedWithoutABox()
     QByteArray noise(4000, Qt::Uninitialized);
     for (qsizetype i = 0; i < noise.size(); ++i)
         noise[i] = char((i * 7919) >> 3);
-    const QList<QPair<QString, QByteArray>> files = {{QStringLiteral("junk.png"), "\x89PNG\r\n\x1a\n" + noise},
-                                                     {QStringLiteral("noise.jpg"), noise}};
+    const QList<QPair<QString, QByteArray>> files = {
+        {QStringLiteral("junk.png"), "\x89PNG\r\n\x1a\n" + noise}, {QStringLiteral("noise.jpg"), noise}};
     for (const auto &[name, bytes] : files) {
         const QString path = m_sender->tmp.path() + u'/' + name;
         QFile file(path);
