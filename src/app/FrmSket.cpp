@@ -266,18 +266,10 @@ QString FrmSket::QuitQuestion() const
         const auto *guard = dynamic_cast<const QuitGuard *>(window);
         if (!guard)
             continue;
-        switch (guard->quitConcern()) {
-        case QuitGuard::UnopenedImage:
-            images = true;
-            break;
-        case QuitGuard::UnopenedMessage:
-            messages = true;
-            break;
-        case QuitGuard::DesktopImage:
-            desktopImages = true;
-            break;
-        case QuitGuard::None:
-            break;
+        for (const QuitGuard::Concern concern : guard->quitConcerns()) {
+            images = images || concern == QuitGuard::UnopenedImage;
+            messages = messages || concern == QuitGuard::UnopenedMessage;
+            desktopImages = desktopImages || concern == QuitGuard::DesktopImage;
         }
     }
     // Queued sends are cut off as well as running ones.

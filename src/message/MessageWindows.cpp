@@ -9,8 +9,11 @@
 #include "net/EngineEvents.h"
 #include "net/MessageDelivery.h"
 #include "net/NetEngine.h"
+#include "receive/FrmUnread.h"
 
 #include <QApplication>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +30,9 @@ MessageWindows::MessageWindows(ModZorvin &ctx, NetEngine &engine, WindowRegistry
     commands.setHandler(QStringLiteral("mnuMsgSend"), [this] { LoadSendMsg(); });
     connect(&engine.events(), &EngineEvents::messageArrived, this, &MessageWindows::onMessageArrived);
     connect(&engine.events(), &EngineEvents::messageSending, this, &MessageWindows::onMessageSending);
+    windows.setClosedInBulk(WindowKind::Msg);
+    if (!windows.hasFactory(WindowKind::Unread))
+        windows.setFactory(WindowKind::Unread, [] { return new FrmUnread; });
     m_showTimer.setSingleShot(true);
     m_showTimer.setInterval(0);
     connect(&m_showTimer, &QTimer::timeout, this, &MessageWindows::showNextReceived);
@@ -93,32 +99,86 @@ QString MessageWindows::lastSaveFolder() const
 }
 
 // Runs inside the datagram handler, which logs the message and sends the receipt once this
-// returns: the window is made and registered now (the quit question and a send that closes
-// windows see it at once), and shown from the event loop.
+// returns. The window is made, registered and shown from the event loop, one per turn: a
+// burst of messages keeps presence answers and receipts moving in between.
 void MessageWindows::onMessageArrived(const ReceivedMessage &message)
 {
     // Only the quit itself stops arrivals: a quit question answered "Cancel" leaves the
     // program marked as quitting and still running.
     if (m_windows.isClosing())
         return;
-    auto *window = new FrmMsg(*this, FrmMsg::Use::Received);
-    window->prepareReceived(message);
-    addWindow(window);
-    m_toShow.append(window);
+    if (!roomFor(message.senderAddress)) {
+        addUnread(message);
+        return;
+    }
+    m_toShow.append(message);
     if (!m_showTimer.isActive())
         m_showTimer.start();
 }
 
+bool MessageWindows::roomFor(const QString &sender) const
+{
+    int fromSender =
+        int(std::count_if(m_toShow.cbegin(), m_toShow.cend(),
+                          [&sender](const ReceivedMessage &m) { return m.senderAddress == sender; }));
+    int inAll = int(m_toShow.size());
+    for (QWidget *window : m_windows.windows(WindowKind::Msg)) {
+        const auto *message = qobject_cast<const FrmMsg *>(window);
+        if (!message || message->use() != FrmMsg::Use::Received)
+            continue;
+        ++inAll;
+        if (message->tag() == sender)
+            ++fromSender;
+    }
+    return fromSender < kReceivedPerSender && inAll < kReceivedInAll;
+}
+
+void MessageWindows::addUnread(const ReceivedMessage &message)
+{
+    auto *list = m_windows.load<FrmUnread>(WindowKind::Unread);
+    if (!list)
+        return;
+    UnreadItem item;
+    item.when = message.arrivalDate + QLatin1Char(' ') + message.arrivalTime;
+    item.from = message.fromName();
+    item.kind = FrmUnread::kMessageKind;
+    // A message sent face down shows nothing of its text before it is opened.
+    item.summary = message.isClosed() ? QStringLiteral("メッセージを受信しました。")
+                                      : message.text.section(QLatin1Char('\n'), 0, 0).trimmed().left(200);
+    item.concern = QuitGuard::UnopenedMessage;
+    item.open = [self = QPointer<MessageWindows>(this), message] {
+        if (self)
+            self->OpenReceived(message);
+    };
+    list->add(std::move(item));
+    playArrivalSound();
+}
+
+FrmMsg *MessageWindows::OpenReceived(const ReceivedMessage &message)
+{
+    if (m_windows.isClosing())
+        return nullptr;
+    auto *window = new FrmMsg(*this, FrmMsg::Use::Received);
+    window->prepareReceived(message);
+    addWindow(window)->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
 void MessageWindows::showNextReceived()
 {
-    QPointer<FrmMsg> window;
-    while (!window && !m_toShow.isEmpty())
-        window = m_toShow.takeFirst();
+    if (m_toShow.isEmpty())
+        return;
+    const ReceivedMessage message = m_toShow.takeFirst();
     if (!m_toShow.isEmpty())
         m_showTimer.start();
-    // Closed before its turn (the quit, a send that closed it): nothing to show.
-    if (!window || !m_windows.windows(WindowKind::Msg).contains(window.data()))
+    // The quit came before its turn: nothing opens any more.
+    if (m_windows.isClosing())
         return;
+    auto *window = new FrmMsg(*this, FrmMsg::Use::Received);
+    window->prepareReceived(message);
+    addWindow(window);
     if (m_ctx.settings.RecvMsgMin == 1)
         window->showMinimized();
     else

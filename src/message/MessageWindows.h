@@ -3,6 +3,7 @@
 // windows once their message has gone out.
 #pragma once
 
+#include "net/ReceivedMessage.h"
 #include "message/FrmMsg.h"
 
 #include <QElapsedTimer>
@@ -49,8 +50,15 @@ class MessageWindows : public QObject
 
     // Every open message window, in the order they were opened.
     QList<FrmMsg *> messageWindows() const;
-    // Received windows made but still waiting for their turn to be shown.
+    // Received messages still waiting for their turn to open their window.
     int pendingShows() const { return int(m_toShow.size()); }
+
+    // Received windows open at once, from one sender and in all; the messages beyond them
+    // wait in the unread list.
+    static constexpr int kReceivedPerSender = 20;
+    static constexpr int kReceivedInAll = 100;
+    // A received window for `message` now, whatever is open (the unread list's "開く").
+    FrmMsg *OpenReceived(const ReceivedMessage &message);
 
     // Closes the first received window marked "CLS" whose message id is `linkId`: the one a
     // reply or forward that has just gone out answered.
@@ -80,6 +88,9 @@ class MessageWindows : public QObject
     void onMessageArrived(const ReceivedMessage &message);
     void onMessageSending(int messageId);
     void showNextReceived();
+    // True when another received window from `sender` may open now.
+    bool roomFor(const QString &sender) const;
+    void addUnread(const ReceivedMessage &message);
     void playArrivalSound();
     FrmMsg *addWindow(FrmMsg *window);
     // A new compose, reply or forward window with the next message id, shown.
@@ -90,9 +101,9 @@ class MessageWindows : public QObject
     WindowRegistry &m_windows;
     Commands &m_commands;
     FlashAndBlink m_flashAndBlink;
-    // Arrivals are shown one per turn of the event loop, after the datagram handler has
-    // sent the receipt: a burst of messages keeps the loop and the receipts moving.
-    QList<QPointer<FrmMsg>> m_toShow;
+    // Arrivals get their window one per turn of the event loop, after the datagram handler
+    // has sent the receipt: a burst of messages keeps the loop and the receipts moving.
+    QList<ReceivedMessage> m_toShow;
     QTimer m_showTimer;
     QElapsedTimer m_lastSound;
     QHash<QString, QIcon> m_icons;

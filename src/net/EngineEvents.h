@@ -28,10 +28,13 @@ class EngineEvents : public QObject
     // ends. Packing before the first byte is its own state.
     void transferProgress(const TransferProgress &progress);
     // A received picture for a new viewer. The file may be deleted as soon as the signal
-    // returns, so a receiver connected directly loads the picture before returning.
+    // returns, so a receiver connected directly loads the picture before returning; one
+    // that cannot read it calls TransferReceiver::RefuseArrivedImage before returning, and
+    // the sender is answered with an error instead of the close that means delivered.
     void imageArrived(const ArrivedImage &image);
     // A message arrived: a new received message window shows it, plays the arrival sound
-    // and flashes. The engine logs it and sends the receipt after the signal returns.
+    // and flashes. The engine logs it and sends the receipt after the signal returns. A
+    // sender's retry of a message already received is answered again but not signalled.
     void messageArrived(const ReceivedMessage &message);
     // An arrival sound: mode 1 the system beep, 2 the wave file played asynchronously.
     void soundRequested(int mode, const QString &wavePath);

@@ -303,9 +303,12 @@ void MessageDelivery::onMessageDatagram(const QString &ip, const QString &datagr
     message.arrivalDate = now.toString(QStringLiteral("yyyy/MM/dd"));
     message.arrivalTime = now.toString(QStringLiteral("HH:mm:ss"));
 
-    emit m_engine.events().messageArrived(message);
-
-    m_log.WriteReceivedMsgLog(ip, message.fromName(), message.text, QString(message.displayMode));
+    // A retry after a lost receipt is answered again; the reader has the message already,
+    // and the log too.
+    if (!m_recent.isRepeat(ip, message.messageId, message.text)) {
+        emit m_engine.events().messageArrived(message);
+        m_log.WriteReceivedMsgLog(ip, message.fromName(), message.text, QString(message.displayMode));
+    }
 
     // Answers always go to the fixed port of the sender's address.
     if (message.receiptWanted)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "net/MessageProtocol.h"
+#include "net/RecentArrivals.h"
 
 #include <QList>
 #include <QObject>
@@ -82,6 +83,8 @@ class MessageDelivery : public QObject
     // How long an unavailable recipient of a list is given to announce itself.
     void setAvailabilityWait(int milliseconds) { m_availabilityWaitMs = milliseconds; }
     const MsgRetrySlot &retrySlot(int index) const { return m_retrySlots[size_t(index)]; }
+    // How long a received message is remembered to tell a sender's retry from a new one.
+    void setRetryRecognitionMs(int milliseconds) { m_recent.setWindowMs(milliseconds); }
     int watchedCount() const;
 
   public slots:
@@ -120,4 +123,5 @@ class MessageDelivery : public QObject
     // sendPendingLists is running or its wait is armed; a new list just queues.
     bool m_listsBusy = false;
     int m_availabilityWaitMs = 50;
+    RecentArrivals m_recent;
 };

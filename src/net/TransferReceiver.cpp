@@ -283,6 +283,7 @@ QString TransferReceiver::errorReplyText(int code)
     case 1:
         return product() + QStringLiteral("のプロトコルバージョン不一致。");
     case 2:
+    case kUnreadablePicture:
         return QStringLiteral("転送中にデーターエラー (不正フォーマット) が発生しました。");
     case 3:
         return QStringLiteral("相手側「") + product() + QStringLiteral("」で内部矛盾が発生しました。");
@@ -339,6 +340,9 @@ void TransferReceiver::ReportRecvError(int socketIndex, int code, int archiverRe
         break;
     case 100:
         local = QStringLiteral("ファイルを保存できません。");
+        break;
+    case kUnreadablePicture:
+        local = QStringLiteral("未サポートのファイル形式です。");
         break;
     }
     if (!local.isEmpty())
@@ -779,7 +783,11 @@ void TransferReceiver::finish(int socketIndex, int slot, const QString &path)
         placeFile(socketIndex, slot, path);
         return;
     }
-    ImageArrived(path, s, name);
+    if (!ImageArrived(path, s, name)) {
+        QFile::remove(path);
+        ReportRecvError(socketIndex, kUnreadablePicture);
+        return;
+    }
     FreeRecvSlot(socketIndex, slot);
     CloseRecvSocket(socketIndex);
 }
@@ -853,7 +861,13 @@ void TransferReceiver::fileDelivered(const RecvSlot &s, const QString &fileName,
         emit m_events.folderOpenRequested(folder);
 }
 
-void TransferReceiver::ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName)
+void TransferReceiver::RefuseArrivedImage()
+{
+    if (m_handingOver)
+        m_pictureRefused = true;
+}
+
+bool TransferReceiver::ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName)
 {
     const QDateTime now = QDateTime::currentDateTime();
     ArrivedImage img;
@@ -881,11 +895,17 @@ void TransferReceiver::ImageArrived(const QString &path, const RecvSlot &s, cons
         img.openCheck = s.header.openReceipt == QLatin1Char('Y');
         img.displayKind = s.header.passwordLock == QLatin1Char('Y') ? 2 : 1;
     }
+    m_pictureRefused = false;
+    m_handingOver = true;
     emit m_events.imageArrived(img);
+    m_handingOver = false;
+    if (m_pictureRefused)
+        return false;
     // The viewer holds the picture in memory; a bitmap from another machine is not kept.
     const bool fromHere = s.senderIp == m_ctx.LocalIp || s.senderIp == QLatin1String("127.0.0.1");
     if (!fromHere && path.toUpper().endsWith(QLatin1String("BMP")))
         QFile::remove(path);
+    return true;
 }
 
 void TransferReceiver::onDisconnected(int socketIndex)

@@ -99,6 +99,10 @@ class TransferReceiver : public QObject
     void FreeRecvSlot(int socketIndex, int slot);
     void CloseRecvSocket(int socketIndex);
     void ReportRecvError(int socketIndex, int code, int archiverResult = 0);
+    // Called by a receiver of EngineEvents::imageArrived before it returns: the picture
+    // cannot be read, so the sender gets the format error instead of the close that means
+    // delivered, and the received list the failure. Outside that hand-over it does nothing.
+    void RefuseArrivedImage();
 
     // "captSP" from ip: cancels the first matching receive from that sender.
     void onStopDatagram(const QString &ip, const QString &datagram);
@@ -120,6 +124,9 @@ class TransferReceiver : public QObject
     // The temporary name a file arrives under, beside its final place.
     static QString arrivalName(const QString &itemName, int socketIndex);
 
+    // Error code of a picture that arrived whole but cannot be read: the sender is told of
+    // a format error (the text of code 2), the received list names the format.
+    static constexpr int kUnreadablePicture = 5;
     static QString errorReplyText(int code);
     // "9999" + length in characters (4 digits) + text, in the code page.
     static QByteArray errorReply(int code);
@@ -150,7 +157,8 @@ class TransferReceiver : public QObject
     void placeFile(int socketIndex, int slot, const QString &path);
     void onFilePlaced(int socketIndex, bool ok, const QString &error);
     void fileDelivered(const RecvSlot &s, const QString &fileName, const QString &folder);
-    void ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);
+    // False when the windows refused the picture (RefuseArrivedImage).
+    bool ImageArrived(const QString &path, const RecvSlot &s, const QString &displayName);
     QString archivePath(const RecvSlot &s) const;
     void startUnpacking(int slot, bool retry);
     void unpackingEnded(int slot, int result, bool counted);
@@ -189,4 +197,7 @@ class TransferReceiver : public QObject
     };
     QList<CutLine> m_cutLines;
     QTimer m_cutGrace;
+    // While imageArrived is being emitted, and whether a receiver refused the picture.
+    bool m_handingOver = false;
+    bool m_pictureRefused = false;
 };

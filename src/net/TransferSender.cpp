@@ -787,6 +787,10 @@ void TransferSender::sendStop(const SendJob &job)
 // send folder; the folder is emptied once that has landed.
 void TransferSender::onTimer3Timeout()
 {
+    // An engine without work folders (a test's, a benchmark's) would empty the current
+    // folder instead.
+    if (m_ctx.SendTempDir.isEmpty())
+        return;
     if (!m_delBusy && !anyJobInUse() && m_packing.isEmpty()) {
         QDir dir(m_ctx.SendTempDir);
         for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))

@@ -52,6 +52,7 @@ FrmDTopImg *FrmDTopImg::Pin(ModZorvin &ctx, NetEngine &engine, Commands &command
     if (picture.isNull())
         return nullptr;
     auto *window = new FrmDTopImg(ctx, engine, commands, picture);
+    commands.windows().setClosedInBulk(kKind);
     commands.windows().add(kKind, QString::number(quintptr(window), 16), window);
     window->show();
     return window;

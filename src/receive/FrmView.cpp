@@ -65,7 +65,14 @@ bool clipboardHasPicture()
 
 } // namespace
 
-FrmView::FrmView(ReceiveWindows &services, const ArrivedImage &image)
+QImage FrmView::ReadPicture(const QString &path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.read();
+}
+
+FrmView::FrmView(ReceiveWindows &services, const ArrivedImage &image, const QImage &picture)
     : QMainWindow(nullptr), m_services(services), m_image(image)
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -86,10 +93,8 @@ FrmView::FrmView(ReceiveWindows &services, const ArrivedImage &image)
     buildToolbar();
 
     // The picture is read now: the engine may delete the file once the arrival returns.
-    QImageReader reader(image.path);
-    reader.setDecideFormatFromContent(true);
-    QImage picture = reader.read();
-    setPicture(picture, picture.isNull() ? QString() : image.path);
+    const QImage read = picture.isNull() ? ReadPicture(image.path) : picture;
+    setPicture(read, read.isNull() ? QString() : image.path);
 
     // Big enough for the whole picture without scroll bars, where the screen allows.
     const int frame = 2 * m_frame->frameWidth();
@@ -260,13 +265,13 @@ void FrmView::buildHiddenPage()
 
 // ---- showing ---------------------------------------------------------------------------
 
-void FrmView::LoadRecvPic(int displayKind)
+void FrmView::LoadRecvPic(int displayKind, bool autoSave)
 {
     m_displayKind = displayKind;
     const Settings &s = m_services.context().settings;
     if (m_picture.isNull()) {
-        // Nothing to show or save; the sender's file was not a picture we can read.
-        m_services.engine().host().ShowMessageBox(QString::fromUtf8(kUnsupportedFormat), MsgBox::Exclamation);
+        // Nothing to show or save: a picture we cannot read is refused when it arrives, so
+        // only a file that went meanwhile gets here.
         close();
         return;
     }
@@ -291,7 +296,8 @@ void FrmView::LoadRecvPic(int displayKind)
     }
     // After the window is up: a failed save tells so in a box, and the picture is on the
     // screen all the same.
-    m_services.autoSaver().AutoSaveReceived(m_picture, m_image.machineName);
+    if (autoSave)
+        m_services.autoSaver().AutoSaveReceived(m_picture, m_image.machineName);
 }
 
 void FrmView::showPictureParts(bool on)

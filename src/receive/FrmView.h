@@ -26,15 +26,18 @@ class FrmView : public QMainWindow, public QuitGuard
 {
     Q_OBJECT
   public:
-    // Loads the picture of `image` at once (the file may be deleted right after); the
-    // window stays hidden until LoadRecvPic.
-    FrmView(ReceiveWindows &services, const ArrivedImage &image);
+    // Shows `picture`, read from the file of `image` at once when it is null (the file may
+    // be deleted right after); the window stays hidden until LoadRecvPic.
+    FrmView(ReceiveWindows &services, const ArrivedImage &image, const QImage &picture = QImage());
+    // The picture in the file at `path`, judged by its content; null when it is none we
+    // can read.
+    static QImage ReadPicture(const QString &path);
     ~FrmView() override;
 
     // Shows the picture by display kind (0 at once, 1 face down, 2 face down and locked,
     // 9 not at all: closed after the hidden lifetime), then saves it automatically when the
-    // settings ask for it.
-    void LoadRecvPic(int displayKind);
+    // settings ask for it and `autoSave` (false: it was saved when it arrived).
+    void LoadRecvPic(int displayKind, bool autoSave = true);
     // "開く" / "開く（パスワードロック）": opens a face-down picture (after the password
     // check for a locked one) and sends the open receipt when the sender asked for it.
     void CmdOpenClick();

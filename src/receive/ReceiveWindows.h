@@ -11,6 +11,7 @@
 #include <memory>
 
 struct ArrivedImage;
+class QImage;
 class Commands;
 class FrmRecv;
 class FrmView;
@@ -37,9 +38,18 @@ class ReceiveWindows : public QObject
                    FlashAndBlink flash, QObject *parent = nullptr);
     ~ReceiveWindows() override;
 
+    // Viewers open at once, from one sender and in all; the pictures beyond them wait in
+    // the unread list with their files.
+    static constexpr int kViewersPerSender = 10;
+    static constexpr int kViewersInAll = 30;
+
     // A viewer for a picture that has just arrived, loaded before this returns (the file
-    // may go right after); it shows itself from the event loop. Null when the quit runs.
+    // may go right after); it shows itself from the event loop. Null when the quit runs,
+    // when the picture waits in the unread list, and when it cannot be read: the engine is
+    // then told to refuse it.
     FrmView *ImageArrived(const ArrivedImage &image);
+    // A viewer for a picture that waited in the unread list, shown now (its "開く").
+    FrmView *OpenWaiting(const ArrivedImage &image);
     // A row of the received list, which is made (hidden) when there is none and then shown.
     void AddRecvInfo(const QString &name, int result, const QString &info);
 
@@ -61,6 +71,13 @@ class ReceiveWindows : public QObject
     void viewerCreated(FrmView *viewer);
 
   private:
+    bool roomFor(const QString &sender) const;
+    FrmView *addViewer(const ArrivedImage &image, const QImage &picture);
+    void addUnread(const ArrivedImage &image, const QImage &picture);
+    // The picture saved automatically from the event loop, as a viewer would at its load.
+    void autoSaveLater(const QImage &picture, const QString &machineName);
+    void removeReceivedFile(const QString &path) const;
+
     ModZorvin &m_ctx;
     NetEngine &m_engine;
     WindowRegistry &m_windows;
@@ -69,6 +86,7 @@ class ReceiveWindows : public QObject
     std::unique_ptr<ImageFiles> m_autoSaver;
     int m_hiddenLifetimeMs = 30000;
     quint64 m_viewerCount = 0;
+    quint64 m_heldCount = 0;
 };
 
 // The start-up call of the resident window; the object is a child of `parent`.

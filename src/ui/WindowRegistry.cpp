@@ -30,6 +30,11 @@ void WindowRegistry::setFactory(const QString &kind, Factory factory)
     m_factories.insert(kind, std::move(factory));
 }
 
+void WindowRegistry::setClosedInBulk(const QString &kind)
+{
+    m_bulkKinds.insert(kind);
+}
+
 bool WindowRegistry::hasFactory(const QString &kind) const
 {
     return bool(m_factories.value(kind));
@@ -189,6 +194,31 @@ void WindowRegistry::deleteReleased()
 void WindowRegistry::closeAll(const QWidget *except)
 {
     m_closing = true;
+    // Closing a window one by one makes the toolkit look through every top-level window
+    // each time: with thousands open that took minutes. These are hidden and handed over
+    // together; nothing of theirs waits for a close.
+    const bool nested = QApplication::activePopupWidget() || QApplication::activeModalWidget();
+    const int level = nested ? QThread::currentThread()->loopLevel() : -1;
+    std::vector<Entry> kept;
+    std::vector<Entry> bulk;
+    for (Entry &entry : m_entries)
+        (entry.window && m_bulkKinds.contains(entry.kind) ? bulk : kept).push_back(std::move(entry));
+    m_entries = std::move(kept);
+    for (auto it = bulk.rbegin(); it != bulk.rend(); ++it) {
+        QWidget *window = it->window;
+        if (!window)
+            continue;
+        window->removeEventFilter(this);
+        window->hide();
+        m_released.push_back({window, level});
+    }
+    // One notice per kind: every listener looking again at the windows once per window
+    // cost more than the windows themselves.
+    QSet<QString> bulkKinds;
+    for (const Entry &entry : bulk)
+        bulkKinds.insert(entry.kind);
+    for (const QString &kind : std::as_const(bulkKinds))
+        emit windowRemoved(kind, QString());
     while (!m_entries.empty()) {
         const QPointer<QWidget> window = m_entries.back().window;
         if (!window) {
@@ -202,11 +232,12 @@ void WindowRegistry::closeAll(const QWidget *except)
             release(window);
         }
     }
+    deleteReleased();
+    QSet<const QWidget *> released;
+    for (const Released &closed : m_released)
+        released.insert(closed.window.data());
     for (QWidget *window : QApplication::topLevelWidgets()) {
-        const bool released =
-            std::any_of(m_released.cbegin(), m_released.cend(),
-                        [window](const Released &closed) { return closed.window == window; });
-        if (window == except || !window->isVisible() || released)
+        if (window == except || !window->isVisible() || released.contains(window))
             continue;
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->close();

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -57,9 +58,15 @@ class WindowRegistry : public QObject
     // Every open window of `kind`, in the order they were opened.
     QList<QWidget *> windows(const QString &kind) const;
 
-    // The quit: closes every window, the last opened first, then every other top-level
-    // window but `except` (message boxes and dialogs whose caller still waits in them; they
-    // are closed so that their loops end, never deleted). Nothing opens afterwards.
+    // Windows of `kind` (of many: messages, viewers, pinned pictures) hold nothing the quit
+    // must hand back: at quit they are hidden and deleted together, without their close
+    // handling, so that thousands of them go at once.
+    void setClosedInBulk(const QString &kind);
+
+    // The quit: hides the windows closed in bulk, closes every other window, the last
+    // opened first, then every other top-level window but `except` (message boxes and
+    // dialogs whose caller still waits in them; they are closed so that their loops end,
+    // never deleted). Nothing opens afterwards.
     void closeAll(const QWidget *except);
     bool isClosing() const { return m_closing; }
 
@@ -69,7 +76,8 @@ class WindowRegistry : public QObject
     static bool nestedLoopRunning();
 
   signals:
-    // A window was loaded or added, or one was closed or destroyed.
+    // A window was loaded or added, or one was closed or destroyed. A null key with
+    // windowRemoved: every window of that kind went at once (the quit).
     void windowAdded(const QString &kind, const QString &key, QWidget *window);
     void windowRemoved(const QString &kind, const QString &key);
 
@@ -97,6 +105,7 @@ class WindowRegistry : public QObject
     void deleteReleased();
 
     QHash<QString, Factory> m_factories;
+    QSet<QString> m_bulkKinds;
     std::vector<Entry> m_entries; // in opening order
     std::vector<Released> m_released;
     QMetaObject::Connection m_idleWatch;

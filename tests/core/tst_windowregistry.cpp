@@ -137,14 +137,33 @@ void tst_WindowRegistry::quitClosesTheLastOpenedFirst()
     windows.add(QStringLiteral("FrmView"), QString(), viewer);
     QPointer<QWidget> options = windows.open(QStringLiteral("FrmOpt"));
     QPointer<QWidget> viewerGone = viewer;
+    // Viewers hold nothing the quit hands back: they go together, shown or not, without a
+    // close each.
+    windows.setClosedInBulk(QStringLiteral("FrmView"));
+    QList<QPointer<QWidget>> viewers{viewer};
+    for (int i = 0; i < 300; ++i) {
+        auto *more = new NotingWindow(QStringLiteral("FrmView %1").arg(i), closes);
+        windows.add(QStringLiteral("FrmView"), QString::number(i), more);
+        more->show();
+        viewers << more;
+    }
     // Not the registry's: a box whose caller waits in it is closed, never deleted.
     QWidget stray;
     stray.show();
     const QPointer<QWidget> strayThere = &stray;
 
+    QSignalSpy removed(&windows, &WindowRegistry::windowRemoved);
     windows.closeAll(nullptr);
-    QCOMPARE(closes, (QStringList{QStringLiteral("FrmOpt"), QStringLiteral("FrmView"),
-                                  QStringLiteral("FrmMsg 4"), QStringLiteral("FrmMain")}));
+    QCOMPARE(closes,
+             (QStringList{QStringLiteral("FrmOpt"), QStringLiteral("FrmMsg 4"), QStringLiteral("FrmMain")}));
+    // The viewers are announced gone once, all together.
+    QCOMPARE(std::count_if(removed.cbegin(), removed.cend(),
+                           [](const QList<QVariant> &r) { return r.at(0) == QStringLiteral("FrmView"); }),
+             1);
+    QVERIFY(removed.contains(QVariantList{QStringLiteral("FrmView"), QString()}));
+    QVERIFY(std::none_of(viewers.cbegin(), viewers.cend(),
+                         [](const QPointer<QWidget> &w) { return w->isVisible(); }));
+    QVERIFY(!windows.find(QStringLiteral("FrmView")));
     QVERIFY(!refusing->isVisible());
     QVERIFY(!stray.isVisible());
     QVERIFY(windows.isClosing());
@@ -156,6 +175,8 @@ void tst_WindowRegistry::quitClosesTheLastOpenedFirst()
     QCOMPARE(closes.last(), QStringLiteral("late"));
     QTRY_VERIFY(capture.isNull() && refusing.isNull() && viewerGone.isNull() && options.isNull() &&
                 late.isNull());
+    QTRY_VERIFY(
+        std::all_of(viewers.cbegin(), viewers.cend(), [](const QPointer<QWidget> &w) { return w.isNull(); }));
     registry.reset();
     QVERIFY(strayThere);
 }

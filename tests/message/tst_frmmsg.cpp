@@ -19,6 +19,7 @@
 #include "net/MessageProtocol.h"
 #include "password/FrmPWCheck.h"
 #include "password/PasswordWindows.h"
+#include "receive/FrmUnread.h"
 #include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
@@ -212,6 +213,7 @@ class tst_FrmMsg : public QObject
     void composeNeedsTextKeepsTheLimitAndIdsWrap();
     void flashingStopsAfterPaintsOpeningOrClose();
     void toolbarOpensSavesPrintsAndSavesThePosition();
+    void floodOpensBoundedWindowsAndTheRestWaitsInTheUnreadList();
     void residentWindowOffersComposeAndAsksAboutUnopenedMessages();
 
   private:
@@ -740,6 +742,86 @@ void tst_FrmMsg::toolbarOpensSavesPrintsAndSavesThePosition()
     QVERIFY(child<QPlainTextEdit>(next, "TxtMsg")->font().bold());
 }
 
+void tst_FrmMsg::floodOpensBoundedWindowsAndTheRestWaitsInTheUnreadList()
+{
+    Desk d;
+    QVERIFY(d.start());
+    const int perSender = MessageWindows::kReceivedPerSender;
+    const int inAll = MessageWindows::kReceivedInAll;
+    // One sender the test hears (its receipts), and more senders than the windows in all
+    // take; their receipts go nowhere.
+    const int fromRaw = perSender + 5;
+    for (int id = 0; id < fromRaw; ++id)
+        d.raw.send(QStringLiteral("captMSYN%1N 第%1報\r\n二行目").arg(id, 2, 10, QChar(u'0')));
+    std::vector<std::unique_ptr<QUdpSocket>> others;
+    const int senders = inAll / perSender + 1;
+    for (int i = 0; i < senders; ++i) {
+        auto socket = std::make_unique<QUdpSocket>();
+        QVERIFY(socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(40 + i)), 0));
+        for (int id = 0; id < perSender; ++id)
+            socket->writeDatagram(
+                AnsiCodec::encode(QStringLiteral("captMSNN%1N flood").arg(id, 2, 10, QChar(u'0'))),
+                QHostAddress(kA), TestPort::port());
+        others.push_back(std::move(socket));
+    }
+    // A face-down message beyond the sender's share shows nothing of its text in the list.
+    d.raw.send(QStringLiteral("captMSYY99N 伏せた中身"));
+    // Presence is answered during the flood.
+    d.stranger.send(QStringLiteral("captBCstranger (s9)"));
+    QVERIFY(d.stranger.next().startsWith("cBX266"));
+    for (int id = 0; id < fromRaw; ++id)
+        QCOMPARE(d.raw.next(), QByteArray("captMRY") + QByteArray::number(id).rightJustified(2, '0'));
+    QCOMPARE(d.raw.next(), QByteArray("captMRY99"));
+
+    const int total = fromRaw + 1 + senders * perSender;
+    QTRY_VERIFY(d.windows.find<FrmUnread>(WindowKind::Unread));
+    auto *unread = d.windows.find<FrmUnread>(WindowKind::Unread);
+    QTRY_COMPARE(unread->count() + int(d.messages.messageWindows().size()), total);
+    const QList<FrmMsg *> open = d.messages.messageWindows();
+    QCOMPARE(int(open.size()), inAll);
+    QCOMPARE(int(std::count_if(open.cbegin(), open.cend(), [](FrmMsg *w) { return w->tag() == kRaw; })),
+             perSender);
+    QTRY_COMPARE(unread->list()->topLevelItemCount(), total - inAll);
+    QTRY_VERIFY(unread->isVisible());
+    QTRY_COMPARE(d.messages.pendingShows(), 0);
+    QCOMPARE(unread->quitConcerns(), QList<QuitGuard::Concern>{QuitGuard::UnopenedMessage});
+    QTreeWidgetItem *normal = unread->list()->topLevelItem(0);
+    QCOMPARE(normal->text(1), kRawName);
+    QCOMPARE(normal->text(2), QStringLiteral("ﾒｯｾｰｼﾞ"));
+    QCOMPARE(normal->text(3), QStringLiteral("第%1報").arg(perSender));
+    QTreeWidgetItem *faceDown = nullptr;
+    for (int i = 0; i < unread->list()->topLevelItemCount(); ++i) {
+        QVERIFY(!unread->list()->topLevelItem(i)->text(3).contains(QStringLiteral("伏せた")));
+        if (unread->list()->topLevelItem(i)->text(3) == QStringLiteral("メッセージを受信しました。"))
+            faceDown = unread->list()->topLevelItem(i);
+    }
+    QVERIFY(faceDown);
+    QVERIFY(QTest::qWaitForWindowExposed(unread));
+    shoot(unread, QStringLiteral("unread-list"));
+
+    // "開く" opens the selected rows in windows of their own, the window bound aside, and
+    // the face-down one still face down.
+    faceDown->setSelected(true);
+    normal->setSelected(true);
+    click(unread, "CmdOpen");
+    QCOMPARE(unread->count(), total - inAll - 2);
+    QCOMPARE(unread->list()->topLevelItemCount(), total - inAll - 2);
+    const QList<FrmMsg *> all = d.messages.messageWindows();
+    QCOMPARE(int(all.size()), inAll + 2);
+    FrmMsg *first = all[inAll];
+    FrmMsg *second = all[inAll + 1];
+    QCOMPARE(first->messageText(), QStringLiteral("第%1報\r\n二行目").arg(perSender));
+    QVERIFY(second->isFaceDown());
+    click(second, "CmdOpen");
+    QCOMPARE(second->messageText(), QStringLiteral("伏せた中身"));
+    QVERIFY(QTest::qWaitForWindowExposed(second));
+
+    // Closing the list gives up what it still holds.
+    unread->close();
+    QCOMPARE(unread->count(), 0);
+    QVERIFY(!d.windows.find(WindowKind::Unread));
+}
+
 void tst_FrmMsg::residentWindowOffersComposeAndAsksAboutUnopenedMessages()
 {
     QTemporaryDir data;
@@ -774,8 +856,41 @@ void tst_FrmMsg::residentWindowOffersComposeAndAsksAboutUnopenedMessages()
                               QHostAddress(QStringLiteral("127.0.0.12")), TestPort::port());
     QCOMPARE(peer.next(), QByteArray("captMRY02"));
     QTRY_VERIFY(sket.windows().find<FrmMsg>(WindowKind::Msg, QStringLiteral("R02")));
+
+    // More than one sender's share: the rest waits in the unread list, which the quit
+    // question counts once the face-down window is gone.
+    const int more = MessageWindows::kReceivedPerSender + 5;
+    for (int id = 3; id < 3 + more; ++id)
+        peer.socket.writeDatagram(
+            AnsiCodec::encode(QStringLiteral("captMSYN%1N 続き").arg(id, 2, 10, QChar(u'0'))),
+            QHostAddress(QStringLiteral("127.0.0.12")), TestPort::port());
+    for (int id = 3; id < 3 + more; ++id)
+        QCOMPARE(peer.next(), QByteArray("captMRY") + QByteArray::number(id).rightJustified(2, '0'));
+    QTRY_VERIFY(sket.windows().find<FrmUnread>(WindowKind::Unread));
+    auto *unread = sket.windows().find<FrmUnread>(WindowKind::Unread);
+    QTRY_VERIFY(unread->isVisible());
+    QCOMPARE(unread->count(), 2 + more - MessageWindows::kReceivedPerSender);
+    QTRY_COMPARE(sket.windows().windows(WindowKind::Msg).size(), 1 + MessageWindows::kReceivedPerSender);
+    QList<QPointer<QWidget>> open;
+    for (QWidget *window : sket.windows().windows(WindowKind::Msg))
+        open << window;
+    sket.windows().find(WindowKind::Msg, QStringLiteral("R01"))->close();
+    onNextBox([&question](QMessageBox *box) {
+        question = box->text();
+        box->button(QMessageBox::Cancel)->click();
+    });
+    question.clear();
+    sket.mnuEnd();
+    QCOMPARE(question, QStringLiteral("未開封のメッセージがあります。\n\n終了しますか？"));
+
+    // The quit takes every window with it at once, the list and its rows too.
     sket.QuitWithoutQuestion();
     QVERIFY(!sket.windows().find(WindowKind::Msg));
+    QVERIFY(!sket.windows().find(WindowKind::Unread));
+    for (const QPointer<QWidget> &window : std::as_const(open))
+        QVERIFY(!window || !window->isVisible());
+    QTRY_VERIFY(
+        std::all_of(open.cbegin(), open.cend(), [](const QPointer<QWidget> &w) { return w.isNull(); }));
 }
 
 ZORVIN_XVFB_MAIN(tst_FrmMsg, QSize(1280, 1024), false)

@@ -371,6 +371,40 @@ class TestMessages : public QObject
         QVERIFY(!m[3].openCheck);
     }
 
+    void retryOfAReceivedMessageIsAnsweredAgainButArrivesOnce()
+    {
+        m_a->ctx.settings.MsgLog = 1;
+        // The sender's retry after its receipt was lost: same address, id and text.
+        m_raw1->sendTo(kA, "captMSYN07N again?");
+        m_raw1->sendTo(kA, "captMSYN07N again?");
+        QCOMPARE(m_raw1->next(), QByteArray("captMRY07"));
+        QCOMPARE(m_raw1->next(), QByteArray("captMRY07"));
+        QCOMPARE(m_a->host.arrived.size(), 1);
+        // Another sender with that id and text, the id come round with another text, and
+        // messages without an id are all new.
+        m_raw2->sendTo(kA, "captMSYN07N again?");
+        QCOMPARE(m_raw2->next(), QByteArray("captMRY07"));
+        m_raw1->sendTo(kA, "captMSYN07N other text");
+        QCOMPARE(m_raw1->next(), QByteArray("captMRY07"));
+        m_raw1->sendTo(kA, "captMSNY  Y no id");
+        m_raw1->sendTo(kA, "captMSNY  Y no id");
+        QTRY_COMPARE(m_a->host.arrived.size(), 5);
+        // Once the sender's retries are long past, the same message is a new one.
+        m_a->messages().setRetryRecognitionMs(0);
+        QTest::qWait(5);
+        m_raw1->sendTo(kA, "captMSYN07N other text");
+        QCOMPARE(m_raw1->next(), QByteArray("captMRY07"));
+        QCOMPARE(m_a->host.arrived.size(), 6);
+        QCOMPARE(m_a->host.arrived[1].senderAddress, kRaw2);
+        QCOMPARE(m_a->host.arrived[2].text, QStringLiteral("other text"));
+        // The log holds what was shown, once each.
+        QFile log(m_a->ctx.ProgramDir + QStringLiteral("CTMSG.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray records = log.readAll();
+        QCOMPARE(records.count("\r\nagain?\r\n"), 2);
+        QCOMPARE(records.count(" From: raw1 (r1)\r\n"), 5);
+    }
+
     void floodFromOneAddressIsLoggedAtALimitedRate()
     {
         m_b->ctx.settings.MsgLog = 1;

@@ -5,6 +5,8 @@
 #include "ui/PrintTarget.h"
 #include "base/SettingsFile.h"
 #include "password/FrmPWCheck.h"
+#include "receive/FrmRecv.h"
+#include "receive/FrmUnread.h"
 #include "receive/FrmView.h"
 #include "receive/ReceiveSetup.h"
 #include "support/NextMessageBox.h"
@@ -21,6 +23,7 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -60,6 +63,8 @@ class TstFrmView : public QObject
     void receivedJpegSavedAsJpgIsByteIdenticalAndABitmapIsKeptInMemory();
     void twoPicturesFromOneSenderOpenTwoWindowsAndCommandsFollowThePicture();
     void failedAutoSaveStillShowsAndOnlyReceivedFilesAreDeleted();
+    void unreadablePicturesAreRefusedToTheSenderAndListedWithoutABox();
+    void pictureFloodOpensBoundedViewersAndTheRestWaitWithTheirFiles();
 
   private:
     // Sends `picture` and returns the viewer made for it once LoadRecvPic has run.
@@ -381,17 +386,93 @@ void TstFrmView::failedAutoSaveStillShowsAndOnlyReceivedFilesAreDeleted()
     foreign->close();
     QVERIFY(QFile::exists(outside));
 
-    // A file that is no picture: told, the window goes, and so does the file.
+    // A file that is no picture gets no window and no box.
     const QString junk = m_receiver->ctx.RecvTempDir + QStringLiteral("junk.BMP");
     QFile file(junk);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
     file.close();
     image.path = junk;
     m_receiver->host.asked.clear();
-    QVERIFY(m_receiver->receive->ImageArrived(image));
-    QTRY_COMPARE(m_receiver->host.asked, QStringList{QStringLiteral("未サポートのファイル形式です。")});
+    QVERIFY(!m_receiver->receive->ImageArrived(image));
     QTRY_COMPARE(m_receiver->windows->windows(WindowKind::View).size(), 1);
-    QVERIFY(!QFile::exists(junk));
+    QCOMPARE(m_receiver->host.asked, QStringList());
+}
+
+void TstFrmView::unreadablePicturesAreRefusedToTheSenderAndListedWithoutABox()
+{
+    QSignalSpy results(&m_sender->engine.events(), &EngineEvents::sendResultAdded);
+    QSignalSpy lines(&m_receiver->engine->events(), &EngineEvents::recvInfoAdded);
+    // A PNG signature over noise, and noise alone, sent as the pictures' own files.
+    QByteArray noise(4000, Qt::Uninitialized);
+    for (qsizetype i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919) >> 3);
+    const QList<QPair<QString, QByteArray>> files = {
+        {QStringLiteral("junk.png"), "\x89PNG\r\n\x1a\n" + noise}, {QStringLiteral("noise.jpg"), noise}};
+    for (const auto &[name, bytes] : files) {
+        const QString path = m_sender->tmp.path() + u'/' + name;
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        QCOMPARE(m_sender->send(testPicture(QSize(200, 150), Qt::red), m_receiver->address(), path), 1);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(lines.size(), 2, 20000);
+    for (const QList<QVariant> &line : std::as_const(lines)) {
+        QCOMPARE(line.at(1).toInt(), 1);
+        QCOMPARE(line.at(2).toString(),
+                 QStringLiteral("画像受信中にエラーが発生しました。未サポートのファイル形式です。"));
+    }
+    // The sender hears of a format error, not of a delivery.
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), 2, 20000);
+    for (const QList<QVariant> &result : std::as_const(results)) {
+        QCOMPARE(result.at(2).toInt(), 1);
+        QVERIFY2(result.at(3).toString().contains(QStringLiteral("不正フォーマット")),
+                 qPrintable(result.at(3).toString()));
+    }
+    auto *list = m_receiver->windows->find<FrmRecv>(WindowKind::Recv);
+    QVERIFY(list);
+    QTRY_COMPARE(list->list()->topLevelItemCount(), 2);
+    QCOMPARE(m_receiver->windows->windows(WindowKind::View).size(), 0);
+    QVERIFY(!m_receiver->windows->find(WindowKind::Unread));
+    QCOMPARE(m_receiver->host.asked, QStringList());
+    QTRY_COMPARE(QDir(m_receiver->ctx.RecvTempDir).entryList(QDir::Files), QStringList());
+}
+
+void TstFrmView::pictureFloodOpensBoundedViewersAndTheRestWaitWithTheirFiles()
+{
+    QSignalSpy results(&m_sender->engine.events(), &EngineEvents::sendResultAdded);
+    const int perSender = ReceiveWindows::kViewersPerSender;
+    const int sent = perSender + 3;
+    for (int i = 0; i < sent; ++i)
+        QCOMPARE(m_sender->send(testPicture(QSize(64, 48), QColor(i * 15, 0, 0)), m_receiver->address()), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), sent, 30000);
+    for (const QList<QVariant> &result : std::as_const(results))
+        QCOMPARE(result.at(2).toInt(), 0);
+    QCOMPARE(m_receiver->windows->windows(WindowKind::View).size(), perSender);
+    auto *unread = m_receiver->windows->find<FrmUnread>(WindowKind::Unread);
+    QVERIFY(unread);
+    QCOMPARE(unread->count(), sent - perSender);
+    QCOMPARE(unread->quitConcerns(), QList<QuitGuard::Concern>{QuitGuard::UnopenedImage});
+    QTRY_COMPARE(unread->list()->topLevelItemCount(), sent - perSender);
+    QCOMPARE(unread->list()->topLevelItem(0)->text(3), QStringLiteral("画像を受信しました。 (64×48)"));
+    // Each waiting picture keeps its file in the receive work folder, and only those do
+    // (a bitmap in a viewer from another machine is held in memory).
+    const QDir work(m_receiver->ctx.RecvTempDir);
+    QCOMPARE(work.entryList(QDir::Files).size(), sent - perSender);
+
+    // Opened from the list, a picture gets a viewer beyond the bound; its file goes with it.
+    unread->list()->topLevelItem(1)->setSelected(true);
+    QTest::mouseClick(unread->openButton(), Qt::LeftButton);
+    QCOMPARE(m_receiver->windows->windows(WindowKind::View).size(), perSender + 1);
+    auto *opened = qobject_cast<FrmView *>(m_receiver->windows->windows(WindowKind::View).last());
+    QVERIFY(opened);
+    QVERIFY(QTest::qWaitForWindowExposed(opened));
+    QCOMPARE(opened->picture().pixelColor(1, 1), QColor((perSender + 1) * 15, 0, 0));
+    QCOMPARE(unread->count(), sent - perSender - 1);
+    opened->close();
+    QCOMPARE(work.entryList(QDir::Files).size(), sent - perSender - 1);
+    // Closing the list deletes the files of what it held.
+    unread->close();
+    QCOMPARE(work.entryList(QDir::Files), QStringList());
 }
 
 ZORVIN_XVFB_MAIN(TstFrmView, QSize(1280, 800), true)
