@@ -675,7 +675,7 @@ void TransferReceiver::onArrivingUnpacked(int socketIndex, int result)
 
 // The entry was unpacked into the archive's place: it becomes the item, with the header's
 // time, as the archiver's unpack would have made it. A file's body already sits beside its
-// final place and is moved there by FileArrived.
+// final place and is moved there by placeFile.
 void TransferReceiver::finishUnpacked(int socketIndex, int slot)
 {
     Conn *c = m_sockets.value(socketIndex);
