@@ -761,7 +761,8 @@ void tst_Options::textTheFileCannotHoldIsRefused()
     QVERIFY(boxes.texts[0].startsWith(QStringLiteral("個人情報:")));
     QCOMPARE(d->tabStrip().SelectedIndex(), 0);
     QCOMPARE(box(d, "TxtName")->selectedText(), QStringLiteral("名前😀"));
-    QCOMPARE(QApplication::focusWidget(), box(d, "TxtName"));
+    // The dialog is active again only once the window manager has handed it back.
+    QTRY_COMPARE(QApplication::focusWidget(), box(d, "TxtName"));
     QVERIFY(d->saveFailed());
     QVERIFY(!desk.hasKey("Name"));
     QVERIFY(!desk.hasKey("Grp"));
