@@ -1,6 +1,9 @@
+// The archive operations on the entry-header reader (EntryHeader.cpp): packing, listing and
+// unpacking stay one unit, as they share the entry walk and the write-beside-then-rename rule.
 #include "lzh/LzhArchive.h"
 
 #include "lzh/Crc16.h"
+#include "lzh/EntryHeader.h"
 #include "lzh/Lh5Encoder.h"
 #include "lzh/LhDecoder.h"
 #include "lzh/LzhErrors.h"
@@ -9,8 +12,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <random>
 #include <system_error>
 #include <thread>
@@ -21,21 +22,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Extended headers of one entry may not add up to more than this; real archives use a
-// few hundred bytes, and the bound keeps hostile input from growing memory.
-constexpr size_t kMaxExtendedBytes = 1 << 20;
 // Windows: names are in the ANSI code page (932 here). An MS-DOS id would make other LHA
 // programs turn upper-case names such as "CAPT7F000001.BMP" into lower case.
 constexpr uint8_t kOsId = 'W';
 
-uint16_t le16(const uint8_t *p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-uint32_t le32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 void put16(std::vector<uint8_t> &v, uint32_t x)
 {
     v.push_back(uint8_t(x));
@@ -45,33 +35,6 @@ void put32(std::vector<uint8_t> &v, uint32_t x)
 {
     put16(v, x & 0xFFFF);
     put16(v, x >> 16);
-}
-
-bool readExact(ByteSource &src, uint8_t *data, size_t size)
-{
-    size_t got = 0;
-    while (got < size) {
-        const size_t n = src.read(data + got, size - got);
-        if (n == 0)
-            return false;
-        got += n;
-    }
-    return true;
-}
-
-// MS-DOS date and time (local time) as seconds since the epoch.
-int64_t fromDosTime(uint32_t dos)
-{
-    std::tm t{};
-    t.tm_sec = int(dos & 0x1F) * 2;
-    t.tm_min = int(dos >> 5) & 0x3F;
-    t.tm_hour = int(dos >> 11) & 0x1F;
-    t.tm_mday = int(dos >> 16) & 0x1F;
-    t.tm_mon = int((dos >> 21) & 0x0F) - 1;
-    t.tm_year = int(dos >> 25) + 80;
-    t.tm_isdst = -1;
-    const std::time_t r = std::mktime(&t);
-    return r == std::time_t(-1) ? 0 : int64_t(r);
 }
 
 bool isLeadByte(uint8_t b)
@@ -179,132 +142,10 @@ ArchiveReader::~ArchiveReader() = default;
 
 int ArchiveReader::readHeader(EntryInfo &info, bool &end)
 {
-    end = false;
-    info = EntryInfo{};
-    std::vector<uint8_t> &h = m_rawHeader;
-    h.assign(22, 0);
-    const size_t first = m_source.read(h.data(), 1);
-    if (m_source.failed())
-        return ErrArchiveRead;
-    if (first == 0 || h[0] == 0) {
-        end = true;
-        return Ok;
-    }
-    if (!readExact(m_source, h.data() + 1, 21))
-        return m_source.failed() ? ErrArchiveRead : m_first ? ErrNotArchive : ErrHeaderTruncated;
-    if (h[2] != '-' || h[6] != '-')
-        return m_first ? ErrNotArchive : ErrHeaderCorrupt;
-    info.method.assign(reinterpret_cast<const char *>(h.data() + 2), 5);
-    info.level = h[20];
-    info.originalSize = le32(&h[11]);
-    const uint32_t sizeField = le32(&h[7]);
-    bool unixTime = false;
-
-    // Extended headers: type byte, data, size of the next one (0 ends the chain).
-    auto walkExtensions = [&](size_t at, size_t limit, uint16_t nextSize, size_t &extBytes,
-                              size_t &headerCrcAt) -> int {
-        while (nextSize != 0) {
-            if (nextSize < 3)
-                return ErrHeaderCorrupt;
-            if (limit == SIZE_MAX) {
-                // Level 1: the extensions follow the base header in the stream.
-                if (h.size() + nextSize > kMaxExtendedBytes)
-                    return ErrHeaderCorrupt;
-                h.resize(h.size() + nextSize);
-                if (!readExact(m_source, h.data() + at, nextSize))
-                    return m_source.failed() ? ErrArchiveRead : ErrHeaderTruncated;
-            } else if (at + nextSize > limit) {
-                return ErrHeaderCorrupt;
-            }
-            const uint8_t type = h[at];
-            const uint8_t *data = &h[at + 1];
-            const size_t dataSize = nextSize - 3u;
-            switch (type) {
-            case 0x00:
-                if (dataSize >= 2)
-                    headerCrcAt = at + 1;
-                break;
-            case 0x01:
-                info.name.assign(reinterpret_cast<const char *>(data), dataSize);
-                break;
-            case 0x42: // 64-bit sizes
-                if (dataSize >= 16) {
-                    info.packedSize = uint64_t(le32(data)) | uint64_t(le32(data + 4)) << 32;
-                    info.originalSize = uint64_t(le32(data + 8)) | uint64_t(le32(data + 12)) << 32;
-                }
-                break;
-            case 0x54:
-                if (dataSize >= 4 && !unixTime) {
-                    info.mtime = le32(data);
-                    unixTime = true;
-                }
-                break;
-            default:
-                break;
-            }
-            extBytes += nextSize;
-            at += nextSize;
-            nextSize = le16(&h[at - 2]);
-        }
-        return Ok;
-    };
-
-    if (info.level == 0 || info.level == 1) {
-        const size_t total = size_t(h[0]) + 2;
-        const size_t nameLen = h[21];
-        const size_t minimum = 22 + nameLen + 2 + (info.level == 1 ? 3 : 0);
-        if (total < minimum)
-            return m_first ? ErrNotArchive : ErrHeaderCorrupt;
-        h.resize(total);
-        if (!readExact(m_source, h.data() + 22, total - 22))
-            return m_source.failed() ? ErrArchiveRead : ErrHeaderTruncated;
-        uint8_t sum = 0;
-        for (size_t i = 2; i < total; ++i)
-            sum = uint8_t(sum + h[i]);
-        if (sum != h[1])
-            return ErrHeaderChecksum;
-        info.name.assign(reinterpret_cast<const char *>(&h[22]), nameLen);
-        info.crc = le16(&h[22 + nameLen]);
-        info.mtime = fromDosTime(le32(&h[15]));
-        info.packedSize = sizeField;
-        if (info.level == 1) {
-            size_t extBytes = 0, headerCrcAt = 0;
-            const int r = walkExtensions(total, SIZE_MAX, le16(&h[total - 2]), extBytes, headerCrcAt);
-            if (r != Ok)
-                return r;
-            // Level 1 counts the extensions in the size field; the data is what remains.
-            if (info.packedSize == sizeField) {
-                if (extBytes > sizeField)
-                    return ErrHeaderCorrupt;
-                info.packedSize = sizeField - extBytes;
-            }
-        }
-    } else if (info.level == 2) {
-        const size_t total = le16(&h[0]);
-        if (total < 26)
-            return m_first ? ErrNotArchive : ErrHeaderCorrupt;
-        h.resize(total);
-        if (!readExact(m_source, h.data() + 22, total - 22))
-            return m_source.failed() ? ErrArchiveRead : ErrHeaderTruncated;
-        info.packedSize = sizeField;
-        info.mtime = le32(&h[15]);
-        unixTime = true;
-        info.crc = le16(&h[21]);
-        size_t extBytes = 0, headerCrcAt = 0;
-        const int r = walkExtensions(26, total, le16(&h[24]), extBytes, headerCrcAt);
-        if (r != Ok)
-            return r;
-        if (headerCrcAt) {
-            std::vector<uint8_t> copy = h;
-            copy[headerCrcAt] = copy[headerCrcAt + 1] = 0;
-            if (crc16Update(0, copy.data(), copy.size()) != le16(&h[headerCrcAt]))
-                return ErrHeaderChecksum;
-        }
-    } else {
-        return ErrHeaderLevel;
-    }
-    m_first = false;
-    return Ok;
+    const int r = readEntryHeader(m_source, m_first, m_rawHeader, info, end);
+    if (r == Ok && !end)
+        m_first = false;
+    return r;
 }
 
 int ArchiveReader::next(EntryInfo &info, bool &end)

@@ -319,6 +319,8 @@ class TstLzh : public QObject
     void refusedNames();
     void corruptArchivesLeaveNothing_data();
     void corruptArchivesLeaveNothing();
+    void headerLevelsReadExtensionsAndRefuseDamage_data();
+    void headerLevelsReadExtensionsAndRefuseDamage();
     void declaredSizeOverLimitWritesNothing();
     void onlyTheNamedEntryIsWritten();
     void failureRemovesEarlierEntries();
@@ -670,6 +672,101 @@ void TstLzh::corruptArchivesLeaveNothing()
         QVERIFY2(r == lzh::ErrCrcMismatch || r == lzh::ErrDataCorrupt || r == lzh::ErrDataTruncated,
                  lzh::describe(r));
     QCOMPARE(filesIn(m_out), QStringList());
+}
+
+void TstLzh::headerLevelsReadExtensionsAndRefuseDamage_data()
+{
+    using CraftedArchives::level1Entry;
+    using CraftedArchives::put32;
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<quint64>("packedSize");
+    QTest::addColumn<quint64>("originalSize");
+    QTest::addColumn<qint64>("mtime");
+
+    const QByteArray end(1, '\0');
+    QByteArray unixTime("\x54");
+    put32(unixTime, 1700000000);
+    QByteArray laterTime("\x54");
+    put32(laterTime, 1800000000);
+    // The first time extension wins; the size field less the extensions is the data.
+    QTest::newRow("level 1, name and time from extensions")
+        << level1Entry("short", "data", {QByteArray("\x01long-name.txt"), unixTime, laterTime}) + end
+        << int(lzh::Ok) << QByteArray("long-name.txt") << quint64(4) << quint64(4) << qint64(1700000000);
+    // A 64-bit size is the data's own size: nothing is taken off it, whatever the 32-bit
+    // field (here only the extensions' 26 bytes) says.
+    QByteArray sizes("\x42");
+    put32(sizes, 4);
+    put32(sizes, 0);
+    put32(sizes, 0x2A05F200); // 5,000,000,000
+    put32(sizes, 1);
+    QTest::newRow("level 1, 64-bit sizes")
+        << level1Entry("f", "data", {sizes, unixTime}, {}, 26) + end << int(lzh::Ok) << QByteArray("f")
+        << quint64(4) << quint64(5000000000) << qint64(1700000000);
+    const QByteArray name20("\x01" + QByteArray(20, 'n'));
+    QTest::newRow("level 1, extension of 2 bytes")
+        << level1Entry("f", "data", {name20}, {2}) + end << int(lzh::ErrHeaderCorrupt) << QByteArray()
+        << quint64(0) << quint64(0) << qint64(0);
+    QTest::newRow("level 1, extensions larger than the size field")
+        << level1Entry("f", "data", {name20}, {}, 4) + end << int(lzh::ErrHeaderCorrupt) << QByteArray()
+        << quint64(0) << quint64(0) << qint64(0);
+    QTest::newRow("level 1, chain cut off")
+        << level1Entry("f", "", {name20}).chopped(5) << int(lzh::ErrHeaderTruncated) << QByteArray()
+        << quint64(0) << quint64(0) << qint64(0);
+    // Each extension is as large as its 16-bit size allows; together they pass 1 MiB.
+    const QList<QByteArray> huge(17, "\x40" + QByteArray(65532, 'x'));
+    QTest::newRow("level 1, extensions beyond the bound")
+        << level1Entry("f", "", huge) + end << int(lzh::ErrHeaderCorrupt) << QByteArray() << quint64(0)
+        << quint64(0) << qint64(0);
+    QByteArray sum = level1Entry("f", "data", {unixTime}) + end;
+    sum[1] = char(sum[1] + 1);
+    QTest::newRow("level 1 checksum")
+        << sum << int(lzh::ErrHeaderChecksum) << QByteArray() << quint64(0) << quint64(0) << qint64(0);
+
+    const QByteArray level2 =
+        CraftedArchives::level2Entry("f", "data", "-lh0-", 4, CraftedArchives::crcOf("data"));
+    QTest::newRow("level 2, 64-bit sizes")
+        << level2 + end << int(lzh::Ok) << QByteArray("f") << quint64(4) << quint64(4) << qint64(1735689600);
+    QByteArray past = level2;
+    past[24] = char(0x00);
+    past[25] = char(0x0F); // the first extension would end far beyond the header
+    QTest::newRow("level 2, extension past the header")
+        << past + end << int(lzh::ErrHeaderCorrupt) << QByteArray() << quint64(0) << quint64(0) << qint64(0);
+    // A header too short for its fixed part: no archive when first, damage when later.
+    QByteArray shortHeader = level2;
+    shortHeader[0] = char(25);
+    shortHeader[1] = char(0);
+    QTest::newRow("level 2 too short, first")
+        << shortHeader << int(lzh::ErrNotArchive) << QByteArray() << quint64(0) << quint64(0) << qint64(0);
+    QTest::newRow("level 2 too short, second")
+        << level0Entry("a", "x") + shortHeader << int(lzh::ErrHeaderCorrupt) << QByteArray() << quint64(0)
+        << quint64(0) << qint64(0);
+    QByteArray longName = level0Entry("f", "data");
+    longName[21] = char(200);
+    QTest::newRow("level 0 name beyond header, second")
+        << level0Entry("a", "x") + longName << int(lzh::ErrHeaderCorrupt) << QByteArray() << quint64(0)
+        << quint64(0) << qint64(0);
+}
+
+void TstLzh::headerLevelsReadExtensionsAndRefuseDamage()
+{
+    QFETCH(QByteArray, archive);
+    QFETCH(int, error);
+    const QString arc = m_dir->filePath(QStringLiteral("levels.lzh"));
+    writeFile(arc, archive);
+    std::vector<lzh::EntryInfo> entries;
+    QCOMPARE(lzh::listArchive(P(arc), entries), error);
+    if (error != lzh::Ok)
+        return;
+    QCOMPARE(entries.size(), size_t(1));
+    QTEST(QByteArray::fromStdString(entries[0].name), "name");
+    QTEST(quint64(entries[0].packedSize), "packedSize");
+    QTEST(quint64(entries[0].originalSize), "originalSize");
+    QTEST(qint64(entries[0].mtime), "mtime");
+    // The data follows the extensions: unpacking finds it and its CRC.
+    if (entries[0].originalSize == quint64(entries[0].packedSize))
+        QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
 }
 
 void TstLzh::declaredSizeOverLimitWritesNothing()

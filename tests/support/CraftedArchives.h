@@ -8,6 +8,7 @@
 #include "lzh/LzhArchive.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 
 namespace CraftedArchives {
@@ -46,6 +47,43 @@ inline QByteArray level0Entry(const QByteArray &name, const QByteArray &data, co
     for (qsizetype i = 2; i < h.size(); ++i)
         sum = quint8(sum + quint8(h[i]));
     h[1] = char(sum);
+    return h + data;
+}
+
+// A level-1 header followed by `extensions` (each its type byte and data). The size field
+// counts the extensions, as level 1 has it, unless `sizeField` is given; a non-zero
+// `announced[i]` replaces the size written before extension i, to damage the chain.
+inline QByteArray level1Entry(const QByteArray &name, const QByteArray &data,
+                              const QList<QByteArray> &extensions, const QList<quint32> &announced = {},
+                              quint32 sizeField = 0xFFFFFFFF)
+{
+    auto sizeBefore = [&](qsizetype i) -> quint32 {
+        if (i >= extensions.size())
+            return 0;
+        return i < announced.size() && announced[i] ? announced[i] : quint32(extensions[i].size() + 2);
+    };
+    quint32 extBytes = 0;
+    for (qsizetype i = 0; i < extensions.size(); ++i)
+        extBytes += sizeBefore(i);
+    QByteArray h;
+    h.append('\0').append('\0').append("-lh0-", 5);
+    put32(h, sizeField == 0xFFFFFFFF ? quint32(data.size()) + extBytes : sizeField);
+    put32(h, quint32(data.size()));
+    put32(h, 0x5A210000); // 2025-01-01 00:00
+    h.append(char(0x20)).append(char(1));
+    h.append(char(name.size())).append(name);
+    put16(h, crcOf(data));
+    h.append('U');
+    put16(h, sizeBefore(0));
+    h[0] = char(h.size() - 2);
+    quint8 sum = 0;
+    for (qsizetype i = 2; i < h.size(); ++i)
+        sum = quint8(sum + quint8(h[i]));
+    h[1] = char(sum);
+    for (qsizetype i = 0; i < extensions.size(); ++i) {
+        h.append(extensions[i]);
+        put16(h, sizeBefore(i + 1));
+    }
     return h + data;
 }
 
