@@ -1,9 +1,8 @@
 #include "address/FrmModAdr.h"
 
-#include "address/AddressBookModel.h"
-#include "net/AddressStore.h"
+#include "address/AddressListView.h"
 #include "address/FrmAdrEdit.h"
-#include "address/LveAdrViewModel.h"
+#include "net/AddressStore.h"
 #include "net/NetEngine.h"
 
 #include <QCheckBox>
@@ -48,12 +47,9 @@ void FrmModAdr::onCmdOKClicked()
     m_oldAddress = entry.EntryAddress;
 
     // A favourite cleared while the favourites are shown leaves the list.
-    if (FrmAdrEdit *book = addressBook()) {
-        LveAdrViewModel &list = book->listModel();
-        if (!ChkOki()->isChecked() && list.hasSelectedNode() &&
-            list.selectedNode() == LveAdrViewModel::favouritesNodeText())
-            list.removeFromList(list.mapFromSource(list.sourceModel()->index(row, 0)).row());
-    }
+    FrmAdrEdit *book = addressBook();
+    if (book && !ChkOki()->isChecked())
+        book->listView().favouriteCleared(row);
 
     announceTo(entry.EntryAddress);
     close();
