@@ -118,6 +118,8 @@ void AddressListView::buildControls()
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Rows are chosen whole, so Tab has no cell to go to: it leaves the list.
+    m_view->setTabKeyNavigation(false);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     QHeaderView *header = m_view->horizontalHeader();
     header->setHighlightSections(false);

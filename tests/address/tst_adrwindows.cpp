@@ -211,6 +211,25 @@ void click(QWidget *window, const char *button)
     QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(4, b->height() / 2));
 }
 
+// The controls Tab reaches from the group tree, one per press, until it is back there.
+QStringList tabOrder(QWidget *window)
+{
+    QWidget *first = child<QWidget>(window, "TreGrpView");
+    window->activateWindow();
+    first->setFocus();
+    if (!QTest::qWaitFor([first] { return first->hasFocus(); }))
+        return {QStringLiteral("no focus")};
+    QStringList names{first->objectName()};
+    for (int press = 0; press < 40; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *now = QApplication::focusWidget();
+        if (!now || now == first)
+            return names;
+        names << now->objectName();
+    }
+    return names << QStringLiteral("never back");
+}
+
 // Clicks `button` and answers the message box it opens with `answer`; gives the box's text.
 QString clickAnswering(QWidget *window, const char *button, QMessageBox::StandardButton answer)
 {
@@ -295,6 +314,10 @@ void tst_AdrWindows::treeListsEachGroupOnceAndFollowsPresence()
     QVERIFY(header->sectionSize(2) >= 36);
     QCOMPARE(header->sectionSize(3), 0);
     QCOMPARE(header->sectionSize(4), 0);
+    // Tab leaves the address list at once (its rows are chosen whole), and the send
+    // controls are out of its reach.
+    QCOMPARE(tabOrder(book), (QStringList{"TreGrpView", "LveAdrView", "ChkAvailOnly", "CmdAddAdr",
+                                          "CmdAdrMod", "CmdDelAdr", "CmdSerch", "CmdClose"}));
 
     // The favourites node is there once, whatever a peer calls its group; a group named
     // like the root gets a node of its own.
@@ -722,6 +745,13 @@ void tst_AdrWindows::sendListTakesAvailablePeersOnceByName()
     click(book, "ChkMsgHide");
     QVERIFY(child<QCheckBox>(book, "ChkPWLock")->isEnabled() &&
             child<QCheckBox>(book, "ChkOpen")->isEnabled());
+    // From the address list's commands over "送信" and "閉じる" into the send panel; the
+    // options are one stop, their arrow keys choose.
+    QCOMPARE(
+        tabOrder(book),
+        (QStringList{"TreGrpView", "LveAdrView", "ChkAvailOnly", "CmdAddAdr", "CmdAdrMod", "CmdDelAdr",
+                     "CmdSerch", "CmdSend", "CmdClose", "LVeSendList", "CmdListAdd", "CmdListDel",
+                     "CmdListAddAll", "CmdListDelAll", "ChkMsgHide", "ChkPWLock", "ChkOpen", "OptMsgYes"}));
     shoot(book, QStringLiteral("send-dialog"));
 
     // Files start from an empty send list.
