@@ -6,7 +6,6 @@
 
 #include "ui/Commands.h"
 
-#include <QList>
 #include <QTimer>
 #include <QWidget>
 
