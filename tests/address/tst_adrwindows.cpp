@@ -24,8 +24,10 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QNetworkDatagram>
 #include <QPushButton>
@@ -635,6 +637,24 @@ void tst_AdrWindows::modifyChangesTheRowThatHadTheOldAddress()
     click(dialog, "CmdOK");
     QCOMPARE(listed(book), QStringList{QStringLiteral("10.0.0.11")});
     QCOMPARE(desk.store().FindAddressByIp(kB).EntryFavourite, QString());
+
+    // The list's pop-up menu shows the marks of the selected row and toggles them; a
+    // favourite cleared there leaves the favourites' list too.
+    selectAddresses(book, {QStringLiteral("10.0.0.11")});
+    const QPoint at = view(book)->visualRect(view(book)->model()->index(0, 0)).center();
+    QContextMenuEvent asked(QContextMenuEvent::Mouse, at, view(book)->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view(book)->viewport(), &asked);
+    auto *menu = child<QMenu>(book, "mnuPopUpAdrView");
+    QTRY_VERIFY(menu->isVisible());
+    const auto item = [menu](const char *name) { return menu->findChild<QAction *>(QString::fromLatin1(name)); };
+    QVERIFY(item("mnuPAdrViewOki")->isChecked() && item("mnuPAdrViewAutoTranPic")->isChecked());
+    QVERIFY(item("mnuPAdrViewMod")->isEnabled() && item("mnuPArdViewDel")->isEnabled());
+    menu->hide();
+    item("mnuPAdrViewAutoTranPic")->trigger();
+    QCOMPARE(desk.store().FindAddressByIp(QStringLiteral("10.0.0.11")).EntryType, QStringLiteral("M"));
+    item("mnuPAdrViewOki")->trigger();
+    QCOMPARE(desk.store().FindAddressByIp(QStringLiteral("10.0.0.11")).EntryFavourite, QString());
+    QVERIFY(listed(book).isEmpty());
 }
 
 void tst_AdrWindows::deleteRemovesOnlyManualOrUnavailableRows()
