@@ -646,7 +646,9 @@ void tst_AdrWindows::modifyChangesTheRowThatHadTheOldAddress()
     QApplication::sendEvent(view(book)->viewport(), &asked);
     auto *menu = child<QMenu>(book, "mnuPopUpAdrView");
     QTRY_VERIFY(menu->isVisible());
-    const auto item = [menu](const char *name) { return menu->findChild<QAction *>(QString::fromLatin1(name)); };
+    const auto item = [menu](const char *name) {
+        return menu->findChild<QAction *>(QString::fromLatin1(name));
+    };
     QVERIFY(item("mnuPAdrViewOki")->isChecked() && item("mnuPAdrViewAutoTranPic")->isChecked());
     QVERIFY(item("mnuPAdrViewMod")->isEnabled() && item("mnuPArdViewDel")->isEnabled());
     menu->hide();
