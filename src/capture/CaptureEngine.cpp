@@ -1,21 +1,13 @@
 #include "capture/CaptureEngine.h"
 
-#include "capture/CaptureMath.h"
-#include "capture/FrmMain.h"
-#include "pictures/ImageFiles.h"
 #include "base/ModZorvin.h"
+#include "capture/CaptureGrab.h"
+#include "capture/CaptureMath.h"
 
-#include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPointer>
-#include <QWidget>
-#include <QWindow>
 
 namespace {
 
-// The foreground window's title is read into a 256-character buffer.
-constexpr int kTitleChars = 256;
 // Bounds of the waits for the window manager (frame removed, click catcher viewable,
 // window activated) and the interval of their polls.
 constexpr int kWindowManagerWaitMs = 2000;
@@ -41,8 +33,10 @@ bool isActiveWindowMode(int mode)
 
 } // namespace
 
-CaptureEngine::CaptureEngine(FrmMain &window, ModZorvin &ctx, ScreenPlatform &platform)
-    : m_window(window), m_ctx(ctx), m_platform(platform), m_delayTickMs(CaptureMath::kDelayTickMs)
+CaptureEngine::CaptureEngine(ModZorvin &ctx, ScreenPlatform &platform,
+                             std::function<CaptureWindowFacts()> windowFacts)
+    : m_ctx(ctx), m_platform(platform), m_windowFacts(std::move(windowFacts)), m_clickCatcher(platform),
+      m_delayTickMs(CaptureMath::kDelayTickMs)
 {
     m_delayTimer.setSingleShot(false);
     m_overlayStartTimer.setSingleShot(false);
@@ -50,6 +44,8 @@ CaptureEngine::CaptureEngine(FrmMain &window, ModZorvin &ctx, ScreenPlatform &pl
     connect(&m_delayTimer, &QTimer::timeout, this, &CaptureEngine::onDelayTick);
     connect(&m_overlayStartTimer, &QTimer::timeout, this, &CaptureEngine::onOverlayStart);
     connect(&m_stepTimer, &QTimer::timeout, this, &CaptureEngine::onStepTimer);
+    connect(&m_clickCatcher, &ClickCatcher::pressed, this, &CaptureEngine::onCatcherPressed);
+    connect(&m_clickCatcher, &ClickCatcher::escapePressed, this, &CaptureEngine::CancelArmedClick);
 }
 
 CaptureEngine::~CaptureEngine()
@@ -77,7 +73,7 @@ void CaptureEngine::giveUp()
 {
     stopWaits();
     m_step = Step::Idle;
-    m_window.setHasPicture(m_hadPictureBefore);
+    emit pictureStateChanged(m_hadPictureBefore);
 }
 
 bool CaptureEngine::makeWayForCommand()
@@ -106,7 +102,7 @@ void CaptureEngine::CancelArmedClick()
     if (m_step != Step::Arming && m_step != Step::Armed)
         return;
     giveUp();
-    m_window.SetToolbar();
+    emit commandsChanged();
 }
 
 void CaptureEngine::Abandon()
@@ -120,8 +116,8 @@ void CaptureEngine::Abandon()
     const bool overlayUp = m_step == Step::Overlay;
     m_mainHiddenForCapture = false;
     giveUp();
-    if (overlayUp && m_window.selectionHooks().CloseOverlay)
-        m_window.selectionHooks().CloseOverlay();
+    if (overlayUp && m_selectionHooks.CloseOverlay)
+        m_selectionHooks.CloseOverlay();
 }
 
 void CaptureEngine::armClick(int mode)
@@ -130,16 +126,7 @@ void CaptureEngine::armClick(int mode)
         giveUp(); // no click can come: nothing changes
         return;
     }
-    // The pointer grab needs a mapped window, and the capture window may be hidden (a
-    // command from the tray): a one-pixel window outside the screen takes the click.
-    if (!m_clickCatcher) {
-        m_clickCatcher = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint |
-                                                                Qt::X11BypassWindowManagerHint);
-        m_clickCatcher->setAttribute(Qt::WA_ShowWithoutActivating);
-        m_clickCatcher->setGeometry(-10, -10, 1, 1);
-        m_clickCatcher->installEventFilter(this);
-    }
-    m_clickCatcher->show();
+    m_clickCatcher.show();
     m_armingMode = mode;
     // The X server maps the new window in its own time; the grab needs it viewable.
     m_stepClock.start();
@@ -150,69 +137,34 @@ void CaptureEngine::armed()
 {
     m_armedClickMode = int16_t(m_armingMode);
     m_step = Step::Armed;
-    // The keys come to us as well while the click is awaited, so that Esc can give it up
-    // whichever of our windows has the focus; no other key acts meanwhile.
-    m_keyboardGrabbed = m_clickCatcher->windowHandle()->setKeyboardGrabEnabled(true);
-    qApp->installEventFilter(this);
-    m_window.setStatusNotice(kArmedNotice);
+    m_clickCatcher.takeKeys();
+    emit statusNotice(kArmedNotice);
 }
 
 void CaptureEngine::releaseArmedClick()
 {
-    if (m_platform.pointerGrabbed())
-        m_platform.releasePointer();
-    // Only an armed click touches the window: this also runs from the destructor, when
-    // the window is half gone and nothing is armed any more.
-    if (m_armedClickMode != 0) {
-        qApp->removeEventFilter(this);
-        m_window.setStatusNotice(QString());
-    }
-    if (m_keyboardGrabbed && m_clickCatcher && m_clickCatcher->windowHandle())
-        m_clickCatcher->windowHandle()->setKeyboardGrabEnabled(false);
-    m_keyboardGrabbed = false;
+    // Only an armed click says anything: this also runs from the destructor, when the
+    // window is half gone and nothing is armed any more.
+    const bool wasArmed = m_armedClickMode != 0;
+    m_clickCatcher.release();
     m_armedClickMode = 0;
-    if (m_clickCatcher)
-        m_clickCatcher->hide();
+    if (wasArmed)
+        emit statusNotice(QString());
 }
 
-bool CaptureEngine::eventFilter(QObject *watched, QEvent *event)
+void CaptureEngine::onCatcherPressed(Qt::MouseButton button, const QPoint &globalPos)
 {
-    // A click soon after the last one at the same spot (the click that armed this capture, or
-    // the one of the capture before) comes as a double click.
-    const bool pressed =
-        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
-    if (m_clickCatcher && watched == m_clickCatcher.get() && pressed) {
-        auto *press = static_cast<QMouseEvent *>(event);
-        if (press->button() == Qt::LeftButton)
-            HandleMousePress(Qt::LeftButton, press->globalPosition().toPoint());
-        else if (m_step == Step::Armed)
-            CancelArmedClick(); // any other button gives the armed click up
-        return true;
-    }
-    if (m_step == Step::Armed) {
-        switch (event->type()) {
-        case QEvent::ShortcutOverride:
-            // Taken here, so that no shortcut runs a command under the grab.
-            event->accept();
-            return true;
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
-                CancelArmedClick();
-            return true;
-        case QEvent::KeyRelease:
-            return true;
-        default:
-            break;
-        }
-    }
-    return QObject::eventFilter(watched, event);
+    if (button == Qt::LeftButton)
+        HandleMousePress(Qt::LeftButton, globalPos);
+    else if (m_step == Step::Armed)
+        CancelArmedClick(); // any other button gives the armed click up
 }
 
-void CaptureEngine::hideMainForCapture()
+void CaptureEngine::hideMainForCapture(const CaptureWindowFacts &facts)
 {
-    m_hiddenCentre = m_window.frameGeometry().center();
-    m_hiddenSelf = m_window.winId();
-    m_window.hide();
+    m_hiddenCentre = facts.frameCentre;
+    m_hiddenSelf = facts.id;
+    emit hideWindow();
     m_mainHiddenForCapture = true;
     m_stepClock.start();
     waitStep(Step::HideWait, 0);
@@ -241,7 +193,7 @@ void CaptureEngine::requestScreen(ScreenPlatform::ScreenRequest kind,
             } else if (picture.isNull()) {
                 // The user cancelled the desktop's picker.
                 giveUp();
-                m_window.SetToolbar();
+                emit commandsChanged();
             } else {
                 ready(picture);
             }
@@ -253,23 +205,22 @@ void CaptureEngine::screenRequestFailed(const QString &reason)
     giveUp();
     if (m_mainHiddenForCapture) {
         m_mainHiddenForCapture = false;
-        m_window.show();
-        m_window.activateWindow();
+        emit restoreWindow();
     }
-    m_window.SetToolbar();
+    emit commandsChanged();
     setNotice(reason);
     const QPointer<CaptureEngine> alive(this);
     emit captureFailed(reason);
     if (alive && !m_failureTold && !m_quiet) {
         m_failureTold = true;
-        m_window.notice(reason);
+        emit failureNotice(reason);
     }
 }
 
 void CaptureEngine::setNotice(const QString &text)
 {
     m_ownNotice = !text.isEmpty();
-    m_window.setStatusNotice(text);
+    emit statusNotice(text);
 }
 
 void CaptureEngine::captureWindowOnRequest(int mode)
@@ -283,6 +234,11 @@ void CaptureEngine::captureWindowOnRequest(int mode)
     showCapture(mode, QImage());
     if (m_step == Step::Idle)
         setNotice(kNoSingleWindowNotice);
+}
+
+CaptureWindowFacts CaptureEngine::windowFacts() const
+{
+    return m_windowFacts ? m_windowFacts() : CaptureWindowFacts{};
 }
 
 void CaptureEngine::screenReady()
@@ -315,17 +271,14 @@ void CaptureEngine::onStepTimer()
     case Step::RepaintSettle:
         windowOutOfTheWay();
         break;
-    case Step::Arming: {
-        QWindow *handle = m_clickCatcher->windowHandle();
-        if (handle && m_platform.grabPointer(handle, ScreenPlatform::GrabCursor::Crosshair)) {
+    case Step::Arming:
+        if (m_clickCatcher.grabPointer())
             armed();
-        } else if (timeUp()) {
+        else if (timeUp())
             giveUp(); // no click can come: nothing changes
-        } else {
+        else
             waitStep(Step::Arming, kPollMs);
-        }
         break;
-    }
     case Step::ClickSettle:
         if (--m_settleTurns > 0)
             waitStep(Step::ClickSettle, 0);
@@ -352,8 +305,9 @@ void CaptureEngine::GetCaptureItem(int mode, Feedback feedback)
 
     m_captureMode = int16_t(mode);
     m_quiet = feedback == Feedback::Quiet;
-    m_hadPictureBefore = m_window.HasPicture();
-    m_window.setHasPicture(false);
+    const CaptureWindowFacts facts = windowFacts();
+    m_hadPictureBefore = facts.hasPicture;
+    emit pictureStateChanged(false);
     if (m_ownNotice)
         setNotice(QString());
 
@@ -362,8 +316,8 @@ void CaptureEngine::GetCaptureItem(int mode, Feedback feedback)
     case CaptDeskTop:
     case CaptDeskTop1:
     case CaptRect:
-        if (m_window.isVisible() && (mode == CaptRect ? settings.CaptExeHide2 : settings.CaptExeHide1) == 1)
-            hideMainForCapture();
+        if (facts.visible && (mode == CaptRect ? settings.CaptExeHide2 : settings.CaptExeHide1) == 1)
+            hideMainForCapture(facts);
         else
             windowOutOfTheWay();
         break;
@@ -395,7 +349,7 @@ void CaptureEngine::CaptHotKey(int index)
         m_captureMode = int16_t(index);
         m_quiet = false;
         if (m_platform.screenOnRequest()) {
-            m_hadPictureBefore = m_window.HasPicture();
+            m_hadPictureBefore = windowFacts().hasPicture;
             if (m_ownNotice)
                 setNotice(QString());
             captureWindowOnRequest(index);
@@ -417,8 +371,8 @@ void CaptureEngine::onOverlayStart()
 {
     m_overlayStartTimer.stop();
     m_step = Step::Overlay;
-    if (m_window.selectionHooks().StartOverlay)
-        m_window.selectionHooks().StartOverlay();
+    if (m_selectionHooks.StartOverlay)
+        m_selectionHooks.StartOverlay();
     else
         CancelAreaCapture();
 }
@@ -437,13 +391,12 @@ void CaptureEngine::CancelAreaCapture()
         return;
     m_delayTimer.stop();
     m_step = Step::Idle;
-    m_window.setHasPicture(m_hadPictureBefore);
+    emit pictureStateChanged(m_hadPictureBefore);
     if (m_mainHiddenForCapture) {
         m_mainHiddenForCapture = false;
-        m_window.show();
-        m_window.activateWindow();
+        emit restoreWindow();
     }
-    m_window.SetToolbar();
+    emit commandsChanged();
 }
 
 void CaptureEngine::setSelection(int16_t x1, int16_t y1, int16_t x2, int16_t y2)
@@ -476,7 +429,7 @@ bool CaptureEngine::HandleMousePress(Qt::MouseButton button, const QPoint &globa
 void CaptureEngine::clickSettled()
 {
     m_clickUnder = m_platform.windowFromPoint(m_clickPos);
-    m_clickTop = TopWindowFromPoint(m_clickPos);
+    m_clickTop = m_platform.topWindowFromPoint(m_clickPos);
     if (m_clickTop == 0 || m_clickTop == m_platform.foregroundWindow()) {
         captureClicked(true);
     } else if (m_platform.setForegroundWindow(m_clickTop)) {
@@ -499,65 +452,30 @@ void CaptureEngine::captureClicked(bool activated)
     CaptureToPicture(m_captureMode, m_clickTop, m_clickUnder);
 }
 
-CaptureEngine::WindowId CaptureEngine::TopWindowFromPoint(const QPoint &screenPos) const
-{
-    return m_platform.topWindowFromPoint(screenPos);
-}
-
-QImage CaptureEngine::RectToBitmap(const QRect &rect)
-{
-    if (rect.isEmpty())
-        return {};
-    return m_platform.grabRect(rect);
-}
-
-QImage CaptureEngine::WindowToBitmap(WindowId window, int kind)
-{
-    if (window == 0)
-        return {};
-    if (kind == 1)
-        return RectToBitmap(m_platform.windowFrameRect(window));
-    if (kind == 2)
-        return RectToBitmap(m_platform.windowClientRect(window));
-    return {};
-}
-
 void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
 {
     stopWaits();
     m_step = Step::Capturing;
-    const QSize screen = m_platform.screenSize();
     QImage bitmap;
     switch (mode) {
     case CaptDeskTop:
-        bitmap = RectToBitmap(QRect(QPoint(0, 0), screen));
+        bitmap = CaptureGrab::wholeScreen(m_platform);
         break;
-    case CaptDeskTop1: {
-        const std::optional<QRect> work = m_platform.workArea();
-        bitmap = RectToBitmap(work ? *work : QRect(QPoint(0, 0), screen));
+    case CaptDeskTop1:
+        bitmap = CaptureGrab::workArea(m_platform);
         break;
-    }
     case CaptRect:
-        bitmap = RectToBitmap(CaptureMath::SelectionRect(m_selX1, m_selY1, m_selX2, m_selY2));
-        if (m_window.selectionHooks().CloseOverlay)
-            m_window.selectionHooks().CloseOverlay();
+        bitmap = CaptureGrab::RectToBitmap(m_platform,
+                                           CaptureMath::SelectionRect(m_selX1, m_selY1, m_selX2, m_selY2));
+        if (m_selectionHooks.CloseOverlay)
+            m_selectionHooks.CloseOverlay();
         break;
     case CaptAct:
     case CaptAct1: {
-        const int kind = mode == CaptAct ? 1 : 2;
         const WindowId foreground = m_clickNotActivated ? 0 : m_platform.foregroundWindow();
         m_clickNotActivated = false;
-        if (m_ctx.settings.ActCaptMode == 0) {
-            bitmap = WindowToBitmap(foreground, kind);
-        } else {
-            const QString title = m_platform.windowTitle(foreground).left(kTitleChars);
-            if (!title.isEmpty())
-                bitmap = WindowToBitmap(foreground, kind);
-            if (bitmap.isNull())
-                bitmap = WindowToBitmap(first, kind);
-            if (bitmap.isNull())
-                bitmap = WindowToBitmap(second, kind);
-        }
+        bitmap = CaptureGrab::activeWindow(m_platform, mode == CaptAct ? 1 : 2, foreground,
+                                           m_ctx.settings.ActCaptMode != 0, first, second);
         break;
     }
     default:
@@ -569,44 +487,23 @@ void CaptureEngine::CaptureToPicture(int mode, WindowId first, WindowId second)
 void CaptureEngine::showCapture(int mode, const QImage &bitmap)
 {
     m_step = Step::Capturing;
-    // From here on nothing waits: Qt paints the picture once this returns, so the drawing
-    // and the follow-ups run in one go, with no other event between them.
-    m_window.ClearPicDraw(false);
-    m_window.setHasPicture(false);
-    m_window.setPicture(bitmap, QString());
-    m_window.setHasPicture(true);
-    m_window.SetToolbar();
-
+    // From here on nothing waits: the receiver draws the picture and runs the follow-ups in
+    // one go, with no other event between them.
+    CapturedPicture shot;
+    shot.mode = mode;
+    shot.picture = bitmap;
+    shot.quiet = m_quiet;
     const Settings &settings = m_ctx.settings;
-    if ((settings.CaptExeHide1 == 1 || settings.CaptExeHide2 == 1) && m_mainHiddenForCapture) {
-        m_window.show();
+    shot.showWindow = (settings.CaptExeHide1 == 1 || settings.CaptExeHide2 == 1) && m_mainHiddenForCapture;
+    if (shot.showWindow)
         m_mainHiddenForCapture = false;
-        m_window.activateWindow();
-    }
 
-    m_window.setStatusText(1, CaptureMath::CaptureStatus(bitmap.width(), bitmap.height()));
-    if (m_window.isVisible())
-        m_window.activateWindow();
-
-    // The follow-ups in order. Only a failed save lets events in, through its notice; a
-    // quit arriving then closes the window without deleting it, and they finish on it.
+    // Only a failed save lets events in, through its notice; a quit arriving then closes the
+    // window without deleting it, and the follow-ups finish on it.
     const QPointer<CaptureEngine> alive(this);
-    CaptureFollowUps done;
-    done.mode = mode;
-    done.size = bitmap.size();
-    done.quiet = m_quiet;
-    done.copied = settings.CaptAutoClip == 1 && !bitmap.isNull();
-    if (settings.CaptAutoClip == 1)
-        m_window.Copy();
-    const int savesBefore = m_window.imageFiles().pendingAutoSaves();
-    m_window.AutoSaveCapture();
+    emit pictureTaken(shot);
     if (!alive)
         return;
-    done.savePending = m_window.imageFiles().pendingAutoSaves() > savesBefore;
-    done.sentTo = m_window.AutoTranCapture();
-    done.windowShown = m_window.isVisible();
-
     m_step = Step::Idle;
     emit captured(mode, bitmap.size());
-    emit followUpsDone(done);
 }

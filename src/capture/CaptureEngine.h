@@ -1,8 +1,11 @@
-// The capture engine of the capture window: turns one of the five capture commands into
-// a picture of the screen (at once, after a delay, or on the user's click), draws it into
-// the window and runs the follow-ups (clipboard, automatic save, automatic transfer).
+// The capture engine: turns one of the five capture commands into a picture of the screen
+// (at once, after a delay, or on the user's click) and hands the picture on. It never
+// touches the window it captures for: it asks for a few facts of it as a command starts
+// and says through signals what is to happen to it; that window draws the picture and
+// runs the follow-ups (see CaptureArrival).
 #pragma once
 
+#include "capture/ClickCatcher.h"
 #include "platform/ScreenPlatform.h"
 
 #include <QElapsedTimer>
@@ -13,11 +16,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
-class QWidget;
-
-class FrmMain;
 class ModZorvin;
 
 // Capture modes: the index shared by menus, toolbar, hotkeys and interval capture.
@@ -29,21 +28,36 @@ enum CaptureModeIndex : int16_t {
     CaptAct1 = 4,
 };
 
-// What the follow-ups of one capture did, for the notice of a capture that leaves the
-// capture window hidden.
-struct CaptureFollowUps
+// What the engine needs to know of the window it captures for, read as a command starts.
+struct CaptureWindowFacts
+{
+    bool visible = false;
+    // It shows a picture; a capture given up before its picture leaves it there.
+    bool hasPicture = false;
+    // Where its frame is and which window it is, to see when the window manager has taken
+    // it off the screen after it was hidden for the capture.
+    QPoint frameCentre;
+    ScreenPlatform::WindowId id = 0;
+};
+
+// A picture the engine took: null when no window could be captured.
+struct CapturedPicture
 {
     int mode = 0;
-    QSize size;
-    bool copied = false;
-    // The automatic save ends later (an archive is written, or it waits for one); its
-    // autoSaveFinished comes then. Otherwise a save, if any, has already reported.
-    bool savePending = false;
-    // Automatic transfer jobs queued.
-    int sentTo = 0;
-    bool windowShown = false;
+    QImage picture;
+    // The window was hidden for this capture and comes back now.
+    bool showWindow = false;
     // A capture that tells nothing (the interval capture).
     bool quiet = false;
+};
+
+// The area selection: starts the overlay (which freezes the screen and reports the
+// rectangle to the engine), and closes it after its capture. Set by the overlay's side;
+// without them an area capture ends as a cancelled selection does.
+struct SelectionHooks
+{
+    std::function<void()> StartOverlay;
+    std::function<void()> CloseOverlay;
 };
 
 // Every wait of a capture (the window manager taking our window away, the delay, the
@@ -56,8 +70,13 @@ class CaptureEngine : public QObject
   public:
     using WindowId = ScreenPlatform::WindowId;
 
-    CaptureEngine(FrmMain &window, ModZorvin &ctx, ScreenPlatform &platform);
+    // `windowFacts` answers for the window the engine captures for; without it the engine
+    // captures as for a hidden window with no picture.
+    CaptureEngine(ModZorvin &ctx, ScreenPlatform &platform,
+                  std::function<CaptureWindowFacts()> windowFacts = {});
     ~CaptureEngine() override;
+
+    SelectionHooks &selectionHooks() { return m_selectionHooks; }
 
     enum class Feedback { Notice, Quiet };
     // The common entry of menu, toolbar, tray, interval capture and the hotkeys of modes
@@ -73,15 +92,8 @@ class CaptureEngine : public QObject
     // Esc, or another button than the left one, while a click capture is armed: nothing is
     // captured and the picture state is as it was before the command.
     void CancelArmedClick();
-    // Captures now and runs the follow-ups; ends whatever capture was waiting.
+    // Captures now and hands the picture on; ends whatever capture was waiting.
     void CaptureToPicture(int mode, WindowId first = 0, WindowId second = 0);
-
-    // The screen rectangle (exclusive right and bottom) clamped to the screen, as a
-    // picture; a null picture for an empty rectangle.
-    QImage RectToBitmap(const QRect &rect);
-    // kind 1: the window with its frame; kind 2: its client area. Null picture otherwise.
-    QImage WindowToBitmap(WindowId window, int kind);
-    WindowId TopWindowFromPoint(const QPoint &screenPos) const;
 
     // A left press while a click capture is armed: the capture of the window under the
     // pointer follows once the click's own events have run. True when it was the armed
@@ -97,7 +109,8 @@ class CaptureEngine : public QObject
     // for the capture is shown again.
     void CancelAreaCapture();
 
-    // From the command until the capture's follow-ups have run, or until it was given up.
+    // From the command until the picture's receiver has run the follow-ups, or until the
+    // capture was given up.
     bool isCapturing() const { return m_step != Step::Idle; }
     int16_t CaptureMode() const { return m_captureMode; }
     int16_t ArmedClickMode() const { return m_armedClickMode; }
@@ -116,13 +129,28 @@ class CaptureEngine : public QObject
     void setDelayTickInterval(int ms) { m_delayTickMs = ms; }
 
   signals:
-    // Emitted after every capture, with the picture drawn into the window.
+    // Whether the window counts as showing a picture: not from a command on, and again
+    // as before the command when the capture is given up before its picture.
+    void pictureStateChanged(bool hasPicture);
+    // The options keep the window out of the picture: it hides now.
+    void hideWindow();
+    // A capture that hid the window ended without a picture: it is shown and activated.
+    void restoreWindow();
+    // A capture ended without a picture: the enabling rules of the commands apply again.
+    void commandsChanged();
+    // The window's status-bar notice ("" hides it): the armed click's prompt, a failure.
+    void statusNotice(const QString &text);
+    // A failure the user must see even with the window hidden (once per engine, never for
+    // a quiet capture).
+    void failureNotice(const QString &reason);
+    // The picture: the receiver draws it and runs the follow-ups before this returns, and
+    // may let events in meanwhile (a failed save's notice).
+    void pictureTaken(const CapturedPicture &shot);
+    // After every capture, once pictureTaken has returned.
     void captured(int mode, const QSize &size);
     // The desktop did not hand out the screen (no screenshot portal, or it refused): no
     // picture was taken and the picture state is as it was before the command.
     void captureFailed(const QString &reason);
-    // Right after captured: what the follow-ups did.
-    void followUpsDone(const CaptureFollowUps &done);
 
   private:
     enum class Step : uint8_t {
@@ -150,8 +178,9 @@ class CaptureEngine : public QObject
     // capture in progress refuses it.
     bool makeWayForCommand();
     void stopWaits();
+    CaptureWindowFacts windowFacts() const;
     void waitStep(Step step, int ms);
-    void hideMainForCapture();
+    void hideMainForCapture(const CaptureWindowFacts &facts);
     // The capture window is out of the way (or never was in it).
     void windowOutOfTheWay();
     // The screen's pixels can be read now: capture (modes 0 and 1) or freeze it for the
@@ -164,20 +193,21 @@ class CaptureEngine : public QObject
     // Modes 3 and 4 where the screen comes only on request: the desktop's own picker, or
     // an empty picture and a word why.
     void captureWindowOnRequest(int mode);
-    // Draws the picture into the window and runs the follow-ups.
+    // Hands the picture on; the capture ends when its receiver is done with it.
     void showCapture(int mode, const QImage &bitmap);
     void setNotice(const QString &text);
     void armClick(int mode);
     void armed();
     void releaseArmedClick();
+    void onCatcherPressed(Qt::MouseButton button, const QPoint &globalPos);
     void clickSettled();
     void captureClicked(bool activated);
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
-    FrmMain &m_window;
     ModZorvin &m_ctx;
     ScreenPlatform &m_platform;
-    std::unique_ptr<QWidget> m_clickCatcher;
+    std::function<CaptureWindowFacts()> m_windowFacts;
+    ClickCatcher m_clickCatcher;
+    SelectionHooks m_selectionHooks;
     QTimer m_delayTimer;        // Timer1
     QTimer m_overlayStartTimer; // Timer2
     QTimer m_stepTimer;         // polls and settles of the other steps
@@ -201,7 +231,6 @@ class CaptureEngine : public QObject
     WindowId m_clickTop = 0;
     WindowId m_clickUnder = 0;
     bool m_clickNotActivated = false;
-    bool m_keyboardGrabbed = false;
     quint32 m_requestSerial = 0;
     // The status-bar notice is ours (not the armed click's): the next command clears it.
     bool m_ownNotice = false;

@@ -1,6 +1,6 @@
 #include "capture/CaptureNotice.h"
 
-#include "capture/CaptureEngine.h"
+#include "capture/CaptureArrival.h"
 #include "capture/CaptureMath.h"
 #include "capture/FrmMain.h"
 #include "pictures/ImageFiles.h"
@@ -29,7 +29,7 @@ void CaptureNotice::watch(FrmMain *window)
     m_saveInCapture.reset();
     m_waitingForSave.clear();
     const QPointer<FrmMain> source(window);
-    connect(&window->capture(), &CaptureEngine::followUpsDone, this,
+    connect(&window->captureArrival(), &CaptureArrival::followUpsDone, this,
             [this, source](const CaptureFollowUps &done) {
                 if (source == m_window)
                     onFollowUpsDone(done);

@@ -1,22 +1,24 @@
 #include "capture/FrmMain.h"
 
-#include "address/SendJobs.h"
+#include "base/FolderPath.h"
+#include "base/ModZorvin.h"
+#include "capture/CaptureArrival.h"
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureMath.h"
+#include "capture/CaptureWindowMenus.h"
 #include "capture/FrmToolbarEdit.h"
+#include "capture/ViewportDrops.h"
+#include "net/EngineHost.h"
+#include "net/NetEngine.h"
+#include "net/TransferSender.h"
 #include "pictures/ImageFiles.h"
 #include "pictures/PaintProgram.h"
 #include "pictures/PicDraw.h"
+#include "platform/ScreenPlatform.h"
+#include "ui/Commands.h"
+#include "ui/ModZorvinUi.h"
 #include "ui/ToolbarIcons.h"
 #include "ui/ToolbarLayout.h"
-#include "ui/Commands.h"
-#include "net/EngineHost.h"
-#include "base/FolderPath.h"
-#include "base/ModZorvin.h"
-#include "ui/ModZorvinUi.h"
-#include "net/NetEngine.h"
-#include "net/TransferSender.h"
-#include "platform/ScreenPlatform.h"
 #include "ui/WindowKeys.h"
 #include "ui/cCommonDlg.h"
 
@@ -50,15 +52,6 @@ constexpr int kInitialHeightTwips = 7200;
 // The viewport sits 2 pixels in from the window's edges and below the toolbar.
 constexpr int kViewportMargin = 2;
 
-// The pop-up's cancel list holds at most this many running jobs.
-constexpr int kCancelItems = 30;
-
-// The pop-up names a file job by its file first.
-QString popupCancelCaption(const SendJob &job)
-{
-    return job.isFile() ? job.itemName + QStringLiteral(" : ") + job.resultName : job.resultName;
-}
-
 const QString kFolderNotice = QStringLiteral("フォルダは読み込みできません。");
 const QString kSeveralFilesNotice = QStringLiteral("複数ファイルの読み込みはできません。");
 
@@ -69,7 +62,9 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget 
       m_platform(ScreenPlatform::create(ctx.PlatformBackend)),
       m_files(std::make_unique<ImageFiles>(ctx, engine.host(), &engine))
 {
-    m_capture = std::make_unique<CaptureEngine>(*this, ctx, *m_platform);
+    m_capture =
+        std::make_unique<CaptureEngine>(ctx, *m_platform, [this] { return CaptureArrival::factsOf(*this); });
+    m_arrival = new CaptureArrival(*this, *m_capture, ctx, engine);
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("FrmMain"));
     // The options change which toolbar buttons show and how.
@@ -84,8 +79,7 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget 
     m_frame = PicFrame::make(this, picDraw);
     m_picDraw = picDraw;
     m_picDraw->setFocusPolicy(Qt::StrongFocus);
-    m_frame->viewport()->setAcceptDrops(true);
-    m_frame->viewport()->installEventFilter(this);
+    new ViewportDrops(*m_frame->viewport(), [this](const QMimeData &data) { DropItems(data); });
     m_background = palette().color(QPalette::Window);
     setBackgroundColor(m_background);
     for (QScrollBar *bar : {m_frame->horizontalScrollBar(), m_frame->verticalScrollBar()}) {
@@ -118,8 +112,7 @@ FrmMain::FrmMain(ModZorvin &ctx, NetEngine &engine, Commands &commands, QWidget 
     m_files->setStatusPanel([this](const QString &text) { setStatusText(2, text); });
 
     // The menus first: the toolbar's layout applies the rules to their groups as well.
-    buildMenus();
-    buildPopup();
+    m_menus = new CaptureWindowMenus(*this, commands, engine);
     buildToolbar();
 
     // Wide enough for the whole toolbar in the default arrangement.
@@ -174,143 +167,29 @@ QAction *FrmMain::menuAction(const QString &name) const
     return m_commands.action(name);
 }
 
-QMenu *FrmMain::addMenu(QMenu *menu, const QString &name, const QString &caption)
+void FrmMain::SetToolbar()
 {
-    QMenu *sub = menu ? menu->addMenu(caption) : menuBar()->addMenu(caption);
-    sub->menuAction()->setObjectName(name);
-    InstallMenuKeys(sub);
-    m_menus.insert(name, sub);
-    // Every group applies the rules as it opens.
-    connect(sub, &QMenu::aboutToShow, this, &FrmMain::SetToolbar);
-    return sub;
-}
-
-void FrmMain::addCommands(QMenu *menu, std::initializer_list<const char *> names)
-{
-    for (const char *name : names) {
-        if (name[0] == '-')
-            menu->addSeparator();
-        else
-            menu->addAction(m_commands.action(QLatin1String(name)));
-    }
-}
-
-void FrmMain::buildMenus()
-{
-    QMenu *file = addMenu(nullptr, QStringLiteral("mnuFile"), QStringLiteral("ﾌｧｲﾙ(&F)"));
-    addCommands(file, {"mnuOpen", "mnuSave", "-", "mnuSend", "mnuFileTran", "mnuMsgSend", "-"});
-    QMenu *wall = addMenu(file, QStringLiteral("mnuWall"), QStringLiteral("壁紙として保存(&W)"));
-    addCommands(wall, {"mnuWallCenter", "mnuWallTile"});
-    addCommands(file, {"mnuDTopImg", "-", "mnuPrint", "-", "mnuClose"});
-
-    QMenu *edit = addMenu(nullptr, QStringLiteral("mnuEdit"), QStringLiteral("編集(&E)"));
-    addCommands(edit, {"mnuCut", "mnuCopy", "mnuPest", "-"});
-    QMenu *capture = addMenu(edit, QStringLiteral("mnuCapture"), QStringLiteral("ｷｬﾌﾟﾁｬ(&C)"));
-    addCommands(capture, {"mnuCaptureItem0", "mnuCaptureItem1", "mnuCaptureItem2", "mnuCaptureItem3",
-                          "mnuCaptureItem4", "-", "mnuClear"});
-
-    QMenu *tool = addMenu(nullptr, QStringLiteral("mnuTool"), QStringLiteral("ﾂｰﾙ(&T)"));
-    addCommands(tool,
-                {"mnuAdrEdit", "mnuPaint", "-", "mnuMsgLogShow", "mnuFileTranFolOpen", "-", "mnuNetDiag"});
-
-    QMenu *view = addMenu(nullptr, QStringLiteral("mnuView"), QStringLiteral("表示(&V)"));
-    QMenu *back = addMenu(view, QStringLiteral("mnuBackColor"), QStringLiteral("背景色(&C)"));
-    addCommands(back, {"mnuBackColorSet", "mnuBackColorDefault"});
-
-    QMenu *option = addMenu(nullptr, QStringLiteral("mnuOption"), QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
-    addCommands(option, {"mnuOpt", "mnuKeySet", "-", "mnuToolbarEdit"});
-
-    QMenu *help = addMenu(nullptr, QStringLiteral("mnuHelp"), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
-    addCommands(help, {"mnuHelpContents", "-", "mnuAbout"});
-}
-
-void FrmMain::buildPopup()
-{
-    m_popup = new QMenu(this);
-    m_popup->setObjectName(QStringLiteral("mnuPopUp"));
-    InstallMenuKeys(m_popup);
-    addCommands(addMenu(m_popup, QStringLiteral("mnuPFile"), QStringLiteral("ﾌｧｲﾙ(&F)")),
-                {"mnuOpen", "mnuSave", "mnuPrint"});
-    addCommands(addMenu(m_popup, QStringLiteral("mnuPEdit"), QStringLiteral("編集(&E)")),
-                {"mnuCut", "mnuCopy", "mnuPest"});
-    addCommands(
-        addMenu(m_popup, QStringLiteral("mnuPCapture"), QStringLiteral("ｷｬﾌﾟﾁｬ(&C)")),
-        {"mnuCaptureItem0", "mnuCaptureItem1", "mnuCaptureItem2", "mnuCaptureItem3", "mnuCaptureItem4"});
-    addCommands(m_popup, {"mnuClear", "-", "mnuSend", "mnuFileTran"});
-    m_popupCancel = addMenu(m_popup, QStringLiteral("mnuPSendCan"), QStringLiteral("ｷｬﾝｾﾙ"));
-    for (int i = 0; i < kCancelItems; ++i) {
-        QAction *item = m_popupCancel->addAction(QString());
-        item->setObjectName(QStringLiteral("mnuPCan%1").arg(i));
-        item->setVisible(false);
-        connect(item, &QAction::triggered, this, [this, item] { CancelJob(item->text()); });
-    }
-    addCommands(m_popup, {"mnuMsgSend", "-"});
-    addCommands(addMenu(m_popup, QStringLiteral("mnuPWall"), QStringLiteral("壁紙として保存(&W)")),
-                {"mnuWallCenter", "mnuWallTile"});
-    addCommands(m_popup, {"mnuDTopImg", "-"});
-    addCommands(addMenu(m_popup, QStringLiteral("mnuPTool"), QStringLiteral("ﾂｰﾙ(&T)")),
-                {"mnuAdrEdit", "mnuPaint", "mnuMsgLogShow", "mnuFileTranFolOpen"});
-    addCommands(addMenu(m_popup, QStringLiteral("mnuPOption"), QStringLiteral("ｵﾌﾟｼｮﾝ(&O)")),
-                {"mnuOpt", "mnuToolbarEdit"});
-    addCommands(m_popup, {"mnuKeySet", "-", "mnuPHide"});
-    connect(m_popup, &QMenu::aboutToShow, this, &FrmMain::preparePopup);
+    m_menus->refresh();
 }
 
 QStringList FrmMain::RunningJobCaptions() const
 {
-    QStringList captions;
-    const TransferSender &sender = m_engine.sender();
-    for (int slot : sender.JobsInUse(kCancelItems))
-        captions << popupCancelCaption(sender.job(slot));
-    return captions;
+    return m_menus->RunningJobCaptions();
 }
 
 void FrmMain::CancelJob(const QString &caption)
 {
-    TransferSender &sender = m_engine.sender();
-    for (int slot : sender.JobsInUse(kSendJobSlots)) {
-        if (popupCancelCaption(sender.job(slot)) == caption) {
-            sender.CancelSendJob(slot);
-            return;
-        }
-    }
+    m_menus->CancelJob(caption);
 }
 
 void FrmMain::preparePopup()
 {
-    SetToolbar();
-    const QStringList jobs = RunningJobCaptions();
-    const QList<QAction *> items = m_popupCancel->actions();
-    int filled = 0;
-    for (QAction *item : items) {
-        const bool used = filled < jobs.size();
-        item->setVisible(used);
-        item->setEnabled(used);
-        item->setText(used ? jobs[filled] : QString());
-        if (used)
-            ++filled;
-    }
-    m_popupCancel->menuAction()->setEnabled(filled > 0);
+    m_menus->preparePopup();
 }
 
-void FrmMain::SetToolbar()
+QMenu *FrmMain::popupMenu() const
 {
-    m_commands.refresh();
-    updateSubMenus();
-}
-
-void FrmMain::updateSubMenus()
-{
-    // A group is as usable as the commands in it.
-    const auto enabled = [this](const char *name) {
-        return m_commands.action(QLatin1String(name))->isEnabled();
-    };
-    const bool wall = enabled("mnuWallCenter") || enabled("mnuWallTile");
-    m_menus.value(QStringLiteral("mnuWall"))->menuAction()->setEnabled(wall);
-    m_menus.value(QStringLiteral("mnuPWall"))->menuAction()->setEnabled(wall);
-    m_menus.value(QStringLiteral("mnuPEdit"))
-        ->menuAction()
-        ->setEnabled(enabled("mnuCut") || enabled("mnuCopy") || enabled("mnuPest"));
+    return m_menus->popup();
 }
 
 void FrmMain::EditToolbar()
@@ -410,22 +289,9 @@ void FrmMain::CaptHotKey(int index)
     m_capture->CaptHotKey(index);
 }
 
-void FrmMain::AutoSaveCapture()
+SelectionHooks &FrmMain::selectionHooks()
 {
-    // A failed window capture leaves an empty picture; there is nothing to save.
-    if (m_picture.isNull())
-        return;
-    m_files->AutoSaveCapture(m_picture);
-}
-
-int FrmMain::AutoTranCapture()
-{
-    if (m_ctx.settings.CaptAutoTran != 1 || m_picture.isNull())
-        return 0;
-    const int queued = SendJobs(m_engine).AutoTranCapture(m_picture);
-    if (queued > 0)
-        setStatusText(2, QStringLiteral("自動転送中"));
-    return queued;
+    return m_capture->selectionHooks();
 }
 
 // ---- clipboard -----------------------------------------------------------------------
@@ -559,39 +425,6 @@ void FrmMain::DropItems(const QMimeData &data)
     m_commands.LoadSendAddr({2, QImage(), list});
 }
 
-bool FrmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_frame->viewport()) {
-        switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto *drag = static_cast<QDragMoveEvent *>(event);
-            drag->setDropAction(Qt::CopyAction);
-            drag->accept();
-            return true;
-        }
-        case QEvent::Drop: {
-            auto *drop = static_cast<QDropEvent *>(event);
-            drop->setDropAction(Qt::CopyAction);
-            drop->accept();
-            // The notices are modal; the drag source gets its answer first.
-            const QMimeData *mime = drop->mimeData();
-            auto copy = std::make_shared<QMimeData>();
-            for (const QString &format : mime->formats())
-                copy->setData(format, mime->data(format));
-            if (mime->hasUrls())
-                copy->setUrls(mime->urls());
-            QMetaObject::invokeMethod(
-                this, [this, copy] { DropItems(*copy); }, Qt::QueuedConnection);
-            return true;
-        }
-        default:
-            break;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 // ---- send --------------------------------------------------------------------------
 
 void FrmMain::PicTran()
@@ -652,7 +485,7 @@ void FrmMain::contextMenuEvent(QContextMenuEvent *event)
             return;
     }
     preparePopup();
-    m_popup->popup(event->globalPos());
+    popupMenu()->popup(event->globalPos());
 }
 
 void FrmMain::closeEvent(QCloseEvent *event)

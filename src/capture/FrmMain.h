@@ -4,16 +4,16 @@
 #pragma once
 
 #include <QDateTime>
-#include <QHash>
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
+class CaptureArrival;
 class CaptureEngine;
+class CaptureWindowMenus;
 class Commands;
 class EngineHost;
 class ImageFiles;
@@ -26,15 +26,7 @@ class QMimeData;
 class QScrollArea;
 class QToolBar;
 class ScreenPlatform;
-
-// The area selection: starts the overlay (which freezes the screen and reports the
-// rectangle to CaptureEngine), and closes it after its capture. Set by the overlay's side;
-// without them an area capture ends as a cancelled selection does.
-struct SelectionHooks
-{
-    std::function<void()> StartOverlay;
-    std::function<void()> CloseOverlay;
-};
+struct SelectionHooks;
 
 class FrmMain : public QMainWindow
 {
@@ -45,9 +37,12 @@ class FrmMain : public QMainWindow
     ~FrmMain() override;
 
     CaptureEngine &capture() const { return *m_capture; }
+    // What the window does with the engine's pictures; it tells what their follow-ups did.
+    CaptureArrival &captureArrival() const { return *m_arrival; }
     ScreenPlatform &platform() const { return *m_platform; }
     ImageFiles &imageFiles() const { return *m_files; }
-    SelectionHooks &selectionHooks() { return m_selectionHooks; }
+    // The engine's area selection.
+    SelectionHooks &selectionHooks();
     ModZorvin &context() const { return m_ctx; }
 
     // Capture entries (see CaptureEngine).
@@ -97,9 +92,6 @@ class FrmMain : public QMainWindow
     void DefaultBackground();
     void EditToolbar();
     void ShowHelp();
-    // The follow-ups of a capture; the second returns the number of transfer jobs queued.
-    void AutoSaveCapture();
-    int AutoTranCapture();
     // Loads one file as Open and a single dropped file do; false when it was refused
     // (the notice has been shown).
     bool LoadPictureFile(const QString &path);
@@ -116,7 +108,7 @@ class FrmMain : public QMainWindow
     void applyToolbarLayout(const QStringList &layout);
     // The menu-bar and pop-up command of that name ("mnuSave", ...).
     QAction *menuAction(const QString &name) const;
-    QMenu *popupMenu() const { return m_popup; }
+    QMenu *popupMenu() const;
     // The running send jobs as the pop-up's cancel list shows them (slot order, at most
     // 30), and the cancel of the job with that caption.
     QStringList RunningJobCaptions() const;
@@ -130,30 +122,22 @@ class FrmMain : public QMainWindow
     void showEvent(QShowEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
     void buildToolbar();
-    void buildMenus();
-    void buildPopup();
-    QMenu *addMenu(QMenu *menu, const QString &name, const QString &caption);
-    void addCommands(QMenu *menu, std::initializer_list<const char *> names);
-    void updateSubMenus();
     void layoutPicture();
 
     ModZorvin &m_ctx;
     NetEngine &m_engine;
     Commands &m_commands;
-    SelectionHooks m_selectionHooks;
     std::unique_ptr<ScreenPlatform> m_platform;
     std::unique_ptr<ImageFiles> m_files;
     std::unique_ptr<CaptureEngine> m_capture;
+    CaptureArrival *m_arrival = nullptr;
 
     QToolBar *m_toolbar = nullptr;
     QStringList m_toolbarLayout;
-    QHash<QString, QMenu *> m_menus;
-    QMenu *m_popup = nullptr;
-    QMenu *m_popupCancel = nullptr;
+    CaptureWindowMenus *m_menus = nullptr;
     QScrollArea *m_frame = nullptr; // PicFrame
     QWidget *m_picDraw = nullptr;   // PicDraw
     QLabel *m_panel1 = nullptr;

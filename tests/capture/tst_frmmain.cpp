@@ -4,6 +4,7 @@
 // tray with their standard keys, a reordered toolbar, the clipboard watch against another
 // program (xclip), copy, drops, and the paint-program hand-off.
 #include "net/AddressStore.h"
+#include "capture/CaptureArrival.h"
 #include "capture/CaptureEngine.h"
 #include "capture/FrmMain.h"
 #include "capture/FrmToolbarEdit.h"
@@ -18,6 +19,7 @@
 #include "ui/WindowRegistry.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
+#include "platform/ScreenPlatform.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
@@ -128,6 +130,7 @@ class TstFrmMain : public QObject
     void armedClickCapturesTheClickedWindow();
     void clickCaptureTakesAWindowWithoutFocusOrTheDesktop();
     void escapeOrAnotherCaptureCommandEndsAnArmedClick();
+    void engineTellsItsWindowWhatToDoAndWorksWithoutOne();
     void reorderedToolbarKeepsMeaningAndIsRestored();
     void customiseDialogAddsRemovesMovesAndResets();
     void pasteFollowsClipboardOfAnotherProgram();
@@ -282,7 +285,14 @@ void TstFrmMain::windowHiddenForCaptureIsNotInThePictureAndComesBack()
     // The command returns while the window manager takes the window away.
     QVERIFY(w.capture().isCapturing());
     QVERIFY(!w.isVisible());
+    // The follow-ups report before the capture ends, with the window back: no tray notice.
+    QList<bool> shownAtFollowUps;
+    connect(&w.captureArrival(), &CaptureArrival::followUpsDone, this, [&](const CaptureFollowUps &done) {
+        QVERIFY(captured.isEmpty());
+        shownAtFollowUps << done.windowShown;
+    });
     QVERIFY(captured.wait(5000));
+    QCOMPARE(shownAtFollowUps, QList<bool>{true});
     QVERIFY(w.isVisible());
     QVERIFY(!w.capture().MainHiddenForCapture());
     QVERIFY(w.picture().pixelColor(centre) != marker);
@@ -485,6 +495,77 @@ void TstFrmMain::escapeOrAnotherCaptureCommandEndsAnArmedClick()
     QCOMPARE(w.capture().ArmedClickMode(), int16_t(0));
     QCOMPARE(w.statusNotice(), QString());
     QVERIFY(!w.capture().isCapturing());
+}
+
+void TstFrmMain::engineTellsItsWindowWhatToDoAndWorksWithoutOne()
+{
+    // A plain window stands in for the capture window: the engine knows it only by its facts.
+    const QColor marker(255, 0, 255);
+    SolidWindow standIn(marker, QSize(300, 200));
+    standIn.move(200, 150);
+    standIn.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&standIn));
+    const QPoint centre = standIn.mapToGlobal(standIn.rect().center());
+    bool hasPicture = true;
+    const std::unique_ptr<ScreenPlatform> platform = ScreenPlatform::create();
+    CaptureEngine engine(*m_ctx, *platform, [&] {
+        return CaptureWindowFacts{standIn.isVisible(), hasPicture, standIn.frameGeometry().center(),
+                                  standIn.winId()};
+    });
+    QStringList said;
+    QImage taken;
+    connect(&engine, &CaptureEngine::pictureStateChanged, this, [&](bool has) {
+        hasPicture = has;
+        said << QStringLiteral("picture %1").arg(has);
+    });
+    connect(&engine, &CaptureEngine::hideWindow, this, [&] {
+        standIn.hide();
+        said << QStringLiteral("hide");
+    });
+    connect(&engine, &CaptureEngine::restoreWindow, this, [&] { said << QStringLiteral("restore"); });
+    connect(&engine, &CaptureEngine::commandsChanged, this, [&] { said << QStringLiteral("commands"); });
+    connect(&engine, &CaptureEngine::statusNotice, this,
+            [&](const QString &text) { said << QStringLiteral("notice ") + text; });
+    connect(&engine, &CaptureEngine::pictureTaken, this, [&](const CapturedPicture &shot) {
+        QVERIFY(engine.isCapturing());
+        taken = shot.picture;
+        if (shot.showWindow)
+            standIn.show();
+        said << QStringLiteral("taken %1 shown %2").arg(shot.mode).arg(shot.showWindow);
+    });
+    connect(&engine, &CaptureEngine::captured, this, [&] { said << QStringLiteral("captured"); });
+
+    // Hidden for the capture: the picture is taken once the window manager took it away.
+    m_ctx->settings.CaptExeHide1 = 1;
+    engine.GetCaptureItem(CaptDeskTop);
+    QCOMPARE(said, QStringList({"picture 0", "hide"}));
+    QTRY_COMPARE_WITH_TIMEOUT(said.size(), 4, 5000);
+    QCOMPARE(said, QStringList({"picture 0", "hide", "taken 0 shown 1", "captured"}));
+    QCOMPARE(taken.size(), platform->screenSize());
+    QVERIFY(taken.pixelColor(centre) != marker);
+    QVERIFY(!engine.isCapturing() && !engine.MainHiddenForCapture());
+    QVERIFY(QTest::qWaitForWindowExposed(&standIn));
+
+    // An armed click given up: its prompt goes and the picture state comes back.
+    said.clear();
+    hasPicture = true;
+    m_ctx->settings.ActCaptMode = 1;
+    engine.GetCaptureItem(CaptAct);
+    QTRY_COMPARE(engine.ArmedClickMode(), int16_t(CaptAct));
+    QCOMPARE(said, QStringList({QStringLiteral("picture 0"),
+                                QStringLiteral("notice ｷｬﾌﾟﾁｬするｳｨﾝﾄﾞｳをｸﾘｯｸしてください (Escで中止)")}));
+    engine.CancelArmedClick();
+    QCOMPARE(said.mid(2), QStringList({"notice ", "picture 1", "commands"}));
+    QVERIFY(!platform->pointerGrabbed());
+
+    // Without a window: nothing to hide, the capture comes at once.
+    CaptureEngine bare(*m_ctx, *platform);
+    QSignalSpy hides(&bare, &CaptureEngine::hideWindow);
+    QSignalSpy captured(&bare, &CaptureEngine::captured);
+    bare.GetCaptureItem(CaptDeskTop1);
+    QCOMPARE(captured.size(), 1);
+    QCOMPARE(captured[0][1].toSize(), platform->screenSize());
+    QVERIFY(hides.isEmpty());
 }
 
 void TstFrmMain::reorderedToolbarKeepsMeaningAndIsRestored()
