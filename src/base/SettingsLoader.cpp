@@ -14,12 +14,9 @@ namespace {
 
 int16_t readVersionPart(const QByteArray &data, const char *key)
 {
-    bool ok = false;
-    const int n =
-        SettingsFile::valueIn(data, QLatin1String(kSectionVersion), QLatin1String(key)).toInt(&ok, 10);
-    return ok && n >= std::numeric_limits<int16_t>::min() && n <= std::numeric_limits<int16_t>::max()
-               ? int16_t(n)
-               : 0;
+    return ParseSettingNumber<int16_t>(
+               SettingsFile::valueIn(data, QLatin1String(kSectionVersion), QLatin1String(key)))
+        .value_or(0);
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include <QtGlobal>
 
 #include <limits>
-#include <optional>
 
 namespace {
 
@@ -110,16 +109,6 @@ template <class... F> struct Overloaded : F...
     using F::operator()...;
 };
 template <class... F> Overloaded(F...) -> Overloaded<F...>;
-
-// Decimal integer text within the range of T; anything else is no number.
-template <typename T> std::optional<T> parse(const QString &value)
-{
-    bool ok = false;
-    const qlonglong n = value.toLongLong(&ok, 10);
-    if (!ok || n < std::numeric_limits<T>::min() || n > std::numeric_limits<T>::max())
-        return std::nullopt;
-    return T(n);
-}
 
 template <typename T> bool setIfInRange(T &field, qint64 value)
 {
@@ -238,7 +227,7 @@ void ReadSettingValue(Settings &s, const SettingRow &row, const QString &value, 
     std::visit(Overloaded{[](QString Settings::*) {}, [](HotKeySlot) {},
                           [&s, &text](auto member) {
                               using T = std::remove_reference_t<decltype(s.*member)>;
-                              if (const auto n = parse<T>(text))
+                              if (const auto n = ParseSettingNumber<T>(text))
                                   s.*member = *n;
                           }},
                row.field);

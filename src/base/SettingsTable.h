@@ -8,6 +8,8 @@
 #include <QLatin1StringView>
 #include <QString>
 
+#include <limits>
+#include <optional>
 #include <span>
 #include <variant>
 
@@ -75,6 +77,17 @@ QString StoredSetting(const Settings &s, const SettingRow &row);
 // does not convert leaves the field as it is). What needs the whole file is the loader's: the
 // minutes of old files, then FallbackAlsoForZero, and creating an InProgramFolder default.
 void ReadSettingValue(Settings &s, const SettingRow &row, const QString &value, const QString &programDir);
+
+// Decimal integer text within the range of T; anything else is no number. The reader of every
+// number key, and of the dialog's number boxes.
+template <typename T> std::optional<T> ParseSettingNumber(const QString &value)
+{
+    bool ok = false;
+    const qlonglong n = value.toLongLong(&ok, 10);
+    if (!ok || n < std::numeric_limits<T>::min() || n > std::numeric_limits<T>::max())
+        return std::nullopt;
+    return T(n);
+}
 
 // The field of a number row (byte, int16, int32) and of a text row (text or hotkey); the
 // row must be of that kind. A number outside the field's type is not stored: false.

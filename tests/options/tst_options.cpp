@@ -44,15 +44,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QNetworkDatagram>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
-#include <QUdpSocket>
-#include <QNetworkDatagram>
 #include <QTimer>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <functional>
@@ -478,6 +478,8 @@ void tst_Options::timerModeWithoutDelayStopsOk()
     QVERIFY(d);
     option(d, "OptActWinCaptMode", 0)->setChecked(true);
     box(d, "TxtActWindCaptTim")->clear();
+    check(d, "ChkCaptExeHide1")->setChecked(true);
+    check(d, "ChkRecvInfMin")->setChecked(true);
     Boxes boxes;
     d->cmdOK()->click();
     QCOMPARE(boxes.texts, QStringList{kIntervalMissing});
@@ -490,6 +492,11 @@ void tst_Options::timerModeWithoutDelayStopsOk()
     QVERIFY(!desk.hasKey("SndCmpPicLevel"));
     QVERIFY(!desk.hasKey("JpegComp"));
     QVERIFY(d->isVisible());
+    // The record took only what was written: it and the file still agree.
+    QCOMPARE(desk.self.ctx.settings.ActCaptMode, 0);
+    QCOMPARE(desk.self.ctx.settings.CaptExeHide1, 0);
+    QCOMPARE(desk.self.ctx.settings.RecvInfMin, 0);
+    QCOMPARE(desk.reloaded(), desk.self.ctx.settings);
 
     box(d, "TxtActWindCaptTim")->setText(QStringLiteral("00"));
     d->cmdOK()->click();
@@ -534,6 +541,7 @@ void tst_Options::intervalPeriodIsCheckedOnlyWhenSwitchedOn()
     QVERIFY(desk.has("AutoCapt=1"));
     QVERIFY(desk.has("AutoCaptTim=120"));
     QCOMPARE(interval.size(), 0);
+    QCOMPARE(desk.reloaded(), desk.self.ctx.settings);
 
     box(d, "TxtAutoCaptTim")->clear();
     d->cmdApply()->click();
@@ -733,6 +741,19 @@ void tst_Options::keyFiltersRefuseOtherCharacters()
     QTest::keyClicks(jpeg, QStringLiteral("x42"));
     QCOMPARE(jpeg->text(), QStringLiteral("42"));
     QCOMPARE(child<QSlider>(d, "SldJpegComp")->value(), 42);
+
+    // Every box holds at most what its setting may have.
+    for (const auto &[name, limit] :
+         std::initializer_list<std::pair<const char *, int>>{{"TxtGrp", 24},
+                                                             {"TxtName", 24},
+                                                             {"TxtActWindCaptTim", 2},
+                                                             {"TxtAutoCaptTim", 5},
+                                                             {"TxtRRTim", 3},
+                                                             {"TxtJpegComp", 2},
+                                                             {"TxtAutoCaptSaveName", 8},
+                                                             {"TxtAutoRecvtSaveName", 8},
+                                                             {"TxtMsgLogName", 8}})
+        QVERIFY2(box(d, name)->maxLength() == limit, name);
     d->close();
 }
 
