@@ -5,6 +5,7 @@
 #include "base/SettingsLoader.h"
 #include "base/SettingsTable.h"
 #include "net/EngineHost.h"
+#include "options/OptionControls.h"
 #include "ui/ModZorvinUi.h"
 
 #include <QApplication>
@@ -94,18 +95,28 @@ void FrmOpt::onCmdOKClicked()
         return;
     }
     const SettingsFile file(m_ctx.SettingsPath());
+    QString failed;
+    const auto write = [&](const Settings &s, const char *key) {
+        QString error;
+        if (!WriteSettingKey(file, s, QLatin1StringView(key), &error) && failed.isEmpty())
+            failed = QLatin1String(key) + QStringLiteral(": ") + error;
+    };
     if (!name.isEmpty())
         m_ctx.settings.Name = name;
-    WriteSettingKey(file, m_ctx.settings, QLatin1StringView("Name"));
+    write(m_ctx.settings, "Name");
     if (!group.isEmpty())
         m_ctx.settings.Grp = group;
-    WriteSettingKey(file, m_ctx.settings, QLatin1StringView("Grp"));
+    write(m_ctx.settings, "Grp");
     // Only the file learns it: this run has asked already.
     if (m_chkNOpMsg->isChecked()) {
         Settings asked = m_ctx.settings;
         asked.OpMsgDone = 1;
-        WriteSettingKey(file, asked, QLatin1StringView("ZorvinOpMsg"));
+        write(asked, "ZorvinOpMsg");
     }
+    // This run goes on with the name and group; the user learns that the next start will ask
+    // again.
+    if (!failed.isEmpty())
+        ::ShowMessageBox(notSavedText(m_ctx.SettingsPath(), failed), MsgBox::Exclamation, this);
     accept();
 }
 

@@ -3,7 +3,8 @@
 // record holds it, the interval checks that stop OK, the picture-discard warning, the
 // check box saved with the message sheet, a font change that writes only what changed,
 // the key filters, texts the file cannot hold, the new name announced to engines on
-// loopback, the group list, the start-at-login entry, and the first-run prompt at start-up.
+// loopback, the group list, the start-at-login entry, and the first-run prompt at start-up
+// with its dialog, also when zorvin.ini cannot be written.
 #include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
 #include "ui/Commands.h"
@@ -274,6 +275,7 @@ class tst_Options : public QObject
     void firstRunCancelledAtStartupWritesNothing();
     void nothingIsAnnouncedBeforeTheFirstRunDialogIsAnswered();
     void firstRunOkWithNeverAgain();
+    void firstRunOnAReadOnlyFileSaysSo();
     void firstRunAskedWhileGroupIsEmpty();
 
   private:
@@ -1179,6 +1181,41 @@ void tst_Options::firstRunOkWithNeverAgain()
     LoadSettings(ctx.settings, SettingsFile(ctx.SettingsPath()), ctx.ProgramDir);
     QVERIFY(askFirstRun(ctx, host));
     QCOMPARE(boxes.texts.size(), 1);
+}
+
+void tst_Options::firstRunOnAReadOnlyFileSaysSo()
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    ctx.ProgramDir = data.path() + u'/';
+    SettingsFile(ctx.SettingsPath())
+        .WriteSetting(QStringLiteral("ZorvinSetting"), QStringLiteral("Grp"), QStringLiteral("総務"));
+    QVERIFY(QFile::setPermissions(ctx.SettingsPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray before = [&ctx] {
+        QFile ini(ctx.SettingsPath());
+        return ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
+    }();
+    LoadSettings(ctx.settings, SettingsFile(ctx.SettingsPath()), ctx.ProgramDir);
+    Boxes boxes;
+    OnWindow opt(QStringLiteral("FrmOpt"), [&](QWidget *w) {
+        auto *dialog = qobject_cast<FrmOpt *>(w);
+        dialog->TxtName()->setText(QStringLiteral("山田"));
+        dialog->ChkNOpMsg()->setChecked(true);
+        dialog->CmdOK()->click();
+    });
+    BoxHost host;
+    QVERIFY(askFirstRun(ctx, host));
+    QVERIFY(opt.done);
+    // The question, then the warning naming the file and the first key it refused; this run
+    // goes on with the name.
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY2(boxes.texts[1].startsWith(QStringLiteral("設定を保存できませんでした。\n") + ctx.SettingsPath() +
+                                       QStringLiteral("\nName: ")),
+             qPrintable(boxes.texts[1]));
+    QCOMPARE(ctx.settings.Name, QStringLiteral("山田"));
+    QFile ini(ctx.SettingsPath());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), before);
 }
 
 void tst_Options::firstRunAskedWhileGroupIsEmpty()
