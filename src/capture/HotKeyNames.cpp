@@ -1,5 +1,7 @@
 #include "capture/HotKeyNames.h"
 
+#include "base/SettingsTable.h"
+
 #include <array>
 
 namespace HotKeyNames {
@@ -37,7 +39,7 @@ QString IdText(int item)
 
 QString SettingKey(int item)
 {
-    return item == 0 ? QStringLiteral("KeyMenu") : QStringLiteral("KeyCapt%1").arg(item - 1);
+    return QLatin1String(HotKeyRow(item).key);
 }
 
 QString FailureLabel(int item)

@@ -9,6 +9,7 @@
 #include "base/ModZorvin.h"
 #include "ui/ModZorvinUi.h"
 #include "base/SettingsFile.h"
+#include "base/SettingsTable.h"
 #include "ui/ResidentIcon.h"
 #include "ui/WindowRegistry.h"
 #include "platform/HotKeyPlatform.h"
@@ -85,8 +86,7 @@ void HotKeys::SaveKeys() const
 {
     const SettingsFile file(m_ctx.SettingsPath());
     for (int item = 0; item < HotKeyNames::kCount; ++item)
-        file.WriteSetting(QLatin1String(kSectionSettings), HotKeyNames::SettingKey(item),
-                          m_ctx.settings.HotKeys[size_t(item)]);
+        WriteSettingRow(file, m_ctx.settings, HotKeyRow(item));
 }
 
 void HotKeys::mclsHotKey_HotKey(const QString &id, int, int)

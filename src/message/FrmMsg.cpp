@@ -9,6 +9,7 @@
 #include "ui/ModZorvinUi.h"
 #include "net/ReceivedMessage.h"
 #include "base/SettingsFile.h"
+#include "base/SettingsTable.h"
 #include "ui/WindowRegistry.h"
 #include "message/MessageTexts.h"
 #include "message/MessageWindows.h"
@@ -605,8 +606,6 @@ void FrmMsg::onPosSaveTriggered()
     s.RMsgPosTop = pixelsToTwips(pos().y());
     s.RMsgPosLeft = pixelsToTwips(pos().x());
     const SettingsFile file(m_owner.context().SettingsPath());
-    file.WriteSetting(QLatin1String(kSectionSettings), QStringLiteral("RMsgPosTop"),
-                      QString::number(s.RMsgPosTop));
-    file.WriteSetting(QLatin1String(kSectionSettings), QStringLiteral("RMsgPosLeft"),
-                      QString::number(s.RMsgPosLeft));
+    WriteSettingKey(file, s, QLatin1StringView("RMsgPosTop"));
+    WriteSettingKey(file, s, QLatin1StringView("RMsgPosLeft"));
 }

@@ -1,10 +1,12 @@
 #include "options/FrmOpt.h"
 
-#include "net/EngineHost.h"
 #include "base/ModZorvin.h"
-#include "ui/ModZorvinUi.h"
 #include "base/SettingsFile.h"
 #include "base/SettingsLoader.h"
+#include "base/SettingsTable.h"
+#include "net/EngineHost.h"
+#include "options/OptionControls.h"
+#include "ui/ModZorvinUi.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,8 +20,7 @@
 
 namespace {
 
-const QString kUnset = QStringLiteral("未設定");
-constexpr int kNameChars = 24;
+const QString kUnset = UnsetName();
 
 } // namespace
 
@@ -41,10 +42,10 @@ FrmOpt::FrmOpt(ModZorvin &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx)
     auto *frame = new QGroupBox(QStringLiteral("個人情報"), this);
     m_txtGrp = new QLineEdit(frame);
     m_txtGrp->setObjectName(QStringLiteral("TxtGrp"));
-    m_txtGrp->setMaxLength(kNameChars);
+    m_txtGrp->setMaxLength(SettingRowOf(QLatin1StringView("Grp")).entryLimit);
     m_txtName = new QLineEdit(frame);
     m_txtName->setObjectName(QStringLiteral("TxtName"));
-    m_txtName->setMaxLength(kNameChars);
+    m_txtName->setMaxLength(SettingRowOf(QLatin1StringView("Name")).entryLimit);
     auto *fields = new QGridLayout(frame);
     auto *lblGrp = new QLabel(QStringLiteral("ｸﾞﾙｰﾌﾟ名"), frame);
     lblGrp->setBuddy(m_txtGrp);
@@ -94,16 +95,28 @@ void FrmOpt::onCmdOKClicked()
         return;
     }
     const SettingsFile file(m_ctx.SettingsPath());
-    const QString section = QLatin1String(kSectionSettings);
+    QString failed;
+    const auto write = [&](const Settings &s, const char *key) {
+        QString error;
+        if (!WriteSettingKey(file, s, QLatin1StringView(key), &error) && failed.isEmpty())
+            failed = QLatin1String(key) + QStringLiteral(": ") + error;
+    };
     if (!name.isEmpty())
         m_ctx.settings.Name = name;
-    file.WriteSetting(section, QStringLiteral("Name"), m_ctx.settings.Name);
+    write(m_ctx.settings, "Name");
     if (!group.isEmpty())
         m_ctx.settings.Grp = group;
-    file.WriteSetting(section, QStringLiteral("Grp"), m_ctx.settings.Grp);
+    write(m_ctx.settings, "Grp");
     // Only the file learns it: this run has asked already.
-    if (m_chkNOpMsg->isChecked())
-        file.WriteSetting(section, QStringLiteral("ZorvinOpMsg"), QStringLiteral("1"));
+    if (m_chkNOpMsg->isChecked()) {
+        Settings asked = m_ctx.settings;
+        asked.OpMsgDone = 1;
+        write(asked, "ZorvinOpMsg");
+    }
+    // This run goes on with the name and group; the user learns that the next start will ask
+    // again.
+    if (!failed.isEmpty())
+        ::ShowMessageBox(notSavedText(m_ctx.SettingsPath(), failed), MsgBox::Exclamation, this);
     accept();
 }
 
@@ -128,8 +141,8 @@ FrmOpt *FirstRunPrompt(ModZorvin &ctx, EngineHost &host, QObject *context, std::
     }
     auto *dialog = new FrmOpt(ctx);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(dialog, &QDialog::finished, context, [then = std::move(then)] { then(); },
-                     Qt::SingleShotConnection);
+    QObject::connect(
+        dialog, &QDialog::finished, context, [then = std::move(then)] { then(); }, Qt::SingleShotConnection);
     dialog->show();
     return dialog;
 }

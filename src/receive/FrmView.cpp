@@ -13,6 +13,7 @@
 #include "base/ModZorvin.h"
 #include "ui/ModZorvinUi.h"
 #include "base/SettingsFile.h"
+#include "base/SettingsTable.h"
 #include "ui/WindowRegistry.h"
 #include "net/MessageDelivery.h"
 #include "net/NetEngine.h"
@@ -513,10 +514,8 @@ void FrmView::PosSave()
     s.RPicPosTop = pixelsToTwips(pos().y());
     s.RPicPosLeft = pixelsToTwips(pos().x());
     const SettingsFile file(m_services.context().SettingsPath());
-    file.WriteSetting(QLatin1String(kSectionSettings), QStringLiteral("RPicPosTop"),
-                      QString::number(s.RPicPosTop));
-    file.WriteSetting(QLatin1String(kSectionSettings), QStringLiteral("RPicPosLeft"),
-                      QString::number(s.RPicPosLeft));
+    WriteSettingKey(file, s, QLatin1StringView("RPicPosTop"));
+    WriteSettingKey(file, s, QLatin1StringView("RPicPosLeft"));
 }
 
 QColor FrmView::backgroundColor() const

@@ -4,10 +4,12 @@
 #include "base/Settings.h"
 #include "base/SettingsFile.h"
 #include "base/SettingsLoader.h"
+#include "base/SettingsTable.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -54,6 +56,8 @@ class TstSettings : public QObject
     void storedFormsLoadBack();
     void storableTextsReadBackExactly_data();
     void storableTextsReadBackExactly();
+    void everyTableRowRoundTrips();
+    void tableRowsOutOfRangeOrAbsent();
 
     void runningNumbersWrapAndWaitForCommit();
     void fixedNameResetsRunningNumber();
@@ -482,6 +486,88 @@ void TstSettings::storableTextsReadBackExactly()
     file.WriteSetting(QStringLiteral("S"), QStringLiteral("K"), value);
     QCOMPARE(file.ReadSetting(QStringLiteral("S"), QStringLiteral("K")) == value, storable);
     QCOMPARE(TrimSettingBlanks(QStringLiteral(" \t x y\t ")), QStringLiteral("x y"));
+}
+
+// Every key of the table, set to something other than its default, written by its row and
+// loaded back: the whole record comes back, the file holds the keys in table order in their
+// stored forms, and a key the program does not know stays where it was.
+void TstSettings::everyTableRowRoundTrips()
+{
+    writeBytes(m_ini, "[Zorvin]\r\nMajor=2\r\n[ZorvinSetting]\r\nFutureKey=x\r\n; note\r\n");
+    Settings expected = load();
+    QStringList keys;
+    for (const SettingRow &row : SettingRows()) {
+        keys << QLatin1String(row.key);
+        if (IsTextSetting(row)) {
+            SettingText(expected, row) = QStringLiteral("値") + QLatin1String(row.key);
+        } else {
+            // Inside every type, and neither 0 nor any default (1, 9, 10, 15, 300).
+            const qint64 sample = row.form == SettingForm::FontFlag ? 255 : 7 + keys.size();
+            QVERIFY(SetSettingNumber(expected, row, sample));
+        }
+    }
+    QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+    QCOMPARE(keys.size(), 73); // every field of the record but the password
+
+    for (const SettingRow &row : SettingRows()) {
+        QString error;
+        QVERIFY2(WriteSettingRow(SettingsFile(m_ini), expected, row, &error), qPrintable(error));
+    }
+    const QByteArray bytes = readBytes(m_ini);
+    QVERIFY(bytes.startsWith("[Zorvin]\r\nMajor=2\r\n[ZorvinSetting]\r\nFutureKey=x\r\n"));
+    QVERIFY(bytes.endsWith("; note\r\n"));
+    QVERIFY(bytes.contains("\r\nMsgFontBold=255\r\n"));
+    QVERIFY(bytes.contains("\r\nName=\x92\x6c" + QByteArray("Name") + "\r\n"));
+    qsizetype at = 0;
+    for (const QString &key : keys) {
+        const qsizetype next = bytes.indexOf("\r\n" + key.toLatin1() + '=', at);
+        QVERIFY2(next > at, qPrintable(key));
+        at = next;
+    }
+    Settings loaded = load();
+    QCOMPARE(loaded, expected);
+    QCOMPARE(SettingsFile(m_ini).ReadSetting("ZorvinSetting", "FutureKey"), QStringLiteral("x"));
+
+    // Empty prefixes go through their stored form.
+    expected.CaptAutoSaveName.clear();
+    expected.RecvAutoSaveName.clear();
+    QVERIFY(WriteSettingKey(SettingsFile(m_ini), expected, QLatin1StringView("CaptAutoSaveName")));
+    QVERIFY(WriteSettingKey(SettingsFile(m_ini), expected, QLatin1StringView("RecvAutoSaveName")));
+    QVERIFY(readBytes(m_ini).contains("\r\nCaptAutoSaveName=Noting\r\n"));
+    loaded = load();
+    QCOMPARE(loaded, expected);
+}
+
+// Every number key with a value its type cannot hold or that is no number, and every key
+// left empty: the first leave 0 (the reset record; AutoCaptTim then takes its 300), the
+// empty ones give the table's default.
+void TstSettings::tableRowsOutOfRangeOrAbsent()
+{
+    const Settings defaults = load();
+    for (const SettingRow &row : SettingRows()) {
+        const QByteArray key(row.key);
+        if (IsTextSetting(row)) {
+            writeBytes(m_ini, "[Zorvin]\r\nMajor=2\r\n[ZorvinSetting]\r\n" + key + "=\r\n");
+            QCOMPARE(SettingText(load(), row), SettingText(defaults, row));
+            continue;
+        }
+        const qint64 low = std::holds_alternative<uint8_t Settings::*>(row.field)   ? 0
+                           : std::holds_alternative<int16_t Settings::*>(row.field) ? -32768
+                                                                                    : -2147483648LL;
+        const qint64 high = std::holds_alternative<uint8_t Settings::*>(row.field)   ? 255
+                            : std::holds_alternative<int16_t Settings::*>(row.field) ? 32767
+                                                                                     : 2147483647LL;
+        const qint64 refused = row.absent == SettingAbsent::FallbackAlsoForZero ? 300 : 0;
+        for (const auto &[stored, expected] :
+             std::initializer_list<std::pair<QByteArray, qint64>>{{QByteArray::number(low - 1), refused},
+                                                                  {QByteArray::number(high + 1), refused},
+                                                                  {"12abc", refused},
+                                                                  {QByteArray::number(high), high},
+                                                                  {"", SettingNumber(defaults, row)}}) {
+            writeBytes(m_ini, "[Zorvin]\r\nMajor=2\r\n[ZorvinSetting]\r\n" + key + "=" + stored + "\r\n");
+            QVERIFY2(SettingNumber(load(), row) == expected, key + '=' + stored);
+        }
+    }
 }
 
 void TstSettings::runningNumbersWrapAndWaitForCommit()

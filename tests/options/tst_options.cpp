@@ -3,7 +3,8 @@
 // record holds it, the interval checks that stop OK, the picture-discard warning, the
 // check box saved with the message sheet, a font change that writes only what changed,
 // the key filters, texts the file cannot hold, the new name announced to engines on
-// loopback, the group list, the start-at-login entry, and the first-run prompt at start-up.
+// loopback, the group list, the start-at-login entry, and the first-run prompt at start-up
+// with its dialog, also when zorvin.ini cannot be written.
 #include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
 #include "ui/Commands.h"
@@ -44,15 +45,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QNetworkDatagram>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
-#include <QUdpSocket>
-#include <QNetworkDatagram>
 #include <QTimer>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <functional>
@@ -274,6 +275,7 @@ class tst_Options : public QObject
     void firstRunCancelledAtStartupWritesNothing();
     void nothingIsAnnouncedBeforeTheFirstRunDialogIsAnswered();
     void firstRunOkWithNeverAgain();
+    void firstRunOnAReadOnlyFileSaysSo();
     void firstRunAskedWhileGroupIsEmpty();
 
   private:
@@ -478,6 +480,8 @@ void tst_Options::timerModeWithoutDelayStopsOk()
     QVERIFY(d);
     option(d, "OptActWinCaptMode", 0)->setChecked(true);
     box(d, "TxtActWindCaptTim")->clear();
+    check(d, "ChkCaptExeHide1")->setChecked(true);
+    check(d, "ChkRecvInfMin")->setChecked(true);
     Boxes boxes;
     d->cmdOK()->click();
     QCOMPARE(boxes.texts, QStringList{kIntervalMissing});
@@ -490,6 +494,11 @@ void tst_Options::timerModeWithoutDelayStopsOk()
     QVERIFY(!desk.hasKey("SndCmpPicLevel"));
     QVERIFY(!desk.hasKey("JpegComp"));
     QVERIFY(d->isVisible());
+    // The record took only what was written: it and the file still agree.
+    QCOMPARE(desk.self.ctx.settings.ActCaptMode, 0);
+    QCOMPARE(desk.self.ctx.settings.CaptExeHide1, 0);
+    QCOMPARE(desk.self.ctx.settings.RecvInfMin, 0);
+    QCOMPARE(desk.reloaded(), desk.self.ctx.settings);
 
     box(d, "TxtActWindCaptTim")->setText(QStringLiteral("00"));
     d->cmdOK()->click();
@@ -534,6 +543,7 @@ void tst_Options::intervalPeriodIsCheckedOnlyWhenSwitchedOn()
     QVERIFY(desk.has("AutoCapt=1"));
     QVERIFY(desk.has("AutoCaptTim=120"));
     QCOMPARE(interval.size(), 0);
+    QCOMPARE(desk.reloaded(), desk.self.ctx.settings);
 
     box(d, "TxtAutoCaptTim")->clear();
     d->cmdApply()->click();
@@ -733,6 +743,19 @@ void tst_Options::keyFiltersRefuseOtherCharacters()
     QTest::keyClicks(jpeg, QStringLiteral("x42"));
     QCOMPARE(jpeg->text(), QStringLiteral("42"));
     QCOMPARE(child<QSlider>(d, "SldJpegComp")->value(), 42);
+
+    // Every box holds at most what its setting may have.
+    for (const auto &[name, limit] :
+         std::initializer_list<std::pair<const char *, int>>{{"TxtGrp", 24},
+                                                             {"TxtName", 24},
+                                                             {"TxtActWindCaptTim", 2},
+                                                             {"TxtAutoCaptTim", 5},
+                                                             {"TxtRRTim", 3},
+                                                             {"TxtJpegComp", 2},
+                                                             {"TxtAutoCaptSaveName", 8},
+                                                             {"TxtAutoRecvtSaveName", 8},
+                                                             {"TxtMsgLogName", 8}})
+        QVERIFY2(box(d, name)->maxLength() == limit, name);
     d->close();
 }
 
@@ -1158,6 +1181,41 @@ void tst_Options::firstRunOkWithNeverAgain()
     LoadSettings(ctx.settings, SettingsFile(ctx.SettingsPath()), ctx.ProgramDir);
     QVERIFY(askFirstRun(ctx, host));
     QCOMPARE(boxes.texts.size(), 1);
+}
+
+void tst_Options::firstRunOnAReadOnlyFileSaysSo()
+{
+    QTemporaryDir data;
+    ModZorvin ctx;
+    ctx.ProgramDir = data.path() + u'/';
+    SettingsFile(ctx.SettingsPath())
+        .WriteSetting(QStringLiteral("ZorvinSetting"), QStringLiteral("Grp"), QStringLiteral("総務"));
+    QVERIFY(QFile::setPermissions(ctx.SettingsPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray before = [&ctx] {
+        QFile ini(ctx.SettingsPath());
+        return ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
+    }();
+    LoadSettings(ctx.settings, SettingsFile(ctx.SettingsPath()), ctx.ProgramDir);
+    Boxes boxes;
+    OnWindow opt(QStringLiteral("FrmOpt"), [&](QWidget *w) {
+        auto *dialog = qobject_cast<FrmOpt *>(w);
+        dialog->TxtName()->setText(QStringLiteral("山田"));
+        dialog->ChkNOpMsg()->setChecked(true);
+        dialog->CmdOK()->click();
+    });
+    BoxHost host;
+    QVERIFY(askFirstRun(ctx, host));
+    QVERIFY(opt.done);
+    // The question, then the warning naming the file and the first key it refused; this run
+    // goes on with the name.
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY2(boxes.texts[1].startsWith(QStringLiteral("設定を保存できませんでした。\n") + ctx.SettingsPath() +
+                                       QStringLiteral("\nName: ")),
+             qPrintable(boxes.texts[1]));
+    QCOMPARE(ctx.settings.Name, QStringLiteral("山田"));
+    QFile ini(ctx.SettingsPath());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), before);
 }
 
 void tst_Options::firstRunAskedWhileGroupIsEmpty()

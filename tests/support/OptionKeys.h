@@ -1,23 +1,24 @@
 // What the options dialog's tests and benchmark share: the keys its OK writes, in the order
-// it writes them (font keys only when they changed, so not here), and a zorvin.ini with
-// every key set to something other than its default.
+// it writes them, as the settings table declares them, and a zorvin.ini with every key set to
+// something other than its default.
 #pragma once
+
+#include "base/SettingsTable.h"
 
 #include <QStringList>
 
-// clang-format off
-inline const QStringList kOptionsKeysInSaveOrder = {
-    "Grp", "Name", "ActCaptMode", "IntTimer", "CaptExeHide1", "CaptExeHide2", "CaptAutoTran",
-    "CaptAutoClip", "CaptAutoSave", "CaptAutoSaveType", "CaptAutoSaveName", "CaptAutoSavePlace",
-    "CaptAutoSaveNameConst", "AutoCapt", "AutoCaptTim", "SndCmpPicLevel", "RecvAutoSave",
-    "RecvAutoSaveType", "RecvAutoSaveName", "RecvAutoSavePlace", "RecvAutoSaveNameConst", "RecvPicWin",
-    "RecvPicSoundPlace", "RecvPicSound", "SndCmpPicHide", "SndCmpPicLock", "SndPicOPChk", "SndCmpMsgLevel",
-    "SndCmpMsgHide", "SndCmpMsgLock", "SndMsgOPChk", "RecvPicMin", "RecvMsgMin", "SndMsgWinCls",
-    "SndMsgRWinCls", "SndMsgRWinCls1", "SndMsgRRChk", "SndMsgRRTim", "RecvMsgSound", "RecvMsgSoundPlace",
-    "SndCmpFileLevel", "RecvFileSound", "RecvFileSoundPlace", "RecvFileSavePlace", "FileRecvFolOP",
-    "MsgLogType", "MsgLog", "MsgLogName", "MsgLogSavePlace", "MsgLogShowApp", "PicEditApp",
-    "PicEditAppInf", "JpegComp", "ProgJpeg", "LDblClick", "RecvInfMin", "SendInfMin", "StartAtLogon"};
-// clang-format on
+// The rows the sheets save, in table order; the font keys are written only when they changed,
+// so they are not among them.
+inline QStringList optionsKeysInSaveOrder()
+{
+    QStringList keys;
+    for (const SettingRow &row : SettingRows()) {
+        if (row.sheet != 0)
+            keys << QLatin1String(row.key);
+    }
+    return keys;
+}
+inline const QStringList kOptionsKeysInSaveOrder = optionsKeysInSaveOrder();
 
 inline constexpr char kFilledOptionsIni[] =
     "[Zorvin]\r\nMajor=2\r\nMinor=66\r\nRevision=6\r\n[ZorvinSetting]\r\n"
