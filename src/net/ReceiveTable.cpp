@@ -31,10 +31,7 @@ int ReceiveTable::alloc(int socketIndex, const QString &ip, quint16 port)
 
 int ReceiveTable::slotsInUse() const
 {
-    int n = 0;
-    for (const RecvSlot &s : entries)
-        n += s.inUse ? 1 : 0;
-    return n;
+    return countInUse(entries);
 }
 
 int ReceiveTable::unpacksOnArrival() const

@@ -51,10 +51,7 @@ bool TransferSender::anyJobInUse() const
 
 int TransferSender::jobsInUse() const
 {
-    int n = 0;
-    for (const SendJob &j : m_jobs)
-        n += j.inUse ? 1 : 0;
-    return n;
+    return countInUse(m_jobs);
 }
 
 QList<int> TransferSender::JobsInUse(int limit) const
