@@ -1,17 +1,18 @@
+// The -lh5- encoder: the hash-chain match finder and the block coder (Huffman tables and
+// codes) stay one unit, as the coder's hot loop inlines the finder's steps; the bit output
+// is LhBitWriter.h, packing on several threads Lh5Parallel.cpp.
 #include "lzh/Lh5Encoder.h"
 
 #include "lzh/Crc16.h"
+#include "lzh/Lh5Piece.h"
+#include "lzh/LhBitWriter.h"
 #include "lzh/LhFormat.h"
 #include "lzh/LzhErrors.h"
 
 #include <algorithm>
 #include <bit>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace lzh {
@@ -28,8 +29,7 @@ inline void prefetch(const void *address)
 #endif
 }
 
-constexpr int kDicBits = kLh5.dicBits;
-constexpr uint32_t kWindow = 1u << kDicBits;
+constexpr uint32_t kWindow = kLh5Window;
 constexpr uint32_t kWindowMask = kWindow - 1;
 constexpr int kNP = kLh5.np;
 constexpr int kPBits = kLh5.pBits;
@@ -43,129 +43,6 @@ constexpr uint16_t kLiteralMark = 1u << 14;
 constexpr int kPositionSlots = 16;
 static_assert(kWindow <= kLiteralMark && kNP < 15);
 
-// Bits on their way out, most significant first as the format reads them. They gather at
-// the top of a 64-bit word and leave it eight bytes at a time, so that one code costs a
-// shift, an or and a store. A loop keeps its cursor in a local: stores through a byte
-// pointer could change any member, so a member cursor would be read back after each one.
-struct BitCursor
-{
-    uint64_t acc = 0; // the bits not yet stored, from the top
-    int bits = 0;
-    uint8_t *out = nullptr;
-
-    // Adds `n` bits without storing: the bits held (at most 7 after a flush) and those
-    // added since must stay within 63.
-    [[gnu::always_inline]] void add(int n, uint64_t value)
-    {
-        // Two shifts: one of 64 would be undefined for n == 0 on an empty word.
-        acc |= (value << 1) << (63 - bits - n);
-        bits += n;
-    }
-    // Stores the whole bytes held; writes eight bytes at `out`.
-    [[gnu::always_inline]] void flush()
-    {
-        const uint64_t be = std::endian::native == std::endian::little ? __builtin_bswap64(acc) : acc;
-        std::memcpy(out, &be, 8);
-        out += bits >> 3;
-        acc <<= bits & ~7;
-        bits &= 7;
-    }
-};
-
-// Collects the bits of a stream and hands them to a sink in large writes.
-class BitWriter
-{
-  public:
-    explicit BitWriter(ByteSink &sink) : m_sink(sink), m_buf(kBufSize + kMaxOpen + 8)
-    {
-        m_cursor.out = m_buf.data();
-    }
-
-    static constexpr size_t kMaxOpen = 1 << 14;
-    // A cursor that may store `bytes` (at most kMaxOpen) whole bytes; close() takes it back.
-    BitCursor open(size_t bytes)
-    {
-        if (size_t(m_cursor.out - m_buf.data()) + bytes > kBufSize + kMaxOpen)
-            flushBuffer();
-        return m_cursor;
-    }
-    void close(const BitCursor &cursor)
-    {
-        m_cursor = cursor;
-        if (size_t(m_cursor.out - m_buf.data()) >= kBufSize)
-            flushBuffer();
-    }
-
-    void put(int n, uint32_t value)
-    {
-        BitCursor c = open(8);
-        c.add(n, value);
-        c.flush();
-        close(c);
-    }
-
-    // Appends a stream of `bits` bits, most significant first, as another writer made it.
-    void putBits(const uint8_t *data, uint64_t bits)
-    {
-        while (bits >= 64) {
-            // Seven bytes at a time, loaded as eight.
-            const uint64_t words = std::min<uint64_t>((bits - 8) / 56, kMaxOpen / 7);
-            BitCursor c = open(size_t(words) * 7);
-            for (uint64_t k = 0; k < words; ++k, data += 7) {
-                uint64_t w;
-                std::memcpy(&w, data, 8);
-                if constexpr (std::endian::native == std::endian::little)
-                    w = __builtin_bswap64(w);
-                c.add(56, w >> 8);
-                c.flush();
-            }
-            close(c);
-            bits -= words * 56;
-        }
-        for (; bits >= 8; bits -= 8)
-            put(8, *data++);
-        if (bits > 0)
-            put(int(bits), uint32_t(*data >> (8 - bits)));
-    }
-
-    // Pads the last byte with zero bits and hands everything to the sink.
-    bool finish()
-    {
-        BitCursor c = open(8);
-        m_bitLength = (m_written + size_t(c.out - m_buf.data())) * 8 + uint64_t(c.bits);
-        if (c.bits > 0) {
-            *c.out++ = uint8_t(c.acc >> 56);
-            c.acc = 0;
-            c.bits = 0;
-        }
-        m_cursor = c;
-        flushBuffer();
-        return m_ok;
-    }
-
-    bool ok() const { return m_ok; }
-    uint64_t written() const { return m_written; }
-    // The bits written before finish() padded them to a whole byte.
-    uint64_t bitLength() const { return m_bitLength; }
-
-  private:
-    void flushBuffer()
-    {
-        const size_t used = size_t(m_cursor.out - m_buf.data());
-        if (m_ok && used > 0 && !m_sink.write(m_buf.data(), used))
-            m_ok = false;
-        m_written += used;
-        m_cursor.out = m_buf.data();
-    }
-
-    static constexpr size_t kBufSize = 1 << 16;
-    ByteSink &m_sink;
-    std::vector<uint8_t> m_buf;
-    BitCursor m_cursor;
-    bool m_ok = true;
-    uint64_t m_written = 0;
-    uint64_t m_bitLength = 0;
-};
 
 // Bytes that agree at `s` and `m`, up to `limit`; eight at a time where possible.
 int matchLength(const uint8_t *s, const uint8_t *m, int limit)
@@ -231,7 +108,7 @@ class Encoder
     {
         setUp();
     }
-    static constexpr size_t kSlack = 16;
+    static constexpr size_t kSlack = kPieceSlack;
 
     int run(EncodeResult &result);
     uint64_t packedBits() const { return m_bits.bitLength(); }
@@ -754,180 +631,15 @@ int encodeLh5(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxI
     return encoder->run(result);
 }
 
-namespace {
-
-// One piece of a parallel pack: the window before it, then its own bytes, and what it
-// packed to.
-struct Piece
+int encodeLh5Piece(const uint8_t *data, size_t size, uint32_t dictionaryBytes, ByteSink &out,
+                   const EncoderTuning &tuning, uint64_t &bits)
 {
-    std::unique_ptr<uint8_t[]> input =
-        std::make_unique_for_overwrite<uint8_t[]>(kWindow + kParallelPieceBytes + Encoder::kSlack);
-    size_t size = 0;
-    uint32_t dictionaryBytes = 0;
-    MemorySink packed;
-    uint64_t bits = 0;
-    int result = Ok;
-    bool done = false;
-
-    void pack(const EncoderTuning &tuning)
-    {
-        packed.bytes.clear();
-        std::memset(input.get() + size, 0, Encoder::kSlack);
-        EncodeResult ignored;
-        Encoder encoder(input.get(), size, dictionaryBytes, packed, tuning);
-        result = encoder.run(ignored);
-        bits = encoder.packedBits();
-    }
-};
-
-// Long-lived threads that pack the pieces handed to them, oldest first.
-class PiecePacker
-{
-  public:
-    PiecePacker(const EncoderTuning &tuning, int threads) : m_tuning(tuning)
-    {
-        for (int k = 0; k < threads; ++k)
-            m_threads.emplace_back([this] { work(); });
-    }
-    // Pieces still queued are dropped: the caller returns early only on a failure.
-    ~PiecePacker()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_wake.notify_all();
-        for (std::thread &thread : m_threads)
-            thread.join();
-    }
-
-    void submit(Piece *piece)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            piece->done = false;
-            m_queue.push_back(piece);
-        }
-        m_wake.notify_one();
-    }
-
-    void waitFor(const Piece *piece)
-    {
-        std::unique_lock lock(m_mutex);
-        m_finished.wait(lock, [piece] { return piece->done; });
-    }
-
-  private:
-    void work()
-    {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-            if (m_stop)
-                return;
-            Piece *piece = m_queue.front();
-            m_queue.pop_front();
-            lock.unlock();
-            piece->pack(m_tuning);
-            lock.lock();
-            piece->done = true;
-            m_finished.notify_all();
-        }
-    }
-
-    const EncoderTuning m_tuning;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;     // a piece was queued, or the end came
-    std::condition_variable m_finished; // a piece was packed
-    std::deque<Piece *> m_queue;
-    bool m_stop = false;
-    std::vector<std::thread> m_threads;
-};
-
-// Reads the next piece behind the window that precedes it; false at the end of the input.
-bool readPiece(ByteSource &in, Piece &piece, const std::vector<uint8_t> &window, int &r)
-{
-    std::copy(window.begin(), window.end(), piece.input.get());
-    piece.dictionaryBytes = uint32_t(window.size());
-    piece.size = window.size();
-    const size_t end = window.size() + kParallelPieceBytes;
-    while (piece.size < end) {
-        const size_t n = in.read(piece.input.get() + piece.size, end - piece.size);
-        if (in.failed()) {
-            r = ErrSourceRead;
-            return false;
-        }
-        if (n == 0)
-            break;
-        piece.size += n;
-    }
-    return piece.size > piece.dictionaryBytes;
+    EncodeResult ignored;
+    Encoder encoder(data, size, dictionaryBytes, out, tuning);
+    const int result = encoder.run(ignored);
+    bits = encoder.packedBits();
+    return result;
 }
 
-} // namespace
-
-int encodeLh5Parallel(ByteSource &in, ByteSink &out, EncodeResult &result, uint64_t maxInput,
-                      const EncoderTuning &tuning, int threads)
-{
-    threads = std::max(1, threads);
-    // A pipeline: this thread reads a few pieces ahead and joins the packed ones in order
-    // while the workers pack the next; two pieces per worker keep every core busy when one
-    // piece takes longer than its neighbours, and bound the memory.
-    std::vector<std::unique_ptr<Piece>> pieces;
-    std::vector<Piece *> idle;
-    for (int k = 0; k < 2 * threads; ++k) {
-        pieces.push_back(std::make_unique<Piece>());
-        idle.push_back(pieces.back().get());
-    }
-    std::deque<Piece *> inFlight;
-    PiecePacker packer(tuning, threads);
-    std::vector<uint8_t> window; // the last dictionary's worth of input read so far
-    BitWriter bits(out);
-    uint64_t total = 0;
-    uint16_t crc = 0;
-    bool eof = false;
-    for (;;) {
-        while (!eof && !idle.empty()) {
-            Piece &piece = *idle.back();
-            int r = Ok;
-            if (!readPiece(in, piece, window, r)) {
-                if (r != Ok)
-                    return r;
-                eof = true;
-                break;
-            }
-            const size_t fresh = piece.size - piece.dictionaryBytes;
-            crc = crc16Update(crc, piece.input.get() + piece.dictionaryBytes, fresh);
-            total += fresh;
-            if (total > maxInput)
-                return ErrSourceTooLarge;
-            const size_t kept = std::min<size_t>(piece.size, kWindow);
-            window.assign(piece.input.get() + piece.size - kept, piece.input.get() + piece.size);
-            eof = fresh < kParallelPieceBytes;
-            idle.pop_back();
-            inFlight.push_back(&piece);
-            packer.submit(&piece);
-        }
-        if (inFlight.empty())
-            break;
-        // Each piece ends with a whole block, so the joined bit streams are one valid
-        // -lh5- stream.
-        Piece &piece = *inFlight.front();
-        packer.waitFor(&piece);
-        if (piece.result != Ok)
-            return piece.result;
-        bits.putBits(piece.packed.bytes.data(), piece.bits);
-        if (!bits.ok())
-            return ErrArchiveWrite;
-        inFlight.pop_front();
-        idle.push_back(&piece);
-    }
-    if (!bits.finish())
-        return ErrArchiveWrite;
-    result.originalSize = total;
-    result.packedSize = bits.written();
-    result.crc = crc;
-    return Ok;
-}
 
 } // namespace lzh

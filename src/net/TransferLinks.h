@@ -33,6 +33,15 @@ template <typename Entries, typename Field> int firstInUse(const Entries &entrie
     return -1;
 }
 
+// How many entries of a job or slot table are in use.
+template <typename Entries> int countInUse(const Entries &entries)
+{
+    int n = 0;
+    for (const auto &e : entries)
+        n += e.inUse ? 1 : 0;
+    return n;
+}
+
 // The send jobs and receive slots wait for the archiver alike: each entry has inUse,
 // archiverBusy (refused, waiting), busyRetries and archiverId (its running command).
 namespace ArchiverWait {

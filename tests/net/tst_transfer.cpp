@@ -897,6 +897,28 @@ void TestTransfer::stopRequestDropsTheReceive()
     const QString cancelled = QString::fromUtf8("1送信側でキャンセルされました。 ");
     QCOMPARE(lines, QStringList({cancelled + "b.txt", cancelled + "a.txt", cancelled + "c.txt",
                                  cancelled + "d.txt"}));
+
+    // A hang-up held back for its stop is not claimed by a stop for another archive of the
+    // same sender: that one stops the running reception it names, the hang-up is a cut.
+    b.host.received.clear();
+    auto fifth = rawClient("127.0.0.3");
+    auto sixth = rawClient("127.0.0.3");
+    QVERIFY(fifth && sixth);
+    fifth->write(rawHeader("0001", "0002", "000000001000", "CAPTE.LZH", "e.txt") + QByteArray(10, 'x'));
+    sixth->write(rawHeader("0001", "0002", "000000001000", "CAPTF.LZH", "f.txt") + QByteArray(10, 'x'));
+    QTRY_COMPARE(b.recvTemp(), QStringList({"e.txt", "f.txt"}));
+    fifth->abort();
+    QTRY_COMPARE(b.engine.receiver().slotsInUse(), 1);
+    QSignalSpy sixthGone(sixth.get(), &QTcpSocket::disconnected);
+    b.engine.HandleDatagram("127.0.0.2", "captSP" + QByteArray("CAPTF.LZH").leftJustified(22, ' '));
+    QVERIFY(sixthGone.wait(5000));
+    QTest::qWait(kCutLineGraceMs + 200);
+    lines.clear();
+    for (const RecvLine &line : b.host.received)
+        lines << QString::number(line.result) + line.info;
+    QCOMPARE(lines, QStringList({cancelled + "f.txt", QString::fromUtf8("1ファイル受信中にエラーが発生しました。"
+                                                                         "転送中に切断されました。 e.txt")}));
+    QCOMPARE(b.recvTemp(), QStringList());
 }
 
 void TestTransfer::cancelAndGoodbyeEndTheSendersJobs()
