@@ -191,7 +191,11 @@ void FrmKeySet::closeEvent(QCloseEvent *event)
 {
     for (int item = 0; item < HotKeyNames::kCount; ++item)
         m_ctx.settings.HotKeys[size_t(item)] = m_lblKey[size_t(item)]->text();
-    m_hotKeys.SaveKeys();
+    // The keys stay registered for this run either way; the user learns that the next start
+    // will not have them.
+    const QString failed = m_hotKeys.SaveKeys();
+    if (!failed.isEmpty())
+        ShowMessageBox(SettingsNotSavedText(m_ctx.SettingsPath(), failed), MsgBox::Exclamation, this);
     QWidget::closeEvent(event);
 }
 

@@ -68,6 +68,7 @@ void HotKeys::RegisterAll()
                     failures,
                 MsgBox::Exclamation);
         }
+        // A file that refuses the write keeps the failed keys: the next start tries them again.
         SaveKeys();
     }
     if (wayland) {
@@ -82,11 +83,17 @@ void HotKeys::UnregisterAll()
         m_hotKey->mDeleteHotKey(HotKeyNames::IdText(item));
 }
 
-void HotKeys::SaveKeys() const
+QString HotKeys::SaveKeys() const
 {
     const SettingsFile file(m_ctx.SettingsPath());
-    for (int item = 0; item < HotKeyNames::kCount; ++item)
-        WriteSettingRow(file, m_ctx.settings, HotKeyRow(item));
+    QString failed;
+    for (int item = 0; item < HotKeyNames::kCount; ++item) {
+        const SettingRow &row = HotKeyRow(item);
+        QString error;
+        if (!WriteSettingRow(file, m_ctx.settings, row, &error) && failed.isEmpty())
+            failed = QLatin1String(row.key) + QStringLiteral(": ") + error;
+    }
+    return failed;
 }
 
 void HotKeys::mclsHotKey_HotKey(const QString &id, int, int)

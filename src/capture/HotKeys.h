@@ -47,7 +47,8 @@ class HotKeys : public QObject
     // The quit: every key is given back.
     void UnregisterAll();
     // Writes the six key texts of the settings to the settings file.
-    void SaveKeys() const;
+    // Writes the six keys; the first refused as "key: reason", or empty when all were written.
+    QString SaveKeys() const;
 
     // A hotkey was pressed: "62410" pops the menu, "62411".."62415" capture modes 0..4.
     void mclsHotKey_HotKey(const QString &id, int modifierMask, int virtualKey);

@@ -116,7 +116,7 @@ void FrmOpt::onCmdOKClicked()
     // This run goes on with the name and group; the user learns that the next start will ask
     // again.
     if (!failed.isEmpty())
-        ::ShowMessageBox(notSavedText(m_ctx.SettingsPath(), failed), MsgBox::Exclamation, this);
+        ::ShowMessageBox(SettingsNotSavedText(m_ctx.SettingsPath(), failed), MsgBox::Exclamation, this);
     accept();
 }
 

@@ -245,7 +245,7 @@ bool FrmOptions::SaveTab(int tab)
     // closes the dialog as if they were kept.
     if (checked && !save.writeError().isEmpty()) {
         qCDebug(lcUi) << "options sheet" << tab << "not saved:" << save.writeError();
-        return Fail(notSavedText(m_ctx.SettingsPath(), save.writeError()));
+        return Fail(SettingsNotSavedText(m_ctx.SettingsPath(), save.writeError()));
     }
     return checked;
 }

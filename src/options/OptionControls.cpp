@@ -144,11 +144,6 @@ QString textOf(const QLineEdit *box)
     return TrimSettingBlanks(box->text());
 }
 
-QString notSavedText(const QString &settingsPath, const QString &keyAndReason)
-{
-    return QStringLiteral("設定を保存できませんでした。\r") + settingsPath + QLatin1Char('\r') + keyAndReason;
-}
-
 void browseFolder(QWidget *parent, QLineEdit *box, const QString &prompt)
 {
     const QString folder = BrowseFolder(parent, prompt, box->text());

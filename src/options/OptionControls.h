@@ -64,8 +64,6 @@ QString dirOf(const QString &path);
 // The box text as the settings file would give it back.
 QString textOf(const QLineEdit *box);
 
-// The warning for a settings write that failed: the file, then "key: reason".
-QString notSavedText(const QString &settingsPath, const QString &keyAndReason);
 
 // Pickers that put their choice into the box and leave it as it is when cancelled.
 void browseFolder(QWidget *parent, QLineEdit *box, const QString &prompt);

@@ -28,6 +28,11 @@ QString MessageBoxTitle()
     return QString::fromUtf8(kProductName);
 }
 
+QString SettingsNotSavedText(const QString &settingsPath, const QString &keyAndReason)
+{
+    return QStringLiteral("設定を保存できませんでした。\r") + settingsPath + QLatin1Char('\r') + keyAndReason;
+}
+
 int ShowMessageBox(const QString &text, int style, QWidget *parent)
 {
     QMessageBox box(parent);

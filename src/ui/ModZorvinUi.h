@@ -19,6 +19,10 @@ int ShowMessageBox(const QString &text, int style, QWidget *parent = nullptr);
 // The title every message box carries.
 QString MessageBoxTitle();
 
+// The warning for a settings write that failed: the file, then "key: reason" of the first
+// key refused.
+QString SettingsNotSavedText(const QString &settingsPath, const QString &keyAndReason);
+
 // Flashes the window's task-bar entry (urgency) until it is activated, or stops it.
 void FlashWindow(QWidget *window, bool on);
 

@@ -338,6 +338,23 @@ void tst_HotKeys::dialogRestoresTheOldKeyWhenTheNewIsTaken()
     QCOMPARE(started.ctx.settings.KeyCapt(0), QStringLiteral("Ctrl+Shift+F10"));
     QCOMPARE(started.stored(1), QStringLiteral("Ctrl+Shift+F10"));
     QCOMPARE(started.stored(4), QString());
+
+    // A settings file that refuses the write is named when the dialog closes.
+    QVERIFY(QFile::setPermissions(started.ctx.SettingsPath(), QFile::ReadOwner | QFile::ReadGroup));
+    QVERIFY(sket.commands().run(QStringLiteral("mnuKeySet")));
+    dialog = sket.windows().find<FrmKeySet>(WindowKind::KeySet);
+    QVERIFY(dialog);
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    message.clear();
+    onNextBox([&message](QMessageBox *box) {
+        message = box->text();
+        box->accept();
+    });
+    dialog->CmdCls()->click();
+    QVERIFY2(message.startsWith(QStringLiteral("設定を保存できませんでした。")), qPrintable(message));
+    QVERIFY2(message.contains(started.ctx.SettingsPath()), qPrintable(message));
+    QVERIFY2(message.contains(HotKeyNames::SettingKey(0) + QStringLiteral(": ")), qPrintable(message));
+    QCOMPARE(started.stored(1), QStringLiteral("Ctrl+Shift+F10"));
     sket.QuitWithoutQuestion();
 }
 
