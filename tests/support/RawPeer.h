@@ -27,14 +27,13 @@ class RawPeer
     {
         if (!QTest::qWaitFor([this] { return hasUnread(); }, ms))
             return QByteArray("<nothing>");
-        return received.at(m_taken++);
+        return m_unread.takeFirst();
     }
     // Whether a datagram came that next() has not taken, including one still in the socket.
     bool hasUnread()
     {
         drain();
-        m_taken = qMin(m_taken, received.size()); // the test may have cleared `received`
-        return received.size() > m_taken;
+        return !m_unread.isEmpty();
     }
     // Waits until `count` datagrams came in all.
     bool waitFor(qsizetype count, int ms = 5000)
@@ -56,7 +55,7 @@ class RawPeer
 
     QUdpSocket socket;
     bool bound = false;
-    QList<QByteArray> received;
+    QList<QByteArray> received; // every datagram that came, in order
     QStringList senders;
 
   private:
@@ -66,9 +65,10 @@ class RawPeer
             const QNetworkDatagram d = socket.receiveDatagram();
             received.append(d.data());
             senders.append(d.senderAddress().toString());
+            m_unread.append(d.data());
         }
     }
 
     QString m_to;
-    qsizetype m_taken = 0;
+    QList<QByteArray> m_unread; // for next(), apart from `received`, which the test may clear
 };
