@@ -7,7 +7,6 @@
 //    of 1 MB: how long until it has kept them beside and asks, how long it takes to go on
 //    SIGTERM, and its peak memory. Prints the figures; asserts nothing.
 // Usage: bench_hostile [rounds, default 5] [slow connections, default 256]
-#include "net/EngineHost.h"
 #include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/TransferReceiver.h"
@@ -15,6 +14,7 @@
 #include "support/BenchFigures.h"
 #include "support/IsolatedHome.h"
 #include "support/LoopbackEngine.h"
+#include "support/StartedCopy.h"
 #include "support/TestPort.h"
 
 #include <QCoreApplication>
@@ -193,14 +193,11 @@ void startWith(const char *title, const IsolatedHome &home, const QString &file,
         out.write(line);
     out.close();
     QProcess p;
-    QProcessEnvironment env = home.environment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
+    p.setProcessEnvironment(StartedCopy::offscreen(home.environment()));
     p.setReadChannel(QProcess::StandardError);
     QElapsedTimer clock;
     clock.start();
-    p.start(ZORVIN_BINARY, {"--data-dir", data.path(), "--bind-address", "127.0.0.9", "--broadcast-address",
-                            "127.0.0.9", "--port", QString::number(TestPort::port())});
+    p.start(ZORVIN_BINARY, StartedCopy::onLoopback(data.path(), "127.0.0.9"));
     QByteArray said;
     while (!said.contains(".bak") && clock.elapsed() < 60000 && p.state() != QProcess::NotRunning) {
         p.waitForReadyRead(100);

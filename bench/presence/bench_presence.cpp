@@ -3,11 +3,11 @@
 // UpdatePeer and one lookup in stores of 100, 1,000 and 10,000 rows. Runs on a free port of
 // its own, so it can run beside the tests and beside a real copy.
 #include "net/AddressStore.h"
-#include "net/EngineHost.h"
 #include "base/ModZorvin.h"
 #include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
 #include "support/IsolatedHome.h"
+#include "support/RecordingHost.h"
 #include "support/TestPort.h"
 
 #include <QCoreApplication>
@@ -27,21 +27,6 @@ namespace {
 
 constexpr int kPeers = 1000;
 constexpr int kWindow = 64; // announces in flight in the paced round
-
-class CountingHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-    void listen(EngineEvents &events)
-    {
-        QObject::connect(&events, &EngineEvents::peerUpdating, &events,
-                         [this](const QString &, const QString &ip, const QString &state) {
-                             if (state == kStateAvail)
-                                 avail.insert(ip);
-                         });
-    }
-    QSet<QString> avail;
-};
 
 QString peerAddress(int i)
 {
@@ -105,9 +90,14 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
     ctx.net.port = TestPort::port();
     ctx.settings.Name = QStringLiteral("bench");
     ctx.settings.Grp = QStringLiteral("group");
-    CountingHost host;
+    RecordingHost host;
     NetEngine engine(ctx, host);
-    host.listen(engine.events());
+    QSet<QString> avail;
+    QObject::connect(&engine.events(), &EngineEvents::peerUpdating, &engine.events(),
+                     [&avail](const QString &, const QString &ip, const QString &state) {
+                         if (state == kStateAvail)
+                             avail.insert(ip);
+                     });
     engine.diagnostics().setEnabled(diagnostics);
     QString error;
     int number = 0;
@@ -136,7 +126,7 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
             lastAnswers = c.answers;
             sinceProgress.restart();
         }
-        if (allAvailMs < 0 && host.avail.size() == kPeers)
+        if (allAvailMs < 0 && avail.size() == kPeers)
             allAvailMs = timer.elapsed();
     }
     const qint64 answeredMs = timer.elapsed() - (c.answered < kPeers ? 1000 : 0);

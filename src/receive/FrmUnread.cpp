@@ -81,7 +81,7 @@ bool FrmUnread::add(UnreadItem item)
         return false;
     }
     const quint64 id = m_nextId++;
-    m_items.insert(id, std::move(item));
+    m_items.emplace(id, std::move(item));
     m_pending.append(id);
     if (!m_batch.isActive())
         m_batch.start();

@@ -27,7 +27,7 @@ WindowRegistry::~WindowRegistry()
 
 void WindowRegistry::setFactory(const QString &kind, Factory factory)
 {
-    m_factories.insert(kind, std::move(factory));
+    m_factories.emplace(kind, std::move(factory));
 }
 
 void WindowRegistry::setClosedInBulk(const QString &kind)

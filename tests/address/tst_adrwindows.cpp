@@ -17,9 +17,12 @@
 #include "ui/WindowRegistry.h"
 #include "base/Protocol.h"
 #include "support/AddressRows.h"
+#include "support/ChildNamed.h"
 #include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
+#include "support/RawPeer.h"
+#include "support/WindowShot.h"
 #include "support/XvfbSession.h"
 
 #include <QAbstractButton>
@@ -48,25 +51,6 @@ const QString kC = QStringLiteral("127.0.0.4");
 // Where the window's engine broadcasts, and a manual entry: both raw listeners.
 const QString kBroadcastListener = QStringLiteral("127.0.0.8");
 const QString kManualListener = QStringLiteral("127.0.0.9");
-
-// A UDP socket on the test port that keeps every datagram it hears.
-struct Listener
-{
-    explicit Listener(const QString &ip) { bound = socket.bind(QHostAddress(ip), TestPort::port()); }
-    bool waitFor(int count)
-    {
-        return QTest::qWaitFor(
-            [&] {
-                while (socket.hasPendingDatagrams())
-                    datagrams << socket.receiveDatagram().data();
-                return datagrams.size() >= count;
-            },
-            5000);
-    }
-    QUdpSocket socket;
-    bool bound = false;
-    QList<QByteArray> datagrams;
-};
 
 // A peer that also records what arrives for it.
 struct Peer : LoopbackEngine
@@ -132,11 +116,6 @@ bool learn(NetEngine &engine, Peer &peer)
         const AddressEntry row = engine.addresses().FindAddressByIp(peer.ctx.LocalIp);
         return row.isAvail() && row.EntryVersion == QLatin1String("266");
     });
-}
-
-template <class W> W *child(QWidget *window, const char *name)
-{
-    return window->findChild<W *>(QString::fromLatin1(name));
 }
 
 QTreeWidget *tree(FrmAdrEdit *book)
@@ -242,14 +221,6 @@ QString clickAnswering(QWidget *window, const char *button, QMessageBox::Standar
     });
     child<QAbstractButton>(window, button)->click();
     return text;
-}
-
-// The window as a picture, when ZORVIN_SHOTS names a folder to look at it later.
-void shoot(QWidget *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("ZORVIN_SHOTS");
-    if (!folder.isEmpty())
-        window->grab().save(folder + u'/' + name + QStringLiteral(".png"));
 }
 
 } // namespace
@@ -422,8 +393,8 @@ void tst_AdrWindows::availOnlyKeepsRowsThatTurnUnavailUntilRebuilt()
 void tst_AdrWindows::searchAnnouncesAndKeepsAvailabilityForTenSeconds()
 {
     Desk desk;
-    Listener broadcast(kBroadcastListener);
-    Listener manual(kManualListener);
+    RawPeer broadcast(kBroadcastListener);
+    RawPeer manual(kManualListener);
     QVERIFY(broadcast.bound && manual.bound);
     QVERIFY(desk.start());
     Peer b(kB, QStringLiteral("佐藤"), QStringLiteral("開発"));
@@ -453,8 +424,8 @@ void tst_AdrWindows::searchAnnouncesAndKeepsAvailabilityForTenSeconds()
     };
     QVERIFY(broadcast.waitFor(3));
     QVERIFY(manual.waitFor(3));
-    QCOMPARE(broadcast.datagrams, expected);
-    QCOMPARE(manual.datagrams, expected);
+    QCOMPARE(broadcast.received, expected);
+    QCOMPARE(manual.received, expected);
 
     // Answers fill the store; the list shows them once a node is chosen again.
     QVERIFY(learn(desk.a.engine, b));

@@ -4,7 +4,7 @@
 // loopback addresses nobody listens on, so the jobs are looked at before they fail.
 #include "net/AddressStore.h"
 #include "address/SendJobs.h"
-#include "net/EngineHost.h"
+#include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "net/EngineEvents.h"
 #include "net/NetEngine.h"
@@ -19,12 +19,6 @@
 #include <QtTest>
 
 namespace {
-
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-};
 
 const SendRecipient kFirst{QStringLiteral("first (a)"), QStringLiteral("127.0.0.250")};
 const SendRecipient kSecond{QStringLiteral("second (b)"), QStringLiteral("127.0.0.251")};
@@ -61,7 +55,7 @@ class tst_SendJobs : public QObject
   private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ModZorvin> m_ctx;
-    QuietHost m_host;
+    RecordingHost m_host;
     std::unique_ptr<NetEngine> m_engine;
 };
 

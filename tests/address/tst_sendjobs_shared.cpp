@@ -12,6 +12,7 @@
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
 #include "support/LoopbackEngine.h"
+#include "support/TcpPeer.h"
 #include "support/TestPort.h"
 
 #include <QDir>
@@ -66,28 +67,16 @@ struct Copy
 
     QTemporaryDir tmp;
     ModZorvin ctx;
-    LoopbackEngine::QuietHost host;
+    RecordingHost host;
     NetEngine engine{ctx, host};
     QList<QByteArray> pictures;
 };
 
 // A receiver that reads a whole transfer and keeps the connection until told to hang up,
 // as a peer does while it unpacks; the datagram socket beside it takes stop requests.
-struct Holder
+struct Holder : TcpPeer
 {
-    explicit Holder(const QString &ip) : address(ip)
-    {
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
-            QTcpSocket *s = server.nextPendingConnection();
-            connection = s;
-            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] { bytes += s->readAll(); });
-        });
-    }
-    bool start()
-    {
-        return server.listen(QHostAddress(address), TestPort::port()) &&
-               probe.bind(QHostAddress(address), TestPort::port());
-    }
+    explicit Holder(const QString &ip) : TcpPeer(ip) {}
     SendRecipient recipient() const { return {QStringLiteral("held ") + address, address}; }
     // The header and every body byte it announces have arrived.
     bool hasAll() const { return bytes.size() >= 256 && bytes.size() - 256 == bytes.mid(8, 12).toLongLong(); }
@@ -98,12 +87,6 @@ struct Holder
     {
         return probe.hasPendingDatagrams() ? probe.receiveDatagram().data() : QByteArray();
     }
-
-    QString address;
-    QTcpServer server;
-    QUdpSocket probe;
-    QPointer<QTcpSocket> connection;
-    QByteArray bytes;
 };
 
 // Noise packs slowly and badly, so every recipient connects while the pack still runs.

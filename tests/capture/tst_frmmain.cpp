@@ -12,7 +12,7 @@
 #include "ui/ToolbarLayout.h"
 #include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
-#include "net/EngineHost.h"
+#include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
@@ -20,6 +20,7 @@
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
 #include "platform/ScreenPlatform.h"
+#include "support/SolidWindow.h"
 #include "support/TestPort.h"
 #include "support/XvfbSession.h"
 
@@ -49,46 +50,6 @@
 #include <QtTest>
 
 namespace {
-
-class RecordingHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &text, int style) override
-    {
-        notices << text;
-        styles << style;
-        return MsgBox::IdOk;
-    }
-    // Records what the engine asks of the desktop.
-    void listen(EngineEvents &events)
-    {
-        QObject::connect(&events, &EngineEvents::folderOpenRequested, &events,
-                         [this](const QString &path) { folders << path; });
-        QObject::connect(&events, &EngineEvents::logViewerRequested, &events,
-                         [this](const QString &program, const QStringList &arguments, const QString &path) {
-                             logViews << QStringList{program, arguments.join(u' '), path};
-                         });
-    }
-    QStringList notices;
-    QList<int> styles;
-    QStringList folders;
-    QList<QStringList> logViews;
-};
-
-// A plain window of one colour whose client area has a known size.
-class SolidWindow : public QWidget
-{
-  public:
-    SolidWindow(const QColor &color, const QSize &size)
-    {
-        setWindowTitle(QStringLiteral("solid test window"));
-        setAutoFillBackground(true);
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, color);
-        setPalette(pal);
-        setFixedSize(size);
-    }
-};
 
 QImage solidImage(const QSize &size, const QColor &color)
 {
@@ -763,26 +724,26 @@ void TstFrmMain::dropsLoadRefuseOrOfferForSending()
 
     // A GIF by content is refused whatever its name; the picture stays.
     dropOn(w, {QUrl::fromLocalFile(gif)});
-    QTRY_COMPARE(m_host->notices, QStringList{kUnsupported});
+    QTRY_COMPARE(m_host->asked, QStringList{kUnsupported});
     QCOMPARE(w.pictureTag(), picture);
 
     // A folder.
     dropOn(w, {QUrl::fromLocalFile(m_dir->path())});
-    QTRY_COMPARE(m_host->notices.size(), 2);
-    QCOMPARE(m_host->notices.last(), QStringLiteral("フォルダは読み込みできません。"));
+    QTRY_COMPARE(m_host->asked.size(), 2);
+    QCOMPARE(m_host->asked.last(), QStringLiteral("フォルダは読み込みできません。"));
 
     // Data without a file list.
     dropOn(w, {});
-    QTRY_COMPARE(m_host->notices.size(), 3);
-    QCOMPARE(m_host->notices.last(), kUnsupported);
+    QTRY_COMPARE(m_host->asked.size(), 3);
+    QCOMPARE(m_host->asked.last(), kUnsupported);
 
     // Without the network a non-picture and several files are refused.
     dropOn(w, {QUrl::fromLocalFile(text)});
-    QTRY_COMPARE(m_host->notices.size(), 4);
-    QCOMPARE(m_host->notices.last(), kUnsupported);
+    QTRY_COMPARE(m_host->asked.size(), 4);
+    QCOMPARE(m_host->asked.last(), kUnsupported);
     dropOn(w, {QUrl::fromLocalFile(text), QUrl::fromLocalFile(second)});
-    QTRY_COMPARE(m_host->notices.size(), 5);
-    QCOMPARE(m_host->notices.last(), QStringLiteral("複数ファイルの読み込みはできません。"));
+    QTRY_COMPARE(m_host->asked.size(), 5);
+    QCOMPARE(m_host->asked.last(), QStringLiteral("複数ファイルの読み込みはできません。"));
     QCOMPARE(m_host->styles.last(), 0);
 
     // With the network they go to the send dialog in file mode.
@@ -798,7 +759,7 @@ void TstFrmMain::dropsLoadRefuseOrOfferForSending()
     const QString expected = m_dir->path() + QStringLiteral("/") + QChar(u'\0') +
                              QStringLiteral("notes.txt") + QChar(u'\0') + QStringLiteral("more.txt");
     QCOMPARE(std::get<1>(sent[1]), expected);
-    QCOMPARE(m_host->notices.size(), 5);
+    QCOMPARE(m_host->asked.size(), 5);
     QCOMPARE(w.pictureTag(), picture);
 }
 
@@ -987,7 +948,7 @@ void TstFrmMain::emptyCaptureIsHandledQuietly()
     w.capture().CaptureToPicture(CaptRect);
     QCOMPARE(w.statusText(1), QStringLiteral("0*0 ｷｬﾌﾟﾁｬ"));
     QVERIFY(w.picture().isNull());
-    QVERIFY(m_host->notices.isEmpty());
+    QVERIFY(m_host->asked.isEmpty());
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
     for (const QString &key : {"FileSave", "ClipCopy", "ClipCut"})
         QVERIFY2(!w.toolbarAction(key)->isEnabled(), qPrintable(key));
@@ -996,7 +957,7 @@ void TstFrmMain::emptyCaptureIsHandledQuietly()
     // The next real capture is saved as usual.
     w.GetCaptureItem(CaptDeskTop);
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("CPT00001.BMP")});
-    QVERIFY(m_host->notices.isEmpty());
+    QVERIFY(m_host->asked.isEmpty());
 }
 
 void TstFrmMain::trayMenuShowsHidesAndCaptures()

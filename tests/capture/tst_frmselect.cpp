@@ -8,6 +8,7 @@
 #include "ui/ModZorvinUi.h"
 #include "support/CaptureSetup.h"
 #include "support/NextMessageBox.h"
+#include "support/SolidWindow.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -19,21 +20,6 @@
 #include <QtTest>
 
 namespace {
-
-// A window of one colour at a known place.
-class SolidWindow : public QWidget
-{
-  public:
-    SolidWindow(const QColor &color, const QRect &geometry)
-    {
-        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-        setAutoFillBackground(true);
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, color);
-        setPalette(pal);
-        setGeometry(geometry);
-    }
-};
 
 const QColor kSolid(0, 160, 80);
 
@@ -82,7 +68,9 @@ void TstFrmSelect::init()
 {
     m_setup = std::make_unique<CaptureSetup>();
     QVERIFY(m_setup->dir.isValid());
-    m_solid = std::make_unique<SolidWindow>(kSolid, QRect(200, 150, 400, 300));
+    m_solid = std::make_unique<SolidWindow>(kSolid, QSize(400, 300));
+    m_solid->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    m_solid->move(200, 150);
     m_solid->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_solid.get()));
 }

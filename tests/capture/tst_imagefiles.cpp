@@ -2,7 +2,7 @@
 // characters, loading by content, GIF refusal, the Save command through its real dialog,
 // and the automatic save with its running number, folder errors and the LZH type.
 #include "pictures/ImageFiles.h"
-#include "net/EngineHost.h"
+#include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/UnlhaLibrary.h"
@@ -25,19 +25,6 @@
 #include <QtTest>
 
 namespace {
-
-class RecordingHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &text, int style) override
-    {
-        boxes << text;
-        styles << style;
-        return MsgBox::IdOk;
-    }
-    QStringList boxes;
-    QList<int> styles;
-};
 
 // A picture with distinct quadrants and a gradient, so that orientation, channel order
 // and scaling faults all show.
@@ -296,7 +283,7 @@ void TstImageFiles::saveCommandWritesTheChosenFileAndRemembersItsFolder()
     QCOMPARE(files.SavePictureAs(nullptr, testPicture()), target);
     QVERIFY(readAll(target).startsWith("\x89PNG"));
     QCOMPARE(m_ctx.LastSaveDir, m_dir->filePath(QStringLiteral("pics")) + QLatin1Char('/'));
-    QVERIFY(m_host.boxes.isEmpty());
+    QVERIFY(m_host.asked.isEmpty());
 
     // Cancelling ends the command quietly.
     QTimer::singleShot(0, qApp, [] {
@@ -304,7 +291,7 @@ void TstImageFiles::saveCommandWritesTheChosenFileAndRemembersItsFolder()
         QApplication::activeModalWidget()->close();
     });
     QCOMPARE(files.SavePictureAs(nullptr, testPicture()), QString());
-    QVERIFY(m_host.boxes.isEmpty());
+    QVERIFY(m_host.asked.isEmpty());
 }
 
 void TstImageFiles::saveCommandFailureShowsTheMessage()
@@ -314,7 +301,7 @@ void TstImageFiles::saveCommandFailureShowsTheMessage()
     answerFileDialog(QStringLiteral("/proc/shot.bmp"));
     QCOMPARE(files.SavePictureAs(nullptr, testPicture()), QString());
     // A warning that names the file.
-    QCOMPARE(m_host.boxes,
+    QCOMPARE(m_host.asked,
              QStringList{QStringLiteral("保存出来ません \r書き込みできません。\r/proc/shot.bmp")});
     QCOMPARE(m_host.styles, QList<int>{MsgBox::Exclamation});
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/shot.bmp")));
@@ -408,7 +395,7 @@ void TstImageFiles::saveAddsTheChosenTypesExtension()
     QCOMPARE(readAll(path).mid(2, 3), magic);
     QTRY_COMPARE(QDir(m_ctx.WorkDir).entryList({QStringLiteral("save*")}, QDir::AllEntries | QDir::Hidden),
                  QStringList());
-    QVERIFY(m_host.boxes.isEmpty());
+    QVERIFY(m_host.asked.isEmpty());
     if (QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty())
         QSKIP("lhasa is not installed (scripts/setup installs it)");
     const QString out = m_dir->filePath(QStringLiteral("unpacked"));
@@ -480,7 +467,7 @@ void TstImageFiles::autoSaveNumbersFilesAndWrapsAfter99999()
     QCOMPARE(files.AutoSaveCapture(testPicture()), QString());
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00002\r\n"));
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
-    QVERIFY(m_host.boxes.isEmpty());
+    QVERIFY(m_host.asked.isEmpty());
 }
 
 void TstImageFiles::autoSaveWithConstantNameOverwritesAndStoresZero()
@@ -511,7 +498,7 @@ void TstImageFiles::autoSaveIntoMissingFolderFailsWithoutUsingANumber()
     files.setStatusPanel([&panel](const QString &text) { panel << text; });
     QCOMPARE(files.AutoSaveCapture(testPicture()), QString());
     // The missing folder is named.
-    QCOMPARE(m_host.boxes, QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。\r") +
+    QCOMPARE(m_host.asked, QStringList{QStringLiteral("保存出来ません \rパスが見つかりません。\r") +
                                        m_dir->filePath(QStringLiteral("gone"))});
     QCOMPARE(m_host.styles, QList<int>{MsgBox::Exclamation});
     QCOMPARE(panel.mid(1), (QStringList{QStringLiteral("保存失敗"), QString()}));
@@ -563,7 +550,7 @@ void TstImageFiles::autoSaveLzhUnpacksToTheBitmap()
     QCOMPARE(bmp.size(), 54 + 48 * 192);
     QCOMPARE(maxChannelDifference(ImageFiles::LoadPictureFile(unpacked).image, picture), 0);
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00002\r\n"));
-    QVERIFY(m_host.boxes.isEmpty());
+    QVERIFY(m_host.asked.isEmpty());
 }
 
 void TstImageFiles::autoSaveLzhFallsBackToBmp()
@@ -592,7 +579,7 @@ void TstImageFiles::autoSaveLzhFallsBackToBmp()
     QCOMPARE(panel[2], QString());
     QVERIFY(QDir(m_ctx.WorkDir).entryList(QDir::Files).isEmpty());
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00001\r\n"));
-    QVERIFY(m_host.boxes.isEmpty());
+    QVERIFY(m_host.asked.isEmpty());
 
     // An archiver busy with another command (a transfer) is a failed pack as well: the
     // bitmap is kept at once.

@@ -4,6 +4,7 @@
 #include "net/AddressBookFile.h"
 #include "support/FirstRun.h"
 #include "support/IsolatedHome.h"
+#include "support/StartedCopy.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,18 +59,16 @@ void TestBesideCopy::engineTestRunsBesideACopyOnTheProtocolPort()
     const QString data = home.path() + QStringLiteral("/data/zorvin");
     QVERIFY(QDir().mkpath(data));
     skipFirstRunPrompt(data);
-    QProcess copy;
+    StartedCopy copy;
     QUdpSocket probe;
     if (protocolPortFree()) {
-        QProcessEnvironment env = home.environment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        copy.setProcessEnvironment(env);
-        copy.setProcessChannelMode(QProcess::ForwardedChannels);
+        copy.process->setProcessChannelMode(QProcess::ForwardedChannels);
         // The default port; loopback only, so it never shows up on a real network.
-        copy.start(QStringLiteral(ZORVIN_BINARY),
-                   {QStringLiteral("--data-dir"), data, QStringLiteral("--bind-address"),
-                    kCopyAddress.toString(), QStringLiteral("--broadcast-address"), kCopyAddress.toString()});
-        QVERIFY(copy.waitForStarted());
+        QVERIFY(copy.start(QStringLiteral(ZORVIN_BINARY),
+                           {QStringLiteral("--data-dir"), data, QStringLiteral("--bind-address"),
+                            kCopyAddress.toString(), QStringLiteral("--broadcast-address"),
+                            kCopyAddress.toString()},
+                           StartedCopy::offscreen(home.environment())));
         QVERIFY(probe.bind(kProbeAddress, kProtocolPort));
         QVERIFY2(pingUntilAnswered(probe), "the copy never answered on port 62410");
     } else {
@@ -83,14 +82,14 @@ void TestBesideCopy::engineTestRunsBesideACopyOnTheProtocolPort()
     QVERIFY(test.waitForFinished(110000));
     QCOMPARE(test.exitStatus(), QProcess::NormalExit);
     QCOMPARE(test.exitCode(), 0);
-    if (copy.state() == QProcess::NotRunning)
+    if (copy.process->state() == QProcess::NotRunning)
         return;
 
     // Still there, and it never heard the engine test's copies and probes.
     QVERIFY(pingUntilAnswered(probe));
-    copy.terminate();
-    QVERIFY(copy.waitForFinished(20000));
-    QCOMPARE(copy.exitCode(), 0);
+    copy.process->terminate();
+    QVERIFY(copy.process->waitForFinished(20000));
+    QCOMPARE(copy.process->exitCode(), 0);
     QFile dat(data + QStringLiteral("/zorvin.dat"));
     QVERIFY(dat.open(QIODevice::ReadOnly));
     const QList<AddressEntry> rows = AddressBookFile::parse(dat.readAll());

@@ -3,7 +3,7 @@
 // the second start ends at once; with no copy running, the start becomes the copy and
 // performs the command once started. Under Xvfb with openbox, so that there is an active
 // window to capture.
-#include "support/TestPort.h"
+#include "support/StartedCopy.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -14,8 +14,6 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
-
-#include <csignal>
 
 namespace {
 
@@ -45,30 +43,7 @@ struct DataFolder
     }
     QStringList arguments(const QStringList &extra) const
     {
-        // Loopback only, on the test's port.
-        return QStringList{QStringLiteral("--data-dir"),
-                           dir.path(),
-                           QStringLiteral("--bind-address"),
-                           QStringLiteral("127.0.0.10"),
-                           QStringLiteral("--broadcast-address"),
-                           QStringLiteral("127.0.0.10"),
-                           QStringLiteral("--port"),
-                           QString::number(TestPort::port())} +
-               extra;
-    }
-};
-
-struct Copy
-{
-    QProcess process;
-    ~Copy()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(process.processId()), SIGTERM);
-            if (!process.waitForFinished(10000))
-                process.kill();
-            process.waitForFinished();
-        }
+        return StartedCopy::onLoopback(dir.path(), QStringLiteral("127.0.0.10")) + extra;
     }
 };
 
@@ -132,9 +107,9 @@ void TstCommandLine::helpNamesTheCommandsAndBadOnesAreRefused()
 void TstCommandLine::captureOfTheActiveWindowGoesToTheRunningCopy()
 {
     DataFolder data;
-    Copy first;
-    first.process.start(kBinary, data.arguments({}));
-    QVERIFY(first.process.waitForStarted());
+    StartedCopy first;
+    first.process->start(kBinary, data.arguments({}));
+    QVERIFY(first.process->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(data.started(), 20000);
 
     // The window the user works in.
@@ -151,7 +126,7 @@ void TstCommandLine::captureOfTheActiveWindowGoesToTheRunningCopy()
     // The window with its frame.
     const QImage shot(data.shots() + QStringLiteral("/CPT00001.BMP"));
     QCOMPARE(shot.size(), active.frameGeometry().size());
-    QCOMPARE(first.process.state(), QProcess::Running);
+    QCOMPARE(first.process->state(), QProcess::Running);
 
     // Its client area.
     QCOMPARE(handOver(data, {QStringLiteral("--capture"), QStringLiteral("4")}), 0);
@@ -162,15 +137,15 @@ void TstCommandLine::captureOfTheActiveWindowGoesToTheRunningCopy()
 void TstCommandLine::showGoesToTheRunningCopy()
 {
     DataFolder data;
-    Copy first;
-    first.process.start(kBinary, data.arguments({}));
-    QVERIFY(first.process.waitForStarted());
+    StartedCopy first;
+    first.process->start(kBinary, data.arguments({}));
+    QVERIFY(first.process->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(data.started(), 20000);
     const QStringList search = {QStringLiteral("search"),
                                 QStringLiteral("--all"),
                                 QStringLiteral("--onlyvisible"),
                                 QStringLiteral("--pid"),
-                                QString::number(first.process.processId()),
+                                QString::number(first.process->processId()),
                                 QStringLiteral("--name"),
                                 QStringLiteral("^ぞるびん$")};
     // Hidden at start (only the stand-in of the tray shows).
@@ -178,20 +153,20 @@ void TstCommandLine::showGoesToTheRunningCopy()
 
     QCOMPARE(handOver(data, {QStringLiteral("--show")}), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!m_session.run(QStringLiteral("xdotool"), search).trimmed().isEmpty(), 10000);
-    QCOMPARE(first.process.state(), QProcess::Running);
+    QCOMPARE(first.process->state(), QProcess::Running);
 }
 
 void TstCommandLine::withoutARunningCopyTheStartPerformsTheCommand()
 {
     DataFolder data;
-    Copy copy;
-    copy.process.start(kBinary, data.arguments({QStringLiteral("--capture"), QStringLiteral("0")}));
-    QVERIFY(copy.process.waitForStarted());
+    StartedCopy copy;
+    copy.process->start(kBinary, data.arguments({QStringLiteral("--capture"), QStringLiteral("0")}));
+    QVERIFY(copy.process->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(data.started(), 20000);
     QTRY_COMPARE_WITH_TIMEOUT(data.saved(), QStringList{QStringLiteral("CPT00001.BMP")}, 10000);
     QCOMPARE(QImage(data.shots() + QStringLiteral("/CPT00001.BMP")).size(), QSize(800, 600));
     // It stays as the running copy, and takes the next command.
-    QCOMPARE(copy.process.state(), QProcess::Running);
+    QCOMPARE(copy.process->state(), QProcess::Running);
     QCOMPARE(handOver(data, {QStringLiteral("--capture"), QStringLiteral("1")}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(data.saved().size(), 2, 10000);
 }
@@ -199,15 +174,15 @@ void TstCommandLine::withoutARunningCopyTheStartPerformsTheCommand()
 void TstCommandLine::twoStartsAtOnceMakeOneCopyThatTakesBothCommands()
 {
     DataFolder data;
-    Copy a, b;
-    a.process.start(kBinary, data.arguments({QStringLiteral("--capture"), QStringLiteral("0")}));
-    b.process.start(kBinary, data.arguments({QStringLiteral("--capture"), QStringLiteral("1")}));
-    QVERIFY(a.process.waitForStarted() && b.process.waitForStarted());
+    StartedCopy a, b;
+    a.process->start(kBinary, data.arguments({QStringLiteral("--capture"), QStringLiteral("0")}));
+    b.process->start(kBinary, data.arguments({QStringLiteral("--capture"), QStringLiteral("1")}));
+    QVERIFY(a.process->waitForStarted() && b.process->waitForStarted());
     // Whichever took the lock runs; the other hands its command over and ends with 0.
     QTRY_VERIFY_WITH_TIMEOUT(
-        a.process.state() == QProcess::NotRunning || b.process.state() == QProcess::NotRunning, 20000);
-    QProcess &ended = a.process.state() == QProcess::NotRunning ? a.process : b.process;
-    QProcess &running = &ended == &a.process ? b.process : a.process;
+        a.process->state() == QProcess::NotRunning || b.process->state() == QProcess::NotRunning, 20000);
+    QProcess &ended = a.process->state() == QProcess::NotRunning ? *a.process : *b.process;
+    QProcess &running = &ended == a.process.get() ? *b.process : *a.process;
     QCOMPARE(ended.exitStatus(), QProcess::NormalExit);
     QCOMPARE(ended.exitCode(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(data.saved().size(), 2, 20000);

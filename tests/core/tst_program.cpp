@@ -3,6 +3,7 @@
 // a port held by another program is named as such.
 #include "base/StartOptions.h"
 #include "support/FirstRun.h"
+#include "support/StartedCopy.h"
 #include "support/TestPort.h"
 
 #include <QDir>
@@ -25,33 +26,17 @@ namespace {
 
 const QString kBinary = QStringLiteral(ZORVIN_BINARY);
 
-struct RunningCopy
+// Loopback only: a copy announces itself and says goodbye by broadcast.
+struct RunningCopy : StartedCopy
 {
-    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
     // Copies running side by side need their own address on the test's port.
     QString address = QStringLiteral("127.0.0.9");
 
     void start(const QString &dataDir, const QStringList &extra = {}, bool markPastFirstRun = true)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process->setProcessEnvironment(env);
         if (markPastFirstRun)
             skipFirstRunPrompt(dataDir);
-        // Loopback only: a copy announces itself and says goodbye by broadcast.
-        process->start(kBinary,
-                       QStringList{QStringLiteral("--data-dir"), dataDir, QStringLiteral("--bind-address"),
-                                   address, QStringLiteral("--broadcast-address"), address,
-                                   QStringLiteral("--port"), QString::number(TestPort::port())} +
-                           extra);
-        QVERIFY(process->waitForStarted());
-    }
-    ~RunningCopy()
-    {
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished();
-        }
+        QVERIFY(StartedCopy::start(kBinary, onLoopback(dataDir, address) + extra, offscreen()));
     }
 };
 

@@ -10,6 +10,7 @@
 #include "password/PasswordWindows.h"
 #include "support/CaptureSetup.h"
 #include "support/LoopbackEngine.h"
+#include "support/TcpPeer.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -294,13 +295,10 @@ void TstTrayMenu::thirtyRunningJobsAreListedAndCancelStopsTheChosenOne()
     QVERIFY(ctx.ArchiverReady);
     // The peer: takes connections and reads nothing, and hears datagrams on the same port.
     const QHostAddress peer(QStringLiteral("127.0.0.5"));
-    QTcpServer server;
-    QVERIFY(server.listen(peer, TestPort::port()));
-    QList<QTcpSocket *> connections;
-    connect(&server, &QTcpServer::newConnection, this,
-            [&] { connections.append(server.nextPendingConnection()); });
-    QUdpSocket probe;
-    QVERIFY(probe.bind(peer, TestPort::port()));
+    TcpPeer held(peer.toString(), false);
+    QVERIFY(held.start());
+    const QList<QPointer<QTcpSocket>> &connections = held.connections;
+    QUdpSocket &probe = held.probe;
 
     // 31 pictures for one peer (they run one after another) and a file for it.
     const QString outbox = m_setup->dir.filePath(QStringLiteral("out/"));

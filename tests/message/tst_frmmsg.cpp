@@ -20,10 +20,13 @@
 #include "password/FrmPWCheck.h"
 #include "password/PasswordWindows.h"
 #include "receive/FrmUnread.h"
+#include "support/ChildNamed.h"
 #include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
 #include "support/PlaceCopy.h"
+#include "support/RawPeer.h"
+#include "support/WindowShot.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -52,26 +55,6 @@ const QString kStranger = QStringLiteral("127.0.0.9"); // a plain socket the boo
 const QString kSato = QStringLiteral("佐藤 (h3)");
 const QString kRawName = QStringLiteral("raw (r5)");
 
-// A peer that is only a socket on the test's port.
-struct RawPeer
-{
-    explicit RawPeer(const QString &ip) { bound = socket.bind(QHostAddress(ip), TestPort::port()); }
-    // The next datagram that arrives, "<nothing>" after five seconds.
-    QByteArray next()
-    {
-        QSignalSpy ready(&socket, &QUdpSocket::readyRead);
-        if (!socket.hasPendingDatagrams() && !ready.wait(5000))
-            return QByteArray("<nothing>");
-        return socket.receiveDatagram().data();
-    }
-    void send(const QString &text)
-    {
-        socket.writeDatagram(AnsiCodec::encode(text), QHostAddress(kA), TestPort::port());
-    }
-    QUdpSocket socket;
-    bool bound = false;
-};
-
 // A peer engine that keeps what arrives for it.
 struct Peer : LoopbackEngine
 {
@@ -82,11 +65,6 @@ struct Peer : LoopbackEngine
     }
     QList<ReceivedMessage> messages;
 };
-
-template <class T> T *child(QWidget *window, const char *name)
-{
-    return window ? window->findChild<T *>(QLatin1String(name)) : nullptr;
-}
 
 bool shown(QWidget *window, const char *name)
 {
@@ -105,13 +83,6 @@ QAction *tool(QWidget *window, const char *name)
 {
     auto *bar = child<QToolBar>(window, "Toolbar");
     return bar ? bar->findChild<QAction *>(QLatin1String(name)) : nullptr;
-}
-
-void shoot(QWidget *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("ZORVIN_SHOTS");
-    if (!folder.isEmpty())
-        window->grab().save(folder + u'/' + name + QStringLiteral(".png"));
 }
 
 // Answers the next file dialog with a name in its folder, noting the folder it started in.
@@ -175,8 +146,8 @@ struct Desk
     QTemporaryDir dir;
     LoopbackEngine a;
     Peer b;
-    RawPeer raw{kRaw};
-    RawPeer stranger{kStranger};
+    RawPeer raw{kRaw, kA};
+    RawPeer stranger{kStranger, kA};
     WindowRegistry windows;
     Commands commands{a.ctx, a.engine, windows};
     AddressWindows addressWindows{a.engine, windows, commands};

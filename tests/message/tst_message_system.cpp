@@ -18,6 +18,7 @@
 #include "password/PasswordWindows.h"
 #include "support/IsolatedHome.h"
 #include "support/NetNamespaces.h"
+#include "support/StartedCopy.h"
 #include "support/TestPort.h"
 
 #include <QAbstractButton>
@@ -312,9 +313,7 @@ void tst_MessageSystem::twoCopiesChatThroughTheirWindows()
         ini.close();
         QVERIFY(PasswordFile::save(c.dataDir + QStringLiteral("/zorvinpw.dat"), QStringLiteral("pw2026")));
         c.process = std::make_unique<QProcess>();
-        QProcessEnvironment env = c.home->environment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        c.process->setProcessEnvironment(env);
+        c.process->setProcessEnvironment(StartedCopy::offscreen(c.home->environment()));
         c.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         c.process->start(QStringLiteral("ip"),
                          {"netns", "exec", c.ns, QCoreApplication::applicationFilePath(), "--copy", c.ip,

@@ -2,7 +2,7 @@
 // and archive (CP932), error numbers, the busy answer, the event loop running on while a
 // long pack works on the worker thread, and an engine destroyed in the middle of a pack or
 // an unpack, which stops it.
-#include "net/EngineHost.h"
+#include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "lzh/LzhArchive.h"
 #include "lzh/LzhErrors.h"
@@ -23,12 +23,6 @@
 #include <QtTest>
 
 namespace {
-
-class QuietHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-};
 
 QByteArray readAll(const QString &path)
 {
@@ -81,7 +75,7 @@ class TstArchiver : public QObject
 
   private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    QuietHost m_host;
+    RecordingHost m_host;
     ModZorvin m_ctx;
     std::unique_ptr<NetEngine> m_engine;
 };

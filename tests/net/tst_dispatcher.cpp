@@ -1,24 +1,17 @@
 // The datagram dispatcher without sockets: what each kind records in the store, which
 // component it is handed to, and that malformed datagrams are harmless.
 #include "net/AddressStore.h"
-#include "net/EngineHost.h"
 #include "base/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/LocalAddress.h"
 #include "net/NetEngine.h"
+#include "support/RecordingHost.h"
 #include "support/TestPort.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 namespace {
-
-class RecordingHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-    QStringList updates;
-};
 
 struct Engine
 {
@@ -29,11 +22,7 @@ struct Engine
         ctx.settings.Name = "me";
         ctx.settings.Grp = "mine";
         ctx.net.port = TestPort::port();
-        // Every presence change, in order.
-        QObject::connect(&engine.events(), &EngineEvents::peerUpdating, &engine.events(),
-                         [this](const QString &name, const QString &ip, const QString &state) {
-                             host.updates.append(ip + '|' + state + '|' + name);
-                         });
+        host.listen(engine.events());
     }
     ModZorvin ctx;
     RecordingHost host;

@@ -3,11 +3,12 @@
 // bytes the tests read or write.
 #include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
-#include "net/EngineHost.h"
 #include "base/ModZorvin.h"
 #include "net/MessageDelivery.h"
 #include "net/MsgLog.h"
 #include "net/NetEngine.h"
+#include "support/RawPeer.h"
+#include "support/RecordingHost.h"
 #include "support/TestPort.h"
 
 #include <QFile>
@@ -24,65 +25,12 @@ const QString kB = QStringLiteral("127.0.0.3");
 const QString kRaw1 = QStringLiteral("127.0.0.5");
 const QString kRaw2 = QStringLiteral("127.0.0.6");
 
-struct SendResult
-{
-    QString name, kind;
-    int result;
-    QString info;
-};
-
-class MessageHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &text, int style) override
-    {
-        questions.append({text, style});
-        if (whileAsking)
-            whileAsking();
-        return answers.isEmpty() ? MsgBox::IdCancel : answers.takeFirst();
-    }
-    // Records the send results and arrivals the engine reports.
-    void listen(EngineEvents &events)
-    {
-        QObject::connect(&events, &EngineEvents::sendResultAdded, &events,
-                         [this](const QString &name, const QString &kind, int result, const QString &info) {
-                             results.append({name, kind, result, info});
-                         });
-        QObject::connect(&events, &EngineEvents::messageArrived, &events,
-                         [this](const ReceivedMessage &message) { arrived.append(message); });
-    }
-
-    QList<QPair<QString, int>> questions;
-    QList<int> answers;
-    std::function<void()> whileAsking; // runs while the question is "open"
-    QList<SendResult> results;
-    QList<ReceivedMessage> arrived;
-};
-
 struct Peer
 {
     ModZorvin ctx;
-    MessageHost host;
+    RecordingHost host;
     std::unique_ptr<NetEngine> engine;
     MessageDelivery &messages() { return engine->messages(); }
-};
-
-// A peer that is only a socket on the test's port: the test reads and writes its bytes.
-struct RawPeer
-{
-    QUdpSocket socket;
-    QByteArray next()
-    {
-        // The engines answer from this thread's event loop, so wait in it.
-        QSignalSpy ready(&socket, &QUdpSocket::readyRead);
-        if (!socket.hasPendingDatagrams() && !ready.wait(5000))
-            return QByteArray("<nothing>");
-        return socket.receiveDatagram().data();
-    }
-    void sendTo(const QString &ip, const QByteArray &bytes)
-    {
-        socket.writeDatagram(bytes, QHostAddress(ip), TestPort::port());
-    }
 };
 
 } // namespace
@@ -148,10 +96,10 @@ class TestMessages : public QObject
                                            "-------------------------------------\r\n"
                                            "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\r\n\r\n\r\n"));
 
-        QTRY_COMPARE(m_a->host.results.size(), 1);
-        QCOMPARE(m_a->host.results.first().name, QStringLiteral("bob (hostB)"));
-        QCOMPARE(m_a->host.results.first().kind, QStringLiteral("M"));
-        QCOMPARE(m_a->host.results.first().result, 0);
+        QTRY_COMPARE(m_a->host.sent.size(), 1);
+        QCOMPARE(m_a->host.sent.first().name, QStringLiteral("bob (hostB)"));
+        QCOMPARE(m_a->host.sent.first().kind, QStringLiteral("M"));
+        QCOMPARE(m_a->host.sent.first().result, 0);
         QCOMPARE(m_a->messages().watchedCount(), 0);
     }
 
@@ -168,8 +116,8 @@ class TestMessages : public QObject
         QTRY_COMPARE(m_a->messages().watchedCount(), 3);
         QCOMPARE(m_a->messages().retrySlot(1).inUse, false);
         QCOMPARE(m_a->messages().retrySlot(3).recipient, kRaw2);
-        QCOMPARE(m_a->host.results.size(), 1);
-        QCOMPARE(m_a->host.results.first().name, QStringLiteral("raw1 (r1)"));
+        QCOMPARE(m_a->host.sent.size(), 1);
+        QCOMPARE(m_a->host.sent.first().name, QStringLiteral("raw1 (r1)"));
 
         // "N" ends the watch without a success line; an empty id frees the first watch.
         m_raw1->sendTo(kA, "captMRN09");
@@ -178,7 +126,7 @@ class TestMessages : public QObject
         m_raw2->sendTo(kA, "captMR");
         QTRY_COMPARE(m_a->messages().watchedCount(), 1);
         QVERIFY(m_a->messages().retrySlot(0).inUse);
-        QCOMPARE(m_a->host.results.size(), 2);
+        QCOMPARE(m_a->host.sent.size(), 2);
     }
 
     void unavailableRecipientsGetTheFailureLineAndNothing()
@@ -187,21 +135,21 @@ class TestMessages : public QObject
         m_a->messages().SendMessageToList({{QStringLiteral("raw1"), kRaw1}, {QStringLiteral("raw2"), kRaw2}},
                                           QStringLiteral("hi"), {true, u'N', false, 3});
         QCOMPARE(m_raw2->next(), QByteArray("captMSYN03N hi"));
-        QVERIFY(!m_raw1->socket.hasPendingDatagrams());
-        QCOMPARE(m_a->host.results.size(), 1);
-        QCOMPARE(m_a->host.results.first().name, QStringLiteral("raw1"));
-        QCOMPARE(m_a->host.results.first().result, 1);
-        QCOMPARE(m_a->host.results.first().info,
+        QVERIFY(!m_raw1->hasUnread());
+        QCOMPARE(m_a->host.sent.size(), 1);
+        QCOMPARE(m_a->host.sent.first().name, QStringLiteral("raw1"));
+        QCOMPARE(m_a->host.sent.first().result, 1);
+        QCOMPARE(m_a->host.sent.first().info,
                  QStringLiteral("相手側「ぞるびん」は、受信できる状態ではありません。"));
 
         // The direct send reports without the comma, and only while notices are on.
         QVERIFY(!m_a->messages().DirectSend(kRaw1, QStringLiteral("hi")));
-        QCOMPARE(m_a->host.results.last().info,
+        QCOMPARE(m_a->host.sent.last().info,
                  QStringLiteral("相手側「ぞるびん」は受信できる状態ではありません。"));
         m_a->ctx.settings.SndCmpMsgLevel = 1;
         QVERIFY(!m_a->messages().DirectSend(kRaw1, QStringLiteral("hi")));
-        QCOMPARE(m_a->host.results.size(), 2);
-        QVERIFY(!m_raw1->socket.hasPendingDatagrams());
+        QCOMPARE(m_a->host.sent.size(), 2);
+        QVERIFY(!m_raw1->hasUnread());
     }
 
     // The list waits in the event loop for an answer already on its way; the rows after the
@@ -215,14 +163,14 @@ class TestMessages : public QObject
         m_a->messages().SendMessageToList({{QStringLiteral("raw2"), kRaw2}}, QStringLiteral("second"),
                                           {false, u'N', false, 5});
         QCOMPARE(m_a->messages().pendingListCount(), 2);
-        QVERIFY(!m_raw2->socket.hasPendingDatagrams());
+        QVERIFY(!m_raw2->hasUnread());
         m_raw1->sendTo(kA, "cBX266" + QByteArray("raw1 (r1)").leftJustified(150, ' ') +
                                QByteArray("grp").leftJustified(50, ' '));
         QCOMPARE(m_raw1->next(), QByteArray("captMSNN04N first"));
         QCOMPARE(m_raw2->next(), QByteArray("captMSNN04N first"));
         QCOMPARE(m_raw2->next(), QByteArray("captMSNN05N second"));
         QCOMPARE(m_a->messages().pendingListCount(), 0);
-        QVERIFY(m_a->host.results.isEmpty());
+        QVERIFY(m_a->host.sent.isEmpty());
     }
 
     // Quit while a list waits: the engine goes, the rest of the list with it; the log record
@@ -291,15 +239,15 @@ class TestMessages : public QObject
         QCOMPARE(first, QByteArray("captMSYN00N ping"));
 
         QCOMPARE(m_raw1->next(), first);
-        QVERIFY(!m_a->host.questions.isEmpty());
-        QCOMPARE(m_a->host.questions.first().first,
+        QVERIFY(!m_a->host.asked.isEmpty());
+        QCOMPARE(m_a->host.asked.first(),
                  QStringLiteral("raw1 (r1) へのメッセージ送信が\rﾀｲﾑｱｳﾄしました。再送しますか？"));
-        QCOMPARE(m_a->host.questions.first().second, 37);
+        QCOMPARE(m_a->host.styles.first(), 37);
 
         // Cancel ends the watch; nothing more goes out.
-        QTRY_COMPARE(m_a->host.questions.size(), 2);
+        QTRY_COMPARE(m_a->host.asked.size(), 2);
         QCOMPARE(m_a->messages().watchedCount(), 0);
-        QVERIFY(!m_raw1->socket.hasPendingDatagrams());
+        QVERIFY(!m_raw1->hasUnread());
         // Sent, then sent again: two records, each with the text after the head.
         QFile log(m_a->ctx.ProgramDir + QStringLiteral("CTMSG.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));
@@ -319,9 +267,9 @@ class TestMessages : public QObject
         };
         QVERIFY(m_a->messages().DirectSend(kRaw1, QStringLiteral("ping")));
         QCOMPARE(m_raw1->next(), QByteArray("captMSYN00N ping"));
-        QTRY_COMPARE(m_a->host.questions.size(), 1);
-        QTRY_COMPARE(m_a->host.results.size(), 1);
-        QVERIFY(!m_raw1->socket.hasPendingDatagrams());
+        QTRY_COMPARE(m_a->host.asked.size(), 1);
+        QTRY_COMPARE(m_a->host.sent.size(), 1);
+        QVERIFY(!m_raw1->hasUnread());
     }
 
     void recipientGoneAtTimeoutGetsTheFailureLine()
@@ -330,23 +278,23 @@ class TestMessages : public QObject
         m_a->messages().setRetryTickInterval(20);
         QVERIFY(m_a->messages().DirectSend(kRaw1, QStringLiteral("ping")));
         m_a->engine->UpdatePeer({}, kRaw1, kStateUnavail, {}, {});
-        QTRY_COMPARE(m_a->host.results.size(), 1);
-        QCOMPARE(m_a->host.results.first().name, QStringLiteral("raw1 (r1)"));
-        QCOMPARE(m_a->host.results.first().info,
+        QTRY_COMPARE(m_a->host.sent.size(), 1);
+        QCOMPARE(m_a->host.sent.first().name, QStringLiteral("raw1 (r1)"));
+        QCOMPARE(m_a->host.sent.first().info,
                  QStringLiteral("相手側「ぞるびん」は、受信できる状態ではありません。"));
         QCOMPARE(m_a->messages().watchedCount(), 0);
-        QVERIFY(m_a->host.questions.isEmpty());
+        QVERIFY(m_a->host.asked.isEmpty());
     }
 
     void openReceiptsReachTheSenderAsOpened()
     {
         m_b->messages().SendOpenReceipt(kA, QStringLiteral("M"));
         m_b->messages().SendOpenReceipt(kA, QStringLiteral("P"));
-        QTRY_COMPARE(m_a->host.results.size(), 2);
-        QCOMPARE(m_a->host.results[0].name, QStringLiteral("bob (hostB)"));
-        QCOMPARE(m_a->host.results[0].kind, QStringLiteral("M"));
-        QCOMPARE(m_a->host.results[0].result, 2);
-        QCOMPARE(m_a->host.results[1].kind, QStringLiteral("I"));
+        QTRY_COMPARE(m_a->host.sent.size(), 2);
+        QCOMPARE(m_a->host.sent[0].name, QStringLiteral("bob (hostB)"));
+        QCOMPARE(m_a->host.sent[0].kind, QStringLiteral("M"));
+        QCOMPARE(m_a->host.sent[0].result, 2);
+        QCOMPARE(m_a->host.sent[1].kind, QStringLiteral("I"));
     }
 
     void oddDatagramsAreShownAndAnsweredWhereTheirIdAllows()
@@ -474,6 +422,7 @@ class TestMessages : public QObject
         p->ctx.settings.SndMsgRRChk = 1;
         p->ctx.settings.SndMsgRRTim = 15;
         p->engine = std::make_unique<NetEngine>(p->ctx, p->host);
+        p->host.unscripted = MsgBox::IdCancel;
         p->host.listen(p->engine->events());
         QString error;
         int number = 0;

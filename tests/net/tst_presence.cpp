@@ -4,6 +4,7 @@
 #include "base/AnsiCodec.h"
 #include "net/Datagrams.h"
 #include "support/LoopbackEngine.h"
+#include "support/RawPeer.h"
 
 #include <QNetworkDatagram>
 #include <QTest>
@@ -26,30 +27,6 @@ struct Peer : LoopbackEngine
         engine.addresses().append(e);
     }
     AddressEntry find(const QString &ip) const { return engine.addresses().FindAddressByIp(ip); }
-};
-
-// A plain socket standing in for another program on the port.
-struct Probe
-{
-    explicit Probe(const QString &ip)
-    {
-        ok = socket.bind(QHostAddress(ip), TestPort::port());
-        QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
-            while (socket.hasPendingDatagrams()) {
-                const QNetworkDatagram d = socket.receiveDatagram();
-                received.append(d.data());
-                senders.append(d.senderAddress().toString());
-            }
-        });
-    }
-    void send(const QByteArray &bytes, const QString &to)
-    {
-        QCOMPARE(socket.writeDatagram(bytes, QHostAddress(to), TestPort::port()), qint64(bytes.size()));
-    }
-    QUdpSocket socket;
-    bool ok = false;
-    QList<QByteArray> received;
-    QStringList senders;
 };
 
 } // namespace
@@ -102,10 +79,10 @@ void TestPresence::answersAreExactBytesToTheFixedPortInOrder()
     // 山田太郎 with a group of 60 characters (営業部 and 57 "g"), cut to 50 on the wire.
     Peer a("127.0.0.2", QString::fromUtf8("山田太郎"), QString::fromUtf8("営業部") + QString(57, 'g'));
     QVERIFY(a.start());
-    Probe probe("127.0.0.4");
-    Probe own("127.0.0.1");
-    QVERIFY(probe.ok);
-    QVERIFY(own.ok);
+    RawPeer probe("127.0.0.4");
+    RawPeer own("127.0.0.1");
+    QVERIFY(probe.bound);
+    QVERIFY(own.bound);
 
     // Sent from another port of the probe's address: the answers go to the configured
     // port there, never back to the source port.
@@ -126,12 +103,12 @@ void TestPresence::answersAreExactBytesToTheFixedPortInOrder()
 
     // An announce from 127.0.0.1 counts as the program's own and gets no answer. Empty,
     // oversized and undecodable datagrams leave the handling of the next ones intact.
-    own.send("captBCme (h2)", "127.0.0.2");
-    probe.send(QByteArray(), "127.0.0.2");
-    probe.send(QByteArray(65507, '\x81'), "127.0.0.2");
-    probe.send("captBC\xFF\xFC\x81", "127.0.0.2");
+    own.sendTo("127.0.0.2", "captBCme (h2)");
+    probe.sendTo("127.0.0.2", QByteArray());
+    probe.sendTo("127.0.0.2", QByteArray(65507, '\x81'));
+    probe.sendTo("127.0.0.2", "captBC\xFF\xFC\x81");
     QTRY_COMPARE(probe.received.size(), 6);
-    probe.send("captBCprobe again (p)", "127.0.0.2");
+    probe.sendTo("127.0.0.2", "captBCprobe again (p)");
     QTRY_COMPARE(probe.received.size(), 9);
     QCOMPARE(probe.received[8], "cBR266" + name);
     QCOMPARE(a.find("127.0.0.4").EntryName, QString("probe again (p)"));
@@ -143,10 +120,10 @@ void TestPresence::answersAreExactBytesToTheFixedPortInOrder()
 void TestPresence::announceAndGoodbyeReachTheRightManualEntries()
 {
     Peer a("127.0.0.2", "alice", "dev");
-    Probe availManual("127.0.0.4");
-    Probe unavailManual("127.0.0.5");
-    Probe learnt("127.0.0.6");
-    QVERIFY(availManual.ok && unavailManual.ok && learnt.ok);
+    RawPeer availManual("127.0.0.4");
+    RawPeer unavailManual("127.0.0.5");
+    RawPeer learnt("127.0.0.6");
+    QVERIFY(availManual.bound && unavailManual.bound && learnt.bound);
     a.addManual("127.0.0.4");
     a.addManual("127.0.0.5");
     QVERIFY(a.start());
@@ -158,8 +135,8 @@ void TestPresence::announceAndGoodbyeReachTheRightManualEntries()
     QCOMPARE(availManual.received[2], QByteArray("cBR266alice (h2)"));
     QTRY_COMPARE(unavailManual.received.size(), 3);
 
-    availManual.send("cBR250four (p)", "127.0.0.2");
-    learnt.send("cBR250six (p)", "127.0.0.2");
+    availManual.sendTo("127.0.0.2", "cBR250four (p)");
+    learnt.sendTo("127.0.0.2", "cBR250six (p)");
     QTRY_VERIFY(a.find("127.0.0.4").isAvail());
     QTRY_VERIFY(a.find("127.0.0.6").isAvail());
     unavailManual.received.clear();
@@ -178,8 +155,8 @@ void TestPresence::announceAndGoodbyeReachTheRightManualEntries()
 void TestPresence::changedNameGoesOutAsTheTwoAnswers()
 {
     Peer a("127.0.0.2", "alice", "dev");
-    Probe manual("127.0.0.7");
-    QVERIFY(manual.ok);
+    RawPeer manual("127.0.0.7");
+    QVERIFY(manual.bound);
     a.addManual("127.0.0.7");
     QVERIFY(a.start());
     a.ctx.settings.Name = QStringLiteral("田中");

@@ -2,6 +2,7 @@
 // each other by real broadcast, quit on SIGTERM and write every peer into zorvin.dat.
 #include "net/AddressBookFile.h"
 #include "support/IsolatedHome.h"
+#include "support/StartedCopy.h"
 #include "support/NetNamespaces.h"
 
 #include <QDir>
@@ -62,7 +63,7 @@ struct Copy
     // Its own HOME and XDG folders, with the data folder inside.
     std::unique_ptr<IsolatedHome> home;
     QString dataDir;
-    std::unique_ptr<QProcess> process;
+    StartedCopy program; // last: it ends before its home goes
 };
 
 } // namespace
@@ -147,13 +148,9 @@ void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
                   "\r\n");
         ini.close();
 
-        c.process = std::make_unique<QProcess>();
-        QProcessEnvironment env = c.home->environment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        c.process->setProcessEnvironment(env);
-        c.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        c.process->start("ip", {"netns", "exec", c.ns, ZORVIN_BINARY, "--data-dir", c.dataDir});
-        QVERIFY(c.process->waitForStarted());
+        c.program.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QVERIFY(c.program.start("ip", {"netns", "exec", c.ns, ZORVIN_BINARY, "--data-dir", c.dataDir},
+                                StartedCopy::offscreen(c.home->environment())));
         if (!pingUntilAnswered(c.ip)) {
             QString diag;
             QProcess ss;
@@ -164,7 +161,7 @@ void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
             ss.waitForFinished();
             diag += ss.readAll();
             QFAIL(qPrintable(c.ip + " never answered\n" + diag + answeredBy.join(",") + " state " +
-                             QString::number(c.process->state())));
+                             QString::number(c.program.process->state())));
         }
     }
     // Earlier copies answered the last one's announcement before answering these pings,
@@ -173,9 +170,9 @@ void TestPresenceSystem::threeCopiesFindEachOtherByBroadcast()
         QVERIFY(pingUntilAnswered(c.ip));
 
     for (Copy &c : copies) {
-        c.process->terminate();
-        QVERIFY(c.process->waitForFinished(20000));
-        QCOMPARE(c.process->exitStatus(), QProcess::NormalExit);
+        c.program.process->terminate();
+        QVERIFY(c.program.process->waitForFinished(20000));
+        QCOMPARE(c.program.process->exitStatus(), QProcess::NormalExit);
     }
 
     for (const Copy &c : copies) {

@@ -2,7 +2,7 @@
 // 127.0.0.x on the test's port, plus raw sockets that play a misbehaving peer.
 #include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
-#include "net/EngineHost.h"
+#include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"
@@ -15,6 +15,7 @@
 #include "support/RunArchiver.h"
 #include "support/SmallFileSystem.h"
 #include "support/SlowLoopback.h"
+#include "support/TcpPeer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,54 +42,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct SendLine
-{
-    QString name, kind;
-    int result;
-    QString info;
-};
-struct RecvLine
-{
-    QString name;
-    int result;
-    QString info;
-};
-
-class RecordingHost : public EngineHost
-{
-  public:
-    int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-    // Records everything the engine reports; a picture is read while its signal runs,
-    // as a viewer does.
-    void listen(EngineEvents &events)
-    {
-        QObject::connect(&events, &EngineEvents::sendResultAdded, &events,
-                         [this](const QString &name, const QString &kind, int result, const QString &info) {
-                             sent.append({name, kind, result, info});
-                         });
-        QObject::connect(&events, &EngineEvents::recvInfoAdded, &events,
-                         [this](const QString &name, int result, const QString &info) {
-                             received.append({name, result, info});
-                         });
-        QObject::connect(&events, &EngineEvents::imageArrived, &events, [this](const ArrivedImage &image) {
-            images.append(image);
-            QFile f(image.path);
-            imageBytes.append(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing"));
-        });
-        QObject::connect(&events, &EngineEvents::soundRequested, &events,
-                         [this](int mode) { sounds.append(mode); });
-        QObject::connect(&events, &EngineEvents::folderOpenRequested, &events,
-                         [this](const QString &path) { folders.append(path); });
-    }
-
-    QList<SendLine> sent;
-    QList<RecvLine> received;
-    QList<ArrivedImage> images;
-    QList<QByteArray> imageBytes;
-    QList<int> sounds;
-    QStringList folders;
-};
 
 // One running copy bound to its own loopback address, with its own folders.
 struct Peer
@@ -509,18 +462,8 @@ void TestTransfer::senderReportsTheReceiversRefusal()
     Peer a("127.0.0.2");
     QVERIFY(a.start());
     // A receiver that answers every transfer with the format error.
-    QTcpServer server;
-    QVERIFY(server.listen(QHostAddress("127.0.0.3"), TestPort::port()));
-    connect(&server, &QTcpServer::newConnection, this, [&] {
-        QTcpSocket *s = server.nextPendingConnection();
-        connect(s, &QTcpSocket::readyRead, s, [s] {
-            if (s->bytesAvailable() >= 256 && !s->property("answered").toBool()) {
-                s->setProperty("answered", true);
-                s->write(kFormatErrorReply);
-            }
-            s->readAll();
-        });
-    });
+    TcpPeer refusing("127.0.0.3", true, kFormatErrorReply);
+    QVERIFY(refusing.start());
     writeFile(a.outbox() + "x.txt", "hello");
     writeFile(a.outbox() + "y.txt", "world");
     a.queue("127.0.0.3", a.outbox(), "x.txt");

@@ -20,10 +20,12 @@
 #include "password/FrmSetPW.h"
 #include "password/PasswordWindows.h"
 #include "support/AddressRows.h"
+#include "support/ChildNamed.h"
 #include "support/LoopbackEngine.h"
 #include "support/OptionKeys.h"
 #include "support/PlaceCopy.h"
 #include "support/TestPort.h"
+#include "support/WindowShot.h"
 #include "support/XvfbSession.h"
 #include "ui/JapaneseFont.h"
 #include "ui/ProgramPicker.h"
@@ -117,13 +119,6 @@ struct OnWindow
     }
 };
 
-void shoot(QWidget *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("ZORVIN_SHOTS");
-    if (!folder.isEmpty())
-        window->grab().save(folder + u'/' + name + QStringLiteral(".png"));
-}
-
 // Typed key by key; QTest's own key clicks take Latin-1 only.
 void type(QWidget *box, const QString &text)
 {
@@ -199,14 +194,6 @@ struct Desk
         return dialog && QTest::qWaitForWindowExposed(dialog) ? dialog : nullptr;
     }
 };
-
-template <class W> W *child(QWidget *parent, const QString &name)
-{
-    W *w = parent->findChild<W *>(name);
-    if (!w)
-        qWarning() << "no child" << name;
-    return w;
-}
 
 QLineEdit *box(QWidget *d, const char *name)
 {

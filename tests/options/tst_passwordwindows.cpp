@@ -13,6 +13,7 @@
 #include "support/NextMessageBox.h"
 #include "support/PlaceCopy.h"
 #include "support/TestPort.h"
+#include "support/WindowShot.h"
 #include "support/XvfbSession.h"
 
 #include <QAbstractButton>
@@ -57,13 +58,6 @@ void type(QLineEdit *box, const QString &text)
         QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
         QApplication::sendEvent(box, &press);
     }
-}
-
-void shoot(QWidget *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("ZORVIN_SHOTS");
-    if (!folder.isEmpty())
-        window->grab().save(folder + u'/' + name + QStringLiteral(".png"));
 }
 
 // A registry with the two dialogs over a context whose program folder is private.

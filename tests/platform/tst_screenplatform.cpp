@@ -2,6 +2,7 @@
 // screen size, the work area beside a panel that reserves a strut, frame and client
 // rectangles of a window of known size and colour, clamping, and the armed-click grab.
 #include "platform/ScreenPlatform.h"
+#include "support/SolidWindow.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>
@@ -13,24 +14,6 @@
 namespace {
 
 const QSize kScreen(1152, 864);
-
-class SolidWindow : public QWidget
-{
-  public:
-    SolidWindow(const QColor &color, const QSize &size, const QString &title)
-    {
-        setWindowTitle(title);
-        setAutoFillBackground(true);
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, color);
-        setPalette(pal);
-        setFixedSize(size);
-    }
-    QList<QPointF> presses;
-
-  protected:
-    void mousePressEvent(QMouseEvent *event) override { presses << event->globalPosition(); }
-};
 
 // Counts the pixels of an image region that are not the given colour.
 int pixelsOtherThan(const QImage &image, const QRect &region, QRgb color)

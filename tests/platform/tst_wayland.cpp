@@ -10,6 +10,7 @@
 #include "platform/ScreenPlatform.h"
 #include "platform/wayland/ScreenshotPortal.h"
 #include "support/CaptureSetup.h"
+#include "support/SolidWindow.h"
 #include "support/WaylandSession.h"
 
 #include <QApplication>
@@ -113,20 +114,6 @@ QImage grimShot()
     return QImage::fromData(grim.readAllStandardOutput(), "PPM");
 }
 
-class SolidWindow : public QWidget
-{
-  public:
-    SolidWindow()
-    {
-        setWindowTitle(kProbeTitle);
-        setAutoFillBackground(true);
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, kProbeColour);
-        setPalette(pal);
-        setFixedSize(kProbe.size());
-    }
-};
-
 } // namespace
 
 // Runs inside the sway session.
@@ -154,7 +141,7 @@ void InSession::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("wayland"));
     QCOMPARE(ScreenPlatform::backendInUse(QString()), ScreenPlatform::Backend::Wayland);
-    m_probe = std::make_unique<SolidWindow>();
+    m_probe = std::make_unique<SolidWindow>(kProbeColour, kProbe.size(), kProbeTitle);
     m_probe->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_probe.get()));
     QTRY_COMPARE_WITH_TIMEOUT(swayShows(kProbeTitle), kProbe, 20000);

@@ -38,7 +38,7 @@ struct SendingCopy
 
     QTemporaryDir tmp;
     ModZorvin ctx;
-    LoopbackEngine::QuietHost host;
+    RecordingHost host;
     NetEngine engine{ctx, host};
 };
 

@@ -9,6 +9,7 @@
 #include "receive/ReceiveSetup.h"
 #include "receive/ReceivedFiles.h"
 #include "support/NextMessageBox.h"
+#include "support/WindowShot.h"
 #include "support/XvfbSession.h"
 #include "ui/TransferRows.h"
 
@@ -52,13 +53,6 @@ void chooseFolderNext(QObject *context, const QString &folder)
         dialog->selectFile(QString());
         static_cast<QDialog *>(dialog)->accept();
     });
-}
-
-void shoot(QWidget *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("ZORVIN_SHOTS");
-    if (!folder.isEmpty())
-        window->grab().save(folder + u'/' + name + QStringLiteral(".png"));
 }
 
 } // namespace

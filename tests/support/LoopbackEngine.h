@@ -3,9 +3,9 @@
 // (loopback has no broadcast), with a host that answers every question with OK.
 #pragma once
 
-#include "net/EngineHost.h"
 #include "base/ModZorvin.h"
 #include "net/NetEngine.h"
+#include "support/RecordingHost.h"
 #include "support/TestPort.h"
 
 #include <QDebug>
@@ -25,12 +25,6 @@ inline bool startOnLoopback(NetEngine &engine, ModZorvin &ctx)
 
 struct LoopbackEngine
 {
-    class QuietHost : public EngineHost
-    {
-      public:
-        int ShowMessageBox(const QString &, int) override { return MsgBox::IdOk; }
-    };
-
     // `broadcastTo` empty: the copy's "broadcast" reaches itself only.
     LoopbackEngine(const QString &ip, const QString &name, const QString &group,
                    const QString &broadcastTo = QString())
@@ -45,6 +39,6 @@ struct LoopbackEngine
     bool start() { return startOnLoopback(engine, ctx); }
 
     ModZorvin ctx;
-    QuietHost host;
+    RecordingHost host;
     NetEngine engine{ctx, host};
 };

@@ -1,8 +1,14 @@
 // What every other test stands on: ctest gives each test a private home and temporary
 // folder and removes it afterwards, a test that leaves work folders in the real temporary
-// folder fails, and the test port is free on the loopback addresses and claimed.
+// folder fails, and the test port is free on the loopback addresses and claimed. The fake
+// peers and the started copy behave as the tests that use them rely on.
 #include "support/IsolatedHome.h"
+#include "support/RawPeer.h"
+#include "support/StartedCopy.h"
+#include "support/TcpPeer.h"
 #include "support/TestPort.h"
+
+#include <QElapsedTimer>
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,6 +18,7 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <csignal>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -60,6 +67,9 @@ class TestSupport : public QObject
     void wrapperFailsATestThatLeavesWorkFolders();
     void testPortIsFreeOnLoopbackAndClaimed();
     void isolatedHomeGivesChildrenTheirOwnFolders();
+    void rawPeerTakesDatagramsInOrderWithTheirSenders();
+    void tcpPeerRepliesOnceAfterTheHeaderOrLeavesBytesUnread();
+    void startedCopyIsAskedToQuitAtTheEndOfItsScope();
 };
 
 void TestSupport::testRunsWithPrivateHomeAndTemporaryFolder()
@@ -141,6 +151,100 @@ void TestSupport::isolatedHomeGivesChildrenTheirOwnFolders()
         QVERIFY(QFileInfo::exists(root + QStringLiteral("/home/x")));
     }
     QVERIFY(!QFileInfo::exists(root));
+}
+
+void TestSupport::rawPeerTakesDatagramsInOrderWithTheirSenders()
+{
+    RawPeer a(QStringLiteral("127.0.0.3"));
+    RawPeer b(QStringLiteral("127.0.0.4"));
+    QVERIFY(a.bound && b.bound);
+    QVERIFY(!RawPeer(QStringLiteral("127.0.0.4")).bound); // the address is taken
+
+    // Seen while still in the socket, before the event loop ran.
+    a.sendTo(QStringLiteral("127.0.0.4"), "one");
+    QVERIFY(QTest::qWaitFor([&b] { return b.socket.hasPendingDatagrams(); }, 5000));
+    QVERIFY(b.hasUnread());
+    a.sendTo(QStringLiteral("127.0.0.4"), QByteArray());
+    a.sendTo(QStringLiteral("127.0.0.4"), "three");
+    QCOMPARE(b.next(), QByteArray("one"));
+    QCOMPARE(b.next(), QByteArray());
+    QCOMPARE(b.next(), QByteArray("three"));
+    QVERIFY(!b.hasUnread());
+    QCOMPARE(b.next(100), QByteArray("<nothing>"));
+    QCOMPARE(b.senders, QStringList(3, QStringLiteral("127.0.0.3")));
+
+    // What came stays listed; clearing the list leaves the next datagram to next().
+    b.received.clear();
+    a.sendTo(QStringLiteral("127.0.0.4"), "four");
+    QVERIFY(b.waitFor(1));
+    QCOMPARE(b.next(), QByteArray("four"));
+    QVERIFY(a.received.isEmpty());
+}
+
+void TestSupport::tcpPeerRepliesOnceAfterTheHeaderOrLeavesBytesUnread()
+{
+    TcpPeer refusing(QStringLiteral("127.0.0.5"), true, "no");
+    QVERIFY(refusing.start());
+    QTcpSocket client;
+    client.connectToHost(QHostAddress(QStringLiteral("127.0.0.5")), TestPort::port());
+    QVERIFY(client.waitForConnected(5000));
+    const QByteArray header(256, 'h');
+    client.write(header.left(100));
+    QTRY_COMPARE(refusing.bytes.size(), 100);
+    QTest::qWait(100);
+    QCOMPARE(client.bytesAvailable(), 0); // not before the header is whole
+    client.write(header.mid(100) + "body");
+    QTRY_COMPARE(refusing.bytes, header + "body");
+    QTRY_COMPARE(client.bytesAvailable(), 2);
+    QCOMPARE(client.readAll(), QByteArray("no"));
+    client.write("more");
+    QTRY_COMPARE(refusing.bytes.size(), 264);
+    QTest::qWait(100);
+    QCOMPARE(client.bytesAvailable(), 0); // once per connection
+    QCOMPARE(refusing.connections.size(), 1);
+    QCOMPARE(refusing.connection, refusing.connections.first());
+
+    TcpPeer holding(QStringLiteral("127.0.0.6"), false);
+    QVERIFY(holding.start());
+    QVERIFY(!TcpPeer(QStringLiteral("127.0.0.6")).start()); // the address is taken
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress(QStringLiteral("127.0.0.6")), TestPort::port());
+    QVERIFY(sender.waitForConnected(5000));
+    sender.write(header);
+    QTRY_COMPARE(holding.connections.size(), 1);
+    QTRY_COMPARE(holding.connection->bytesAvailable(), qint64(header.size()));
+    QVERIFY(holding.bytes.isEmpty());
+}
+
+void TestSupport::startedCopyIsAskedToQuitAtTheEndOfItsScope()
+{
+    // A shell that writes a line when asked to quit, as the program saves and cleans up.
+    const QString said = QDir::temp().filePath(QStringLiteral("said"));
+    qint64 pid = 0;
+    QElapsedTimer clock;
+    {
+        StartedCopy copy;
+        QVERIFY(copy.start(
+            QStringLiteral("sh"),
+            {QStringLiteral("-c"), QStringLiteral("trap 'echo term > \"%1\"; exit 0' TERM; echo up; "
+                                                  "while :; do sleep 0.05; done")
+                                       .arg(said)}));
+        QVERIFY(copy.process->waitForReadyRead(5000));
+        pid = copy.process->processId();
+        clock.start();
+    }
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(::kill(pid_t(pid), 0) != 0);
+    QFile file(said);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("term\n"));
+    QVERIFY(file.remove());
+
+    // A moved-from copy has nothing left to end.
+    StartedCopy first;
+    StartedCopy second(std::move(first));
+    QVERIFY(!first.process);
+    QCOMPARE(second.process->state(), QProcess::NotRunning);
 }
 
 QTEST_GUILESS_MAIN(TestSupport)
