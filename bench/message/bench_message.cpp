@@ -13,7 +13,7 @@
 #include "message/FrmMsg.h"
 #include "message/MessageWindows.h"
 #include "net/MessageDelivery.h"
-#include "receive/FrmUnread.h"
+#include "ui/FrmUnread.h"
 #include "support/BenchDesktop.h"
 #include "support/LoopbackEngine.h"
 #include "support/TestPort.h"

@@ -4,7 +4,7 @@
 // pictures: the time until all are painted and the longest stall of the receiver's event
 // loop meanwhile (a 10 ms timer's lateness). Own Xvfb, own home, own port.
 #include "net/AddressEntry.h"
-#include "address/SendJobs.h"
+#include "pictures/SendJobs.h"
 #include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
 #include "net/EngineHost.h"

@@ -1,7 +1,7 @@
 #include "address/SendPanel.h"
 
 #include "address/AddressListView.h"
-#include "address/SendJobs.h"
+#include "pictures/SendJobs.h"
 #include "base/ModZorvin.h"
 #include "net/AddressStore.h"
 #include "net/EngineHost.h"

@@ -1,6 +1,6 @@
 #include "capture/CaptureArrival.h"
 
-#include "address/SendJobs.h"
+#include "pictures/SendJobs.h"
 #include "base/ModZorvin.h"
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureMath.h"

@@ -1,6 +1,6 @@
 #include "capture/CaptureWindowMenus.h"
 
-#include "address/SendJobs.h"
+#include "pictures/SendJobs.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
 #include "ui/Commands.h"

@@ -9,7 +9,7 @@
 #include "net/EngineEvents.h"
 #include "net/MessageDelivery.h"
 #include "net/NetEngine.h"
-#include "receive/FrmUnread.h"
+#include "ui/FrmUnread.h"
 
 #include <QApplication>
 

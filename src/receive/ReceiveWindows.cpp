@@ -8,7 +8,7 @@
 #include "net/NetEngine.h"
 #include "net/TransferReceiver.h"
 #include "receive/FrmRecv.h"
-#include "receive/FrmUnread.h"
+#include "ui/FrmUnread.h"
 #include "receive/FrmView.h"
 #include "receive/ReceivedFiles.h"
 

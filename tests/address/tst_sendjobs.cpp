@@ -3,7 +3,7 @@
 // results when the job table is full or the bitmap cannot be written. The recipients are
 // loopback addresses nobody listens on, so the jobs are looked at before they fail.
 #include "net/AddressStore.h"
-#include "address/SendJobs.h"
+#include "pictures/SendJobs.h"
 #include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "net/EngineEvents.h"

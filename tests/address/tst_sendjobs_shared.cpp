@@ -3,7 +3,7 @@
 // item share its bitmap and its archive, the item is packed once, and the shared files
 // live exactly as long as the last job that sends them.
 #include "net/AddressEntry.h"
-#include "address/SendJobs.h"
+#include "pictures/SendJobs.h"
 #include "base/AnsiCodec.h"
 #include "net/EngineHost.h"
 #include "base/ModZorvin.h"

@@ -19,7 +19,7 @@
 #include "net/MessageProtocol.h"
 #include "password/FrmPWCheck.h"
 #include "password/PasswordWindows.h"
-#include "receive/FrmUnread.h"
+#include "ui/FrmUnread.h"
 #include "support/ChildNamed.h"
 #include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "net/AddressEntry.h"
-#include "address/SendJobs.h"
+#include "pictures/SendJobs.h"
 #include "capture/CaptureCommands.h"
 #include "ui/Commands.h"
 #include "net/EngineHost.h"

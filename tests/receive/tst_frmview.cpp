@@ -6,7 +6,7 @@
 #include "base/SettingsFile.h"
 #include "password/FrmPWCheck.h"
 #include "receive/FrmRecv.h"
-#include "receive/FrmUnread.h"
+#include "ui/FrmUnread.h"
 #include "receive/FrmView.h"
 #include "receive/ReceiveSetup.h"
 #include "support/NextMessageBox.h"

@@ -1,4 +1,4 @@
-#include "receive/FrmUnread.h"
+#include "ui/FrmUnread.h"
 
 #include "base/ModZorvin.h"
 #include "ui/ListColumns.h"

@@ -1,4 +1,4 @@
-#include "address/SendJobs.h"
+#include "pictures/SendJobs.h"
 
 #include "net/AddressStore.h"
 #include "pictures/ImageFiles.h"
