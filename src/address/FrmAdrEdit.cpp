@@ -1,6 +1,8 @@
 #include "address/FrmAdrEdit.h"
 
 #include "address/AddressBookModel.h"
+#include "address/KeyIcons.h"
+#include "net/PeerKeys.h"
 #include "net/AddressStore.h"
 #include "address/AddressWindows.h"
 #include "address/FrmAddAdr.h"
@@ -101,6 +103,7 @@ FrmAdrEdit::FrmAdrEdit(NetEngine &engine, WindowRegistry &windows, QWidget *pare
     setObjectName(QStringLiteral("FrmAdrEdit"));
     setWindowIcon(QApplication::windowIcon());
     m_model = new AddressBookModel(engine.addresses(), this);
+    m_model->setPeerKeys(&engine.peerKeys(), KeyIcons::pinned(), KeyIcons::changed());
     m_list = new LveAdrViewModel(m_model, this);
     m_sorted = new QSortFilterProxyModel(this);
     m_sorted->setSourceModel(m_list);
@@ -315,6 +318,12 @@ void FrmAdrEdit::buildPopup()
     m_popup->addSeparator();
     m_mnuMod = item("mnuPAdrViewMod", QStringLiteral("変更"));
     m_mnuDel = item("mnuPArdViewDel", QStringLiteral("削除"));
+    m_popup->addSeparator();
+    m_mnuAcceptKey = item("mnuPAdrViewAcceptKey", QStringLiteral("新しい鍵を承認"));
+    connect(m_mnuAcceptKey, &QAction::triggered, this, [this] {
+        if (const int row = selectedStoreRow(); row >= 0)
+            m_engine.AcceptPeerKey(store().at(row).EntryAddress);
+    });
     // The check marks show the row's state when the menu opens; a click toggles it.
     for (QAction *toggle : {m_mnuOki, m_mnuAutoTran})
         toggle->setCheckable(true);
@@ -653,6 +662,8 @@ void FrmAdrEdit::onPopUpRequested(const QPoint &position)
     const AddressEntry &entry = store().at(row);
     m_mnuMod->setEnabled(entry.isManual());
     m_mnuDel->setEnabled(true);
+    m_mnuAcceptKey->setEnabled(m_model->index(row, 0).data(AddressBookModel::KeyTrustRole).toInt() ==
+                               int(PeerKeys::Trust::Changed));
     m_mnuAutoTran->setChecked(entry.isAutoTransferTarget());
     m_mnuOki->setChecked(store().FindAddressByIp(entry.EntryAddress).EntryFavourite == QLatin1String("1"));
     m_popup->popup(m_view->viewport()->mapToGlobal(position));

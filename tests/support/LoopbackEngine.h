@@ -4,6 +4,7 @@
 #pragma once
 
 #include "net/EngineHost.h"
+#include "net/Identity.h"
 #include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "support/TestPort.h"
@@ -43,6 +44,14 @@ struct LoopbackEngine
     }
 
     bool start() { return startOnLoopback(engine, ctx); }
+    // A copy above 2.66: its data folder is `dataDir`, where its key pair is made, so that
+    // it announces its key and pins the others'.
+    bool loadIdentity(const QString &dataDir)
+    {
+        ctx.ProgramDir = dataDir + u'/';
+        engine.LoadIdentity(true);
+        return engine.identity().isReady();
+    }
 
     ModZorvin ctx;
     QuietHost host;
