@@ -4,7 +4,6 @@
 #include "net/Identity.h"
 #include "net/PeerKeys.h"
 
-
 namespace {
 
 QString trimRight(const QString &text)

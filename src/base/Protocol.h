@@ -53,7 +53,8 @@ inline constexpr int kStopNameChars = 22;
 // "captPK": kind 1-6, extension version 7-9 (three digits), the public key in 10-52
 // (43 characters of URL-safe base64 without padding), the host name from 53 to the end or
 // to a tab; what follows a tab is left to later versions.
-inline constexpr QLatin1StringView kExtensionVersion("001");
+inline constexpr int kExtensionVersion = 1;
+inline constexpr int kExtensionVersionChars = 3;
 inline constexpr int kKeyVersionFrom = 7;
 inline constexpr int kKeyFrom = 10;
 inline constexpr int kKeyChars = 43;

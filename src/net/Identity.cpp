@@ -28,7 +28,8 @@ QByteArray base64(const unsigned char *data, size_t size)
 // Strict: only the canonical encoding of exactly `size` bytes is taken.
 bool fromBase64(QByteArrayView text, unsigned char *out, size_t size)
 {
-    const auto decoded = QByteArray::fromBase64Encoding(text.toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(text.toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded || decoded.decoded.size() != qsizetype(size) || decoded.decoded.toBase64() != text)
         return false;
     std::copy(decoded.decoded.begin(), decoded.decoded.end(), out);
@@ -100,15 +101,16 @@ bool Identity::writeNew()
 {
     randombytes_buf(m_seed.data(), m_seed.size());
     crypto_sign_seed_keypair(m_public.data(), m_secret.data(), m_seed.data());
-    QByteArray text = AnsiCodec::encode(QString(kFileHeader)) + '\n' + base64(m_seed.data(), m_seed.size()) + '\n' +
-                      base64(m_public.data(), m_public.size()) + '\n';
+    QByteArray text = AnsiCodec::encode(QString(kFileHeader)) + '\n' + base64(m_seed.data(), m_seed.size()) +
+                      '\n' + base64(m_public.data(), m_public.size()) + '\n';
     // Written whole under a temporary name created owner-only, then moved into place: a
     // crash leaves no half file, and the rename never replaces a file that appeared meanwhile.
     const QString temporary = m_path + QStringLiteral(".new");
     QFile::remove(temporary);
     QFile file(temporary);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner) &&
-                   file.write(text) == text.size() && file.flush();
+    bool written =
+        file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner) &&
+        file.write(text) == text.size() && file.flush();
     sodium_memzero(text.data(), size_t(text.size()));
     if (written)
         written = file.error() == QFile::NoError;

@@ -14,7 +14,8 @@ constexpr auto kKeyEncoding = QByteArray::Base64UrlEncoding | QByteArray::OmitTr
 
 QString KeyAnnouncement::text() const
 {
-    const QString versionText = QString::number(version).rightJustified(3, QLatin1Char('0'));
+    const QString versionText =
+        QString::number(version).rightJustified(Protocol::kExtensionVersionChars, QLatin1Char('0'));
     return Protocol::kKeyAnnounce + versionText + QString::fromLatin1(publicKey.toBase64(kKeyEncoding)) +
            hostName;
 }
@@ -25,7 +26,8 @@ std::optional<KeyAnnouncement> KeyAnnouncement::parse(const QString &datagram)
         QStringView(datagram).left(Protocol::kKindChars) != Protocol::kKeyAnnounce)
         return std::nullopt;
     KeyAnnouncement out;
-    const QString version = AnsiCodec::field(datagram, Protocol::kKeyVersionFrom, 3);
+    const QString version =
+        AnsiCodec::field(datagram, Protocol::kKeyVersionFrom, Protocol::kExtensionVersionChars);
     for (QChar c : version) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return std::nullopt;
@@ -46,8 +48,8 @@ std::optional<KeyAnnouncement> KeyAnnouncement::parse(const QString &datagram)
     if (!decoded || decoded.decoded.size() != Identity::kPublicKeyBytes ||
         decoded.decoded.toBase64(kKeyEncoding) != keyAscii)
         return std::nullopt;
-    if (sodium_init() < 0 ||
-        !crypto_core_ed25519_is_valid_point(reinterpret_cast<const unsigned char *>(decoded.decoded.constData())))
+    if (sodium_init() < 0 || !crypto_core_ed25519_is_valid_point(
+                                 reinterpret_cast<const unsigned char *>(decoded.decoded.constData())))
         return std::nullopt;
     out.publicKey = decoded.decoded;
 

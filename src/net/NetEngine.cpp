@@ -49,7 +49,7 @@ NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
     m_presence->setKeyAnnouncement([this] {
         if (!m_identity->isReady())
             return QString();
-        return KeyAnnouncement{1, m_identity->publicKey(), m_ctx.LocalHostName}.text();
+        return KeyAnnouncement{Protocol::kExtensionVersion, m_identity->publicKey(), m_ctx.LocalHostName}.text();
     });
     connect(m_presence.get(), &Presence::keyAnnouncementDatagram, this, &NetEngine::onKeyAnnouncement);
     connect(m_presence.get(), &Presence::messageDatagram, this, &NetEngine::messageDatagram);
@@ -110,13 +110,9 @@ void NetEngine::onKeyAnnouncement(const QString &ip, const QString &datagram)
         qCDebug(lcNet) << "unusable key announcement from" << ip;
         return;
     }
-    const PeerKeys::Trust before = m_peerKeys->trustOf(ip);
-    const QByteArray pinned = m_peerKeys->pinnedKey(ip);
-    const QByteArray offered = m_peerKeys->offeredKey(ip);
-    const QString host = m_peerKeys->hostNameAt(ip);
     m_peerKeys->offer(announcement->hostName, ip, announcement->publicKey);
-    if (m_peerKeys->trustOf(ip) != before || m_peerKeys->pinnedKey(ip) != pinned ||
-        m_peerKeys->offeredKey(ip) != offered || m_peerKeys->hostNameAt(ip) != host)
+    // Most announcements repeat what is pinned: the file is written only for a change.
+    if (m_peerKeys->isDirty())
         SavePeerKeys();
 }
 

@@ -26,7 +26,8 @@ bool keyFrom(const QByteArray &text, QByteArray *key)
         key->clear();
         return true;
     }
-    const auto decoded = QByteArray::fromBase64Encoding(text, kKeyEncoding | QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(text, kKeyEncoding | QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded || decoded.decoded.size() != Identity::kPublicKeyBytes)
         return false;
     *key = decoded.decoded;
@@ -43,6 +44,7 @@ void PeerKeys::load(const QString &path)
     m_pins.clear();
     m_hostAt.clear();
     m_keepBeside = false;
+    m_dirty = false;
     const DataFile::Read read = DataFile::readLimited(path, kMaxFileBytes);
     if (!read.opened)
         return;
@@ -94,6 +96,7 @@ bool PeerKeys::save(QString *error)
         return false;
     }
     m_keepBeside = false;
+    m_dirty = false;
     return true;
 }
 
@@ -102,9 +105,11 @@ PeerKeys::Trust PeerKeys::offer(const QString &hostName, const QString &ip, cons
     const QString key = keyOf(hostName, ip);
     const bool moved = m_hostAt.value(ip) != hostName;
     m_hostAt.insert(ip, hostName);
+    m_dirty = m_dirty || moved;
     auto it = m_pins.find(key);
     if (it == m_pins.end()) {
         m_pins.insert(key, Pin{hostName, ip, publicKey, QByteArray()});
+        m_dirty = true;
         emit keyPinned(ip, hostName);
         emit trustChanged(ip);
         return Trust::Pinned;
@@ -113,13 +118,16 @@ PeerKeys::Trust PeerKeys::offer(const QString &hostName, const QString &ip, cons
         // The peer is back on the key it was trusted with: nothing waits any more.
         const bool wasChanged = !it->offered.isEmpty();
         it->offered.clear();
+        m_dirty = m_dirty || wasChanged;
         if (wasChanged || moved)
             emit trustChanged(ip);
         return Trust::Pinned;
     }
     if (it->offered != publicKey) {
         it->offered = publicKey;
-        emit keyChanged(ip, hostName, Identity::fingerprintOf(it->pinned), Identity::fingerprintOf(publicKey));
+        m_dirty = true;
+        emit keyChanged(ip, hostName, Identity::fingerprintOf(it->pinned),
+                        Identity::fingerprintOf(publicKey));
         emit trustChanged(ip);
     } else if (moved) {
         emit trustChanged(ip);
@@ -133,6 +141,7 @@ bool PeerKeys::accept(const QString &ip)
     if (it == m_pins.end() || it->offered.isEmpty())
         return false;
     it->pinned = std::exchange(it->offered, QByteArray());
+    m_dirty = true;
     emit keyPinned(ip, it->hostName);
     emit trustChanged(ip);
     return true;

@@ -29,6 +29,8 @@ class PeerKeys : public QObject
     // Writes every pin; false with the reason when the file could not be written.
     [[nodiscard]] bool save(QString *error = nullptr);
     QString path() const { return m_path; }
+    // Something changed since the last load or save.
+    bool isDirty() const { return m_dirty; }
 
     // A key announced by `hostName` from `ip`: pins it when the peer is new, marks the peer
     // when the key differs from the pinned one. Returns the peer's trust afterwards.
@@ -71,4 +73,5 @@ class PeerKeys : public QObject
     // The host name last heard at each address.
     QHash<QString, QString> m_hostAt;
     bool m_keepBeside = false;
+    bool m_dirty = false;
 };

@@ -67,7 +67,8 @@ void TestIdentity::firstStartMakesAnOwnerOnlyPairThatLaterStartsRead()
     QVERIFY(!QFile::exists(path + ".new"));
     QCOMPARE(first.publicKey().size(), Identity::kPublicKeyBytes);
     // Nothing secret in the fingerprint line; the key text is not in it either.
-    QVERIFY(first.fingerprint().contains(QRegularExpression("^[0-9A-HJKMNP-TV-Z]{4}(-[0-9A-HJKMNP-TV-Z]{4}){3}$")));
+    QVERIFY(first.fingerprint().contains(
+        QRegularExpression("^[0-9A-HJKMNP-TV-Z]{4}(-[0-9A-HJKMNP-TV-Z]{4}){3}$")));
     QCOMPARE(first.fingerprintLine(), QStringLiteral("鍵の指紋: ") + first.fingerprint());
 
     const QByteArray bytes = readAll(path);
@@ -183,7 +184,8 @@ void TestIdentity::announcementRoundTripsAndTakesLaterFields()
     QCOMPARE(parsed->publicKey, identity.publicKey());
     QCOMPARE(parsed->hostName, QStringLiteral("pc-営業01"));
     // A later version may add fields after a tab; trailing blanks are padding.
-    const auto later = KeyAnnouncement::parse("captPK002" + keyText(identity.publicKey()) + "host  \tmore\tfields");
+    const auto later =
+        KeyAnnouncement::parse("captPK002" + keyText(identity.publicKey()) + "host  \tmore\tfields");
     QVERIFY(later);
     QCOMPARE(later->version, 2);
     QCOMPARE(later->hostName, QStringLiteral("host"));
@@ -242,8 +244,8 @@ void TestIdentity::pinsFileSkipsDamagedLinesAndKeepsTheFileBeside()
         QVERIFY(keys.save());
     }
     const QByteArray sound = readAll(path);
-    QCOMPARE(sound, "ha\t10.0.0.1\t" + keyA.toBase64() + "\t\n" + "hz\t10.0.0.1\t" + keyC.toBase64() + "\t\n" +
-                        "hb\t10.0.0.2\t" + keyB.toBase64() + "\t" + keyC.toBase64() + "\n");
+    QCOMPARE(sound, "ha\t10.0.0.1\t" + keyA.toBase64() + "\t\n" + "hz\t10.0.0.1\t" + keyC.toBase64() +
+                        "\t\n" + "hb\t10.0.0.2\t" + keyB.toBase64() + "\t" + keyC.toBase64() + "\n");
     writeAll(path, sound + "broken line\n" + "hq\t10.0.0.9\tnot base64!\t\n");
 
     PeerKeys keys;
@@ -253,9 +255,15 @@ void TestIdentity::pinsFileSkipsDamagedLinesAndKeepsTheFileBeside()
     QCOMPARE(keys.pinnedKey("10.0.0.1"), keyC);
     QCOMPARE(keys.trustOf("10.0.0.2"), PeerKeys::Trust::Changed);
     QCOMPARE(keys.trustOf("10.0.0.9"), PeerKeys::Trust::None);
+    // Hearing what is pinned changes nothing, so the engine writes nothing.
+    QCOMPARE(keys.offer("hz", "10.0.0.1", keyC), PeerKeys::Trust::Pinned);
+    QCOMPARE(keys.offer("hb", "10.0.0.2", keyC), PeerKeys::Trust::Changed);
+    QVERIFY(!keys.isDirty());
     // The old host comes back to its address: its own pin, not the other host's.
     QCOMPARE(keys.offer("ha", "10.0.0.1", keyA), PeerKeys::Trust::Pinned);
+    QVERIFY(keys.isDirty());
     QVERIFY(keys.save());
+    QVERIFY(!keys.isDirty());
     QVERIFY(readAll(path + ".bak").contains("broken line"));
     QVERIFY(!readAll(path).contains("broken line"));
 }
