@@ -124,10 +124,14 @@ PeerKeys::Trust PeerKeys::offer(const QString &hostName, const QString &ip, cons
         return Trust::Pinned;
     }
     if (it->offered != publicKey) {
+        // One notice while a change waits: a sender that keeps showing other keys (a forger
+        // cycling them) only updates the row, whose tip names the latest.
+        const bool firstChange = it->offered.isEmpty();
         it->offered = publicKey;
         m_dirty = true;
-        emit keyChanged(ip, hostName, Identity::fingerprintOf(it->pinned),
-                        Identity::fingerprintOf(publicKey));
+        if (firstChange)
+            emit keyChanged(ip, hostName, Identity::fingerprintOf(it->pinned),
+                            Identity::fingerprintOf(publicKey));
         emit trustChanged(ip);
     } else if (moved) {
         emit trustChanged(ip);

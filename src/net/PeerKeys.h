@@ -50,7 +50,8 @@ class PeerKeys : public QObject
   signals:
     // A key was pinned: the peer's first, or a new one the user accepted.
     void keyPinned(const QString &ip, const QString &hostName);
-    // Once per new key a peer shows: the notice to the user.
+    // A peer that was trusted shows another key: the notice to the user, once until the
+    // change is accepted or the peer returns to its pinned key.
     void keyChanged(const QString &ip, const QString &hostName, const QString &pinnedFingerprint,
                     const QString &offeredFingerprint);
     // Anything about the peer at `ip` changed, for the address book's rows.

@@ -259,6 +259,12 @@ void TestIdentity::pinsFileSkipsDamagedLinesAndKeepsTheFileBeside()
     QCOMPARE(keys.offer("hz", "10.0.0.1", keyC), PeerKeys::Trust::Pinned);
     QCOMPARE(keys.offer("hb", "10.0.0.2", keyC), PeerKeys::Trust::Changed);
     QVERIFY(!keys.isDirty());
+    // A third key while the change waits: the row names it, the notice does not come again.
+    QSignalSpy notices(&keys, &PeerKeys::keyChanged);
+    QCOMPARE(keys.offer("hb", "10.0.0.2", keyA), PeerKeys::Trust::Changed);
+    QCOMPARE(keys.offeredKey("10.0.0.2"), keyA);
+    QCOMPARE(keys.pinnedKey("10.0.0.2"), keyB);
+    QCOMPARE(notices.count(), 0);
     // The old host comes back to its address: its own pin, not the other host's.
     QCOMPARE(keys.offer("ha", "10.0.0.1", keyA), PeerKeys::Trust::Pinned);
     QVERIFY(keys.isDirty());
