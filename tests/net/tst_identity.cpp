@@ -118,7 +118,7 @@ void TestIdentity::damagedKeyFileIsReportedAndLeftAlone()
         bytes.clear();
         break;
     case 1:
-        bytes = QByteArray("\xFF\xFE not a key\n", 15);
+        bytes = QByteArray("\xFF\xFE not a key\n");
         break;
     case 2: {
         QByteArray &seed = lines[1];
