@@ -1,6 +1,8 @@
 #include "address/AddressBookModel.h"
 
 #include "net/AddressStore.h"
+#include "net/Identity.h"
+#include "net/PeerKeys.h"
 
 namespace {
 
@@ -39,6 +41,42 @@ const QString &field(const AddressEntry &e, int role)
 }
 
 } // namespace
+
+void AddressBookModel::setPeerKeys(const PeerKeys *keys, const QVariant &pinnedDecoration,
+                                   const QVariant &changedDecoration)
+{
+    if (m_keys)
+        disconnect(m_keys, nullptr, this, nullptr);
+    m_keys = keys;
+    m_pinnedDecoration = pinnedDecoration;
+    m_changedDecoration = changedDecoration;
+    if (keys) {
+        connect(keys, &PeerKeys::trustChanged, this, [this](const QString &ip) {
+            const int row = m_store.indexOf(ip);
+            if (row >= 0)
+                emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+        });
+    }
+    if (m_store.size() > 0)
+        emit dataChanged(index(0, 0), index(m_store.size() - 1, ColumnCount - 1));
+}
+
+QVariant AddressBookModel::keyData(const AddressEntry &entry, int role) const
+{
+    const PeerKeys::Trust trust = m_keys ? m_keys->trustOf(entry.EntryAddress) : PeerKeys::Trust::None;
+    if (role == KeyTrustRole)
+        return int(trust);
+    if (trust == PeerKeys::Trust::None)
+        return QVariant();
+    const bool changed = trust == PeerKeys::Trust::Changed;
+    if (role == Qt::DecorationRole)
+        return changed ? m_changedDecoration : m_pinnedDecoration;
+    const QString pinned = Identity::fingerprintOf(m_keys->pinnedKey(entry.EntryAddress));
+    if (!changed)
+        return QStringLiteral("鍵の指紋: ") + pinned;
+    return QStringLiteral("鍵が変わりました。新しい鍵はまだ信用していません。\n登録済みの指紋: %1\n新しい指紋: %2")
+        .arg(pinned, Identity::fingerprintOf(m_keys->offeredKey(entry.EntryAddress)));
+}
 
 AddressBookModel::AddressBookModel(AddressStore &store, QObject *parent)
     : QAbstractTableModel(parent), m_store(store)
@@ -84,6 +122,9 @@ QVariant AddressBookModel::data(const QModelIndex &index, int role) const
     }
     if (role >= NameRole && role <= FavouriteRole)
         return field(e, role);
+    if (role == KeyTrustRole || role == Qt::ToolTipRole ||
+        (role == Qt::DecorationRole && index.column() == ColName))
+        return keyData(e, role);
     return QVariant();
 }
 

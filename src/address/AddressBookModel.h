@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 
 class AddressStore;
+class PeerKeys;
 struct AddressEntry;
 
 class AddressBookModel : public QAbstractTableModel
@@ -24,11 +25,18 @@ class AddressBookModel : public QAbstractTableModel
         VersionRole,
         GroupRole,
         FavouriteRole,
+        // The peer's key (PeerKeys::Trust as an int); the name column shows it as a lock,
+        // and every column's tip gives the fingerprints.
+        KeyTrustRole,
     };
 
     explicit AddressBookModel(AddressStore &store, QObject *parent = nullptr);
 
     AddressStore &store() const { return m_store; }
+    // The pinned keys the rows show, with the name column's decorations for a pinned and
+    // a changed key (icons, which the windows make); without keys the rows look as in 2.66.
+    void setPeerKeys(const PeerKeys *keys, const QVariant &pinnedDecoration = QVariant(),
+                     const QVariant &changedDecoration = QVariant());
     const AddressEntry &entry(int row) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -39,5 +47,10 @@ class AddressBookModel : public QAbstractTableModel
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
   private:
+    QVariant keyData(const AddressEntry &entry, int role) const;
+
     AddressStore &m_store;
+    const PeerKeys *m_keys = nullptr;
+    QVariant m_pinnedDecoration;
+    QVariant m_changedDecoration;
 };

@@ -30,6 +30,8 @@ class AddressListView : public QWidget
                     QWidget *parent = nullptr);
 
     AddressStore &store() const;
+    // The store as a table, under the list's rows.
+    AddressBookModel &model() const { return *m_model; }
     // The list's rows over the store; the add and modify dialogs write through these.
     LveAdrViewModel &rows() const { return *m_list; }
     QTreeWidget *tree() const { return m_tree; }

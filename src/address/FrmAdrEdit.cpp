@@ -1,6 +1,10 @@
 #include "address/FrmAdrEdit.h"
 
+#include "address/AddressBookModel.h"
 #include "address/AddressListView.h"
+#include "address/KeyIcons.h"
+#include "net/AddressStore.h"
+#include "net/PeerKeys.h"
 #include "address/AddressWindows.h"
 #include "address/FrmAddAdr.h"
 #include "address/FrmModAdr.h"
@@ -72,6 +76,8 @@ void FrmAdrEdit::buildControls()
     // The load: the list and its tree from the store with the saved layout.
     m_listView = new AddressListView(store(), SettingsFile(m_ctx.SettingsPath()),
                                      QString::fromLatin1(kSectionAdrEdit), this);
+    // Each row shows whether this copy has pinned the peer's key, and whether it changed.
+    m_listView->model().setPeerKeys(&m_engine.peerKeys(), KeyIcons::pinned(), KeyIcons::changed());
     connect(m_listView, &AddressListView::menuRequested, this, &FrmAdrEdit::onPopUpRequested);
     connect(m_listView, &AddressListView::deleteKeyPressed, this, &FrmAdrEdit::onCmdDelAdrClicked);
 
@@ -130,6 +136,12 @@ void FrmAdrEdit::buildPopup()
     m_popup->addSeparator();
     m_mnuMod = item("mnuPAdrViewMod", QStringLiteral("変更"));
     m_mnuDel = item("mnuPArdViewDel", QStringLiteral("削除"));
+    m_popup->addSeparator();
+    m_mnuAcceptKey = item("mnuPAdrViewAcceptKey", QStringLiteral("新しい鍵を承認"));
+    connect(m_mnuAcceptKey, &QAction::triggered, this, [this] {
+        if (const int row = m_listView->selectedStoreRow(); row >= 0)
+            m_engine.AcceptPeerKey(store().at(row).EntryAddress);
+    });
     // The check marks show the row's state when the menu opens; a click toggles it.
     for (QAction *toggle : {m_mnuOki, m_mnuAutoTran})
         toggle->setCheckable(true);
@@ -272,6 +284,8 @@ void FrmAdrEdit::onPopUpRequested(const QPoint &globalPosition)
     const AddressEntry &entry = store().at(row);
     m_mnuMod->setEnabled(entry.isManual());
     m_mnuDel->setEnabled(true);
+    m_mnuAcceptKey->setEnabled(m_listView->model().index(row, 0).data(AddressBookModel::KeyTrustRole).toInt() ==
+                               int(PeerKeys::Trust::Changed));
     m_mnuAutoTran->setChecked(entry.isAutoTransferTarget());
     m_mnuOki->setChecked(store().FindAddressByIp(entry.EntryAddress).EntryFavourite == QLatin1String("1"));
     m_popup->popup(globalPosition);

@@ -79,4 +79,6 @@ class FrmAdrEdit : public QWidget
     QAction *m_mnuAutoTran = nullptr;
     QAction *m_mnuMod = nullptr;
     QAction *m_mnuDel = nullptr;
+    // Enabled on a row whose peer showed a changed key.
+    QAction *m_mnuAcceptKey = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "app/FrmAbout.h"
 
+#include "net/Identity.h"
+
 #include "base/ModZorvin.h"
 #include "app/TrayIcon.h"
 #include "platform/ScreenPlatform.h"
@@ -27,9 +29,10 @@ bool canWrite(const QByteArray &format)
 
 } // namespace
 
-FrmAbout::FrmAbout(const ModZorvin &ctx, QWidget *parent)
+FrmAbout::FrmAbout(const ModZorvin &ctx, const Identity &identity, QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_ctx(ctx), m_version(new QLabel(this)), m_parts(new QLabel(this)),
+      m_ctx(ctx), m_identity(identity), m_version(new QLabel(this)), m_parts(new QLabel(this)),
+      m_key(new QLabel(this)),
       m_ok(new QPushButton(QStringLiteral("OK"), this))
 {
     setObjectName(QStringLiteral("FrmAbout"));
@@ -47,6 +50,8 @@ FrmAbout::FrmAbout(const ModZorvin &ctx, QWidget *parent)
     big.setBold(true);
     m_version->setFont(big);
     m_parts->setObjectName(QStringLiteral("LblParts"));
+    m_key->setObjectName(QStringLiteral("LblKey"));
+    m_key->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_ok->setObjectName(QStringLiteral("CmdOK"));
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &QWidget::close);
@@ -54,16 +59,17 @@ FrmAbout::FrmAbout(const ModZorvin &ctx, QWidget *parent)
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(18, 18, 18, 14);
     grid->setHorizontalSpacing(16);
-    grid->addWidget(icon, 0, 0, 2, 1);
+    grid->addWidget(icon, 0, 0, 3, 1);
     grid->addWidget(m_version, 0, 1);
-    grid->addWidget(m_parts, 1, 1);
-    grid->addWidget(m_ok, 2, 0, 1, 2, Qt::AlignRight);
+    grid->addWidget(m_key, 1, 1);
+    grid->addWidget(m_parts, 2, 1);
+    grid->addWidget(m_ok, 3, 0, 1, 2, Qt::AlignRight);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 QString FrmAbout::text() const
 {
-    return m_version->text() + QLatin1Char('\n') + m_parts->text();
+    return m_version->text() + QLatin1Char('\n') + m_key->text() + QLatin1Char('\n') + m_parts->text();
 }
 
 void FrmAbout::showEvent(QShowEvent *event)
@@ -75,6 +81,7 @@ void FrmAbout::showEvent(QShowEvent *event)
         QStringLiteral("画面の取り込み：") +
             ScreenPlatform::backendTitle(ScreenPlatform::backendInUse(m_ctx.PlatformBackend))}
                          .join(QLatin1Char('\n')));
+    m_key->setText(m_identity.fingerprintLine());
     // The fixed size follows the new lines now, before the window is mapped, not in a
     // resize after it.
     layout()->activate();

@@ -8,6 +8,7 @@
 #include <QLatin1String>
 #include <QWidget>
 
+class Identity;
 class ModZorvin;
 class QLabel;
 class QPushButton;
@@ -16,7 +17,7 @@ class FrmAbout : public QWidget
 {
     Q_OBJECT
   public:
-    explicit FrmAbout(const ModZorvin &ctx, QWidget *parent = nullptr);
+    FrmAbout(const ModZorvin &ctx, const Identity &identity, QWidget *parent = nullptr);
 
     // Everything the box says, line by line.
     QString text() const;
@@ -27,7 +28,10 @@ class FrmAbout : public QWidget
 
   private:
     const ModZorvin &m_ctx;
+    const Identity &m_identity;
     QLabel *m_version;
     QLabel *m_parts;
+    // The key's fingerprint, selectable so that it can be copied into a mail.
+    QLabel *m_key;
     QPushButton *m_ok;
 };

@@ -23,7 +23,9 @@
 #include "message/FrmMsg.h"
 #include "message/MessageWindows.h"
 #include "diagnostics/FrmNetDiag.h"
+#include "net/Identity.h"
 #include "net/NetEngine.h"
+#include "net/PeerKeys.h"
 #include "net/SocketFacts.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
@@ -47,7 +49,7 @@ std::unique_ptr<Commands> makeCommands(ModZorvin &ctx, NetEngine &engine, Window
     auto commands = std::make_unique<Commands>(ctx, engine, windows);
     RegisterCaptureCommands(ctx, engine, *commands, windows);
     RegisterNetDiagWindow(engine, windows);
-    windows.setFactory(WindowKind::About, [&ctx] { return new FrmAbout(ctx); });
+    windows.setFactory(WindowKind::About, [&ctx, &engine] { return new FrmAbout(ctx, engine.identity()); });
     return commands;
 }
 
@@ -96,6 +98,47 @@ FrmSket::FrmSket(ModZorvin &ctx, QWidget *parent)
                 TellTerminal(text);
                 m_tray->ShowNotice(text);
             });
+    connect(&events, &EngineEvents::peerKeysWriteFailed, this,
+            [this](const QString &path, const QString &error) {
+                const QString text =
+                    QStringLiteral("相手の鍵を保存できませんでした。\r") + path + QLatin1Char('\r') + error;
+                TellTerminal(text);
+                m_tray->ShowNotice(text);
+            });
+    // The engine signals a changed key once per new key, so this notice comes once.
+    connect(&m_engine->peerKeys(), &PeerKeys::keyChanged, this,
+            [this](const QString &ip, const QString &host, const QString &pinned, const QString &offered) {
+                const QString text = QStringLiteral("%1 (%2) の鍵が変わりました。\r登録済みの指紋: %3\r新しい指紋: %4\r"
+                                                    "相手に指紋を確かめてから、ｱﾄﾞﾚｽ帳でその行の「新しい鍵を承認」を"
+                                                    "選んでください。それまで新しい鍵は信用しません。")
+                                         .arg(host, ip, pinned, offered);
+                TellTerminal(text);
+                m_tray->ShowNotice(text);
+            });
+}
+
+void FrmSket::LoadIdentity()
+{
+    m_engine->LoadIdentity(true);
+    const Identity &identity = m_engine->identity();
+    if (identity.isReady())
+        return;
+    const QString text = QStringLiteral("鍵ファイル %1 を使えません。%2\r\r"
+                                        "このままでは暗号化せずに、2.66 と同じように通信します。\r"
+                                        "バックアップから戻せる場合は「いいえ」を選び、戻してから起動し直してください。\r"
+                                        "「はい」を選ぶと、今のファイルを .bak として残して新しい鍵を作ります。"
+                                        "同僚の ぞるびん には「鍵が変わった」と表示されます。\r\r"
+                                        "新しい鍵を作りますか？")
+                             .arg(identity.path(), identity.problem());
+    // A key that could not be written (a read-only data folder, already warned about) has
+    // nothing to choose: the terminal, the about box and the diagnostics say so.
+    if (identity.state() != Identity::State::Damaged) {
+        TellTerminal(identity.problem() + QStringLiteral(" 暗号化せずに、2.66 と同じように通信します。"));
+        return;
+    }
+    TellTerminal(QString(text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+    if (ShowMessageBox(text, MsgBox::Exclamation | MsgBox::YesNo | MsgBox::DefaultButton2) == MsgBox::IdYes)
+        m_engine->StartIdentityAfresh();
 }
 
 FrmSket::~FrmSket()
@@ -140,6 +183,9 @@ bool FrmSket::LoadAfterFirstRun()
     // Every row starts "unavail" until its peer answers the announcement.
     m_engine->LoadAddressBook();
     keptFiles += m_engine->KeepUnreadAddressBook();
+    LoadIdentity();
+    if (m_unloaded)
+        return false;
     if (!keptFiles.isEmpty()) {
         TellTerminal(DataFile::keptFilesMessage(keptFiles).replace(QLatin1Char('\r'), QLatin1Char('\n')));
         ShowMessageBox(DataFile::keptFilesMessage(keptFiles), MsgBox::Exclamation);

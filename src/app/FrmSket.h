@@ -77,6 +77,8 @@ class FrmSket : public QWidget, public EngineHost
     // Everything after the first-run questions. False as Load().
     bool LoadAfterFirstRun();
     void WarnAboutMissingFolders();
+    // Reads or makes the key pair; a damaged key file asks the user whether to start afresh.
+    void LoadIdentity();
     // Sockets, the first announcement, then sending is allowed. False when start-up ends
     // here (a fatal socket error, or a quit that arrived meanwhile).
     bool StartNetwork();

@@ -68,6 +68,8 @@ int diagnose(QCoreApplication &app, const StartOptions &options)
     DiagnoseHost host;
     NetEngine engine(ctx, host);
     engine.LoadAddressBook();
+    // Reads the key pair without making one: a diagnosis leaves the data folder as it was.
+    engine.LoadIdentity(false);
     engine.OpenSocketsForDiagnosis();
     QTextStream out(stdout);
     if (copyRuns)

@@ -66,6 +66,9 @@ class ModZorvin
     QString SettingsPath() const { return ProgramDir + QStringLiteral("zorvin.ini"); }
     QString AddressBookPath() const { return ProgramDir + QStringLiteral("zorvin.dat"); }
     QString PasswordPath() const { return ProgramDir + QStringLiteral("zorvinpw.dat"); }
+    // Above 2.66: this copy's key pair (owner-only) and the peers' pinned public keys.
+    QString IdentityPath() const { return ProgramDir + QStringLiteral("zorvin.key"); }
+    QString PeerKeysPath() const { return ProgramDir + QStringLiteral("zorvinkeys.dat"); }
 
     // Fixes TempPath from the given per-user folder and creates the three work folders
     // (owner-only); each step ignores its own failure.

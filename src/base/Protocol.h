@@ -24,6 +24,8 @@ inline constexpr QLatin1StringView kReceipt("captMR");
 inline constexpr QLatin1StringView kOpenReceipt("captOP");
 inline constexpr QLatin1StringView kGoodbye("captGB");
 inline constexpr QLatin1StringView kStop("captSP");
+// Above 2.66: this copy's public key. A 2.66 copy ignores it, as any kind it does not know.
+inline constexpr QLatin1StringView kKeyAnnounce("captPK");
 
 inline constexpr int kKindChars = 6;
 inline constexpr int kShortKindChars = 3;
@@ -47,5 +49,16 @@ inline constexpr int kMaxMessageChars = 8192;
 // "captSP": archive name in characters 7-28.
 inline constexpr int kStopNameFrom = 7;
 inline constexpr int kStopNameChars = 22;
+
+// "captPK": kind 1-6, extension version 7-9 (three digits), the public key in 10-52
+// (43 characters of URL-safe base64 without padding), the host name from 53 to the end or
+// to a tab; what follows a tab is left to later versions.
+inline constexpr int kExtensionVersion = 1;
+inline constexpr int kExtensionVersionChars = 3;
+inline constexpr int kKeyVersionFrom = 7;
+inline constexpr int kKeyFrom = 10;
+inline constexpr int kKeyChars = 43;
+inline constexpr int kKeyHostFrom = 53;
+inline constexpr int kMaxHostChars = 255;
 
 } // namespace Protocol

@@ -1,5 +1,7 @@
 #include "diagnostics/FrmNetDiag.h"
 
+#include "net/Identity.h"
+
 #include "base/ModZorvin.h"
 #include "net/NetDiagnosisReport.h"
 #include "net/NetDiagnostics.h"
@@ -120,11 +122,12 @@ void FrmNetDiag::refresh()
 {
     const ModZorvin &ctx = m_engine.context();
     const QString iface = NetDiagnosisReport::interfaceOf(ctx.LocalIp);
-    m_facts->setText(QStringLiteral("使用中のｱﾄﾞﾚｽ: %1\nｲﾝﾀｰﾌｪｲｽ: %2\nﾌﾞﾛｰﾄﾞｷｬｽﾄ: %3\nUDP %4: %5\nTCP %4: %6")
+    m_facts->setText(QStringLiteral("使用中のｱﾄﾞﾚｽ: %1\nｲﾝﾀｰﾌｪｲｽ: %2\nﾌﾞﾛｰﾄﾞｷｬｽﾄ: %3\nUDP %4: %5\nTCP %4: %6\n%7")
                          .arg(ctx.LocalIp, iface.isEmpty() ? QStringLiteral("(なし)") : iface,
                               ctx.net.broadcastAddress, QString::number(ctx.net.port),
                               boundText(m_engine.udpBound(), m_engine.udpBindError()),
-                              boundText(m_engine.tcpBound(), m_engine.tcpBindError())));
+                              boundText(m_engine.tcpBound(), m_engine.tcpBindError()),
+                              m_engine.identity().fingerprintLine()));
     const NetDiagnostics &diag = m_engine.diagnostics();
 
     const QHash<QString, NetDiagnostics::Counts> counts = diag.counts();

@@ -47,6 +47,8 @@ class EngineEvents : public QObject
     // The message log could not be written (`error` says why). Once per run of failures:
     // the next one after a record was written again.
     void msgLogWriteFailed(const QString &path, const QString &error);
+    // The peers' pinned keys could not be written; once per run of failures.
+    void peerKeysWriteFailed(const QString &path, const QString &error);
     // A message from the send dialog is going out: the compose window with this id closes
     // when it asked to, then the received window it answered (its link id).
     void messageSending(int messageId);

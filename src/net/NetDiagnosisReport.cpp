@@ -1,5 +1,7 @@
 #include "net/NetDiagnosisReport.h"
 
+#include "net/Identity.h"
+
 #include "base/ModZorvin.h"
 #include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
@@ -56,6 +58,11 @@ QString NetDiagnosisReport::text(const NetEngine &engine)
     line(QStringLiteral("TCP port %1: %2")
              .arg(ctx.net.port)
              .arg(boundText(engine.tcpBound(), engine.tcpBindError())));
+    const Identity &identity = engine.identity();
+    line(QStringLiteral("Key fingerprint: %1")
+             .arg(identity.isReady()                              ? identity.fingerprint()
+                  : identity.state() == Identity::State::Missing ? QStringLiteral("(no key file yet)")
+                                                                  : QStringLiteral("(key file unusable: unsealed)")));
 
     line(QString());
     line(QStringLiteral("Datagrams per kind (sent / received):"));

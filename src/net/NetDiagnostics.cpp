@@ -6,12 +6,12 @@
 
 namespace {
 
-// Numbers 1-7 are the six-letter kinds, 8-9 the three-letter ones.
-const QLatin1StringView kKindNames[] = {QLatin1StringView("?"), Protocol::kAnnounce, Protocol::kLegacyAnswer,
-                                        Protocol::kMessage,     Protocol::kReceipt,  Protocol::kOpenReceipt,
-                                        Protocol::kGoodbye,     Protocol::kStop,     Protocol::kShortAnswer,
-                                        Protocol::kGroupAnswer};
-constexpr int kFirstShortKind = 8;
+// Numbers 1-8 are the six-letter kinds, 9-10 the three-letter ones.
+const QLatin1StringView kKindNames[] = {QLatin1StringView("?"), Protocol::kAnnounce,    Protocol::kLegacyAnswer,
+                                        Protocol::kMessage,     Protocol::kReceipt,     Protocol::kOpenReceipt,
+                                        Protocol::kGoodbye,     Protocol::kStop,        Protocol::kKeyAnnounce,
+                                        Protocol::kShortAnswer, Protocol::kGroupAnswer};
+constexpr int kFirstShortKind = 9;
 
 } // namespace
 

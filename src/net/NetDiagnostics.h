@@ -51,7 +51,7 @@ class NetDiagnostics
 
   private:
     bool m_enabled = true;
-    static constexpr int kKinds = 10;
+    static constexpr int kKinds = 11;
     std::array<Counts, kKinds> m_counts{};
     std::array<Record, kHistorySize> m_ring;
     int m_next = 0;

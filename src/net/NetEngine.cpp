@@ -4,6 +4,10 @@
 #include "net/AddressStore.h"
 #include "base/DataFile.h"
 #include "net/EngineHost.h"
+#include "net/Identity.h"
+#include "net/KeyAnnouncement.h"
+#include "net/NetLog.h"
+#include "net/PeerKeys.h"
 #include "base/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/LocalAddress.h"
@@ -39,8 +43,15 @@ void deleteFilesIn(const QString &folder)
 NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_host(host), m_addresses(std::make_unique<AddressStore>()),
       m_datagrams(std::make_unique<Datagrams>(ctx)),
-      m_presence(std::make_unique<Presence>(ctx, *m_addresses, m_events, *m_datagrams))
+      m_presence(std::make_unique<Presence>(ctx, *m_addresses, m_events, *m_datagrams)),
+      m_identity(std::make_unique<Identity>()), m_peerKeys(std::make_unique<PeerKeys>())
 {
+    m_presence->setKeyAnnouncement([this] {
+        if (!m_identity->isReady())
+            return QString();
+        return KeyAnnouncement{Protocol::kExtensionVersion, m_identity->publicKey(), m_ctx.LocalHostName}.text();
+    });
+    connect(m_presence.get(), &Presence::keyAnnouncementDatagram, this, &NetEngine::onKeyAnnouncement);
     connect(m_presence.get(), &Presence::messageDatagram, this, &NetEngine::messageDatagram);
     connect(m_presence.get(), &Presence::receiptDatagram, this, &NetEngine::receiptDatagram);
     connect(m_presence.get(), &Presence::openReceiptDatagram, this, &NetEngine::openReceiptDatagram);
@@ -74,6 +85,55 @@ bool NetEngine::TestSend(const QString &ip)
         return false;
     m_testSendTimer.start();
     return true;
+}
+
+void NetEngine::LoadIdentity(bool createWhenMissing)
+{
+    m_identity->load(m_ctx.IdentityPath(), createWhenMissing);
+    m_peerKeys->load(m_ctx.PeerKeysPath());
+    if (!m_identity->isReady() && !m_identity->problem().isEmpty())
+        qCWarning(lcNet) << "no key pair:" << m_identity->path() << m_identity->problem();
+}
+
+void NetEngine::StartIdentityAfresh()
+{
+    if (m_identity->startAfresh() == Identity::State::Ready && m_datagrams->isOpen())
+        Announce();
+}
+
+void NetEngine::onKeyAnnouncement(const QString &ip, const QString &datagram)
+{
+    if (!m_identity->isReady())
+        return;
+    const std::optional<KeyAnnouncement> announcement = KeyAnnouncement::parse(datagram);
+    if (!announcement) {
+        qCDebug(lcNet) << "unusable key announcement from" << ip;
+        return;
+    }
+    m_peerKeys->offer(announcement->hostName, ip, announcement->publicKey);
+    // Most announcements repeat what is pinned: the file is written only for a change.
+    if (m_peerKeys->isDirty())
+        SavePeerKeys();
+}
+
+bool NetEngine::AcceptPeerKey(const QString &ip)
+{
+    if (!m_peerKeys->accept(ip))
+        return false;
+    SavePeerKeys();
+    return true;
+}
+
+void NetEngine::SavePeerKeys()
+{
+    QString error;
+    if (m_peerKeys->save(&error)) {
+        m_peerKeysWriteFailing = false;
+        return;
+    }
+    qCWarning(lcNet) << "pinned keys not written:" << m_peerKeys->path() << error;
+    if (!std::exchange(m_peerKeysWriteFailing, true))
+        emit m_events.peerKeysWriteFailed(m_peerKeys->path(), error);
 }
 
 void NetEngine::EmptyWorkFolders()

@@ -23,6 +23,8 @@ class TransferSender;
 class TransferReceiver;
 class UnlhaLibrary;
 class NetDiagnostics;
+class Identity;
+class PeerKeys;
 struct SendRequest;
 
 class NetEngine : public QObject
@@ -55,6 +57,17 @@ class NetEngine : public QObject
     // the user's notice (DataFile::keepBesideLine), "" when the file was read whole.
     QString KeepUnreadAddressBook();
     bool SaveAddressBook(QString *error = nullptr);
+
+    // This copy's key pair (zorvin.key) and the peers' pinned keys (zorvinkeys.dat). With
+    // `createWhenMissing` a first start makes the pair. Unless the identity is ready, the
+    // engine neither announces a key nor reads the peers' ones: it talks as 2.66 does.
+    void LoadIdentity(bool createWhenMissing);
+    // The user's answer to a damaged key file: kept beside, a new pair made and announced.
+    void StartIdentityAfresh();
+    Identity &identity() const { return *m_identity; }
+    PeerKeys &peerKeys() const { return *m_peerKeys; }
+    // The address-book command after a changed key was checked with its owner.
+    bool AcceptPeerKey(const QString &ip);
 
     // Binds the UDP sockets (and, when they are added, the TCP listening socket) and sets
     // LocalIp, LocalIpHex and LocalHostName. On failure gives the socket's error text and
@@ -136,6 +149,10 @@ class NetEngine : public QObject
     bool m_addressBookUnread = false;
     std::unique_ptr<Datagrams> m_datagrams;
     std::unique_ptr<Presence> m_presence;
+    std::unique_ptr<Identity> m_identity;
+    std::unique_ptr<PeerKeys> m_peerKeys;
+    // The last write of zorvinkeys.dat failed and was reported.
+    bool m_peerKeysWriteFailing = false;
     std::unique_ptr<MsgLog> m_msgLog;
     std::unique_ptr<MessageDelivery> m_messages;
     // Before the transfers, which it outlives: its destructor stops a running unpack and
@@ -149,4 +166,6 @@ class NetEngine : public QObject
     QString m_testSendIp;
     QTimer m_testSendTimer;
     void SetUpTransfers();
+    void onKeyAnnouncement(const QString &ip, const QString &datagram);
+    void SavePeerKeys();
 };

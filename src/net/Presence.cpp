@@ -78,6 +78,8 @@ void Presence::Dispatch(const QString &ip, const QString &datagram)
         emit openReceiptDatagram(ip, datagram);
     else if (kind == Protocol::kStop)
         emit stopDatagram(ip, datagram);
+    else if (kind == Protocol::kKeyAnnounce && !isOwnAddress(ip))
+        emit keyAnnouncementDatagram(ip, datagram);
     else if (kind == Protocol::kGoodbye && !isOwnAddress(ip)) {
         emit goodbyeDatagram(ip);
         UpdatePeer(QString(), ip, kStateUnavail, QString(), QString());
@@ -95,6 +97,7 @@ void Presence::onAnnounce(const QString &ip, const QString &datagram)
     m_datagrams.BCastMsgSend(Protocol::kGroupAnswer + version, ip);
     m_datagrams.BCastMsgSend(Protocol::kLegacyAnswer, ip);
     m_datagrams.BCastMsgSend(Protocol::kShortAnswer + version, ip);
+    sendKeyAnnouncement(ip);
     // With an empty version the stored group is kept whatever is passed; the stored one
     // is passed all the same, so the row never loses what the answers taught it.
     const QString storedGroup = m_store.FindAddressByIp(ip).EntryGroup;
@@ -169,6 +172,18 @@ void Presence::AnnounceTo(const QString &destination)
     m_datagrams.BCastMsgSend(Protocol::kGroupAnswer + version, destination);
     m_datagrams.BCastMsgSend(Protocol::kAnnounce, destination);
     m_datagrams.BCastMsgSend(Protocol::kShortAnswer + version, destination);
+    sendKeyAnnouncement(destination);
+}
+
+void Presence::sendKeyAnnouncement(const QString &destination)
+{
+    // After the answers, so that a 2.66 copy gets those exactly as before and then one
+    // datagram it ignores.
+    if (!m_keyAnnouncement)
+        return;
+    const QString text = m_keyAnnouncement();
+    if (!text.isEmpty())
+        m_datagrams.BCastMsgSend(text, destination);
 }
 
 void Presence::SayGoodbye()

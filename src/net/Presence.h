@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class AddressStore;
 class Datagrams;
@@ -40,6 +41,10 @@ class Presence : public QObject
     // broadcast address and to every manual entry that is "avail". Failures are ignored.
     void SayGoodbye();
 
+    // The "captPK" datagram that goes beside every announcement and every answer to one;
+    // without it (or when it gives "") this copy sends what 2.66 sends.
+    void setKeyAnnouncement(std::function<QString()> text) { m_keyAnnouncement = std::move(text); }
+
     QString OwnDisplayName() const;
     bool isOwnAddress(const QString &ip) const;
 
@@ -50,11 +55,14 @@ class Presence : public QObject
     // Emitted before the sender's row is marked "unavail".
     void goodbyeDatagram(const QString &ip);
     void stopDatagram(const QString &ip, const QString &datagram);
+    // A peer's "captPK"; never emitted for this copy's own.
+    void keyAnnouncementDatagram(const QString &ip, const QString &datagram);
 
   private:
     void onAnnounce(const QString &ip, const QString &datagram);
     void onAnswer(const QString &ip, const QString &datagram);
     void goodbyePass();
+    void sendKeyAnnouncement(const QString &destination);
     // Addresses of the entries typed in by hand, in store order; with `availOnly`, only
     // those that answered.
     QStringList manualAddresses(bool availOnly) const;
@@ -63,4 +71,5 @@ class Presence : public QObject
     AddressStore &m_store;
     EngineEvents &m_events;
     Datagrams &m_datagrams;
+    std::function<QString()> m_keyAnnouncement;
 };

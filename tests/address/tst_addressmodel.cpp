@@ -6,10 +6,12 @@
 #include "address/AddressBookModel.h"
 #include "net/AddressStore.h"
 #include "address/LveAdrViewModel.h"
+#include "net/PeerKeys.h"
 #include "support/LoopbackEngine.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -53,6 +55,7 @@ class TestAddressModel : public QObject
     void storeEditsReachTheModelInPlace();
     void nodeAndAvailOnlyDecideTheBuiltList();
     void rowsJoinLiveOnlyWhileANodeIsSelected();
+    void rowsShowThePeersKeyAndAChangedOne();
 };
 
 void TestAddressModel::announcementAddsARowAndGoodbyeStaysUntilRebuild()
@@ -245,6 +248,48 @@ void TestAddressModel::rowsJoinLiveOnlyWhileANodeIsSelected()
     QCOMPARE(views.model.rowCount(), 4);
     views.list.selectNode("dev");
     QCOMPARE(addresses(views.list), QStringList({"10.0.0.1", "10.0.0.7"}));
+}
+
+void TestAddressModel::rowsShowThePeersKeyAndAChangedOne()
+{
+    LoopbackEngine a("127.0.0.2", "alice", "dev", "127.0.0.3");
+    LoopbackEngine b("127.0.0.3", "bob", "sales", "127.0.0.2");
+    QTemporaryDir dirA, dirB;
+    QVERIFY(a.loadIdentity(dirA.path()) && b.loadIdentity(dirB.path()));
+    Views views(a.engine.addresses());
+    // The windows give icons; any value shows that the right one is passed through.
+    views.model.setPeerKeys(&a.engine.peerKeys(), QStringLiteral("closed"), QStringLiteral("open"));
+    QVERIFY(a.start() && b.start());
+    b.engine.Announce();
+    QTRY_COMPARE(views.list.rowCount(), 1);
+    const QModelIndex name = views.model.index(0, AddressBookModel::ColName);
+    const QModelIndex state = views.model.index(0, AddressBookModel::ColState);
+    QTRY_COMPARE(name.data(AddressBookModel::KeyTrustRole).toInt(), int(PeerKeys::Trust::Pinned));
+    const QString fingerprint = b.engine.identity().fingerprint();
+    QCOMPARE(name.data(Qt::DecorationRole).toString(), QString("closed"));
+    QVERIFY(!state.data(Qt::DecorationRole).isValid());
+    QCOMPARE(state.data(Qt::ToolTipRole).toString(), QStringLiteral("鍵の指紋: ") + fingerprint);
+    // The shown texts are those of 2.66.
+    QCOMPARE(shown(views.list, 0), QStringList({"bob (h3)", "127.0.0.3", "", "avail", "266"}));
+
+    // Another key from the same host and address: the row changes at once, and says both.
+    QSignalSpy changed(&views.model, &QAbstractItemModel::dataChanged);
+    const QByteArray otherKey = a.engine.identity().publicKey();
+    a.engine.peerKeys().offer("h3", "127.0.0.3", otherKey);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(name.data(AddressBookModel::KeyTrustRole).toInt(), int(PeerKeys::Trust::Changed));
+    QCOMPARE(name.data(Qt::DecorationRole).toString(), QString("open"));
+    const QString tip = name.data(Qt::ToolTipRole).toString();
+    QVERIFY2(tip.contains(fingerprint) && tip.contains(Identity::fingerprintOf(otherKey)), qPrintable(tip));
+    QVERIFY(a.engine.AcceptPeerKey("127.0.0.3"));
+    QCOMPARE(changed.size(), 2);
+    QCOMPARE(name.data(Qt::DecorationRole).toString(), QString("closed"));
+    QCOMPARE(name.data(Qt::ToolTipRole).toString(), QStringLiteral("鍵の指紋: ") + Identity::fingerprintOf(otherKey));
+
+    // Without the keys (a 2.66 copy's view) nothing shows.
+    views.model.setPeerKeys(nullptr);
+    QVERIFY(!name.data(Qt::DecorationRole).isValid());
+    QVERIFY(!name.data(Qt::ToolTipRole).isValid());
 }
 
 QTEST_GUILESS_MAIN(TestAddressModel)

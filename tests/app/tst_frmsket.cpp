@@ -21,6 +21,7 @@
 #include "app/TrayIcon.h"
 #include "ui/WindowRegistry.h"
 #include "message/MessageWindows.h"
+#include "net/Identity.h"
 #include "net/NetEngine.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
@@ -137,6 +138,7 @@ class tst_FrmSket : public QObject
     void quitWhileStartupWaitsEndsStartup();
     void quitFromTheTrayMenu();
     void anAddressBookThatCannotBeSavedIsReportedAtQuit();
+    void aDamagedKeyFileIsLeftAloneUntilTheUserChooses();
     void quitWhileACaptureShowsItsSaveError();
     void closingTheCaptureWindowDuringACapture();
     void quitDuringACaptureWaitEndsTheCapture_data();
@@ -254,6 +256,49 @@ void tst_FrmSket::anAddressBookThatCannotBeSavedIsReportedAtQuit()
              qPrintable(said));
     QVERIFY(QFileInfo(ctx.AddressBookPath()).isDir());
     QCOMPARE(visibleWindows(), QStringList());
+}
+
+void tst_FrmSket::aDamagedKeyFileIsLeftAloneUntilTheUserChooses()
+{
+    const QByteArray damaged = "ZorvinIdentity 1\nnot a key\n";
+    for (const bool startAfresh : {false, true}) {
+        QTemporaryDir data;
+        ModZorvin ctx;
+        prepareContext(ctx, data);
+        {
+            QFile file(ctx.IdentityPath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(damaged), damaged.size());
+        }
+        const auto contents = [](const QString &path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        FrmSket sket(ctx);
+        QString said;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        onNextBox([&](QMessageBox *box) {
+            said = box->text();
+            defaultButton = box->standardButton(box->defaultButton());
+            box->button(startAfresh ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        QVERIFY(sket.Load());
+        QVERIFY2(said.contains(ctx.IdentityPath()) && said.contains(QStringLiteral("新しい鍵を作りますか")),
+                 qPrintable(said));
+        // Keeping the file is what Enter does.
+        QCOMPARE(defaultButton, QMessageBox::No);
+        const Identity &identity = sket.engine().identity();
+        if (startAfresh) {
+            QVERIFY(identity.isReady());
+            QCOMPARE(contents(ctx.IdentityPath() + ".bak"), damaged);
+        } else {
+            // Unsealed, like a 2.66 copy, and the file exactly as it was.
+            QCOMPARE(identity.state(), Identity::State::Damaged);
+            QCOMPARE(contents(ctx.IdentityPath()), damaged);
+            QVERIFY(!QFile::exists(ctx.IdentityPath() + ".bak"));
+        }
+        sket.QuitWithoutQuestion();
+    }
 }
 
 void tst_FrmSket::quitWhileACaptureShowsItsSaveError()

@@ -4,6 +4,7 @@
 // cancel sends to the peer; the icon's double-click; the help page and the about box.
 #include "capture/FrmMain.h"
 #include "app/FrmAbout.h"
+#include "net/Identity.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
 #include "net/TransferSender.h"
@@ -82,7 +83,9 @@ class TstTrayMenu : public QObject
     void init()
     {
         m_setup = std::make_unique<CaptureSetup>();
-        m_setup->windows->setFactory(WindowKind::About, [this] { return new FrmAbout(m_setup->ctx); });
+        m_setup->windows->setFactory(WindowKind::About, [this] {
+            return new FrmAbout(m_setup->ctx, m_setup->engine->identity());
+        });
         m_tray = std::make_unique<TrayIcon>();
         m_menu =
             std::make_unique<TrayMenu>(m_setup->ctx, *m_tray, *m_setup->commands, m_setup->engine->sender());
@@ -388,12 +391,15 @@ void TstTrayMenu::helpAndAboutOpenWithoutTheCaptureWindow()
 {
     QVERIFY(!captureWindow(commands()));
     m_setup->ctx.ArchiverReady = true;
+    m_setup->engine->LoadIdentity(true);
     action("mnuAbout")->trigger();
     auto *about = m_setup->windows->find<FrmAbout>(WindowKind::About);
     QVERIFY(about);
     QVERIFY(QTest::qWaitForWindowExposed(about));
     const QString text = about->text();
-    QVERIFY2(text.startsWith(QStringLiteral("ぞるびん  Version 2.66\n")), qPrintable(text));
+    QVERIFY2(text.startsWith(QStringLiteral("ぞるびん  Version 2.66\n鍵の指紋: ") +
+                             m_setup->engine->identity().fingerprint() + u'\n'),
+             qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("LZH 圧縮 (ｱｰｶｲﾊﾞ)：利用できます")), qPrintable(text));
     // This build's Qt writes both.
     QVERIFY2(text.contains(QStringLiteral("JPEG 形式の保存：利用できます")), qPrintable(text));

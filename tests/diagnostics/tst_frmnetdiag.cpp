@@ -6,6 +6,7 @@
 #include "ui/Commands.h"
 #include "diagnostics/FrmNetDiag.h"
 #include "ui/WindowRegistry.h"
+#include "net/Identity.h"
 #include "support/LoopbackEngine.h"
 #include "support/XvfbSession.h"
 
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 class tst_FrmNetDiag : public QObject
@@ -33,6 +35,8 @@ class tst_FrmNetDiag : public QObject
     {
         LoopbackEngine a("127.0.0.2", "alice", "g");
         LoopbackEngine b("127.0.0.3", "bob", "g");
+        QTemporaryDir dataA;
+        QVERIFY(a.loadIdentity(dataA.path()));
         QVERIFY(a.start());
         QVERIFY(b.start());
         WindowRegistry windows;
@@ -67,6 +71,10 @@ class tst_FrmNetDiag : public QObject
         QVERIFY(window->findChild<QLabel *>(QStringLiteral("Facts"))
                     ->text()
                     .contains(QStringLiteral("UDP %1: 待ち受け中").arg(a.ctx.net.port)));
+        // The key's fingerprint, to be read out to a colleague.
+        QVERIFY(window->findChild<QLabel *>(QStringLiteral("Facts"))
+                    ->text()
+                    .endsWith(QStringLiteral("\n鍵の指紋: ") + a.engine.identity().fingerprint()));
 
         // This copy answers itself: it is named apart, and the table still says nobody else
         // was heard.

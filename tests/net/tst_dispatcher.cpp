@@ -1,6 +1,10 @@
 // The datagram dispatcher without sockets: what each kind records in the store, which
 // component it is handed to, and that malformed datagrams are harmless.
 #include "net/AddressStore.h"
+#include "base/AnsiCodec.h"
+#include "net/Identity.h"
+#include "net/KeyAnnouncement.h"
+#include "net/PeerKeys.h"
 #include "base/ModZorvin.h"
 #include "net/Datagrams.h"
 #include "net/LocalAddress.h"
@@ -9,6 +13,7 @@
 #include "support/TestPort.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -181,6 +186,20 @@ void TestDispatcher::otherKindsGoToTheirComponents()
     QCOMPARE(op.at(0).at(0).toString(), QString("10.0.0.4"));
     QCOMPARE(sp.count(), 1);
     QCOMPARE(sp.at(0).at(1).toString().size(), 28);
+    QVERIFY(e.store().isEmpty());
+
+    // A key announcement adds no row; without a key pair of its own the engine is a 2.66
+    // copy and pins nothing, and with one it pins the sender.
+    QTemporaryDir dir;
+    Identity peer;
+    QCOMPARE(peer.load(dir.filePath("peer.key"), true), Identity::State::Ready);
+    const QByteArray announcement = AnsiCodec::encode(KeyAnnouncement{1, peer.publicKey(), "pk8"}.text());
+    e.engine.HandleDatagram("10.0.0.8", announcement);
+    QCOMPARE(e.engine.peerKeys().size(), 0);
+    e.ctx.ProgramDir = dir.path() + u'/';
+    e.engine.LoadIdentity(true);
+    e.engine.HandleDatagram("10.0.0.8", announcement);
+    QCOMPARE(e.engine.peerKeys().pinnedKey("10.0.0.8"), peer.publicKey());
     QVERIFY(e.store().isEmpty());
 }
 

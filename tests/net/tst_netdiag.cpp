@@ -8,6 +8,7 @@
 #include "support/LoopbackEngine.h"
 
 #include <QDir>
+#include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QSignalSpy>
@@ -168,6 +169,10 @@ class TestNetDiag : public QObject
         QVERIFY(out.contains("Broadcast address: 127.0.0.9"));
         QVERIFY(out.contains(QRegularExpression("\\n  127\\.0\\.0\\.9 +\\d{4}-")));
         QVERIFY(out.contains(QString("UDP port %1: bound").arg(TestPort::port())));
+        // A diagnosis makes no key pair: the data folder stays as it was, and no key went out.
+        QVERIFY2(out.contains("Key fingerprint: (no key file yet)\n"), qPrintable(out));
+        QVERIFY(!QFile::exists(dataDir + "/zorvin.key"));
+        QCOMPARE(countsOf(peer.engine, "captPK").received, quint64(0));
     }
 };
 

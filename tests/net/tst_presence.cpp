@@ -3,10 +3,14 @@
 #include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
 #include "net/Datagrams.h"
+#include "net/Identity.h"
+#include "net/PeerKeys.h"
 #include "support/LoopbackEngine.h"
 #include "support/RawPeer.h"
 
 #include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 #include <memory>
@@ -40,6 +44,8 @@ class TestPresence : public QObject
     void announceAndGoodbyeReachTheRightManualEntries();
     void changedNameGoesOutAsTheTwoAnswers();
     void portInUseIsReported();
+    void newCopiesPinEachOtherWhileA266PeerGetsTodaysBytes();
+    void changedKeyIsMarkedOnceAndTrustedOnlyWhenAccepted();
 };
 
 void TestPresence::twoCopiesFindEachOtherAndSayGoodbye()
@@ -196,6 +202,111 @@ void TestPresence::portInUseIsReported()
     QVERIFY(!datagrams.open(&text, &number));
     QCOMPARE(number, 10049);
     QVERIFY(!datagrams.isOpen());
+}
+
+void TestPresence::newCopiesPinEachOtherWhileA266PeerGetsTodaysBytes()
+{
+    const QString ipA = "127.0.0.2", ipB = "127.0.0.3", ipOld = "127.0.0.4";
+    QTemporaryDir dirA, dirB;
+    Peer a(ipA, "alice", "dev");
+    Peer b(ipB, "bob", "dev");
+    RawPeer old(ipOld); // a 2.66 copy
+    QVERIFY(old.bound);
+    a.addManual(ipB);
+    a.addManual(ipOld);
+    b.addManual(ipA);
+    QVERIFY(a.loadIdentity(dirA.path()) && b.loadIdentity(dirB.path()));
+    QVERIFY(a.start() && b.start());
+    QSignalSpy pinnedByA(&a.engine.peerKeys(), &PeerKeys::keyPinned);
+
+    // a's key goes beside its announcement; b answers the announcement with its own.
+    a.engine.Announce();
+    QTRY_COMPARE(a.engine.peerKeys().trustOf(ipB), PeerKeys::Trust::Pinned);
+    QTRY_COMPARE(b.engine.peerKeys().trustOf(ipA), PeerKeys::Trust::Pinned);
+    QCOMPARE(a.engine.peerKeys().pinnedKey(ipB), b.engine.identity().publicKey());
+    QCOMPARE(b.engine.peerKeys().pinnedKey(ipA), a.engine.identity().publicKey());
+    QCOMPARE(a.engine.peerKeys().hostNameAt(ipB), QString("h3"));
+    QCOMPARE(pinnedByA.count(), 1);
+    // Its own key, which reached itself, is nobody's pin.
+    QCOMPARE(a.engine.peerKeys().trustOf(ipA), PeerKeys::Trust::None);
+
+    // The 2.66 copy gets today's three datagrams byte for byte, then one it ignores.
+    QTRY_COMPARE(old.received.size(), 4);
+    QVERIFY(old.received[0].startsWith("cBX266alice (h2)"));
+    QCOMPARE(old.received[1], QByteArray("captBCalice (h2)"));
+    QCOMPARE(old.received[2], QByteArray("cBR266alice (h2)"));
+    const QByteArray keyText =
+        a.engine.identity().publicKey().toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    QCOMPARE(keyText.size(), 43);
+    QCOMPARE(old.received[3], "captPK001" + keyText + "h2");
+    // Its own announcement is answered as ever, the key last; it is pinned by nobody.
+    old.sendTo(ipA, "captBCold (o4)");
+    QTRY_COMPARE(old.received.size(), 8);
+    QCOMPARE(old.received[6], QByteArray("cBR266alice (h2)"));
+    QVERIFY(old.received[7].startsWith("captPK001"));
+    QCOMPARE(a.engine.peerKeys().trustOf(ipOld), PeerKeys::Trust::None);
+
+    // The pins outlive the run.
+    PeerKeys reread;
+    reread.load(a.ctx.PeerKeysPath());
+    QCOMPARE(reread.size(), 1);
+    QCOMPARE(reread.pinnedKey(ipB), b.engine.identity().publicKey());
+}
+
+void TestPresence::changedKeyIsMarkedOnceAndTrustedOnlyWhenAccepted()
+{
+    const QString ipA = "127.0.0.2", ipB = "127.0.0.3";
+    QTemporaryDir dirA, dirB, dirB2;
+    Peer a(ipA, "alice", "dev");
+    a.addManual(ipB);
+    QVERIFY(a.loadIdentity(dirA.path()) && a.start());
+    QByteArray oldKey;
+    {
+        Peer b(ipB, "bob", "dev");
+        b.addManual(ipA);
+        QVERIFY(b.loadIdentity(dirB.path()) && b.start());
+        b.engine.Announce();
+        QTRY_COMPARE(a.engine.peerKeys().trustOf(ipB), PeerKeys::Trust::Pinned);
+        oldKey = b.engine.identity().publicKey();
+    }
+    // The same host at the same address, with a key pair made afresh.
+    Peer b(ipB, "bob", "dev");
+    b.addManual(ipA);
+    QVERIFY(b.loadIdentity(dirB2.path()) && b.start());
+    const QByteArray newKey = b.engine.identity().publicKey();
+    QVERIFY(newKey != oldKey);
+    QSignalSpy changed(&a.engine.peerKeys(), &PeerKeys::keyChanged);
+    QSignalSpy pinned(&a.engine.peerKeys(), &PeerKeys::keyPinned);
+    b.engine.Announce();
+    QTRY_COMPARE(changed.count(), 1);
+    QCOMPARE(changed[0][0].toString(), ipB);
+    QCOMPARE(changed[0][2].toString(), Identity::fingerprintOf(oldKey));
+    QCOMPARE(changed[0][3].toString(), Identity::fingerprintOf(newKey));
+    QCOMPARE(a.engine.peerKeys().trustOf(ipB), PeerKeys::Trust::Changed);
+    QCOMPARE(a.engine.peerKeys().pinnedKey(ipB), oldKey);
+    QCOMPARE(a.engine.peerKeys().offeredKey(ipB), newKey);
+
+    // Heard again: still marked, and no second notice.
+    const auto keysHeard = [&] { return a.engine.diagnostics().counts().value("captPK").received; };
+    const quint64 before = keysHeard();
+    b.engine.Announce();
+    QTRY_COMPARE(keysHeard(), before + 1);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(a.engine.peerKeys().trustOf(ipB), PeerKeys::Trust::Changed);
+    PeerKeys reread;
+    reread.load(a.ctx.PeerKeysPath());
+    QCOMPARE(reread.trustOf(ipB), PeerKeys::Trust::Changed);
+    QCOMPARE(reread.pinnedKey(ipB), oldKey);
+
+    // The user checked the fingerprint and accepts: the new key is the pinned one.
+    QVERIFY(a.engine.AcceptPeerKey(ipB));
+    QCOMPARE(pinned.count(), 1);
+    QCOMPARE(a.engine.peerKeys().trustOf(ipB), PeerKeys::Trust::Pinned);
+    QCOMPARE(a.engine.peerKeys().pinnedKey(ipB), newKey);
+    QVERIFY(!a.engine.AcceptPeerKey(ipB));
+    reread.load(a.ctx.PeerKeysPath());
+    QCOMPARE(reread.pinnedKey(ipB), newKey);
+    QCOMPARE(reread.trustOf(ipB), PeerKeys::Trust::Pinned);
 }
 
 QTEST_GUILESS_MAIN(TestPresence)

@@ -77,7 +77,7 @@ dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort 
 printf '%s\n' $expected | sort >"$work/expected"
 diff -u "$work/expected" "$work/files" >&2 || fail "package file list"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
+for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libsodium23 qt6-qpa-plugins; do
   case ", $depends," in
     *", $lib "* | *", $lib,"*) ;;
     *) fail "Depends lacks $lib: $depends" ;;

@@ -6,6 +6,7 @@
 #include "capture/FrmSelect.h"
 #include "ui/Commands.h"
 #include "app/FrmAbout.h"
+#include "net/Identity.h"
 #include "base/StartOptions.h"
 #include "platform/ScreenPlatform.h"
 #include "platform/wayland/ScreenshotPortal.h"
@@ -307,7 +308,8 @@ void InSession::aboutBoxNamesTheBackEndTheSessionChose()
 {
     // No --platform-backend: the session alone makes it Wayland.
     QVERIFY(m_setup->ctx.PlatformBackend.isEmpty());
-    FrmAbout about(m_setup->ctx);
+    const Identity noKey;
+    FrmAbout about(m_setup->ctx, noKey);
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
     QVERIFY2(about.text().endsWith(QStringLiteral("\n画面の取り込み：Wayland (xdg-desktop-portal)")),

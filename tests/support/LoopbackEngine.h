@@ -3,6 +3,7 @@
 // (loopback has no broadcast), with a host that answers every question with OK.
 #pragma once
 
+#include "net/Identity.h"
 #include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "support/RecordingHost.h"
@@ -37,6 +38,14 @@ struct LoopbackEngine
     }
 
     bool start() { return startOnLoopback(engine, ctx); }
+    // A copy above 2.66: its data folder is `dataDir`, where its key pair is made, so that
+    // it announces its key and pins the others'.
+    bool loadIdentity(const QString &dataDir)
+    {
+        ctx.ProgramDir = dataDir + u'/';
+        engine.LoadIdentity(true);
+        return engine.identity().isReady();
+    }
 
     ModZorvin ctx;
     RecordingHost host;
