@@ -12,6 +12,7 @@
 #include "support/CaptureSetup.h"
 #include "support/LoopbackEngine.h"
 #include "support/TcpPeer.h"
+#include "support/WindowShot.h"
 #include "support/XvfbSession.h"
 
 #include <QAction>
@@ -52,18 +53,6 @@ QImage picture(const QSize &size)
     QImage image(size, QImage::Format_RGB32);
     image.fill(QColor(30, 120, 200));
     return image;
-}
-
-// Saves what is on the screen when ZORVIN_SHOT_DIR names a folder (for looking at the menus).
-void shoot(const QString &name, const QRect &area)
-{
-    const QString folder = qEnvironmentVariable("ZORVIN_SHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    QGuiApplication::primaryScreen()
-        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-        .save(folder + u'/' + name);
 }
 
 } // namespace
@@ -151,7 +140,7 @@ void TstTrayMenu::everyEntryInItsPlace()
         group->popup(
             m_tray->menu()->mapToGlobal(m_tray->menu()->actionGeometry(group->menuAction()).topRight()));
         QVERIFY(QTest::qWaitForWindowExposed(group));
-        shoot(QStringLiteral("tray-menu-%1.png").arg(QString::fromLatin1(name).mid(3).toLower()),
+        shootScreen(QStringLiteral("tray-menu-%1").arg(QString::fromLatin1(name).mid(3).toLower()),
               m_tray->menu()->geometry().united(group->geometry()).adjusted(-4, -4, 4, 4));
         group->close();
     }
@@ -406,7 +395,7 @@ void TstTrayMenu::helpAndAboutOpenWithoutTheCaptureWindow()
     QVERIFY2(text.contains(QStringLiteral("PNG 形式の保存：利用できます")), qPrintable(text));
     // Qt runs on this private X server, which is no Wayland session.
     QVERIFY2(text.endsWith(QStringLiteral("\n画面の取り込み：X11")), qPrintable(text));
-    shoot(QStringLiteral("about.png"), about->frameGeometry().adjusted(-4, -4, 4, 4));
+    shootScreen(QStringLiteral("about"), about->frameGeometry().adjusted(-4, -4, 4, 4));
     // Opening again raises the same box; Escape closes it, as OK does.
     action("mnuAbout")->trigger();
     QCOMPARE(m_setup->windows->find<FrmAbout>(WindowKind::About), about);
@@ -420,7 +409,7 @@ void TstTrayMenu::helpAndAboutOpenWithoutTheCaptureWindow()
     QVERIFY(QTest::qWaitForWindowExposed(about));
     QVERIFY2(about->text().endsWith(QStringLiteral("\n画面の取り込み：Wayland (xdg-desktop-portal)")),
              qPrintable(about->text()));
-    shoot(QStringLiteral("about-wayland.png"), about->frameGeometry().adjusted(-4, -4, 4, 4));
+    shootScreen(QStringLiteral("about-wayland"), about->frameGeometry().adjusted(-4, -4, 4, 4));
     QTest::keyClick(about, Qt::Key_Escape);
     QTRY_VERIFY(!m_setup->windows->find(WindowKind::About));
     m_setup->ctx.PlatformBackend.clear();
