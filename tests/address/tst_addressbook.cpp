@@ -6,6 +6,7 @@
 #include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "support/AddressRows.h"
+#include "support/FileBytes.h"
 #include "support/RecordingHost.h"
 
 #include <QDir>
@@ -19,12 +20,6 @@ namespace {
 QString sjis(const char *bytes)
 {
     return QString::fromUtf8(bytes);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -255,11 +250,11 @@ void TestAddressBook::damagedBookIsReadInPartAndKeptBeside()
     QFile kept(ctx.AddressBookPath() + ".bak2");
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), bytes);
-    QCOMPARE(AddressBookFile::parse(QByteArray(readAll(ctx.AddressBookPath()))).size(), 2);
+    QCOMPARE(AddressBookFile::parse(QByteArray(fileBytesOrEmpty(ctx.AddressBookPath()))).size(), 2);
     // Kept once: later saves replace the file as usual.
     QVERIFY(engine.SaveAddressBook());
     QVERIFY(!QFileInfo::exists(ctx.AddressBookPath() + ".bak3"));
-    QCOMPARE(readAll(ctx.AddressBookPath() + ".bak"), QByteArray("older"));
+    QCOMPARE(fileBytesOrEmpty(ctx.AddressBookPath() + ".bak"), QByteArray("older"));
     // A file read whole is never kept beside.
     AddressStore fresh;
     QVERIFY(AddressBookFile::LoadAddressBook(ctx.AddressBookPath(), fresh));

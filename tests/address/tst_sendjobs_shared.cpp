@@ -11,6 +11,7 @@
 #include "net/EngineEvents.h"
 #include "net/NetEngine.h"
 #include "net/TransferSender.h"
+#include "support/FileBytes.h"
 #include "support/LoopbackEngine.h"
 #include "support/TcpPeer.h"
 #include "support/TestPort.h"
@@ -31,12 +32,6 @@
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // An engine with its own folders; what arrives is read while its signal runs, as the
 // viewer and the received list do.
 struct Copy
@@ -53,7 +48,7 @@ struct Copy
         if (archiver)
             engine.CheckArchiver();
         QObject::connect(&engine.events(), &EngineEvents::imageArrived, &engine,
-                         [this](const ArrivedImage &image) { pictures.append(readFile(image.path)); });
+                         [this](const ArrivedImage &image) { pictures.append(fileBytes(image.path)); });
     }
     bool start() { return startOnLoopback(engine, ctx); }
     QString address() const { return ctx.net.bindAddress.toString(); }
@@ -62,7 +57,7 @@ struct Copy
     QStringList recvTemp() const { return QDir(ctx.RecvTempDir).entryList(QDir::Files); }
     QByteArray received(const QString &name) const
     {
-        return readFile(ctx.settings.RecvFileSavePlace + u'/' + name);
+        return fileBytes(ctx.settings.RecvFileSavePlace + u'/' + name);
     }
 
     QTemporaryDir tmp;
@@ -181,7 +176,7 @@ void tst_SendJobsShared::pictureToManyIsPackedOnceAndOutlivesEveryJob()
         QCOMPARE(job.archiveName, archiveName);
         QCOMPARE(job.state, 1); // four destinations, four connections at once
     }
-    const QByteArray bitmap = readFile(a.ctx.SendTempDir + bitmapName);
+    const QByteArray bitmap = fileBytes(a.ctx.SendTempDir + bitmapName);
     QVERIFY(bitmap.startsWith("BM"));
 
     // The engines are done, the one that holds its connection is not: the shared files stay.
@@ -196,7 +191,7 @@ void tst_SendJobsShared::pictureToManyIsPackedOnceAndOutlivesEveryJob()
     QCOMPARE(a.sendFolder(), QStringList({bitmapName, archiveName}));
     // Noise does not pack: the archive holds the stored entry's header alone, and the body
     // is that header, the bitmap itself and the end mark.
-    QCOMPARE(held.body(), readFile(a.ctx.SendTempDir + archiveName) + bitmap + QByteArray(1, '\0'));
+    QCOMPARE(held.body(), fileBytes(a.ctx.SendTempDir + archiveName) + bitmap + QByteArray(1, '\0'));
     QVERIFY(a.engine.sender().anyJobInUse());
 
     held.connection->close();
@@ -299,7 +294,7 @@ void tst_SendJobsShared::cancelAndGoodbyeLeaveTheOtherJobsTheirFiles()
 
     QTRY_VERIFY_WITH_TIMEOUT(second.hasAll() && third.hasAll(), 60000);
     QCOMPARE(a.sendFolder(), QStringList({bitmapName, archiveName}));
-    const QByteArray archive = readFile(a.ctx.SendTempDir + archiveName);
+    const QByteArray archive = fileBytes(a.ctx.SendTempDir + archiveName);
     QCOMPARE(second.body(), archive);
     QCOMPARE(third.body(), archive);
     QCOMPARE(sender.sharedFileHolders(a.ctx.SendTempDir + archiveName), 2);

@@ -7,6 +7,7 @@
 #include "lzh/LzhArchive.h"
 #include "lzh/LzhErrors.h"
 #include "support/CraftedArchives.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,12 +28,6 @@ namespace {
 fs::path P(const QString &s)
 {
     return fs::path(QFile::encodeName(s).toStdString());
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 // Names on disk as raw bytes: code-page-932 names are not UTF-8, so QString cannot
@@ -59,13 +54,6 @@ QList<QByteArray> rawNamesIn(const QString &dir)
         names.append(QByteArray::fromStdString(e.path().filename().string()));
     std::sort(names.begin(), names.end());
     return names;
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(data), data.size());
 }
 
 QByteArray randomBytes(qsizetype n, quint32 seed)
@@ -438,7 +426,7 @@ void TstLzh::roundTrip()
     QFETCH(QString, method);
     const QString src = m_in + QStringLiteral("/data.bin");
     const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
-    writeFile(src, data);
+    writeBytes(src, data);
     QCOMPARE(lzh::packFile(P(arc), P(src), "data.bin"), int(lzh::Ok));
 
     std::vector<lzh::EntryInfo> entries;
@@ -452,7 +440,7 @@ void TstLzh::roundTrip()
 
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
     QCOMPARE(filesIn(m_out), QStringList{QStringLiteral("data.bin")});
-    QVERIFY(readAll(m_out + QStringLiteral("/data.bin")) == data);
+    QVERIFY(fileBytes(m_out + QStringLiteral("/data.bin")) == data);
     // The modification time travels with the file.
     QCOMPARE(QFileInfo(m_out + QStringLiteral("/data.bin")).lastModified().toSecsSinceEpoch(),
              QFileInfo(src).lastModified().toSecsSinceEpoch());
@@ -463,7 +451,7 @@ void TstLzh::headerFieldsAndJapaneseName()
     // "テスト.txt" in code page 932; the library keeps whatever bytes it is given.
     const QByteArray name("\x83\x65\x83\x58\x83\x67.txt");
     const QString src = m_in + QStringLiteral("/x");
-    writeFile(src, QByteArray("hello hello hello hello hello hello hello\n"));
+    writeBytes(src, QByteArray("hello hello hello hello hello hello hello\n"));
     const QDateTime stamp(QDate(2024, 2, 29), QTime(12, 34, 56), Qt::UTC);
     {
         QFile f(src);
@@ -472,7 +460,7 @@ void TstLzh::headerFieldsAndJapaneseName()
     }
     const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
     QCOMPARE(lzh::packFile(P(arc), P(src), name.toStdString()), int(lzh::Ok));
-    const QByteArray a = readAll(arc);
+    const QByteArray a = fileBytes(arc);
     QVERIFY(a.size() > 40);
     QCOMPARE(a.mid(2, 5), QByteArray("-lh5-"));
     QCOMPARE(a.mid(11, 4), QByteArray("\x2A\x00\x00\x00", 4)); // original size 42
@@ -494,15 +482,15 @@ void TstLzh::headerOf256BytesIsPadded()
     // 34 bytes plus a 222-byte name make 256: a header whose first byte is 0 would read
     // as the end of the archive, so one padding byte follows.
     const QByteArray name = QByteArray(218, 'n') + ".txt";
-    writeFile(m_in + QStringLiteral("/f"), QByteArray("padded"));
+    writeBytes(m_in + QStringLiteral("/f"), QByteArray("padded"));
     const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), name.toStdString()), int(lzh::Ok));
-    const QByteArray a = readAll(arc);
+    const QByteArray a = fileBytes(arc);
     QCOMPARE(a.left(2), QByteArray("\x01\x01", 2));
     QCOMPARE(a.mid(256, 1), QByteArray("\x00", 1));
     QCOMPARE(a.mid(257, 6), QByteArray("padded"));
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
-    QCOMPARE(readAll(m_out + QLatin1Char('/') + QString::fromLatin1(name)), QByteArray("padded"));
+    QCOMPARE(fileBytes(m_out + QLatin1Char('/') + QString::fromLatin1(name)), QByteArray("padded"));
     QByteArray log;
     QCOMPARE(runTool(QStringLiteral("lhasa"), {QStringLiteral("t"), arc}, m_out, &log), 0);
 }
@@ -510,11 +498,11 @@ void TstLzh::headerOf256BytesIsPadded()
 void TstLzh::addingKeepsOtherEntriesAndReplacesSameName()
 {
     const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
-    writeFile(m_in + QStringLiteral("/one"), QByteArray("first version"));
-    writeFile(m_in + QStringLiteral("/two"), mixedBytes(20000, 1));
+    writeBytes(m_in + QStringLiteral("/one"), QByteArray("first version"));
+    writeBytes(m_in + QStringLiteral("/two"), mixedBytes(20000, 1));
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/one")), "one"), int(lzh::Ok));
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/two")), "two"), int(lzh::Ok));
-    writeFile(m_in + QStringLiteral("/one"), QByteArray("second version"));
+    writeBytes(m_in + QStringLiteral("/one"), QByteArray("second version"));
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/one")), "one"), int(lzh::Ok));
 
     std::vector<lzh::EntryInfo> entries;
@@ -523,8 +511,8 @@ void TstLzh::addingKeepsOtherEntriesAndReplacesSameName()
     QCOMPARE(QByteArray::fromStdString(entries[0].name), QByteArray("two"));
     QCOMPARE(QByteArray::fromStdString(entries[1].name), QByteArray("one"));
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
-    QCOMPARE(readAll(m_out + QStringLiteral("/one")), QByteArray("second version"));
-    QCOMPARE(readAll(m_out + QStringLiteral("/two")), mixedBytes(20000, 1));
+    QCOMPARE(fileBytes(m_out + QStringLiteral("/one")), QByteArray("second version"));
+    QCOMPARE(fileBytes(m_out + QStringLiteral("/two")), mixedBytes(20000, 1));
     // No temporary files remain beside the archive.
     QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("a.lzh")});
 }
@@ -532,11 +520,11 @@ void TstLzh::addingKeepsOtherEntriesAndReplacesSameName()
 void TstLzh::unpackReplacesExistingFile()
 {
     const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
-    writeFile(m_in + QStringLiteral("/f"), QByteArray("new"));
+    writeBytes(m_in + QStringLiteral("/f"), QByteArray("new"));
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), "f"), int(lzh::Ok));
-    writeFile(m_out + QStringLiteral("/f"), QByteArray("old and longer"));
+    writeBytes(m_out + QStringLiteral("/f"), QByteArray("old and longer"));
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
-    QCOMPARE(readAll(m_out + QStringLiteral("/f")), QByteArray("new"));
+    QCOMPARE(fileBytes(m_out + QStringLiteral("/f")), QByteArray("new"));
 }
 
 void TstLzh::packFailures()
@@ -544,7 +532,7 @@ void TstLzh::packFailures()
     const QString arc = m_dir->filePath(QStringLiteral("a.lzh"));
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/none")), "none"), int(lzh::ErrSourceMissing));
     QCOMPARE(lzh::packFile(P(arc), P(m_in), "in"), int(lzh::ErrSourceNotFile));
-    writeFile(m_in + QStringLiteral("/f"), QByteArray("x"));
+    writeBytes(m_in + QStringLiteral("/f"), QByteArray("x"));
     QCOMPARE(lzh::packFile(P(m_dir->filePath(QStringLiteral("no/such/a.lzh"))),
                            P(m_in + QStringLiteral("/f")), "f"),
              int(lzh::ErrArchiveCreate));
@@ -552,9 +540,9 @@ void TstLzh::packFailures()
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), ".."), int(lzh::ErrBadSourceName));
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), "a/b"), int(lzh::ErrBadSourceName));
     // Adding to something that is not an archive leaves it untouched.
-    writeFile(arc, QByteArray("not an archive at all, just text"));
+    writeBytes(arc, QByteArray("not an archive at all, just text"));
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/f")), "f"), int(lzh::ErrNotArchive));
-    QCOMPARE(readAll(arc), QByteArray("not an archive at all, just text"));
+    QCOMPARE(fileBytes(arc), QByteArray("not an archive at all, just text"));
     QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("a.lzh")});
 }
 
@@ -582,7 +570,7 @@ void TstLzh::unsafeNamesStayInsideDestination()
     const QString dest = m_out + QStringLiteral("/a/b/c");
     QVERIFY(QDir().mkpath(dest));
     const QString arc = m_dir->filePath(QStringLiteral("evil.lzh"));
-    writeFile(arc, level0Entry(name, QByteArray("payload")) + QByteArray(1, '\0'));
+    writeBytes(arc, level0Entry(name, QByteArray("payload")) + QByteArray(1, '\0'));
     QCOMPARE(lzh::unpackArchive(P(arc), P(dest), nullptr), int(lzh::Ok));
     QCOMPARE(rawNamesIn(dest), QList<QByteArray>{expected});
     QCOMPARE(readRaw(dest, expected), QByteArray("payload"));
@@ -606,7 +594,7 @@ void TstLzh::refusedNames()
 {
     QFETCH(QByteArray, name);
     const QString arc = m_dir->filePath(QStringLiteral("evil.lzh"));
-    writeFile(arc, level0Entry(name, QByteArray("payload")) + QByteArray(1, '\0'));
+    writeBytes(arc, level0Entry(name, QByteArray("payload")) + QByteArray(1, '\0'));
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::ErrUnsafeName));
     QCOMPARE(filesIn(m_out), QStringList());
 }
@@ -619,10 +607,10 @@ void TstLzh::corruptArchivesLeaveNothing_data()
     // A real -lh5- archive to damage.
     QTemporaryDir dir;
     const QString src = dir.filePath(QStringLiteral("f"));
-    writeFile(src, mixedBytes(200000, 4));
+    writeBytes(src, mixedBytes(200000, 4));
     const QString arc = dir.filePath(QStringLiteral("a.lzh"));
     QCOMPARE(lzh::packFile(P(arc), P(src), "f"), int(lzh::Ok));
-    const QByteArray good = readAll(arc);
+    const QByteArray good = fileBytes(arc);
     const int headerSize = quint8(good[0]) | quint8(good[1]) << 8;
 
     QTest::newRow("not an archive") << QByteArray("PK\x03\x04 something else entirely")
@@ -649,9 +637,9 @@ void TstLzh::corruptArchivesLeaveNothing_data()
     QTest::newRow("level-0 checksum") << sum << int(lzh::ErrHeaderChecksum);
 
     // A stored entry as the probe writes it for data that does not pack.
-    writeFile(src, randomBytes(1100000, 8));
+    writeBytes(src, randomBytes(1100000, 8));
     QCOMPARE(lzh::packFile(P(arc), P(src), "f"), int(lzh::Ok));
-    const QByteArray stored = readAll(arc);
+    const QByteArray stored = fileBytes(arc);
     QCOMPARE(stored.mid(2, 5), QByteArray("-lh0-"));
     QTest::newRow("stored, cut in data") << stored.left(stored.size() / 2) << int(lzh::ErrDataTruncated);
     QByteArray storedFlipped = stored;
@@ -664,7 +652,7 @@ void TstLzh::corruptArchivesLeaveNothing()
     QFETCH(QByteArray, archive);
     QFETCH(int, error);
     const QString arc = m_dir->filePath(QStringLiteral("bad.lzh"));
-    writeFile(arc, archive);
+    writeBytes(arc, archive);
     const int r = lzh::unpackArchive(P(arc), P(m_out), nullptr);
     if (error >= 0)
         QCOMPARE(r, error);
@@ -754,7 +742,7 @@ void TstLzh::headerLevelsReadExtensionsAndRefuseDamage()
     QFETCH(QByteArray, archive);
     QFETCH(int, error);
     const QString arc = m_dir->filePath(QStringLiteral("levels.lzh"));
-    writeFile(arc, archive);
+    writeBytes(arc, archive);
     std::vector<lzh::EntryInfo> entries;
     QCOMPARE(lzh::listArchive(P(arc), entries), error);
     if (error != lzh::Ok)
@@ -773,7 +761,7 @@ void TstLzh::declaredSizeOverLimitWritesNothing()
 {
     // A few packed bytes that claim 4 GB: refused from the header alone.
     const QString arc = m_dir->filePath(QStringLiteral("bomb.lzh"));
-    writeFile(arc,
+    writeBytes(arc,
               level0Entry("small", "tiny") + level0Entry("f", QByteArray(100, 'x'), "-lh5-", 0xFFFFFFF0u));
     lzh::UnpackOptions options;
     options.maxTotalBytes = quint64(1) << 30;
@@ -783,7 +771,7 @@ void TstLzh::declaredSizeOverLimitWritesNothing()
     QCOMPARE(filesIn(m_out), QStringList());
 
     // Exactly at the limit is allowed; one byte more is not.
-    writeFile(arc, level0Entry("a", QByteArray(600, 'a')) + level0Entry("b", QByteArray(400, 'b')));
+    writeBytes(arc, level0Entry("a", QByteArray(600, 'a')) + level0Entry("b", QByteArray(400, 'b')));
     options.maxTotalBytes = 1000;
     QCOMPARE(lzh::declaredSize(P(arc), options, total), int(lzh::Ok));
     QCOMPARE(total, uint64_t(1000));
@@ -809,12 +797,12 @@ void TstLzh::onlyTheNamedEntryIsWritten()
     archive += level0Entry("dir\\wanted.bmp", "the picture");
     archive += level0Entry("other.bmp", "not this");
     const QString arc = m_dir->filePath(QStringLiteral("many.lzh"));
-    writeFile(arc, archive);
+    writeBytes(arc, archive);
     lzh::UnpackOptions options;
     options.onlyEntry = "wanted.bmp";
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr, options), int(lzh::Ok));
     QCOMPARE(filesIn(m_out), QStringList{QStringLiteral("wanted.bmp")});
-    QCOMPARE(readAll(m_out + QStringLiteral("/wanted.bmp")), QByteArray("the picture"));
+    QCOMPARE(fileBytes(m_out + QStringLiteral("/wanted.bmp")), QByteArray("the picture"));
     // A name that is not there writes nothing and is no error of the archive.
     QDir(m_out).removeRecursively();
     QDir().mkpath(m_out);
@@ -828,7 +816,7 @@ void TstLzh::failureRemovesEarlierEntries()
     QByteArray second = level0Entry("second", "data");
     second[second.size() - 1] = 'X'; // the stored CRC no longer matches
     const QString arc = m_dir->filePath(QStringLiteral("half.lzh"));
-    writeFile(arc, level0Entry("first", "fine") + second);
+    writeBytes(arc, level0Entry("first", "fine") + second);
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::ErrCrcMismatch));
     QCOMPARE(filesIn(m_out), QStringList());
 }
@@ -836,10 +824,10 @@ void TstLzh::failureRemovesEarlierEntries()
 void TstLzh::cancelStopsAndLeavesNothing()
 {
     const QString src = m_in + QStringLiteral("/big.bin");
-    writeFile(src, mixedBytes(4 * 1024 * 1024, 2));
+    writeBytes(src, mixedBytes(4 * 1024 * 1024, 2));
     const QString arc = m_dir->filePath(QStringLiteral("big.lzh"));
     QCOMPARE(lzh::packFile(P(arc), P(src), "big.bin"), int(lzh::Ok));
-    writeFile(m_in + QStringLiteral("/small.bin"), "small");
+    writeBytes(m_in + QStringLiteral("/small.bin"), "small");
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/small.bin")), "small.bin"), int(lzh::Ok));
 
     // Stopped in the middle of an entry: the flag goes up as the first entry's output opens.
@@ -868,7 +856,7 @@ void TstLzh::cancelledPackLeavesTheArchiveAsItWas()
     const QString folder = m_dir->filePath(QStringLiteral("packs"));
     QVERIFY(QDir().mkpath(folder));
     const QString arc = folder + QStringLiteral("/keep.lzh");
-    writeFile(m_in + QStringLiteral("/small.bin"), "small");
+    writeBytes(m_in + QStringLiteral("/small.bin"), "small");
     QCOMPARE(lzh::packFile(P(arc), P(m_in + QStringLiteral("/small.bin")), "small.bin"), int(lzh::Ok));
     const QByteArray before = [&arc] {
         QFile f(arc);
@@ -876,11 +864,11 @@ void TstLzh::cancelledPackLeavesTheArchiveAsItWas()
     }();
     QVERIFY(!before.isEmpty());
     const QString stored = m_in + QStringLiteral("/random.bin");
-    writeFile(stored, randomBytes(3 << 20, 5));
+    writeBytes(stored, randomBytes(3 << 20, 5));
     const QString text = m_in + QStringLiteral("/text.bin");
-    writeFile(text, mixedBytes(2 << 20, 6));
+    writeBytes(text, mixedBytes(2 << 20, 6));
     const QString large = m_in + QStringLiteral("/large.bin");
-    writeFile(large, mixedBytes(48 << 20, 8));
+    writeBytes(large, mixedBytes(48 << 20, 8));
 
     std::atomic<bool> cancel{true};
     lzh::PackOptions options;
@@ -1046,7 +1034,7 @@ void TstLzh::probeChoosesMethodAndSearch()
     QFETCH(bool, fastSearch);
     QFETCH(QString, written);
     const QString src = m_in + QStringLiteral("/data.bin");
-    writeFile(src, data);
+    writeBytes(src, data);
     lzh::PackOptions options;
     options.method = lzh::PackMethod(method);
     std::FILE *f = std::fopen(QFile::encodeName(src).constData(), "rb");
@@ -1068,7 +1056,7 @@ void TstLzh::probeChoosesMethodAndSearch()
     if (written == QStringLiteral("-lh0-"))
         QCOMPARE(entries[0].packedSize, uint64_t(data.size()));
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
-    QVERIFY(readAll(m_out + QStringLiteral("/data.bin")) == data);
+    QVERIFY(fileBytes(m_out + QStringLiteral("/data.bin")) == data);
 }
 
 void TstLzh::oursUnpackWithLhasaAndLha()
@@ -1088,7 +1076,7 @@ void TstLzh::oursUnpackWithLhasaAndLha()
     const QString arc = m_dir->filePath(QStringLiteral("ours.lzh"));
     for (const auto &f : files) {
         const QString src = m_in + QStringLiteral("/src");
-        writeFile(src, f.second);
+        writeBytes(src, f.second);
         QCOMPARE(lzh::packFile(P(arc), P(src), f.first.toStdString()), int(lzh::Ok));
     }
     QByteArray listing;
@@ -1105,7 +1093,7 @@ void TstLzh::oursUnpackWithLhasaAndLha()
         QCOMPARE(readRaw(byLhasa, f.first), f.second);
         const QString utf8Name =
             f.first == jpName ? QStringLiteral("テスト.txt") : QString::fromLatin1(f.first);
-        QCOMPARE(readAll(byLha + QLatin1Char('/') + utf8Name), f.second);
+        QCOMPARE(fileBytes(byLha + QLatin1Char('/') + utf8Name), f.second);
     }
 }
 
@@ -1131,7 +1119,7 @@ void TstLzh::largeAndStoredEntriesUnpackWithLhasaAndLha()
     const QString arc = m_dir->filePath(QStringLiteral("ours.lzh"));
     for (const File &f : files) {
         const QString src = m_in + QStringLiteral("/src");
-        writeFile(src, f.data);
+        writeBytes(src, f.data);
         QCOMPARE(lzh::packFile(P(arc), P(src), f.name.toStdString()), int(lzh::Ok));
     }
     std::vector<lzh::EntryInfo> entries;
@@ -1150,7 +1138,7 @@ void TstLzh::largeAndStoredEntriesUnpackWithLhasaAndLha()
     for (const File &f : files) {
         QVERIFY2(readRaw(byLhasa, f.name) == f.data, f.name.constData());
         const QString utf8Name = f.name == jpName ? jpUtf8 : QString::fromLatin1(f.name);
-        QVERIFY2(readAll(byLha + QLatin1Char('/') + utf8Name) == f.data, f.name.constData());
+        QVERIFY2(fileBytes(byLha + QLatin1Char('/') + utf8Name) == f.data, f.name.constData());
     }
 }
 
@@ -1161,7 +1149,7 @@ void TstLzh::storedHeaderAloneCompletesToAnArchive()
     const QByteArray jpName("\x8E\xCA\x90\x5E.jpg"); // 写真.jpg
     const QByteArray photo = randomBytes(2 << 20, 51);
     const QString src = m_in + QStringLiteral("/photo");
-    writeFile(src, photo);
+    writeBytes(src, photo);
     lzh::PackOptions forSending;
     forSending.headerOnlyWhenStored = true;
     const QString head = m_dir->filePath(QStringLiteral("head.lzh"));
@@ -1172,7 +1160,7 @@ void TstLzh::storedHeaderAloneCompletesToAnArchive()
     QCOMPARE(qint64(behind.headerBytes), QFileInfo(head).size());
 
     const QString arc = m_dir->filePath(QStringLiteral("whole.lzh"));
-    writeFile(arc, readAll(head) + photo + QByteArray(1, '\0'));
+    writeBytes(arc, fileBytes(head) + photo + QByteArray(1, '\0'));
     QVERIFY(!lzh::storedBehind(P(arc), behind));
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
     QCOMPARE(readRaw(m_out, jpName), photo);
@@ -1181,11 +1169,11 @@ void TstLzh::storedHeaderAloneCompletesToAnArchive()
     const QString byLhasa = m_dir->filePath(QStringLiteral("lhasa"));
     const QString byLha = m_dir->filePath(QStringLiteral("lha"));
     QCOMPARE(readRaw(byLhasa, jpName), photo);
-    QCOMPARE(readAll(byLha + QStringLiteral("/写真.jpg")), photo);
+    QCOMPARE(fileBytes(byLha + QStringLiteral("/写真.jpg")), photo);
 
     // Data that packs, and an archive that already holds entries, are written whole.
     const QString text = m_in + QStringLiteral("/text");
-    writeFile(text, mixedBytes(2 << 20, 52));
+    writeBytes(text, mixedBytes(2 << 20, 52));
     const QString packed = m_dir->filePath(QStringLiteral("packed.lzh"));
     QCOMPARE(lzh::packFile(P(packed), P(text), "text", forSending), int(lzh::Ok));
     QVERIFY(!lzh::storedBehind(P(packed), behind));
@@ -1200,12 +1188,12 @@ void TstLzh::storedHeaderAloneCompletesToAnArchive()
     // CRC of the whole, which the unpack checks.
     const QByteArray video = randomBytes((16 << 20) + 13, 53);
     const QString large = m_in + QStringLiteral("/video");
-    writeFile(large, video);
+    writeBytes(large, video);
     const QString videoHead = m_dir->filePath(QStringLiteral("video-head.lzh"));
     QCOMPARE(lzh::packFile(P(videoHead), P(large), "video", forSending), int(lzh::Ok));
     QVERIFY(lzh::storedBehind(P(videoHead), behind));
     QCOMPARE(behind.dataBytes, uint64_t(video.size()));
-    writeFile(arc, readAll(videoHead) + video + QByteArray(1, '\0'));
+    writeBytes(arc, fileBytes(videoHead) + video + QByteArray(1, '\0'));
     QCOMPARE(lzh::listArchive(P(arc), entries), int(lzh::Ok));
     QCOMPARE(entries[0].crc,
              lzh::crc16Update(0, reinterpret_cast<const uint8_t *>(video.constData()), size_t(video.size())));
@@ -1236,8 +1224,8 @@ void TstLzh::lhaArchivesUnpackWithOurs()
                                 ? randomBytes(6 << 20, 22) + mixedBytes(90000, 21)
                                 : mixedBytes(90000, 21);
     const QByteArray jp = QByteArray("\x83\x65\x83\x58\x83\x67").repeated(500);
-    writeFile(m_in + QStringLiteral("/text.txt"), text);
-    writeFile(m_in + QStringLiteral("/テスト.txt"), jp);
+    writeBytes(m_in + QStringLiteral("/text.txt"), text);
+    writeBytes(m_in + QStringLiteral("/テスト.txt"), jp);
     const QString arc = m_dir->filePath(QStringLiteral("theirs.lzh"));
     QByteArray log;
     QCOMPARE(runTool(QStringLiteral("lha"),
@@ -1252,7 +1240,7 @@ void TstLzh::lhaArchivesUnpackWithOurs()
     QCOMPARE(QByteArray::fromStdString(entries[1].name), QByteArray("\x83\x65\x83\x58\x83\x67.txt"));
 
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
-    QCOMPARE(readAll(m_out + QStringLiteral("/text.txt")), text);
+    QCOMPARE(fileBytes(m_out + QStringLiteral("/text.txt")), text);
     QCOMPARE(readRaw(m_out, "\x83\x65\x83\x58\x83\x67.txt"), jp);
 }
 
@@ -1304,7 +1292,7 @@ void TstLzh::craftedMatchesUnpackLikeLhasa()
     QFETCH(QByteArray, expected);
     QFETCH(QByteArray, packed);
     const QString arc = m_dir->filePath(QStringLiteral("crafted.lzh"));
-    writeFile(arc, CraftedArchives::level2Entry("data.bin", packed, method.constData(),
+    writeBytes(arc, CraftedArchives::level2Entry("data.bin", packed, method.constData(),
                                                 quint64(expected.size()), CraftedArchives::crcOf(expected)) +
                        '\0');
     // lhasa reads the crafted data as intended, so the expected bytes are the format's.
@@ -1312,10 +1300,10 @@ void TstLzh::craftedMatchesUnpackLikeLhasa()
     QVERIFY(QDir().mkpath(byLhasa));
     QByteArray log;
     QVERIFY2(runTool(QStringLiteral("lhasa"), {QStringLiteral("xf"), arc}, byLhasa, &log) == 0, log);
-    QVERIFY(readAll(byLhasa + QStringLiteral("/data.bin")) == expected);
+    QVERIFY(fileBytes(byLhasa + QStringLiteral("/data.bin")) == expected);
 
     QCOMPARE(lzh::unpackArchive(P(arc), P(m_out), nullptr), int(lzh::Ok));
-    QVERIFY(readAll(m_out + QStringLiteral("/data.bin")) == expected);
+    QVERIFY(fileBytes(m_out + QStringLiteral("/data.bin")) == expected);
 }
 
 void TstLzh::shortReadsAndCutStreams()

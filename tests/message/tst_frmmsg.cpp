@@ -21,6 +21,7 @@
 #include "password/PasswordWindows.h"
 #include "ui/FrmUnread.h"
 #include "support/ChildNamed.h"
+#include "support/FileBytes.h"
 #include "support/FirstRun.h"
 #include "support/LoopbackEngine.h"
 #include "support/NextMessageBox.h"
@@ -98,12 +99,6 @@ void answerFileDialog(const QString &name, QString *startFolder)
         dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(name);
         QMetaObject::invokeMethod(dialog, "accept");
     });
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // The window engine with its registry, commands, address windows and message windows,

@@ -2,6 +2,7 @@
 // and archive (CP932), error numbers, the busy answer, the event loop running on while a
 // long pack works on the worker thread, and an engine destroyed in the middle of a pack or
 // an unpack, which stops it.
+#include "support/FileBytes.h"
 #include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "lzh/LzhArchive.h"
@@ -23,19 +24,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(data), data.size());
-}
 
 std::filesystem::path P(const QString &s)
 {
@@ -116,7 +104,7 @@ void TstArchiver::packAndUnpackWithBlanksAndJapaneseName()
     const QString dest = m_dir->filePath(QStringLiteral("受信 folder"));
     QVERIFY(QDir().mkpath(folder) && QDir().mkpath(dest));
     const QByteArray content = QByteArray("picture bytes ").repeated(3000);
-    writeFile(folder + QStringLiteral("/テスト 1.bmp"), content);
+    writeBytes(folder + QStringLiteral("/テスト 1.bmp"), content);
     const QString arc = folder + QStringLiteral("/CAPT7F0000011.LZH");
 
     QCOMPARE(runArchiver(*m_engine, arc, folder + QStringLiteral("/テスト 1.bmp"), true), 0);
@@ -126,9 +114,9 @@ void TstArchiver::packAndUnpackWithBlanksAndJapaneseName()
     // The bare name in code page 932, without any folder part.
     QCOMPARE(QByteArray::fromStdString(entries[0].name), QByteArray("\x83\x65\x83\x58\x83\x67 1.bmp"));
 
-    writeFile(dest + QStringLiteral("/テスト 1.bmp"), "older file of the same name");
+    writeBytes(dest + QStringLiteral("/テスト 1.bmp"), "older file of the same name");
     QCOMPARE(runArchiver(*m_engine, arc, dest + QLatin1Char('/'), false), 0);
-    QCOMPARE(readAll(dest + QStringLiteral("/テスト 1.bmp")), content);
+    QCOMPARE(fileBytes(dest + QStringLiteral("/テスト 1.bmp")), content);
     QCOMPARE(QDir(dest).entryList(QDir::Files), QStringList{QStringLiteral("テスト 1.bmp")});
 }
 
@@ -141,7 +129,7 @@ void TstArchiver::errorNumbers()
              int(lzh::ErrSourceMissing));
     QCOMPARE(runArchiver(*m_engine, arc, dest, true), int(lzh::ErrSourceNotFile));
     QCOMPARE(runArchiver(*m_engine, arc, dest + QLatin1Char('/'), false), int(lzh::ErrArchiveOpen));
-    writeFile(arc, "this is not an archive");
+    writeBytes(arc, "this is not an archive");
     QCOMPARE(runArchiver(*m_engine, arc, dest + QLatin1Char('/'), false), int(lzh::ErrNotArchive));
     QCOMPARE(runArchiver(*m_engine, arc, m_dir->filePath(QStringLiteral("no-such-folder/")), false),
              int(lzh::ErrDestinationMissing));
@@ -163,9 +151,9 @@ void TstArchiver::errorNumbers()
 
     // A file name with double quotes would split the command line into other paths: the
     // file x" "y would be read as the file x followed by y.
-    writeFile(m_dir->filePath(QStringLiteral("x")), "not the file that was asked for");
+    writeBytes(m_dir->filePath(QStringLiteral("x")), "not the file that was asked for");
     const QString quoted = m_dir->filePath(QStringLiteral("x\" \"y"));
-    writeFile(quoted, "the file that was asked for");
+    writeBytes(quoted, "the file that was asked for");
     QFile::remove(arc);
     const ArchiverTicket refused = m_engine->RunArchiver(arc, quoted, true);
     QVERIFY(!refused.started());
@@ -178,7 +166,7 @@ void TstArchiver::busyWhileRunningAndLoopKeepsRunning()
     const QString big = m_dir->filePath(QStringLiteral("big.bin"));
     writeRandomFile(big, 40);
     const QString small = m_dir->filePath(QStringLiteral("small.txt"));
-    writeFile(small, "small");
+    writeBytes(small, "small");
 
     ModZorvin otherCtx;
     otherCtx.net.port = TestPort::port();
@@ -254,13 +242,13 @@ void TstArchiver::unpackTakesOneEntryWithinTheFreeSpace()
     const QString dest = m_dir->filePath(QStringLiteral("d")) + QLatin1Char('/');
     QVERIFY(QDir().mkpath(dest));
     // The wanted entry under a folder and with a code-page name, between two others.
-    writeFile(arc, level0Entry("first.txt", "first") +
+    writeBytes(arc, level0Entry("first.txt", "first") +
                        level0Entry("sub\\\x83\x65\x83\x58\x83\x67.txt", "wanted") +
                        level0Entry("last.txt", "last") + QByteArray(1, '\0'));
     ArchiverQueue &queue = m_engine->archiver();
     QCOMPARE(waitForArchiver(queue, queue.start(arc, dest, false, {QStringLiteral("テスト.txt"), 0})), 0);
     QCOMPARE(QDir(dest).entryList(QDir::Files), QStringList{QStringLiteral("テスト.txt")});
-    QCOMPARE(readAll(dest + QStringLiteral("テスト.txt")), QByteArray("wanted"));
+    QCOMPARE(fileBytes(dest + QStringLiteral("テスト.txt")), QByteArray("wanted"));
     QVERIFY(QFile::remove(dest + QStringLiteral("テスト.txt")));
 
     // Declared sizes that would leave less than the margin free: nothing is written.
@@ -290,7 +278,7 @@ void TstArchiver::destroyedEngineStopsItsUnpack()
     // An unpack of 1 GiB the engine's end does not wait for: it stops, and what it wrote
     // goes with it.
     const QString arc = m_dir->filePath(QStringLiteral("long.lzh"));
-    writeFile(arc, CraftedArchives::repeatArchive("long.txt", 64));
+    writeBytes(arc, CraftedArchives::repeatArchive("long.txt", 64));
     const QString dest = m_dir->filePath(QStringLiteral("d"));
     QVERIFY(QDir().mkpath(dest));
     QVERIFY(m_engine->RunArchiver(arc, dest + QLatin1Char('/'), false).started());
@@ -312,7 +300,7 @@ void TstArchiver::lhaJapaneseArchiveUnpacksToUtf8Name()
     const QString src = m_dir->filePath(QStringLiteral("src"));
     const QString dest = m_dir->filePath(QStringLiteral("dest"));
     QVERIFY(QDir().mkpath(src) && QDir().mkpath(dest));
-    writeFile(src + QStringLiteral("/画像.bmp"), QByteArray("BM").repeated(2000));
+    writeBytes(src + QStringLiteral("/画像.bmp"), QByteArray("BM").repeated(2000));
     QProcess lha;
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")); // "y": UTF-8 on disk, CP932 inside
@@ -323,7 +311,7 @@ void TstArchiver::lhaJapaneseArchiveUnpacksToUtf8Name()
     QVERIFY2(lha.waitForFinished(120000) && lha.exitCode() == 0,
              "lha (jlha-utils) is needed: run scripts/setup");
     QCOMPARE(runArchiver(*m_engine, src + QStringLiteral("/j.lzh"), dest + QLatin1Char('/'), false), 0);
-    QCOMPARE(readAll(dest + QStringLiteral("/画像.bmp")), QByteArray("BM").repeated(2000));
+    QCOMPARE(fileBytes(dest + QStringLiteral("/画像.bmp")), QByteArray("BM").repeated(2000));
 }
 
 QTEST_GUILESS_MAIN(TstArchiver)

@@ -3,6 +3,7 @@
 #include "base/ModZorvin.h"
 #include "net/EngineEvents.h"
 #include "net/MsgLog.h"
+#include "support/FileBytes.h"
 
 #include <QFile>
 #include <QLocale>
@@ -39,14 +40,6 @@ const QByteArray kDateLine("  at Monday Dec 7 09:05:03 2026 ");
 const QByteArray kHead("=====================================\r\n");
 const QByteArray kRule("-------------------------------------\r\n");
 const QByteArray kTail("\r\n\r\n\r\n");
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return f.readAll();
-}
 
 } // namespace
 
@@ -87,7 +80,7 @@ class TestMsgLog : public QObject
             "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\r\n\x83\x65\x83\x58\x83\x67" + kTail + kHead +
             " From: 10.0.0.9\r\n" + kDateLine + "\x28\x95\x95\x29\r\n" + kRule + "x" + kTail + kHead +
             " From: 10.0.0.9\r\n" + kDateLine + "\x28\x8c\xae\x29\r\n" + kRule + "y" + kTail;
-        QCOMPARE(readAll(path()), expected);
+        QCOMPARE(fileBytes(path()), expected);
     }
 
     void sendDialogRecordListsEveryRecipientAndMarksSeveral()
@@ -98,21 +91,21 @@ class TestMsgLog : public QObject
         const QByteArray expected = kHead + " To: a (h1)\r\n To: \x8d\xb2\x93\xa1 (h2)\r\n To: c (h3)\r\n" +
                                     kDateLine + "\x28\x91\xbd\x29\x28\x95\x95\x29\r\n" + kRule + "hello" +
                                     kTail;
-        QCOMPARE(readAll(path()), expected);
+        QCOMPARE(fileBytes(path()), expected);
     }
 
     void singleRecipientFromTheSendDialogHasNoSeveralMarker()
     {
         m_log->WriteMsgLog(MsgLog::Sent, MsgLog::FromSendDialog, QString(), QStringLiteral("captMSYN00N hi"),
                            QStringLiteral("N"), {QStringLiteral("a (h1)")});
-        QCOMPARE(readAll(path()), kHead + " To: a (h1)\r\n" + kDateLine + "\r\n" + kRule + "hi" + kTail);
+        QCOMPARE(fileBytes(path()), kHead + " To: a (h1)\r\n" + kDateLine + "\r\n" + kRule + "hi" + kTail);
     }
 
     void directSendNamesTheRecipientEvenWhenEmpty()
     {
         m_log->WriteMsgLog(MsgLog::Sent, MsgLog::DirectSend, QString(),
                            QStringLiteral("captMSYL42Y line1\r\n"), QStringLiteral("L"));
-        QCOMPARE(readAll(path()),
+        QCOMPARE(fileBytes(path()),
                  kHead + " To: \r\n" + kDateLine + "\x28\x8c\xae\x29\r\n" + kRule + "line1\r\n" + kTail);
     }
 
@@ -120,7 +113,7 @@ class TestMsgLog : public QObject
     {
         m_log->WriteMsgLog(MsgLog::Received, 1, QStringLiteral("\u00e9"),
                            QStringLiteral("a\u20acb\U0001F600c"), QStringLiteral("N"));
-        QCOMPARE(readAll(path()), kHead + " From: ?\r\n" + kDateLine + "\r\n" + kRule + "a?b??c" + kTail);
+        QCOMPARE(fileBytes(path()), kHead + " From: ?\r\n" + kDateLine + "\r\n" + kRule + "a?b??c" + kTail);
     }
 
     void nothingIsWrittenWhenTheLogIsOffAndAMissingFolderIsReported()
@@ -210,9 +203,9 @@ class TestMsgLog : public QObject
         m_log->WriteMsgLog(MsgLog::Received, 1, QStringLiteral("n"), QStringLiteral("new"),
                            QStringLiteral("N"));
 
-        QCOMPARE(readAll(m_dir.filePath(QStringLiteral("D1231.log"))),
+        QCOMPARE(fileBytes(m_dir.filePath(QStringLiteral("D1231.log"))),
                  kHead + " From: n\r\n  at Thursday Dec 31 23:59:59 2026 \r\n" + kRule + "old" + kTail);
-        QCOMPARE(readAll(m_dir.filePath(QStringLiteral("D0101.log"))),
+        QCOMPARE(fileBytes(m_dir.filePath(QStringLiteral("D0101.log"))),
                  kHead + " From: n\r\n  at Friday Jan 1 00:00:01 2027 \r\n" + kRule + "new" + kTail);
 
         // The show command opens the file of the current date.

@@ -6,6 +6,7 @@
 // were given.
 #include "options/AutostartEntry.h"
 #include "base/StartOptions.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,12 +17,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // desktop-file-validate prints nothing for a valid file and fails on errors.
 void validate(const QString &path)
@@ -106,7 +101,7 @@ void tst_Autostart::entryIsWrittenValidAndRemoved()
 
     QString error;
     QVERIFY2(AutostartEntry::apply(true, QStringLiteral("/usr/bin/zorvin"), {}, &error), qPrintable(error));
-    const QByteArray text = readAll(entry);
+    const QByteArray text = fileBytesOrEmpty(entry);
     QVERIFY(text.contains("\nExec=/usr/bin/zorvin\n"));
     // Once the program is gone (package removed), the desktop skips the entry.
     QVERIFY(text.contains("\nTryExec=/usr/bin/zorvin\n"));
@@ -126,7 +121,7 @@ void tst_Autostart::entryIsWrittenValidAndRemoved()
     QVERIFY(AutostartEntry::apply(true, QStringLiteral("/usr/bin/zorvin"), {}));
     QCOMPARE(QFileInfo(entry).lastModified(), written.addSecs(-60));
     QVERIFY(AutostartEntry::apply(true, QStringLiteral("/opt/zorvin/zorvin"), {}));
-    QVERIFY(readAll(entry).contains("\nExec=/opt/zorvin/zorvin\n"));
+    QVERIFY(fileBytesOrEmpty(entry).contains("\nExec=/opt/zorvin/zorvin\n"));
 
     QVERIFY(AutostartEntry::apply(false, QStringLiteral("/opt/zorvin/zorvin"), {}));
     QVERIFY(!QFile::exists(entry));
@@ -136,7 +131,7 @@ void tst_Autostart::pathsWithSpacesAndQuotesAreQuoted()
 {
     const QString odd = QStringLiteral("/home/a b/my \"tools\"/$x/50%/zorvin");
     QVERIFY(AutostartEntry::apply(true, odd, {}));
-    const QByteArray text = readAll(AutostartEntry::path());
+    const QByteArray text = fileBytesOrEmpty(AutostartEntry::path());
     // Quoted, with ", $ escaped by a backslash, that backslash doubled by the string
     // escaping, and % doubled.
     QVERIFY2(text.contains("\nExec=\"/home/a b/my \\\\\"tools\\\\\"/\\\\$x/50%%/zorvin\"\n"),
@@ -191,7 +186,7 @@ void tst_Autostart::loginStartsTheSameDataFolderAndNetwork()
     QString error;
     QVERIFY2(AutostartEntry::apply(true, program, repeated, &error), qPrintable(error));
     validate(AutostartEntry::path());
-    const QStringList exec = execArguments(readAll(AutostartEntry::path()));
+    const QStringList exec = execArguments(fileBytesOrEmpty(AutostartEntry::path()));
     QVERIFY(!exec.isEmpty());
     QCOMPARE(exec.first(), program);
 

@@ -9,6 +9,7 @@
 #include "password/FrmSetPW.h"
 #include "password/PasswordFile.h"
 #include "password/PasswordWindows.h"
+#include "support/FileBytes.h"
 #include "support/FirstRun.h"
 #include "support/NextMessageBox.h"
 #include "support/PlaceCopy.h"
@@ -29,12 +30,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 // Clicks OK and returns the text of the warning it brings up (answered with OK).
 QString okWithWarning(FrmSetPW *window)

@@ -2,6 +2,7 @@
 // characters, loading by content, GIF refusal, the Save command through its real dialog,
 // and the automatic save with its running number, folder errors and the LZH type.
 #include "pictures/ImageFiles.h"
+#include "support/FileBytes.h"
 #include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "net/NetEngine.h"
@@ -36,19 +37,6 @@ QImage testPicture(const QSize &size = QSize(64, 48))
             image.setPixel(
                 x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), (x < 32) == (y < 24) ? 200 : 30));
     return image;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 // The first value of the first quantisation table of a JPEG file (-1 when absent).
@@ -120,7 +108,7 @@ class TstImageFiles : public QObject
     void autoSaveLzhFallsBackToBmp();
 
   private:
-    QString iniText() const { return QString::fromLatin1(readAll(m_ctx.SettingsPath())); }
+    QString iniText() const { return QString::fromLatin1(fileBytesOrEmpty(m_ctx.SettingsPath())); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     ModZorvin m_ctx;
@@ -163,7 +151,7 @@ void TstImageFiles::writersFollowTheLastThreeCharacters()
     const QImage picture = testPicture();
     QString error;
     QVERIFY2(ImageFiles::WritePicture(picture, path, 10, 0, &error), qPrintable(error));
-    const QByteArray bytes = readAll(path);
+    const QByteArray bytes = fileBytesOrEmpty(path);
     QVERIFY(bytes.startsWith(magic));
     if (magic == "BM") {
         // A 24-bit bitmap: bits per pixel at offset 28, no compression at 30, and rows of
@@ -189,15 +177,15 @@ void TstImageFiles::jpegQualityAndProgressiveFollowTheSettings()
     const QImage picture = testPicture();
     const QString a = m_dir->filePath(QStringLiteral("q.jpg"));
     QVERIFY(ImageFiles::WritePicture(picture, a, 10, 0));
-    QCOMPARE(firstQuantValue(readAll(a)), 3);
+    QCOMPARE(firstQuantValue(fileBytesOrEmpty(a)), 3);
     QVERIFY(ImageFiles::WritePicture(picture, a, 25, 0));
-    QCOMPARE(firstQuantValue(readAll(a)), 8);
+    QCOMPARE(firstQuantValue(fileBytesOrEmpty(a)), 8);
 
     // Baseline frames start with SOF0 (FFC0), progressive ones with SOF2 (FFC2).
-    QVERIFY(readAll(a).contains(QByteArray("\xFF\xC0", 2)));
-    QVERIFY(!readAll(a).contains(QByteArray("\xFF\xC2", 2)));
+    QVERIFY(fileBytesOrEmpty(a).contains(QByteArray("\xFF\xC0", 2)));
+    QVERIFY(!fileBytesOrEmpty(a).contains(QByteArray("\xFF\xC2", 2)));
     QVERIFY(ImageFiles::WritePicture(picture, a, 25, 1));
-    QVERIFY(readAll(a).contains(QByteArray("\xFF\xC2", 2)));
+    QVERIFY(fileBytesOrEmpty(a).contains(QByteArray("\xFF\xC2", 2)));
     QVERIFY(!ImageFiles::LoadPictureFile(a).image.isNull());
 }
 
@@ -211,7 +199,7 @@ void TstImageFiles::loadingDecidesByContent()
     // A run-length encoded 4x2 bitmap (.rle): bottom row four blue pixels, top row two red
     // then two blue; palette 0 blue, 1 red.
     const QString rle = m_dir->filePath(QStringLiteral("runs.rle"));
-    writeFile(rle, QByteArray("BM\x48\x00\x00\x00\x00\x00\x00\x00\x3E\x00\x00\x00"
+    writeBytes(rle, QByteArray("BM\x48\x00\x00\x00\x00\x00\x00\x00\x3E\x00\x00\x00"
                               "\x28\x00\x00\x00\x04\x00\x00\x00\x02\x00\x00\x00\x01\x00\x08\x00"
                               "\x01\x00\x00\x00\x0A\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
                               "\x02\x00\x00\x00\x00\x00\x00\x00"
@@ -226,14 +214,14 @@ void TstImageFiles::loadingDecidesByContent()
     QCOMPARE(runs.pixel(3, 1), qRgb(0, 0, 255));
 
     const QString text = m_dir->filePath(QStringLiteral("notes.jpg"));
-    writeFile(text, "just some words\n");
+    writeBytes(text, "just some words\n");
     const ImageFiles::Loaded refused = ImageFiles::LoadPictureFile(text);
     QVERIFY(refused.image.isNull());
     QVERIFY(refused.notPicture);
     QVERIFY(!refused.refusedGif);
 
     const QString empty = m_dir->filePath(QStringLiteral("empty.bmp"));
-    writeFile(empty, QByteArray());
+    writeBytes(empty, QByteArray());
     QVERIFY(ImageFiles::LoadPictureFile(empty).notPicture);
     QVERIFY(ImageFiles::LoadPictureFile(m_dir->filePath(QStringLiteral("missing.bmp"))).notPicture);
 }
@@ -241,20 +229,20 @@ void TstImageFiles::loadingDecidesByContent()
 void TstImageFiles::gifIsRefusedWhateverItsName()
 {
     const QString asJpg = m_dir->filePath(QStringLiteral("photo.jpg"));
-    writeFile(asJpg, QByteArray("GIF89a\x08\x00\x08\x00\x80\x00\x00", 13));
+    writeBytes(asJpg, QByteArray("GIF89a\x08\x00\x08\x00\x80\x00\x00", 13));
     QCOMPARE(ImageFiles::DetectGifFile(asJpg), QStringLiteral("gif"));
     const ImageFiles::Loaded loaded = ImageFiles::LoadPictureFile(asJpg);
     QVERIFY(loaded.refusedGif);
     QVERIFY(loaded.image.isNull());
 
     const QString lower = m_dir->filePath(QStringLiteral("lower.bmp"));
-    writeFile(lower, "gIf");
+    writeBytes(lower, "gIf");
     QCOMPARE(ImageFiles::DetectGifFile(lower), QStringLiteral("gif"));
     const QString almost = m_dir->filePath(QStringLiteral("almost.gif"));
-    writeFile(almost, "GIX89a");
+    writeBytes(almost, "GIX89a");
     QCOMPARE(ImageFiles::DetectGifFile(almost), QString());
     const QString shortFile = m_dir->filePath(QStringLiteral("short"));
-    writeFile(shortFile, "GI");
+    writeBytes(shortFile, "GI");
     QCOMPARE(ImageFiles::DetectGifFile(shortFile), QString());
     QCOMPARE(ImageFiles::DetectGifFile(m_dir->filePath(QStringLiteral("none"))), QString());
 }
@@ -268,9 +256,9 @@ void TstImageFiles::failedWriteLeavesNoFileAndKeepsTheOldOne()
 
     // A null picture writes nothing, and an existing file of that name stays as it was.
     const QString existing = m_dir->filePath(QStringLiteral("keep.bmp"));
-    writeFile(existing, "old contents");
+    writeBytes(existing, "old contents");
     QVERIFY(!ImageFiles::WritePicture(QImage(), existing, 0, 0, &error));
-    QCOMPARE(readAll(existing), QByteArray("old contents"));
+    QCOMPARE(fileBytesOrEmpty(existing), QByteArray("old contents"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.bmp")});
 }
 
@@ -281,7 +269,7 @@ void TstImageFiles::saveCommandWritesTheChosenFileAndRemembersItsFolder()
     const QString target = m_dir->filePath(QStringLiteral("pics/shot.png"));
     answerFileDialog(target);
     QCOMPARE(files.SavePictureAs(nullptr, testPicture()), target);
-    QVERIFY(readAll(target).startsWith("\x89PNG"));
+    QVERIFY(fileBytesOrEmpty(target).startsWith("\x89PNG"));
     QCOMPARE(m_ctx.LastSaveDir, m_dir->filePath(QStringLiteral("pics")) + QLatin1Char('/'));
     QVERIFY(m_host.asked.isEmpty());
 
@@ -383,7 +371,7 @@ void TstImageFiles::saveAddsTheChosenTypesExtension()
     QCOMPARE(path, m_dir->filePath(written));
     if (magic != "-lh") {
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{written});
-        QVERIFY(readAll(path).startsWith(magic));
+        QVERIFY(fileBytesOrEmpty(path).startsWith(magic));
         QCOMPARE(QImage(path).size(), testPicture().size());
         QCOMPARE(m_ctx.LastSaveDir, m_dir->path() + QLatin1Char('/'));
         return;
@@ -392,7 +380,7 @@ void TstImageFiles::saveAddsTheChosenTypesExtension()
     // archive's own name, and nothing is left in the work folder.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path), 30000);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{written});
-    QCOMPARE(readAll(path).mid(2, 3), magic);
+    QCOMPARE(fileBytesOrEmpty(path).mid(2, 3), magic);
     QTRY_COMPARE(QDir(m_ctx.WorkDir).entryList({QStringLiteral("save*")}, QDir::AllEntries | QDir::Hidden),
                  QStringList());
     QVERIFY(m_host.asked.isEmpty());
@@ -407,7 +395,7 @@ void TstImageFiles::saveAddsTheChosenTypesExtension()
     QCOMPARE(lhasa.exitCode(), 0);
     const QString bitmap = out + u'/' + QFileInfo(path).completeBaseName() + QStringLiteral(".BMP");
     QVERIFY2(QFileInfo::exists(bitmap), qPrintable(QDir(out).entryList().join(u' ')));
-    QVERIFY(readAll(bitmap).startsWith("BM"));
+    QVERIFY(fileBytesOrEmpty(bitmap).startsWith("BM"));
     QCOMPARE(maxChannelDifference(QImage(bitmap), testPicture()), 0);
 }
 
@@ -436,7 +424,7 @@ void TstImageFiles::autoSaveNumbersFilesAndWrapsAfter99999()
     m_ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
     m_ctx.settings.CaptAutoSavePlace = folder;
     m_ctx.settings.CaptAutoSaveType = 3;
-    writeFile(m_ctx.SettingsPath(), "[ZorvinSetting]\r\nAutoCaptNo=99998\r\n");
+    writeBytes(m_ctx.SettingsPath(), "[ZorvinSetting]\r\nAutoCaptNo=99998\r\n");
     QStringList panel;
     ImageFiles files(m_ctx, m_host);
     files.setStatusPanel([&panel](const QString &text) { panel << text; });
@@ -451,8 +439,8 @@ void TstImageFiles::autoSaveNumbersFilesAndWrapsAfter99999()
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoCaptNo=00001\r\n"));
     m_ctx.settings.CaptAutoSaveType = 2;
     QCOMPARE(files.AutoSaveCapture(testPicture()), folder + QStringLiteral("/CPT00002.JPG"));
-    QVERIFY(readAll(folder + QStringLiteral("/CPT00002.JPG")).startsWith("\xFF\xD8"));
-    QVERIFY(readAll(folder + QStringLiteral("/CPT00001.BMP")).startsWith("BM"));
+    QVERIFY(fileBytesOrEmpty(folder + QStringLiteral("/CPT00002.JPG")).startsWith("\xFF\xD8"));
+    QVERIFY(fileBytesOrEmpty(folder + QStringLiteral("/CPT00001.BMP")).startsWith("BM"));
 
     // Switched off, nameless, of an unknown type or with an empty picture (a window
     // capture that found no window): nothing is written, no number is used.
@@ -478,7 +466,7 @@ void TstImageFiles::autoSaveWithConstantNameOverwritesAndStoresZero()
     m_ctx.settings.CaptAutoSaveName = QStringLiteral("latest");
     m_ctx.settings.CaptAutoSavePlace = folder + QLatin1Char('/');
     m_ctx.settings.CaptAutoSaveNameConst = 1;
-    writeFile(m_ctx.SettingsPath(), "[ZorvinSetting]\r\nAutoCaptNo=41\r\n");
+    writeBytes(m_ctx.SettingsPath(), "[ZorvinSetting]\r\nAutoCaptNo=41\r\n");
     ImageFiles files(m_ctx, m_host);
     QCOMPARE(files.AutoSaveCapture(testPicture(QSize(10, 10))), folder + QStringLiteral("/latest.BMP"));
     QCOMPARE(files.AutoSaveCapture(testPicture(QSize(20, 10))), folder + QStringLiteral("/latest.BMP"));
@@ -492,7 +480,7 @@ void TstImageFiles::autoSaveIntoMissingFolderFailsWithoutUsingANumber()
     m_ctx.settings.CaptAutoSave = 1;
     m_ctx.settings.CaptAutoSaveName = QStringLiteral("CPT");
     m_ctx.settings.CaptAutoSavePlace = m_dir->filePath(QStringLiteral("gone"));
-    writeFile(m_ctx.SettingsPath(), "[ZorvinSetting]\r\nAutoCaptNo=00005\r\n");
+    writeBytes(m_ctx.SettingsPath(), "[ZorvinSetting]\r\nAutoCaptNo=00005\r\n");
     QStringList panel;
     ImageFiles files(m_ctx, m_host);
     files.setStatusPanel([&panel](const QString &text) { panel << text; });
@@ -545,7 +533,7 @@ void TstImageFiles::autoSaveLzhUnpacksToTheBitmap()
     QCOMPARE(lhasa.exitCode(), 0);
     const QString unpacked = out + QStringLiteral("/CPT00001.BMP");
     QVERIFY2(QFileInfo::exists(unpacked), qPrintable(QDir(out).entryList().join(QLatin1Char(' '))));
-    const QByteArray bmp = readAll(unpacked);
+    const QByteArray bmp = fileBytesOrEmpty(unpacked);
     QVERIFY(bmp.startsWith("BM"));
     QCOMPARE(bmp.size(), 54 + 48 * 192);
     QCOMPARE(maxChannelDifference(ImageFiles::LoadPictureFile(unpacked).image, picture), 0);
@@ -571,7 +559,7 @@ void TstImageFiles::autoSaveLzhFallsBackToBmp()
     QCOMPARE(files.AutoSaveCapture(testPicture()), folder + QStringLiteral("/CPT00001.LZH"));
     QVERIFY(finished.wait(30000));
     QCOMPARE(finished[0].at(0).toString(), folder + QStringLiteral("/CPT00001.BMP"));
-    QVERIFY(readAll(folder + QStringLiteral("/CPT00001.BMP")).startsWith("BM"));
+    QVERIFY(fileBytesOrEmpty(folder + QStringLiteral("/CPT00001.BMP")).startsWith("BM"));
     QCOMPARE(panel.size(), 4);
     QVERIFY2(panel[1].startsWith(QStringLiteral("LHA保存失敗 C=")) &&
                  panel[1].endsWith(QStringLiteral("→BMP保存中 ") + folder + QStringLiteral("/CPT00001.BMP")),
@@ -586,7 +574,7 @@ void TstImageFiles::autoSaveLzhFallsBackToBmp()
     // Busy lasts until the other command's finished is handled on this thread, however
     // fast its worker is.
     const QString other = m_dir->filePath(QStringLiteral("other.txt"));
-    writeFile(other, "another command's file");
+    writeBytes(other, "another command's file");
     const ArchiverTicket otherCommand =
         engine.RunArchiver(m_dir->filePath(QStringLiteral("other.lzh")), other, true);
     QVERIFY(otherCommand.started());

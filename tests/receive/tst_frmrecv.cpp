@@ -8,6 +8,7 @@
 #include "receive/HomeTrash.h"
 #include "receive/ReceiveSetup.h"
 #include "receive/ReceivedFiles.h"
+#include "support/FileBytes.h"
 #include "support/NextMessageBox.h"
 #include "support/WindowShot.h"
 #include "support/XvfbSession.h"
@@ -34,12 +35,6 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Answers the folder dialog that the next command opens with `folder`.
@@ -196,7 +191,7 @@ void TstFrmRecv::rowsFromTheEngineComeBeforeTheWindowIsShown()
     QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$"))
                 .match(row->text(0))
                 .hasMatch());
-    QCOMPARE(readAll(m_receiver->recvFile(QStringLiteral("report.txt"))), QByteArray("quarterly"));
+    QCOMPARE(fileBytesOrEmpty(m_receiver->recvFile(QStringLiteral("report.txt"))), QByteArray("quarterly"));
     QVERIFY(QTest::qWaitForWindowExposed(list()));
     QCOMPARE(list()->windowTitle(), QStringLiteral("ぞるびん　- 受信 -"));
 
@@ -302,8 +297,8 @@ void TstFrmRecv::mixedSelectionGivesTheFailureListsOfOpenCopyMoveAndTrash()
                  *window, [window] { window->FileCtl(0); }, &box),
              (QStringList{QStringLiteral("転送エラー"), QStringLiteral("../escape.txt")}));
     QCOMPARE(box, QStringLiteral("以下のファイルのコピーに失敗しました。\n\n転送エラー , ../escape.txt"));
-    QCOMPARE(readAll(target + QStringLiteral("/notes.txt")), QByteArray("notes"));
-    QCOMPARE(readAll(target + QStringLiteral("/blob.zzq")), QByteArray(64, '\x01'));
+    QCOMPARE(fileBytesOrEmpty(target + QStringLiteral("/notes.txt")), QByteArray("notes"));
+    QCOMPARE(fileBytesOrEmpty(target + QStringLiteral("/blob.zzq")), QByteArray(64, '\x01'));
     QVERIFY(QFile::exists(m_receiver->recvFile(QStringLiteral("notes.txt"))));
 
     // Move, only the text file's row selected with the failure row; the row stays.
@@ -317,7 +312,7 @@ void TstFrmRecv::mixedSelectionGivesTheFailureListsOfOpenCopyMoveAndTrash()
                  *window, [window] { window->FileCtl(1); }, &box),
              QStringList{QStringLiteral("転送エラー")});
     QCOMPARE(box, QStringLiteral("以下のファイルの移動に失敗しました。\n\n転送エラー"));
-    QCOMPARE(readAll(moved + QStringLiteral("notes.txt")), QByteArray("notes"));
+    QCOMPARE(fileBytesOrEmpty(moved + QStringLiteral("notes.txt")), QByteArray("notes"));
     QVERIFY(!QFile::exists(m_receiver->recvFile(QStringLiteral("notes.txt"))));
     QCOMPARE(window->list()->topLevelItemCount(), 4);
     // The row follows its file: it names the new place and opens there.
@@ -344,9 +339,9 @@ void TstFrmRecv::mixedSelectionGivesTheFailureListsOfOpenCopyMoveAndTrash()
     QVERIFY(!QFile::exists(m_receiver->recvFile(QStringLiteral("blob.zzq"))));
     QVERIFY(!QFile::exists(moved + QStringLiteral("notes.txt")));
     const QString trash = data + QStringLiteral("/Trash/");
-    QCOMPARE(readAll(trash + QStringLiteral("files/blob.zzq")), QByteArray(64, '\x01'));
-    QCOMPARE(readAll(trash + QStringLiteral("files/notes.txt")), QByteArray("notes"));
-    QVERIFY(readAll(trash + QStringLiteral("info/blob.zzq.trashinfo"))
+    QCOMPARE(fileBytesOrEmpty(trash + QStringLiteral("files/blob.zzq")), QByteArray(64, '\x01'));
+    QCOMPARE(fileBytesOrEmpty(trash + QStringLiteral("files/notes.txt")), QByteArray("notes"));
+    QVERIFY(fileBytesOrEmpty(trash + QStringLiteral("info/blob.zzq.trashinfo"))
                 .startsWith("[Trash Info]\nPath=" + QFile::encodeName(m_receiver->recvFile("blob.zzq")) + '\n'));
     QCOMPARE(notesRow->text(3), QStringLiteral("notes.txt（ごみ箱へ移動）"));
     QCOMPARE(window->list()->topLevelItem(2)->text(3), QStringLiteral("blob.zzq（ごみ箱へ移動）"));
@@ -387,7 +382,7 @@ void TstFrmRecv::copyAsksBeforeOverwriting()
         QVERIFY(handled.size() == 1 || handled.wait(10000));
         QCOMPARE(handled.first().at(1).toStringList(), QStringList());
         QCOMPARE(question, QStringLiteral("「a.bin」は既に存在します。\n上書きしますか？"));
-        QCOMPARE(readAll(target + QStringLiteral("/a.bin")), expected);
+        QCOMPARE(fileBytesOrEmpty(target + QStringLiteral("/a.bin")), expected);
     }
 }
 
@@ -503,7 +498,7 @@ void TstFrmRecv::homeTrashIsMadeOwnerOnlyAndNamesNeverClash()
     for (const QString &folder : {home.path() + QStringLiteral("/.local"), home.path() + QStringLiteral("/.local/share"),
                                   trash, trash + QStringLiteral("/files"), trash + QStringLiteral("/info")})
         QVERIFY2(modeOf(folder) == ownerOnly, qPrintable(folder));
-    const QByteArray info = readAll(trash + QStringLiteral("/info/a b%.bin.trashinfo"));
+    const QByteArray info = fileBytesOrEmpty(trash + QStringLiteral("/info/a b%.bin.trashinfo"));
     QVERIFY2(QRegularExpression(QStringLiteral("^\\[Trash Info\\]\nPath=[^\n]*/RECVFILE/a%20b%25\\.bin\n"
                                                "DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n$"))
                  .match(QString::fromLatin1(info))
@@ -514,9 +509,9 @@ void TstFrmRecv::homeTrashIsMadeOwnerOnlyAndNamesNeverClash()
     QVERIFY(writeFile(m_receiver->recvFile(QStringLiteral("a b%.bin")), "second"));
     QVERIFY(writeFile(trash + QStringLiteral("/files/a b%.2.bin"), "orphan"));
     QVERIFY(HomeTrash::moveToTrash(m_receiver->recvFile(QStringLiteral("a b%.bin"))));
-    QCOMPARE(readAll(trash + QStringLiteral("/files/a b%.bin")), QByteArray("first"));
-    QCOMPARE(readAll(trash + QStringLiteral("/files/a b%.2.bin")), QByteArray("orphan"));
-    QCOMPARE(readAll(trash + QStringLiteral("/files/a b%.3.bin")), QByteArray("second"));
+    QCOMPARE(fileBytesOrEmpty(trash + QStringLiteral("/files/a b%.bin")), QByteArray("first"));
+    QCOMPARE(fileBytesOrEmpty(trash + QStringLiteral("/files/a b%.2.bin")), QByteArray("orphan"));
+    QCOMPARE(fileBytesOrEmpty(trash + QStringLiteral("/files/a b%.3.bin")), QByteArray("second"));
     QCOMPARE(QDir(trash + QStringLiteral("/info")).entryList(QDir::Files),
              (QStringList{QStringLiteral("a b%.3.bin.trashinfo"), QStringLiteral("a b%.bin.trashinfo")}));
 }
@@ -542,7 +537,7 @@ void TstFrmRecv::trashOnAnotherFileSystemGetsACopy()
     QString question, box;
     QCOMPARE(trash(*window, &question, &box), QStringList());
     QVERIFY(!QFile::exists(shm.path() + QStringLiteral("/big.dat")));
-    QCOMPARE(readAll(HomeTrash::location() + QStringLiteral("/files/big.dat")), content);
+    QCOMPARE(fileBytesOrEmpty(HomeTrash::location() + QStringLiteral("/files/big.dat")), content);
     // The copy alone, no temporary file beside it.
     QCOMPARE(QDir(HomeTrash::location() + QStringLiteral("/files")).entryList(QDir::Files | QDir::Hidden),
              expected);
@@ -564,7 +559,7 @@ void TstFrmRecv::trashThatCannotBeMadeLeavesTheFileAndWritesNothingElsewhere()
     QCOMPARE(trash(*window, &question, &box), QStringList{QStringLiteral("keep.txt")});
     QCOMPARE(box, QStringLiteral("以下のファイルの削除に失敗しました。\n\nkeep.txt"));
     QVERIFY(QDir::setCurrent(before));
-    QCOMPARE(readAll(m_receiver->recvFile(QStringLiteral("keep.txt"))), QByteArray("kept"));
+    QCOMPARE(fileBytesOrEmpty(m_receiver->recvFile(QStringLiteral("keep.txt"))), QByteArray("kept"));
     QCOMPARE(window->list()->topLevelItem(0)->text(3), QStringLiteral("keep.txt"));
     // Not beside the program's working folder, nor anywhere in the receive folder.
     QCOMPARE(QDir(here.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),

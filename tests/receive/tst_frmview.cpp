@@ -9,6 +9,7 @@
 #include "ui/FrmUnread.h"
 #include "receive/FrmView.h"
 #include "receive/ReceiveSetup.h"
+#include "support/FileBytes.h"
 #include "support/NextMessageBox.h"
 #include "support/XvfbSession.h"
 
@@ -35,12 +36,6 @@ QImage testPicture(const QSize &size, const QColor &corner)
     QPainter painter(&image);
     painter.fillRect(0, 0, size.width() / 3, size.height() / 3, corner);
     return image;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -288,12 +283,12 @@ void TstFrmView::receivedJpegSavedAsJpgIsByteIdenticalAndABitmapIsKeptInMemory()
     };
     const QString copy = m_receiver->tmp.path() + QStringLiteral("/copy.jpg");
     saveAs(copy);
-    QCOMPARE(readAll(copy), readAll(jpeg));
+    QCOMPARE(fileBytesOrEmpty(copy), fileBytesOrEmpty(jpeg));
     // Another type is written from the picture.
     const QString png = m_receiver->tmp.path() + QStringLiteral("/copy.png");
     saveAs(png);
     QCOMPARE(QImage(png).size(), QSize(160, 100));
-    QVERIFY(readAll(png).startsWith("\x89PNG"));
+    QVERIFY(fileBytesOrEmpty(png).startsWith("\x89PNG"));
 
     // The viewer's file goes with it.
     const QString received = viewer->arrival().path;
@@ -347,7 +342,7 @@ void TstFrmView::twoPicturesFromOneSenderOpenTwoWindowsAndCommandsFollowThePictu
     const QString pdf = m_receiver->tmp.path() + QStringLiteral("/print.pdf");
     m_receiver->commands->setPrintTarget(PrintTarget::pdfFile(pdf));
     second->action(QStringLiteral("Print"))->trigger();
-    QVERIFY(readAll(pdf).startsWith("%PDF"));
+    QVERIFY(fileBytesOrEmpty(pdf).startsWith("%PDF"));
 
     // Closing one leaves the other.
     first->close();

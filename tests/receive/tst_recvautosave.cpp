@@ -6,6 +6,7 @@
 #include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "receive/ReceiveSetup.h"
+#include "support/FileBytes.h"
 #include "support/TestPort.h"
 
 #include <QDir>
@@ -22,12 +23,6 @@ QImage testPicture(const QSize &size = QSize(40, 30))
     return image;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TstRecvAutoSave : public QObject
@@ -41,7 +36,7 @@ class TstRecvAutoSave : public QObject
     void missingFolderTellsAndLeavesNothing();
 
   private:
-    QString iniText() const { return QString::fromLatin1(readAll(m_ctx.SettingsPath())); }
+    QString iniText() const { return QString::fromLatin1(fileBytesOrEmpty(m_ctx.SettingsPath())); }
     void setCounter(const QByteArray &value)
     {
         QFile file(m_ctx.SettingsPath());
@@ -86,7 +81,7 @@ void TstRecvAutoSave::everyTypeIsNamedWithTheMachineAndTheCounterRestartsAtZero(
     s.RecvAutoSaveType = 3;
     QCOMPARE(files.AutoSaveReceived(testPicture(), QStringLiteral("h2")),
              m_folder + QStringLiteral("/CTR99999-h2.PNG"));
-    QVERIFY(readAll(m_folder + QStringLiteral("/CTR99999-h2.PNG")).startsWith("\x89PNG"));
+    QVERIFY(fileBytesOrEmpty(m_folder + QStringLiteral("/CTR99999-h2.PNG")).startsWith("\x89PNG"));
     s.RecvAutoSaveType = 0;
     QCOMPARE(files.AutoSaveReceived(testPicture(), QStringLiteral("h2")),
              m_folder + QStringLiteral("/CTR00000-h2.BMP"));
@@ -95,7 +90,7 @@ void TstRecvAutoSave::everyTypeIsNamedWithTheMachineAndTheCounterRestartsAtZero(
     // A name from the network never leads out of the folder.
     QCOMPARE(files.AutoSaveReceived(testPicture(), QStringLiteral("../up")),
              m_folder + QStringLiteral("/CTR00001-.._up.JPG"));
-    QVERIFY(readAll(m_folder + QStringLiteral("/CTR00001-.._up.JPG")).startsWith("\xFF\xD8"));
+    QVERIFY(fileBytesOrEmpty(m_folder + QStringLiteral("/CTR00001-.._up.JPG")).startsWith("\xFF\xD8"));
 
     // The archive is packed on the archiver's thread; a picture that comes meanwhile waits
     // and takes the next number.
@@ -108,7 +103,7 @@ void TstRecvAutoSave::everyTypeIsNamedWithTheMachineAndTheCounterRestartsAtZero(
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 30000);
     QCOMPARE(finished.at(0).at(0).toString(), m_folder + QStringLiteral("/CTR00002-h2.LZH"));
     QCOMPARE(finished.at(1).at(0).toString(), m_folder + QStringLiteral("/CTR00003-h3.LZH"));
-    const QByteArray archive = readAll(m_folder + QStringLiteral("/CTR00002-h2.LZH"));
+    const QByteArray archive = fileBytesOrEmpty(m_folder + QStringLiteral("/CTR00002-h2.LZH"));
     QCOMPARE(archive.mid(2, 3), QByteArray("-lh"));
     QVERIFY(archive.contains("CTR00002-h2.BMP"));
     QCOMPARE(iniText(), QStringLiteral("[ZorvinSetting]\r\nAutoRecvNo=00003\r\n"));
