@@ -44,7 +44,8 @@ int main(int argc, char **argv)
     bobPins.offer("alice", kAlice, alice.publicKey());
     NetDiagnostics aliceDiag, bobDiag;
 
-    const QString shortMessage = QStringLiteral("captMSYN07Y 会議は三時からです。資料は共有フォルダにあります。");
+    const QString shortMessage =
+        QStringLiteral("captMSYN07Y 会議は三時からです。資料は共有フォルダにあります。");
     const QString longMessage = QStringLiteral("captMSYN08Y ") + QString(8192 - 12, QChar(u'漢'));
     for (const auto &[what, datagram] : {std::pair{"short message (48 chars)", shortMessage},
                                          std::pair{"longest message (8,192 chars)", longMessage}}) {
@@ -71,7 +72,8 @@ int main(int argc, char **argv)
         }
         std::printf("%-32s first seal (key agreement) %8.1f us   seal median %7.1f us   open median %7.1f us"
                     "   (%d of %d opened)\n",
-                    what, double(agreement) / 1000.0, medianMicros(seal), medianMicros(open), opened, kRounds);
+                    what, double(agreement) / 1000.0, medianMicros(seal), medianMicros(open), opened,
+                    kRounds);
     }
     return 0;
 }

@@ -33,7 +33,8 @@ const QLatin1StringView kSealedKinds[] = {Protocol::kMessage, Protocol::kReceipt
 QByteArray header()
 {
     return QByteArray(Protocol::kSealed.data(), Protocol::kSealed.size()) +
-           QByteArray::number(Protocol::kExtensionVersion).rightJustified(Protocol::kExtensionVersionChars, '0');
+           QByteArray::number(Protocol::kExtensionVersion)
+               .rightJustified(Protocol::kExtensionVersionChars, '0');
 }
 
 // The header and both keys, in the sender's order, are bound to the seal: a datagram cut
@@ -136,7 +137,8 @@ std::optional<QByteArray> DatagramSeal::parse(QByteArrayView bytes)
     if (text.size() > (kMaxSealedBytes * 4 + 2) / 3)
         return std::nullopt;
     const QByteArray copy = text.toByteArray();
-    const auto decoded = QByteArray::fromBase64Encoding(copy, kBase64 | QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(copy, kBase64 | QByteArray::AbortOnBase64DecodingErrors);
     // One spelling only: the same bytes written again must give the same text.
     if (!decoded || decoded.decoded.size() < kNonceBytes + kTagBytes + kInnerHeadBytes ||
         decoded.decoded.toBase64(kBase64) != copy)
@@ -168,8 +170,8 @@ DatagramSeal::Verdict DatagramSeal::incoming(const QString &ip, QByteArrayView b
     const auto *nonce = bytesOf(*sealed);
     QByteArray inner(sealed->size() - kNonceBytes - kTagBytes, Qt::Uninitialized);
     unsigned long long innerBytes = 0;
-    if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char *>(inner.data()), &innerBytes,
-                                                   nullptr, nonce + kNonceBytes,
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char *>(inner.data()),
+                                                   &innerBytes, nullptr, nonce + kNonceBytes,
                                                    size_t(sealed->size() - kNonceBytes), bytesOf(ad),
                                                    size_t(ad.size()), nonce, keys->fromPeer().data()) != 0)
         return refuse(ip, bytes, "sealed datagram does not open with the pinned key");
@@ -185,11 +187,13 @@ DatagramSeal::Verdict DatagramSeal::incoming(const QString &ip, QByteArrayView b
     return Verdict::Opened;
 }
 
-bool DatagramSeal::takeOnce(const QByteArray &peerKey, const QByteArray &session, quint64 counter, qint64 sentAt)
+bool DatagramSeal::takeOnce(const QByteArray &peerKey, const QByteArray &session, quint64 counter,
+                            qint64 sentAt)
 {
     const qint64 now = m_clock();
     QList<Session> &sessions = m_received[peerKey];
-    auto it = std::find_if(sessions.begin(), sessions.end(), [&](const Session &s) { return s.id == session; });
+    auto it =
+        std::find_if(sessions.begin(), sessions.end(), [&](const Session &s) { return s.id == session; });
     if (it == sessions.end()) {
         // A session not seen yet could be an old one recorded and replayed after this copy
         // started: its own clock must be near ours. Within a known session only the
@@ -197,8 +201,9 @@ bool DatagramSeal::takeOnce(const QByteArray &peerKey, const QByteArray &session
         if (counter == 0 || qAbs(now - sentAt) > kFreshMs)
             return false;
         if (sessions.size() >= kSessionsPerPeer)
-            sessions.erase(std::min_element(sessions.begin(), sessions.end(),
-                                            [](const Session &a, const Session &b) { return a.lastUsed < b.lastUsed; }));
+            sessions.erase(
+                std::min_element(sessions.begin(), sessions.end(),
+                                 [](const Session &a, const Session &b) { return a.lastUsed < b.lastUsed; }));
         sessions.append(Session{session, counter, 1, now});
         return true;
     }

@@ -7,11 +7,10 @@
 namespace {
 
 // Numbers 1-9 are the six-letter kinds, 10-11 the three-letter ones.
-const QLatin1StringView kKindNames[] = {QLatin1StringView("?"), Protocol::kAnnounce,    Protocol::kLegacyAnswer,
-                                        Protocol::kMessage,     Protocol::kReceipt,     Protocol::kOpenReceipt,
-                                        Protocol::kGoodbye,     Protocol::kStop,        Protocol::kKeyAnnounce,
-                                        Protocol::kSealed,      Protocol::kShortAnswer,
-                                        Protocol::kGroupAnswer};
+const QLatin1StringView kKindNames[] = {
+    QLatin1StringView("?"), Protocol::kAnnounce,    Protocol::kLegacyAnswer, Protocol::kMessage,
+    Protocol::kReceipt,     Protocol::kOpenReceipt, Protocol::kGoodbye,      Protocol::kStop,
+    Protocol::kKeyAnnounce, Protocol::kSealed,      Protocol::kShortAnswer,  Protocol::kGroupAnswer};
 constexpr int kFirstShortKind = 10;
 
 } // namespace

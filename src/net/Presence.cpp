@@ -1,12 +1,12 @@
 #include "net/Presence.h"
 
-#include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
+#include "base/Protocol.h"
+#include "net/AddressStore.h"
 #include "net/DatagramSeal.h"
 #include "net/Datagrams.h"
 #include "net/EngineEvents.h"
-#include "base/Protocol.h"
 
 #include <QStringList>
 

@@ -1,14 +1,14 @@
 // Messages between engines on 127.0.0.x: arrival, delivery receipts, the watch and its
 // retry question, open receipts, and all of them sealed between keyed copies. Plain UDP
 // sockets stand in for peers whose exact bytes the tests read or write.
-#include "net/AddressStore.h"
-#include "net/DatagramSeal.h"
-#include "net/NetDiagnosisReport.h"
-#include "net/NetDiagnostics.h"
 #include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "net/DatagramSeal.h"
 #include "net/MessageDelivery.h"
 #include "net/MsgLog.h"
+#include "net/NetDiagnosisReport.h"
+#include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
 #include "support/LoopbackCapture.h"
 #include "support/LoopbackEngine.h"
@@ -423,8 +423,8 @@ class TestMessages : public QObject
         QCOMPARE(logged().count("-- raw1"), 2);
     }
 
-    // Between keyed copies the message, its receipt, the open receipt and the goodbye all
-    // go sealed: a host reading the wire sees none of the text or the names.
+    // Between keyed copies the message, its receipt, the open receipt, a cancel and the
+    // goodbye all go sealed: a host reading the wire sees none of the text or the names.
     void sealedTrafficShowsNothingReadableOnTheWire()
     {
         keyBoth();
@@ -445,6 +445,12 @@ class TestMessages : public QObject
         m_b->messages().SendOpenReceipt(kA, QStringLiteral("M"));
         QTRY_COMPARE(m_a->host.sent.size(), 2);
         QCOMPARE(m_a->host.sent[1].result, 2);
+        QSignalSpy stops(m_b->engine.get(), &NetEngine::stopDatagram);
+        const QString stop =
+            QStringLiteral("captSP") + AnsiCodec::fixedWidth(QStringLiteral("S0042.lzh"), 22);
+        QCOMPARE(m_a->engine->BCastMsgSend(stop, kB), 0);
+        QTRY_COMPARE(stops.count(), 1);
+        QCOMPARE(stops[0][1].toString(), stop);
         // The plain goodbye to the broadcast address stays, for 2.66 copies; bob gets his own, sealed.
         m_a->engine->SayGoodbye();
         QTRY_COMPARE(goodbyes.count(), 2);
@@ -453,17 +459,18 @@ class TestMessages : public QObject
         QTest::qWait(50);
         const QList<QByteArray> payloads = wire.take();
         QCOMPARE(payloads.count(QByteArray("captGB")), 2);
-        QCOMPARE(payloads.size(), 5 + 2);
+        QCOMPARE(payloads.size(), 6 + 2);
         for (const QByteArray &payload : payloads) {
             if (payload == "captGB")
                 continue;
             QVERIFY2(payload.startsWith("captSE001"), payload.left(12).constData());
             for (const QByteArray &readable :
                  {AnsiCodec::encode(text), QByteArray("secret"), QByteArray("alice"), QByteArray("hostA"),
-                  QByteArray("bob"), QByteArray("captM"), QByteArray("captOP"), QByteArray("captGB")})
+                  QByteArray("bob"), QByteArray("S0042"), QByteArray("captM"), QByteArray("captOP"),
+                  QByteArray("captSP"), QByteArray("captGB")})
                 QVERIFY(!payload.contains(readable));
         }
-        QCOMPARE(m_b->engine->diagnostics().counts().value(QStringLiteral("captSE")).received, quint64(3));
+        QCOMPARE(m_b->engine->diagnostics().counts().value(QStringLiteral("captSE")).received, quint64(4));
         QCOMPARE(m_b->engine->diagnostics().counts().value(QStringLiteral("captSE")).refused, quint64(0));
     }
 
@@ -480,10 +487,12 @@ class TestMessages : public QObject
         QSignalSpy messages(m_a->engine.get(), &NetEngine::messageDatagram);
         QUdpSocket forger;
         QVERIFY(forger.bind(QHostAddress(kB), 0));
-        const QList<QByteArray> forged = {"captGB", "captOPM", "captSP" + QByteArray("S001.lzh").leftJustified(22, ' '),
+        const QList<QByteArray> forged = {"captGB", "captOPM",
+                                          "captSP" + QByteArray("S001.lzh").leftJustified(22, ' '),
                                           "captMSNN07N pay the invoice today", "captMRY07"};
         for (const QByteArray &datagram : forged)
-            QCOMPARE(forger.writeDatagram(datagram, QHostAddress(kA), TestPort::port()), qint64(datagram.size()));
+            QCOMPARE(forger.writeDatagram(datagram, QHostAddress(kA), TestPort::port()),
+                     qint64(datagram.size()));
 
         m_raw1->sendTo(kA, "captMSYN05N from the old copy");
         QCOMPARE(m_raw1->next(), QByteArray("captMRY05"));
@@ -507,7 +516,8 @@ class TestMessages : public QObject
         for (const char *kind : {"captGB", "captOP", "captSP", "captMS", "captMR"})
             QCOMPARE(counts.value(QLatin1StringView(kind)).refused, quint64(1));
         QCOMPARE(counts.value(QStringLiteral("captSE")).refused, quint64(0));
-        QVERIFY(NetDiagnosisReport::text(*m_a->engine).contains(QRegularExpression("captGB +0 / 1 \\(refused 1\\)")));
+        QVERIFY(NetDiagnosisReport::text(*m_a->engine)
+                    .contains(QRegularExpression("captGB +0 / 1 \\(refused 1\\)")));
     }
 
     // Each sealed datagram is taken once. Within a run of its sender only the counter
@@ -522,7 +532,9 @@ class TestMessages : public QObject
             QCOMPARE(fromA.writeDatagram(bytes, QHostAddress(kB), TestPort::port()), qint64(bytes.size()));
         };
         DatagramSeal &seal = m_a->engine->seal();
-        const auto sealed = [&](const char *datagram) { return seal.outgoing(QLatin1StringView(datagram), kB).toLatin1(); };
+        const auto sealed = [&](const char *datagram) {
+            return seal.outgoing(QLatin1StringView(datagram), kB).toLatin1();
+        };
         constexpr qint64 kHour = 60 * 60 * 1000;
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         const auto refused = [this] {
@@ -559,7 +571,8 @@ class TestMessages : public QObject
         QUdpSocket fromB;
         QVERIFY(fromB.bind(QHostAddress(kB), 0));
         const QByteArray reflected = sealed("captMSNN18N reflected");
-        QCOMPARE(fromB.writeDatagram(reflected, QHostAddress(kA), TestPort::port()), qint64(reflected.size()));
+        QCOMPARE(fromB.writeDatagram(reflected, QHostAddress(kA), TestPort::port()),
+                 qint64(reflected.size()));
         send(sealed("captMSNN19N last"));
         QTRY_COMPARE(m_b->host.arrived.size(), 5);
         QCOMPARE(refused(), quint64(4));

@@ -3,8 +3,8 @@
 // (loopback has no broadcast), with a host that answers every question with OK.
 #pragma once
 
-#include "net/Identity.h"
 #include "base/ModZorvin.h"
+#include "net/Identity.h"
 #include "net/NetEngine.h"
 #include "net/PeerKeys.h"
 #include "support/RecordingHost.h"
