@@ -26,6 +26,9 @@ inline constexpr QLatin1StringView kGoodbye("captGB");
 inline constexpr QLatin1StringView kStop("captSP");
 // Above 2.66: this copy's public key. A 2.66 copy ignores it, as any kind it does not know.
 inline constexpr QLatin1StringView kKeyAnnounce("captPK");
+// Above 2.66: one of the message datagrams ("captMS", "captMR", "captOP", "captGB", "captSP")
+// sealed to a peer whose key is pinned. A 2.66 copy ignores it.
+inline constexpr QLatin1StringView kSealed("captSE");
 
 inline constexpr int kKindChars = 6;
 inline constexpr int kShortKindChars = 3;
@@ -60,5 +63,9 @@ inline constexpr int kKeyFrom = 10;
 inline constexpr int kKeyChars = 43;
 inline constexpr int kKeyHostFrom = 53;
 inline constexpr int kMaxHostChars = 255;
+
+// "captSE": kind 1-6, extension version 7-9, then to the end the URL-safe base64 (no
+// padding) of a 24-byte nonce and the sealed datagram with its 16-byte tag.
+inline constexpr int kSealedFrom = 10;
 
 } // namespace Protocol

@@ -66,8 +66,9 @@ FrmNetDiag::FrmNetDiag(NetEngine &engine, QWidget *parent) : QWidget(parent), m_
     m_facts = new QLabel(this);
     m_facts->setObjectName(QStringLiteral("Facts"));
     m_facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_counts =
-        makeTable({QStringLiteral("種類"), QStringLiteral("送信"), QStringLiteral("受信")}, this, true);
+    m_counts = makeTable(
+        {QStringLiteral("種類"), QStringLiteral("送信"), QStringLiteral("受信"), QStringLiteral("拒否")},
+        this, true);
     m_peers = makeTable({QStringLiteral("ｱﾄﾞﾚｽ"), QStringLiteral("最後に受信")}, this, true);
     m_peersNote = new QLabel(this);
     m_peersNote->setObjectName(QStringLiteral("PeersNote"));
@@ -136,7 +137,9 @@ void FrmNetDiag::refresh()
     m_counts->setRowCount(int(kinds.size()));
     for (int row = 0; row < kinds.size(); ++row) {
         const NetDiagnostics::Counts c = counts.value(kinds[row]);
-        setRow(m_counts, row, {kinds[row], QString::number(c.sent), QString::number(c.received)});
+        setRow(
+            m_counts, row,
+            {kinds[row], QString::number(c.sent), QString::number(c.received), QString::number(c.refused)});
     }
 
     // This copy hears its own announcements; listed with the others it would hide that

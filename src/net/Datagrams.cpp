@@ -3,6 +3,7 @@
 #include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
 #include "base/Protocol.h"
+#include "net/DatagramSeal.h"
 #include "net/SocketFacts.h"
 
 #include <QNetworkDatagram>
@@ -65,7 +66,13 @@ int Datagrams::BCastMsgSend(const QString &datagram, const QString &destination)
     const QHostAddress address(target);
     if (address.isNull())
         return SocketFacts::kErrHostNotFound;
-    const QString text = complete(datagram, m_ctx.settings.Name, m_ctx.LocalHostName, m_ctx.settings.Grp);
+    QString text = complete(datagram, m_ctx.settings.Name, m_ctx.LocalHostName, m_ctx.settings.Grp);
+    if (m_seal) {
+        text = m_seal->outgoing(text, target);
+        // Never plain in its place: the peer would refuse it, and its text would be on the wire.
+        if (text.isEmpty())
+            return SocketFacts::kErrHostNotFound;
+    }
     const QByteArray bytes = AnsiCodec::encode(text);
     if (WinsockUCl.writeDatagram(bytes, address, m_ctx.net.port) != bytes.size())
         return SocketFacts::errorNumber(WinsockUCl.error());

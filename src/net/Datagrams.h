@@ -11,6 +11,7 @@
 #include <QString>
 #include <QUdpSocket>
 
+class DatagramSeal;
 class ModZorvin;
 struct Settings;
 
@@ -39,6 +40,9 @@ class Datagrams : public QObject
     static QString complete(const QString &datagram, const QString &name, const QString &hostName,
                             const QString &group);
 
+    // Message datagrams to keyed peers go sealed through `seal` (which outlives this).
+    void setSeal(DatagramSeal *seal) { m_seal = seal; }
+
     NetDiagnostics &diagnostics() { return m_diagnostics; }
     const NetDiagnostics &diagnostics() const { return m_diagnostics; }
 
@@ -53,4 +57,5 @@ class Datagrams : public QObject
     QUdpSocket WinsockUSv;
     QUdpSocket WinsockUCl;
     NetDiagnostics m_diagnostics;
+    DatagramSeal *m_seal = nullptr;
 };

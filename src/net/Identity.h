@@ -58,6 +58,9 @@ class Identity
     static QString fingerprintOf(QByteArrayView publicKey);
 
   private:
+    // Agrees the sealing keys from the secret half, which leaves this class nowhere else.
+    friend class SealKeys;
+
     bool readFile(const QByteArray &bytes);
     bool writeNew();
     void forget();

@@ -73,7 +73,8 @@ QString NetDiagnosisReport::text(const NetEngine &engine)
         line(QStringLiteral("  (none)"));
     for (const QString &kind : kinds) {
         const NetDiagnostics::Counts c = counts.value(kind);
-        line(QStringLiteral("  %1 %2 / %3").arg(kind, -8).arg(c.sent).arg(c.received));
+        line(QStringLiteral("  %1 %2 / %3").arg(kind, -8).arg(c.sent).arg(c.received) +
+             (c.refused ? QStringLiteral(" (refused %1)").arg(c.refused) : QString()));
     }
 
     line(QString());

@@ -6,12 +6,12 @@
 
 namespace {
 
-// Numbers 1-8 are the six-letter kinds, 9-10 the three-letter ones.
-const QLatin1StringView kKindNames[] = {QLatin1StringView("?"), Protocol::kAnnounce,    Protocol::kLegacyAnswer,
-                                        Protocol::kMessage,     Protocol::kReceipt,     Protocol::kOpenReceipt,
-                                        Protocol::kGoodbye,     Protocol::kStop,        Protocol::kKeyAnnounce,
-                                        Protocol::kShortAnswer, Protocol::kGroupAnswer};
-constexpr int kFirstShortKind = 9;
+// Numbers 1-9 are the six-letter kinds, 10-11 the three-letter ones.
+const QLatin1StringView kKindNames[] = {
+    QLatin1StringView("?"), Protocol::kAnnounce,    Protocol::kLegacyAnswer, Protocol::kMessage,
+    Protocol::kReceipt,     Protocol::kOpenReceipt, Protocol::kGoodbye,      Protocol::kStop,
+    Protocol::kKeyAnnounce, Protocol::kSealed,      Protocol::kShortAnswer,  Protocol::kGroupAnswer};
+constexpr int kFirstShortKind = 10;
 
 } // namespace
 
@@ -62,6 +62,12 @@ void NetDiagnostics::record(Direction direction, const QString &address, QByteAr
     m_filled = qMin(m_filled + 1, kHistorySize);
 }
 
+void NetDiagnostics::recordRefused(QByteArrayView bytes)
+{
+    if (m_enabled)
+        ++m_counts[size_t(kindNumber(bytes))].refused;
+}
+
 QList<NetDiagnostics::Record> NetDiagnostics::history() const
 {
     QList<Record> out;
@@ -76,7 +82,7 @@ QHash<QString, NetDiagnostics::Counts> NetDiagnostics::counts() const
 {
     QHash<QString, Counts> out;
     for (int kind = 0; kind < kKinds; ++kind) {
-        if (m_counts[size_t(kind)].sent || m_counts[size_t(kind)].received)
+        if (m_counts[size_t(kind)].sent || m_counts[size_t(kind)].received || m_counts[size_t(kind)].refused)
             out.insert(kindName(kind), m_counts[size_t(kind)]);
     }
     return out;

@@ -33,6 +33,9 @@ class NetDiagnostics
     {
         quint64 sent = 0;
         quint64 received = 0;
+        // Received and dropped as forged, replayed or not opening: the plain form of a
+        // message datagram from a keyed peer, or a sealed one that failed.
+        quint64 refused = 0;
     };
 
     // The leading command of a datagram ("captMS", "cBX", ...) or "?" for anything else;
@@ -40,6 +43,8 @@ class NetDiagnostics
     static QString kindOf(QByteArrayView bytes);
 
     void record(Direction direction, const QString &address, QByteArrayView bytes);
+    // A datagram already recorded as received was refused; counted under its kind.
+    void recordRefused(QByteArrayView bytes);
     // Counting off leaves every figure as it is; only the presence benchmark switches it.
     void setEnabled(bool on) { m_enabled = on; }
 
@@ -51,7 +56,7 @@ class NetDiagnostics
 
   private:
     bool m_enabled = true;
-    static constexpr int kKinds = 11;
+    static constexpr int kKinds = 12;
     std::array<Counts, kKinds> m_counts{};
     std::array<Record, kHistorySize> m_ring;
     int m_next = 0;

@@ -1,18 +1,19 @@
 #include "net/NetEngine.h"
 
+#include "base/DataFile.h"
+#include "base/ModZorvin.h"
 #include "net/AddressBookFile.h"
 #include "net/AddressStore.h"
-#include "base/DataFile.h"
+#include "net/DatagramSeal.h"
+#include "net/Datagrams.h"
 #include "net/EngineHost.h"
 #include "net/Identity.h"
 #include "net/KeyAnnouncement.h"
-#include "net/NetLog.h"
-#include "net/PeerKeys.h"
-#include "base/ModZorvin.h"
-#include "net/Datagrams.h"
 #include "net/LocalAddress.h"
 #include "net/MessageDelivery.h"
 #include "net/MsgLog.h"
+#include "net/NetLog.h"
+#include "net/PeerKeys.h"
 #include "net/Presence.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
@@ -44,8 +45,11 @@ NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_host(host), m_addresses(std::make_unique<AddressStore>()),
       m_datagrams(std::make_unique<Datagrams>(ctx)),
       m_presence(std::make_unique<Presence>(ctx, *m_addresses, m_events, *m_datagrams)),
-      m_identity(std::make_unique<Identity>()), m_peerKeys(std::make_unique<PeerKeys>())
+      m_identity(std::make_unique<Identity>()), m_peerKeys(std::make_unique<PeerKeys>()),
+      m_seal(std::make_unique<DatagramSeal>(*m_identity, *m_peerKeys, m_datagrams->diagnostics()))
 {
+    m_datagrams->setSeal(m_seal.get());
+    m_presence->setSeal(m_seal.get());
     m_presence->setKeyAnnouncement([this] {
         if (!m_identity->isReady())
             return QString();

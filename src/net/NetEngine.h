@@ -25,6 +25,7 @@ class UnlhaLibrary;
 class NetDiagnostics;
 class Identity;
 class PeerKeys;
+class DatagramSeal;
 struct SendRequest;
 
 class NetEngine : public QObject
@@ -66,6 +67,8 @@ class NetEngine : public QObject
     void StartIdentityAfresh();
     Identity &identity() const { return *m_identity; }
     PeerKeys &peerKeys() const { return *m_peerKeys; }
+    // Seals message datagrams to keyed peers and opens theirs.
+    DatagramSeal &seal() const { return *m_seal; }
     // The address-book command after a changed key was checked with its owner.
     bool AcceptPeerKey(const QString &ip);
 
@@ -151,6 +154,7 @@ class NetEngine : public QObject
     std::unique_ptr<Presence> m_presence;
     std::unique_ptr<Identity> m_identity;
     std::unique_ptr<PeerKeys> m_peerKeys;
+    std::unique_ptr<DatagramSeal> m_seal;
     // The last write of zorvinkeys.dat failed and was reported.
     bool m_peerKeysWriteFailing = false;
     std::unique_ptr<MsgLog> m_msgLog;

@@ -1,11 +1,12 @@
 #include "net/Presence.h"
 
-#include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
+#include "base/Protocol.h"
+#include "net/AddressStore.h"
+#include "net/DatagramSeal.h"
 #include "net/Datagrams.h"
 #include "net/EngineEvents.h"
-#include "base/Protocol.h"
 
 #include <QStringList>
 
@@ -58,6 +59,18 @@ Presence::Presence(ModZorvin &ctx, AddressStore &store, EngineEvents &events, Da
 
 void Presence::HandleDatagram(const QString &ip, QByteArrayView bytes)
 {
+    if (m_seal) {
+        QString opened;
+        switch (m_seal->incoming(ip, bytes, &opened)) {
+        case DatagramSeal::Verdict::Plain:
+            break;
+        case DatagramSeal::Verdict::Opened:
+            Dispatch(ip, opened);
+            return;
+        case DatagramSeal::Verdict::Refused:
+            return;
+        }
+    }
     Dispatch(ip, AnsiCodec::decode(bytes));
 }
 
@@ -195,7 +208,15 @@ void Presence::SayGoodbye()
 void Presence::goodbyePass()
 {
     m_datagrams.BCastMsgSend(Protocol::kGoodbye, Protocol::kBroadcast);
-    for (const QString &ip : manualAddresses(true))
+    QStringList targets = manualAddresses(true);
+    // Keyed peers refuse the plain goodbye from the broadcast: each gets its own, sealed.
+    if (m_seal) {
+        for (const AddressEntry &entry : m_store.rows()) {
+            if (entry.isAvail() && !entry.isManual() && m_seal->isKeyed(entry.EntryAddress))
+                targets.append(entry.EntryAddress);
+        }
+    }
+    for (const QString &ip : std::as_const(targets))
         m_datagrams.BCastMsgSend(Protocol::kGoodbye, ip);
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 
 class AddressStore;
+class DatagramSeal;
 class Datagrams;
 class EngineEvents;
 class ModZorvin;
@@ -45,6 +46,10 @@ class Presence : public QObject
     // without it (or when it gives "") this copy sends what 2.66 sends.
     void setKeyAnnouncement(std::function<QString()> text) { m_keyAnnouncement = std::move(text); }
 
+    // Sealed datagrams are opened, and refused ones dropped, through `seal` (which
+    // outlives this) before they are dispatched; keyed peers get a sealed goodbye each.
+    void setSeal(DatagramSeal *seal) { m_seal = seal; }
+
     QString OwnDisplayName() const;
     bool isOwnAddress(const QString &ip) const;
 
@@ -72,4 +77,5 @@ class Presence : public QObject
     EngineEvents &m_events;
     Datagrams &m_datagrams;
     std::function<QString()> m_keyAnnouncement;
+    DatagramSeal *m_seal = nullptr;
 };

@@ -104,6 +104,10 @@ class tst_FrmNetDiag : public QObject
         QTableWidget *peers = tables[1];
         QTableWidget *history = tables[2];
         QTRY_VERIFY(counts->rowCount() >= 4);
+        // Sent, received and refused (forged or replayed) per kind.
+        QCOMPARE(counts->columnCount(), 4);
+        QCOMPARE(counts->horizontalHeaderItem(3)->text(), QStringLiteral("拒否"));
+        QCOMPARE(counts->item(0, 3)->text(), QStringLiteral("0"));
         QTRY_COMPARE(peers->rowCount(), 1);
         QCOMPARE(peers->item(0, 0)->text(), QStringLiteral("127.0.0.3"));
         QVERIFY(!note->text().contains(QStringLiteral("まだ何も")));

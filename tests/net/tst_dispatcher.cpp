@@ -1,14 +1,16 @@
 // The datagram dispatcher without sockets: what each kind records in the store, which
 // component it is handed to, and that malformed datagrams are harmless.
-#include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
+#include "base/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "net/DatagramSeal.h"
+#include "net/Datagrams.h"
 #include "net/Identity.h"
 #include "net/KeyAnnouncement.h"
-#include "net/PeerKeys.h"
-#include "base/ModZorvin.h"
-#include "net/Datagrams.h"
 #include "net/LocalAddress.h"
+#include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
+#include "net/PeerKeys.h"
 #include "support/RecordingHost.h"
 #include "support/TestPort.h"
 
@@ -201,6 +203,27 @@ void TestDispatcher::otherKindsGoToTheirComponents()
     e.engine.HandleDatagram("10.0.0.8", announcement);
     QCOMPARE(e.engine.peerKeys().pinnedKey("10.0.0.8"), peer.publicKey());
     QVERIFY(e.store().isEmpty());
+
+    // From the keyed peer only the sealed form is taken; the 2.66 peer's plain one still is.
+    PeerKeys peerPins;
+    peerPins.offer("self", "192.0.2.1", e.engine.identity().publicKey());
+    NetDiagnostics peerDiagnostics;
+    DatagramSeal peerSeal(peer, peerPins, peerDiagnostics);
+    const QString sealed = peerSeal.outgoing("captMSNN01N sealed", "192.0.2.1");
+    QVERIFY(sealed.startsWith("captSE001"));
+    e.engine.HandleDatagram("10.0.0.8", "captMSNN02N plain");
+    e.engine.HandleDatagram("10.0.0.8", AnsiCodec::encode(sealed));
+    e.engine.HandleDatagram("10.0.0.2", message);
+    QCOMPARE(ms.count(), 3);
+    QCOMPARE(ms.at(1).at(0).toString(), QString("10.0.0.8"));
+    QCOMPARE(ms.at(1).at(1).toString(), QString("captMSNN01N sealed"));
+    QCOMPARE(ms.at(2).at(0).toString(), QString("10.0.0.2"));
+    // A copy without a key pair is a 2.66 copy: it neither opens nor refuses anything.
+    Engine unkeyed;
+    QSignalSpy unkeyedMessages(&unkeyed.engine, &NetEngine::messageDatagram);
+    unkeyed.engine.HandleDatagram("10.0.0.8", AnsiCodec::encode(sealed));
+    unkeyed.engine.HandleDatagram("10.0.0.8", "captMSNN02N plain");
+    QCOMPARE(unkeyedMessages.count(), 1);
 }
 
 void TestDispatcher::malformedDatagramsAreHarmless()

@@ -209,7 +209,9 @@ void TestIdentity::announcementRejectsShortAndGarbledInput_data()
     QTest::newRow("kind only") << "captPK";
     QTest::newRow("no host") << "captPK001" + key;
     QTest::newRow("blank host") << "captPK001" + key + "   ";
-    QTest::newRow("key cut") << "captPK001" + key.left(40) + "host";
+    // The host name's dot falls into the key field: with letters only there, the field
+    // would now and then spell another valid key, and the row would fail at random.
+    QTest::newRow("key cut") << "captPK001" + key.left(40) + "h.example";
     QTest::newRow("other kind") << "captPX001" + key + "host";
     QTest::newRow("version 000") << "captPK000" + key + "host";
     QTest::newRow("version with a letter") << "captPK0a1" + key + "host";

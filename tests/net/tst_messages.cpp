@@ -1,12 +1,17 @@
 // Messages between engines on 127.0.0.x: arrival, delivery receipts, the watch and its
-// retry question, open receipts. Plain UDP sockets stand in for peers whose exact
-// bytes the tests read or write.
-#include "net/AddressStore.h"
+// retry question, open receipts, and all of them sealed between keyed copies. Plain UDP
+// sockets stand in for peers whose exact bytes the tests read or write.
 #include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
+#include "net/AddressStore.h"
+#include "net/DatagramSeal.h"
 #include "net/MessageDelivery.h"
 #include "net/MsgLog.h"
+#include "net/NetDiagnosisReport.h"
+#include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
+#include "support/LoopbackCapture.h"
+#include "support/LoopbackEngine.h"
 #include "support/RawPeer.h"
 #include "support/RecordingHost.h"
 #include "support/TestPort.h"
@@ -14,6 +19,8 @@
 #include <QFile>
 #include <QLocale>
 #include <QNetworkDatagram>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
@@ -50,7 +57,13 @@ class TestMessages : public QObject
         m_raw2 = std::make_unique<RawPeer>();
         QVERIFY(m_raw1->socket.bind(QHostAddress(kRaw1), TestPort::port()));
         QVERIFY(m_raw2->socket.bind(QHostAddress(kRaw2), TestPort::port()));
-        for (Peer *p : {m_a.get(), m_b.get()}) {
+        for (Peer *p : {m_a.get(), m_b.get()})
+            addRows(*p);
+    }
+
+    void addRows(Peer &peer)
+    {
+        for (Peer *p : {&peer}) {
             p->engine->UpdatePeer(QStringLiteral("alice (hostA)"), kA, kStateAvail, QStringLiteral("266"),
                                   {});
             p->engine->UpdatePeer(QStringLiteral("bob (hostB)"), kB, kStateAvail, QStringLiteral("266"), {});
@@ -61,6 +74,8 @@ class TestMessages : public QObject
 
     void cleanup()
     {
+        if (QTest::currentTestFailed() && m_a)
+            qInfo().noquote() << NetDiagnosisReport::text(*m_a->engine);
         m_a.reset();
         m_b.reset();
         m_raw1.reset();
@@ -408,7 +423,215 @@ class TestMessages : public QObject
         QCOMPARE(logged().count("-- raw1"), 2);
     }
 
+    // Between keyed copies the message, its receipt, the open receipt, a cancel and the
+    // goodbye all go sealed: a host reading the wire sees none of the text or the names.
+    void sealedTrafficShowsNothingReadableOnTheWire()
+    {
+        keyBoth();
+        LoopbackCapture wire;
+        QVERIFY(wire.isOpen());
+        QSignalSpy goodbyes(m_b->engine.get(), &NetEngine::goodbyeDatagram);
+        const QString text = QStringLiteral("三時に会議室で secret-plan");
+        m_a->messages().SendMessageToList({{QStringLiteral("bob (hostB)"), kB}}, text, {true, u'L', true, 7});
+        QTRY_COMPARE(m_b->host.arrived.size(), 1);
+        const ReceivedMessage &m = m_b->host.arrived.first();
+        QCOMPARE(m.text, text);
+        QCOMPARE(m.senderAddress, kA);
+        QCOMPARE(m.senderName, QStringLiteral("alice (hostA)"));
+        QCOMPARE(m.messageId, QStringLiteral("07"));
+        QVERIFY(m.receiptWanted && m.openCheck);
+        QTRY_COMPARE(m_a->host.sent.size(), 1);
+        QCOMPARE(m_a->host.sent[0].result, 0);
+        m_b->messages().SendOpenReceipt(kA, QStringLiteral("M"));
+        QTRY_COMPARE(m_a->host.sent.size(), 2);
+        QCOMPARE(m_a->host.sent[1].result, 2);
+        QSignalSpy stops(m_b->engine.get(), &NetEngine::stopDatagram);
+        const QString stop =
+            QStringLiteral("captSP") + AnsiCodec::fixedWidth(QStringLiteral("S0042.lzh"), 22);
+        QCOMPARE(m_a->engine->BCastMsgSend(stop, kB), 0);
+        QTRY_COMPARE(stops.count(), 1);
+        QCOMPARE(stops[0][1].toString(), stop);
+        // The plain goodbye to the broadcast address stays, for 2.66 copies; bob gets his own, sealed.
+        m_a->engine->SayGoodbye();
+        QTRY_COMPARE(goodbyes.count(), 2);
+        QCOMPARE(m_b->engine->addresses().FindAddressByIp(kA).EntryState, QString(kStateUnavail));
+
+        QTest::qWait(50);
+        const QList<QByteArray> payloads = wire.take();
+        QCOMPARE(payloads.count(QByteArray("captGB")), 2);
+        QCOMPARE(payloads.size(), 6 + 2);
+        for (const QByteArray &payload : payloads) {
+            if (payload == "captGB")
+                continue;
+            QVERIFY2(payload.startsWith("captSE001"), payload.left(12).constData());
+            for (const QByteArray &readable :
+                 {AnsiCodec::encode(text), QByteArray("secret"), QByteArray("alice"), QByteArray("hostA"),
+                  QByteArray("bob"), QByteArray("S0042"), QByteArray("captM"), QByteArray("captOP"),
+                  QByteArray("captSP"), QByteArray("captGB")})
+                QVERIFY(!payload.contains(readable));
+        }
+        QCOMPARE(m_b->engine->diagnostics().counts().value(QStringLiteral("captSE")).received, quint64(4));
+        QCOMPARE(m_b->engine->diagnostics().counts().value(QStringLiteral("captSE")).refused, quint64(0));
+    }
+
+    // A host speaking from a keyed peer's address (another port, as any program there
+    // may) is not believed: goodbye, open receipt, cancel, message and receipt in plain are
+    // dropped and counted. A 2.66 peer beside it is served byte for byte as ever.
+    void plainFormsFromAKeyedPeerAreRefusedAndCounted()
+    {
+        keyBoth();
+        QSignalSpy goodbyes(m_a->engine.get(), &NetEngine::goodbyeDatagram);
+        QSignalSpy stops(m_a->engine.get(), &NetEngine::stopDatagram);
+        QSignalSpy opens(m_a->engine.get(), &NetEngine::openReceiptDatagram);
+        QSignalSpy receipts(m_a->engine.get(), &NetEngine::receiptDatagram);
+        QSignalSpy messages(m_a->engine.get(), &NetEngine::messageDatagram);
+        QUdpSocket forger;
+        QVERIFY(forger.bind(QHostAddress(kB), 0));
+        const QList<QByteArray> forged = {"captGB", "captOPM",
+                                          "captSP" + QByteArray("S001.lzh").leftJustified(22, ' '),
+                                          "captMSNN07N pay the invoice today", "captMRY07"};
+        for (const QByteArray &datagram : forged)
+            QCOMPARE(forger.writeDatagram(datagram, QHostAddress(kA), TestPort::port()),
+                     qint64(datagram.size()));
+
+        m_raw1->sendTo(kA, "captMSYN05N from the old copy");
+        QCOMPARE(m_raw1->next(), QByteArray("captMRY05"));
+        m_a->messages().SendMessageToList({{QStringLiteral("raw1"), kRaw1}}, QStringLiteral("plain"),
+                                          {true, u'N', false, 8});
+        QCOMPARE(m_raw1->next(), QByteArray("captMSYN08N plain"));
+        // The real bob, after the forgeries.
+        m_b->messages().SendMessageToList({{QStringLiteral("alice (hostA)"), kA}}, QStringLiteral("real"),
+                                          {false, u'N', false, 9});
+        QTRY_COMPARE(m_a->host.arrived.size(), 2);
+        QCOMPARE(m_a->host.arrived[0].text, QStringLiteral("from the old copy"));
+        QCOMPARE(m_a->host.arrived[1].text, QStringLiteral("real"));
+        QCOMPARE(m_a->host.arrived[1].senderAddress, kB);
+        QCOMPARE(messages.count(), 2);
+        QCOMPARE(goodbyes.count(), 0);
+        QCOMPARE(stops.count(), 0);
+        QCOMPARE(opens.count(), 0);
+        QCOMPARE(receipts.count(), 0);
+        QCOMPARE(m_a->engine->addresses().FindAddressByIp(kB).EntryState, QString(kStateAvail));
+        const auto counts = m_a->engine->diagnostics().counts();
+        for (const char *kind : {"captGB", "captOP", "captSP", "captMS", "captMR"})
+            QCOMPARE(counts.value(QLatin1StringView(kind)).refused, quint64(1));
+        QCOMPARE(counts.value(QStringLiteral("captSE")).refused, quint64(0));
+        QVERIFY(NetDiagnosisReport::text(*m_a->engine)
+                    .contains(QRegularExpression("captGB +0 / 1 \\(refused 1\\)")));
+    }
+
+    // Each sealed datagram is taken once. Within a run of its sender only the counter
+    // matters, so clocks hours or days apart lose nothing; a sender new to this copy with
+    // a clock two days off looks like a recording and is refused, as is anything altered.
+    void sealedDatagramsAreTakenOnceWhateverTheClocks()
+    {
+        keyBoth();
+        QUdpSocket fromA;
+        QVERIFY(fromA.bind(QHostAddress(kA), 0));
+        const auto send = [&](const QByteArray &bytes) {
+            QCOMPARE(fromA.writeDatagram(bytes, QHostAddress(kB), TestPort::port()), qint64(bytes.size()));
+        };
+        DatagramSeal &seal = m_a->engine->seal();
+        const auto sealed = [&](const char *datagram) {
+            return seal.outgoing(QLatin1StringView(datagram), kB).toLatin1();
+        };
+        constexpr qint64 kHour = 60 * 60 * 1000;
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const auto refused = [this] {
+            return m_b->engine->diagnostics().counts().value(QStringLiteral("captSE")).refused;
+        };
+
+        seal.setClock([now] { return now + 3 * kHour; });
+        const QByteArray first = sealed("captMSNN11N first");
+        QVERIFY(first.startsWith("captSE001"));
+        send(first);
+        QTRY_COMPARE(m_b->host.arrived.size(), 1);
+        seal.setClock([now] { return now - 48 * kHour; });
+        const QByteArray second = sealed("captMSNN12N second");
+        send(second);
+        QTRY_COMPARE(m_b->host.arrived.size(), 2);
+
+        send(first);
+        send(second);
+        // Out of order, within the window.
+        const QByteArray third = sealed("captMSNN13N third");
+        send(sealed("captMSNN14N fourth"));
+        send(third);
+        QTRY_COMPARE(m_b->host.arrived.size(), 4);
+        QCOMPARE(refused(), quint64(2));
+
+        NetDiagnostics scratch;
+        DatagramSeal restarted(m_a->engine->identity(), m_a->engine->peerKeys(), scratch);
+        restarted.setClock([now] { return now - 48 * kHour; });
+        send(restarted.outgoing(QStringLiteral("captMSNN15N stale"), kB).toLatin1());
+        QByteArray altered = sealed("captMSNN16N altered");
+        altered[altered.size() / 2] = altered[altered.size() / 2] == 'A' ? 'B' : 'A';
+        send(altered);
+        // Sealed for bob and sent back to alice as if from bob: not bob's.
+        QUdpSocket fromB;
+        QVERIFY(fromB.bind(QHostAddress(kB), 0));
+        const QByteArray reflected = sealed("captMSNN18N reflected");
+        QCOMPARE(fromB.writeDatagram(reflected, QHostAddress(kA), TestPort::port()),
+                 qint64(reflected.size()));
+        send(sealed("captMSNN19N last"));
+        QTRY_COMPARE(m_b->host.arrived.size(), 5);
+        QCOMPARE(refused(), quint64(4));
+        QStringList texts;
+        for (const ReceivedMessage &m : std::as_const(m_b->host.arrived))
+            texts << m.text;
+        QCOMPARE(texts, QStringList({"first", "second", "fourth", "third", "last"}));
+        QTRY_COMPARE(m_a->engine->diagnostics().counts().value(QStringLiteral("captSE")).refused, quint64(1));
+        QCOMPARE(m_a->host.arrived.size(), 0);
+    }
+
+    // bob's copy is installed afresh: alice marks the new key and keeps sealing to the
+    // pinned one, which the new copy cannot open, until she accepts the new key.
+    void changedKeyGetsNothingSealedToItUntilAccepted()
+    {
+        keyBoth();
+        m_b.reset();
+        QVERIFY(QFile::remove(m_dir.path() + u'/' + kB + QStringLiteral("/zorvin.key")));
+        QFile::remove(m_dir.path() + u'/' + kB + QStringLiteral("/zorvinkeys.dat"));
+        m_b = makePeer(kB, QStringLiteral("bob"), QStringLiteral("hostB"));
+        addRows(*m_b);
+        m_b->engine->LoadIdentity(true);
+        QVERIFY(m_b->engine->identity().isReady());
+        pinEachOther(*m_a->engine, *m_b->engine);
+        QCOMPARE(m_a->engine->peerKeys().trustOf(kB), PeerKeys::Trust::Changed);
+        const auto refusedBy = [](Peer &p) {
+            return p.engine->diagnostics().counts().value(QStringLiteral("captSE")).refused;
+        };
+
+        m_a->messages().SendMessageToList({{QStringLiteral("bob"), kB}}, QStringLiteral("before"),
+                                          {false, u'N', false, 3});
+        QTRY_COMPARE(refusedBy(*m_b), quint64(1));
+        m_b->messages().SendMessageToList({{QStringLiteral("alice"), kA}}, QStringLiteral("new key"),
+                                          {false, u'N', false, 4});
+        QTRY_COMPARE(refusedBy(*m_a), quint64(1));
+        QVERIFY(m_b->host.arrived.isEmpty());
+        QVERIFY(m_a->host.arrived.isEmpty());
+
+        QVERIFY(m_a->engine->AcceptPeerKey(kB));
+        m_a->messages().SendMessageToList({{QStringLiteral("bob"), kB}}, QStringLiteral("after"),
+                                          {false, u'N', false, 5});
+        m_b->messages().SendMessageToList({{QStringLiteral("alice"), kA}}, QStringLiteral("back"),
+                                          {false, u'N', false, 6});
+        QTRY_COMPARE(m_b->host.arrived.size(), 1);
+        QTRY_COMPARE(m_a->host.arrived.size(), 1);
+        QCOMPARE(m_b->host.arrived[0].text, QStringLiteral("after"));
+        QCOMPARE(m_a->host.arrived[0].text, QStringLiteral("back"));
+    }
+
   private:
+    void keyBoth()
+    {
+        for (Peer *p : {m_a.get(), m_b.get()}) {
+            p->engine->LoadIdentity(true);
+            QVERIFY(p->engine->identity().isReady());
+        }
+        pinEachOther(*m_a->engine, *m_b->engine);
+        QCOMPARE(m_a->engine->peerKeys().trustOf(kB), PeerKeys::Trust::Pinned);
+    }
     std::unique_ptr<Peer> makePeer(const QString &ip, const QString &name, const QString &hostName)
     {
         auto p = std::make_unique<Peer>();

@@ -3,9 +3,10 @@
 // (loopback has no broadcast), with a host that answers every question with OK.
 #pragma once
 
-#include "net/Identity.h"
 #include "base/ModZorvin.h"
+#include "net/Identity.h"
 #include "net/NetEngine.h"
+#include "net/PeerKeys.h"
 #include "support/RecordingHost.h"
 #include "support/TestPort.h"
 
@@ -22,6 +23,14 @@ inline bool startOnLoopback(NetEngine &engine, ModZorvin &ctx)
     }
     ctx.LocalHostName = "h" + ctx.LocalIp.section('.', 3);
     return true;
+}
+
+// Two copies above 2.66 with their sockets open, as after each heard the other's "captPK":
+// each pins the other's key under the host name and address the other speaks from.
+inline void pinEachOther(NetEngine &a, NetEngine &b)
+{
+    a.peerKeys().offer(b.context().LocalHostName, b.context().LocalIp, b.identity().publicKey());
+    b.peerKeys().offer(a.context().LocalHostName, a.context().LocalIp, a.identity().publicKey());
 }
 
 struct LoopbackEngine
