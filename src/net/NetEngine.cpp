@@ -15,6 +15,7 @@
 #include "net/MsgLog.h"
 #include "net/Presence.h"
 #include "net/TransferReceiver.h"
+#include "net/TransferSealing.h"
 #include "net/TransferSender.h"
 
 #include "base/Protocol.h"

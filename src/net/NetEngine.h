@@ -25,6 +25,7 @@ class UnlhaLibrary;
 class NetDiagnostics;
 class Identity;
 class PeerKeys;
+class TransferSealing;
 struct SendRequest;
 
 class NetEngine : public QObject
@@ -151,6 +152,8 @@ class NetEngine : public QObject
     std::unique_ptr<Presence> m_presence;
     std::unique_ptr<Identity> m_identity;
     std::unique_ptr<PeerKeys> m_peerKeys;
+    // Which transfers are sealed, from the two above.
+    std::unique_ptr<TransferSealing> m_sealing;
     // The last write of zorvinkeys.dat failed and was reported.
     bool m_peerKeysWriteFailing = false;
     std::unique_ptr<MsgLog> m_msgLog;
