@@ -229,7 +229,7 @@ Run engineRun(Peer &a, const QString &recvFolder, const QString &folder, const Q
 
 // The receiving engine on 127.0.0.3 in a process of its own, so that packing and unpacking
 // each have a core as between two machines. It has a key pair and has pinned the sealing
-// sender's key (`sealerKey`, base64) at 127.0.0.4; the plain sender at 127.0.0.2 announced
+// sender's key (`sealerKey`, base64) at 127.0.0.6; the plain sender at 127.0.0.2 announced
 // none. It says "ready" and its own key once it listens.
 int receiverMain(QApplication &app, const QString &root, quint16 port, const QByteArray &sealerKey)
 {
@@ -237,7 +237,7 @@ int receiverMain(QApplication &app, const QString &root, quint16 port, const QBy
     if (!b.start())
         return 1;
     b.engine.LoadIdentity(true);
-    b.engine.peerKeys().offer(QStringLiteral("h4"), QStringLiteral("127.0.0.4"), QByteArray::fromBase64(sealerKey));
+    b.engine.peerKeys().offer(QStringLiteral("h6"), QStringLiteral("127.0.0.6"), QByteArray::fromBase64(sealerKey));
     std::printf("ready %s\n", b.engine.identity().publicKey().toBase64().constData());
     std::fflush(stdout);
     return app.exec();
@@ -473,7 +473,7 @@ int main(int argc, char **argv)
         return 1;
     const long idleKb = statusKb("VmRSS:");
     // The same sender with a key pair: its transfers to the receiver go sealed.
-    Peer sealer("127.0.0.4", root);
+    Peer sealer("127.0.0.6", root);
     sealer.ctx.ProgramDir = root + "/sealer/";
     QDir().mkpath(sealer.ctx.ProgramDir);
     sealer.engine.LoadIdentity(true);
