@@ -97,9 +97,10 @@ void SealedSocket::takeArrived()
         SealedReader::Status status = m_reader->next(record);
         if (status == SealedReader::Status::NeedMore) {
             const qint64 waiting = m_socket->bytesAvailable();
-            if (waiting <= 0)
+            const qint64 wanted = m_reader->wanted();
+            if (waiting <= 0 || wanted <= 0)
                 return;
-            m_reader->feed(m_socket->read(qMin<qint64>(waiting, kPlainHighWater)));
+            m_reader->feed(m_socket->read(qMin(waiting, wanted)));
             continue;
         }
         if (status == SealedReader::Status::Broken) {

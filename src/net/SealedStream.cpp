@@ -66,10 +66,33 @@ SealedReader::SealedReader(const SealKeys::SessionKeys &keys) : m_state(std::mak
 
 SealedReader::~SealedReader() = default;
 
+qsizetype SealedReader::wanted() const
+{
+    const qsizetype left = m_waiting.size() - m_at;
+    if (m_broken)
+        return 0;
+    // After the end any byte at all is one too many, and is to be seen.
+    if (m_finished)
+        return 1;
+    if (!m_started)
+        return qMax<qsizetype>(0, kHeaderBytes - left);
+    if (left < 4)
+        return 4 - left;
+    const quint32 sealed = qFromBigEndian<quint32>(m_waiting.constData() + m_at);
+    // A length out of range is refused by next(); nothing more is wanted for it.
+    if (sealed < quint32(kTagBytes) || sealed > quint32(SealedWriter::kMaxRecord + kTagBytes))
+        return 0;
+    return qMax<qsizetype>(0, 4 + qsizetype(sealed) - left);
+}
+
 void SealedReader::feed(QByteArrayView bytes)
 {
     if (m_broken)
         return;
+    if (m_at == m_waiting.size()) {
+        m_waiting.clear();
+        m_at = 0;
+    }
     // Read bytes are dropped once they are a good part of the buffer, not at every record.
     if (m_at > 0 && m_at >= m_waiting.size() / 2) {
         m_waiting.remove(0, m_at);

@@ -54,6 +54,9 @@ class SealedReader
     void feed(QByteArrayView bytes);
     // The next record from what was fed; call again until NeedMore.
     Status next(QByteArray &plain);
+    // Bytes that would complete the stream header or the record under way; reading no more
+    // than this from a socket keeps one record at a time waiting here.
+    qsizetype wanted() const;
     bool isFinished() const { return m_finished; }
     bool isBroken() const { return m_broken; }
 

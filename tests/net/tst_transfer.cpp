@@ -7,6 +7,7 @@
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"
 #include "net/PeerKeys.h"
+#include "net/SealedStream.h"
 #include "net/TransferHandshake.h"
 #include "net/TransferHeader.h"
 #include "net/TransferSealing.h"
@@ -285,6 +286,7 @@ class TestTransfer : public QObject
     void aBrokenRecordLeavesNoFileAndALine();
     void aPlainSenderReachesAKeyedReceiverByteForByte();
     void aChangedKeyGetsNothingUntilAccepted();
+    void sealedRecordsRefuseReorderReplayCutsAndTrailingBytes();
 };
 
 void TestTransfer::filesAndPicturesArriveByteIdentical()
@@ -2029,6 +2031,64 @@ void TestTransfer::aChangedKeyGetsNothingUntilAccepted()
     QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 4, 20000);
     QVERIFY(p.a.host.sent[3].result != 0);
     QVERIFY(!QFileInfo::exists(p.b.recvFile("refused.txt")));
+}
+
+void TestTransfer::sealedRecordsRefuseReorderReplayCutsAndTrailingBytes()
+{
+    SealKeys::SessionKeys keys;
+    keys.transmit.fill(3);
+    keys.receive.fill(3);
+    SealedWriter writer(keys);
+    const QByteArray header = writer.start();
+    const QByteArray r1 = writer.seal("first"), r2 = writer.seal("second"), last = writer.seal("last", true);
+    QVERIFY(writer.seal("after the end").isEmpty());
+
+    // Read back as sent, whatever the pieces: every record, then the end.
+    auto readAll = [&](const QByteArray &wire, qsizetype piece, QList<QByteArray> *got) {
+        SealedReader reader(keys);
+        QByteArray plain;
+        SealedReader::Status status = SealedReader::Status::NeedMore;
+        for (qsizetype at = 0; at < wire.size(); at += piece) {
+            reader.feed(QByteArrayView(wire).sliced(at, qMin(piece, wire.size() - at)));
+            while ((status = reader.next(plain)) == SealedReader::Status::Record ||
+                   status == SealedReader::Status::Final)
+                *got << plain;
+            if (status == SealedReader::Status::Broken)
+                return status;
+        }
+        return reader.isFinished() ? SealedReader::Status::Final : status;
+    };
+    for (qsizetype piece : {1, 7, 4096}) {
+        QList<QByteArray> got;
+        QCOMPARE(readAll(header + r1 + r2 + last, piece, &got), SealedReader::Status::Final);
+        QCOMPARE(got, QList<QByteArray>({"first", "second", "last"}));
+    }
+    QList<QByteArray> got;
+    // Cut before the final record: never whole.
+    QCOMPARE(readAll(header + r1 + r2, 5, &got), SealedReader::Status::NeedMore);
+    // Reordered, replayed, dropped, altered, or followed by more: refused at that record.
+    for (const QByteArray &wire : {header + r2 + r1 + last, header + r1 + r1 + r2 + last, header + r1 + last,
+                                   header + r1 + r2 + last + r2, header + r1 + r2 + last + QByteArray(1, 'x')}) {
+        got.clear();
+        QCOMPARE(readAll(wire, 4096, &got), SealedReader::Status::Broken);
+        QVERIFY(!got.contains("last"));
+    }
+    QByteArray altered = header + r1 + r2 + last;
+    altered[header.size() + r1.size() + 6] ^= 0x20;
+    got.clear();
+    QCOMPARE(readAll(altered, 4096, &got), SealedReader::Status::Broken);
+    QCOMPARE(got, QList<QByteArray>({"first"}));
+    // A length beyond the largest record is refused before anything waits for it.
+    got.clear();
+    QCOMPARE(readAll(header + QByteArray("\x7f\xff\xff\xff", 4), 4096, &got), SealedReader::Status::Broken);
+    // Another key opens nothing.
+    SealKeys::SessionKeys other;
+    other.receive.fill(4);
+    SealedReader stranger(other);
+    stranger.feed(header + r1);
+    QByteArray plain;
+    QCOMPARE(stranger.next(plain), SealedReader::Status::Broken);
+    QVERIFY(plain.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
