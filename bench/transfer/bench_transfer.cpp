@@ -1,15 +1,17 @@
 // Transfer throughput and memory: a large file sent between two engines in separate
 // processes over loopback and written to disk, unpacked and packed, for random bytes (what
 // photos, videos and archives look like) and for programs, beside socat copying the same
-// file the same way; then the binaries' archive arriving at the pace of a gigabit link, to
+// file the same way, and sealed between two keyed engines beside the plain path; then the binaries' archive arriving at the pace of a gigabit link, to
 // see how much of its unpack hides behind the wire; last, how long an engine takes to go
 // while it unpacks 1 GiB. Both engines show their transfers' progress in running-transfer
 // rows, as the send and received lists do (offscreen). Prints the figures; asserts nothing.
 // Usage: bench_transfer [work folder] [MiB, default 1024]
-//        bench_transfer --receiver <root> <port>   (the receiving engine, started by the first)
+//        bench_transfer --receiver <root> <port> <sealer's key>   (the receiving engine, started by the first)
 #include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
+#include "net/Identity.h"
 #include "net/NetEngine.h"
+#include "net/PeerKeys.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 #include "support/CraftedArchives.h"
@@ -196,6 +198,7 @@ struct Run
 
 Run engineRun(Peer &a, const QString &recvFolder, const QString &folder, const QString &name, bool pack)
 {
+    // The keyed sender's transfers are sealed; it arrives from an address of its own.
     QFile::remove(recvFolder + "/" + name);
     SendRequest r;
     r.destination = "127.0.0.3";
@@ -225,13 +228,17 @@ Run engineRun(Peer &a, const QString &recvFolder, const QString &folder, const Q
 }
 
 // The receiving engine on 127.0.0.3 in a process of its own, so that packing and unpacking
-// each have a core as between two machines. It says "ready" once it listens.
-int receiverMain(QApplication &app, const QString &root, quint16 port)
+// each have a core as between two machines. It has a key pair and has pinned the sealing
+// sender's key (`sealerKey`, base64) at 127.0.0.6; the plain sender at 127.0.0.2 announced
+// none. It says "ready" and its own key once it listens.
+int receiverMain(QApplication &app, const QString &root, quint16 port, const QByteArray &sealerKey)
 {
     Peer b("127.0.0.3", root, port);
     if (!b.start())
         return 1;
-    std::printf("ready\n");
+    b.engine.LoadIdentity(true);
+    b.engine.peerKeys().offer(QStringLiteral("h6"), QStringLiteral("127.0.0.6"), QByteArray::fromBase64(sealerKey));
+    std::printf("ready %s\n", b.engine.identity().publicKey().toBase64().constData());
     std::fflush(stdout);
     return app.exec();
 }
@@ -438,9 +445,10 @@ int main(int argc, char **argv)
 {
     // The progress rows are drawn offscreen.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (argc == 4 && qstrcmp(argv[1], "--receiver") == 0) {
+    if (argc == 5 && qstrcmp(argv[1], "--receiver") == 0) {
         QApplication app(argc, argv);
-        return receiverMain(app, QString::fromLocal8Bit(argv[2]), quint16(QByteArray(argv[3]).toUInt()));
+        return receiverMain(app, QString::fromLocal8Bit(argv[2]), quint16(QByteArray(argv[3]).toUInt()),
+                            QByteArray(argv[4]));
     }
     // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
     const IsolatedHome home;
@@ -464,20 +472,31 @@ int main(int argc, char **argv)
     if (!a.start())
         return 1;
     const long idleKb = statusKb("VmRSS:");
+    // The same sender with a key pair: its transfers to the receiver go sealed.
+    Peer sealer("127.0.0.6", root);
+    sealer.ctx.ProgramDir = root + "/sealer/";
+    QDir().mkpath(sealer.ctx.ProgramDir);
+    sealer.engine.LoadIdentity(true);
+    if (!sealer.start() || !sealer.engine.identity().isReady())
+        return 1;
 
     QProcess receiver;
     receiver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     receiver.start(QCoreApplication::applicationFilePath(),
-                   {QStringLiteral("--receiver"), root, QString::number(TestPort::port())});
-    if (!receiver.waitForReadyRead(30000) || !receiver.readLine().startsWith("ready")) {
+                   {QStringLiteral("--receiver"), root, QString::number(TestPort::port()),
+                    QString::fromLatin1(sealer.engine.identity().publicKey().toBase64())});
+    const QByteArray ready = receiver.waitForReadyRead(30000) ? receiver.readLine().trimmed() : QByteArray();
+    if (!ready.startsWith("ready ")) {
         std::printf("the receiving engine did not start\n");
         return 1;
     }
+    sealer.engine.peerKeys().offer(QStringLiteral("h3"), QStringLiteral("127.0.0.3"),
+                                   QByteArray::fromBase64(ready.mid(6)));
     const QString recvFolder = root + "/recv-127.0.0.3";
 
     // Five rounds each, alternating, so that page-cache write-back of the freshly written
     // files and other load on the machine hit every path alike; the best round counts.
-    Run socat, plainRandom, packedRandom, plainBinaries, packedBinaries;
+    Run socat, plainRandom, packedRandom, plainBinaries, packedBinaries, sealedRandom, sealedPacked;
     int reportsPerUnpackedRun = 0;
     auto keepBest = [](Run &best, const Run &run, int round) {
         if (round == 0 || (run.ok && run.seconds < best.seconds) || !best.ok)
@@ -492,15 +511,19 @@ int main(int argc, char **argv)
         const Run e3 = engineRun(a, recvFolder, src, "binaries.bin", false);
         reportsPerUnpackedRun = a.watch.reports - reportsBefore;
         const Run e4 = engineRun(a, recvFolder, src, "binaries.bin", true);
+        const Run e5 = engineRun(sealer, recvFolder, src, "random.bin", false);
+        const Run e6 = engineRun(sealer, recvFolder, src, "binaries.bin", true);
         std::printf(
             "round %d: socat %.2f s; random unpacked %.2f s, packed %.2f s; binaries unpacked %.2f s, "
-            "packed %.2f s\n",
-            round + 1, s1.seconds, e1.seconds, e2.seconds, e3.seconds, e4.seconds);
+            "packed %.2f s; sealed random unpacked %.2f s, sealed binaries packed %.2f s\n",
+            round + 1, s1.seconds, e1.seconds, e2.seconds, e3.seconds, e4.seconds, e5.seconds, e6.seconds);
         keepBest(socat, s1, round);
         keepBest(plainRandom, e1, round);
         keepBest(packedRandom, e2, round);
         keepBest(plainBinaries, e3, round);
         keepBest(packedBinaries, e4, round);
+        keepBest(sealedRandom, e5, round);
+        keepBest(sealedPacked, e6, round);
     }
     receiver.terminate();
     receiver.waitForFinished(10000);
@@ -513,6 +536,8 @@ int main(int argc, char **argv)
     printRun("engines, random, packed", packedRandom, mb);
     printRun("engines, binaries, unpacked", plainBinaries, mb);
     printRun("engines, binaries, packed", packedBinaries, mb);
+    printRun("engines, random, unpacked, sealed", sealedRandom, mb);
+    printRun("engines, binaries, packed, sealed", sealedPacked, mb);
     std::printf(
         "\npeak RSS is the sender's; idle RSS %.1f MiB; unpacked peak above idle %.1f MiB (goal < 64)\n",
         idleKb / 1024.0, (plainBinaries.peakKb - idleKb) / 1024.0);
@@ -521,6 +546,8 @@ int main(int argc, char **argv)
                 plainRandom.seconds / packedRandom.seconds);
     std::printf("packed binaries: %.1f MB/s (goal >= 120), %.2fx socat (goal >= 0.25)\n",
                 mb / packedBinaries.seconds, socat.seconds / packedBinaries.seconds);
+    std::printf("sealed: random unpacked %.2fx the plain path, binaries packed %.2fx (goal >= 0.9)\n",
+                plainRandom.seconds / sealedRandom.seconds, packedBinaries.seconds / sealedPacked.seconds);
     const auto [reportMicros, checkMicros] = progressCostMicros(a);
     // The sender checks its pace once per write the socket reports (at most one per
     // 16 KiB counted here, far fewer in practice); the receiver once per read.

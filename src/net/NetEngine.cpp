@@ -16,6 +16,7 @@
 #include "net/PeerKeys.h"
 #include "net/Presence.h"
 #include "net/TransferReceiver.h"
+#include "net/TransferSealing.h"
 #include "net/TransferSender.h"
 
 #include "base/Protocol.h"

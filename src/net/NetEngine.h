@@ -26,6 +26,7 @@ class NetDiagnostics;
 class Identity;
 class PeerKeys;
 class DatagramSeal;
+class TransferSealing;
 struct SendRequest;
 
 class NetEngine : public QObject
@@ -155,6 +156,8 @@ class NetEngine : public QObject
     std::unique_ptr<Identity> m_identity;
     std::unique_ptr<PeerKeys> m_peerKeys;
     std::unique_ptr<DatagramSeal> m_seal;
+    // Which transfers are sealed, from the two above.
+    std::unique_ptr<TransferSealing> m_sealing;
     // The last write of zorvinkeys.dat failed and was reported.
     bool m_peerKeysWriteFailing = false;
     std::unique_ptr<MsgLog> m_msgLog;

@@ -4,12 +4,15 @@
 #include "base/ModZorvin.h"
 #include "net/NetEngine.h"
 #include "net/TransferReceiver.h"
+#include "net/TransferSealing.h"
 #include "net/TransferSender.h"
 
 void NetEngine::SetUpTransfers()
 {
     TransferLinks links;
     links.archiver = m_archiver.get();
+    m_sealing = std::make_unique<TransferSealing>(*m_identity, *m_peerKeys);
+    links.sealing = m_sealing.get();
     links.peerVersion = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryVersion; };
     links.peerName = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryName; };
     links.sendDatagram = [this](const QString &datagram, const QString &destination) {

@@ -5,6 +5,8 @@
 #include "net/ArrivingArchive.h"
 #include "net/NetLog.h"
 #include "net/ReceiveReports.h"
+#include "net/SealedSocket.h"
+#include "net/TransferSealing.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -60,6 +62,8 @@ void ReceiveProtocol::close(int socketIndex)
     c->idle.stop();
     c->headerDeadline.stop();
     c->socket->disconnect(this);
+    if (c->stream && c->stream != c->socket)
+        c->stream->disconnect(this);
     // Closing after everything arrived is how the sender learns of success.
     c->socket->disconnectFromHost();
     c->socket->deleteLater();
@@ -121,8 +125,9 @@ void ReceiveProtocol::refuse(int socketIndex, int code, int archiverResult)
     c->idle.start();
     // Handed to the system at once: a sender that has closed its sending side is seen as
     // gone by the next read, and a reply still in the socket's buffer would be lost.
+    // A sealed connection that failed to verify gets no reply: its device writes nothing.
     if (c->socket->state() == QAbstractSocket::ConnectedState) {
-        c->socket->write(ReceiveReports::errorReply(code));
+        (c->stream ? c->stream : c->socket)->write(ReceiveReports::errorReply(code));
         c->socket->flush();
     }
 }
@@ -145,9 +150,11 @@ void ReceiveProtocol::read(int socketIndex)
     if (slot < 0 || m_table.slot(slot).errorReported) {
         // Already refused: the rest of the stream is not wanted, and keeps the connection
         // no longer than the idle time after the reply.
-        c->socket->readAll();
+        (c->stream ? c->stream : c->socket)->readAll();
         return;
     }
+    if (!c->stream && !chooseStream(socketIndex))
+        return;
     RecvSlot &s = m_table.slot(slot);
     if (s.waitsForUnpack())
         return; // everything arrived; the data left waiting is not ours to read
@@ -163,10 +170,50 @@ void ReceiveProtocol::read(int socketIndex)
     readBody(socketIndex, slot);
 }
 
+bool ReceiveProtocol::chooseStream(int socketIndex)
+{
+    ReceiveConnection *c = m_table.connection(socketIndex);
+    const TransferHandshake::Opening opening = TransferHandshake::openingOf(c->socket->peek(8));
+    if (opening == TransferHandshake::Opening::NeedMore)
+        return false;
+    c->stream = c->socket;
+    if (opening == TransferHandshake::Opening::Plain)
+        return true;
+    const QByteArray key = m_sealing ? m_sealing->trustedKey(c->ip) : QByteArray();
+    if (key.isEmpty()) {
+        // Sealed by a sender whose key is not trusted here (none announced, or a changed
+        // one not accepted yet): nothing of it is read.
+        qCDebug(lcNet) << "sealed transfer from" << c->ip << "without a trusted key refused";
+        refuse(socketIndex, 2, 0);
+        c->socket->readAll();
+        return false;
+    }
+    auto *sealed = new SealedSocket(c->socket, m_sealing->identity(), key, SealedSocket::Role::Acceptor);
+    c->stream = sealed;
+    connect(sealed, &SealedSocket::readyRead, this, [this, socketIndex] { read(socketIndex); });
+    // Queued: the failure shows inside a read, whose caller still uses the connection.
+    connect(
+        sealed, &SealedSocket::broken, this,
+        [this, socketIndex] {
+            ReceiveConnection *broken = m_table.connection(socketIndex);
+            if (!broken)
+                return;
+            qCDebug(lcNet) << "sealed transfer from" << broken->ip << "failed to verify";
+            // Like any failed reception: what was written goes, the list gets its line; the
+            // stream cannot carry a reply any more, so the connection ends at once.
+            refuse(socketIndex, 2, 0);
+            if (ReceiveConnection *still = m_table.connection(socketIndex))
+                still->socket->abort();
+        },
+        Qt::QueuedConnection);
+    sealed->start();
+    return false;
+}
+
 bool ReceiveProtocol::startBody(int socketIndex, int slot)
 {
     ReceiveConnection *c = m_table.connection(socketIndex);
-    QTcpSocket *socket = c->socket;
+    QIODevice *socket = c->stream;
     RecvSlot &s = m_table.slot(slot);
     if (socket->bytesAvailable() < kHeaderChars)
         return false;
@@ -228,7 +275,7 @@ bool ReceiveProtocol::startBody(int socketIndex, int slot)
 void ReceiveProtocol::readBody(int socketIndex, int slot)
 {
     ReceiveConnection *c = m_table.connection(socketIndex);
-    QTcpSocket *socket = c->socket;
+    QIODevice *socket = c->stream;
     RecvSlot &s = m_table.slot(slot);
     while (c->out && s.received < s.header.size && socket->bytesAvailable() > 0) {
         if (c->arriving && c->arriving->full()) {

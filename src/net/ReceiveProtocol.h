@@ -12,6 +12,7 @@
 class ArchiverQueue;
 class ModZorvin;
 class ReceiveReports;
+class TransferSealing;
 
 class ReceiveProtocol : public QObject
 {
@@ -35,6 +36,8 @@ class ReceiveProtocol : public QObject
 
     void setIdleTimeout(int ms) { m_idleMs = ms; }
     void setHeaderDeadline(int ms) { m_headerDeadlineMs = ms; }
+    // Who may send sealed; null: a sealed opening is refused.
+    void setSealing(const TransferSealing *sealing) { m_sealing = sealing; }
 
     // The temporary name a file arrives under, beside its final place.
     static QString arrivalName(const QString &itemName, int socketIndex);
@@ -44,6 +47,8 @@ class ReceiveProtocol : public QObject
     void arrivingUnpacked(int socketIndex, int result);
 
   private:
+    // Tells a sealed opening from a plain one; false until the connection can be read on.
+    bool chooseStream(int socketIndex);
     // False when the header refused the transfer or is not complete yet.
     bool startBody(int socketIndex, int slot);
     void readBody(int socketIndex, int slot);
@@ -53,6 +58,7 @@ class ReceiveProtocol : public QObject
     ReceiveReports &m_reports;
     ReceiveHost &m_host;
     ArchiverQueue *m_archiver;
+    const TransferSealing *m_sealing = nullptr;
     int m_idleMs = 120000;
     int m_headerDeadlineMs = kHeaderDeadlineMs;
 };

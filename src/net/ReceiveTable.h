@@ -16,6 +16,7 @@
 
 class ArrivingArchive;
 class QFile;
+class QIODevice;
 class QTcpSocket;
 
 inline constexpr int kRecvSlots = 256;
@@ -68,6 +69,9 @@ struct ReceiveConnection
     ~ReceiveConnection();
 
     QTcpSocket *socket = nullptr;
+    // What the header and body are read from and the reply written to: null until the first
+    // bytes tell a plain transfer (the socket) from a sealed one (a device, the socket's child).
+    QIODevice *stream = nullptr;
     QString ip;
     std::unique_ptr<QFile> out;
     // A packed body passes through here; an archive of the item alone is unpacked on the way in.

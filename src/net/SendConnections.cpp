@@ -3,10 +3,12 @@
 #include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
 #include "lzh/LzhArchive.h"
+#include "net/SealedSocket.h"
 #include "net/SendPacking.h"
 #include "net/StoredArchiveBody.h"
 #include "net/TransferHeader.h"
 #include "net/TransferLinks.h"
+#include "net/TransferSealing.h"
 #include "net/UnlhaLibrary.h"
 
 #include <QFile>
@@ -22,6 +24,10 @@ constexpr qint64 kChunk = 256 * 1024;
 struct SendConnections::Running
 {
     QTcpSocket *socket = nullptr;
+    // What the header and body are written to and the reply read from: the socket, or the
+    // sealed device over it (the socket's child).
+    QIODevice *stream = nullptr;
+    SealedSocket *sealed = nullptr;
     std::unique_ptr<QIODevice> body;
     qint64 headerBytes = 0;
     qint64 written = 0;    // every byte the socket reported written, header included
@@ -81,6 +87,7 @@ void SendConnections::open(int slot)
     const int idx = nextSocketIndex();
     auto *r = new Running;
     r->socket = new QTcpSocket(this);
+    r->stream = r->socket;
     r->remoteIp = ip;
     m_running.insert(idx, r);
     j.socketIndex = idx;
@@ -104,6 +111,8 @@ void SendConnections::close(int socketIndex)
     if (!r)
         return;
     r->socket->disconnect(this);
+    if (r->sealed)
+        r->sealed->disconnect(this);
     r->socket->abort();
     r->socket->deleteLater();
     delete r;
@@ -122,7 +131,47 @@ void SendConnections::onConnected(int socketIndex)
     if (slot < 0 || m_jobs[size_t(slot)].state != 1)
         return;
     m_jobs[size_t(slot)].state = 2;
+    const TransferSealing::Way way =
+        m_sealing ? m_sealing->wayTo(m_jobs[size_t(slot)].destination) : TransferSealing::Way::Plain;
+    if (way == TransferSealing::Way::Refused) {
+        m_host.failJob(slot, TransferSealing::changedKeyText());
+        return;
+    }
+    if (way == TransferSealing::Way::Sealed) {
+        openSealed(socketIndex, slot);
+        return;
+    }
     prepareAndSend(slot);
+}
+
+void SendConnections::openSealed(int socketIndex, int slot)
+{
+    Running *r = m_running.value(socketIndex);
+    const QByteArray key = m_sealing->trustedKey(m_jobs[size_t(slot)].destination);
+    if (!r || key.isEmpty())
+        return;
+    r->sealed = new SealedSocket(r->socket, m_sealing->identity(), key, SealedSocket::Role::Opener);
+    r->stream = r->sealed;
+    connect(r->sealed, &SealedSocket::established, this, [this, socketIndex] {
+        const int s = slotForSocket(socketIndex);
+        if (s >= 0 && m_jobs[size_t(s)].state == 2)
+            prepareAndSend(s);
+    });
+    connect(r->sealed, &SealedSocket::readyRead, this, [this, socketIndex] { handleReply(socketIndex); });
+    // Queued: the failure shows inside a read of the reply, which still uses the job.
+    connect(
+        r->sealed, &SealedSocket::broken, this,
+        [this, socketIndex] {
+            const int s = slotForSocket(socketIndex);
+            Running *running = m_running.value(socketIndex);
+            if (s < 0 || !running)
+                return;
+            // A receiver that cannot show the key pinned here, or a record altered on the way.
+            m_jobs[size_t(s)].errorText = QStringLiteral("暗号化された転送を確認できませんでした。");
+            running->socket->abort();
+        },
+        Qt::QueuedConnection);
+    r->sealed->start();
 }
 
 void SendConnections::prepareAndSend(int slot)
@@ -171,7 +220,9 @@ void SendConnections::sendHeaderAndBody(int slot)
         return;
     const QByteArray header = AnsiCodec::encode(headerText(j, m_ctx.LocalHostName));
     r->headerBytes = header.size();
-    r->socket->write(header);
+    if (r->sealed)
+        r->sealed->setPlainTotal(header.size() + j.size);
+    r->stream->write(header);
     r->pace.start(0);
     SendReport::progress(m_events, slot, j, TransferProgress::State::Moving, 0, j.size);
     sendBody(j.socketIndex, slot, storedBehind ? &behind : nullptr);
@@ -218,7 +269,7 @@ void SendConnections::pumpBody(int socketIndex)
             r->socket->abort();
             return;
         }
-        r->socket->write(chunk);
+        r->stream->write(chunk);
         r->queuedBody += chunk.size();
     }
     if (r->queuedBody >= size)
@@ -233,7 +284,10 @@ void SendConnections::onBytesWritten(int socketIndex, qint64 bytes)
         return;
     SendJob &j = m_jobs[size_t(slot)];
     r->written += bytes;
-    j.bytesSent = qMax<qint64>(0, r->written - r->headerBytes);
+    // A sealed stream carries records around the bytes; what the socket still holds is
+    // counted as not sent.
+    j.bytesSent = r->sealed ? qMax<qint64>(0, r->queuedBody - r->socket->bytesToWrite())
+                            : qMax<qint64>(0, r->written - r->headerBytes);
     if (!r->bodyStarted)
         return;
     if (r->pace.due())
@@ -255,12 +309,12 @@ void SendConnections::onBytesWritten(int socketIndex, qint64 bytes)
 bool SendConnections::handleReply(int socketIndex)
 {
     Running *r = m_running.value(socketIndex);
-    if (!r || r->socket->bytesAvailable() < 4)
+    if (!r || r->stream->bytesAvailable() < 4)
         return false;
-    const QByteArray waiting = r->socket->peek(64 * 1024);
+    const QByteArray waiting = r->stream->peek(64 * 1024);
     const QString text = AnsiCodec::decode(waiting);
     if (!text.startsWith(QLatin1String("9999"))) {
-        r->socket->readAll();
+        r->stream->readAll();
         return false;
     }
     const int n = AnsiCodec::field(text, 5, 4).toInt();
@@ -270,7 +324,7 @@ bool SendConnections::handleReply(int socketIndex)
     if (replyBytes < 0)
         return false;
     const QString message = AnsiCodec::field(AnsiCodec::decode(waiting.first(replyBytes)), 9, n);
-    r->socket->readAll();
+    r->stream->readAll();
 
     const int slot = slotForSocket(socketIndex);
     if (slot >= 0)

@@ -16,6 +16,7 @@ struct StoredBehind;
 class EngineEvents;
 class ModZorvin;
 class SendPacking;
+class TransferSealing;
 class QIODevice;
 class QTcpSocket;
 
@@ -40,6 +41,8 @@ class SendConnections : public QObject
     void setSocketCounter(int value) { m_socketCounter = value; }
     // Bytes kept queued in the socket while streaming; bounds the memory per job.
     void setWriteHighWater(qint64 bytes) { m_highWater = bytes; }
+    // Which jobs go sealed; null: all go plain.
+    void setSealing(const TransferSealing *sealing) { m_sealing = sealing; }
 
     static QString headerText(const SendJob &job, const QString &hostName);
 
@@ -47,6 +50,8 @@ class SendConnections : public QObject
     struct Running;
     int slotForSocket(int socketIndex) const;
     void onConnected(int socketIndex);
+    // The handshake of a sealed job: the job goes on once it verified.
+    void openSealed(int socketIndex, int slot);
     void prepareAndSend(int slot);
     // Streams the job's body; `behind`: the archive is the header of a stored entry whose
     // data comes from the item (null otherwise).
@@ -67,4 +72,5 @@ class SendConnections : public QObject
     QHash<int, Running *> m_running; // WinsockCl elements by number
     int m_socketCounter = 0;
     qint64 m_highWater = 4 * 1024 * 1024;
+    const TransferSealing *m_sealing = nullptr;
 };

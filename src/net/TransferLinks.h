@@ -8,6 +8,8 @@
 #include <QString>
 #include <functional>
 
+class TransferSealing;
+
 struct TransferLinks
 {
     // Null when the engine has no archiver; items then go unpacked and packed arrivals
@@ -17,6 +19,8 @@ struct TransferLinks
     std::function<QString(const QString &ip)> peerVersion;
     std::function<QString(const QString &ip)> peerName;
     std::function<int(const QString &datagram, const QString &destination)> sendDatagram;
+    // Which transfers are sealed; null: all go plain.
+    const TransferSealing *sealing = nullptr;
 };
 
 // A job that finds the archiver busy waits for it to become free, but gives up with the

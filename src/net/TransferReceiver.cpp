@@ -15,6 +15,7 @@ TransferReceiver::TransferReceiver(ModZorvin &ctx, EngineEvents &events, Transfe
       m_admission(m_table, *this, this)
 {
     m_table.clock.start();
+    m_protocol.setSealing(m_links.sealing);
     connect(&m_admission, &ReceiveAdmission::admitted, &m_protocol, &ReceiveProtocol::open);
     connect(&m_protocol, &ReceiveProtocol::arrivingUnpacked, &m_delivery, &ReceivedDelivery::onArrivingUnpacked);
 }

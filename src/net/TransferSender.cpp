@@ -23,6 +23,7 @@ TransferSender::TransferSender(ModZorvin &ctx, EngineEvents &events, TransferLin
       m_packing(ctx, events, m_jobs, *this, m_links.archiver, this),
       m_connections(ctx, events, m_jobs, *this, m_packing, this)
 {
+    m_connections.setSealing(m_links.sealing);
     m_timer3.setInterval(60000);
     connect(&m_timer3, &QTimer::timeout, this, &TransferSender::onTimer3Timeout);
     m_timer3.start();

@@ -6,6 +6,11 @@
 #include "base/ModZorvin.h"
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"
+#include "net/PeerKeys.h"
+#include "net/SealedStream.h"
+#include "net/TransferHandshake.h"
+#include "net/TransferHeader.h"
+#include "net/TransferSealing.h"
 #include "net/SlotAdmission.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
@@ -16,6 +21,7 @@
 #include "support/SmallFileSystem.h"
 #include "support/SlowLoopback.h"
 #include "support/TcpPeer.h"
+#include "support/TcpRelay.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -65,6 +71,17 @@ struct Peer
         engine.UpdatePeer(name, ip, kStateAvail, version, "grp");
     }
     QString outbox() const { return tmp.path() + "/out/"; }
+    // A key pair of its own, as a copy of this version makes at first start.
+    bool keyed()
+    {
+        engine.LoadIdentity(true);
+        return engine.identity().isReady();
+    }
+    // Pins `other`'s key as heard from `atIp` (a relay's address when one is between).
+    PeerKeys::Trust pin(const Peer &other, const QString &atIp)
+    {
+        return engine.peerKeys().offer(other.ctx.LocalHostName, atIp, other.engine.identity().publicKey());
+    }
     QString recvFile(const QString &name) const { return ctx.settings.RecvFileSavePlace + "/" + name; }
     // What is on its way in: files in the work folder, and, by their item names, files that
     // arrive beside their place in the received-files folder under a temporary name.
@@ -265,6 +282,11 @@ class TestTransfer : public QObject
     void receiverSurvivesAnEndWhileItUnpacks();
     void senderSurvivesAnEndWhileItPacks_data();
     void senderSurvivesAnEndWhileItPacks();
+    void sealedTransfersArriveWholeAndShowNothingOnTheWire();
+    void aBrokenRecordLeavesNoFileAndALine();
+    void aPlainSenderReachesAKeyedReceiverByteForByte();
+    void aChangedKeyGetsNothingUntilAccepted();
+    void sealedRecordsRefuseReorderReplayCutsAndTrailingBytes();
 };
 
 void TestTransfer::filesAndPicturesArriveByteIdentical()
@@ -1854,6 +1876,219 @@ void TestTransfer::senderSurvivesAnEndWhileItPacks()
         QCOMPARE(packed[0].at(1).toInt(), int(lzh::ErrCancelled));
     QCOMPARE(QDir(a->ctx.SendTempDir).entryList(QDir::Files | QDir::Hidden), QStringList());
     QVERIFY(QFileInfo::exists(item));
+}
+
+
+// Two keyed copies with each other's keys pinned; the sender reaches the receiver through a
+// relay that keeps what crossed the wire.
+struct SealedPair
+{
+    SealedPair() : relay("127.0.0.5", "127.0.0.3", "127.0.0.2") {}
+    bool start()
+    {
+        if (!relay.isListening() || !a.start() || !b.start() || !a.keyed() || !b.keyed())
+            return false;
+        return a.pin(b, "127.0.0.5") == PeerKeys::Trust::Pinned && b.pin(a, "127.0.0.2") == PeerKeys::Trust::Pinned;
+    }
+    Peer a{"127.0.0.2"}, b{"127.0.0.3"};
+    TcpRelay relay;
+};
+
+void TestTransfer::sealedTransfersArriveWholeAndShowNothingOnTheWire()
+{
+    SealedPair p;
+    for (Peer *peer : {&p.a, &p.b}) {
+        peer->engine.CheckArchiver();
+        QVERIFY(peer->ctx.ArchiverReady);
+    }
+    QVERIFY(p.start());
+    const QString secretName = QString::fromUtf8("極秘の計画.txt");
+    const QByteArray big = writeFile(p.a.outbox() + "plain.bin", randomBytes(3 * 1024 * 1024 + 17, 11));
+    const QByteArray text = writeFile(p.a.outbox() + secretName, fillerText(400 * 1024));
+    writeFile(p.a.outbox() + "empty.dat", QByteArray());
+    QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "plain.bin") >= 0);
+    QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), secretName, 'F', 2, true) >= 0);
+    QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "empty.dat") >= 0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 3, 30000);
+    for (const SendLine &l : p.a.host.sent)
+        QCOMPARE(l.result, 0);
+    QCOMPARE(readFile(p.b.recvFile("plain.bin")), big);
+    QTRY_COMPARE(readFile(p.b.recvFile(secretName)), text);
+    QCOMPARE(QFileInfo(p.b.recvFile("empty.dat")).size(), 0);
+    QCOMPARE(p.relay.connections, 3);
+
+    // Each connection opens with the sealed offer, and nothing of a header, a name or a
+    // body crosses in the clear.
+    QVERIFY(p.relay.forward.startsWith(TransferHandshake::magic().toByteArray()));
+    QVERIFY(p.relay.forward.size() > big.size());
+    const QByteArray wire = p.relay.forward + p.relay.backward;
+    for (const QByteArray &clear :
+         {QByteArray("00010002"), QByteArray("plain.bin"), QByteArray("empty.dat"), AnsiCodec::encode(secretName),
+          AnsiCodec::encode(p.a.ctx.LocalHostName + QString(20 - p.a.ctx.LocalHostName.size(), ' ')),
+          big.mid(1000, 32), big.right(32), text.mid(5000, 32), QByteArray(".LZH"), QByteArray("-lh")})
+        QVERIFY2(!wire.contains(clear), clear.constData());
+}
+
+void TestTransfer::aBrokenRecordLeavesNoFileAndALine()
+{
+    SealedPair p;
+    QVERIFY(p.start());
+    writeFile(p.a.outbox() + "cut.bin", randomBytes(2 * 1024 * 1024, 12));
+    // Inside a record of the body, well after the handshake and the header.
+    p.relay.flipForwardByteAt(TransferHandshake::kOfferBytes + 24 + 300 * 1024);
+    QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "cut.bin") >= 0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 1, 20000);
+    QVERIFY(p.a.host.sent[0].result != 0);
+    // The body was under way when the altered record arrived.
+    QVERIFY(p.relay.forward.size() > 300 * 1024);
+    QTRY_COMPARE(p.b.host.received.size(), 1);
+    QCOMPARE(p.b.host.received[0].result, 1);
+    QVERIFY2(p.b.host.received[0].info.contains(QString::fromUtf8("受信中にエラーが発生しました。")),
+             qPrintable(p.b.host.received[0].info));
+    QTRY_VERIFY(p.b.recvTemp().isEmpty());
+    QVERIFY(!QFileInfo::exists(p.b.recvFile("cut.bin")));
+    QTRY_COMPARE(p.b.engine.receiver().openConnections(), 0);
+    QCOMPARE(p.b.engine.receiver().slotsInUse(), 0);
+
+    // An offer that does not verify (altered on its way) is refused before anything is read.
+    TcpRelay altered("127.0.0.6", "127.0.0.3", "127.0.0.2");
+    QVERIFY(altered.isListening());
+    QVERIFY(p.a.pin(p.b, "127.0.0.6") == PeerKeys::Trust::Pinned);
+    altered.flipForwardByteAt(TransferHandshake::kOfferBytes - 1);
+    writeFile(p.a.outbox() + "small.txt", "a note");
+    QVERIFY(p.a.queue("127.0.0.6", p.a.outbox(), "small.txt") >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 2, 20000);
+    QVERIFY(p.a.host.sent[1].result != 0);
+    QVERIFY(altered.backward.isEmpty());
+    QVERIFY(!QFileInfo::exists(p.b.recvFile("small.txt")));
+}
+
+void TestTransfer::aPlainSenderReachesAKeyedReceiverByteForByte()
+{
+    // a has no key pair (a 2.66 copy as far as the wire goes); b has one and knows a's
+    // address only as a peer that never announced a key.
+    Peer a("127.0.0.2"), b("127.0.0.3");
+    TcpRelay relay("127.0.0.5", "127.0.0.3", "127.0.0.2");
+    QVERIFY(relay.isListening());
+    QVERIFY(a.start());
+    QVERIFY(b.start());
+    QVERIFY(b.keyed());
+    const QByteArray body = writeFile(a.outbox() + "open.bin", randomBytes(700 * 1024, 13));
+    QVERIFY(a.queue("127.0.0.5", a.outbox(), "open.bin") >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(a.host.sent.size(), 1, 20000);
+    QCOMPARE(a.host.sent[0].result, 0);
+    QCOMPARE(readFile(b.recvFile("open.bin")), body);
+
+    TransferHeader h;
+    h.dataKind = "0002";
+    h.size = body.size();
+    h.itemName = "open.bin";
+    h.kind = 'F';
+    h.hostName = a.ctx.LocalHostName;
+    QCOMPARE(relay.forward, AnsiCodec::encode(h.build()) + body);
+    QVERIFY(relay.backward.isEmpty());
+}
+
+void TestTransfer::aChangedKeyGetsNothingUntilAccepted()
+{
+    SealedPair p;
+    QVERIFY(p.start());
+    const QByteArray body = writeFile(p.a.outbox() + "later.txt", fillerText(5000));
+
+    // b shows another key at the relay's address: the pinned one stays, and the send is
+    // refused rather than sealed to the new key or sent in the clear.
+    QCOMPARE(p.a.engine.peerKeys().offer(p.b.ctx.LocalHostName, "127.0.0.5", randomBytes(32, 14)),
+             PeerKeys::Trust::Changed);
+    QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "later.txt") >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 1, 20000);
+    QVERIFY(p.a.host.sent[0].result != 0);
+    QVERIFY(p.a.host.sent[0].info.startsWith(TransferSealing::changedKeyText()));
+    QVERIFY(p.relay.forward.isEmpty());
+
+    // Accepted, the new key is the one sealed to: b cannot show it, so the handshake fails
+    // and nothing arrives.
+    QVERIFY(p.a.engine.peerKeys().accept("127.0.0.5"));
+    QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "later.txt") >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 2, 20000);
+    QVERIFY(p.a.host.sent[1].result != 0);
+    QVERIFY(!QFileInfo::exists(p.b.recvFile("later.txt")));
+
+    // b's real key again, accepted: the send goes sealed and arrives.
+    QCOMPARE(p.a.pin(p.b, "127.0.0.5"), PeerKeys::Trust::Changed);
+    QVERIFY(p.a.engine.peerKeys().accept("127.0.0.5"));
+    QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "later.txt") >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 3, 20000);
+    QCOMPARE(p.a.host.sent[2].result, 0);
+    QCOMPARE(readFile(p.b.recvFile("later.txt")), body);
+
+    // On the receiving side, a sender whose key changed and is not accepted is refused too.
+    QCOMPARE(p.b.engine.peerKeys().offer(p.a.ctx.LocalHostName, "127.0.0.2", randomBytes(32, 15)),
+             PeerKeys::Trust::Changed);
+    writeFile(p.a.outbox() + "refused.txt", "x");
+    QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "refused.txt") >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 4, 20000);
+    QVERIFY(p.a.host.sent[3].result != 0);
+    QVERIFY(!QFileInfo::exists(p.b.recvFile("refused.txt")));
+}
+
+void TestTransfer::sealedRecordsRefuseReorderReplayCutsAndTrailingBytes()
+{
+    ConnectionKeys::SessionKeys keys;
+    keys.transmit.fill(3);
+    keys.receive.fill(3);
+    SealedWriter writer(keys);
+    const QByteArray header = writer.start();
+    const QByteArray r1 = writer.seal("first"), r2 = writer.seal("second"), last = writer.seal("last", true);
+    QVERIFY(writer.seal("after the end").isEmpty());
+
+    // Read back as sent, whatever the pieces: every record, then the end.
+    auto readAll = [&](const QByteArray &wire, qsizetype piece, QList<QByteArray> *got) {
+        SealedReader reader(keys);
+        QByteArray plain;
+        SealedReader::Status status = SealedReader::Status::NeedMore;
+        for (qsizetype at = 0; at < wire.size(); at += piece) {
+            reader.feed(QByteArrayView(wire).sliced(at, qMin(piece, wire.size() - at)));
+            while ((status = reader.next(plain)) == SealedReader::Status::Record ||
+                   status == SealedReader::Status::Final)
+                *got << plain;
+            if (status == SealedReader::Status::Broken)
+                return status;
+        }
+        return reader.isFinished() ? SealedReader::Status::Final : status;
+    };
+    for (qsizetype piece : {1, 7, 4096}) {
+        QList<QByteArray> got;
+        QCOMPARE(readAll(header + r1 + r2 + last, piece, &got), SealedReader::Status::Final);
+        QCOMPARE(got, QList<QByteArray>({"first", "second", "last"}));
+    }
+    QList<QByteArray> got;
+    // Cut before the final record: never whole.
+    QCOMPARE(readAll(header + r1 + r2, 5, &got), SealedReader::Status::NeedMore);
+    // Reordered, replayed, dropped, altered, or followed by more: refused at that record.
+    for (const QByteArray &wire : {header + r2 + r1 + last, header + r1 + r1 + r2 + last, header + r1 + last,
+                                   header + r1 + r2 + last + r2, header + r1 + r2 + last + QByteArray(1, 'x')}) {
+        got.clear();
+        QCOMPARE(readAll(wire, 4096, &got), SealedReader::Status::Broken);
+        QVERIFY(!got.contains("last"));
+    }
+    QByteArray altered = header + r1 + r2 + last;
+    altered[header.size() + r1.size() + 6] ^= 0x20;
+    got.clear();
+    QCOMPARE(readAll(altered, 4096, &got), SealedReader::Status::Broken);
+    QCOMPARE(got, QList<QByteArray>({"first"}));
+    // A length beyond the largest record is refused before anything waits for it.
+    got.clear();
+    QCOMPARE(readAll(header + QByteArray("\x7f\xff\xff\xff", 4), 4096, &got), SealedReader::Status::Broken);
+    // Another key opens nothing.
+    ConnectionKeys::SessionKeys other;
+    other.receive.fill(4);
+    SealedReader stranger(other);
+    stranger.feed(header + r1);
+    QByteArray plain;
+    QCOMPARE(stranger.next(plain), SealedReader::Status::Broken);
+    QVERIFY(plain.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
