@@ -108,6 +108,27 @@ PeerKeys::Trust PeerKeys::offer(const QString &hostName, const QString &ip, cons
     m_dirty = m_dirty || moved;
     auto it = m_pins.find(key);
     if (it == m_pins.end()) {
+        // A host name is only what the datagram claims: another name at an address whose key
+        // is pinned gets no pin of its own, or anyone could take over that address's trust by
+        // announcing itself under a new name. Its key waits for the user like a changed one;
+        // a renamed machine that keeps its key is simply pinned under the new name.
+        QByteArray trusted;
+        bool changeWaits = false;
+        for (const Pin &pin : std::as_const(m_pins)) {
+            if (pin.address != ip)
+                continue;
+            if (trusted.isEmpty() || pin.offered.isEmpty())
+                trusted = pin.pinned;
+            changeWaits = changeWaits || !pin.offered.isEmpty();
+        }
+        if (!trusted.isEmpty() && trusted != publicKey) {
+            m_pins.insert(key, Pin{hostName, ip, trusted, publicKey});
+            m_dirty = true;
+            if (!changeWaits)
+                emit keyChanged(ip, hostName, Identity::fingerprintOf(trusted), Identity::fingerprintOf(publicKey));
+            emit trustChanged(ip);
+            return Trust::Changed;
+        }
         m_pins.insert(key, Pin{hostName, ip, publicKey, QByteArray()});
         m_dirty = true;
         emit keyPinned(ip, hostName);

@@ -33,7 +33,8 @@ class PeerKeys : public QObject
     bool isDirty() const { return m_dirty; }
 
     // A key announced by `hostName` from `ip`: pins it when the peer is new, marks the peer
-    // when the key differs from the pinned one. Returns the peer's trust afterwards.
+    // when the key differs from the pinned one. A new host name at an address that has a
+    // pinned key counts as that peer showing another key. Returns the peer's trust afterwards.
     Trust offer(const QString &hostName, const QString &ip, const QByteArray &publicKey);
     // The user checked the new key: it replaces the pinned one. False when the peer at
     // `ip` has no changed key.

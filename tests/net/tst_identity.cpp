@@ -241,9 +241,26 @@ void TestIdentity::pinsFileSkipsDamagedLinesAndKeepsTheFileBeside()
         QCOMPARE(keys.offer("ha", "10.0.0.1", keyA), PeerKeys::Trust::Pinned);
         QCOMPARE(keys.offer("hb", "10.0.0.2", keyB), PeerKeys::Trust::Pinned);
         QCOMPARE(keys.offer("hb", "10.0.0.2", keyC), PeerKeys::Trust::Changed);
-        // Another host now at the first address is a peer of its own, pinned on first use.
-        QCOMPARE(keys.offer("hz", "10.0.0.1", keyC), PeerKeys::Trust::Pinned);
+        // Another host name at the first address, which anyone can claim, gets no trust of
+        // its own: its key waits like a changed one until the user accepts it.
+        QCOMPARE(keys.offer("hz", "10.0.0.1", keyC), PeerKeys::Trust::Changed);
+        QCOMPARE(keys.pinnedKey("10.0.0.1"), keyA);
+        QVERIFY(keys.accept("10.0.0.1"));
         QVERIFY(keys.save());
+    }
+    {
+        PeerKeys keys;
+        QCOMPARE(keys.offer("ha", "10.0.0.1", keyA), PeerKeys::Trust::Pinned);
+        QSignalSpy claimed(&keys, &PeerKeys::keyChanged);
+        QCOMPARE(keys.offer("hz", "10.0.0.1", keyC), PeerKeys::Trust::Changed);
+        // Names claimed one after another while a change waits: one notice, the pinned key stays.
+        QCOMPARE(keys.offer("hy", "10.0.0.1", keyB), PeerKeys::Trust::Changed);
+        QCOMPARE(claimed.count(), 1);
+        QCOMPARE(keys.pinnedKey("10.0.0.1"), keyA);
+        QCOMPARE(keys.offeredKey("10.0.0.1"), keyB);
+        // A renamed machine that keeps its key is pinned under its new name at once.
+        QCOMPARE(keys.offer("hw", "10.0.0.1", keyA), PeerKeys::Trust::Pinned);
+        QCOMPARE(claimed.count(), 1);
     }
     const QByteArray sound = readAll(path);
     QCOMPARE(sound, "ha\t10.0.0.1\t" + keyA.toBase64() + "\t\n" + "hz\t10.0.0.1\t" + keyC.toBase64() +
