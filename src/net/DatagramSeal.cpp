@@ -1,6 +1,7 @@
 #include "net/DatagramSeal.h"
 
 #include "base/AnsiCodec.h"
+#include "base/StrictBase64.h"
 #include "base/Protocol.h"
 #include "net/Identity.h"
 #include "net/NetDiagnostics.h"
@@ -136,14 +137,11 @@ std::optional<QByteArray> DatagramSeal::parse(QByteArrayView bytes)
     const QByteArrayView text = bytes.sliced(Protocol::kSealedFrom - 1);
     if (text.size() > (kMaxSealedBytes * 4 + 2) / 3)
         return std::nullopt;
-    const QByteArray copy = text.toByteArray();
-    const auto decoded =
-        QByteArray::fromBase64Encoding(copy, kBase64 | QByteArray::AbortOnBase64DecodingErrors);
     // One spelling only: the same bytes written again must give the same text.
-    if (!decoded || decoded.decoded.size() < kNonceBytes + kTagBytes + kInnerHeadBytes ||
-        decoded.decoded.toBase64(kBase64) != copy)
+    std::optional<QByteArray> decoded = decodeStrictBase64(text, kBase64);
+    if (!decoded || decoded->size() < kNonceBytes + kTagBytes + kInnerHeadBytes)
         return std::nullopt;
-    return decoded.decoded;
+    return decoded;
 }
 
 DatagramSeal::Verdict DatagramSeal::incoming(const QString &ip, QByteArrayView bytes, QString *opened)

@@ -1,6 +1,7 @@
 #include "net/Identity.h"
 
 #include "base/AnsiCodec.h"
+#include "base/StrictBase64.h"
 #include "base/DataFile.h"
 #include "net/NetLog.h"
 
@@ -28,11 +29,10 @@ QByteArray base64(const unsigned char *data, size_t size)
 // Strict: only the canonical encoding of exactly `size` bytes is taken.
 bool fromBase64(QByteArrayView text, unsigned char *out, size_t size)
 {
-    const auto decoded =
-        QByteArray::fromBase64Encoding(text.toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded || decoded.decoded.size() != qsizetype(size) || decoded.decoded.toBase64() != text)
+    const std::optional<QByteArray> decoded = decodeStrictBase64(text);
+    if (!decoded || decoded->size() != qsizetype(size))
         return false;
-    std::copy(decoded.decoded.begin(), decoded.decoded.end(), out);
+    std::copy(decoded->begin(), decoded->end(), out);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "net/KeyAnnouncement.h"
 
 #include "base/AnsiCodec.h"
+#include "base/StrictBase64.h"
 #include "base/Protocol.h"
 #include "net/Identity.h"
 
@@ -42,16 +43,14 @@ std::optional<KeyAnnouncement> KeyAnnouncement::parse(const QString &datagram)
             return std::nullopt;
     }
     const QByteArray keyAscii = keyText.toLatin1();
-    const auto decoded =
-        QByteArray::fromBase64Encoding(keyAscii, kKeyEncoding | QByteArray::AbortOnBase64DecodingErrors);
     // Only the one canonical spelling: a key has exactly one text on the wire.
-    if (!decoded || decoded.decoded.size() != Identity::kPublicKeyBytes ||
-        decoded.decoded.toBase64(kKeyEncoding) != keyAscii)
+    const std::optional<QByteArray> decoded = decodeStrictBase64(keyAscii, kKeyEncoding);
+    if (!decoded || decoded->size() != Identity::kPublicKeyBytes)
         return std::nullopt;
     if (sodium_init() < 0 || !crypto_core_ed25519_is_valid_point(
-                                 reinterpret_cast<const unsigned char *>(decoded.decoded.constData())))
+                                 reinterpret_cast<const unsigned char *>(decoded->constData())))
         return std::nullopt;
-    out.publicKey = decoded.decoded;
+    out.publicKey = *decoded;
 
     QString host = AnsiCodec::field(datagram, Protocol::kKeyHostFrom);
     const qsizetype tab = host.indexOf(QLatin1Char('\t'));

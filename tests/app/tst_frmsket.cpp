@@ -552,7 +552,6 @@ void tst_FrmSket::closingTheStandInIsTheQuitCommand()
 void tst_FrmSket::iconAndStandInFollowTheTray()
 {
     Started started;
-    ModZorvin &ctx = started.ctx;
     FrmSket &sket = *started.sket;
     QVERIFY(sket.Load());
     TrayIcon &tray = sket.tray();
