@@ -68,14 +68,21 @@ QVariant AddressBookModel::keyData(const AddressEntry &entry, int role) const
         return int(trust);
     if (trust == PeerKeys::Trust::None)
         return QVariant();
-    const bool changed = trust == PeerKeys::Trust::Changed;
     if (role == Qt::DecorationRole)
-        return changed ? m_changedDecoration : m_pinnedDecoration;
-    const QString pinned = Identity::fingerprintOf(m_keys->pinnedKey(entry.EntryAddress));
-    if (!changed)
+        return trust == PeerKeys::Trust::Changed ? m_changedDecoration : m_pinnedDecoration;
+    return keyTip(*m_keys, entry.EntryAddress);
+}
+
+QString AddressBookModel::keyTip(const PeerKeys &keys, const QString &ip)
+{
+    const PeerKeys::Trust trust = keys.trustOf(ip);
+    if (trust == PeerKeys::Trust::None)
+        return QString();
+    const QString pinned = Identity::fingerprintOf(keys.pinnedKey(ip));
+    if (trust == PeerKeys::Trust::Pinned)
         return QStringLiteral("鍵の指紋: ") + pinned;
     return QStringLiteral("鍵が変わりました。新しい鍵はまだ信用していません。\n登録済みの指紋: %1\n新しい指紋: %2")
-        .arg(pinned, Identity::fingerprintOf(m_keys->offeredKey(entry.EntryAddress)));
+        .arg(pinned, Identity::fingerprintOf(keys.offeredKey(ip)));
 }
 
 AddressBookModel::AddressBookModel(AddressStore &store, QObject *parent)

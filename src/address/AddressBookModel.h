@@ -38,6 +38,9 @@ class AddressBookModel : public QAbstractTableModel
     void setPeerKeys(const PeerKeys *keys, const QVariant &pinnedDecoration = QVariant(),
                      const QVariant &changedDecoration = QVariant());
     const AddressEntry &entry(int row) const;
+    // The tip of a row of the peer at `ip`: its key's fingerprint, or the pinned and the
+    // new one of a changed key; empty for a peer without a key.
+    static QString keyTip(const PeerKeys &keys, const QString &ip);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

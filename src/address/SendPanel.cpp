@@ -1,23 +1,30 @@
 #include "address/SendPanel.h"
 
+#include "address/AddressBookModel.h"
 #include "address/AddressListView.h"
+#include "address/KeyIcons.h"
 #include "pictures/SendJobs.h"
 #include "base/ModZorvin.h"
 #include "net/AddressStore.h"
 #include "net/EngineHost.h"
 #include "net/MessageDelivery.h"
 #include "net/NetEngine.h"
+#include "net/PeerKeys.h"
+#include "net/TransferSealing.h"
 #include "ui/FlipSort.h"
 #include "ui/ListColumns.h"
 #include "ui/ModZorvinUi.h"
 #include "ui/Twips.h"
 
+#include <QBrush>
 #include <QButtonGroup>
+#include <QEvent>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
@@ -30,6 +37,8 @@ namespace {
 // The completion options in their order, with the notice code a job stores for each.
 enum CompletionOption { OptMsgYes, OptMsgNorm, OptMsgFail, OptMsgNo };
 constexpr int kNoticeOfOption[] = {2, 1, 3, 0};
+// The send list's padlocks, a little smaller than the address book's: the panel is narrow.
+constexpr int kPadlockPixels = 12;
 
 } // namespace
 
@@ -44,6 +53,14 @@ SendPanel::SendPanel(NetEngine &engine, AddressListView &addresses, QWidget *par
     connect(m_cmdSend, &QPushButton::clicked, this, &SendPanel::onCmdSendClicked);
     buildControls();
     connect(&addresses, &AddressListView::rowActivated, this, &SendPanel::onCmdListAddClicked);
+    connect(&engine.peerKeys(), &PeerKeys::trustChanged, this, &SendPanel::markSendList);
+}
+
+void SendPanel::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        markSendList();
+    QWidget::changeEvent(event);
 }
 
 void SendPanel::buildControls()
@@ -51,9 +68,11 @@ void SendPanel::buildControls()
     m_sendList = new QTreeWidget(this);
     m_sendList->setObjectName(QStringLiteral("LVeSendList"));
     SetReportList(m_sendList, {QStringLiteral("名前"), QStringLiteral("IPｱﾄﾞﾚｽ")});
-    // Both columns within the panel: the address takes what the name leaves.
+    // Both columns within the panel: the address takes what the name leaves. The name
+    // keeps its width beside the padlock a row may show.
     m_sendList->header()->setStretchLastSection(false);
-    m_sendList->header()->resizeSection(0, twipsToPixels(1200));
+    m_sendList->setIconSize(QSize(kPadlockPixels, kPadlockPixels));
+    m_sendList->header()->resizeSection(0, twipsToPixels(1200) + kPadlockPixels);
     m_sendList->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     m_sendListSort = new FlipSort(m_sendList, m_sendList->header());
     connect(m_sendList, &QTreeWidget::itemDoubleClicked, this, [this] { onCmdListDelClicked(); });
@@ -105,11 +124,16 @@ void SendPanel::buildControls()
 
     auto *caption = new QLabel(QStringLiteral("送信先ﾘｽﾄ"), this);
     caption->setObjectName(QStringLiteral("LblSendList"));
+    m_refusedNote = new QLabel(QStringLiteral("灰色の宛先には送れません。"), this);
+    m_refusedNote->setObjectName(QStringLiteral("LblRefused"));
+    m_refusedNote->setWordWrap(true);
+    m_refusedNote->hide();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 0, 0, 0);
     layout->addLayout(buttons);
     layout->addWidget(caption);
     layout->addWidget(m_sendList, 1);
+    layout->addWidget(m_refusedNote);
     layout->addWidget(m_msgHide);
     layout->addWidget(m_pwLock);
     layout->addWidget(m_open);
@@ -191,6 +215,8 @@ QString SendPanel::load(const SendHandOver &handOver)
         if (row >= 0)
             addToSendList({row});
     }
+    // A changed key refuses a transfer but not a message: the kind decides.
+    markSendList();
     return caption;
 }
 
@@ -213,6 +239,53 @@ void SendPanel::addToSendList(const QList<int> &storeRows)
         m_sendList->addTopLevelItem(new QTreeWidgetItem({name, entry.EntryAddress}));
     }
     m_sendListSort->resort();
+    markSendList();
+}
+
+void SendPanel::markSendList()
+{
+    bool anyRefused = false;
+    for (int i = 0; i < m_sendList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = m_sendList->topLevelItem(i);
+        markRow(item);
+        anyRefused = anyRefused || item->data(0, Qt::UserRole).toBool();
+    }
+    m_refusedNote->setVisible(anyRefused);
+}
+
+void SendPanel::markRow(QTreeWidgetItem *item) const
+{
+    const QString ip = item->text(1);
+    const TransferSealing &sealing = m_engine.sealing();
+    const TransferSealing::Peer peer = sealing.peerAt(ip);
+    const QString refusal =
+        m_tag == QLatin1String("MSG") ? sealing.messageRefusal(ip) : sealing.transferRefusal(ip);
+    QString tip;
+    switch (peer) {
+    case TransferSealing::Peer::Sealed:
+        item->setIcon(0, KeyIcons::pinned());
+        tip = QStringLiteral("暗号化して送信します。");
+        break;
+    case TransferSealing::Peer::Changed:
+        item->setIcon(0, KeyIcons::changed());
+        break;
+    case TransferSealing::Peer::Unsealed:
+        item->setIcon(0, QIcon());
+        if (refusal.isEmpty())
+            tip = QStringLiteral("暗号化せずに送信します。");
+        break;
+    }
+    if (!refusal.isEmpty())
+        tip = refusal;
+    if (const QString keyTip = AddressBookModel::keyTip(m_engine.peerKeys(), ip); !keyTip.isEmpty())
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + keyTip;
+    const QBrush text = refusal.isEmpty() ? palette().brush(QPalette::Active, QPalette::Text)
+                                          : palette().brush(QPalette::Disabled, QPalette::Text);
+    for (int column = 0; column < 2; ++column) {
+        item->setToolTip(column, tip);
+        item->setForeground(column, text);
+    }
+    item->setData(0, Qt::UserRole, !refusal.isEmpty());
 }
 
 void SendPanel::onCmdListAddClicked()
@@ -248,11 +321,13 @@ void SendPanel::onCmdListDelClicked()
     if (!m_cmdSend->isEnabled())
         return;
     qDeleteAll(m_sendList->selectedItems());
+    markSendList();
 }
 
 void SendPanel::onCmdListDelAllClicked()
 {
     m_sendList->clear();
+    markSendList();
 }
 
 QList<SendRecipient> SendPanel::sendListRows() const

@@ -1,5 +1,5 @@
 // The send dialog's part of the address book window: the send list "送信先ﾘｽﾄ" filled from
-// the window's address list, the face-down, lock and receipt boxes, the completion notice,
+// the window's address list (each row marked sealed, changed key or refused), the face-down, lock and receipt boxes, the completion notice,
 // and "送信", which hands the picture, the files or the message to the engine.
 #pragma once
 
@@ -14,9 +14,11 @@ class NetEngine;
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 struct SendRecipient;
 
 class SendPanel : public QWidget
@@ -38,8 +40,17 @@ class SendPanel : public QWidget
     // send, except that files and messages start afresh (a reply with its addressee).
     QString load(const SendHandOver &handOver);
 
+  protected:
+    // The user may have accepted a key or changed the options meanwhile.
+    void changeEvent(QEvent *event) override;
+
   private:
     void buildControls();
+    // Every row of the send list shows whether it goes sealed, and is greyed when it
+    // would be refused (a changed key, or plain while the user sends only sealed); a note
+    // under the list says so while any row is.
+    void markSendList();
+    void markRow(QTreeWidgetItem *item) const;
     void selectCompletionOption(int option);
     // Appends rows whose state is "avail" to the send list, unless a row of the same name
     // is there already.
@@ -63,6 +74,7 @@ class SendPanel : public QWidget
 
     QPushButton *m_cmdSend = nullptr;
     QTreeWidget *m_sendList = nullptr;
+    QLabel *m_refusedNote = nullptr;
     FlipSort *m_sendListSort = nullptr;
     QList<QPushButton *> m_listButtons;
     QCheckBox *m_msgHide = nullptr;

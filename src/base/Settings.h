@@ -78,6 +78,8 @@ struct Settings
     uint8_t RecvInfMin = 0;
     // Our own key: the desktop starts the program at login (older copies ignore it).
     uint8_t StartAtLogon = 0;
+    // Our own key: nothing is sent to a peer that cannot be sealed to (older copies ignore it).
+    uint8_t SndSealedOnly = 0;
     // KeyMenu, KeyCapt0..KeyCapt4: index 0 is the menu key, 1..5 the capture modes 0..4.
     std::array<QString, 6> HotKeys;
 

@@ -81,6 +81,8 @@ constexpr SettingRow kRows[] = {
     {"SendInfMin",             &S::SendInfMin,                7},
     // Our own key: the desktop starts the program at login (older copies ignore it).
     {"StartAtLogon",           &S::StartAtLogon,              7},
+    // Our own key, after every older one: pictures, files and messages go only sealed.
+    {"SndSealedOnly",          &S::SndSealedOnly,             7},
 
     // The message sheet writes these only when they changed.
     {"MsgFontName",            &S::MsgFontName,               0, Fallback,         "ＭＳ Ｐゴシック"},

@@ -8,6 +8,7 @@
 #include "net/MsgLog.h"
 #include "net/NetEngine.h"
 #include "base/Protocol.h"
+#include "net/TransferSealing.h"
 
 #include <QDateTime>
 #include <QHostAddress>
@@ -104,6 +105,16 @@ int MessageDelivery::watchedCount() const
     return n;
 }
 
+bool MessageDelivery::refused(const QString &name, const QString &address)
+{
+    const QString refusal = m_engine.sealing().messageRefusal(address);
+    if (refusal.isEmpty())
+        return false;
+    // Whatever notice was chosen: the user would otherwise take the message for sent.
+    emit m_engine.events().sendResultAdded(name, QStringLiteral("M"), 1, refusal);
+    return true;
+}
+
 QString MessageDelivery::nameOrAddress(const QString &ip) const
 {
     const QString name = m_engine.addresses().FindAddressByIp(ip).EntryName;
@@ -148,7 +159,8 @@ void MessageDelivery::sendPendingLists()
             ++list.next;
             list.waited = false;
             if (entry.EntryState != kStateUnavail) {
-                sendListRow(list, recipient, entry.EntryVersion);
+                if (!refused(recipient.name, recipient.address))
+                    sendListRow(list, recipient, entry.EntryVersion);
             } else if (m_engine.context().settings.SndCmpMsgLevel == 0) {
                 emit m_engine.events().sendResultAdded(recipient.name, QStringLiteral("M"), 1,
                                                        kMsgNotReadyList);
@@ -185,6 +197,8 @@ bool MessageDelivery::DirectSend(const QString &address, const QString &text)
                                                    kMsgNotReadyDirect);
         return false;
     }
+    if (refused(entry.EntryName.isEmpty() ? address : entry.EntryName, address))
+        return false;
 
     const bool receipt = s.SndCmpMsgLevel == 0;
     QChar mode = u'N';
@@ -252,7 +266,8 @@ void MessageDelivery::onTimerMsgReTry()
         // left to resend, and the slot may already watch another message.
         if (!slot.inUse || slot.serial != serial)
             continue;
-        if (answer != MsgBox::IdRetry) {
+        // The key may have changed while the message was out.
+        if (answer != MsgBox::IdRetry || refused(name, slot.recipient)) {
             freeSlot(slot);
             continue;
         }

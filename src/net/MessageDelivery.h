@@ -65,7 +65,8 @@ class MessageDelivery : public QObject
     int pendingListCount() const { return int(m_lists.size()); }
 
     // "即送信" of a reply window: sends to `address` with the options of the settings and
-    // a fresh id. False when the recipient is marked unavailable and nothing was sent.
+    // a fresh id. False when the recipient is marked unavailable or refused (see
+    // TransferSealing::messageRefusal) and nothing was sent.
     bool DirectSend(const QString &address, const QString &text);
 
     // Tells the sender of an item that it was opened: kind "M" message, "P" picture. The
@@ -111,6 +112,9 @@ class MessageDelivery : public QObject
     void watch(const QString &messageId, const QString &recipient, const QString &datagram);
     void freeSlot(MsgRetrySlot &slot);
     QString nameOrAddress(const QString &ip) const;
+    // A message to `address` that must not go (the peer is not sealed to and the user sends
+    // only sealed): its result line, and true.
+    bool refused(const QString &name, const QString &address);
 
     NetEngine &m_engine;
     MsgLog &m_log;

@@ -70,6 +70,8 @@ class NetEngine : public QObject
     PeerKeys &peerKeys() const { return *m_peerKeys; }
     // Seals message datagrams to keyed peers and opens theirs.
     DatagramSeal &seal() const { return *m_seal; }
+    // Which sends are sealed and which are refused.
+    const TransferSealing &sealing() const { return *m_sealing; }
     // The address-book command after a changed key was checked with its owner.
     bool AcceptPeerKey(const QString &ip);
 

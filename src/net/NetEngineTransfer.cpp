@@ -11,7 +11,7 @@ void NetEngine::SetUpTransfers()
 {
     TransferLinks links;
     links.archiver = m_archiver.get();
-    m_sealing = std::make_unique<TransferSealing>(*m_identity, *m_peerKeys);
+    m_sealing = std::make_unique<TransferSealing>(*m_identity, *m_peerKeys, m_ctx.settings);
     links.sealing = m_sealing.get();
     links.peerVersion = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryVersion; };
     links.peerName = [this](const QString &ip) { return m_addresses->FindAddressByIp(ip).EntryName; };

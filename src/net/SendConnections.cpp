@@ -84,6 +84,13 @@ void SendConnections::open(int slot)
 {
     SendJob &j = m_jobs[size_t(slot)];
     const QString ip = j.destination;
+    // A refused send does not even connect: the receiver sees nothing of it.
+    if (const QString refusal = m_sealing ? m_sealing->transferRefusal(ip) : QString(); !refusal.isEmpty()) {
+        // Reported whatever outcome the user asked to hear of: the item would seem sent.
+        j.notice = 3;
+        m_host.failJob(slot, refusal);
+        return;
+    }
     const int idx = nextSocketIndex();
     auto *r = new Running;
     r->socket = new QTcpSocket(this);
@@ -133,8 +140,9 @@ void SendConnections::onConnected(int socketIndex)
     m_jobs[size_t(slot)].state = 2;
     const TransferSealing::Way way =
         m_sealing ? m_sealing->wayTo(m_jobs[size_t(slot)].destination) : TransferSealing::Way::Plain;
+    // The peer's key may have changed while the connection was made.
     if (way == TransferSealing::Way::Refused) {
-        m_host.failJob(slot, TransferSealing::changedKeyText());
+        m_host.failJob(slot, m_sealing->transferRefusal(m_jobs[size_t(slot)].destination));
         return;
     }
     if (way == TransferSealing::Way::Sealed) {

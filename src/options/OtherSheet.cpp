@@ -70,7 +70,9 @@ OtherSheet::OtherSheet(ModZorvin &ctx, WindowRegistry &windows) : OptionsSheet(c
     ChkStartAtLogon = makeCheck(this, "ChkStartAtLogon", "ログオン時に起動する");
     layout->addWidget(ChkRecvInfMin);
     layout->addWidget(ChkSendInfMin);
+    ChkSndSealedOnly = makeCheck(this, "ChkSndSealedOnly", "暗号化できない相手には送信しない。");
     layout->addWidget(ChkStartAtLogon);
+    layout->addWidget(ChkSndSealedOnly);
 
     auto *jpeg = makeFrame(this, "JPEG圧縮率");
     auto *jpegRow = new QHBoxLayout(jpeg);
@@ -113,6 +115,7 @@ OtherSheet::OtherSheet(ModZorvin &ctx, WindowRegistry &windows) : OptionsSheet(c
     m_bindings.flag("RecvInfMin", ChkRecvInfMin);
     m_bindings.flag("SendInfMin", ChkSendInfMin);
     m_bindings.flag("StartAtLogon", ChkStartAtLogon);
+    m_bindings.flag("SndSealedOnly", ChkSndSealedOnly);
 }
 
 void OtherSheet::load()

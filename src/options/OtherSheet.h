@@ -1,5 +1,5 @@
 // "その他": the picture editor and how pictures reach it, the tray double-click, the lists
-// minimised, starting at login, the JPEG level and the password.
+// minimised, starting at login, sending only sealed, the JPEG level and the password.
 #pragma once
 
 #include "options/OptionsSheet.h"
@@ -40,6 +40,7 @@ class OtherSheet : public OptionsSheet
     QCheckBox *ChkRecvInfMin = nullptr;
     QCheckBox *ChkSendInfMin = nullptr;
     QCheckBox *ChkStartAtLogon = nullptr;
+    QCheckBox *ChkSndSealedOnly = nullptr;
     QLineEdit *TxtJpegComp = nullptr;
     QSlider *SldJpegComp = nullptr;
     QCheckBox *ChkProgJpeg = nullptr;

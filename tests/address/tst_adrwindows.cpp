@@ -9,6 +9,7 @@
 #include "address/FrmAdrEdit.h"
 #include "address/FrmModAdr.h"
 #include "address/FrmSend.h"
+#include "address/KeyIcons.h"
 #include "address/LveAdrViewModel.h"
 #include "capture/FrmMain.h"
 #include "ui/Commands.h"
@@ -16,6 +17,9 @@
 #include "base/SettingsFile.h"
 #include "ui/WindowRegistry.h"
 #include "base/Protocol.h"
+#include "net/Identity.h"
+#include "net/PeerKeys.h"
+#include "net/TransferSealing.h"
 #include "support/AddressRows.h"
 #include "support/ChildNamed.h"
 #include "support/FirstRun.h"
@@ -29,6 +33,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -246,6 +251,7 @@ class tst_AdrWindows : public QObject
     void modifyChangesTheRowThatHadTheOldAddress();
     void deleteRemovesOnlyManualOrUnavailableRows();
     void sendListTakesAvailablePeersOnceByName();
+    void sendListMarksSealedChangedAndRefusedRows();
     void pictureAndMessageReachTwoPeersAndAreListed();
 
   private:
@@ -750,6 +756,77 @@ void tst_AdrWindows::sendListTakesAvailablePeersOnceByName()
     // Files start from an empty send list.
     desk.commands.LoadSendAddr({2, QImage(), QStringLiteral("/tmp/b.txt")});
     QVERIFY(sendList(book).isEmpty());
+}
+
+void tst_AdrWindows::sendListMarksSealedChangedAndRefusedRows()
+{
+    Desk desk;
+    QVERIFY(desk.a.loadIdentity(desk.dir.path()));
+    QVERIFY(desk.start());
+    const QByteArray pinnedKey(32, '\x11'), newKey(32, '\x22'), otherKey(32, '\x33');
+    PeerKeys &keys = desk.a.engine.peerKeys();
+    QCOMPARE(keys.offer(QStringLiteral("x"), QStringLiteral("10.0.0.1"), pinnedKey), PeerKeys::Trust::Pinned);
+    QCOMPARE(keys.offer(QStringLiteral("y"), QStringLiteral("10.0.0.2"), otherKey), PeerKeys::Trust::Pinned);
+    QCOMPARE(keys.offer(QStringLiteral("y"), QStringLiteral("10.0.0.2"), newKey), PeerKeys::Trust::Changed);
+    for (const auto &[name, ip] : {std::pair{QStringLiteral("鍵あり (x)"), QStringLiteral("10.0.0.1")},
+                                   std::pair{QStringLiteral("鍵変更 (y)"), QStringLiteral("10.0.0.2")},
+                                   std::pair{QStringLiteral("鍵なし (z)"), QStringLiteral("10.0.0.3")}}) {
+        AddressEntry entry = addressRow(name, ip);
+        entry.EntryState = kStateAvail;
+        desk.store().append(entry);
+    }
+
+    const auto image = [](const QIcon &icon) { return icon.pixmap(16, 16).toImage(); };
+    desk.commands.LoadSendAddr({1, QImage(), QString(), QStringLiteral("m"), 0});
+    auto *book = desk.windows.find<FrmAdrEdit>(WindowKind::AdrEdit);
+    QVERIFY(book && QTest::qWaitForWindowExposed(book));
+    click(book, "CmdListAddAll");
+    auto *list = child<QTreeWidget>(book, "LVeSendList");
+    auto *note = child<QLabel>(book, "LblRefused");
+    QCOMPARE(list->topLevelItemCount(), 3);
+    const auto row = [list](const char *ip) {
+        return list->findItems(QLatin1String(ip), Qt::MatchExactly, 1).value(0);
+    };
+    const auto refused = [](QTreeWidgetItem *item) {
+        return item->foreground(0).color() == item->treeWidget()->palette().color(QPalette::Disabled, QPalette::Text);
+    };
+    // A message: sealed, sealed still to the key pinned before a change, or plain.
+    QCOMPARE(image(row("10.0.0.1")->icon(0)), image(KeyIcons::pinned()));
+    QCOMPARE(image(row("10.0.0.2")->icon(0)), image(KeyIcons::changed()));
+    QVERIFY(image(KeyIcons::pinned()) != image(KeyIcons::changed()));
+    QVERIFY(row("10.0.0.3")->icon(0).isNull());
+    QCOMPARE(row("10.0.0.1")->toolTip(1),
+             QStringLiteral("暗号化して送信します。\n鍵の指紋: ") + Identity::fingerprintOf(pinnedKey));
+    QVERIFY(row("10.0.0.2")->toolTip(0).contains(Identity::fingerprintOf(newKey)));
+    QCOMPARE(row("10.0.0.3")->toolTip(0), QStringLiteral("暗号化せずに送信します。"));
+    QVERIFY(!refused(row("10.0.0.1")) && !refused(row("10.0.0.2")) && !refused(row("10.0.0.3")));
+    QVERIFY(note->isHidden());
+
+    // A picture is refused to the changed key whatever the options say.
+    desk.commands.LoadSendAddr({0, QImage(8, 8, QImage::Format_RGB32), QString()});
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QVERIFY(refused(row("10.0.0.2")) && !refused(row("10.0.0.1")) && !refused(row("10.0.0.3")));
+    QVERIFY(row("10.0.0.2")->toolTip(0).startsWith(TransferSealing::changedKeyText() + u'\n'));
+    QVERIFY(note->isVisible());
+    QCOMPARE(note->text(), QStringLiteral("灰色の宛先には送れません。"));
+
+    // Sending only sealed: the row without a key is refused too; accepting the new key
+    // clears its row at once.
+    desk.a.ctx.settings.SndSealedOnly = 1;
+    desk.commands.LoadSendAddr({0, QImage(8, 8, QImage::Format_RGB32), QString()});
+    QVERIFY(refused(row("10.0.0.3")));
+    QCOMPARE(row("10.0.0.3")->toolTip(1), TransferSealing::unsealedText());
+    shoot(book, QStringLiteral("send-dialog-sealing"));
+    QVERIFY(desk.a.engine.AcceptPeerKey(QStringLiteral("10.0.0.2")));
+    QVERIFY(!refused(row("10.0.0.2")));
+    QCOMPARE(image(row("10.0.0.2")->icon(0)), image(KeyIcons::pinned()));
+    QVERIFY(note->isVisible());
+    list->clearSelection();
+    row("10.0.0.3")->setSelected(true);
+    click(book, "CmdListDel");
+    QVERIFY(note->isHidden());
+    // Every row's text, the note included, fits the panel.
+    QVERIFY(book->rect().contains(QRect(list->mapTo(book, QPoint(0, 0)), list->size())));
 }
 
 void tst_AdrWindows::pictureAndMessageReachTwoPeersAndAreListed()

@@ -507,7 +507,7 @@ void TstSettings::everyTableRowRoundTrips()
         }
     }
     QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
-    QCOMPARE(keys.size(), 73); // every field of the record but the password
+    QCOMPARE(keys.size(), 74); // every field of the record but the password
 
     for (const SettingRow &row : SettingRows()) {
         QString error;

@@ -5,6 +5,7 @@
 #include "base/ModZorvin.h"
 #include "net/AddressStore.h"
 #include "net/DatagramSeal.h"
+#include "net/TransferSealing.h"
 #include "net/MessageDelivery.h"
 #include "net/MsgLog.h"
 #include "net/NetDiagnosisReport.h"
@@ -620,6 +621,53 @@ class TestMessages : public QObject
         QTRY_COMPARE(m_a->host.arrived.size(), 1);
         QCOMPARE(m_b->host.arrived[0].text, QStringLiteral("after"));
         QCOMPARE(m_a->host.arrived[0].text, QStringLiteral("back"));
+    }
+
+    // With "SndSealedOnly" on, a message goes only sealed: a peer without a key, or whose
+    // key changed, gets nothing and the sender a result line; off, the plain 2.66 bytes go.
+    void sealedOnlyRefusesUnsealedRecipientsBeforeTheWire()
+    {
+        keyBoth();
+        m_a->ctx.settings.SndSealedOnly = 1;
+        m_a->messages().SendMessageToList({{QStringLiteral("raw1"), kRaw1}, {QStringLiteral("bob"), kB}},
+                                          QStringLiteral("予算"), {false, u'N', false, 12});
+        QTRY_COMPARE(m_b->host.arrived.size(), 1);
+        QCOMPARE(m_b->host.arrived[0].text, QStringLiteral("予算"));
+        QCOMPARE(m_a->host.sent.size(), 1);
+        QCOMPARE(m_a->host.sent[0].name, QStringLiteral("raw1"));
+        QCOMPARE(m_a->host.sent[0].kind, QStringLiteral("M"));
+        QCOMPARE(m_a->host.sent[0].result, 1);
+        QCOMPARE(m_a->host.sent[0].info, TransferSealing::unsealedText());
+        // The reply window's "即送信" is refused the same way, and says nothing was sent.
+        QVERIFY(!m_a->messages().DirectSend(kRaw2, QStringLiteral("quick")));
+        QCOMPARE(m_a->host.sent.size(), 2);
+        QCOMPARE(m_a->host.sent[1].name, QStringLiteral("raw2 (r2)"));
+        QCOMPARE(m_a->host.sent[1].info, TransferSealing::unsealedText());
+
+        // bob's key changes: no longer sealed to either, so nothing goes to him either.
+        m_a->engine->peerKeys().offer(QStringLiteral("hostB"), kB, QByteArray(32, '\x5a'));
+        QCOMPARE(m_a->engine->sealing().peerAt(kB), TransferSealing::Peer::Changed);
+        m_a->messages().SendMessageToList({{QStringLiteral("bob"), kB}}, QStringLiteral("changed"),
+                                          {false, u'N', false, 13});
+        QCOMPARE(m_a->host.sent.size(), 3);
+        QCOMPARE(m_a->host.sent[2].info, TransferSealing::changedKeyText());
+        QCOMPARE(m_a->messages().watchedCount(), 0);
+
+        // Off again: the plain 2.66 message, byte for byte, is the first thing either raw
+        // peer hears, so the refused ones never went out.
+        m_a->ctx.settings.SndSealedOnly = 0;
+        m_a->messages().SendMessageToList({{QStringLiteral("raw1"), kRaw1}}, QStringLiteral("予算"),
+                                          {false, u'N', false, 12});
+        QVERIFY(m_a->messages().DirectSend(kRaw2, QStringLiteral("later")));
+        QCOMPARE(m_raw1->next(), QByteArray("captMSNN12N \x97\x5c\x8e\x5a"));
+        const QByteArray direct = m_raw2->next();
+        QVERIFY2(direct.startsWith("captMS") && direct.endsWith(" later"), direct.constData());
+        // To bob's changed key a message goes sealed to the pinned one again, which the
+        // real bob opens: it is the next he gets after the first.
+        m_a->messages().SendMessageToList({{QStringLiteral("bob"), kB}}, QStringLiteral("after"),
+                                          {false, u'N', false, 14});
+        QTRY_COMPARE(m_b->host.arrived.size(), 2);
+        QCOMPARE(m_b->host.arrived[1].text, QStringLiteral("after"));
     }
 
   private:

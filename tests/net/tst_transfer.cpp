@@ -286,6 +286,7 @@ class TestTransfer : public QObject
     void aBrokenRecordLeavesNoFileAndALine();
     void aPlainSenderReachesAKeyedReceiverByteForByte();
     void aChangedKeyGetsNothingUntilAccepted();
+    void sealedOnlyRefusesAPlainTransferBeforeConnecting();
     void sealedRecordsRefuseReorderReplayCutsAndTrailingBytes();
 };
 
@@ -1991,6 +1992,51 @@ void TestTransfer::aPlainSenderReachesAKeyedReceiverByteForByte()
     h.hostName = a.ctx.LocalHostName;
     QCOMPARE(relay.forward, AnsiCodec::encode(h.build()) + body);
     QVERIFY(relay.backward.isEmpty());
+}
+
+void TestTransfer::sealedOnlyRefusesAPlainTransferBeforeConnecting()
+{
+    // Behind a second relay b is a peer that never announced a key, as a 2.66 copy.
+    SealedPair p;
+    QVERIFY(p.start());
+    TcpRelay plain("127.0.0.6", "127.0.0.3", "127.0.0.2");
+    QVERIFY(plain.isListening());
+    const QByteArray body = writeFile(p.a.outbox() + "plan.txt", fillerText(3000));
+    p.a.ctx.settings.SndSealedOnly = 1;
+
+    // Refused before a connection is even made, and said so although the user asked to
+    // hear of nothing: the file would otherwise seem sent. A picture likewise.
+    QVERIFY(p.a.queue("127.0.0.6", p.a.outbox(), "plan.txt", 'F', 0) >= 0);
+    QVERIFY(p.a.queue("127.0.0.6", p.a.outbox(), "plan.txt", 'I', 1) >= 0);
+    QCOMPARE(p.a.host.sent.size(), 2);
+    for (const SendLine &l : std::as_const(p.a.host.sent)) {
+        QVERIFY(l.result != 0);
+        QVERIFY2(l.info.startsWith(TransferSealing::unsealedText()), qPrintable(l.info));
+    }
+    QVERIFY(p.a.host.sent[0].info.endsWith("plan.txt"));
+    QCOMPARE(p.a.engine.sender().jobsInUse(), 0);
+    // The sealed peer still gets it.
+    QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "plan.txt") >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 3, 20000);
+    QCOMPARE(p.a.host.sent[2].result, 0);
+    QCOMPARE(readFile(p.b.recvFile("plan.txt")), body);
+    QCOMPARE(plain.connections, 0);
+
+    // Off (the default): the plain 2.66 transfer, byte for byte.
+    p.a.ctx.settings.SndSealedOnly = 0;
+    QVERIFY(QFile::remove(p.b.recvFile("plan.txt")));
+    QVERIFY(p.a.queue("127.0.0.6", p.a.outbox(), "plan.txt") >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 4, 20000);
+    QCOMPARE(p.a.host.sent[3].result, 0);
+    QCOMPARE(readFile(p.b.recvFile("plan.txt")), body);
+    TransferHeader h;
+    h.dataKind = "0002";
+    h.size = body.size();
+    h.itemName = "plan.txt";
+    h.kind = 'F';
+    h.hostName = p.a.ctx.LocalHostName;
+    QCOMPARE(plain.connections, 1);
+    QCOMPARE(plain.forward, AnsiCodec::encode(h.build()) + body);
 }
 
 void TestTransfer::aChangedKeyGetsNothingUntilAccepted()

@@ -9,6 +9,7 @@
 #include "base/AnsiCodec.h"
 #include "ui/Commands.h"
 #include "net/EngineHost.h"
+#include "net/TransferSealing.h"
 #include "app/FrmSket.h"
 #include "ui/ModZorvinUi.h"
 #include "base/SettingsFile.h"
@@ -254,6 +255,7 @@ class tst_Options : public QObject
     void keyFiltersRefuseOtherCharacters();
     void textTheFileCannotHoldIsRefused();
     void startAtLogonWritesAndRemovesTheAutostartEntry();
+    void sealedOnlyIsOffByDefaultAndGoesAfterTheOlderKeys();
     void enablingRulesFollowTheControls();
     void okAnnouncesTheNewNameToEngines();
     void groupListOffersKnownGroups();
@@ -828,6 +830,39 @@ void tst_Options::startAtLogonWritesAndRemovesTheAutostartEntry()
     QCOMPARE(boxes.texts, QStringList());
     QVERIFY(desk.has("StartAtLogon=0"));
     QVERIFY(!QFile::exists(entry));
+}
+
+// A file a 2.66 copy wrote: the new key is off, and saving it on adds its line after every
+// key that copy knows, leaving their bytes as they were (that copy reads the file as before).
+void tst_Options::sealedOnlyIsOffByDefaultAndGoesAfterTheOlderKeys()
+{
+    QByteArray old266(kFilledOptionsIni);
+    for (const QByteArray &ours : {QByteArray("StartAtLogon=1\r\n"), QByteArray("SndSealedOnly=1\r\n")}) {
+        QVERIFY(old266.contains(ours));
+        old266.replace(ours, QByteArray());
+    }
+    Desk desk(QStringLiteral("127.0.0.2"), QString(), old266);
+    QCOMPARE(desk.self.ctx.settings.SndSealedOnly, 0);
+    QPointer<FrmOptions> d = desk.open();
+    QVERIFY(d);
+    d->selectTab(6);
+    QCheckBox *sealedOnly = check(d, "ChkSndSealedOnly");
+    QVERIFY(sealedOnly && sealedOnly->isVisible() && !sealedOnly->isChecked());
+    QCOMPARE(sealedOnly->text(), QStringLiteral("暗号化できない相手には送信しない。"));
+    sealedOnly->setChecked(true);
+    shoot(d, QStringLiteral("FrmOptions-6-sealed-only"));
+    Boxes boxes;
+    d->cmdOK()->click();
+    QTRY_VERIFY(d.isNull());
+    QCOMPARE(boxes.texts, QStringList());
+    QByteArray expected = old266;
+    expected.insert(expected.indexOf("[AdrEdit]"), "StartAtLogon=0\r\nSndSealedOnly=1\r\n");
+    QCOMPARE(desk.bytes(), expected);
+    QCOMPARE(desk.self.ctx.settings.SndSealedOnly, 1);
+    QCOMPARE(desk.reloaded().SndSealedOnly, 1);
+    // The engine reads the choice where it sends.
+    QCOMPARE(desk.self.engine.sealing().transferRefusal(QStringLiteral("127.0.0.9")),
+             TransferSealing::unsealedText());
 }
 
 void tst_Options::enablingRulesFollowTheControls()
