@@ -43,11 +43,12 @@ const QString &field(const AddressEntry &e, int role)
 } // namespace
 
 void AddressBookModel::setPeerKeys(const PeerKeys *keys, const QVariant &pinnedDecoration,
-                                   const QVariant &changedDecoration)
+                                   const QVariant &changedDecoration, const Identity *identity)
 {
     if (m_keys)
         disconnect(m_keys, nullptr, this, nullptr);
     m_keys = keys;
+    m_identity = identity;
     m_pinnedDecoration = pinnedDecoration;
     m_changedDecoration = changedDecoration;
     if (keys) {
@@ -66,8 +67,19 @@ QVariant AddressBookModel::keyData(const AddressEntry &entry, int role) const
     const PeerKeys::Trust trust = m_keys ? m_keys->trustOf(entry.EntryAddress) : PeerKeys::Trust::None;
     if (role == KeyTrustRole)
         return int(trust);
-    if (trust == PeerKeys::Trust::None)
+    // Without keys the rows look as a 2.66 copy's.
+    if (!m_keys)
         return QVariant();
+    // A pinned key seals nothing while this copy has no key pair of its own.
+    const bool ownKeyMissing = m_identity && !m_identity->isReady();
+    if (trust == PeerKeys::Trust::None || (trust == PeerKeys::Trust::Pinned && ownKeyMissing)) {
+        if (role != Qt::ToolTipRole)
+            return QVariant();
+        const QString why = ownKeyMissing ? QStringLiteral("自分の鍵がないため、暗号化されません。")
+                                          : QStringLiteral("相手の鍵がないため、暗号化されません。");
+        const QString tip = keyTip(*m_keys, entry.EntryAddress);
+        return tip.isEmpty() ? why : why + u'\n' + tip;
+    }
     if (role == Qt::DecorationRole)
         return trust == PeerKeys::Trust::Changed ? m_changedDecoration : m_pinnedDecoration;
     return keyTip(*m_keys, entry.EntryAddress);

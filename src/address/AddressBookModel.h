@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 
 class AddressStore;
+class Identity;
 class PeerKeys;
 struct AddressEntry;
 
@@ -35,8 +36,10 @@ class AddressBookModel : public QAbstractTableModel
     AddressStore &store() const { return m_store; }
     // The pinned keys the rows show, with the name column's decorations for a pinned and
     // a changed key (icons, which the windows make); without keys the rows look as in 2.66.
+    // While `identity` (this copy's key pair) is not ready nothing is sealed, and pinned
+    // rows say so instead of showing a padlock.
     void setPeerKeys(const PeerKeys *keys, const QVariant &pinnedDecoration = QVariant(),
-                     const QVariant &changedDecoration = QVariant());
+                     const QVariant &changedDecoration = QVariant(), const Identity *identity = nullptr);
     const AddressEntry &entry(int row) const;
     // The tip of a row of the peer at `ip`: its key's fingerprint, or the pinned and the
     // new one of a changed key; empty for a peer without a key.
@@ -54,6 +57,7 @@ class AddressBookModel : public QAbstractTableModel
 
     AddressStore &m_store;
     const PeerKeys *m_keys = nullptr;
+    const Identity *m_identity = nullptr;
     QVariant m_pinnedDecoration;
     QVariant m_changedDecoration;
 };

@@ -77,7 +77,8 @@ void FrmAdrEdit::buildControls()
     m_listView = new AddressListView(store(), SettingsFile(m_ctx.SettingsPath()),
                                      QString::fromLatin1(kSectionAdrEdit), this);
     // Each row shows whether this copy has pinned the peer's key, and whether it changed.
-    m_listView->model().setPeerKeys(&m_engine.peerKeys(), KeyIcons::pinned(), KeyIcons::changed());
+    m_listView->model().setPeerKeys(&m_engine.peerKeys(), KeyIcons::pinned(), KeyIcons::changed(),
+                                    &m_engine.identity());
     connect(m_listView, &AddressListView::menuRequested, this, &FrmAdrEdit::onPopUpRequested);
     connect(m_listView, &AddressListView::deleteKeyPressed, this, &FrmAdrEdit::onCmdDelAdrClicked);
 
