@@ -932,6 +932,23 @@ void tst_AdrWindows::pictureAndMessageReachTwoPeersAndAreListed()
         QCOMPARE(lines->topLevelItem(i)->text(2), QStringLiteral("M"));
         QCOMPARE(lines->topLevelItem(i)->text(3), QStringLiteral("成功"));
     }
+    // Sending only sealed: neither peer announced a key, so the dialog greys both rows and
+    // the send ends with a refusal line for each.
+    ctx.settings.SndSealedOnly = 1;
+    commands.LoadSendAddr({1, QImage(), QString(), QStringLiteral("秘密"), 8});
+    book = sket.windows().find<FrmAdrEdit>(WindowKind::AdrEdit);
+    QVERIFY(book && QTest::qWaitForWindowExposed(book));
+    click(book, "CmdListAddAll");
+    QVERIFY(child<QLabel>(book, "LblRefused")->isVisible());
+    click(book, "CmdSend");
+    QTRY_COMPARE(lines->topLevelItemCount(), 6);
+    for (int i = 4; i < 6; ++i) {
+        QCOMPARE(lines->topLevelItem(i)->text(2), QStringLiteral("M"));
+        QCOMPARE(lines->topLevelItem(i)->text(3), QStringLiteral("失敗"));
+        QCOMPARE(lines->topLevelItem(i)->text(4), TransferSealing::unsealedText());
+    }
+    QCOMPARE(b.messages.size(), 1);
+    QCOMPARE(c.messages.size(), 1);
     shoot(results, QStringLiteral("send-results"));
     sket.QuitWithoutQuestion();
 }
