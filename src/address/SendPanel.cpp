@@ -18,8 +18,8 @@
 
 #include <QBrush>
 #include <QButtonGroup>
-#include <QEvent>
 #include <QCheckBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>

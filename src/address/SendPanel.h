@@ -1,6 +1,7 @@
 // The send dialog's part of the address book window: the send list "送信先ﾘｽﾄ" filled from
-// the window's address list (each row marked sealed, changed key or refused), the face-down, lock and receipt boxes, the completion notice,
-// and "送信", which hands the picture, the files or the message to the engine.
+// the window's address list (each row marked sealed, changed key or refused), the face-down,
+// lock and receipt boxes, the completion notice, and "送信", which hands the picture, the
+// files or the message to the engine.
 #pragma once
 
 #include "ui/Commands.h"

@@ -291,15 +291,17 @@ void TestAddressModel::rowsShowThePeersKeyAndAChangedOne()
     const QModelIndex plain = views.model.index(1, AddressBookModel::ColName);
     QCOMPARE(plain.data(AddressBookModel::KeyTrustRole).toInt(), int(PeerKeys::Trust::None));
     QVERIFY(!plain.data(Qt::DecorationRole).isValid());
-    QCOMPARE(plain.data(Qt::ToolTipRole).toString(), QStringLiteral("相手の鍵がないため、暗号化されません。"));
+    QCOMPARE(plain.data(Qt::ToolTipRole).toString(),
+             QStringLiteral("相手の鍵がないため、暗号化されません。"));
     // While this copy has no key pair (a damaged key file left alone) a pinned key seals
     // nothing: no padlock, and the tip says why.
     const Identity none;
     QVERIFY(!none.isReady());
     views.model.setPeerKeys(&a.engine.peerKeys(), QStringLiteral("closed"), QStringLiteral("open"), &none);
     QVERIFY(!name.data(Qt::DecorationRole).isValid());
-    QCOMPARE(name.data(Qt::ToolTipRole).toString(), QStringLiteral("自分の鍵がないため、暗号化されません。\n鍵の指紋: ") +
-                                                        Identity::fingerprintOf(otherKey));
+    QCOMPARE(name.data(Qt::ToolTipRole).toString(),
+             QStringLiteral("自分の鍵がないため、暗号化されません。\n鍵の指紋: ") +
+                 Identity::fingerprintOf(otherKey));
     views.model.setPeerKeys(&a.engine.peerKeys(), QStringLiteral("closed"), QStringLiteral("open"),
                             &a.engine.identity());
     QCOMPARE(name.data(Qt::DecorationRole).toString(), QString("closed"));

@@ -788,7 +788,8 @@ void tst_AdrWindows::sendListMarksSealedChangedAndRefusedRows()
         return list->findItems(QLatin1String(ip), Qt::MatchExactly, 1).value(0);
     };
     const auto refused = [](QTreeWidgetItem *item) {
-        return item->foreground(0).color() == item->treeWidget()->palette().color(QPalette::Disabled, QPalette::Text);
+        return item->foreground(0).color() ==
+               item->treeWidget()->palette().color(QPalette::Disabled, QPalette::Text);
     };
     // A message: sealed, sealed still to the key pinned before a change, or plain.
     QCOMPARE(image(row("10.0.0.1")->icon(0)), image(KeyIcons::pinned()));

@@ -37,6 +37,7 @@ inline constexpr char kFilledOptionsIni[] =
     "RecvFileSound=1\r\nRecvFileSoundPlace=\r\nRecvFileSavePlace=/tmp\r\nFileRecvFolOP=1\r\n"
     "MsgLog=1\r\nMsgLogType=2\r\nMsgLogName=LOG\r\nMsgLogSavePlace=/tmp\r\n"
     "MsgLogShowApp=mousepad\r\nPicEditApp=/usr/bin/gimp\r\nPicEditAppInf=1\r\n"
-    "JpegComp=25\r\nProgJpeg=1\r\nLDblClick=3\r\nSendInfMin=1\r\nRecvInfMin=1\r\nStartAtLogon=1\r\nSndSealedOnly=1\r\n"
+    "JpegComp=25\r\nProgJpeg=1\r\nLDblClick=3\r\nSendInfMin=1\r\nRecvInfMin=1\r\nStartAtLogon=1\r\n"
+    "SndSealedOnly=1\r\n"
     "KeyMenu=\r\nKeyCapt0=\r\nKeyCapt1=\r\nKeyCapt2=\r\nKeyCapt3=\r\nKeyCapt4=\r\n"
     "[AdrEdit]\r\nAvailOnly=0\r\n";
