@@ -1,16 +1,24 @@
 // Presence at scale: one engine on 127.0.0.2 hears announcements from 1,000 simulated
-// peers (each on its own 127.1.x.y address) and answers each; then the cost of one
-// UpdatePeer and one lookup in stores of 100, 1,000 and 10,000 rows. Runs on a free port of
+// peers (each on its own 127.1.x.y address) and answers each; the same with a keyed engine
+// and keyed peers (each announcing its key after its announcement), against the plain round;
+// then the cost of one UpdatePeer and one lookup in stores of 100, 1,000 and 10,000 rows. Runs on a free port of
 // its own, so it can run beside the tests and beside a real copy.
 #include "net/AddressStore.h"
+#include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
+#include "base/Protocol.h"
+#include "net/Identity.h"
+#include "net/KeyAnnouncement.h"
 #include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
+#include "net/PeerKeys.h"
 #include "support/IsolatedHome.h"
 #include "support/RecordingHost.h"
 #include "support/TestPort.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QSet>
@@ -76,13 +84,24 @@ struct Counters
     int answers = 0;
     int answered = 0;
     int inFlight = 0;
+    // What ends one peer's exchange: three presence answers, and the key after them from
+    // a keyed engine.
+    int perPeer = 3;
+};
+
+// The keyed side of a round: the engine's data folder (its key pair, the pins it keeps
+// between rounds) and each peer's "captPK", sent right after its announcement.
+struct Keyed
+{
+    QString dataDir;
+    std::vector<QByteArray> announcements;
 };
 
 // One engine hears `kPeers` announces with at most `window` of them unanswered at a time
 // (kPeers = all at once, as when a whole LAN answers one broadcast). Returns true when
-// every peer became "avail" and got its three answers.
+// every peer became "avail" and got all its answers.
 bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &peers, Counters &c, int window,
-                   bool diagnostics = true, qint64 *elapsedMs = nullptr)
+                   bool diagnostics = true, qint64 *elapsedMs = nullptr, const Keyed *keyed = nullptr)
 {
     ModZorvin ctx;
     ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.2"));
@@ -99,6 +118,14 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
                              avail.insert(ip);
                      });
     engine.diagnostics().setEnabled(diagnostics);
+    if (keyed) {
+        ctx.ProgramDir = keyed->dataDir + u'/';
+        engine.LoadIdentity(true);
+        if (!engine.identity().isReady()) {
+            out << "engine key pair: " << engine.identity().problem() << Qt::endl;
+            return false;
+        }
+    }
     QString error;
     int number = 0;
     if (!engine.OpenSockets(&error, &number)) {
@@ -106,6 +133,7 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
         return false;
     }
     c = Counters();
+    c.perPeer = keyed ? 4 : 3;
 
     QElapsedTimer timer, sinceProgress;
     timer.start();
@@ -118,6 +146,9 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
         while (next < kPeers && c.inFlight < window) {
             peers[size_t(next)]->writeDatagram("captBCpeer " + QByteArray::number(next) + " (sim)",
                                                ctx.net.bindAddress, TestPort::port());
+            if (keyed)
+                peers[size_t(next)]->writeDatagram(keyed->announcements[size_t(next)], ctx.net.bindAddress,
+                                                   TestPort::port());
             ++next;
             ++c.inFlight;
         }
@@ -136,7 +167,9 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
     int availRows = 0;
     for (const AddressEntry &e : engine.addresses().rows())
         availRows += e.isAvail() ? 1 : 0;
-    out << (diagnostics ? "" : "(diagnostics off) ")
+    if (keyed && engine.peerKeys().size() != kPeers)
+        out << "keyed engine pinned " << engine.peerKeys().size() << " keys\n";
+    out << (diagnostics ? "" : "(diagnostics off) ") << (keyed ? "(keyed) " : "")
         << QStringLiteral("%1 peers, %2 in flight: %3 rows avail (all after %4 ms); %5 of %6 answers "
                           "received after %7 ms\n")
                .arg(kPeers)
@@ -144,9 +177,70 @@ bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &p
                .arg(availRows)
                .arg(allAvailMs)
                .arg(c.answers)
-               .arg(kPeers * 3)
+               .arg(kPeers * c.perPeer)
                .arg(answeredMs);
-    return availRows == kPeers && c.answers == kPeers * 3;
+    return availRows == kPeers && c.answers == kPeers * c.perPeer &&
+           (!keyed || engine.peerKeys().size() == kPeers);
+}
+
+qint64 median(std::vector<qint64> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Copies of this version announce their key beside every presence group: the windowed
+// round with keyed peers whose keys the engine has pinned, with keys it sees for the first
+// time (each pin written to zorvinkeys.dat), and today's plain round, alternating.
+bool compareKeyed(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &peers, Counters &c)
+{
+    Keyed keyed;
+    const QString folder = QDir::tempPath() + QStringLiteral("/bench-presence-keys");
+    QDir(folder).removeRecursively();
+    keyed.dataDir = folder + QStringLiteral("/engine");
+    QDir().mkpath(keyed.dataDir);
+    for (int i = 0; i < kPeers; ++i) {
+        // Each peer's own key pair, made the way every copy makes its own.
+        Identity identity;
+        identity.load(folder + QStringLiteral("/peer%1.key").arg(i), true);
+        if (!identity.isReady()) {
+            out << "peer key pair: " << identity.problem() << Qt::endl;
+            return false;
+        }
+        const KeyAnnouncement a{Protocol::kExtensionVersion, identity.publicKey(),
+                                QStringLiteral("peerhost%1").arg(i)};
+        keyed.announcements.push_back(AnsiCodec::encode(a.text()));
+    }
+    const QString pins = keyed.dataDir + QStringLiteral("/zorvinkeys.dat");
+
+    constexpr int kRounds = 5;
+    bool ok = true;
+    std::vector<qint64> plain, pinned, firstSight;
+    for (int i = 0; i < kRounds; ++i) {
+        qint64 ms = 0;
+        ok &= announceRound(out, peers, c, kWindow, true, &ms);
+        plain.push_back(ms);
+        QFile::remove(pins);
+        ok &= announceRound(out, peers, c, kWindow, true, &ms, &keyed);
+        firstSight.push_back(ms);
+        ok &= announceRound(out, peers, c, kWindow, true, &ms, &keyed);
+        pinned.push_back(ms);
+    }
+    const qint64 plainMs = median(plain), pinnedMs = median(pinned), firstMs = median(firstSight);
+    const auto ratio = [plainMs](qint64 ms) {
+        return QString::number(plainMs > 0 ? double(ms) / double(plainMs) : 0.0, 'f', 3);
+    };
+    out << QStringLiteral("presence, %1 peers, median of %2 rounds: plain %3 ms; keyed and pinned %4 ms "
+                          "(ratio %5, goal <= 1.100); keyed, first sight %6 ms (ratio %7)\n")
+               .arg(kPeers)
+               .arg(kRounds)
+               .arg(plainMs)
+               .arg(pinnedMs)
+               .arg(ratio(pinnedMs))
+               .arg(firstMs)
+               .arg(ratio(firstMs));
+    QDir(folder).removeRecursively();
+    return ok;
 }
 
 // The datagram counters and history stay on in every copy: the same windowed round with
@@ -208,8 +302,8 @@ int main(int argc, char *argv[])
         QObject::connect(s, &QUdpSocket::readyRead, s, [s, &counters] {
             while (s->hasPendingDatagrams()) {
                 s->receiveDatagram();
-                // The third answer ("cBR266") ends this peer's exchange.
-                if (++counters.answers % 3 == 0) {
+                // The third answer ("cBR266"), or the key after it, ends this peer's exchange.
+                if (++counters.answers % counters.perPeer == 0) {
                     ++counters.answered;
                     --counters.inFlight;
                 }
@@ -221,8 +315,9 @@ int main(int argc, char *argv[])
     const bool windowed = announceRound(out, peers, counters, kWindow);
     const bool burst = announceRound(out, peers, counters, kPeers);
     compareDiagnostics(out, peers, counters);
+    const bool keyed = compareKeyed(out, peers, counters);
     timeStore(out, 100);
     timeStore(out, 1000);
     timeStore(out, 10000);
-    return windowed && burst ? 0 : 1;
+    return windowed && burst && keyed ? 0 : 1;
 }

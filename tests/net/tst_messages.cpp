@@ -10,7 +10,7 @@
 #include "net/NetDiagnosisReport.h"
 #include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
-#include "support/LoopbackCapture.h"
+#include "support/WireTap.h"
 #include "support/LoopbackEngine.h"
 #include "support/RawPeer.h"
 #include "support/RecordingHost.h"
@@ -428,7 +428,7 @@ class TestMessages : public QObject
     void sealedTrafficShowsNothingReadableOnTheWire()
     {
         keyBoth();
-        LoopbackCapture wire;
+        WireCapture wire;
         QVERIFY(wire.isOpen());
         QSignalSpy goodbyes(m_b->engine.get(), &NetEngine::goodbyeDatagram);
         const QString text = QStringLiteral("三時に会議室で secret-plan");
