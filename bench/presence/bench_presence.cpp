@@ -5,6 +5,7 @@
 // its own, so it can run beside the tests and beside a real copy.
 #include "net/AddressStore.h"
 #include "base/AnsiCodec.h"
+#include "net/Datagrams.h"
 #include "base/ModZorvin.h"
 #include "base/Protocol.h"
 #include "net/Identity.h"
@@ -25,10 +26,15 @@
 #include <QTextStream>
 #include <QUdpSocket>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <time.h>
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -189,6 +195,93 @@ qint64 median(std::vector<qint64> values)
     return values[values.size() / 2];
 }
 
+struct AnswersFigures
+{
+    qint64 wallMs = -1;
+    double engineCpuMs = 0; // the engine's thread alone
+};
+
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
+}
+
+// The other way round: every peer answers the engine's announcement at once with its three
+// answers and, keyed, its key after them. The answers leave from a thread of their own, so
+// that the CPU time of the engine's thread is what taking them in costs the engine.
+AnswersFigures answersRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &peers,
+                            const Keyed *keyed)
+{
+    ModZorvin ctx;
+    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.2"));
+    ctx.net.broadcastAddress = QStringLiteral("127.0.0.2");
+    ctx.net.port = TestPort::port();
+    ctx.settings.Name = QStringLiteral("bench");
+    RecordingHost host;
+    NetEngine engine(ctx, host);
+    QSet<QString> avail;
+    QObject::connect(&engine.events(), &EngineEvents::peerUpdating, &engine.events(),
+                     [&avail](const QString &, const QString &ip, const QString &state) {
+                         if (state == kStateAvail)
+                             avail.insert(ip);
+                     });
+    AnswersFigures figures;
+    if (keyed) {
+        ctx.ProgramDir = keyed->dataDir + u'/';
+        engine.LoadIdentity(true);
+    }
+    QString error;
+    int number = 0;
+    if (!engine.OpenSockets(&error, &number)) {
+        out << "engine: " << number << ' ' << error << Qt::endl;
+        return figures;
+    }
+    std::vector<QByteArray> datagrams;
+    std::vector<int> from;
+    const QString version = QString::fromLatin1(kProtocolVersion);
+    for (int i = 0; i < kPeers; ++i) {
+        const QString name = QStringLiteral("peer %1").arg(i), hostName = QStringLiteral("peerhost%1").arg(i);
+        for (const QString &kind : {Protocol::kGroupAnswer + version, QString(Protocol::kLegacyAnswer),
+                                    Protocol::kShortAnswer + version}) {
+            datagrams.push_back(AnsiCodec::encode(Datagrams::complete(kind, name, hostName, QStringLiteral("g"))));
+            from.push_back(peers[size_t(i)]->socketDescriptor());
+        }
+        if (keyed) {
+            datagrams.push_back(keyed->announcements[size_t(i)]);
+            from.push_back(peers[size_t(i)]->socketDescriptor());
+        }
+    }
+    sockaddr_in engineAddress{};
+    engineAddress.sin_family = AF_INET;
+    engineAddress.sin_port = htons(TestPort::port());
+    engineAddress.sin_addr.s_addr = htonl(ctx.net.bindAddress.toIPv4Address());
+
+    const auto done = [&] { return avail.size() == kPeers && (!keyed || engine.peerKeys().size() == kPeers); };
+    QElapsedTimer timer;
+    timer.start();
+    const double cpuBefore = threadCpuMs();
+    std::thread answers([&] {
+        for (size_t n = 0; n < datagrams.size(); ++n)
+            ::sendto(from[n], datagrams[n].constData(), size_t(datagrams[n].size()), 0,
+                     reinterpret_cast<const sockaddr *>(&engineAddress), sizeof engineAddress);
+    });
+    while (!done() && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    figures.engineCpuMs = threadCpuMs() - cpuBefore;
+    figures.wallMs = done() ? timer.elapsed() : -1;
+    answers.join();
+    out << (keyed ? "(keyed) " : "")
+        << QStringLiteral("%1 peers answering at once: %2 rows avail, %3 keys pinned after %4 ms; engine CPU %5 ms\n")
+               .arg(kPeers)
+               .arg(avail.size())
+               .arg(engine.peerKeys().size())
+               .arg(figures.wallMs)
+               .arg(figures.engineCpuMs, 0, 'f', 1);
+    return figures;
+}
+
 // Copies of this version announce their key beside every presence group: the windowed
 // round with keyed peers whose keys the engine has pinned, with keys it sees for the first
 // time (each pin written to zorvinkeys.dat), and today's plain round, alternating.
@@ -256,6 +349,30 @@ bool compareKeyed(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &pe
                .arg(ratio(pinnedMs))
                .arg(firstMs)
                .arg(ratio(firstMs));
+    // The answers to the engine's own announcement, taken in with keys already pinned.
+    std::vector<qint64> plainWall, keyedWall;
+    std::vector<double> plainCpu, keyedCpu;
+    for (int i = 0; i < kRounds; ++i) {
+        const AnswersFigures p = answersRound(out, peers, nullptr);
+        const AnswersFigures k = answersRound(out, peers, &keyed);
+        ok &= p.wallMs >= 0 && k.wallMs >= 0;
+        plainWall.push_back(p.wallMs);
+        keyedWall.push_back(k.wallMs);
+        plainCpu.push_back(p.engineCpuMs);
+        keyedCpu.push_back(k.engineCpuMs);
+    }
+    std::sort(plainCpu.begin(), plainCpu.end());
+    std::sort(keyedCpu.begin(), keyedCpu.end());
+    const double plainCpuMs = plainCpu[kRounds / 2], keyedCpuMs = keyedCpu[kRounds / 2];
+    out << QStringLiteral("answers to the engine's announcement, median of %1 rounds: plain %2 ms (engine CPU %3 ms); "
+                          "keyed and pinned %4 ms (engine CPU %5 ms, ratio %6)\n")
+               .arg(kRounds)
+               .arg(median(plainWall))
+               .arg(plainCpuMs, 0, 'f', 1)
+               .arg(median(keyedWall))
+               .arg(keyedCpuMs, 0, 'f', 1)
+               .arg(plainCpuMs > 0 ? keyedCpuMs / plainCpuMs : 0.0, 0, 'f', 3);
+
     // Each exchange is the announcement and three answers, and with keys one "captPK" each way:
     // the datagrams alone make the keyed round half as long again.
     constexpr int kPlainDatagrams = 4, kKeyedDatagrams = 6;
