@@ -103,41 +103,61 @@ struct Keyed
     std::vector<QByteArray> announcements;
 };
 
+// The engine a round measures, on 127.0.0.2, and the peers it shows as available.
+struct BenchEngine
+{
+    BenchEngine()
+    {
+        ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.2"));
+        ctx.net.broadcastAddress = QStringLiteral("127.0.0.2");
+        ctx.net.port = TestPort::port();
+        ctx.settings.Name = QStringLiteral("bench");
+        ctx.settings.Grp = QStringLiteral("group");
+        QObject::connect(&engine.events(), &EngineEvents::peerUpdating, &engine.events(),
+                         [this](const QString &, const QString &ip, const QString &state) {
+                             if (state == kStateAvail)
+                                 avail.insert(ip);
+                         });
+    }
+    // Its sockets, and with `keyed` its key pair and the pins kept from earlier rounds.
+    bool open(QTextStream &out, const Keyed *keyed)
+    {
+        if (keyed) {
+            ctx.ProgramDir = keyed->dataDir + u'/';
+            engine.LoadIdentity(true);
+            if (!engine.identity().isReady()) {
+                out << "engine key pair: " << engine.identity().problem() << Qt::endl;
+                return false;
+            }
+        }
+        QString error;
+        int number = 0;
+        if (!engine.OpenSockets(&error, &number)) {
+            out << "engine: " << number << ' ' << error << Qt::endl;
+            return false;
+        }
+        return true;
+    }
+
+    ModZorvin ctx;
+    RecordingHost host;
+    NetEngine engine{ctx, host};
+    QSet<QString> avail;
+};
+
 // One engine hears `kPeers` announces with at most `window` of them unanswered at a time
 // (kPeers = all at once, as when a whole LAN answers one broadcast). Returns true when
 // every peer became "avail" and got all its answers.
 bool announceRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &peers, Counters &c, int window,
                    bool diagnostics = true, qint64 *elapsedMs = nullptr, const Keyed *keyed = nullptr)
 {
-    ModZorvin ctx;
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.2"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.2");
-    ctx.net.port = TestPort::port();
-    ctx.settings.Name = QStringLiteral("bench");
-    ctx.settings.Grp = QStringLiteral("group");
-    RecordingHost host;
-    NetEngine engine(ctx, host);
-    QSet<QString> avail;
-    QObject::connect(&engine.events(), &EngineEvents::peerUpdating, &engine.events(),
-                     [&avail](const QString &, const QString &ip, const QString &state) {
-                         if (state == kStateAvail)
-                             avail.insert(ip);
-                     });
-    engine.diagnostics().setEnabled(diagnostics);
-    if (keyed) {
-        ctx.ProgramDir = keyed->dataDir + u'/';
-        engine.LoadIdentity(true);
-        if (!engine.identity().isReady()) {
-            out << "engine key pair: " << engine.identity().problem() << Qt::endl;
-            return false;
-        }
-    }
-    QString error;
-    int number = 0;
-    if (!engine.OpenSockets(&error, &number)) {
-        out << "engine: " << number << ' ' << error << Qt::endl;
+    BenchEngine bench;
+    bench.engine.diagnostics().setEnabled(diagnostics);
+    if (!bench.open(out, keyed))
         return false;
-    }
+    ModZorvin &ctx = bench.ctx;
+    NetEngine &engine = bench.engine;
+    const QSet<QString> &avail = bench.avail;
     c = Counters();
     c.perPeer = keyed ? 4 : 3;
 
@@ -214,30 +234,13 @@ double threadCpuMs()
 AnswersFigures answersRound(QTextStream &out, std::vector<std::unique_ptr<QUdpSocket>> &peers,
                             const Keyed *keyed)
 {
-    ModZorvin ctx;
-    ctx.net.bindAddress = QHostAddress(QStringLiteral("127.0.0.2"));
-    ctx.net.broadcastAddress = QStringLiteral("127.0.0.2");
-    ctx.net.port = TestPort::port();
-    ctx.settings.Name = QStringLiteral("bench");
-    RecordingHost host;
-    NetEngine engine(ctx, host);
-    QSet<QString> avail;
-    QObject::connect(&engine.events(), &EngineEvents::peerUpdating, &engine.events(),
-                     [&avail](const QString &, const QString &ip, const QString &state) {
-                         if (state == kStateAvail)
-                             avail.insert(ip);
-                     });
     AnswersFigures figures;
-    if (keyed) {
-        ctx.ProgramDir = keyed->dataDir + u'/';
-        engine.LoadIdentity(true);
-    }
-    QString error;
-    int number = 0;
-    if (!engine.OpenSockets(&error, &number)) {
-        out << "engine: " << number << ' ' << error << Qt::endl;
+    BenchEngine bench;
+    if (!bench.open(out, keyed))
         return figures;
-    }
+    ModZorvin &ctx = bench.ctx;
+    NetEngine &engine = bench.engine;
+    const QSet<QString> &avail = bench.avail;
     std::vector<QByteArray> datagrams;
     std::vector<int> from;
     const QString version = QString::fromLatin1(kProtocolVersion);
