@@ -58,4 +58,6 @@ class Datagrams : public QObject
     QUdpSocket WinsockUCl;
     NetDiagnostics m_diagnostics;
     DatagramSeal *m_seal = nullptr;
+    QByteArray m_readBuffer; // for one datagram as it is read
+
 };

@@ -21,7 +21,8 @@ QString KeyAnnouncement::text() const
            hostName;
 }
 
-std::optional<KeyAnnouncement> KeyAnnouncement::parse(const QString &datagram)
+std::optional<KeyAnnouncement> KeyAnnouncement::parse(const QString &datagram,
+                                                       const std::function<bool(const QByteArray &)> &known)
 {
     if (datagram.size() <= Protocol::kKeyHostFrom - 1 ||
         QStringView(datagram).left(Protocol::kKindChars) != Protocol::kKeyAnnounce)
@@ -47,8 +48,9 @@ std::optional<KeyAnnouncement> KeyAnnouncement::parse(const QString &datagram)
     const std::optional<QByteArray> decoded = decodeStrictBase64(keyAscii, kKeyEncoding);
     if (!decoded || decoded->size() != Identity::kPublicKeyBytes)
         return std::nullopt;
-    if (sodium_init() < 0 || !crypto_core_ed25519_is_valid_point(
-                                 reinterpret_cast<const unsigned char *>(decoded->constData())))
+    if (!(known && known(*decoded)) &&
+        (sodium_init() < 0 ||
+         !crypto_core_ed25519_is_valid_point(reinterpret_cast<const unsigned char *>(decoded->constData()))))
         return std::nullopt;
     out.publicKey = *decoded;
 

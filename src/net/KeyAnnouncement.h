@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 struct KeyAnnouncement
@@ -16,6 +17,9 @@ struct KeyAnnouncement
     QString text() const;
     // Nothing for anything that is not a well-formed announcement of a usable key: short,
     // a version that is not three digits, a key that is not canonical base64 of a valid
-    // curve point, an empty or over-long host name.
-    static std::optional<KeyAnnouncement> parse(const QString &datagram);
+    // curve point, an empty or over-long host name. The curve check is most of the cost of
+    // reading (tens of microseconds); a key for which `known` says true (one the reader
+    // took before, such as the sender's pinned key) skips it.
+    static std::optional<KeyAnnouncement> parse(const QString &datagram,
+                                                const std::function<bool(const QByteArray &)> &known = {});
 };

@@ -29,6 +29,8 @@ namespace {
 
 // How long the test send waits for the address to answer its announcement.
 constexpr int kTestSendAnswerMs = 3000;
+// The shortest time between two writes of the pinned keys for pins that arrive by themselves.
+constexpr int kPeerKeysWriteGapMs = 1000;
 
 void deleteFilesIn(const QString &folder)
 {
@@ -66,6 +68,12 @@ NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
     m_messages = std::make_unique<MessageDelivery>(*this, *m_msgLog);
     m_archiver = std::make_unique<ArchiverQueue>();
     SetUpTransfers();
+    m_peerKeysWriteGap.setSingleShot(true);
+    m_peerKeysWriteGap.setInterval(kPeerKeysWriteGapMs);
+    connect(&m_peerKeysWriteGap, &QTimer::timeout, this, [this] {
+        if (m_peerKeys->isDirty())
+            SavePeerKeysSoon();
+    });
     m_testSendTimer.setSingleShot(true);
     m_testSendTimer.setInterval(kTestSendAnswerMs);
     connect(&m_testSendTimer, &QTimer::timeout, this, [this] { emit testSendFinished(m_testSendIp, false); });
@@ -78,7 +86,14 @@ NetEngine::NetEngine(ModZorvin &ctx, EngineHost &host, QObject *parent)
             });
 }
 
-NetEngine::~NetEngine() = default;
+NetEngine::~NetEngine()
+{
+    // Pins still waiting for their write go now; nobody is left to tell of a failure but
+    // the log.
+    QString error;
+    if (m_peerKeys->isDirty() && !m_peerKeys->path().isEmpty() && !m_peerKeys->save(&error))
+        qCWarning(lcNet) << "pinned keys not written:" << m_peerKeys->path() << error;
+}
 
 bool NetEngine::TestSend(const QString &ip)
 {
@@ -110,7 +125,12 @@ void NetEngine::onKeyAnnouncement(const QString &ip, const QString &datagram)
 {
     if (!m_identity->isReady())
         return;
-    const std::optional<KeyAnnouncement> announcement = KeyAnnouncement::parse(datagram);
+    // A peer repeats its key beside every presence answer: the key it has here, pinned or
+    // waiting, passed the curve check when it came first (or is this copy's own record).
+    const auto known = [this, &ip](const QByteArray &key) {
+        return key == m_peerKeys->pinnedKey(ip) || key == m_peerKeys->offeredKey(ip);
+    };
+    const std::optional<KeyAnnouncement> announcement = KeyAnnouncement::parse(datagram, known);
     if (!announcement) {
         qCDebug(lcNet) << "unusable key announcement from" << ip;
         return;
@@ -118,7 +138,18 @@ void NetEngine::onKeyAnnouncement(const QString &ip, const QString &datagram)
     m_peerKeys->offer(announcement->hostName, ip, announcement->publicKey);
     // Most announcements repeat what is pinned: the file is written only for a change.
     if (m_peerKeys->isDirty())
-        SavePeerKeys();
+        SavePeerKeysSoon();
+}
+
+void NetEngine::SavePeerKeysSoon()
+{
+    // A single new pin is written at once. A whole LAN answering with keys seen for the
+    // first time would rewrite the growing file once per peer: those that follow within the
+    // gap are written together when it ends.
+    if (m_peerKeysWriteGap.isActive())
+        return;
+    SavePeerKeys();
+    m_peerKeysWriteGap.start();
 }
 
 bool NetEngine::AcceptPeerKey(const QString &ip)

@@ -174,7 +174,10 @@ class NetEngine : public QObject
     QString m_tcpBindError;
     QString m_testSendIp;
     QTimer m_testSendTimer;
+    // Runs after each write of the pinned keys caused by an announcement.
+    QTimer m_peerKeysWriteGap;
     void SetUpTransfers();
     void onKeyAnnouncement(const QString &ip, const QString &datagram);
     void SavePeerKeys();
+    void SavePeerKeysSoon();
 };

@@ -189,6 +189,18 @@ void TestIdentity::announcementRoundTripsAndTakesLaterFields()
     QVERIFY(later);
     QCOMPARE(later->version, 2);
     QCOMPARE(later->hostName, QStringLiteral("host"));
+
+    // The curve check is skipped only for the key the reader says it took before; any
+    // other key is checked, and the rest of the datagram is read as strictly either way.
+    const QByteArray offCurve(32, '\0');
+    const auto pinned = [&identity](const QByteArray &key) { return key == identity.publicKey(); };
+    QVERIFY(KeyAnnouncement::parse(text, pinned));
+    QVERIFY(!KeyAnnouncement::parse("captPK001" + keyText(offCurve) + "host", pinned));
+    QVERIFY(!KeyAnnouncement::parse("captPK001" + keyText(identity.publicKey()), pinned));
+    const auto everything = [](const QByteArray &) { return true; };
+    const auto unchecked = KeyAnnouncement::parse("captPK001" + keyText(offCurve) + "host", everything);
+    QVERIFY(unchecked);
+    QCOMPARE(unchecked->publicKey, offCurve);
 }
 
 void TestIdentity::announcementRejectsShortAndGarbledInput_data()

@@ -11,11 +11,11 @@
 #include "net/NetDiagnostics.h"
 #include "net/NetEngine.h"
 #include "net/TransferSealing.h"
-#include "support/LoopbackCapture.h"
 #include "support/LoopbackEngine.h"
 #include "support/RawPeer.h"
 #include "support/RecordingHost.h"
 #include "support/TestPort.h"
+#include "support/WireTap.h"
 
 #include <QFile>
 #include <QLocale>
@@ -429,7 +429,7 @@ class TestMessages : public QObject
     void sealedTrafficShowsNothingReadableOnTheWire()
     {
         keyBoth();
-        LoopbackCapture wire;
+        WireCapture wire;
         QVERIFY(wire.isOpen());
         QSignalSpy goodbyes(m_b->engine.get(), &NetEngine::goodbyeDatagram);
         const QString text = QStringLiteral("三時に会議室で secret-plan");

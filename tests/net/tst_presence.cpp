@@ -251,6 +251,26 @@ void TestPresence::newCopiesPinEachOtherWhileA266PeerGetsTodaysBytes()
     reread.load(a.ctx.PeerKeysPath());
     QCOMPARE(reread.size(), 1);
     QCOMPARE(reread.pinnedKey(ipB), b.engine.identity().publicKey());
+
+    // Keys first seen one right after the other are written together, at the latest when
+    // the copy ends.
+    QTemporaryDir dirC;
+    {
+        Peer c("127.0.0.6", "carol", "dev");
+        QVERIFY(c.loadIdentity(dirC.path()) && c.start());
+        RawPeer other("127.0.0.7");
+        QVERIFY(other.bound);
+        old.sendTo("127.0.0.6", "captPK001" + keyText + "o4");
+        other.sendTo("127.0.0.6",
+                     "captPK001" +
+                         b.engine.identity().publicKey().toBase64(QByteArray::Base64UrlEncoding |
+                                                                  QByteArray::OmitTrailingEquals) +
+                         "o7");
+        QTRY_COMPARE(c.engine.peerKeys().size(), 2);
+    }
+    reread.load(dirC.path() + "/zorvinkeys.dat");
+    QCOMPARE(reread.size(), 2);
+    QCOMPARE(reread.pinnedKey("127.0.0.7"), b.engine.identity().publicKey());
 }
 
 void TestPresence::changedKeyIsMarkedOnceAndTrustedOnlyWhenAccepted()
@@ -293,9 +313,9 @@ void TestPresence::changedKeyIsMarkedOnceAndTrustedOnlyWhenAccepted()
     QTRY_COMPARE(keysHeard(), before + 1);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(a.engine.peerKeys().trustOf(ipB), PeerKeys::Trust::Changed);
+    // Written within a second of the pin before it.
     PeerKeys reread;
-    reread.load(a.ctx.PeerKeysPath());
-    QCOMPARE(reread.trustOf(ipB), PeerKeys::Trust::Changed);
+    QTRY_COMPARE((reread.load(a.ctx.PeerKeysPath()), reread.trustOf(ipB)), PeerKeys::Trust::Changed);
     QCOMPARE(reread.pinnedKey(ipB), oldKey);
 
     // The user checked the fingerprint and accepts: the new key is the pinned one.

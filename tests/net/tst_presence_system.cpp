@@ -15,9 +15,7 @@
 #include <QUdpSocket>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,25 +30,18 @@ constexpr quint16 kPort = 62410;
 // namespace after the thread switches back.
 int socketInNamespace(const QString &ns, const QString &ip)
 {
-    const int self = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
-    const int target = ::open(QFile::encodeName("/var/run/netns/" + ns).constData(), O_RDONLY | O_CLOEXEC);
-    int fd = -1;
-    if (self >= 0 && target >= 0 && ::setns(target, CLONE_NEWNET) == 0) {
-        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(kPort);
-        ::inet_pton(AF_INET, ip.toLatin1().constData(), &addr.sin_addr);
-        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-            ::close(fd);
-            fd = -1;
-        }
-        ::setns(self, CLONE_NEWNET);
+    const NetNamespaces::Inside inside(ns);
+    if (!inside.entered())
+        return -1;
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(kPort);
+    ::inet_pton(AF_INET, ip.toLatin1().constData(), &addr.sin_addr);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        fd = -1;
     }
-    if (self >= 0)
-        ::close(self);
-    if (target >= 0)
-        ::close(target);
     return fd;
 }
 

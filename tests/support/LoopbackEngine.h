@@ -11,6 +11,7 @@
 #include "support/TestPort.h"
 
 #include <QDebug>
+#include <QDir>
 
 // Opens the engine's sockets; its host name becomes "h" and the last number of its address.
 inline bool startOnLoopback(NetEngine &engine, ModZorvin &ctx)
@@ -54,6 +55,14 @@ struct LoopbackEngine
         ctx.ProgramDir = dataDir + u'/';
         engine.LoadIdentity(true);
         return engine.identity().isReady();
+    }
+
+    // Folders of its own under `dir` for transfers: its work folders and the received files.
+    void keepFilesIn(const QString &dir)
+    {
+        ctx.MakeTempFolders(dir + QStringLiteral("/temp"));
+        ctx.settings.RecvFileSavePlace = dir + QStringLiteral("/RECVFILE");
+        QDir().mkpath(ctx.settings.RecvFileSavePlace);
     }
 
     ModZorvin ctx;

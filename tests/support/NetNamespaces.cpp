@@ -1,6 +1,11 @@
 #include "support/NetNamespaces.h"
 
+#include <QFile>
 #include <QProcess>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
 
 NetNamespaces::~NetNamespaces()
 {
@@ -44,4 +49,21 @@ bool NetNamespaces::make(const QStringList &members, const QString &subnet, QStr
             return false;
     }
     return true;
+}
+
+NetNamespaces::Inside::Inside(const QString &ns)
+{
+    m_home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int target = ::open(QFile::encodeName("/var/run/netns/" + ns).constData(), O_RDONLY | O_CLOEXEC);
+    m_entered = m_home >= 0 && target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
+    if (target >= 0)
+        ::close(target);
+}
+
+NetNamespaces::Inside::~Inside()
+{
+    if (m_entered)
+        ::setns(m_home, CLONE_NEWNET);
+    if (m_home >= 0)
+        ::close(m_home);
 }

@@ -24,6 +24,22 @@ class NetNamespaces
     // Runs `ip` with these arguments; its output when asked.
     static bool ip(const QStringList &args, QString *output = nullptr);
 
+    // While it lives, the calling thread is in the namespace `ns`: the sockets it makes
+    // there stay in it for good, so one test process can hold several hosts.
+    class Inside
+    {
+      public:
+        explicit Inside(const QString &ns);
+        ~Inside();
+        Inside(const Inside &) = delete;
+        Inside &operator=(const Inside &) = delete;
+        bool entered() const { return m_entered; }
+
+      private:
+        int m_home = -1;
+        bool m_entered = false;
+    };
+
   private:
     QString m_prefix;
     QStringList m_made;
