@@ -37,6 +37,8 @@ constexpr int kSearchIntervalMs = 10000;
 
 const QString kNothingSelected = QStringLiteral("選択されてません。");
 const QString kDeleteQuestion = QStringLiteral("選択されたアドレスを削除してもよろしいですか？");
+const QString kForgetKeyQuestion =
+    QStringLiteral("この相手の鍵を忘れてもよろしいですか？\n暗号化しない送受信に戻り、次に相手が知らせてくる鍵を新しく固定します。");
 
 } // namespace
 
@@ -142,6 +144,15 @@ void FrmAdrEdit::buildPopup()
     connect(m_mnuAcceptKey, &QAction::triggered, this, [this] {
         if (const int row = m_listView->selectedStoreRow(); row >= 0)
             m_engine.AcceptPeerKey(store().at(row).EntryAddress);
+    });
+    m_mnuForgetKey = item("mnuPAdrViewForgetKey", QStringLiteral("鍵を忘れる"));
+    connect(m_mnuForgetKey, &QAction::triggered, this, [this] {
+        const int row = m_listView->selectedStoreRow();
+        if (row < 0 || ::ShowMessageBox(kForgetKeyQuestion, MsgBox::Question | MsgBox::YesNo, this) != MsgBox::IdYes)
+            return;
+        // Looked up after the question: presence may have moved the rows while it was open.
+        if (const int now = m_listView->selectedStoreRow(); now >= 0)
+            m_engine.ForgetPeerKey(store().at(now).EntryAddress);
     });
     // The check marks show the row's state when the menu opens; a click toggles it.
     for (QAction *toggle : {m_mnuOki, m_mnuAutoTran})
@@ -285,8 +296,9 @@ void FrmAdrEdit::onPopUpRequested(const QPoint &globalPosition)
     const AddressEntry &entry = store().at(row);
     m_mnuMod->setEnabled(entry.isManual());
     m_mnuDel->setEnabled(true);
-    m_mnuAcceptKey->setEnabled(m_listView->model().index(row, 0).data(AddressBookModel::KeyTrustRole).toInt() ==
-                               int(PeerKeys::Trust::Changed));
+    const int trust = m_listView->model().index(row, 0).data(AddressBookModel::KeyTrustRole).toInt();
+    m_mnuAcceptKey->setEnabled(trust == int(PeerKeys::Trust::Changed));
+    m_mnuForgetKey->setEnabled(trust != int(PeerKeys::Trust::None));
     m_mnuAutoTran->setChecked(entry.isAutoTransferTarget());
     m_mnuOki->setChecked(store().FindAddressByIp(entry.EntryAddress).EntryFavourite == QLatin1String("1"));
     m_popup->popup(globalPosition);

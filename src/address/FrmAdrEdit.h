@@ -81,4 +81,5 @@ class FrmAdrEdit : public QWidget
     QAction *m_mnuDel = nullptr;
     // Enabled on a row whose peer showed a changed key.
     QAction *m_mnuAcceptKey = nullptr;
+    QAction *m_mnuForgetKey = nullptr;
 };

@@ -160,6 +160,14 @@ bool NetEngine::AcceptPeerKey(const QString &ip)
     return true;
 }
 
+bool NetEngine::ForgetPeerKey(const QString &ip)
+{
+    if (!m_peerKeys->forget(ip))
+        return false;
+    SavePeerKeys();
+    return true;
+}
+
 void NetEngine::SavePeerKeys()
 {
     QString error;

@@ -74,6 +74,8 @@ class NetEngine : public QObject
     const TransferSealing &sealing() const { return *m_sealing; }
     // The address-book command after a changed key was checked with its owner.
     bool AcceptPeerKey(const QString &ip);
+    // Drops the keys pinned at `ip`; traffic with it is plain until it announces a key again.
+    bool ForgetPeerKey(const QString &ip);
 
     // Binds the UDP sockets (and, when they are added, the TCP listening socket) and sets
     // LocalIp, LocalIpHex and LocalHostName. On failure gives the socket's error text and

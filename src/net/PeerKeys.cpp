@@ -172,6 +172,17 @@ bool PeerKeys::accept(const QString &ip)
     return true;
 }
 
+bool PeerKeys::forget(const QString &ip)
+{
+    const qsizetype before = m_pins.size();
+    m_pins.removeIf([&ip](const auto &entry) { return entry.value().address == ip; });
+    if (m_pins.size() == before)
+        return false;
+    m_dirty = true;
+    emit trustChanged(ip);
+    return true;
+}
+
 const PeerKeys::Pin *PeerKeys::current(const QString &ip) const
 {
     const auto host = m_hostAt.constFind(ip);

@@ -39,6 +39,10 @@ class PeerKeys : public QObject
     // The user checked the new key: it replaces the pinned one. False when the peer at
     // `ip` has no changed key.
     bool accept(const QString &ip);
+    // The user no longer trusts what is pinned at `ip` (the peer went back to a copy without
+    // keys, whose plain traffic the pin would refuse): every pin at the address goes, and
+    // the next key announced there is pinned as a first one. False when none was there.
+    bool forget(const QString &ip);
 
     // About the peer last heard at `ip` (the address book's rows know only the address).
     Trust trustOf(const QString &ip) const;

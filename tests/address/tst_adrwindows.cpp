@@ -826,6 +826,11 @@ void tst_AdrWindows::sendListMarksSealedChangedAndRefusedRows()
     row("10.0.0.3")->setSelected(true);
     click(book, "CmdListDel");
     QVERIFY(note->isHidden());
+    // A forgotten key makes its row plain, and so refused while only sealed sends go.
+    QVERIFY(desk.a.engine.ForgetPeerKey(QStringLiteral("10.0.0.1")));
+    QVERIFY(row("10.0.0.1")->icon(0).isNull());
+    QVERIFY(refused(row("10.0.0.1")));
+    QVERIFY(note->isVisible());
     // Every row's text, the note included, fits the panel.
     QVERIFY(book->rect().contains(QRect(list->mapTo(book, QPoint(0, 0)), list->size())));
 }

@@ -327,6 +327,21 @@ void TestPresence::changedKeyIsMarkedOnceAndTrustedOnlyWhenAccepted()
     reread.load(a.ctx.PeerKeysPath());
     QCOMPARE(reread.pinnedKey(ipB), newKey);
     QCOMPARE(reread.trustOf(ipB), PeerKeys::Trust::Pinned);
+
+    // Forgotten (the peer went back to a copy without keys, say): plain from now on, in
+    // the file too, until the next key heard there is pinned as a first one.
+    QVERIFY(a.engine.ForgetPeerKey(ipB));
+    QVERIFY(!a.engine.ForgetPeerKey(ipB));
+    QCOMPARE(a.engine.peerKeys().trustOf(ipB), PeerKeys::Trust::None);
+    QVERIFY(a.engine.peerKeys().pinnedKey(ipB).isEmpty());
+    reread.load(a.ctx.PeerKeysPath());
+    QCOMPARE(reread.trustOf(ipB), PeerKeys::Trust::None);
+    QCOMPARE(reread.size(), 0);
+    b.engine.Announce();
+    QTRY_COMPARE(pinned.count(), 2);
+    QCOMPARE(a.engine.peerKeys().trustOf(ipB), PeerKeys::Trust::Pinned);
+    QCOMPARE(a.engine.peerKeys().pinnedKey(ipB), newKey);
+    QCOMPARE(changed.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestPresence)
