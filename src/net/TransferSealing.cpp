@@ -3,6 +3,17 @@
 #include "net/Identity.h"
 #include "net/PeerKeys.h"
 
+#include <QThread>
+#include <QThreadPool>
+
+TransferSealing::TransferSealing(const Identity &identity, const PeerKeys &peerKeys)
+    : m_identity(identity), m_peerKeys(peerKeys), m_workers(std::make_shared<QThreadPool>())
+{
+    m_workers->setMaxThreadCount(QThread::idealThreadCount());
+}
+
+TransferSealing::~TransferSealing() = default;
+
 TransferSealing::Way TransferSealing::wayTo(const QString &ip) const
 {
     // A copy without its key pair (a damaged key file left alone) speaks as 2.66 does.

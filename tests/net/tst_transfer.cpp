@@ -7,6 +7,7 @@
 #include "lzh/LzhErrors.h"
 #include "net/NetEngine.h"
 #include "net/PeerKeys.h"
+#include "net/ReceiveReports.h"
 #include "net/SealedStream.h"
 #include "net/TransferHandshake.h"
 #include "net/TransferHeader.h"
@@ -1938,11 +1939,15 @@ void TestTransfer::aBrokenRecordLeavesNoFileAndALine()
     QVERIFY(p.start());
     writeFile(p.a.outbox() + "cut.bin", randomBytes(2 * 1024 * 1024, 12));
     // Inside a record of the body, well after the handshake and the header.
-    p.relay.flipForwardByteAt(TransferHandshake::kOfferBytes + 24 + 300 * 1024);
+    p.relay.flipForwardByteAt(TransferHandshake::kOfferBytes + 300 * 1024);
     QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "cut.bin") >= 0);
 
+    // The receiver's own direction is still whole: it says why, sealed, however fast the
+    // sender had handed over every byte.
     QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 1, 20000);
     QVERIFY(p.a.host.sent[0].result != 0);
+    QVERIFY2(p.a.host.sent[0].info.startsWith(ReceiveReports::errorReplyText(2)), qPrintable(p.a.host.sent[0].info));
+    QVERIFY(!p.relay.backward.contains("9999"));
     // The body was under way when the altered record arrived.
     QVERIFY(p.relay.forward.size() > 300 * 1024);
     QTRY_COMPARE(p.b.host.received.size(), 1);
@@ -2041,7 +2046,6 @@ void TestTransfer::sealedRecordsRefuseReorderReplayCutsAndTrailingBytes()
     keys.transmit.fill(3);
     keys.receive.fill(3);
     SealedWriter writer(keys);
-    const QByteArray header = writer.start();
     const QByteArray r1 = writer.seal("first"), r2 = writer.seal("second"), last = writer.seal("last", true);
     QVERIFY(writer.seal("after the end").isEmpty());
 
@@ -2062,32 +2066,42 @@ void TestTransfer::sealedRecordsRefuseReorderReplayCutsAndTrailingBytes()
     };
     for (qsizetype piece : {1, 7, 4096}) {
         QList<QByteArray> got;
-        QCOMPARE(readAll(header + r1 + r2 + last, piece, &got), SealedReader::Status::Final);
+        QCOMPARE(readAll(r1 + r2 + last, piece, &got), SealedReader::Status::Final);
         QCOMPARE(got, QList<QByteArray>({"first", "second", "last"}));
     }
     QList<QByteArray> got;
     // Cut before the final record: never whole.
-    QCOMPARE(readAll(header + r1 + r2, 5, &got), SealedReader::Status::NeedMore);
+    QCOMPARE(readAll(r1 + r2, 5, &got), SealedReader::Status::NeedMore);
     // Reordered, replayed, dropped, altered, or followed by more: refused at that record.
-    for (const QByteArray &wire : {header + r2 + r1 + last, header + r1 + r1 + r2 + last, header + r1 + last,
-                                   header + r1 + r2 + last + r2, header + r1 + r2 + last + QByteArray(1, 'x')}) {
+    for (const QByteArray &wire : {r2 + r1 + last, r1 + r1 + r2 + last, r1 + last,
+                                   r1 + r2 + last + r2, r1 + r2 + last + QByteArray(1, 'x')}) {
         got.clear();
         QCOMPARE(readAll(wire, 4096, &got), SealedReader::Status::Broken);
         QVERIFY(!got.contains("last"));
     }
-    QByteArray altered = header + r1 + r2 + last;
-    altered[header.size() + r1.size() + 6] ^= 0x20;
+    QByteArray altered = r1 + r2 + last;
+    altered[r1.size() + 6] ^= 0x20;
     got.clear();
     QCOMPARE(readAll(altered, 4096, &got), SealedReader::Status::Broken);
     QCOMPARE(got, QList<QByteArray>({"first"}));
+    // The end mark is sealed with the record: set on another record, or taken off the last,
+    // the record does not open, so a stream can be neither cut nor ended early.
+    for (const auto &[at, before] : {std::pair{r1.size(), QList<QByteArray>({"first"})},
+                                     std::pair{r1.size() + r2.size(), QList<QByteArray>({"first", "second"})}}) {
+        QByteArray moved = r1 + r2 + last;
+        moved[at] = char(moved[at] ^ 0x80);
+        got.clear();
+        QCOMPARE(readAll(moved, 4096, &got), SealedReader::Status::Broken);
+        QCOMPARE(got, before);
+    }
     // A length beyond the largest record is refused before anything waits for it.
     got.clear();
-    QCOMPARE(readAll(header + QByteArray("\x7f\xff\xff\xff", 4), 4096, &got), SealedReader::Status::Broken);
+    QCOMPARE(readAll(QByteArray("\x7f\xff\xff\xff", 4), 4096, &got), SealedReader::Status::Broken);
     // Another key opens nothing.
     ConnectionKeys::SessionKeys other;
     other.receive.fill(4);
     SealedReader stranger(other);
-    stranger.feed(header + r1);
+    stranger.feed(r1);
     QByteArray plain;
     QCOMPARE(stranger.next(plain), SealedReader::Status::Broken);
     QVERIFY(plain.isEmpty());
