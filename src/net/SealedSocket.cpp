@@ -151,32 +151,39 @@ void SealedSocket::takeArrived()
     while (m_opening->pending() < m_opening->depth() &&
            m_plainBytes + m_opening->pendingBytes() < kPlainHighWater) {
         const qint64 waiting = m_socket->bytesAvailable();
-        // Bytes after the end are not part of what the peer sealed.
-        if (m_receivedFinal) {
-            if (waiting > 0)
+        if (m_incoming.isEmpty()) {
+            // Bytes after the end are not part of what the peer sealed.
+            if (m_receivedFinal) {
+                if (waiting > 0)
+                    fail();
+                return;
+            }
+            char word[SealedRecords::kLengthBytes];
+            if (waiting < SealedRecords::kLengthBytes || m_socket->peek(word, sizeof word) != sizeof word)
+                return;
+            const qsizetype size = SealedRecords::recordBytes(QByteArrayView(word, sizeof word), m_receivedFinal);
+            if (size == 0) {
                 fail();
-            return;
+                return;
+            }
+            m_incoming = QByteArray(size, Qt::Uninitialized);
+            m_incomingAt = 0;
         }
-        char word[SealedRecords::kLengthBytes];
-        if (waiting < SealedRecords::kLengthBytes || m_socket->peek(word, sizeof word) != sizeof word)
-            return;
-        bool final = false;
-        const qsizetype size = SealedRecords::recordBytes(QByteArrayView(word, sizeof word), final);
-        if (size == 0) {
+        // What has come of the record goes into it at once: the socket's buffer, which is
+        // bounded, is emptied, and reads on from the system.
+        const qint64 got = m_socket->read(m_incoming.data() + m_incomingAt, m_incoming.size() - m_incomingAt);
+        if (got < 0) {
             fail();
             return;
         }
-        if (waiting < size)
+        m_incomingAt += got;
+        if (m_incomingAt < m_incoming.size())
             return;
-        record = QByteArray(size, Qt::Uninitialized);
-        if (m_socket->read(record.data(), size) != size) {
-            fail();
-            return;
-        }
-        m_receivedFinal = final;
+        record = std::move(m_incoming);
+        m_incoming = QByteArray();
         const quint64 number = m_received++;
-        if (size > kInlineBytes || m_opening->pending() > 0) {
-            m_opening->submit(number, final, std::move(record));
+        if (record.size() > kInlineBytes || m_opening->pending() > 0) {
+            m_opening->submit(number, m_receivedFinal, std::move(record));
             continue;
         }
         if (!m_receiveKey.open(number, record)) {

@@ -83,6 +83,9 @@ class SealedSocket : public QIODevice
     std::unique_ptr<RecordPipeline> m_opening;
     quint64 m_sent = 0;
     quint64 m_received = 0;
+    // The record coming in from the socket, filled as its bytes arrive.
+    QByteArray m_incoming;
+    qsizetype m_incomingAt = 0;
     // Opened records, each with its plain bytes between the length word and the tag; the
     // first is read from m_plainAt on.
     std::deque<QByteArray> m_plain;

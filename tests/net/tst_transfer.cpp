@@ -5,6 +5,7 @@
 #include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "lzh/LzhErrors.h"
+#include "net/Identity.h"
 #include "net/NetEngine.h"
 #include "net/PeerKeys.h"
 #include "net/ReceiveReports.h"
@@ -202,6 +203,48 @@ std::unique_ptr<QTcpSocket> rawClient(const QString &to, const QString &from = "
         return nullptr;
     return s;
 }
+
+// A sealed sender played by hand from `from`: it offers with `own` to the receiver whose key
+// is `receiverKey`, takes the answer, and then opens what the receiver seals to it.
+struct SealedClient
+{
+    SealedClient(const Identity &own, const QByteArray &receiverKey) : handshake(own, receiverKey) {}
+    bool open(const QString &to, const QString &from)
+    {
+        socket = rawClient(to, from);
+        if (!socket)
+            return false;
+        socket->write(handshake.offer());
+        QByteArray answer;
+        QSignalSpy ready(socket.get(), &QTcpSocket::readyRead);
+        while (answer.size() < TransferHandshake::kAnswerBytes && (socket->bytesAvailable() > 0 || ready.wait(5000)))
+            answer += socket->read(TransferHandshake::kAnswerBytes - answer.size());
+        qsizetype used = 0;
+        if (handshake.takeAnswer(answer, used) != TransferHandshake::Step::Done)
+            return false;
+        reader = std::make_unique<SealedReader>(handshake.keys());
+        return true;
+    }
+    // The next record the receiver sealed; empty when none opens.
+    QByteArray nextRecord()
+    {
+        QSignalSpy ready(socket.get(), &QTcpSocket::readyRead);
+        QByteArray plain;
+        for (int i = 0; i < 50; ++i) {
+            reader->feed(socket->readAll());
+            const SealedReader::Status status = reader->next(plain);
+            if (status == SealedReader::Status::Record || status == SealedReader::Status::Final)
+                return plain;
+            if (status == SealedReader::Status::Broken ||
+                (!ready.wait(200) && socket->state() != QAbstractSocket::ConnectedState && !socket->bytesAvailable()))
+                break;
+        }
+        return {};
+    }
+    TransferHandshake handshake;
+    std::unique_ptr<QTcpSocket> socket;
+    std::unique_ptr<SealedReader> reader;
+};
 
 // Reads one complete error reply ("9999" + 4 digits + text) from a socket.
 QByteArray readReply(QTcpSocket &s)
@@ -506,13 +549,19 @@ void TestTransfer::slotsStayForNewAddressesAndTheStalestHeaderGivesWay()
     QVERIFY(b.start());
     // Two hundred addresses hold a connection each, with one byte of a header; the first
     // has waited longest.
+    // The first is a sealed sender past its handshake that has not sent its header yet.
+    QVERIFY(b.keyed());
+    Identity oldestKey;
+    QCOMPARE(oldestKey.load(b.tmp.filePath("oldest.key"), true), Identity::State::Ready);
+    QCOMPARE(b.engine.peerKeys().offer("oldest", "127.0.1.1", oldestKey.publicKey()), PeerKeys::Trust::Pinned);
+    SealedClient oldest(oldestKey, b.engine.identity().publicKey());
+    QVERIFY(oldest.open("127.0.0.3", "127.0.1.1"));
+    QTest::qWait(30);
     std::vector<std::unique_ptr<QTcpSocket>> held;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 1; i < 200; ++i) {
         held.push_back(rawClient("127.0.0.3", QString("127.0.1.%1").arg(1 + i)));
         QVERIFY(held.back());
         held.back()->write("0");
-        if (i == 0)
-            QTest::qWait(30);
     }
     QTRY_COMPARE(b.engine.receiver().slotsInUse(), 200);
     // They try for more: the last free slots stay for addresses that hold none.
@@ -537,17 +586,18 @@ void TestTransfer::slotsStayForNewAddressesAndTheStalestHeaderGivesWay()
     QVERIFY(!extraGone.isEmpty() || extraGone.wait(5000));
 
     // A sender from an address that holds none takes the place of the connection whose
-    // header is incomplete after the longest time, which is told so; the rest go on.
-    QSignalSpy oldestGone(held[0].get(), &QTcpSocket::disconnected);
+    // header is incomplete after the longest time, which is told so (sealed, inside its
+    // stream, where a plain reply would read as a broken record); the rest go on.
+    QSignalSpy oldestGone(oldest.socket.get(), &QTcpSocket::disconnected);
     const QByteArray bytes = writeFile(a.outbox() + "through.bin", randomBytes(50000, 28));
     a.queue("127.0.0.3", a.outbox(), "through.bin");
     QTRY_COMPARE(a.host.sent.size(), 1);
     QCOMPARE(a.host.sent[0].result, 0);
     QCOMPARE(readFile(b.recvFile("through.bin")), bytes);
-    QCOMPARE(readReply(*held[0]), kShortageReply);
+    QCOMPARE(oldest.nextRecord(), kShortageReply);
     QVERIFY(!oldestGone.isEmpty() || oldestGone.wait(5000));
     QCOMPARE(b.engine.receiver().openConnections(), kRecvSlots - 1);
-    for (size_t i = 1; i < held.size(); ++i)
+    for (size_t i = 0; i < held.size(); ++i)
         QCOMPARE(held[i]->state(), QAbstractSocket::ConnectedState);
     QCOMPARE(b.host.received.size(), 1); // the file; no line for those turned away
 
@@ -588,6 +638,19 @@ void TestTransfer::oneAddressCannotHoldEverySlot()
     QTRY_COMPARE(a.host.sent.size(), 1);
     QCOMPARE(a.host.sent[0].result, 0);
     QCOMPARE(readFile(b.recvFile("meanwhile.bin")), bytes);
+
+    // A keyed copy at the full address is turned away before its handshake is answered: it
+    // reports the busy reply, not a transfer that failed to verify.
+    Peer c("127.0.0.5");
+    QVERIFY(c.start() && c.keyed() && b.keyed());
+    QCOMPARE(c.pin(b, "127.0.0.3"), PeerKeys::Trust::Pinned);
+    QCOMPARE(b.pin(c, "127.0.0.5"), PeerKeys::Trust::Pinned);
+    writeFile(c.outbox() + "turned.bin", randomBytes(1000, 22));
+    c.queue("127.0.0.3", c.outbox(), "turned.bin");
+    QTRY_COMPARE(c.host.sent.size(), 1);
+    QCOMPARE(c.host.sent[0].result, 1);
+    QCOMPARE(c.host.sent[0].info, ReceiveReports::errorReplyText(ReceiveReports::kNoRoom) + " " + c.outbox() + "turned.bin");
+    QVERIFY(!QFileInfo::exists(b.recvFile("turned.bin")));
 }
 
 void TestTransfer::theHeaderHasADeadlineOfItsOwn()
