@@ -9,6 +9,7 @@
 #include "net/NetEngine.h"
 #include "net/PeerKeys.h"
 #include "net/ReceiveReports.h"
+#include "net/RecordPipeline.h"
 #include "net/SealedStream.h"
 #include "net/TransferHandshake.h"
 #include "net/TransferHeader.h"
@@ -38,6 +39,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUdpSocket>
 #include <arpa/inet.h>
@@ -331,6 +333,7 @@ class TestTransfer : public QObject
     void aPlainSenderReachesAKeyedReceiverByteForByte();
     void aChangedKeyGetsNothingUntilAccepted();
     void sealedRecordsRefuseReorderReplayCutsAndTrailingBytes();
+    void recordsSealedOnWorkersComeBackInOrder();
 };
 
 void TestTransfer::filesAndPicturesArriveByteIdentical()
@@ -2168,6 +2171,72 @@ void TestTransfer::sealedRecordsRefuseReorderReplayCutsAndTrailingBytes()
     QByteArray plain;
     QCOMPARE(stranger.next(plain), SealedReader::Status::Broken);
     QVERIFY(plain.isEmpty());
+}
+
+void TestTransfer::recordsSealedOnWorkersComeBackInOrder()
+{
+    ConnectionKeys::SessionKeys keys;
+    keys.transmit.fill(5);
+    keys.receive.fill(5);
+    auto workers = std::make_shared<QThreadPool>();
+    workers->setMaxThreadCount(4);
+    // Records of very different sizes, so that later ones are done before earlier ones.
+    QList<QByteArray> plain;
+    for (int i = 0; i < 40; ++i)
+        plain << randomBytes(i % 3 == 0 ? 300 * 1024 : 1 + i, quint32(100 + i));
+    auto runThrough = [&](RecordPipeline &pipeline, const QList<QByteArray> &records, QList<QByteArray> *out,
+                          QList<bool> *oks) {
+        QSignalSpy ready(&pipeline, &RecordPipeline::ready);
+        for (int i = 0; i < records.size(); ++i)
+            pipeline.submit(quint64(i), i == records.size() - 1, records[i]);
+        QCOMPARE(pipeline.pending(), records.size());
+        while (out->size() < records.size()) {
+            QByteArray r;
+            bool ok = false;
+            while (pipeline.take(r, ok)) {
+                *out << r;
+                *oks << ok;
+            }
+            if (out->size() < records.size())
+                QVERIFY(ready.wait(5000));
+        }
+        QCOMPARE(pipeline.pending(), 0);
+        QCOMPARE(pipeline.pendingBytes(), 0);
+    };
+    QList<QByteArray> laidOut, sealed, opened;
+    for (const QByteArray &p : plain)
+        laidOut << SealedRecords::layOut(p);
+    QList<bool> oks;
+    {
+        RecordPipeline sealer(workers, SealedRecords::RecordKey(keys.transmit), RecordPipeline::Work::Seal);
+        runThrough(sealer, laidOut, &sealed, &oks);
+    }
+    // In order, and each exactly as the sequential writer seals it.
+    SealedWriter writer(keys);
+    for (int i = 0; i < plain.size(); ++i)
+        QCOMPARE(sealed[i], writer.seal(plain[i], i == plain.size() - 1));
+
+    // Opened on the workers, one altered on the way: it alone fails, at its place.
+    sealed[7][SealedRecords::kLengthBytes + 3] ^= 0x01;
+    oks.clear();
+    {
+        RecordPipeline opener(workers, SealedRecords::RecordKey(keys.receive), RecordPipeline::Work::Open);
+        runThrough(opener, sealed, &opened, &oks);
+    }
+    for (int i = 0; i < plain.size(); ++i) {
+        QCOMPARE(oks[i], i != 7);
+        if (i != 7)
+            QCOMPARE(opened[i].sliced(SealedRecords::kLengthBytes, plain[i].size()), plain[i]);
+    }
+
+    // Dropped with work still queued: nothing waits for it and nothing is delivered after.
+    auto dropped = std::make_unique<RecordPipeline>(workers, SealedRecords::RecordKey(keys.transmit),
+                                                    RecordPipeline::Work::Seal);
+    for (int i = 0; i < 64; ++i)
+        dropped->submit(quint64(i), false, SealedRecords::layOut(plain[0]));
+    dropped.reset();
+    QVERIFY(workers->waitForDone(5000));
+    QCoreApplication::processEvents();
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
