@@ -13,6 +13,9 @@ constexpr qint64 kPlainHighWater = 4 * 1024 * 1024;
 // Smaller records (the header, replies, the end of a body) are sealed and opened at once on
 // this thread when none waits before them: a worker would cost more than it saves.
 constexpr qsizetype kInlineBytes = 16 * 1024;
+// Buffers kept for records to come: enough for those in flight between the pipeline and the
+// socket's buffer at a time, few enough to hold little while a connection idles.
+constexpr size_t kSpareBuffers = 16;
 
 } // namespace
 
@@ -166,7 +169,7 @@ void SealedSocket::takeArrived()
                 fail();
                 return;
             }
-            m_incoming = QByteArray(size, Qt::Uninitialized);
+            m_incoming = takeSpare(size);
             m_incomingAt = 0;
         }
         // What has come of the record goes into it at once: the socket's buffer, which is
@@ -194,6 +197,27 @@ void SealedSocket::takeArrived()
     }
 }
 
+QByteArray SealedSocket::takeSpare(qsizetype size)
+{
+    for (size_t i = 0; i < m_spare.size(); ++i) {
+        // One the socket still holds is shared; filling it would copy it first.
+        if (m_spare[i].isDetached() && m_spare[i].capacity() >= size) {
+            QByteArray buffer = std::move(m_spare[i]);
+            m_spare[i] = std::move(m_spare.back());
+            m_spare.pop_back();
+            buffer.resize(size);
+            return buffer;
+        }
+    }
+    return QByteArray(size, Qt::Uninitialized);
+}
+
+void SealedSocket::keepSpare(QByteArray buffer)
+{
+    if (m_spare.size() < kSpareBuffers && buffer.capacity() > kInlineBytes)
+        m_spare.push_back(std::move(buffer));
+}
+
 qint64 SealedSocket::bytesAvailable() const
 {
     return m_plainBytes + QIODevice::bytesAvailable();
@@ -218,6 +242,7 @@ qint64 SealedSocket::readData(char *data, qint64 maxSize)
         m_plainAt += n;
         m_plainBytes -= n;
         if (m_plainAt >= end) {
+            keepSpare(std::move(m_plain.front()));
             m_plain.pop_front();
             m_plainAt = SealedRecords::kLengthBytes;
         }
@@ -234,8 +259,11 @@ void SealedSocket::onSealed()
         return;
     QByteArray record;
     bool ok = false;
-    while (m_sealing->take(record, ok))
+    while (m_sealing->take(record, ok)) {
+        // The socket keeps the buffer itself until it is sent.
         m_socket->write(record);
+        keepSpare(std::move(record));
+    }
 }
 
 qint64 SealedSocket::writeData(const char *data, qint64 size)
@@ -247,7 +275,8 @@ qint64 SealedSocket::writeData(const char *data, qint64 size)
     while (done < size) {
         const qint64 n = qMin(kRecordBytes, size - done);
         const bool final = m_plainTotal >= 0 && m_plainWritten + n >= m_plainTotal;
-        QByteArray record = SealedRecords::layOut(QByteArrayView(data + done, n));
+        QByteArray record = takeSpare(n + SealedRecords::kOverhead);
+        memcpy(record.data() + SealedRecords::kLengthBytes, data + done, size_t(n));
         const quint64 number = m_sent++;
         if (n > kInlineBytes || m_sealing->pending() > 0) {
             m_sealing->submit(number, final, std::move(record));

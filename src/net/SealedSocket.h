@@ -12,6 +12,7 @@
 #include <QIODevice>
 #include <deque>
 #include <memory>
+#include <vector>
 
 class Identity;
 class QTcpSocket;
@@ -72,6 +73,9 @@ class SealedSocket : public QIODevice
     void onOpened();
     void onSealed();
     void fail();
+    // A record buffer of `size` bytes, one that served before when the socket is done with it.
+    QByteArray takeSpare(qsizetype size);
+    void keepSpare(QByteArray buffer);
 
     QTcpSocket *m_socket;
     TransferHandshake m_handshake;
@@ -91,6 +95,9 @@ class SealedSocket : public QIODevice
     std::deque<QByteArray> m_plain;
     qsizetype m_plainAt = 0;
     qint64 m_plainBytes = 0;
+    // Buffers of records that went out or were read, filled again: a transfer allocates
+    // none per record once it runs.
+    std::vector<QByteArray> m_spare;
     QByteArray m_plainAnswer;
     qint64 m_plainTotal = -1;
     qint64 m_plainWritten = 0;
