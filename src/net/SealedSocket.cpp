@@ -29,12 +29,6 @@ SealedSocket::SealedSocket(QTcpSocket *socket, const Identity &own, const QByteA
 
 SealedSocket::~SealedSocket() = default;
 
-qint64 SealedSocket::wireOverhead(qint64 plain)
-{
-    const qint64 records = qMax<qint64>(1, (plain + kRecordBytes - 1) / kRecordBytes);
-    return records * SealedRecords::kOverhead;
-}
-
 void SealedSocket::start()
 {
     if (m_started)

@@ -47,8 +47,6 @@ class SealedSocket : public QIODevice
     // What the socket still holds and what waits to be sealed.
     qint64 bytesToWrite() const override;
 
-    // Plain bytes a sealed transfer of `plain` bytes puts on the wire beyond them.
-    static qint64 wireOverhead(qint64 plain);
     // The largest record this side writes.
     static constexpr qint64 kRecordBytes = 256 * 1024;
 
