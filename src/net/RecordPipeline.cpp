@@ -56,6 +56,10 @@ void RecordPipeline::submit(quint64 number, bool final, QByteArray record)
     r->final = final;
     m_pendingBytes += r->bytes.size();
     m_records.push_back(r);
+    // Held while the work is handed over, and taken first by the worker: what is set up here
+    // is seen there through a lock of our own, also by race checkers that do not see into
+    // the pool's.
+    std::lock_guard handover(m_shared->lock);
     m_workers->start([shared = m_shared, r] {
         {
             std::lock_guard guard(shared->lock);
