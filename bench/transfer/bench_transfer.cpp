@@ -1,21 +1,28 @@
 // Transfer throughput and memory: a large file sent between two engines in separate
 // processes over loopback and written to disk, unpacked and packed, for random bytes (what
 // photos, videos and archives look like) and for programs, beside socat copying the same
-// file the same way, and sealed between two keyed engines beside the plain path; then the binaries' archive arriving at the pace of a gigabit link, to
-// see how much of its unpack hides behind the wire; last, how long an engine takes to go
-// while it unpacks 1 GiB. Both engines show their transfers' progress in running-transfer
-// rows, as the send and received lists do (offscreen). Prints the figures; asserts nothing.
+// file the same way, and sealed between two keyed engines beside the plain path; then the
+// binaries' archive arriving at the pace of a gigabit link, to see how much of its unpack
+// hides behind the wire; how long an engine takes to go while it unpacks 1 GiB; how sealing
+// records scales from one core to all; last, sealed against plain again between two network
+// namespaces joined by veth pairs (needs root; says so when it skips). Both engines show their
+// transfers' progress in running-transfer rows, as the send and received lists do
+// (offscreen). Prints the figures; asserts nothing.
 // Usage: bench_transfer [work folder] [MiB, default 1024]
-//        bench_transfer --receiver <root> <port> <sealer's key>   (the receiving engine, started by the first)
+//        bench_transfer --receiver <root> <port> <sealer's key> <own address> <sealer's address>
+//                       (the receiving engine, started by the first)
 #include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
 #include "net/Identity.h"
 #include "net/NetEngine.h"
 #include "net/PeerKeys.h"
+#include "net/RecordPipeline.h"
+#include "net/SealedSocket.h"
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 #include "support/CraftedArchives.h"
 #include "support/IsolatedHome.h"
+#include "support/NetNamespaces.h"
 #include "support/RecordingHost.h"
 #include "support/TestPort.h"
 #include "ui/TransferRows.h"
@@ -30,6 +37,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <arpa/inet.h>
 #include <cstdio>
@@ -194,14 +202,31 @@ struct Run
     double seconds = 0;
     long peakKb = 0;
     bool ok = false;
+    // Both processes' CPU time, every thread: what the run costs however loaded the machine.
+    double cpuSeconds = 0;
 };
 
-Run engineRun(Peer &a, const QString &recvFolder, const QString &folder, const QString &name, bool pack)
+// A process's CPU time so far (user and system, all its threads).
+double processCpuSeconds(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    // The fields after the command's closing parenthesis; utime and stime are the 12th and 13th.
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(::sysconf(_SC_CLK_TCK));
+}
+
+Run engineRun(Peer &a, const QString &to, const QString &recvFolder, const QString &folder, const QString &name,
+              bool pack, qint64 receiverPid)
 {
     // The keyed sender's transfers are sealed; it arrives from an address of its own.
     QFile::remove(recvFolder + "/" + name);
     SendRequest r;
-    r.destination = "127.0.0.3";
+    r.destination = to;
     r.resultName = "bench";
     r.kind = 'F';
     r.folder = folder;
@@ -212,12 +237,15 @@ Run engineRun(Peer &a, const QString &recvFolder, const QString &folder, const Q
     QEventLoop loop;
     a.watch.loop = &loop;
     resetPeak();
+    const double cpuBefore = processCpuSeconds(QCoreApplication::applicationPid()) + processCpuSeconds(receiverPid);
     QElapsedTimer t;
     t.start();
     a.engine.QueueSendJob(r);
     loop.exec();
     Run run;
     run.seconds = t.nsecsElapsed() / 1e9;
+    run.cpuSeconds =
+        processCpuSeconds(QCoreApplication::applicationPid()) + processCpuSeconds(receiverPid) - cpuBefore;
     run.peakKb = statusKb("VmHWM:");
     run.ok = a.watch.lastResult == 0 && sameFiles(folder + "/" + name, recvFolder + "/" + name);
     if (!run.ok)
@@ -227,20 +255,39 @@ Run engineRun(Peer &a, const QString &recvFolder, const QString &folder, const Q
     return run;
 }
 
-// The receiving engine on 127.0.0.3 in a process of its own, so that packing and unpacking
-// each have a core as between two machines. It has a key pair and has pinned the sealing
-// sender's key (`sealerKey`, base64) at 127.0.0.6; the plain sender at 127.0.0.2 announced
-// none. It says "ready" and its own key once it listens.
-int receiverMain(QApplication &app, const QString &root, quint16 port, const QByteArray &sealerKey)
+// The receiving engine at `ownIp` (127.0.0.3 on loopback) in a process of its own, so that
+// packing and unpacking each have a core as between two machines. It has a key pair and has
+// pinned the sealing sender's key (`sealerKey`, base64) at `sealerIp`; the plain sender
+// announced none. It says "ready" and its own key once it listens.
+int receiverMain(QApplication &app, const QString &root, quint16 port, const QByteArray &sealerKey,
+                 const QString &ownIp, const QString &sealerIp)
 {
-    Peer b("127.0.0.3", root, port);
+    Peer b(ownIp, root, port);
     if (!b.start())
         return 1;
     b.engine.LoadIdentity(true);
-    b.engine.peerKeys().offer(QStringLiteral("h6"), QStringLiteral("127.0.0.6"), QByteArray::fromBase64(sealerKey));
+    b.engine.peerKeys().offer(QStringLiteral("sealer"), sealerIp, QByteArray::fromBase64(sealerKey));
     std::printf("ready %s\n", b.engine.identity().publicKey().toBase64().constData());
     std::fflush(stdout);
     return app.exec();
+}
+
+// Starts the receiving engine (through `prefix`, e.g. `ip netns exec`, when given) and pins
+// its key at the sealer; false when it did not come up.
+bool startReceiver(QProcess &receiver, const QString &root, Peer &sealer, const QString &receiverIp,
+                   const QString &sealerIp, const QStringList &prefix = {})
+{
+    receiver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList args = prefix;
+    args << QCoreApplication::applicationFilePath() << QStringLiteral("--receiver") << root
+         << QString::number(TestPort::port()) << QString::fromLatin1(sealer.engine.identity().publicKey().toBase64())
+         << receiverIp << sealerIp;
+    receiver.start(args.takeFirst(), args);
+    const QByteArray ready = receiver.waitForReadyRead(30000) ? receiver.readLine().trimmed() : QByteArray();
+    if (!ready.startsWith("ready "))
+        return false;
+    sealer.engine.peerKeys().offer(QStringLiteral("receiver"), receiverIp, QByteArray::fromBase64(ready.mid(6)));
+    return true;
 }
 
 Run socatRun(const QString &source, const QString &target)
@@ -433,10 +480,155 @@ std::pair<double, double> progressCostMicros(Peer &a)
     return {report, check};
 }
 
+// Seals (or opens) `mib` MiB as 256 KiB records through the record pipeline on `threads`
+// workers, as many in flight as a connection keeps: MB/s of plain bytes.
+double pipelineMBps(int threads, RecordPipeline::Work work, qint64 mib)
+{
+    const ConnectionKeys::SessionKeys keys = [] {
+        ConnectionKeys::SessionKeys k;
+        k.transmit.fill(7);
+        k.receive.fill(7);
+        return k;
+    }();
+    const SealedRecords::RecordKey key(keys.transmit);
+    // A few records sealed beforehand for opening; their numbers come round again.
+    constexpr int kSealed = 16;
+    const QByteArray plain(int(SealedSocket::kRecordBytes), 'z');
+    std::vector<QByteArray> sealed;
+    for (int i = 0; i < kSealed; ++i) {
+        QByteArray r = SealedRecords::layOut(plain);
+        key.seal(quint64(i), false, r);
+        sealed.push_back(r);
+    }
+    auto workers = std::make_shared<QThreadPool>();
+    workers->setMaxThreadCount(threads);
+    RecordPipeline pipeline(workers, key, work);
+    const qint64 records = (mib << 20) / SealedSocket::kRecordBytes;
+    qint64 given = 0, taken = 0, failed = 0;
+    QEventLoop loop;
+    const auto feed = [&] {
+        while (pipeline.pending() < pipeline.depth() && given < records) {
+            // A fresh buffer per record, as the connection makes one.
+            if (work == RecordPipeline::Work::Seal)
+                pipeline.submit(quint64(given), false, SealedRecords::layOut(plain));
+            else
+                pipeline.submit(quint64(given % kSealed), false, QByteArray(sealed[size_t(given % kSealed)].constData(),
+                                                                            sealed[size_t(given % kSealed)].size()));
+            ++given;
+        }
+    };
+    QObject::connect(&pipeline, &RecordPipeline::ready, &loop, [&] {
+        QByteArray r;
+        bool ok = false;
+        while (pipeline.take(r, ok)) {
+            ++taken;
+            failed += ok ? 0 : 1;
+        }
+        if (taken == records)
+            loop.quit();
+        feed();
+    });
+    QElapsedTimer t;
+    t.start();
+    feed();
+    loop.exec();
+    const double seconds = t.nsecsElapsed() / 1e9;
+    if (failed > 0)
+        std::printf("  (%lld records did not open)\n", failed);
+    return double(records * SealedSocket::kRecordBytes) / 1e6 / seconds;
+}
+
+void printSealingScale()
+{
+    const int cores = QThread::idealThreadCount();
+    std::printf("\nrecord sealing (256 KiB records, ChaCha20-Poly1305), %d cores available:\n", cores);
+    for (const auto work : {RecordPipeline::Work::Seal, RecordPipeline::Work::Open}) {
+        const double one = pipelineMBps(1, work, 512);
+        const double all = pipelineMBps(cores, work, 512);
+        std::printf("  %s: 1 thread %.0f MB/s, %d threads %.0f MB/s (%.2fx)\n",
+                    work == RecordPipeline::Work::Seal ? "seal" : "open", one, cores, all, all / one);
+    }
+}
+
 void printRun(const char *label, const Run &run, double mb)
 {
-    std::printf("%-40s %10.2f %10.1f %14.1f %s\n", label, run.seconds, mb / run.seconds, run.peakKb / 1024.0,
-                run.ok ? "yes" : "NO");
+    std::printf("%-40s %10.2f %10.1f %14.1f %9s %8.2f\n", label, run.seconds, mb / run.seconds, run.peakKb / 1024.0,
+                run.ok ? "yes" : "NO", run.cpuSeconds);
+}
+
+// What limits the sealed path: the CPU time it costs beside the plain one, and the rate that
+// leaves on a machine with `cores` cores once both sides' work is spread over all of them.
+void printSealedCost(const char *what, const Run &plain, const Run &sealed, double mb, int cores)
+{
+    const double plainCpu = plain.cpuSeconds / mb * 1e3, sealedCpu = sealed.cpuSeconds / mb * 1e3;
+    std::printf("%s: CPU per GB, both processes: plain %.2f s, sealed %.2f s; the CPU alone allows at most "
+                "%.0f MB/s plain and %.0f MB/s sealed on these %d cores\n",
+                what, plainCpu, sealedCpu, cores * 1e3 / plainCpu, cores * 1e3 / sealedCpu, cores);
+}
+
+// Sealed against plain between two network namespaces, each joined by a veth pair to a
+// bridge: the senders in one (the plain one at .1, the keyed one at .11), the receiving
+// engine in the other. This thread stays in the senders' namespace afterwards.
+void vethComparison(const QString &root, const QString &src, double mb)
+{
+    std::printf("\nover veth between two network namespaces:\n");
+    if (::geteuid() != 0) {
+        std::printf("  SKIPPED: making network namespaces needs root\n");
+        return;
+    }
+    NetNamespaces nets(QStringLiteral("zvbench%1-").arg(QCoreApplication::applicationPid()));
+    const QString subnet = QStringLiteral("10.231.0.");
+    QString why;
+    if (!nets.make({QStringLiteral("a"), QStringLiteral("b")}, subnet, &why) ||
+        !NetNamespaces::ip({"-n", nets.name("a"), "addr", "add", subnet + "11/24", "dev", "eth0"}, &why)) {
+        std::printf("  SKIPPED: the namespaces could not be made: %s\n", qPrintable(why.trimmed()));
+        return;
+    }
+    if (!nets.enter(QStringLiteral("a"))) {
+        std::printf("  SKIPPED: cannot enter the senders' namespace\n");
+        return;
+    }
+    const QString receiverIp = subnet + "2";
+    Peer plain(subnet + "1", root);
+    Peer sealer(subnet + "11", root);
+    sealer.ctx.ProgramDir = root + "/sealer/";
+    sealer.engine.LoadIdentity(true);
+    QProcess receiver;
+    if (!plain.start() || !sealer.start() || !sealer.engine.identity().isReady() ||
+        !startReceiver(receiver, root, sealer, receiverIp, sealer.ctx.net.bindAddress.toString(),
+                       {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), nets.name("b")})) {
+        std::printf("  SKIPPED: the engines did not start in the namespaces\n");
+        return;
+    }
+    const QString recvFolder = root + "/recv-" + receiverIp;
+    Run plainRandom, sealedRandom, plainPacked, sealedPacked;
+    const auto keepBest = [](Run &best, const Run &run) {
+        if (!best.ok || (run.ok && run.seconds < best.seconds))
+            best = run;
+    };
+    for (int round = 0; round < 3; ++round) {
+        const Run e1 = engineRun(plain, receiverIp, recvFolder, src, "random.bin", false, receiver.processId());
+        const Run e2 = engineRun(sealer, receiverIp, recvFolder, src, "random.bin", false, receiver.processId());
+        const Run e3 = engineRun(plain, receiverIp, recvFolder, src, "binaries.bin", true, receiver.processId());
+        const Run e4 = engineRun(sealer, receiverIp, recvFolder, src, "binaries.bin", true, receiver.processId());
+        std::printf("round %d: random unpacked %.2f s, sealed %.2f s; binaries packed %.2f s, sealed %.2f s\n",
+                    round + 1, e1.seconds, e2.seconds, e3.seconds, e4.seconds);
+        keepBest(plainRandom, e1);
+        keepBest(sealedRandom, e2);
+        keepBest(plainPacked, e3);
+        keepBest(sealedPacked, e4);
+    }
+    receiver.terminate();
+    receiver.waitForFinished(10000);
+    std::printf("\n%-40s %10s %10s %14s %9s %8s\n", "run (veth, two namespaces)", "seconds", "MB/s",
+                "peak RSS MiB", "identical", "CPU s");
+    printRun("veth: random, unpacked", plainRandom, mb);
+    printRun("veth: random, unpacked, sealed", sealedRandom, mb);
+    printRun("veth: binaries, packed", plainPacked, mb);
+    printRun("veth: binaries, packed, sealed", sealedPacked, mb);
+    std::printf("veth sealed: random unpacked %.2fx the plain path, binaries packed %.2fx (goal >= 0.9)\n",
+                plainRandom.seconds / sealedRandom.seconds, plainPacked.seconds / sealedPacked.seconds);
+    printSealedCost("veth, random unpacked", plainRandom, sealedRandom, mb, QThread::idealThreadCount());
 }
 
 } // namespace
@@ -445,10 +637,10 @@ int main(int argc, char **argv)
 {
     // The progress rows are drawn offscreen.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (argc == 5 && qstrcmp(argv[1], "--receiver") == 0) {
+    if (argc == 7 && qstrcmp(argv[1], "--receiver") == 0) {
         QApplication app(argc, argv);
         return receiverMain(app, QString::fromLocal8Bit(argv[2]), quint16(QByteArray(argv[3]).toUInt()),
-                            QByteArray(argv[4]));
+                            QByteArray(argv[4]), QString::fromLatin1(argv[5]), QString::fromLatin1(argv[6]));
     }
     // Its own HOME, XDG folders and TMPDIR, as every test has under ctest.
     const IsolatedHome home;
@@ -480,18 +672,12 @@ int main(int argc, char **argv)
     if (!sealer.start() || !sealer.engine.identity().isReady())
         return 1;
 
+    std::printf("cores available: %d\n", QThread::idealThreadCount());
     QProcess receiver;
-    receiver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    receiver.start(QCoreApplication::applicationFilePath(),
-                   {QStringLiteral("--receiver"), root, QString::number(TestPort::port()),
-                    QString::fromLatin1(sealer.engine.identity().publicKey().toBase64())});
-    const QByteArray ready = receiver.waitForReadyRead(30000) ? receiver.readLine().trimmed() : QByteArray();
-    if (!ready.startsWith("ready ")) {
+    if (!startReceiver(receiver, root, sealer, QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.6"))) {
         std::printf("the receiving engine did not start\n");
         return 1;
     }
-    sealer.engine.peerKeys().offer(QStringLiteral("h3"), QStringLiteral("127.0.0.3"),
-                                   QByteArray::fromBase64(ready.mid(6)));
     const QString recvFolder = root + "/recv-127.0.0.3";
 
     // Five rounds each, alternating, so that page-cache write-back of the freshly written
@@ -505,14 +691,14 @@ int main(int argc, char **argv)
     for (int round = 0; round < 5; ++round) {
         const Run s1 = socatRun(src + "/binaries.bin", root + "/socat-copy.bin");
         QFile::remove(root + "/socat-copy.bin");
-        const Run e1 = engineRun(a, recvFolder, src, "random.bin", false);
-        const Run e2 = engineRun(a, recvFolder, src, "random.bin", true);
+        const Run e1 = engineRun(a, "127.0.0.3", recvFolder, src, "random.bin", false, receiver.processId());
+        const Run e2 = engineRun(a, "127.0.0.3", recvFolder, src, "random.bin", true, receiver.processId());
         const int reportsBefore = a.watch.reports;
-        const Run e3 = engineRun(a, recvFolder, src, "binaries.bin", false);
+        const Run e3 = engineRun(a, "127.0.0.3", recvFolder, src, "binaries.bin", false, receiver.processId());
         reportsPerUnpackedRun = a.watch.reports - reportsBefore;
-        const Run e4 = engineRun(a, recvFolder, src, "binaries.bin", true);
-        const Run e5 = engineRun(sealer, recvFolder, src, "random.bin", false);
-        const Run e6 = engineRun(sealer, recvFolder, src, "binaries.bin", true);
+        const Run e4 = engineRun(a, "127.0.0.3", recvFolder, src, "binaries.bin", true, receiver.processId());
+        const Run e5 = engineRun(sealer, "127.0.0.3", recvFolder, src, "random.bin", false, receiver.processId());
+        const Run e6 = engineRun(sealer, "127.0.0.3", recvFolder, src, "binaries.bin", true, receiver.processId());
         std::printf(
             "round %d: socat %.2f s; random unpacked %.2f s, packed %.2f s; binaries unpacked %.2f s, "
             "packed %.2f s; sealed random unpacked %.2f s, sealed binaries packed %.2f s\n",
@@ -529,8 +715,8 @@ int main(int argc, char **argv)
     receiver.waitForFinished(10000);
 
     const double mb = double(mib << 20) / 1e6;
-    std::printf("\n%-40s %10s %10s %14s %s\n", "run (sender and receiver in two processes)", "seconds",
-                "MB/s", "peak RSS MiB", "identical");
+    std::printf("\n%-40s %10s %10s %14s %9s %8s\n", "run (sender and receiver in two processes)", "seconds",
+                "MB/s", "peak RSS MiB", "identical", "CPU s");
     printRun("socat -b 131072, binaries", socat, mb);
     printRun("engines, random, unpacked", plainRandom, mb);
     printRun("engines, random, packed", packedRandom, mb);
@@ -548,6 +734,7 @@ int main(int argc, char **argv)
                 mb / packedBinaries.seconds, socat.seconds / packedBinaries.seconds);
     std::printf("sealed: random unpacked %.2fx the plain path, binaries packed %.2fx (goal >= 0.9)\n",
                 plainRandom.seconds / sealedRandom.seconds, packedBinaries.seconds / sealedPacked.seconds);
+    printSealedCost("loopback, random unpacked", plainRandom, sealedRandom, mb, QThread::idealThreadCount());
     const auto [reportMicros, checkMicros] = progressCostMicros(a);
     // The sender checks its pace once per write the socket reports (at most one per
     // 16 KiB counted here, far fewer in practice); the receiver once per read.
@@ -565,5 +752,7 @@ int main(int argc, char **argv)
     const auto [quitSeconds, quitLeftNothing] = quitDuringUnpack(root);
     std::printf("engine destroyed during a 1 GiB unpack: gone after %.3f s (goal < 1), receive folder %s\n",
                 quitSeconds, quitLeftNothing ? "empty" : "NOT EMPTY");
+    printSealingScale();
+    vethComparison(root, src, mb);
     return plainRandom.ok && packedRandom.ok && plainBinaries.ok && packedBinaries.ok ? 0 : 1;
 }

@@ -59,7 +59,8 @@ bool ReceiveAdmission::admit(const QString &ip)
         // The connection that gives way is told why, as a newcomer would be.
         if (ReceiveConnection *victim = m_table.connection(d.victim);
             victim && victim->socket->state() == QAbstractSocket::ConnectedState) {
-            victim->socket->write(ReceiveReports::errorReply(254));
+            if (QIODevice *to = victim->replyDevice())
+                to->write(ReceiveReports::errorReply(ReceiveReports::kNoRoom));
             victim->socket->flush();
         }
         m_host.endReception(d.victim, false);
@@ -74,7 +75,9 @@ void ReceiveAdmission::turnAway(QTcpSocket *socket)
     // Closed as soon as the reply is written, so refused connections hold no descriptor;
     // a peer that takes nothing at all loses it after the idle time.
     QTimer::singleShot(m_idleMs, socket, &QTcpSocket::abort);
-    socket->write(ReceiveReports::errorReply(254));
+    // Nothing of the connection was read: a sealed sender gets it in the clear, in place of
+    // the handshake's answer.
+    socket->write(ReceiveReports::errorReply(ReceiveReports::kNoRoom));
     socket->flush();
     socket->disconnectFromHost();
     if (socket->state() == QAbstractSocket::UnconnectedState)

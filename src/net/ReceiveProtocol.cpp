@@ -125,9 +125,9 @@ void ReceiveProtocol::refuse(int socketIndex, int code, int archiverResult)
     c->idle.start();
     // Handed to the system at once: a sender that has closed its sending side is seen as
     // gone by the next read, and a reply still in the socket's buffer would be lost.
-    // A sealed connection that failed to verify gets no reply: its device writes nothing.
     if (c->socket->state() == QAbstractSocket::ConnectedState) {
-        (c->stream ? c->stream : c->socket)->write(ReceiveReports::errorReply(code));
+        if (QIODevice *to = c->replyDevice())
+            to->write(ReceiveReports::errorReply(code));
         c->socket->flush();
     }
 }
@@ -148,9 +148,9 @@ void ReceiveProtocol::read(int socketIndex)
         return;
     const int slot = m_table.slotForSocket(socketIndex);
     if (slot < 0 || m_table.slot(slot).errorReported) {
-        // Already refused: the rest of the stream is not wanted, and keeps the connection
-        // no longer than the idle time after the reply.
-        (c->stream ? c->stream : c->socket)->readAll();
+        // Already refused: the rest of the stream is not wanted, not even opened, and keeps
+        // the connection no longer than the idle time after the reply.
+        c->socket->readAll();
         return;
     }
     if (!c->stream && !chooseStream(socketIndex))
@@ -188,21 +188,25 @@ bool ReceiveProtocol::chooseStream(int socketIndex)
         c->socket->readAll();
         return false;
     }
-    auto *sealed = new SealedSocket(c->socket, m_sealing->identity(), key, SealedSocket::Role::Acceptor);
+    auto *sealed = new SealedSocket(c->socket, m_sealing->identity(), key, SealedSocket::Role::Acceptor,
+                                    m_sealing->workers());
     c->stream = sealed;
     connect(sealed, &SealedSocket::readyRead, this, [this, socketIndex] { read(socketIndex); });
     // Queued: the failure shows inside a read, whose caller still uses the connection.
     connect(
         sealed, &SealedSocket::broken, this,
-        [this, socketIndex] {
+        [this, socketIndex, sealed] {
             ReceiveConnection *broken = m_table.connection(socketIndex);
             if (!broken)
                 return;
             qCDebug(lcNet) << "sealed transfer from" << broken->ip << "failed to verify";
-            // Like any failed reception: what was written goes, the list gets its line; the
-            // stream cannot carry a reply any more, so the connection ends at once.
+            // Like any failed reception: what was written goes, the list gets its line. After
+            // the handshake this side's direction is still whole and carries the reply, and
+            // the connection ends once the sender has read it; a failed handshake gets none
+            // and ends at once.
             refuse(socketIndex, 2, 0);
-            if (ReceiveConnection *still = m_table.connection(socketIndex))
+            ReceiveConnection *still = m_table.connection(socketIndex);
+            if (still && !sealed->isEstablished())
                 still->socket->abort();
         },
         Qt::QueuedConnection);

@@ -26,6 +26,8 @@ class ReceiveReports : public QObject
     // Error code of a picture that arrived whole but cannot be read: the sender is told of
     // a format error (the text of code 2), the received list names the format.
     static constexpr int kUnreadablePicture = 5;
+    // Error code of a connection turned away or given up for want of a receive slot.
+    static constexpr int kNoRoom = 254;
 
     ReceiveReports(EngineEvents &events, std::function<QString(const QString &ip)> peerName,
                    QObject *parent = nullptr);

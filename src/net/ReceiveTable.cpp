@@ -1,12 +1,25 @@
 #include "net/ReceiveTable.h"
 
 #include "net/ArrivingArchive.h"
+#include "net/SealedSocket.h"
 #include "net/TransferLinks.h"
 
 #include <QFile>
+#include <QTcpSocket>
 
 ReceiveConnection::ReceiveConnection() = default;
 ReceiveConnection::~ReceiveConnection() = default;
+
+QIODevice *ReceiveConnection::replyDevice() const
+{
+    if (const auto *sealed = qobject_cast<const SealedSocket *>(stream)) {
+        if (sealed->isEstablished())
+            return stream;
+        if (sealed->isBroken())
+            return nullptr;
+    }
+    return socket;
+}
 
 int ReceiveTable::slotForSocket(int socketIndex) const
 {

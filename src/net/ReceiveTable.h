@@ -80,6 +80,11 @@ struct ReceiveConnection
     QTimer headerDeadline;
     qint64 openedMs = 0;
     ProgressPace pace;
+
+    // Where a reply goes: into the sealed stream once its handshake is through; before that,
+    // and for a plain transfer, onto the socket as 2.66 sends it (where a sealed sender takes
+    // only the busy reply). Null for a sealed connection whose handshake failed.
+    QIODevice *replyDevice() const;
 };
 
 struct ReceiveTable

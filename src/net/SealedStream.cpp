@@ -3,96 +3,96 @@
 #include <QtEndian>
 #include <sodium.h>
 
+namespace SealedRecords {
+
+static_assert(kTagBytes == crypto_aead_chacha20poly1305_ietf_ABYTES);
+static_assert(ConnectionKeys::kSessionKeyBytes == crypto_aead_chacha20poly1305_ietf_KEYBYTES);
+
 namespace {
 
-constexpr int kHeaderBytes = crypto_secretstream_xchacha20poly1305_HEADERBYTES;
-constexpr int kTagBytes = crypto_secretstream_xchacha20poly1305_ABYTES;
-static_assert(SealedWriter::kOverhead == 4 + kTagBytes);
+// The record's number, big-endian, in the first eight bytes of the nonce. Every connection
+// and direction has a key of its own, so a number is never used twice under one key.
+std::array<unsigned char, crypto_aead_chacha20poly1305_ietf_NPUBBYTES> nonceOf(quint64 number)
+{
+    std::array<unsigned char, crypto_aead_chacha20poly1305_ietf_NPUBBYTES> nonce{};
+    qToBigEndian<quint64>(number, nonce.data());
+    return nonce;
+}
+
+auto *bytes(QByteArray &b)
+{
+    return reinterpret_cast<unsigned char *>(b.data());
+}
 
 } // namespace
 
-struct SealedWriter::State
+qsizetype recordBytes(QByteArrayView lengthWord, bool &final)
 {
-    crypto_secretstream_xchacha20poly1305_state s;
-    unsigned char key[crypto_secretstream_xchacha20poly1305_KEYBYTES];
-    ~State() { sodium_memzero(this, sizeof(*this)); }
-};
-
-struct SealedReader::State
-{
-    crypto_secretstream_xchacha20poly1305_state s;
-    unsigned char key[crypto_secretstream_xchacha20poly1305_KEYBYTES];
-    ~State() { sodium_memzero(this, sizeof(*this)); }
-};
-
-SealedWriter::SealedWriter(const ConnectionKeys::SessionKeys &keys) : m_state(std::make_unique<State>())
-{
-    memcpy(m_state->key, keys.transmit.data(), sizeof(m_state->key));
+    final = false;
+    if (lengthWord.size() < kLengthBytes)
+        return 0;
+    const quint32 word = qFromBigEndian<quint32>(lengthWord.data());
+    final = (word & kFinalBit) != 0;
+    const quint32 sealed = word & ~kFinalBit;
+    if (sealed < quint32(kTagBytes) || sealed > quint32(kMaxPlain + kTagBytes))
+        return 0;
+    return kLengthBytes + qsizetype(sealed);
 }
 
-SealedWriter::~SealedWriter() = default;
-
-QByteArray SealedWriter::start()
+QByteArray layOut(QByteArrayView plain)
 {
-    QByteArray header(kHeaderBytes, Qt::Uninitialized);
-    crypto_secretstream_xchacha20poly1305_init_push(&m_state->s, reinterpret_cast<unsigned char *>(header.data()),
-                                                    m_state->key);
-    sodium_memzero(m_state->key, sizeof(m_state->key));
-    m_started = true;
-    return header;
+    QByteArray record(plain.size() + kOverhead, Qt::Uninitialized);
+    if (!plain.isEmpty())
+        memcpy(record.data() + kLengthBytes, plain.data(), size_t(plain.size()));
+    return record;
 }
+
+RecordKey::~RecordKey()
+{
+    sodium_memzero(m_key.data(), m_key.size());
+}
+
+void RecordKey::seal(quint64 number, bool final, QByteArray &record) const
+{
+    const qsizetype plain = record.size() - kOverhead;
+    qToBigEndian<quint32>(quint32(plain + kTagBytes) | (final ? kFinalBit : 0u), record.data());
+    const auto nonce = nonceOf(number);
+    unsigned char *at = bytes(record);
+    crypto_aead_chacha20poly1305_ietf_encrypt_detached(at + kLengthBytes, at + kLengthBytes + plain, nullptr,
+                                                       at + kLengthBytes, quint64(plain), at, kLengthBytes,
+                                                       nullptr, nonce.data(), m_key.data());
+}
+
+bool RecordKey::open(quint64 number, QByteArray &record) const
+{
+    const qsizetype plain = record.size() - kOverhead;
+    if (plain < 0)
+        return false;
+    const auto nonce = nonceOf(number);
+    unsigned char *at = bytes(record);
+    return crypto_aead_chacha20poly1305_ietf_decrypt_detached(at + kLengthBytes, nullptr, at + kLengthBytes,
+                                                              quint64(plain), at + kLengthBytes + plain, at,
+                                                              kLengthBytes, nonce.data(), m_key.data()) == 0;
+}
+
+} // namespace SealedRecords
 
 QByteArray SealedWriter::seal(QByteArrayView plain, bool final)
 {
-    // Sealing before the header or after the end would give the reader a stream it refuses;
-    // the caller's mistake shows as a refused transfer, never as plaintext.
-    if (!m_started || m_closed || plain.size() > kMaxRecord)
+    // Sealing after the end would give the reader a stream it refuses; the caller's mistake
+    // shows as a refused transfer, never as plaintext.
+    if (m_closed || plain.size() > SealedRecords::kMaxPlain)
         return {};
-    const qsizetype sealed = plain.size() + kTagBytes;
-    QByteArray out(4 + sealed, Qt::Uninitialized);
-    qToBigEndian<quint32>(quint32(sealed), out.data());
-    crypto_secretstream_xchacha20poly1305_push(
-        &m_state->s, reinterpret_cast<unsigned char *>(out.data() + 4), nullptr,
-        reinterpret_cast<const unsigned char *>(plain.data()), quint64(plain.size()), nullptr, 0,
-        final ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
+    QByteArray record = SealedRecords::layOut(plain);
+    m_key.seal(m_next++, final, record);
     m_closed = final;
-    return out;
-}
-
-SealedReader::SealedReader(const ConnectionKeys::SessionKeys &keys) : m_state(std::make_unique<State>())
-{
-    memcpy(m_state->key, keys.receive.data(), sizeof(m_state->key));
-}
-
-SealedReader::~SealedReader() = default;
-
-qsizetype SealedReader::wanted() const
-{
-    const qsizetype left = m_waiting.size() - m_at;
-    if (m_broken)
-        return 0;
-    // After the end any byte at all is one too many, and is to be seen.
-    if (m_finished)
-        return 1;
-    if (!m_started)
-        return qMax<qsizetype>(0, kHeaderBytes - left);
-    if (left < 4)
-        return 4 - left;
-    const quint32 sealed = qFromBigEndian<quint32>(m_waiting.constData() + m_at);
-    // A length out of range is refused by next(); nothing more is wanted for it.
-    if (sealed < quint32(kTagBytes) || sealed > quint32(SealedWriter::kMaxRecord + kTagBytes))
-        return 0;
-    return qMax<qsizetype>(0, 4 + qsizetype(sealed) - left);
+    return record;
 }
 
 void SealedReader::feed(QByteArrayView bytes)
 {
     if (m_broken)
         return;
-    if (m_at == m_waiting.size()) {
-        m_waiting.clear();
-        m_at = 0;
-    }
     // Read bytes are dropped once they are a good part of the buffer, not at every record.
     if (m_at > 0 && m_at >= m_waiting.size() / 2) {
         m_waiting.remove(0, m_at);
@@ -115,47 +115,30 @@ SealedReader::Status SealedReader::next(QByteArray &plain)
     if (m_broken)
         return Status::Broken;
     const qsizetype left = m_waiting.size() - m_at;
+    // Bytes after the end are not part of what the sender sealed.
     if (m_finished)
         return left > 0 ? fail() : Status::NeedMore;
-    const auto *at = reinterpret_cast<const unsigned char *>(m_waiting.constData() + m_at);
-    if (!m_started) {
-        if (left < kHeaderBytes)
-            return Status::NeedMore;
-        if (crypto_secretstream_xchacha20poly1305_init_pull(&m_state->s, at, m_state->key) != 0)
-            return fail();
-        sodium_memzero(m_state->key, sizeof(m_state->key));
-        m_started = true;
-        m_at += kHeaderBytes;
-        return next(plain);
-    }
-    if (left < 4)
+    if (left < SealedRecords::kLengthBytes)
         return Status::NeedMore;
-    const quint32 sealed = qFromBigEndian<quint32>(at);
-    if (sealed < quint32(kTagBytes) || sealed > quint32(SealedWriter::kMaxRecord + kTagBytes))
+    bool final = false;
+    const QByteArrayView waiting = QByteArrayView(m_waiting).sliced(m_at);
+    const qsizetype size = SealedRecords::recordBytes(waiting, final);
+    if (size == 0)
         return fail();
-    if (left < 4 + qsizetype(sealed))
+    if (left < size)
         return Status::NeedMore;
-    plain.resize(qsizetype(sealed) - kTagBytes);
-    unsigned char tag = 0;
-    if (crypto_secretstream_xchacha20poly1305_pull(&m_state->s, reinterpret_cast<unsigned char *>(plain.data()),
-                                                   nullptr, &tag, at + 4, sealed, nullptr, 0) != 0) {
+    QByteArray record = waiting.first(size).toByteArray();
+    if (!m_key.open(m_next, record))
+        return fail();
+    ++m_next;
+    m_at += size;
+    plain = record.sliced(SealedRecords::kLengthBytes, size - SealedRecords::kOverhead);
+    if (!final)
+        return Status::Record;
+    m_finished = true;
+    if (m_at < m_waiting.size()) {
         plain.clear();
         return fail();
     }
-    m_at += 4 + qsizetype(sealed);
-    if (tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL) {
-        m_finished = true;
-        // Bytes after the end are not part of what the sender sealed.
-        if (m_waiting.size() > m_at) {
-            plain.clear();
-            return fail();
-        }
-        return Status::Final;
-    }
-    // The writer sets no other tag; one would be a stream this version does not know.
-    if (tag != crypto_secretstream_xchacha20poly1305_TAG_MESSAGE) {
-        plain.clear();
-        return fail();
-    }
-    return Status::Record;
+    return Status::Final;
 }

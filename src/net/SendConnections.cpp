@@ -3,6 +3,7 @@
 #include "base/AnsiCodec.h"
 #include "base/ModZorvin.h"
 #include "lzh/LzhArchive.h"
+#include "net/ReceiveReports.h"
 #include "net/SealedSocket.h"
 #include "net/SendPacking.h"
 #include "net/StoredArchiveBody.h"
@@ -158,7 +159,10 @@ void SendConnections::openSealed(int socketIndex, int slot)
     const QByteArray key = m_sealing->trustedKey(m_jobs[size_t(slot)].destination);
     if (!r || key.isEmpty())
         return;
-    r->sealed = new SealedSocket(r->socket, m_sealing->identity(), key, SealedSocket::Role::Opener);
+    r->sealed =
+        new SealedSocket(r->socket, m_sealing->identity(), key, SealedSocket::Role::Opener, m_sealing->workers());
+    // A receiver with no room turns the connection away before it reads the offer.
+    r->sealed->acceptPlainAnswer(ReceiveReports::errorReply(ReceiveReports::kNoRoom));
     r->stream = r->sealed;
     connect(r->sealed, &SealedSocket::established, this, [this, socketIndex] {
         const int s = slotForSocket(socketIndex);
@@ -268,7 +272,7 @@ void SendConnections::pumpBody(int socketIndex)
     if (!r || !r->body || slot < 0)
         return;
     const qint64 size = m_jobs[size_t(slot)].size;
-    while (r->queuedBody < size && r->socket->bytesToWrite() < m_highWater) {
+    while (r->queuedBody < size && r->stream->bytesToWrite() < m_highWater) {
         const QByteArray chunk = r->body->read(qMin(kChunk, size - r->queuedBody));
         if (chunk.isEmpty()) {
             // The file shrank or became unreadable after its size was taken.
@@ -294,7 +298,7 @@ void SendConnections::onBytesWritten(int socketIndex, qint64 bytes)
     r->written += bytes;
     // A sealed stream carries records around the bytes; what the socket still holds is
     // counted as not sent.
-    j.bytesSent = r->sealed ? qMax<qint64>(0, r->queuedBody - r->socket->bytesToWrite())
+    j.bytesSent = r->sealed ? qMax<qint64>(0, r->queuedBody - r->stream->bytesToWrite())
                             : qMax<qint64>(0, r->written - r->headerBytes);
     if (!r->bodyStarted)
         return;
@@ -307,7 +311,7 @@ void SendConnections::onBytesWritten(int socketIndex, qint64 bytes)
     if (m_running.value(socketIndex) != r || slotForSocket(socketIndex) != slot)
         return;
     // "Send complete": every byte of header and body has left the socket's buffer.
-    if (r->queuedBody >= j.size && r->socket->bytesToWrite() == 0 && !r->completeSeen) {
+    if (r->queuedBody >= j.size && r->stream->bytesToWrite() == 0 && !r->completeSeen) {
         r->completeSeen = true;
         j.state = j.state < 4 ? 4 : 5;
     }

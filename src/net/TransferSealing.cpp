@@ -4,6 +4,17 @@
 #include "net/Identity.h"
 #include "net/PeerKeys.h"
 
+#include <QThread>
+#include <QThreadPool>
+
+TransferSealing::TransferSealing(const Identity &identity, const PeerKeys &peerKeys, const Settings &settings)
+    : m_identity(identity), m_peerKeys(peerKeys), m_settings(settings), m_workers(std::make_shared<QThreadPool>())
+{
+    m_workers->setMaxThreadCount(QThread::idealThreadCount());
+}
+
+TransferSealing::~TransferSealing() = default;
+
 TransferSealing::Peer TransferSealing::peerAt(const QString &ip) const
 {
     switch (m_peerKeys.trustOf(ip)) {

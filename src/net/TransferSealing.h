@@ -8,18 +8,18 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 
 class Identity;
 class PeerKeys;
+class QThreadPool;
 struct Settings;
 
 class TransferSealing
 {
   public:
-    TransferSealing(const Identity &identity, const PeerKeys &peerKeys, const Settings &settings)
-        : m_identity(identity), m_peerKeys(peerKeys), m_settings(settings)
-    {
-    }
+    TransferSealing(const Identity &identity, const PeerKeys &peerKeys, const Settings &settings);
+    ~TransferSealing();
 
     enum class Way { Plain, Sealed, Refused };
     Way wayTo(const QString &ip) const;
@@ -47,6 +47,9 @@ class TransferSealing
     // The key to check a sealed sender at `ip` against; empty when none is trusted there.
     QByteArray trustedKey(const QString &ip) const;
     const Identity &identity() const { return m_identity; }
+    // The threads that seal and open the records of every sealed transfer, one per core;
+    // shared with the connections, which may outlive the engine by a moment.
+    std::shared_ptr<QThreadPool> workers() const { return m_workers; }
 
     // The result line of a send refused because the peer's key changed.
     static QString changedKeyText();
@@ -58,4 +61,5 @@ class TransferSealing
     const Identity &m_identity;
     const PeerKeys &m_peerKeys;
     const Settings &m_settings;
+    std::shared_ptr<QThreadPool> m_workers;
 };

@@ -5,8 +5,11 @@
 #include "support/RecordingHost.h"
 #include "base/ModZorvin.h"
 #include "lzh/LzhErrors.h"
+#include "net/Identity.h"
 #include "net/NetEngine.h"
 #include "net/PeerKeys.h"
+#include "net/ReceiveReports.h"
+#include "net/RecordPipeline.h"
 #include "net/SealedStream.h"
 #include "net/TransferHandshake.h"
 #include "net/TransferHeader.h"
@@ -36,6 +39,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUdpSocket>
 #include <arpa/inet.h>
@@ -202,6 +206,48 @@ std::unique_ptr<QTcpSocket> rawClient(const QString &to, const QString &from = "
     return s;
 }
 
+// A sealed sender played by hand from `from`: it offers with `own` to the receiver whose key
+// is `receiverKey`, takes the answer, and then opens what the receiver seals to it.
+struct SealedClient
+{
+    SealedClient(const Identity &own, const QByteArray &receiverKey) : handshake(own, receiverKey) {}
+    bool open(const QString &to, const QString &from)
+    {
+        socket = rawClient(to, from);
+        if (!socket)
+            return false;
+        socket->write(handshake.offer());
+        QByteArray answer;
+        QSignalSpy ready(socket.get(), &QTcpSocket::readyRead);
+        while (answer.size() < TransferHandshake::kAnswerBytes && (socket->bytesAvailable() > 0 || ready.wait(5000)))
+            answer += socket->read(TransferHandshake::kAnswerBytes - answer.size());
+        qsizetype used = 0;
+        if (handshake.takeAnswer(answer, used) != TransferHandshake::Step::Done)
+            return false;
+        reader = std::make_unique<SealedReader>(handshake.keys());
+        return true;
+    }
+    // The next record the receiver sealed; empty when none opens.
+    QByteArray nextRecord()
+    {
+        QSignalSpy ready(socket.get(), &QTcpSocket::readyRead);
+        QByteArray plain;
+        for (int i = 0; i < 50; ++i) {
+            reader->feed(socket->readAll());
+            const SealedReader::Status status = reader->next(plain);
+            if (status == SealedReader::Status::Record || status == SealedReader::Status::Final)
+                return plain;
+            if (status == SealedReader::Status::Broken ||
+                (!ready.wait(200) && socket->state() != QAbstractSocket::ConnectedState && !socket->bytesAvailable()))
+                break;
+        }
+        return {};
+    }
+    TransferHandshake handshake;
+    std::unique_ptr<QTcpSocket> socket;
+    std::unique_ptr<SealedReader> reader;
+};
+
 // Reads one complete error reply ("9999" + 4 digits + text) from a socket.
 QByteArray readReply(QTcpSocket &s)
 {
@@ -288,6 +334,7 @@ class TestTransfer : public QObject
     void aChangedKeyGetsNothingUntilAccepted();
     void sealedOnlyRefusesAPlainTransferBeforeConnecting();
     void sealedRecordsRefuseReorderReplayCutsAndTrailingBytes();
+    void recordsSealedOnWorkersComeBackInOrder();
 };
 
 void TestTransfer::filesAndPicturesArriveByteIdentical()
@@ -506,13 +553,19 @@ void TestTransfer::slotsStayForNewAddressesAndTheStalestHeaderGivesWay()
     QVERIFY(b.start());
     // Two hundred addresses hold a connection each, with one byte of a header; the first
     // has waited longest.
+    // The first is a sealed sender past its handshake that has not sent its header yet.
+    QVERIFY(b.keyed());
+    Identity oldestKey;
+    QCOMPARE(oldestKey.load(b.tmp.filePath("oldest.key"), true), Identity::State::Ready);
+    QCOMPARE(b.engine.peerKeys().offer("oldest", "127.0.1.1", oldestKey.publicKey()), PeerKeys::Trust::Pinned);
+    SealedClient oldest(oldestKey, b.engine.identity().publicKey());
+    QVERIFY(oldest.open("127.0.0.3", "127.0.1.1"));
+    QTest::qWait(30);
     std::vector<std::unique_ptr<QTcpSocket>> held;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 1; i < 200; ++i) {
         held.push_back(rawClient("127.0.0.3", QString("127.0.1.%1").arg(1 + i)));
         QVERIFY(held.back());
         held.back()->write("0");
-        if (i == 0)
-            QTest::qWait(30);
     }
     QTRY_COMPARE(b.engine.receiver().slotsInUse(), 200);
     // They try for more: the last free slots stay for addresses that hold none.
@@ -537,17 +590,18 @@ void TestTransfer::slotsStayForNewAddressesAndTheStalestHeaderGivesWay()
     QVERIFY(!extraGone.isEmpty() || extraGone.wait(5000));
 
     // A sender from an address that holds none takes the place of the connection whose
-    // header is incomplete after the longest time, which is told so; the rest go on.
-    QSignalSpy oldestGone(held[0].get(), &QTcpSocket::disconnected);
+    // header is incomplete after the longest time, which is told so (sealed, inside its
+    // stream, where a plain reply would read as a broken record); the rest go on.
+    QSignalSpy oldestGone(oldest.socket.get(), &QTcpSocket::disconnected);
     const QByteArray bytes = writeFile(a.outbox() + "through.bin", randomBytes(50000, 28));
     a.queue("127.0.0.3", a.outbox(), "through.bin");
     QTRY_COMPARE(a.host.sent.size(), 1);
     QCOMPARE(a.host.sent[0].result, 0);
     QCOMPARE(readFile(b.recvFile("through.bin")), bytes);
-    QCOMPARE(readReply(*held[0]), kShortageReply);
+    QCOMPARE(oldest.nextRecord(), kShortageReply);
     QVERIFY(!oldestGone.isEmpty() || oldestGone.wait(5000));
     QCOMPARE(b.engine.receiver().openConnections(), kRecvSlots - 1);
-    for (size_t i = 1; i < held.size(); ++i)
+    for (size_t i = 0; i < held.size(); ++i)
         QCOMPARE(held[i]->state(), QAbstractSocket::ConnectedState);
     QCOMPARE(b.host.received.size(), 1); // the file; no line for those turned away
 
@@ -588,6 +642,19 @@ void TestTransfer::oneAddressCannotHoldEverySlot()
     QTRY_COMPARE(a.host.sent.size(), 1);
     QCOMPARE(a.host.sent[0].result, 0);
     QCOMPARE(readFile(b.recvFile("meanwhile.bin")), bytes);
+
+    // A keyed copy at the full address is turned away before its handshake is answered: it
+    // reports the busy reply, not a transfer that failed to verify.
+    Peer c("127.0.0.5");
+    QVERIFY(c.start() && c.keyed() && b.keyed());
+    QCOMPARE(c.pin(b, "127.0.0.3"), PeerKeys::Trust::Pinned);
+    QCOMPARE(b.pin(c, "127.0.0.5"), PeerKeys::Trust::Pinned);
+    writeFile(c.outbox() + "turned.bin", randomBytes(1000, 22));
+    c.queue("127.0.0.3", c.outbox(), "turned.bin");
+    QTRY_COMPARE(c.host.sent.size(), 1);
+    QCOMPARE(c.host.sent[0].result, 1);
+    QCOMPARE(c.host.sent[0].info, ReceiveReports::errorReplyText(ReceiveReports::kNoRoom) + " " + c.outbox() + "turned.bin");
+    QVERIFY(!QFileInfo::exists(b.recvFile("turned.bin")));
 }
 
 void TestTransfer::theHeaderHasADeadlineOfItsOwn()
@@ -1939,11 +2006,15 @@ void TestTransfer::aBrokenRecordLeavesNoFileAndALine()
     QVERIFY(p.start());
     writeFile(p.a.outbox() + "cut.bin", randomBytes(2 * 1024 * 1024, 12));
     // Inside a record of the body, well after the handshake and the header.
-    p.relay.flipForwardByteAt(TransferHandshake::kOfferBytes + 24 + 300 * 1024);
+    p.relay.flipForwardByteAt(TransferHandshake::kOfferBytes + 300 * 1024);
     QVERIFY(p.a.queue("127.0.0.5", p.a.outbox(), "cut.bin") >= 0);
 
+    // The receiver's own direction is still whole: it says why, sealed, however fast the
+    // sender had handed over every byte.
     QTRY_COMPARE_WITH_TIMEOUT(p.a.host.sent.size(), 1, 20000);
     QVERIFY(p.a.host.sent[0].result != 0);
+    QVERIFY2(p.a.host.sent[0].info.startsWith(ReceiveReports::errorReplyText(2)), qPrintable(p.a.host.sent[0].info));
+    QVERIFY(!p.relay.backward.contains("9999"));
     // The body was under way when the altered record arrived.
     QVERIFY(p.relay.forward.size() > 300 * 1024);
     QTRY_COMPARE(p.b.host.received.size(), 1);
@@ -2087,7 +2158,6 @@ void TestTransfer::sealedRecordsRefuseReorderReplayCutsAndTrailingBytes()
     keys.transmit.fill(3);
     keys.receive.fill(3);
     SealedWriter writer(keys);
-    const QByteArray header = writer.start();
     const QByteArray r1 = writer.seal("first"), r2 = writer.seal("second"), last = writer.seal("last", true);
     QVERIFY(writer.seal("after the end").isEmpty());
 
@@ -2108,35 +2178,111 @@ void TestTransfer::sealedRecordsRefuseReorderReplayCutsAndTrailingBytes()
     };
     for (qsizetype piece : {1, 7, 4096}) {
         QList<QByteArray> got;
-        QCOMPARE(readAll(header + r1 + r2 + last, piece, &got), SealedReader::Status::Final);
+        QCOMPARE(readAll(r1 + r2 + last, piece, &got), SealedReader::Status::Final);
         QCOMPARE(got, QList<QByteArray>({"first", "second", "last"}));
     }
     QList<QByteArray> got;
     // Cut before the final record: never whole.
-    QCOMPARE(readAll(header + r1 + r2, 5, &got), SealedReader::Status::NeedMore);
+    QCOMPARE(readAll(r1 + r2, 5, &got), SealedReader::Status::NeedMore);
     // Reordered, replayed, dropped, altered, or followed by more: refused at that record.
-    for (const QByteArray &wire : {header + r2 + r1 + last, header + r1 + r1 + r2 + last, header + r1 + last,
-                                   header + r1 + r2 + last + r2, header + r1 + r2 + last + QByteArray(1, 'x')}) {
+    for (const QByteArray &wire : {r2 + r1 + last, r1 + r1 + r2 + last, r1 + last,
+                                   r1 + r2 + last + r2, r1 + r2 + last + QByteArray(1, 'x')}) {
         got.clear();
         QCOMPARE(readAll(wire, 4096, &got), SealedReader::Status::Broken);
         QVERIFY(!got.contains("last"));
     }
-    QByteArray altered = header + r1 + r2 + last;
-    altered[header.size() + r1.size() + 6] ^= 0x20;
+    QByteArray altered = r1 + r2 + last;
+    altered[r1.size() + 6] ^= 0x20;
     got.clear();
     QCOMPARE(readAll(altered, 4096, &got), SealedReader::Status::Broken);
     QCOMPARE(got, QList<QByteArray>({"first"}));
+    // The end mark is sealed with the record: set on another record, or taken off the last,
+    // the record does not open, so a stream can be neither cut nor ended early.
+    for (const auto &[at, before] : {std::pair{r1.size(), QList<QByteArray>({"first"})},
+                                     std::pair{r1.size() + r2.size(), QList<QByteArray>({"first", "second"})}}) {
+        QByteArray moved = r1 + r2 + last;
+        moved[at] = char(moved[at] ^ 0x80);
+        got.clear();
+        QCOMPARE(readAll(moved, 4096, &got), SealedReader::Status::Broken);
+        QCOMPARE(got, before);
+    }
     // A length beyond the largest record is refused before anything waits for it.
     got.clear();
-    QCOMPARE(readAll(header + QByteArray("\x7f\xff\xff\xff", 4), 4096, &got), SealedReader::Status::Broken);
+    QCOMPARE(readAll(QByteArray("\x7f\xff\xff\xff", 4), 4096, &got), SealedReader::Status::Broken);
     // Another key opens nothing.
     ConnectionKeys::SessionKeys other;
     other.receive.fill(4);
     SealedReader stranger(other);
-    stranger.feed(header + r1);
+    stranger.feed(r1);
     QByteArray plain;
     QCOMPARE(stranger.next(plain), SealedReader::Status::Broken);
     QVERIFY(plain.isEmpty());
+}
+
+void TestTransfer::recordsSealedOnWorkersComeBackInOrder()
+{
+    ConnectionKeys::SessionKeys keys;
+    keys.transmit.fill(5);
+    keys.receive.fill(5);
+    auto workers = std::make_shared<QThreadPool>();
+    workers->setMaxThreadCount(4);
+    // Records of very different sizes, so that later ones are done before earlier ones.
+    QList<QByteArray> plain;
+    for (int i = 0; i < 40; ++i)
+        plain << randomBytes(i % 3 == 0 ? 300 * 1024 : 1 + i, quint32(100 + i));
+    auto runThrough = [&](RecordPipeline &pipeline, const QList<QByteArray> &records, QList<QByteArray> *out,
+                          QList<bool> *oks) {
+        QSignalSpy ready(&pipeline, &RecordPipeline::ready);
+        for (int i = 0; i < records.size(); ++i)
+            pipeline.submit(quint64(i), i == records.size() - 1, records[i]);
+        QCOMPARE(pipeline.pending(), records.size());
+        while (out->size() < records.size()) {
+            QByteArray r;
+            bool ok = false;
+            while (pipeline.take(r, ok)) {
+                *out << r;
+                *oks << ok;
+            }
+            if (out->size() < records.size())
+                QVERIFY(ready.wait(5000));
+        }
+        QCOMPARE(pipeline.pending(), 0);
+        QCOMPARE(pipeline.pendingBytes(), 0);
+    };
+    QList<QByteArray> laidOut, sealed, opened;
+    for (const QByteArray &p : plain)
+        laidOut << SealedRecords::layOut(p);
+    QList<bool> oks;
+    {
+        RecordPipeline sealer(workers, SealedRecords::RecordKey(keys.transmit), RecordPipeline::Work::Seal);
+        runThrough(sealer, laidOut, &sealed, &oks);
+    }
+    // In order, and each exactly as the sequential writer seals it.
+    SealedWriter writer(keys);
+    for (int i = 0; i < plain.size(); ++i)
+        QCOMPARE(sealed[i], writer.seal(plain[i], i == plain.size() - 1));
+
+    // Opened on the workers, one altered on the way: it alone fails, at its place.
+    sealed[7][SealedRecords::kLengthBytes + 3] ^= 0x01;
+    oks.clear();
+    {
+        RecordPipeline opener(workers, SealedRecords::RecordKey(keys.receive), RecordPipeline::Work::Open);
+        runThrough(opener, sealed, &opened, &oks);
+    }
+    for (int i = 0; i < plain.size(); ++i) {
+        QCOMPARE(oks[i], i != 7);
+        if (i != 7)
+            QCOMPARE(opened[i].sliced(SealedRecords::kLengthBytes, plain[i].size()), plain[i]);
+    }
+
+    // Dropped with work still queued: nothing waits for it and nothing is delivered after.
+    auto dropped = std::make_unique<RecordPipeline>(workers, SealedRecords::RecordKey(keys.transmit),
+                                                    RecordPipeline::Work::Seal);
+    for (int i = 0; i < 64; ++i)
+        dropped->submit(quint64(i), false, SealedRecords::layOut(plain[0]));
+    dropped.reset();
+    QVERIFY(workers->waitForDone(5000));
+    QCoreApplication::processEvents();
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

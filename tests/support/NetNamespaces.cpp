@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <QProcess>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -11,6 +14,17 @@ NetNamespaces::~NetNamespaces()
 {
     for (const QString &ns : std::as_const(m_made))
         ip({QStringLiteral("netns"), QStringLiteral("del"), ns});
+}
+
+bool NetNamespaces::enter(const QString &member) const
+{
+    // Where `ip netns add` keeps its namespaces.
+    const int fd = ::open(QByteArray("/run/netns/" + name(member).toLocal8Bit()).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool entered = ::setns(fd, CLONE_NEWNET) == 0;
+    ::close(fd);
+    return entered;
 }
 
 bool NetNamespaces::ip(const QStringList &args, QString *output)

@@ -21,6 +21,10 @@ class NetNamespaces
     // The namespace of a member.
     QString name(const QString &member) const { return m_prefix + member; }
 
+    // Moves the calling thread into a member's namespace: the sockets it opens from now on
+    // are that member's. False when it cannot.
+    bool enter(const QString &member) const;
+
     // Runs `ip` with these arguments; its output when asked.
     static bool ip(const QStringList &args, QString *output = nullptr);
 
