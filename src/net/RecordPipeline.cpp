@@ -1,8 +1,12 @@
 #include "net/RecordPipeline.h"
 
-#include <QThreadPool>
+#include "net/WorkerThreads.h"
+
+#include <QSocketNotifier>
 #include <atomic>
 #include <mutex>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 struct RecordPipeline::Record
 {
@@ -17,33 +21,57 @@ struct RecordPipeline::Record
 // What the workers share with the pipeline; it outlives the pipeline while work runs.
 struct RecordPipeline::Shared
 {
-    Shared(const SealedRecords::RecordKey &k, Work w) : key(k), work(w) {}
+    Shared(const SealedRecords::RecordKey &k, Work w)
+        : key(k), work(w), wake(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    {
+    }
+    ~Shared()
+    {
+        if (wake >= 0)
+            ::close(wake);
+    }
+    Shared(const Shared &) = delete;
+    Shared &operator=(const Shared &) = delete;
+
+    void doWork(Record &r) const
+    {
+        bool ok = true;
+        if (work == Work::Seal)
+            key.seal(r.number, r.final, r.bytes);
+        else
+            ok = key.open(r.number, r.bytes);
+        r.state.store(ok ? Record::Done : Record::Failed, std::memory_order_release);
+    }
+
     const SealedRecords::RecordKey key;
     const Work work;
+    // Workers wake the owner's thread through it: they touch nothing of Qt's, and the
+    // descriptor lives as long as any of them may write to it.
+    const int wake;
     std::mutex lock;
-    // Null once the pipeline is gone: work not started yet is skipped.
-    RecordPipeline *owner = nullptr;
-    // A wake-up is on its way to the owner's thread; one is enough for any number of records.
-    bool posted = false;
+    // False once the pipeline is gone: work not started yet is skipped.
+    bool wanted = true;
 };
 
-RecordPipeline::RecordPipeline(std::shared_ptr<QThreadPool> workers, const SealedRecords::RecordKey &key, Work work,
-                               QObject *parent)
+RecordPipeline::RecordPipeline(std::shared_ptr<WorkerThreads> workers, const SealedRecords::RecordKey &key,
+                               Work work, QObject *parent)
     : QObject(parent), m_workers(std::move(workers)), m_shared(std::make_shared<Shared>(key, work))
 {
-    m_shared->owner = this;
+    if (m_shared->wake >= 0) {
+        m_notifier = new QSocketNotifier(m_shared->wake, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &RecordPipeline::onWorkDone);
+    }
 }
 
 RecordPipeline::~RecordPipeline()
 {
-    // A wake-up posted before this is removed with the object; none is posted after it.
     std::lock_guard guard(m_shared->lock);
-    m_shared->owner = nullptr;
+    m_shared->wanted = false;
 }
 
 int RecordPipeline::depth() const
 {
-    return 2 * qMax(1, m_workers->maxThreadCount());
+    return 2 * m_workers->count();
 }
 
 void RecordPipeline::submit(quint64 number, bool final, QByteArray record)
@@ -56,36 +84,31 @@ void RecordPipeline::submit(quint64 number, bool final, QByteArray record)
     r->final = final;
     m_pendingBytes += r->bytes.size();
     m_records.push_back(r);
-    // Held while the work is handed over, and taken first by the worker: what is set up here
-    // is seen there through a lock of our own, also by race checkers that do not see into
-    // the pool's.
-    std::lock_guard handover(m_shared->lock);
+    if (m_shared->wake < 0) {
+        // Out of descriptors: the record is done here, and said so from the event loop as
+        // the workers would.
+        m_shared->doWork(*r);
+        QMetaObject::invokeMethod(this, &RecordPipeline::onWorkDone, Qt::QueuedConnection);
+        return;
+    }
     m_workers->start([shared = m_shared, r] {
         {
             std::lock_guard guard(shared->lock);
-            if (!shared->owner)
+            if (!shared->wanted)
                 return;
         }
-        bool ok = true;
-        if (shared->work == Work::Seal)
-            shared->key.seal(r->number, r->final, r->bytes);
-        else
-            ok = shared->key.open(r->number, r->bytes);
-        r->state.store(ok ? Record::Done : Record::Failed, std::memory_order_release);
-        std::lock_guard guard(shared->lock);
-        if (shared->owner && !shared->posted) {
-            shared->posted = true;
-            QMetaObject::invokeMethod(shared->owner, &RecordPipeline::onWorkDone, Qt::QueuedConnection);
-        }
+        shared->doWork(*r);
+        const eventfd_t one = 1;
+        // Fails only when the counter is full, and then a wake-up is waiting anyway.
+        (void)::write(shared->wake, &one, sizeof one);
     });
 }
 
 void RecordPipeline::onWorkDone()
 {
-    {
-        std::lock_guard guard(m_shared->lock);
-        m_shared->posted = false;
-    }
+    eventfd_t count = 0;
+    if (m_shared->wake >= 0)
+        (void)::read(m_shared->wake, &count, sizeof count);
     if (!m_records.empty() && m_records.front()->state.load(std::memory_order_acquire) != Record::Waiting)
         emit ready();
 }

@@ -11,14 +11,15 @@
 #include <deque>
 #include <memory>
 
-class QThreadPool;
+class QSocketNotifier;
+class WorkerThreads;
 
 class RecordPipeline : public QObject
 {
     Q_OBJECT
   public:
     enum class Work { Seal, Open };
-    RecordPipeline(std::shared_ptr<QThreadPool> workers, const SealedRecords::RecordKey &key, Work work,
+    RecordPipeline(std::shared_ptr<WorkerThreads> workers, const SealedRecords::RecordKey &key, Work work,
                    QObject *parent = nullptr);
     ~RecordPipeline() override;
 
@@ -44,8 +45,9 @@ class RecordPipeline : public QObject
     struct Shared;
     void onWorkDone();
 
-    std::shared_ptr<QThreadPool> m_workers;
+    std::shared_ptr<WorkerThreads> m_workers;
     std::shared_ptr<Shared> m_shared;
+    QSocketNotifier *m_notifier = nullptr;
     std::deque<std::shared_ptr<Record>> m_records;
     qint64 m_pendingBytes = 0;
 };

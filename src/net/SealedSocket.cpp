@@ -3,7 +3,6 @@
 #include "net/RecordPipeline.h"
 
 #include <QTcpSocket>
-#include <QThreadPool>
 
 namespace {
 
@@ -20,7 +19,7 @@ constexpr size_t kSpareBuffers = 16;
 } // namespace
 
 SealedSocket::SealedSocket(QTcpSocket *socket, const Identity &own, const QByteArray &peerKey, Role role,
-                           std::shared_ptr<QThreadPool> workers)
+                           std::shared_ptr<WorkerThreads> workers)
     : QIODevice(socket), m_socket(socket), m_handshake(own, peerKey), m_role(role), m_workers(std::move(workers))
 {
     open(QIODevice::ReadWrite);

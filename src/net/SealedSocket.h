@@ -16,7 +16,7 @@
 
 class Identity;
 class QTcpSocket;
-class QThreadPool;
+class WorkerThreads;
 class RecordPipeline;
 
 class SealedSocket : public QIODevice
@@ -27,7 +27,7 @@ class SealedSocket : public QIODevice
     // `peerKey`: the key pinned for the peer; `workers` seal and open the large records. The
     // device lives as the socket's child.
     SealedSocket(QTcpSocket *socket, const Identity &own, const QByteArray &peerKey, Role role,
-                 std::shared_ptr<QThreadPool> workers);
+                 std::shared_ptr<WorkerThreads> workers);
     ~SealedSocket() override;
 
     // The opener sends its offer; the acceptor takes the offer waiting in the socket.
@@ -78,7 +78,7 @@ class SealedSocket : public QIODevice
     QTcpSocket *m_socket;
     TransferHandshake m_handshake;
     Role m_role;
-    std::shared_ptr<QThreadPool> m_workers;
+    std::shared_ptr<WorkerThreads> m_workers;
     SealedRecords::RecordKey m_sendKey;
     SealedRecords::RecordKey m_receiveKey;
     std::unique_ptr<RecordPipeline> m_sealing;

@@ -3,14 +3,11 @@
 #include "base/Settings.h"
 #include "net/Identity.h"
 #include "net/PeerKeys.h"
-
-#include <QThread>
-#include <QThreadPool>
+#include "net/WorkerThreads.h"
 
 TransferSealing::TransferSealing(const Identity &identity, const PeerKeys &peerKeys, const Settings &settings)
-    : m_identity(identity), m_peerKeys(peerKeys), m_settings(settings), m_workers(std::make_shared<QThreadPool>())
+    : m_identity(identity), m_peerKeys(peerKeys), m_settings(settings), m_workers(std::make_shared<WorkerThreads>())
 {
-    m_workers->setMaxThreadCount(QThread::idealThreadCount());
 }
 
 TransferSealing::~TransferSealing() = default;

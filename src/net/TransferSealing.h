@@ -12,7 +12,7 @@
 
 class Identity;
 class PeerKeys;
-class QThreadPool;
+class WorkerThreads;
 struct Settings;
 
 class TransferSealing
@@ -49,7 +49,7 @@ class TransferSealing
     const Identity &identity() const { return m_identity; }
     // The threads that seal and open the records of every sealed transfer, one per core;
     // shared with the connections, which may outlive the engine by a moment.
-    std::shared_ptr<QThreadPool> workers() const { return m_workers; }
+    std::shared_ptr<WorkerThreads> workers() const { return m_workers; }
 
     // The result line of a send refused because the peer's key changed.
     static QString changedKeyText();
@@ -61,5 +61,5 @@ class TransferSealing
     const Identity &m_identity;
     const PeerKeys &m_peerKeys;
     const Settings &m_settings;
-    std::shared_ptr<QThreadPool> m_workers;
+    std::shared_ptr<WorkerThreads> m_workers;
 };

@@ -18,6 +18,7 @@
 #include "net/TransferReceiver.h"
 #include "net/TransferSender.h"
 #include "net/UnlhaLibrary.h"
+#include "net/WorkerThreads.h"
 #include "support/CraftedArchives.h"
 #include "support/LoopbackEngine.h"
 #include "support/RunArchiver.h"
@@ -39,7 +40,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <QThreadPool>
 #include <QTimer>
 #include <QUdpSocket>
 #include <arpa/inet.h>
@@ -2224,8 +2224,7 @@ void TestTransfer::recordsSealedOnWorkersComeBackInOrder()
     ConnectionKeys::SessionKeys keys;
     keys.transmit.fill(5);
     keys.receive.fill(5);
-    auto workers = std::make_shared<QThreadPool>();
-    workers->setMaxThreadCount(4);
+    auto workers = std::make_shared<WorkerThreads>(4);
     // Records of very different sizes, so that later ones are done before earlier ones.
     QList<QByteArray> plain;
     for (int i = 0; i < 40; ++i)
@@ -2281,7 +2280,8 @@ void TestTransfer::recordsSealedOnWorkersComeBackInOrder()
     for (int i = 0; i < 64; ++i)
         dropped->submit(quint64(i), false, SealedRecords::layOut(plain[0]));
     dropped.reset();
-    QVERIFY(workers->waitForDone(5000));
+    // The threads end with what was under way; the queued work they skip or drop.
+    workers.reset();
     QCoreApplication::processEvents();
 }
 

@@ -43,7 +43,8 @@ WallpaperSetter::Result setAndWait(const ModZorvin &ctx, const QImage &picture, 
                           [&outcome](const WallpaperSetter::Result &result) { outcome = result; });
     if (outcome)
         return {false, QString(), QStringLiteral("reported within the call")};
-    QTest::qWaitFor([&outcome] { return outcome.has_value(); }, 3 * WallpaperSetter::kToolTimeoutMs);
+    // No outcome after the wait is reported below as such.
+    (void)QTest::qWaitFor([&outcome] { return outcome.has_value(); }, 3 * WallpaperSetter::kToolTimeoutMs);
     return outcome.value_or(WallpaperSetter::Result{false, QString(), QStringLiteral("no outcome")});
 }
 
